@@ -1,0 +1,2 @@
+// main.cpp: the kaspo console program.
+int main() { return 0; }
