@@ -1,0 +1,40 @@
+// process.cpp: the single exit path of the process.
+#include "platform/process.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+struct ProcessState {
+  FatalHandler fatal_handler = nullptr;
+  bool in_fatal = false;  // a fatal end inside the handler must not recurse
+};
+
+ProcessState& State() {
+  static ProcessState state;
+  return state;
+}
+}  // namespace
+
+void PLATFORM_Exit(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(status);
+}
+
+void PLATFORM_QuickExit(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(status);
+}
+
+void PLATFORM_SetFatalHandler(FatalHandler handler) { State().fatal_handler = handler; }
+
+void PLATFORM_FatalExit() {
+  ProcessState& state = State();
+  if (state.fatal_handler != nullptr && !state.in_fatal) {
+    state.in_fatal = true;
+    state.fatal_handler();
+  }
+  PLATFORM_Exit(1);
+}

@@ -1,0 +1,22 @@
+// process.h: how the process ends.
+// Owns the single exit path: no other code calls exit(). The engine
+// registers the work that must happen before a fatal end (writing its
+// static tables); the layers below it only ask for the end.
+#pragma once
+
+// Ends the process with `status`, running the registered exit handlers
+// (std::exit semantics).
+[[noreturn]] void PLATFORM_Exit(int status);
+
+// Ends the process at once with `status`, without exit handlers.
+[[noreturn]] void PLATFORM_QuickExit(int status);
+
+// The work to do before a fatal end, set by the engine at start-up.
+// REQUIRES: `handler` must not return into the failing code; it may save
+// data and must end the process itself (normally through PLATFORM_Exit).
+using FatalHandler = void (*)();
+void PLATFORM_SetFatalHandler(FatalHandler handler);
+
+// A fatal condition: damaged data, an inconsistent index, exhausted memory.
+// Runs the fatal handler when one is set, else ends with exit status 1.
+[[noreturn]] void PLATFORM_FatalExit();
