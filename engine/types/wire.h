@@ -48,6 +48,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One statement handler: runs the command message `msg` of `length` bytes
 // (the command letter at offset 0) for connection `conn_id` and leaves
@@ -65,6 +66,19 @@ inline constexpr int WIRE_GROWSTEP = 1000000;
 // Longest text a 'b' or 'a'/'f' token can carry: its u16 length counts the
 // terminating zero. Longer texts are cut to this many bytes.
 inline constexpr int WIRE_MAXTEXT = 65534;
+
+// A growable byte buffer with the growth rule above. The client's message
+// buffer and the engine's reply buffer are each one of these.
+struct WIREBUF {
+  std::vector<unsigned char> bytes;  // capacity = bytes.size()
+  int used = 0;                      // bytes of the message so far
+};
+
+// Appends `length` bytes, growing the buffer by the rule above.
+void WIRE_Append(WIREBUF* buf, const void* bytes, int length);
+// Overwrites 4 bytes at `offset` (which must lie within the used length)
+// with the little-endian `value`.
+void WIRE_PatchInt32(WIREBUF* buf, int offset, int32_t value);
 
 // Empties the reply (used length 0). process_sql calls it before each
 // handler; handlers do not need to.
