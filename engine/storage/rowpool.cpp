@@ -1,0 +1,187 @@
+// rowpool.cpp: row slots, their lists and the row iterator.
+#include "engine/storage/rowpool.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "platform/process.h"
+#include "platform/report.h"
+
+namespace {
+
+constexpr char kChangeError[] = "(KASPO_Change) Error\n";
+
+// Takes a slot from the free list, or appends one with a fresh buffer.
+// The slot comes back with all links and timestamps cleared.
+int TakeSlot(ROWPOOL* pool) {
+  int number = pool->free_head;
+  if (number >= 0) {
+    ROWSLOT& slot = pool->slots[number];
+    pool->free_head = slot.next;
+    if (pool->free_head >= 0) pool->slots[pool->free_head].prev = -1;
+  } else {
+    if (pool->slots.size() == pool->slots.capacity()) {
+      size_t grow = pool->slots.empty() ? ROWPOOL_FIRSTSLOTS : ROWPOOL_GROWSLOTS;
+      pool->slots.reserve(pool->slots.capacity() + grow);
+    }
+    number = static_cast<int>(pool->slots.size());
+    pool->slots.emplace_back();
+    if (pool->row_size > 0) {
+      pool->slots.back().data = std::make_unique<unsigned char[]>(pool->row_size);
+    }
+  }
+  ROWSLOT& slot = pool->slots[number];
+  slot.insert_ts = slot.delete_ts = slot.update_ts = -1;
+  slot.prev = slot.next = slot.base = slot.changed = -1;
+  slot.number = number;
+  slot.file_ordinal = -1;
+  return number;
+}
+
+void PushHead(ROWPOOL* pool, int number) {
+  ROWSLOT& slot = pool->slots[number];
+  slot.prev = -1;
+  slot.next = pool->head;
+  if (pool->head >= 0) pool->slots[pool->head].prev = number;
+  pool->head = number;
+}
+
+// The base row an iteration step stands on: a live-list entry that still
+// carries a base link stands for that base row.
+int BaseOf(const ROWPOOL& pool, int number) {
+  int base = pool.slots[number].base;
+  return base >= 0 ? base : number;
+}
+
+// The version of base row `b` visible at `a`, or -1.
+int Visible(const ROWPOOL& pool, const ROWSLOT& b, int a) {
+  int c = b.changed;
+  if (a == -1) {
+    if (c >= 0) return pool.slots[c].delete_ts == -1 ? c : -1;
+    return b.delete_ts == -1 ? b.number : -1;
+  }
+  if (a >= b.insert_ts && a >= b.update_ts && a >= b.delete_ts && c >= 0) {
+    return pool.slots[c].delete_ts == -1 ? c : -1;
+  }
+  if (a >= b.insert_ts && (b.delete_ts == -1 || a < b.delete_ts)) return b.number;
+  return -1;
+}
+
+}  // namespace
+
+void RowPool_Init(ROWPOOL* pool, int row_size) {
+  pool->slots.clear();
+  pool->slots.shrink_to_fit();
+  pool->head = pool->free_head = pool->cursor = -1;
+  pool->row_size = row_size;
+}
+
+int RowPool_NewSlot(ROWPOOL* pool, int insert_ts) {
+  int number = TakeSlot(pool);
+  pool->slots[number].insert_ts = insert_ts;
+  PushHead(pool, number);
+  return number;
+}
+
+void RowPool_Unlink(ROWPOOL* pool, int number) {
+  ROWSLOT& slot = pool->slots[number];
+  if (slot.prev >= 0) {
+    pool->slots[slot.prev].next = slot.next;
+  } else if (pool->head == number) {
+    pool->head = slot.next;
+  }
+  if (slot.next >= 0) pool->slots[slot.next].prev = slot.prev;
+  // An iteration standing on the unlinked row continues after it.
+  if (pool->cursor == number) pool->cursor = slot.next;
+  slot.prev = slot.next = -1;
+}
+
+void RowPool_Promote(ROWPOOL* pool, int base, int version) {
+  ROWSLOT& b = pool->slots[base];
+  ROWSLOT& c = pool->slots[version];
+  c.prev = b.prev;
+  c.next = b.next;
+  c.base = -1;
+  if (c.prev >= 0) {
+    pool->slots[c.prev].next = version;
+  } else {
+    pool->head = version;
+  }
+  if (c.next >= 0) pool->slots[c.next].prev = version;
+  if (pool->cursor == base) pool->cursor = version;
+  b.prev = b.next = -1;
+  b.changed = -1;
+}
+
+void RowPool_PushFree(ROWPOOL* pool, int number) {
+  ROWSLOT& slot = pool->slots[number];
+  slot.prev = -1;
+  slot.next = pool->free_head;
+  if (pool->free_head >= 0) pool->slots[pool->free_head].prev = number;
+  pool->free_head = number;
+}
+
+void RowPool_FreeSlot(ROWPOOL* pool, int number) {
+  ROWSLOT& slot = pool->slots[number];
+  if (slot.base >= 0) {
+    pool->slots[slot.base].changed = -1;
+    slot.base = -1;
+  } else if (slot.changed >= 0) {
+    RowPool_Promote(pool, number, slot.changed);
+  } else {
+    RowPool_Unlink(pool, number);
+  }
+  RowPool_PushFree(pool, number);
+}
+
+void RowPool_First(ROWPOOL* pool) { pool->cursor = pool->head; }
+
+int RowPool_Next(ROWPOOL* pool, int timestamp) {
+  while (pool->cursor >= 0) {
+    const ROWSLOT& b = pool->slots[BaseOf(*pool, pool->cursor)];
+    pool->cursor = b.next;
+    int yielded = Visible(*pool, b, timestamp);
+    if (yielded >= 0) return yielded;
+  }
+  return -1;
+}
+
+ROWSLOT* RowPool_NextSlot(ROWPOOL* pool, int timestamp) {
+  int number = RowPool_Next(pool, timestamp);
+  return number >= 0 ? &pool->slots[number] : nullptr;
+}
+
+int KASPO_Change(ROWPOOL* pool, int number, int timestamp) {
+  if (pool->slots[number].base >= 0) {
+    pool->slots[number].update_ts = timestamp;
+    return number;
+  }
+  if (pool->slots[number].changed >= 0) {
+    DBreport(kChangeError);
+    PLATFORM_Exit(1);
+  }
+  int version = TakeSlot(pool);  // may move the slot array
+  ROWSLOT& c = pool->slots[version];
+  ROWSLOT& r = pool->slots[number];
+  if (pool->row_size > 0) std::memcpy(c.data.get(), r.data.get(), pool->row_size);
+  c.update_ts = timestamp;
+  c.base = number;
+  r.changed = version;
+  return version;
+}
+
+unsigned char* RowPool_Data(ROWPOOL* pool, int number) {
+  assert(number >= 0 && number < static_cast<int>(pool->slots.size()));
+  return pool->slots[number].data.get();
+}
+
+const unsigned char* RowPool_Data(const ROWPOOL& pool, int number) {
+  assert(number >= 0 && number < static_cast<int>(pool.slots.size()));
+  return pool.slots[number].data.get();
+}
+
+int RowPool_LiveCount(const ROWPOOL& pool) {
+  int count = 0;
+  for (int s = pool.head; s >= 0; s = pool.slots[s].next) ++count;
+  return count;
+}
