@@ -77,6 +77,15 @@ inline constexpr size_t DATES_DATILEN = 26;  // YYYY-MM-DD-HH.MM.SS.UUUUUU
 [[nodiscard]] int DATES_TimeIsValid(const DBTIME& time);
 [[nodiscard]] int DATES_DatiIsValid(const DBDATI& dati);
 
+// Matches `text` against a scanf-like pattern of literal characters, %d,
+// %<width>d and %c, the way sscanf does (a %d skips leading white space and
+// takes an optional sign; the width counts sign and digits; a %c takes the
+// next character). Each conversion is stored in fields[i] (a %c as its
+// character code); a number too large for an int is clamped to INT_MIN or
+// INT_MAX. Returns the number of conversions before the first mismatch.
+// REQUIRES: `fields` has room for every conversion in `pattern`.
+int DATES_Scan(std::string_view text, const char* pattern, int* fields);
+
 // Process-wide: only the once-per-run leap-year warning flag.
 struct DATESSTATE {
   bool leap_warned = false;
