@@ -1,0 +1,267 @@
+// deffile.cpp: writing and reading the definition file of a database.
+#include "engine/catalog/deffile.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "engine/catalog/limits.h"
+#include "engine/types/values.h"
+#include "platform/report.h"
+
+namespace {
+
+constexpr char kWrapped[] = "(TARVIC) %s\n";
+constexpr char kItemExpected[] =
+    "(TARVIC) Syntax error in DB-definition: '%s' expected\n";
+constexpr char kTableExists[] = "(CREATE TABLE) Table '%s' already exists";
+constexpr char kIllegalType[] = "(CREATE TABLE) Syntax error: illegal data-type";
+constexpr char kIndexExists[] = "(CREATE INDEX) Index '%s' already exists";
+constexpr char kUniqueExists[] =
+    "(CREATE UNIQUE INDEX) Index '%s' already exists";
+constexpr char kIndexAttribMissing[] =
+    "(CREATE INDEX) Attribute '%s' does not exist in table '%s'";
+constexpr char kUniqueAttribMissing[] =
+    "(CREATE UNIQUE INDEX) Attribute '%s' not found in table '%s'";
+
+constexpr size_t kMinName = DB_MINNAMELEN;
+constexpr size_t kMaxName = DB_NAMESIZE - 1;
+
+[[gnu::format(printf, 1, 2)]] std::string FormatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+  va_end(args);
+  return text;
+}
+
+// Reports an engine statement message the way the reader wraps it; always 0
+// so that a failing step can `return Wrapped(...)`.
+int Wrapped(const std::string& message) {
+  DBreport(kWrapped, message.c_str());
+  return 0;
+}
+
+int Missing(const char* item) {
+  DBreport(kItemExpected, item);
+  return 0;
+}
+
+// The reading position in one definition text.
+struct Cursor {
+  std::string_view text;
+  size_t pos = 0;
+
+  bool AtEnd() const { return pos >= text.size(); }
+  bool Peek(char c) const { return !AtEnd() && text[pos] == c; }
+  // Consumes `c` when it is the next character.
+  bool Skip(char c) {
+    if (!Peek(c)) return false;
+    ++pos;
+    return true;
+  }
+  // Reads the characters up to `delim` and consumes the delimiter.
+  bool UpTo(char delim, std::string* out) {
+    size_t end = text.find(delim, pos);
+    if (end == std::string_view::npos) return false;
+    out->assign(text.substr(pos, end - pos));
+    pos = end + 1;
+    return true;
+  }
+  // A catalogue name up to `delim`.
+  bool Name(char delim, std::string* out) {
+    return UpTo(delim, out) && out->size() >= kMinName &&
+           out->size() <= kMaxName;
+  }
+  // One character followed by `after`.
+  bool CharThen(char after, char* out) {
+    if (pos + 1 >= text.size() || text[pos + 1] != after) return false;
+    *out = text[pos];
+    pos += 2;
+    return true;
+  }
+};
+
+// The decimal declared length of an attribute: digits only, in range.
+bool ParseLength(const std::string& digits, unsigned char type, int* out) {
+  if (digits.empty() || digits.size() > 9) return false;
+  int value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  *out = value;
+  return DEFFILE_LengthOk(type, value) != 0;
+}
+
+int ParseAttrib(Cursor* cur, DEFTABLE* table) {
+  DEFATTRIB attrib;
+  cur->Skip('[');
+  if (!cur->Name(',', &attrib.name)) return Missing("attrib-name");
+  char type = 0;
+  if (!cur->CharThen(',', &type)) return Missing("attrib-type");
+  attrib.type = static_cast<unsigned char>(type);
+  if (!DEFFILE_IsType(attrib.type)) return Wrapped(kIllegalType);
+  if (DEFFILE_HasLength(attrib.type)) {
+    std::string digits;
+    if (!cur->UpTo(',', &digits) ||
+        !ParseLength(digits, attrib.type, &attrib.length)) {
+      return Missing("attrib-size");
+    }
+  }
+  if (!cur->CharThen(']', &attrib.not_null)) return Missing("attrib-notnull");
+  table->attribs.push_back(std::move(attrib));
+  return 1;
+}
+
+bool HasAttrib(const DEFTABLE& table, const std::string& name) {
+  for (const DEFATTRIB& a : table.attribs) {
+    if (a.name == name) return true;
+  }
+  return false;
+}
+
+// Index names are unique across all tables of the database and across both
+// kinds of index.
+bool IndexNameUsed(const std::vector<DEFTABLE>& tables, const DEFTABLE& current,
+                   const std::string& name) {
+  auto in = [&name](const std::vector<DEFINDEX>& list) {
+    for (const DEFINDEX& idx : list) {
+      if (idx.name == name) return true;
+    }
+    return false;
+  };
+  for (const DEFTABLE& t : tables) {
+    if (in(t.indexes) || in(t.uniques)) return true;
+  }
+  return in(current.indexes) || in(current.uniques);
+}
+
+int ParseIndex(Cursor* cur, const std::vector<DEFTABLE>& tables,
+               DEFTABLE* table, bool unique) {
+  DEFINDEX index;
+  if (!cur->Name('(', &index.name)) {
+    return Missing(unique ? "unique index-name" : "index-name");
+  }
+  if (IndexNameUsed(tables, *table, index.name)) {
+    return Wrapped(FormatText(unique ? kUniqueExists : kIndexExists,
+                              index.name.c_str()));
+  }
+  do {
+    std::string attrib;
+    if (!cur->Name(')', &attrib)) return Missing("attrib-name");
+    if (!HasAttrib(*table, attrib)) {
+      return Wrapped(FormatText(unique ? kUniqueAttribMissing : kIndexAttribMissing,
+                                attrib.c_str(), table->name.c_str()));
+    }
+    index.attribs.push_back(std::move(attrib));
+  } while (cur->Skip('('));
+  (unique ? table->uniques : table->indexes).push_back(std::move(index));
+  return 1;
+}
+
+int ParseIndexList(Cursor* cur, const std::vector<DEFTABLE>& tables,
+                   DEFTABLE* table, bool unique) {
+  while (!cur->Peek(';')) {
+    if (!ParseIndex(cur, tables, table, unique)) return 0;
+  }
+  cur->Skip(';');
+  return 1;
+}
+
+bool TableExists(const std::vector<DEFTABLE>& tables, const std::string& name) {
+  for (const DEFTABLE& t : tables) {
+    if (t.name == name) return true;
+  }
+  return false;
+}
+
+// Reads the header "name(kind);". Misplaced separators fail silently.
+int ParseHeader(Cursor* cur, const std::vector<DEFTABLE>& tables,
+                DEFTABLE* table) {
+  if (!cur->Name('(', &table->name)) return Missing("table-name");
+  if (TableExists(tables, table->name)) {
+    return Wrapped(FormatText(kTableExists, table->name.c_str()));
+  }
+  if (!cur->CharThen(')', &table->kind)) return Missing("table static");
+  if (table->kind == '2') {
+    table->kind = '1';
+    table->secure = '1';
+  }
+  return cur->Skip(';') ? 1 : 0;
+}
+
+int ParseTable(Cursor* cur, std::vector<DEFTABLE>* tables) {
+  DEFTABLE table;
+  if (!ParseHeader(cur, *tables, &table)) return 0;
+  if (!cur->Peek('[')) return 0;
+  do {
+    if (!ParseAttrib(cur, &table)) return 0;
+  } while (cur->Peek('['));
+  if (!cur->Skip(';')) return 0;
+  if (!ParseIndexList(cur, *tables, &table, false)) return 0;
+  if (!ParseIndexList(cur, *tables, &table, true)) return 0;
+  tables->push_back(std::move(table));
+  return 1;
+}
+
+void FormatIndexes(const std::vector<DEFINDEX>& list, std::string* out) {
+  for (const DEFINDEX& idx : list) {
+    *out += idx.name;
+    for (const std::string& a : idx.attribs) {
+      *out += '(';
+      *out += a;
+      *out += ')';
+    }
+  }
+  *out += ';';
+}
+
+}  // namespace
+
+int DEFFILE_IsType(unsigned char type) {
+  return (type >= DBTYPE_CHARACTER && type <= DBTYPE_TIMESTAMP) || type == DBTYPE_BINARY ? 1 : 0;
+}
+
+int DEFFILE_HasLength(unsigned char type) {
+  return type == DBTYPE_CHARACTER || type == DBTYPE_BINARY ? 1 : 0;
+}
+
+int DEFFILE_LengthOk(unsigned char type, int length) {
+  if (type == DBTYPE_CHARACTER) return length >= DEF_MINLENGTH && length <= DEF_MAXCHARLENGTH;
+  if (type == DBTYPE_BINARY) return length >= DEF_MINLENGTH && length <= DEF_MAXBINLENGTH;
+  return 0;
+}
+
+std::string DEFFILE_Format(const std::vector<DEFTABLE>& tables) {
+  std::string out;
+  for (const DEFTABLE& t : tables) {
+    out += t.name;
+    out += '(';
+    out += t.secure == '1' ? '2' : t.kind;
+    out += ");";
+    for (const DEFATTRIB& a : t.attribs) {
+      out += '[' + a.name + ',' + static_cast<char>(a.type) + ',';
+      if (DEFFILE_HasLength(a.type)) out += std::to_string(a.length) + ',';
+      out += a.not_null;
+      out += ']';
+    }
+    out += ';';
+    FormatIndexes(t.indexes, &out);
+    FormatIndexes(t.uniques, &out);
+  }
+  return out;
+}
+
+int DEFFILE_ParseText(std::string_view text, std::vector<DEFTABLE>* tables) {
+  Cursor cur{text, 0};
+  tables->clear();
+  while (!cur.AtEnd()) {
+    if (!ParseTable(&cur, tables)) return 0;
+  }
+  return 1;
+}
