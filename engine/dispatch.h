@@ -3,6 +3,8 @@
 // The reply is left in the reply buffer of engine/types/wire.h.
 #pragma once
 
+#include "engine/types/wire.h"
+
 // Runs one command message for connection `conn_id` and leaves exactly one
 // reply in the reply buffer:
 //  - a first byte '0' answers "No SQL string to process!";
@@ -14,3 +16,9 @@
 //    process_sql!".
 // An empty message (length 0 or less) counts as a first byte '0'.
 void process_sql(int conn_id, const unsigned char* msg, int length);
+
+// Puts `handler` (or nullptr: not in this build) in the place of the
+// table's handler for `letter`. Fails for a letter outside the table. Only
+// tests call it; DISPATCH_ResetForTest restores the table.
+[[nodiscard]] int DISPATCH_SetHandlerForTest(char letter, SqlHandler handler);
+void DISPATCH_ResetForTest();

@@ -1,0 +1,117 @@
+// dispatch.cpp: process_sql and the command table.
+#include "engine/dispatch.h"
+
+#include <array>
+
+#include "engine/types/wire.h"
+
+namespace {
+
+constexpr char kNoSqlString[] = "No SQL string to process!";
+constexpr char kUnknownCommand[] = "Unknown command '%c'!";
+constexpr char kNoResult[] = "No result string from process_sql!";
+constexpr char kNotAvailable[] = "(%s) Statement not available in this build";
+
+struct COMMAND {
+  char letter;
+  const char* statement;  // the prefix of the statement's messages
+  SqlHandler handler;     // nullptr: not part of this build
+};
+
+// The command letters. Wiring a handler is one line: put its function in
+// place of the nullptr. Letters missing here (':' to 'B', 'W') are refused.
+constexpr COMMAND kCommands[] = {
+    {'1', "CONNECT", nullptr},
+    {'2', "DISCONNECT", nullptr},
+    {'3', "CREATE DATABASE", nullptr},
+    {'4', "DROP DATABASE", nullptr},
+    {'5', "CREATE TABLE", nullptr},
+    {'6', "DROP TABLE", nullptr},
+    {'7', "CREATE INDEX", nullptr},
+    {'8', "CREATE UNIQUE INDEX", nullptr},
+    {'9', "DROP INDEX", nullptr},
+    {'C', "SELECT", nullptr},
+    {'D', "INSERT STD", nullptr},
+    {'E', "INSERT", nullptr},
+    {'F', "DELETE STD", nullptr},
+    {'G', "DELETE", nullptr},
+    {'H', "UPDATE STD", nullptr},
+    {'I', "UPDATE", nullptr},
+    {'J', "BEGIN", nullptr},
+    {'K', "END", nullptr},
+    {'L', "INSERT LOAD", nullptr},
+    {'M', "ABORT", nullptr},
+    {'N', "DECLARE", nullptr},
+    {'O', "FETCH", nullptr},
+    {'P', "CLOSE", nullptr},
+    {'Q', "SET TABLE", nullptr},
+    {'R', "SAVE DATABASE", nullptr},
+    {'S', "SHOW", nullptr},
+    {'T', "MAX", nullptr},
+    {'U', "SET TABLE SECURE", nullptr},
+    {'V', "STOP DATABASE", nullptr},
+    {'X', "SET DATABASE", nullptr},
+};
+
+// The letters span '1'..'X'; a direct lookup by letter keeps dispatch at
+// one index per message.
+constexpr int kFirstLetter = '1';
+constexpr int kLetterSpan = 'X' - '1' + 1;
+
+constexpr std::array<const COMMAND*, kLetterSpan> BuildLookup() {
+  std::array<const COMMAND*, kLetterSpan> lookup{};
+  for (const COMMAND& c : kCommands) lookup[c.letter - kFirstLetter] = &c;
+  return lookup;
+}
+
+constexpr std::array<const COMMAND*, kLetterSpan> kLookup = BuildLookup();
+
+// The handler in force for each letter: the table's, unless a test put
+// another in its place.
+struct DISPATCHSTATE {
+  std::array<SqlHandler, kLetterSpan> handlers;
+  DISPATCHSTATE() {
+    for (int i = 0; i < kLetterSpan; ++i)
+      handlers[i] = kLookup[i] ? kLookup[i]->handler : nullptr;
+  }
+};
+
+DISPATCHSTATE& Dispatch() {
+  static DISPATCHSTATE state;
+  return state;
+}
+
+int LetterIndex(unsigned char letter) {
+  const int index = letter - kFirstLetter;
+  if (index < 0 || index >= kLetterSpan || kLookup[index] == nullptr)
+    return -1;
+  return index;
+}
+
+}  // namespace
+
+void process_sql(int conn_id, const unsigned char* msg, int length) {
+  REPLY_Reset();
+  if (length <= 0 || msg[0] == '0') {
+    REPLY_Error(kNoSqlString);
+    return;
+  }
+  const int index = LetterIndex(msg[0]);
+  if (index < 0) {
+    REPLY_Errorf(kUnknownCommand, msg[0]);
+  } else if (Dispatch().handlers[index] == nullptr) {
+    REPLY_Errorf(kNotAvailable, kLookup[index]->statement);
+  } else {
+    Dispatch().handlers[index](conn_id, msg, length);
+  }
+  if (REPLY_Length() == 0) REPLY_Error(kNoResult);
+}
+
+int DISPATCH_SetHandlerForTest(char letter, SqlHandler handler) {
+  const int index = LetterIndex(static_cast<unsigned char>(letter));
+  if (index < 0) return 0;
+  Dispatch().handlers[index] = handler;
+  return 1;
+}
+
+void DISPATCH_ResetForTest() { Dispatch() = DISPATCHSTATE(); }
