@@ -22,6 +22,8 @@ void PLATFORM_Exit(int status) {
   std::exit(status);
 }
 
+int PLATFORM_AtExit(ExitHandler handler) { return std::atexit(handler) == 0 ? 1 : 0; }
+
 void PLATFORM_QuickExit(int status) {
   std::fflush(stdout);
   std::fflush(stderr);

@@ -8,6 +8,12 @@
 // (std::exit semantics).
 [[noreturn]] void PLATFORM_Exit(int status);
 
+// Registers work to run when the process ends through PLATFORM_Exit or a
+// return from main (not through PLATFORM_QuickExit). Handlers run in the
+// reverse order of registration. Returns 0 when no more can be registered.
+using ExitHandler = void (*)();
+[[nodiscard]] int PLATFORM_AtExit(ExitHandler handler);
+
 // Ends the process at once with `status`, without exit handlers.
 [[noreturn]] void PLATFORM_QuickExit(int status);
 

@@ -1,0 +1,130 @@
+// files.cpp: files and directories on a POSIX system.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string>
+
+namespace {
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+// Closes a file descriptor when the scope ends.
+class FdGuard {
+ public:
+  explicit FdGuard(int fd) : fd_(fd) {}
+  ~FdGuard() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FdGuard(const FdGuard&) = delete;
+  FdGuard& operator=(const FdGuard&) = delete;
+  int get() const { return fd_; }
+  // Closes now, so that a failing close (a full disk) can be reported.
+  int Release() {
+    int status = close(fd_);
+    fd_ = -1;
+    return status;
+  }
+
+ private:
+  int fd_;
+};
+
+// Reading in steps keeps files whose size changes while they are read
+// (or that report no size, like those under /proc) correct.
+constexpr std::size_t kReadStep = 65536;  // bytes asked for per read call
+
+std::string JoinForStat(const char* dir, const char* name) {
+  std::string path = dir;
+  if (!path.empty() && path.back() != PLATFORM_SEPARATOR) path += PLATFORM_SEPARATOR;
+  return path + name;
+}
+}  // namespace
+
+PLATFORM_FILEKIND PLATFORM_FileKind(const char* path) {
+  struct stat info;
+  if (stat(path, &info) != 0) return PLATFORM_MISSING;
+  if (S_ISREG(info.st_mode)) return PLATFORM_REGULAR;
+  if (S_ISDIR(info.st_mode)) return PLATFORM_DIRECTORY;
+  return PLATFORM_OTHER;
+}
+
+bool PLATFORM_Exists(const char* path) { return PLATFORM_FileKind(path) != PLATFORM_MISSING; }
+
+bool PLATFORM_IsRegularFile(const char* path) {
+  return PLATFORM_FileKind(path) == PLATFORM_REGULAR;
+}
+
+bool PLATFORM_IsDirectory(const char* path) {
+  return PLATFORM_FileKind(path) == PLATFORM_DIRECTORY;
+}
+
+int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names) {
+  out_names->clear();
+  DirPtr handle(opendir(dir));
+  if (!handle) return 0;
+  while (struct dirent* entry = readdir(handle.get())) {
+    // The entry type is only a hint (some file systems leave it unknown,
+    // and links need following), so every name is looked at.
+    std::string path = JoinForStat(dir, entry->d_name);
+    if (PLATFORM_FileKind(path.c_str()) == PLATFORM_REGULAR) {
+      out_names->emplace_back(entry->d_name);
+    }
+  }
+  std::sort(out_names->begin(), out_names->end());
+  return 1;
+}
+
+int PLATFORM_ReadFile(const char* path, std::vector<unsigned char>* out_bytes) {
+  out_bytes->clear();
+  FdGuard fd(open(path, O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return 0;
+  struct stat info;
+  if (fstat(fd.get(), &info) == 0 && info.st_size > 0) {
+    // One step more than the size, so the read that finds the end does
+    // not grow the buffer a second time.
+    out_bytes->reserve(static_cast<std::size_t>(info.st_size) + kReadStep);
+  }
+  std::size_t used = 0;
+  for (;;) {
+    out_bytes->resize(used + kReadStep);
+    ssize_t got = read(fd.get(), out_bytes->data() + used, kReadStep);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      out_bytes->clear();
+      return 0;
+    }
+    if (got == 0) break;
+    used += static_cast<std::size_t>(got);
+  }
+  out_bytes->resize(used);
+  return 1;
+}
+
+int PLATFORM_WriteFile(const char* path, const void* data, std::size_t size) {
+  FdGuard fd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return 0;
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t put = write(fd.get(), bytes + done, size - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return 0;
+    done += static_cast<std::size_t>(put);
+  }
+  return fd.Release() == 0 ? 1 : 0;
+}
+
+int PLATFORM_MakeDirectory(const char* path) { return mkdir(path, 0777) == 0 ? 1 : 0; }
+
+int PLATFORM_RemoveDirectory(const char* path) { return rmdir(path) == 0 ? 1 : 0; }
+
+int PLATFORM_RemoveFile(const char* path) { return unlink(path) == 0 ? 1 : 0; }
