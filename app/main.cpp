@@ -1,2 +1,5 @@
 // main.cpp: the kaspo console program.
-int main() { return 0; }
+#include "app/startup.h"
+#include "platform/process.h"
+
+int main(int argc, char** argv) { PLATFORM_Exit(APP_Main(argc, argv)); }

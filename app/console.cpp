@@ -1,0 +1,197 @@
+// console.cpp: whitelisted line input and the questions built on it.
+#include "app/console.h"
+
+#include <cstdarg>
+
+#include "platform/process.h"
+
+const char CONSOLE_COMMAND_SET[] = "qhtacdflsoegn ";
+const char CONSOLE_ANSWER_SET[] =
+    "-+a-zA-Z/ _0-9"
+    "\xE4\xF6\xFC\xC4\xD6\xDC\xDF"
+    "*@.(),;\\'%=<>";
+static_assert(sizeof(CONSOLE_ANSWER_SET) - 1 == 34, "the answer set is 34 bytes long");
+
+namespace {
+constexpr char kInvalidChar[] = "character '%c' is not valid!\n";
+constexpr char kTooLong[] = "string too long (max = %d)!\n";
+constexpr char kTooSmall[] = "string too small (min = %d)!\n";
+constexpr char kDefaultPrompt[] = "# ";
+constexpr char kShowDefault[] = "(%s) ";
+
+// The seven Latin-1 letters and their console (code page 437) twins.
+struct Twin {
+  unsigned char latin1;
+  unsigned char console;
+};
+constexpr Twin kTwins[] = {{0xE4, 0x84}, {0xC4, 0x8E}, {0xF6, 0x94}, {0xD6, 0x99},
+                           {0xFC, 0x81}, {0xDC, 0x9A}, {0xDF, 0xE1}};
+
+bool IsTwinOf(unsigned char set_byte, unsigned char byte) {
+  for (const Twin& twin : kTwins) {
+    if (twin.latin1 == set_byte && twin.console == byte) return true;
+  }
+  return false;
+}
+
+bool Allows(unsigned char set_byte, unsigned char byte) {
+  return byte == set_byte || IsTwinOf(set_byte, byte);
+}
+
+// Counts a question asked after the end of input; a dialogue that keeps
+// asking then ends the process as the end of input at the main prompt
+// does (without saving).
+void NoteReadAfterEnd(CONSOLE* con) {
+  if (++con->reads_after_end > CONSOLE_ENDREADS) PLATFORM_Exit(0);
+}
+
+// Reads and drops bytes up to and including the next newline.
+void DiscardRestOfLine(CONSOLE* con) {
+  for (;;) {
+    int c = std::fgetc(con->in);
+    if (c == EOF) {
+      con->at_end = true;
+      return;
+    }
+    if (c == '\n') return;
+  }
+}
+
+void PrintPrompt(CONSOLE* con, const char* prompt) {
+  std::fputs(prompt[0] != '\0' ? prompt : kDefaultPrompt, con->out);
+}
+}  // namespace
+
+CONSOLE& CONSOLE_Get() {
+  static CONSOLE console;
+  return console;
+}
+
+void CONSOLE_ResetForTest(FILE* in, FILE* out, FILE* err) {
+  CONSOLE_Get() = CONSOLE{in, out, err, false, 0};
+}
+
+bool CONSOLE_AtEnd() { return CONSOLE_Get().at_end; }
+
+void CONSOLE_Print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(CONSOLE_Get().out, format, args);
+  va_end(args);
+}
+
+void CONSOLE_Error(const char* format, ...) {
+  CONSOLE& con = CONSOLE_Get();
+  std::fflush(con.out);  // keep the order of both streams on one terminal
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(con.err, format, args);
+  va_end(args);
+  std::fflush(con.err);
+}
+
+bool char_in_set(const char* set, unsigned char byte) {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(set);
+  if (*s == '-') {
+    if (byte == '-') return true;
+    ++s;
+  }
+  while (*s != '\0') {
+    if (s[1] == '-' && s[2] != '\0') {
+      if (Allows(s[0], byte) || Allows(s[2], byte)) return true;
+      if (byte > s[0] && byte <= s[2]) return true;
+      s += 3;
+    } else {
+      if (Allows(s[0], byte)) return true;
+      ++s;
+    }
+  }
+  return false;
+}
+
+int read_answer_line(const char* set, std::string* buffer) {
+  CONSOLE& con = CONSOLE_Get();
+  buffer->clear();
+  if (con.at_end) {
+    NoteReadAfterEnd(&con);
+    return READ_END;
+  }
+  std::fflush(con.out);  // the prompt must show before we wait
+  int count = 0;
+  for (;;) {
+    int c = std::fgetc(con.in);
+    if (c == EOF) {
+      con.at_end = true;
+      return count > 0 ? count : READ_END;
+    }
+    if (c == '\n') return count;
+    if (!char_in_set(set, static_cast<unsigned char>(c))) {
+      CONSOLE_Error(kInvalidChar, c);
+      DiscardRestOfLine(&con);
+      buffer->clear();
+      return READ_REJECTED;
+    }
+    if (count < CONSOLE_LINEMAX) {
+      buffer->push_back(static_cast<char>(c));
+      ++count;
+    } else {
+      count = CONSOLE_LINEMAX + 1;
+    }
+  }
+}
+
+bool ask_string(const char* prompt, std::string* buffer, int max, int min) {
+  CONSOLE& con = CONSOLE_Get();
+  for (;;) {
+    PrintPrompt(&con, prompt);
+    int length = read_answer_line(CONSOLE_ANSWER_SET, buffer);
+    if (length == READ_END) return false;
+    if (length > 0) {
+      if (length > max) {
+        CONSOLE_Print(kTooLong, max);
+      } else if (length < min) {
+        CONSOLE_Print(kTooSmall, min);
+      } else {
+        return *buffer != "q";
+      }
+    } else if (min == 0) {
+      buffer->clear();
+      return true;
+    }
+  }
+}
+
+bool ask_string_default(const char* prompt, const std::string& default_answer,
+                        std::string* buffer, int max) {
+  CONSOLE& con = CONSOLE_Get();
+  for (;;) {
+    PrintPrompt(&con, prompt);
+    if (!default_answer.empty()) CONSOLE_Print(kShowDefault, default_answer.c_str());
+    int length = read_answer_line(CONSOLE_ANSWER_SET, buffer);
+    if (length == READ_END) return false;
+    if (length > max) {
+      CONSOLE_Print(kTooLong, max);
+      continue;
+    }
+    // A rejected line is never used in part: it counts as no answer.
+    if (length <= 0) *buffer = default_answer;
+    return *buffer != "q" || length <= 0;
+  }
+}
+
+int CONSOLE_AskChar(const char* question) {
+  CONSOLE& con = CONSOLE_Get();
+  std::fputs(question, con.out);
+  if (con.at_end) {
+    NoteReadAfterEnd(&con);
+    return 'q';
+  }
+  std::fflush(con.out);
+  int c = std::fgetc(con.in);
+  if (c == EOF) {
+    con.at_end = true;
+    return 'q';
+  }
+  if (c != '\n') DiscardRestOfLine(&con);
+  return c;
+}

@@ -1,0 +1,43 @@
+// directory_commands.cpp: "cd" and "ls".
+#include "app/directory_commands.h"
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/console.h"
+#include "platform/files.h"
+
+namespace {
+constexpr char kDirectoryPrompt[] = "# Directory? ";
+constexpr int kMaxDirectory = 80;  // bytes of a directory answer
+constexpr char kNotFound[] = "directory '%s' not found!\n";
+constexpr char kListedFile[] = "[%s]\t";
+constexpr char kNoFiles[] = "no files in directory '%s'!\n";
+}  // namespace
+
+void DIRCMD_ChangeDirectory() {
+  APPSTATE& app = APP_State();
+  std::string answer;
+  for (;;) {
+    if (!ask_string_default(kDirectoryPrompt, app.current_dir, &answer, kMaxDirectory)) return;
+    if (PLATFORM_IsDirectory(answer.c_str())) {
+      app.current_dir = answer;
+      return;
+    }
+    CONSOLE_Print(kNotFound, answer.c_str());
+  }
+}
+
+void DIRCMD_ListDirectory() {
+  const std::string& dir = APP_State().current_dir;
+  std::vector<std::string> names;
+  // A directory that cannot be read (removed since it was chosen) shows
+  // as one without files.
+  if (!PLATFORM_ListRegularFiles(dir.c_str(), &names) || names.empty()) {
+    CONSOLE_Print(kNoFiles, dir.c_str());
+    return;
+  }
+  for (const std::string& name : names) CONSOLE_Print(kListedFile, name.c_str());
+  CONSOLE_Print("\n");
+}

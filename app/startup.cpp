@@ -1,0 +1,85 @@
+// startup.cpp: start-up order and the end of the program.
+#include "app/startup.h"
+
+#include <string_view>
+
+#include "app/app_state.h"
+#include "app/command_loop.h"
+#include "app/console.h"
+#include "app/container.h"
+#include "app/database.h"
+#include "app/item_commands.h"
+#include "app/paths.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/system.h"
+
+namespace {
+constexpr char kBanner[] = "Kaspo 1.1 (12.07.2003)\n";
+constexpr char kUsage[] = "Usage: kaspo <kaspofile>\n";
+constexpr char kPathVariable[] = "KASPO_PATH";
+constexpr char kDefaultDir[] = ".";
+constexpr char kNoSuchPathDir[] = "Warning: KASPO_PATH-directory '%s' does not exist!\n";
+constexpr char kReadError[] = "error reading kaspo-db '%s'!\n";
+constexpr int kUsageStatus = 1;
+constexpr int kNormalStatus = 0;
+
+bool IsHelpSwitch(std::string_view arg) { return arg == "--help" || arg == "-?" || arg == "-h"; }
+
+// A named container is loaded when its file exists; a path without a file
+// stays the container path, and the first save creates the file.
+void OpenNamedContainer() {
+  const std::string& path = APP_State().container_path;
+  if (PLATFORM_IsRegularFile(path.c_str()) && !CONTAINER_Load(path)) {
+    CONSOLE_Print(kReadError, path.c_str());
+  }
+  ITEMS_Status();
+  CONSOLE_Print("\n");
+}
+
+void TakeArguments(int argc, const char* const* argv) {
+  std::string path;
+  if (!APP_ScanArgs(argc, argv, &path)) {
+    CONSOLE_Print(kUsage);
+    PLATFORM_Exit(kUsageStatus);
+  }
+  if (!path.empty()) PATHS_ForceExtension(&path);
+  APP_State().container_path = path;
+}
+}  // namespace
+
+int APP_ScanArgs(int argc, const char* const* argv, std::string* out_path) {
+  out_path->clear();
+  bool have_path = false;
+  for (int i = 1; i < argc; ++i) {
+    if (IsHelpSwitch(argv[i]) || have_path) return 0;
+    *out_path = argv[i];
+    have_path = true;
+  }
+  return 1;
+}
+
+void APP_ChooseDirectory() {
+  APPSTATE& app = APP_State();
+  std::string value;
+  app.current_dir = kDefaultDir;
+  if (!PLATFORM_GetEnv(kPathVariable, &value)) return;
+  if (PLATFORM_IsDirectory(value.c_str())) {
+    app.current_dir = value;
+  } else {
+    CONSOLE_Print(kNoSuchPathDir, value.c_str());
+  }
+}
+
+int APP_Main(int argc, const char* const* argv) {
+  CONSOLE_Print(kBanner);
+  TakeArguments(argc, argv);
+  APP_ChooseDirectory();
+  APPDB_Start();
+  if (APP_HasContainer()) OpenNamedContainer();
+  LOOP_PrintMenu();
+  const LOOP_END end = LOOP_Run();
+  // At the end of input nothing is saved: the user never asked to quit.
+  if (end == LOOP_QUIT && APP_State().changed && APP_HasContainer()) CONTAINER_Save();
+  return kNormalStatus;
+}
