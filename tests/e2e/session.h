@@ -1,0 +1,69 @@
+// session.h: what every end-to-end dialogue shares: a fresh directory
+// per test (a working directory and a home for the engine) and the texts
+// that open and close every run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/run_kaspo.h"
+#include "support/scratch_dir.h"
+
+// The exit status of every run that got past the start of the database.
+// Becomes 1 once the engine's exit handling ends every such run.
+inline constexpr int kRunStatus = 0;
+
+// Standard error of every run that got past the start of the database,
+// before its first command.
+inline constexpr char kStartupErr[] = "database engine not available in this build!\n";
+
+inline constexpr char kBanner[] = "Kaspo 1.1 (12.07.2003)\n";
+inline constexpr char kMenu[] =
+    "(n)ew kaspo,(o)pen kaspo,(s)ave kaspo,s(t)atus\n"
+    "(a)dd item,(c)hange item,(d)elete item,(e)xport item\n"
+    "(f)ind item,(l)ist items,(g)eneric search\n"
+    "(cd)change directory,(ls)list directory\n"
+    "(h)elp,(q)uit\n\n";
+
+// What start-up prints on standard output for a named container whose
+// file does not exist: its status line (not in this build), then an
+// empty line.
+inline std::string NamedContainerStatus(const std::string& /*path*/) { return "\n"; }
+
+// The main prompt for a current directory.
+inline std::string Prompt(const std::string& dir = ".") { return "[" + dir + "] > "; }
+
+class Session : public ::testing::Test {
+ protected:
+  ScratchDir scratch_;
+  std::string home_ = scratch_.MakeDir("home");
+  std::string work_ = scratch_.MakeDir("work");
+
+  // Runs kaspo in the working directory with `input` on standard input.
+  KaspoResult Run(const std::string& input, const std::vector<std::string>& args = {},
+                  const std::optional<std::string>& kaspo_path = std::nullopt) {
+    KaspoRun run;
+    run.args = args;
+    run.input = input;
+    run.cwd = work_;
+    run.home = home_;
+    run.kaspo_path = kaspo_path;
+    KaspoResult result;
+    EXPECT_TRUE(RunKaspo(run, &result)) << result.err;
+    EXPECT_FALSE(result.timed_out) << "the program did not end";
+    return result;
+  }
+
+  // Runs a dialogue with no container and compares both streams: stdout
+  // after the banner and menu, stderr after the start-up notices.
+  void ExpectDialogue(const std::string& input, const std::string& out_after_menu,
+                      const std::string& err_after_start) {
+    KaspoResult result = Run(input);
+    EXPECT_EQ(result.out, kBanner + std::string(kMenu) + out_after_menu);
+    EXPECT_EQ(result.err, kStartupErr + err_after_start);
+    EXPECT_EQ(result.status, kRunStatus);
+  }
+};
