@@ -136,14 +136,18 @@ void RowPool_FreeSlot(ROWPOOL* pool, int number) {
 
 void RowPool_First(ROWPOOL* pool) { pool->cursor = pool->head; }
 
-int RowPool_Next(ROWPOOL* pool, int timestamp) {
-  while (pool->cursor >= 0) {
-    const ROWSLOT& b = pool->slots[BaseOf(*pool, pool->cursor)];
-    pool->cursor = b.next;
-    int yielded = Visible(*pool, b, timestamp);
+int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor) {
+  while (*cursor >= 0) {
+    const ROWSLOT& b = pool.slots[BaseOf(pool, *cursor)];
+    *cursor = b.next;
+    int yielded = Visible(pool, b, timestamp);
     if (yielded >= 0) return yielded;
   }
   return -1;
+}
+
+int RowPool_Next(ROWPOOL* pool, int timestamp) {
+  return RowPool_NextFrom(*pool, timestamp, &pool->cursor);
 }
 
 ROWSLOT* RowPool_NextSlot(ROWPOOL* pool, int timestamp) {
@@ -178,6 +182,25 @@ unsigned char* RowPool_Data(ROWPOOL* pool, int number) {
 const unsigned char* RowPool_Data(const ROWPOOL& pool, int number) {
   assert(number >= 0 && number < static_cast<int>(pool.slots.size()));
   return pool.slots[number].data.get();
+}
+
+namespace {
+const unsigned char* RowsData(void* ctx, int row) {
+  return RowPool_Data(*static_cast<const ROWPOOL*>(ctx), row);
+}
+int RowsFirst(void* ctx) { return static_cast<const ROWPOOL*>(ctx)->head; }
+int RowsNext(void* ctx, int timestamp, int* cursor) {
+  return RowPool_NextFrom(*static_cast<const ROWPOOL*>(ctx), timestamp, cursor);
+}
+}  // namespace
+
+IDXROWS RowPool_Rows(ROWPOOL* pool) {
+  IDXROWS rows;
+  rows.ctx = pool;
+  rows.row_data = RowsData;
+  rows.first = RowsFirst;
+  rows.next = RowsNext;
+  return rows;
 }
 
 int RowPool_LiveCount(const ROWPOOL& pool) {

@@ -31,6 +31,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/storage/idxhash.h"
+
 struct ROWSLOT {
   int32_t insert_ts = -1;
   int32_t delete_ts = -1;
@@ -90,6 +92,13 @@ void RowPool_First(ROWPOOL* pool);
 int RowPool_Next(ROWPOOL* pool, int timestamp);
 // The same, returning the slot (nullptr at the end).
 ROWSLOT* RowPool_NextSlot(ROWPOOL* pool, int timestamp);
+// The same with a cursor of the caller's (start it at pool.head), so that a
+// walk inside another walk over the same pool does not disturb it.
+int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor);
+
+// The accessor through which the indexes reach the rows of `pool`.
+// The pool must stay at its address while an index refers to it.
+IDXROWS RowPool_Rows(ROWPOOL* pool);
 
 // The slot into which a change of row `number` at `timestamp` is written:
 // a changed version is changed in place; a base row gets a new changed
