@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -50,7 +51,7 @@ inline constexpr int IDXHASH_MAXSIZE = 300017;     // last resize target; never 
 inline constexpr int IDXHASH_TEXTPOSITIONS = 15;   // CHARACTER positions that enter the hash
 
 struct IDXHASH {
-  std::vector<std::vector<int32_t>> buckets;  // an empty vector is an empty bucket
+  std::vector<std::unique_ptr<int32_t[]>> buckets;  // null: an empty bucket
   int hash_size = -1;                         // the HashSize; -1 after IDXHASH_Free
   int entries = 0;
 };
