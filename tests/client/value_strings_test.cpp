@@ -1,0 +1,261 @@
+// Tests of the value-string pool, the pattern helpers, random keys and the
+// record copy.
+#include "client/value_strings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "client/struct_assign.h"
+#include "engine/types/values.h"
+
+namespace {
+
+class ValueStrings : public ::testing::Test {
+ protected:
+  void SetUp() override { VALSTR_ResetForTest(); }
+  void TearDown() override { VALSTR_ResetForTest(); }
+};
+
+TEST_F(ValueStrings, EscapesQuotesAndChecksTheLength) {
+  struct Case {
+    const char* text;
+    int expected_len;
+    const char* quoted;
+  };
+  const Case kCases[] = {
+      {"it's", 4, "it\\'s"},        {"say \"hi\"", 8, "say \\\"hi\\\""},
+      {"", 0, ""},                  {"a\\b", 3, "a\\b"},
+      {"''", 80, "\\'\\'"},         {"plain  ", 7, "plain  "},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_STREQ(Make_ValueString(c.text, c.expected_len), c.quoted);
+  }
+  EXPECT_EQ(VALSTR_PoolCount(), 6);
+}
+
+TEST_F(ValueStrings, HoldsKeepThePoolAcrossAFree) {
+  Make_ValueString("a", 1);
+  Make_ValueString("b", 1);
+  Hold_ValueStrings();
+  Hold_ValueStrings();
+  VALSTR_Free();
+  EXPECT_EQ(VALSTR_PoolCount(), 2);
+  Release_ValueStrings();
+  VALSTR_Free();
+  EXPECT_EQ(VALSTR_PoolCount(), 2);
+  Release_ValueStrings();
+  VALSTR_Free();
+  EXPECT_EQ(VALSTR_PoolCount(), 0);
+}
+
+TEST_F(ValueStrings, PooledTextsStayPutWhileThePoolGrows) {
+  const char* first = Make_ValueString("ab", 2);  // short enough for inline storage
+  for (int i = 0; i < 3000; ++i) Make_ValueString("filler", 6);
+  EXPECT_STREQ(first, "ab");
+}
+
+TEST_F(ValueStrings, WarnsOnceWhenThePoolIsFull) {
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < VALSTR_POOLMAX - 1; ++i) Make_ValueString("x", 1);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(VALSTR_PoolCount(), VALSTR_POOLMAX - 1);
+
+  ::testing::internal::CaptureStderr();
+  const char* unpooled = Make_ValueString("it's", 10);
+  const char* second = VALSTR_MakeTrimmed("y  ");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "(Make_ValueString) Warning: Limit for temporary strings reached - memory is wasted "
+            "(limit = 10000)\n");
+  EXPECT_EQ(VALSTR_PoolCount(), VALSTR_POOLMAX - 1);
+
+  VALSTR_Free();
+  EXPECT_EQ(VALSTR_PoolCount(), 0);
+  // Texts handed out past the limit outlive the free.
+  EXPECT_STREQ(unpooled, "it\\'s");
+  EXPECT_STREQ(second, "y");
+}
+
+TEST_F(ValueStrings, BlankFieldsAndTrimmedCopies) {
+  EXPECT_STREQ(VALSTR_MakeOrEmpty("     ", 5), "");
+  EXPECT_STREQ(VALSTR_MakeOrEmpty("", 0), "");
+  EXPECT_EQ(VALSTR_PoolCount(), 0);
+  EXPECT_STREQ(VALSTR_MakeOrEmpty(" o'k ", 5), " o\\'k ");
+  EXPECT_STREQ(VALSTR_MakeTrimmed("KEY1    "), "KEY1");
+  EXPECT_STREQ(VALSTR_MakeTrimmed("   "), "");
+  EXPECT_STREQ(VALSTR_MakeTrimmed(" a b "), " a b");
+  EXPECT_EQ(VALSTR_PoolCount(), 4);
+}
+
+TEST(ValueStringsDeathTest, RefusesBadSizesAndUnmatchedReleases) {
+  EXPECT_EXIT(Make_ValueString("abc", -1), ::testing::ExitedWithCode(1),
+              "^\\(Make_ValueString\\) Error: Stringsize '-1' of type is invalid \\('abc'\\)\n$");
+  EXPECT_EXIT(Make_ValueString("abcdefghi", 8), ::testing::ExitedWithCode(1),
+              "^\\(Make_ValueString\\) Error: Size of string 'abcdefghi' is invalid "
+              "\\(8 characters expected\\)\n$");
+  EXPECT_EXIT(
+      {
+        VALSTR_ResetForTest();
+        Hold_ValueStrings();
+        Release_ValueStrings();
+        Release_ValueStrings();
+      },
+      ::testing::ExitedWithCode(1),
+      "^\\(Release_ValueStrings\\) Error: No corresponding Hold_ValueStrings!\n$");
+}
+
+TEST(ValueStringsCopy, CopiesWithoutTrailingBlanksAndCuts) {
+  struct Case {
+    const char* text;
+    int size;
+    const char* copy;
+    const char* warning;
+  };
+  const Case kCases[] = {
+      {"abc   ", 3, "abc", ""},
+      {"abcdef", 3, "abc", "(my_strncpy): String too long (strlen = 6; size = 3)!\n"},
+      {"ab  ", 1, "a", "(my_strncpy): String too long (strlen = 4; size = 1)!\n"},
+      {"", 0, "", ""},
+      {"  x", 80, "  x", ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::vector<char> dest(c.size + 2, '#');
+    ::testing::internal::CaptureStderr();
+    my_strncpy(dest.data(), c.text, c.size);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.warning);
+    EXPECT_STREQ(dest.data(), c.copy);
+    EXPECT_EQ(dest.back(), '#') << "wrote past size + 1 bytes";
+  }
+}
+
+TEST(ValueStringsPattern, TurnsSearchTextsIntoLikePatterns) {
+  struct Case {
+    std::string text;
+    int max_len;
+    std::string pattern;
+  };
+  const Case kCases[] = {
+      {"abc", 160, "%abc%"},
+      {"*x", 160, "%%x%"},
+      {"a*b", 160, "%a%b%"},
+      {"", 160, "%%"},
+      {std::string(158, 'm'), 160, "%" + std::string(158, 'm') + "%"},
+      {std::string(159, 'm'), 160, std::string(159, 'm')},
+      {"a*b", 4, "a%b"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::vector<char> buffer(c.max_len + 1, '\0');
+    std::memcpy(buffer.data(), c.text.c_str(), c.text.size() + 1);
+    VALSTR_SurroundPattern(buffer.data(), c.max_len);
+    EXPECT_EQ(std::string(buffer.data()), c.pattern);
+  }
+  char stars[] = "a*b**";
+  VALSTR_StarToPercent(stars);
+  EXPECT_STREQ(stars, "a%b%%");
+}
+
+struct ScriptedDraw {
+  std::string codes;
+  size_t next = 0;
+  bool range_ok = true;
+};
+
+int DrawScripted(void* ctx, int lo, int hi) {
+  auto* script = static_cast<ScriptedDraw*>(ctx);
+  script->range_ok = script->range_ok && lo == 32 && hi == 127;
+  return static_cast<unsigned char>(script->codes.at(script->next++));
+}
+
+int DrawUniform(void* ctx, int lo, int hi) {
+  auto* rng = static_cast<std::mt19937*>(ctx);
+  return std::uniform_int_distribution<int>(lo, hi)(*rng);
+}
+
+TEST(ValueStringsKey, RedrawsCharactersThatNeedQuoting) {
+  ScriptedDraw script{"%A'B\\C;D@E\"F,G/H\x7fZ"};
+  char key[VALSTR_KEYLEN + 1];
+  VALSTR_RandomKey(key, DrawScripted, &script);
+  EXPECT_STREQ(key, "ABCDEFGH");
+  EXPECT_EQ(script.next, 16u);
+  EXPECT_TRUE(script.range_ok);
+
+  std::mt19937 rng(7);
+  std::set<char> seen;
+  for (int i = 0; i < 2000; ++i) {
+    VALSTR_RandomKey(key, DrawUniform, &rng);
+    ASSERT_EQ(std::strlen(key), 8u);
+    for (char c : std::string(key)) {
+      ASSERT_EQ(std::string("%'\\;@\",/").find(c), std::string::npos) << key;
+      ASSERT_GE(static_cast<unsigned char>(c), 32);
+      ASSERT_LE(static_cast<unsigned char>(c), 127);
+      seen.insert(c);
+    }
+  }
+  EXPECT_EQ(seen.size(), 96u - 8u);  // every other code of 32..127 occurs
+}
+
+TEST(ValueStringsBinary, BlankFieldHasLengthZeroAndBlankContent) {
+  std::vector<unsigned char> field(2 + 5 + 1, 0xEE);
+  VALSTR_BlankBinary(field.data(), 5);
+  EXPECT_EQ(field, (std::vector<unsigned char>{0, 0, ' ', ' ', ' ', ' ', ' ', 0xEE}));
+}
+
+TEST(STRUCT, MapsClientCodesToEngineTypes) {
+  struct Case {
+    int code;
+    int ok;
+    int type;
+  };
+  const Case kCases[] = {
+      {STRUCT_CHAR, 1, DBTYPE_CHARACTER},   {STRUCT_CHAR2, 1, DBTYPE_CHARACTER},
+      {STRUCT_STRING, 1, DBTYPE_CHARACTER}, {STRUCT_SHORT, 1, DBTYPE_SMALLINT},
+      {STRUCT_LONG, 1, DBTYPE_INTEGER},     {STRUCT_BINARY, 1, DBTYPE_BINARY},
+      {STRUCT_INT, 0, -1},                  {STRUCT_DOUBLE, 0, -1},
+      {STRUCT_TIMESTAMP, 0, -1},            {0, 0, -1},
+      {17, 0, -1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.code);
+    int type = -1;
+    EXPECT_EQ(STRUCT_EngineType(c.code, &type), c.ok);
+    EXPECT_EQ(type, c.type);
+  }
+}
+
+TEST(STRUCT, CopiesTheRecordsOwnSizeAndWarnsOnGarbage) {
+  struct Case {
+    int32_t size;
+    int copied;  // of a 16-byte capacity
+    const char* warning;
+  };
+  const Case kCases[] = {
+      {12, 12, ""},
+      {16, 16, ""},
+      {0, 16, "(STRUCT_Assign) Warning: Struct not initialized (size 0)???\n"},
+      {-5, 16, "(STRUCT_Assign) Warning: Struct not initialized (size -5)???\n"},
+      {20000, 16, "(STRUCT_Assign) Warning: Struct not initialized (size 20000)???\n"},
+      {200, 16, ""},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.size);
+    std::vector<unsigned char> from(16);
+    for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<unsigned char>(0x40 + i);
+    std::memcpy(from.data(), &c.size, sizeof c.size);
+    std::vector<unsigned char> to(17, 0xEE);
+    ::testing::internal::CaptureStderr();
+    STRUCT_Assign(to.data(), from.data(), 16);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.warning);
+    EXPECT_TRUE(std::equal(from.begin(), from.begin() + c.copied, to.begin()));
+    for (size_t i = static_cast<size_t>(c.copied); i < to.size(); ++i) EXPECT_EQ(to[i], 0xEE);
+  }
+}
+
+}  // namespace
