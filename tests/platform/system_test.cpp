@@ -52,9 +52,6 @@ TEST(Counter, MovesForwardWithinAMillisecond) {
 
 TEST(GetEnv, TellsUnsetFromEmpty) {
   std::string value = "stale";
-  ASSERT_EQ(setenv("KASPO_TEST_VALUE", "a b/c", 1), 0);
-  EXPECT_EQ(PLATFORM_GetEnv("KASPO_TEST_VALUE", &value), 1);
-  EXPECT_EQ(value, "a b/c");
   ASSERT_EQ(setenv("KASPO_TEST_VALUE", "", 1), 0);
   EXPECT_EQ(PLATFORM_GetEnv("KASPO_TEST_VALUE", &value), 1);
   EXPECT_EQ(value, "");
