@@ -292,8 +292,9 @@ int ReadNumber(LEXER* lexer, int* out_kind, char* out_text) {
 }
 
 // Single characters and the two-character comparisons; 0 for any other.
+// The byte after the first is read only for "<" and ">", which are not the
+// end of the text.
 int Punctuation(LEXER* lexer) {
-  unsigned char next = At(lexer, 1);
   switch (At(lexer, 0)) {
     case '(': return DBTK_LPAREN;
     case ')': return DBTK_RPAREN;
@@ -302,8 +303,8 @@ int Punctuation(LEXER* lexer) {
     case '.': return DBTK_DOT;
     case ';': return DBTK_END;
     case '=': return DBTK_EQ;
-    case '<': return next == '=' ? DBTK_LE : (next == '>' ? DBTK_NE : DBTK_LT);
-    case '>': return next == '=' ? DBTK_GE : DBTK_GT;
+    case '<': return At(lexer, 1) == '=' ? DBTK_LE : (At(lexer, 1) == '>' ? DBTK_NE : DBTK_LT);
+    case '>': return At(lexer, 1) == '=' ? DBTK_GE : DBTK_GT;
     default: return 0;
   }
 }
