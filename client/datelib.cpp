@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr char kLeapWarning[] =
-    "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n";
+constexpr char kLeapWarning[] = "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n";
 constexpr char kTimeBadLength[] = "(TIME_FromString) Invalid time (%.*s)\n";
 constexpr char kTimeBadValue[] = "(TIME_FromString) Invalid timestamp (%.*s)\n";
 constexpr char kDatiBad[] = "(DATI_FromString) Invalid timestamp (%.*s)\n";
@@ -138,9 +137,14 @@ int ScanDati(std::string_view text, ADATI* out) {
       !FitTime(f[3], f[4], f[5])) {
     return 0;
   }
-  ADATI d{static_cast<int16_t>(f[0]), static_cast<uint8_t>(f[1]), static_cast<uint8_t>(f[2]),
-          static_cast<uint8_t>(f[3]), static_cast<uint8_t>(f[4]), static_cast<uint8_t>(f[5]),
-          0, f[6]};
+  ADATI d{static_cast<int16_t>(f[0]),
+          static_cast<uint8_t>(f[1]),
+          static_cast<uint8_t>(f[2]),
+          static_cast<uint8_t>(f[3]),
+          static_cast<uint8_t>(f[4]),
+          static_cast<uint8_t>(f[5]),
+          0,
+          f[6]};
   if (!DATI_IsValid(d)) return 0;
   *out = d;
   return 1;
@@ -149,8 +153,7 @@ int ScanDati(std::string_view text, ADATI* out) {
 int ScanTime(std::string_view text, ATIME* out) {
   int f[3];
   if (DATES_Scan(text, "%d:%d:%d", f) != 3 || !FitTime(f[0], f[1], f[2])) return 0;
-  *out = ATIME{static_cast<uint8_t>(f[0]), static_cast<uint8_t>(f[1]),
-               static_cast<uint8_t>(f[2])};
+  *out = ATIME{static_cast<uint8_t>(f[0]), static_cast<uint8_t>(f[1]), static_cast<uint8_t>(f[2])};
   return 1;
 }
 
@@ -201,8 +204,7 @@ int TIME_IsValid(const ATIME& time) { return FitTime(time.hour, time.minute, tim
 int DATI_IsValid(const ADATI& dati) {
   ADATE date{dati.year, dati.month, dati.day};
   ATIME time{dati.hour, dati.minute, dati.second};
-  return DATE_IsValid(date) && TIME_IsValid(time) && dati.usec >= 0 &&
-                 dati.usec <= DATES_MAXUSEC
+  return DATE_IsValid(date) && TIME_IsValid(time) && dati.usec >= 0 && dati.usec <= DATES_MAXUSEC
              ? 1
              : 0;
 }

@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr char kLeapWarning[] =
-    "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n";
+constexpr char kLeapWarning[] = "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n";
 constexpr char kInvalidDate[] = "(StrgToDate) Invalid date (%.*s)\n";
 constexpr char kInvalidTime[] = "(StrgToTime) Invalid time (%.*s)\n";
 // A bad date inside a date literal, and a bad time part of any literal,
@@ -58,15 +57,13 @@ int ScanNumber(std::string_view text, size_t* pos, int width, int* out) {
 }
 
 bool TimeInRange(int hour, int minute, int second) {
-  return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
-         second <= 59;
+  return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
 // Stores the fields only when they fit the row form, so that an out-of-range
 // number can never wrap into a valid one.
 bool FitDate(int year, int month, int day, DBDATE* out) {
-  if (year < INT16_MIN || year > INT16_MAX || month < 0 || month > 255 || day < 0 ||
-      day > 255) {
+  if (year < INT16_MIN || year > INT16_MAX || month < 0 || month > 255 || day < 0 || day > 255) {
     return false;
   }
   out->year = static_cast<int16_t>(year);
@@ -139,16 +136,15 @@ int DATES_TimeIsValid(const DBTIME& time) {
 
 int DATES_DatiIsValid(const DBDATI& dati) {
   DBDATE date{dati.year, dati.month, dati.day};
-  return DATE_IsValid(date) && TimeInRange(dati.hour, dati.minute, dati.second) &&
-                 dati.usec >= 0 && dati.usec <= DATES_MAXUSEC
+  return DATE_IsValid(date) && TimeInRange(dati.hour, dati.minute, dati.second) && dati.usec >= 0 &&
+                 dati.usec <= DATES_MAXUSEC
              ? 1
              : 0;
 }
 
 int StrgToDate(DBDATE* out, std::string_view text) {
   int f[4];
-  if (HasNul(text) || text.size() != DATES_DATELEN ||
-      DATES_Scan(text, "%4d-%2d-%2d%c", f) != 3) {
+  if (HasNul(text) || text.size() != DATES_DATELEN || DATES_Scan(text, "%4d-%2d-%2d%c", f) != 3) {
     DBreport(kInvalidDate, Len(text), Data(text));
     return 0;
   }

@@ -51,8 +51,8 @@ static_assert(offsetof(DBDATI, year) == 0 && offsetof(DBDATI, month) == 2 &&
               offsetof(DBDATI, minute) == 5 && offsetof(DBDATI, second) == 6 &&
               offsetof(DBDATI, pad) == 7 && offsetof(DBDATI, usec) == 8);
 
-inline constexpr int DATES_MINYEAR = 1800;  // earliest year any date check accepts
-inline constexpr int DATES_MAXYEAR = 2800;  // latest year any date check accepts
+inline constexpr int DATES_MINYEAR = 1800;    // earliest year any date check accepts
+inline constexpr int DATES_MAXYEAR = 2800;    // latest year any date check accepts
 inline constexpr int DATES_MAXUSEC = 999999;  // largest microseconds of a timestamp
 
 // Exact text lengths of the three literal forms.

@@ -25,8 +25,8 @@ ADATE D(int y, int m, int d) {
   return ADATE{static_cast<int16_t>(y), static_cast<uint8_t>(m), static_cast<uint8_t>(d)};
 }
 ADATI T(int y, int mo, int d, int h, int mi, int s, int us) {
-  return ADATI{static_cast<int16_t>(y), static_cast<uint8_t>(mo), static_cast<uint8_t>(d),
-               static_cast<uint8_t>(h), static_cast<uint8_t>(mi), static_cast<uint8_t>(s), 0, us};
+  auto u8 = [](int v) { return static_cast<uint8_t>(v); };
+  return ADATI{static_cast<int16_t>(y), u8(mo), u8(d), u8(h), u8(mi), u8(s), 0, us};
 }
 std::string Text(const ADATE& d, int style = DATE_STYLE_COMPACT) {
   std::string s;
@@ -56,6 +56,7 @@ TEST_F(DatelibTest, DateTextsAreReadByStyleInPatternOrder) {
     const char* want;  // compact text, or "" when refused
     const char* err;
   };
+  // clang-format off
   const Case kCases[] = {
       {"2003.07.12", 1, "20030712", ""}, {"2003-07-12", 1, "20030712", ""},
       {"20030712", 1, "20030712", ""},   {"12.07.2003", 2, "20030712", ""},
@@ -68,6 +69,7 @@ TEST_F(DatelibTest, DateTextsAreReadByStyleInPatternOrder) {
       {"2801-01-01", 3, "", ""},         {"1900-02-29", 3, "19000229", ""},
       {"12-07-2003", 7, "20030712", "(DATE_FromString) Invalid dattyp (7) -> using default.\n"},
   };
+  // clang-format on
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.text) + " style " + std::to_string(c.style));
     ADATE got = D(1, 1, 1);
@@ -96,9 +98,11 @@ TEST_F(DatelibTest, DatesAreWrittenInTheThreeStylesAndReadBack) {
 TEST_F(DatelibTest, TimeTextsNeedEightCharactersAndARealTime) {
   const char* kLen = "(TIME_FromString) Invalid time";
   const char* kBad = "(TIME_FromString) Invalid timestamp";
+  // clang-format off
   const char* kCases[][2] = {{"23:59:59", ""}, {"1:2:3abc", ""},  // three fields are enough
                              {"12:00", kLen},  {"12:00:000", kLen}, {"24:00:00", kBad},
                              {"12:00:60", kBad}, {"12-00-00", kBad}, {"256:0:00", kBad}};
+  // clang-format on
   for (auto [text, err] : kCases) {
     ATIME t{};
     CaptureStderr();
@@ -121,12 +125,13 @@ TEST_F(DatelibTest, TimestampTextsNeedTwentySixCharactersAndValidParts) {
   for (const char* text :
        {"2003-07-12-10.30.00.0000000", "2003-07-12-10.30.00.00000", "2001-02-29-10.30.00.000000",
         "2003-07-12-24.30.00.000000", "2003-07-12-10.30.00.-00001", "2003-07-12-10.30.00:000000",
-        "99999999999999-2-3-4.5.6.7",    // a year far beyond any int
+        "99999999999999-2-3-4.5.6.7",     // a year far beyond any int
         "2003-258-12-10.30.00.00000"}) {  // month 258 must not wrap to 2
     ADATI t{};
     CaptureStderr();
     EXPECT_EQ(DATI_FromString(&t, text) + DATI_IsValidString(text), 0) << text;
-    EXPECT_EQ(GetCapturedStderr(), std::string("(DATI_FromString) Invalid timestamp (") + text + ")\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              std::string("(DATI_FromString) Invalid timestamp (") + text + ")\n");
   }
   std::string text;
   CaptureStderr();
@@ -136,9 +141,11 @@ TEST_F(DatelibTest, TimestampTextsNeedTwentySixCharactersAndValidParts) {
 }
 
 TEST_F(DatelibTest, WeekdaysCountFromTheAnchorBothWays) {
+  // clang-format off
   const std::pair<ADATE, const char*> kCases[] = {
       {D(1998, 1, 1), "thursday"}, {D(1997, 12, 31), "wednesday"}, {D(1998, 1, 4), "sunday"},
       {D(2000, 2, 29), "tuesday"}, {D(2004, 3, 5), "friday"},       {D(1970, 1, 1), "thursday"}};
+  // clang-format on
   for (auto [date, name] : kCases) EXPECT_STREQ(DATE_GetWeekdayStr(DATE_GetWeekday(date)), name);
   // Where the four-year rule matches the civil calendar, so must the weekdays.
   using namespace std::chrono;
@@ -162,7 +169,8 @@ TEST_F(DatelibTest, ConsecutiveDaysAdvanceWeekdayAndDayOfYearOverTheWholeRange) 
     weekday = (weekday + 1) % 7;
     day_of_year = d.month == 1 && d.day == 1 ? 1 : day_of_year + 1;
     ASSERT_EQ(DATE_IsValid(d), 1) << Text(d);
-    ASSERT_EQ(DATE_GetWeekday(d) * 1000 + DATE_DayOfYear(d), weekday * 1000 + day_of_year) << Text(d);
+    ASSERT_EQ(DATE_GetWeekday(d) * 1000 + DATE_DayOfYear(d), weekday * 1000 + day_of_year)
+        << Text(d);
   }
   EXPECT_EQ(DATE_Diff(D(1800, 1, 1), d, DATE_DIFF_EXACT), 1001 * 365 + 251 - 1);
 }
@@ -174,6 +182,7 @@ TEST_F(DatelibTest, AddDaysAndMonthsCrossMonthAndYearEnds) {
     char unit;  // 'd' days, 'm' DATE_AddMonths, 'e' DATE_AddMonthsEnd
     const char* want;
   };
+  // clang-format off
   const Case kCases[] = {
       {D(2003, 12, 31), 1, 'd', "20040101"},  {D(2004, 1, 1), -1, 'd', "20031231"},
       {D(1900, 2, 28), 1, 'd', "19000229"},   {D(2003, 2, 28), 1, 'd', "20030301"},
@@ -184,10 +193,12 @@ TEST_F(DatelibTest, AddDaysAndMonthsCrossMonthAndYearEnds) {
       {D(2004, 2, 28), 1, 'e', "20040328"},   {D(2003, 4, 30), 1, 'e', "20030531"},
       {D(2003, 1, 15), -1, 'm', "20021215"},  {D(2003, 3, 31), -13, 'e', "20020228"},
   };
+  // clang-format on
   for (const Case& c : kCases) {
     ADATE d = c.from;
-    c.unit == 'd' ? DATE_AddDays(&d, c.n) : c.unit == 'm' ? DATE_AddMonths(&d, c.n)
-                                                          : DATE_AddMonthsEnd(&d, c.n);
+    if (c.unit == 'd') DATE_AddDays(&d, c.n);
+    if (c.unit == 'm') DATE_AddMonths(&d, c.n);
+    if (c.unit == 'e') DATE_AddMonthsEnd(&d, c.n);
     EXPECT_EQ(Text(d), c.want) << Text(c.from) << " + " << c.n << c.unit;
     EXPECT_TRUE(c.unit != 'd' || DATE_Diff(c.from, d, DATE_DIFF_EXACT) == c.n);
   }
@@ -201,12 +212,14 @@ TEST_F(DatelibTest, LeapDaysBetweenCountsOnlyDaysStrictlyInside) {
     ADATE a, b;
     int count;
   };
+  // clang-format off
   const Case kCases[] = {
       {D(2003, 1, 1), D(2005, 1, 1), 1},  {D(2004, 2, 28), D(2004, 3, 1), 1},
       {D(2004, 2, 29), D(2004, 3, 1), 0}, {D(2004, 2, 28), D(2004, 2, 29), 0},
       {D(2004, 3, 1), D(2008, 2, 29), 0}, {D(2004, 3, 1), D(2008, 3, 1), 1},
       {D(2005, 1, 1), D(2003, 1, 1), 0},  {D(1800, 1, 1), D(2800, 12, 31), 251},
   };
+  // clang-format on
   for (const Case& c : kCases)
     EXPECT_EQ(DATE_LeapDaysBetween(c.a, c.b), c.count) << Text(c.a) << ".." << Text(c.b);
 }
@@ -216,12 +229,16 @@ TEST_F(DatelibTest, DiffCountsExactDaysOrThirtyDayMonths) {
     ADATE a, b;
     int exact, days360, days360feb;
   };
+  // clang-format off
   const Case kCases[] = {
-      {D(2003, 1, 1), D(2003, 1, 31), 30, 29, 29},   {D(2003, 1, 31), D(2003, 3, 1), 29, 31, 31},
-      {D(2003, 2, 28), D(2003, 3, 31), 31, 32, 30},  {D(2003, 2, 15), D(2003, 3, 28), 41, 43, 45},
-      {D(2004, 2, 29), D(2005, 2, 28), 365, 359, 360}, {D(2003, 7, 12), D(2002, 7, 12), -365, -360, -360},
-      {D(2003, 3, 31), D(2003, 1, 31), -59, -60, -60}, {D(2000, 1, 1), D(2010, 1, 1), 3653, 3600, 3600},
+      {D(2003, 1, 1), D(2003, 1, 31), 30, 29, 29},    {D(2003, 1, 31), D(2003, 3, 1), 29, 31, 31},
+      {D(2003, 2, 28), D(2003, 3, 31), 31, 32, 30},   {D(2003, 2, 15), D(2003, 3, 28), 41, 43, 45},
+      {D(2004, 2, 29), D(2005, 2, 28), 365, 359, 360},
+      {D(2003, 7, 12), D(2002, 7, 12), -365, -360, -360},
+      {D(2003, 3, 31), D(2003, 1, 31), -59, -60, -60},
+      {D(2000, 1, 1), D(2010, 1, 1), 3653, 3600, 3600},
   };
+  // clang-format on
   for (const Case& c : kCases) {
     SCOPED_TRACE(Text(c.a) + ".." + Text(c.b));
     EXPECT_EQ(DATE_Diff(c.a, c.b, DATE_DIFF_EXACT), c.exact);
@@ -240,6 +257,7 @@ TEST_F(DatelibTest, TimestampsCompareAndMeasureDurations) {
     double seconds;
     int accurate;
   };
+  // clang-format off
   const Case kCases[] = {
       {T(2003, 7, 12, 10, 30, 0, 0), T(2003, 7, 12, 10, 30, 0, 0), 0, 0.0, 1},
       {T(2003, 7, 12, 10, 30, 0, 0), T(2003, 7, 12, 11, 45, 30, 500000), -1, 4530.5, 1},
@@ -250,6 +268,7 @@ TEST_F(DatelibTest, TimestampsCompareAndMeasureDurations) {
       {T(2003, 8, 1, 1, 0, 0, 0), T(2003, 7, 31, 23, 0, 0, 0), 1, 7200.0, 0},
       {T(2002, 12, 31, 10, 0, 0, 0), T(2003, 1, 1, 10, 0, 1, 0), -1, 1.0, 0},
   };
+  // clang-format on
   for (const Case& c : kCases) {
     double ab = -1, ba = -1;
     CaptureStderr();

@@ -34,9 +34,8 @@ std::string Parse(char kind, const std::string& text, int* ok) {
     DBDATI s{};
     s.pad = 0x55;
     *ok = StrgToDati(&s, text);
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d-%02d.%02d.%02d.%06d%s", s.year, s.month,
-                  s.day, s.hour, s.minute, s.second, static_cast<int>(s.usec),
-                  s.pad == 0 ? "" : "+pad");
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d-%02d.%02d.%02d.%06d%s", s.year, s.month, s.day,
+                  s.hour, s.minute, s.second, static_cast<int>(s.usec), s.pad == 0 ? "" : "+pad");
   }
   std::string err = GetCapturedStderr();
   return *ok ? (err.empty() ? buf : "unexpected: " + err) : err;
@@ -49,19 +48,22 @@ TEST(DATES, ParsersAcceptExactLiteralsAndReportEachRefusal) {
     const char* text;
     const char* refusal;  // nullptr: accepted
   };
+  // clang-format off
   const Case kCases[] = {
-      {'d', "2000-02-29", nullptr}, {'d', "1900-02-29", nullptr}, {'d', "1800-01-01", nullptr},
-      {'d', "2001-02-29", kBadValue}, {'d', "1799-12-31", kBadValue}, {'d', "2801-01-01", kBadValue},
-      {'d', "2003-13-01", kBadValue}, {'d', "2003-04-31", kBadValue}, {'d', "2003-7-12", kBadDate},
-      {'d', "2003-07-120", kBadDate}, {'d', "2003-07-1x", kBadDate}, {'d', "", kBadDate},
-      {'t', "12:00:00", nullptr}, {'t', "23:59:59", nullptr}, {'t', "12:00", kBadTime},
-      {'t', "12:00:000", kBadTime}, {'t', "24:00:00", kBadValue}, {'t', "12:00:60", kBadValue},
-      {'t', "-1:00:00", kBadValue}, {'t', "12.00.00", kBadValue}, {'t', "12:00:0x", kBadValue},
+      {'d', "2000-02-29", nullptr},   {'d', "1900-02-29", nullptr},  {'d', "1800-01-01", nullptr},
+      {'d', "2001-02-29", kBadValue}, {'d', "1799-12-31", kBadValue},
+      {'d', "2801-01-01", kBadValue}, {'d', "2003-13-01", kBadValue},
+      {'d', "2003-04-31", kBadValue}, {'d', "2003-7-12", kBadDate},  {'d', "2003-07-120", kBadDate},
+      {'d', "2003-07-1x", kBadDate},  {'d', "", kBadDate},           {'t', "12:00:00", nullptr},
+      {'t', "23:59:59", nullptr},     {'t', "12:00", kBadTime},      {'t', "12:00:000", kBadTime},
+      {'t', "24:00:00", kBadValue},   {'t', "12:00:60", kBadValue},  {'t', "-1:00:00", kBadValue},
+      {'t', "12.00.00", kBadValue},   {'t', "12:00:0x", kBadValue},
       {'s', "2003-07-12-10.30.00.000000", nullptr}, {'s', "2800-12-31-23.59.59.999999", nullptr},
       {'s', "2003-07-12-10.30.00.0000001", kBadDati}, {'s', "2003-07-12 10:30:00.000000", kBadDati},
       {'s', "2003-02-30-10.30.00.000000", kBadDati}, {'s', "2003-07-12-24.00.00.000000", kBadValue},
       {'s', "2003-07-12-10.30.00.-00001", kBadValue},
   };
+  // clang-format on
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.text);
     int ok = -1;
