@@ -50,7 +50,7 @@ constexpr DatePattern kYmdPlain{"%4d%2d%2d%c", 0, 1, 2};
 constexpr DatePattern kDmyDot{"%2d.%2d.%4d%c", 2, 1, 0};
 constexpr DatePattern kDmyDash{"%2d-%2d-%4d%c", 2, 1, 0};
 constexpr DatePattern kDmyPlain{"%2d%2d%4d%c", 2, 1, 0};
-// Per style, the patterns tried in order (nullptr-free, three each).
+// Per style, its three patterns in the order they are tried.
 constexpr const DatePattern* kStylePatterns[3][3] = {
     {&kYmdDot, &kYmdDash, &kYmdPlain},
     {&kDmyDot, &kDmyDash, &kDmyPlain},
