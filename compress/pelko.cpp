@@ -1,0 +1,677 @@
+// pelko.cpp: writer and reader of the Pelko block format.
+#include "compress/pelko.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "platform/report.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+constexpr char kMagic[] = "z01morvek";
+constexpr int kMagicLen = 9;
+constexpr int kMinMatchOffset = 9;  // where comp_min sits
+constexpr int kRankOffset = 13;     // where the rank table sits
+constexpr int kEndCode = 210;
+constexpr int kFirstRef = 217;
+constexpr int kHashBits = 16;               // buckets counting ring signatures
+constexpr int kBlockSlack = 32;             // reader block tail for 16-byte copies
+constexpr int kMaxCodeBitsPerByte = 11;     // no input byte costs more than a literal
+constexpr int kLengthBits[3] = {4, 5, 8};   // length field widths of the reference classes
+
+constexpr char kCompMinInvalid[] =
+    "(Compress_Init) Warning: Comp_Min = %d invalid (must be between 5 and 256) -> using 5.\n";
+constexpr char kCompCacheInvalid[] =
+    "(Compress_Init) Warning: Comp_Cache = %d invalid (must be between 5 and 4096) -> using "
+    "256.\n";
+constexpr char kOutOfMemory[] = "(write_data) Out of memory!\n";
+constexpr char kNotPelko[] = "(Uncompress_Init) Not in Pelko-format!\n";
+
+uint32_t LoadLe32(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  return v;
+}
+
+void StoreLe32(unsigned char* p, uint32_t v) {
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  std::memcpy(p, &v, 4);
+}
+
+uint64_t Load64(const unsigned char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+int BitLength(uint32_t v) { return 32 - std::countl_zero(v); }
+
+// Codes packed most significant bit first into 32-bit words. The
+// accumulator keeps fewer than 32 pending bits in its low end.
+struct BitSink {
+  uint64_t acc = 0;
+  int bits = 0;
+  unsigned char* p = nullptr;
+
+  // REQUIRES: n <= 32 and x < 2^n.
+  void Put(uint32_t x, int n) {
+    acc = (acc << n) | x;
+    bits += n;
+    if (bits >= 32) {
+      bits -= 32;
+      StoreLe32(p, static_cast<uint32_t>(acc >> bits));
+      p += 4;
+    }
+  }
+  void Flush() {
+    if (bits == 0) return;
+    StoreLe32(p, static_cast<uint32_t>(acc << (32 - bits)));
+    p += 4;
+    bits = 0;
+  }
+};
+
+struct Writer {
+  bool open = false;
+  int mode = 0;
+  int comp_min = PELKO_MINMATCH_DEFAULT;
+  int cache = PELKO_CACHE_DEFAULT;
+  bool ranks_written = false;
+  std::vector<unsigned char> block;
+  std::size_t fill = 0;
+  uint32_t lit_code[256] = {};
+  uint8_t lit_bits[256] = {};
+  // Per byte value, the `cache` newest positions where that byte began a
+  // coded step, with the 4 bytes that followed. Each entry is stored twice
+  // (slot and slot + cache), so the newest entries always lie contiguous
+  // below the newest slot; kRingPad entries in front keep group reads of
+  // the first ring inside the vector.
+  std::vector<uint32_t> ring_sig;
+  std::vector<uint32_t> ring_pos;
+  uint32_t ring_count[256] = {};
+  // Ring entries per hash of (byte, signature): a zero proves that no ring
+  // holds a candidate, which spares the search on most literal steps.
+  std::vector<uint32_t> sig_count;
+  BitSink sink;
+  std::vector<unsigned char> out;
+  std::size_t out_len = 0;
+};
+
+constexpr std::size_t kRingPad = 4;
+
+struct Reader {
+  bool open = false;
+  std::vector<unsigned char> input;  // the bit stream part of the input
+  std::size_t in_pos = 0;
+  int comp_min = PELKO_MINMATCH_DEFAULT;
+  // By the top 11 bits of the stream: literal length << 8 | byte value,
+  // or for "111" with V >= 196 just V (length 0).
+  uint16_t table[2048] = {};
+  uint64_t buf = 0;  // pending bits at the top, zeros below
+  int cnt = 0;
+  std::vector<unsigned char> block;
+  std::size_t fill = 0;
+  std::size_t read_pos = 0;
+  bool end = false;
+  bool failed = false;
+};
+
+struct PelkoState {
+  Writer writer;
+  Reader reader;
+  std::size_t out_first = PELKO_OUT_FIRST;
+  std::size_t out_growth = PELKO_OUT_GROWTH;
+};
+
+PelkoState& State() {
+  static PelkoState state;
+  return state;
+}
+
+// ---------------------------------------------------------------- writer
+
+// Makes room for `extra` more output bytes. The growth step is a floor:
+// growing by half the size keeps large outputs from being copied over and
+// over.
+[[nodiscard]] int EnsureOut(Writer& w, std::size_t extra) {
+  const std::size_t need = w.out_len + extra;
+  if (need <= w.out.size()) return 1;
+  const std::size_t grown = w.out.size() + std::max(State().out_growth, w.out.size() / 2);
+  try {
+    w.out.resize(std::max(need, grown));
+  } catch (const std::bad_alloc&) {
+    DBreport(kOutOfMemory);
+    return 0;
+  }
+  return 1;
+}
+
+uint32_t SigHash(uint32_t byte, uint32_t sig) {
+  const uint64_t key = (static_cast<uint64_t>(sig) << 8) | byte;
+  return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
+}
+
+void SetLiteralCode(Writer& w, int value, int rank) {
+  uint32_t code;
+  int bits;
+  if (rank >= 252) {
+    code = static_cast<uint32_t>(255 - rank), bits = 3;
+  } else if (rank >= 244) {
+    code = (0x4u << 3) | static_cast<uint32_t>(251 - rank), bits = 6;
+  } else if (rank >= 228) {
+    code = (0x5u << 4) | static_cast<uint32_t>(243 - rank), bits = 7;
+  } else if (rank >= 196) {
+    code = (0x6u << 5) | static_cast<uint32_t>(227 - rank), bits = 8;
+  } else {
+    code = (0x7u << 8) | static_cast<uint32_t>(195 - rank), bits = 11;
+  }
+  w.lit_code[value] = code;
+  w.lit_bits[value] = static_cast<uint8_t>(bits);
+}
+
+// Ranks from the byte counts of the first block, written right after the
+// header (no code has been written yet).
+void WriteRanks(Writer& w, const unsigned char* data, std::size_t len) {
+  uint32_t counts[256] = {};
+  for (std::size_t i = 0; i < len; ++i) ++counts[data[i]];
+  unsigned char order[256];
+  for (int v = 0; v < 256; ++v) order[v] = static_cast<unsigned char>(v);
+  std::stable_sort(order, order + 256,
+                   [&counts](unsigned char a, unsigned char b) { return counts[a] < counts[b]; });
+  for (int r = 0; r < 256; ++r) SetLiteralCode(w, order[r], r);
+  std::memcpy(w.out.data() + w.out_len, order, 256);
+  w.out_len += 256;
+  w.ranks_written = true;
+}
+
+struct Match {
+  uint32_t pos = 0;
+  uint32_t len = 0;
+};
+
+uint32_t MatchLength(const unsigned char* d, std::size_t p, std::size_t i, uint32_t max_len) {
+  uint32_t len = 5;  // the ring's byte and the signature already agree
+  while (len + 8 <= max_len) {
+    const uint64_t x = Load64(d + p + len) ^ Load64(d + i + len);
+    if (x != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        return len + static_cast<uint32_t>(std::countr_zero(x)) / 8;
+      } else {
+        return len + static_cast<uint32_t>(std::countl_zero(x)) / 8;
+      }
+    }
+    len += 8;
+  }
+  while (len < max_len && d[p + len] == d[i + len]) ++len;
+  return len;
+}
+
+// Bits of the literal codes of d[i .. i+len-1].
+uint32_t LiteralBits(const Writer& w, const unsigned char* d, std::size_t i, uint32_t len) {
+  uint32_t bits = 0;
+  for (uint32_t k = 0; k < len; ++k) bits += w.lit_bits[d[i + k]];
+  return bits;
+}
+
+int DistanceBits(uint32_t d) { return std::max(8, BitLength(d)); }
+
+int LengthClass(uint32_t excess) { return excess <= 15 ? 0 : (excess <= 31 ? 1 : 2); }
+
+// Bit mask of the 4 ring entries from idx to idx + 3 whose signature is
+// `sig` (bit j for entry idx + j).
+unsigned GroupMask(const uint32_t* sigs, std::size_t idx, uint32_t sig) {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sigs + idx));
+  const __m128i eq = _mm_cmpeq_epi32(v, _mm_set1_epi32(static_cast<int>(sig)));
+  return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(eq)));
+#else
+  unsigned mask = 0;
+  for (unsigned j = 0; j < 4; ++j) mask |= static_cast<unsigned>(sigs[idx + j] == sig) << j;
+  return mask;
+#endif
+}
+
+// The candidate search of one position: the ring of `b` from the newest
+// entry to the oldest. Mode 0 takes the first qualifying candidate; other
+// modes the longest (the newest among equals). `max_len` bounds the match
+// (the reference cap, the distance and the block end are folded in per
+// candidate).
+Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i,
+                unsigned b, uint32_t sig) {
+  Match best;
+  const uint32_t c = w.ring_count[b];
+  if (c == 0) return best;
+  const std::size_t cache = static_cast<std::size_t>(w.cache);
+  const std::size_t base = kRingPad + b * 2 * cache;
+  const std::size_t top = base + (c - 1) % cache + cache;
+  const std::size_t lowest = top + 1 - std::min<std::size_t>(c, cache);
+  const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
+  const uint32_t cap = static_cast<uint32_t>(std::min(cmin + 255, len - i - 1));
+  for (std::size_t group = top - 3;; group -= 4) {
+    unsigned mask = GroupMask(w.ring_sig.data(), group, sig);
+    if (group < lowest) mask &= ~0u << (lowest - group);
+    while (mask != 0) {
+      const int j = 31 - std::countl_zero(mask);
+      mask &= ~(1u << j);
+      const uint32_t p = w.ring_pos[group + static_cast<std::size_t>(j)];
+      if (p + cmin >= i) continue;
+      const uint32_t max_len = std::min(cap, static_cast<uint32_t>(i - p));
+      const uint32_t m = MatchLength(d, p, i, max_len);
+      if (w.mode == 0) return Match{p, m};
+      if (m > best.len) best = Match{p, m};
+    }
+    if (group <= lowest) break;
+  }
+  return best;
+}
+
+void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t sig) {
+  const uint32_t c = w.ring_count[b]++;
+  const std::size_t cache = static_cast<std::size_t>(w.cache);
+  const std::size_t slot = kRingPad + b * 2 * cache + c % cache;
+  if (c >= cache) --w.sig_count[SigHash(b, w.ring_sig[slot])];
+  ++w.sig_count[SigHash(b, sig)];
+  w.ring_sig[slot] = w.ring_sig[slot + cache] = sig;
+  w.ring_pos[slot] = w.ring_pos[slot + cache] = pos;
+}
+
+// Drops a match the format cannot use or the nonzero mode finds dearer
+// than literals. Returns its length, or 0 when dropped.
+uint32_t KeepMatch(const Writer& w, const unsigned char* d, std::size_t i, const Match& m) {
+  const uint32_t cmin = static_cast<uint32_t>(w.comp_min);
+  if (m.len < cmin) return 0;
+  if (w.mode != 0 && m.len < 10) {
+    const uint32_t ref_bits = static_cast<uint32_t>(
+        11 + DistanceBits(static_cast<uint32_t>(i - m.pos)) +
+        kLengthBits[LengthClass(m.len - cmin)]);
+    if (LiteralBits(w, d, i, m.len) < ref_bits) return 0;
+  }
+  return m.len;
+}
+
+void PutRun(Writer& w, BitSink& s, unsigned b, uint32_t r) {
+  const int width = std::max(3, BitLength(r - 3));
+  const uint32_t v = static_cast<uint32_t>(208 - width);
+  s.Put(((0x700u | v) << width) | (r - 3), 11 + width);
+  s.Put(w.lit_code[b], w.lit_bits[b]);
+}
+
+void PutReference(const Writer& w, BitSink& s, uint32_t distance, uint32_t length) {
+  const int o = DistanceBits(distance);
+  const uint32_t excess = length - static_cast<uint32_t>(w.comp_min);
+  const int c = LengthClass(excess);
+  const uint32_t v = static_cast<uint32_t>(kFirstRef + 3 * (o - 8) + c);
+  s.Put(((0x700u | v) << o) | distance, 11 + o);
+  s.Put(excess, kLengthBits[c]);
+}
+
+// Length of the run starting at i (at least 4 equal bytes are known); it
+// never takes in the block's last byte.
+uint32_t RunLength(const unsigned char* d, std::size_t len, std::size_t i, unsigned b) {
+  const std::size_t limit = std::min<std::size_t>(PELKO_MAXRUN, len - 1 - i);
+  std::size_t r = 4;
+  const uint64_t pattern = 0x0101010101010101ull * b;
+  while (r + 8 <= limit && Load64(d + i + r) == pattern) r += 8;
+  while (r < limit && d[i + r] == b) ++r;
+  return static_cast<uint32_t>(r);
+}
+
+// Codes one block: every step is a run, a back-reference or a literal.
+void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
+  BitSink s = w.sink;
+  const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
+  std::size_t i = 0;
+  while (i < len) {
+    const unsigned b = d[i];
+    if (i + 4 < len && LoadLe32(d + i) == 0x01010101u * b) {
+      const uint32_t r = RunLength(d, len, i, b);
+      PutRun(w, s, b, r);
+      i += r;
+      continue;
+    }
+    if (i + cmin + 1 < len) {
+      const uint32_t sig = LoadLe32(d + i + 1);
+      Match m;
+      if (w.sig_count[SigHash(b, sig)] != 0) m = FindMatch(w, d, len, i, b, sig);
+      RingInsert(w, b, static_cast<uint32_t>(i), sig);
+      const uint32_t kept = KeepMatch(w, d, i, m);
+      if (kept != 0) {
+        PutReference(w, s, static_cast<uint32_t>(i - m.pos), kept);
+        i += kept;
+        continue;
+      }
+    }
+    s.Put(w.lit_code[b], w.lit_bits[b]);
+    ++i;
+  }
+  w.out_len = static_cast<std::size_t>(s.p - w.out.data());
+  s.p = nullptr;
+  w.sink = s;
+}
+
+[[nodiscard]] int CodeBlock(Writer& w, const unsigned char* d, std::size_t len) {
+  if (!w.ranks_written) {
+    if (!EnsureOut(w, 256)) return 0;
+    WriteRanks(w, d, len);
+  }
+  if (len == 0) return 1;
+  if (!EnsureOut(w, len * kMaxCodeBitsPerByte / 8 + 16)) return 0;
+  std::fill(w.ring_count, w.ring_count + 256, 0u);
+  std::fill(w.sig_count.begin(), w.sig_count.end(), 0u);
+  w.sink.p = w.out.data() + w.out_len;
+  CodeSteps(w, d, len);
+  return 1;
+}
+
+int CheckedCompMin(int comp_min) {
+  if (comp_min >= PELKO_MINMATCH_LOW && comp_min <= PELKO_MINMATCH_HIGH) return comp_min;
+  DBreport(kCompMinInvalid, comp_min);
+  return PELKO_MINMATCH_DEFAULT;
+}
+
+int CheckedCompCache(int comp_cache) {
+  if (comp_cache >= PELKO_CACHE_LOW && comp_cache <= PELKO_CACHE_HIGH) return comp_cache;
+  DBreport(kCompCacheInvalid, comp_cache);
+  return PELKO_CACHE_DEFAULT;
+}
+
+[[nodiscard]] int AllocateWriter(Writer& w) {
+  const std::size_t ring = kRingPad + 256 * 2 * static_cast<std::size_t>(w.cache);
+  try {
+    w.block.resize(PELKO_BLOCK);
+    w.ring_sig.assign(ring, 0);
+    w.ring_pos.assign(ring, 0);
+    w.sig_count.assign(std::size_t{1} << kHashBits, 0);
+    w.out.resize(std::max<std::size_t>(State().out_first, PELKO_HEADER + 16));
+  } catch (const std::bad_alloc&) {
+    w = Writer{};
+    return 0;
+  }
+  return 1;
+}
+}  // namespace
+
+int Compress_Init(int mode, int comp_min, int comp_cache) {
+  Writer& w = State().writer;
+  w = Writer{};
+  w.mode = mode;
+  w.comp_min = CheckedCompMin(comp_min);
+  w.cache = CheckedCompCache(comp_cache);
+  if (!AllocateWriter(w)) return 0;
+  std::memcpy(w.out.data(), kMagic, kMagicLen);
+  StoreLe32(w.out.data() + kMinMatchOffset, static_cast<uint32_t>(w.comp_min));
+  w.out_len = kRankOffset;
+  w.open = true;
+  return 1;
+}
+
+int Compress_Add(const void* data, std::size_t length) {
+  Writer& w = State().writer;
+  if (!w.open) return 0;
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (length > 0) {
+    if (w.fill == 0 && length >= PELKO_BLOCK) {
+      // A whole block in the caller's data is coded where it lies.
+      if (!CodeBlock(w, p, PELKO_BLOCK)) return 0;
+      p += PELKO_BLOCK;
+      length -= PELKO_BLOCK;
+      continue;
+    }
+    const std::size_t take = std::min(length, PELKO_BLOCK - w.fill);
+    std::memcpy(w.block.data() + w.fill, p, take);
+    w.fill += take;
+    p += take;
+    length -= take;
+    if (w.fill == PELKO_BLOCK) {
+      if (!CodeBlock(w, w.block.data(), PELKO_BLOCK)) return 0;
+      w.fill = 0;
+    }
+  }
+  return 1;
+}
+
+int Compress_End(std::vector<unsigned char>* out_data) {
+  Writer& w = State().writer;
+  out_data->clear();
+  if (!w.open) return 0;
+  int ok = CodeBlock(w, w.block.data(), w.fill) && EnsureOut(w, 16);
+  if (ok) {
+    w.sink.p = w.out.data() + w.out_len;
+    w.sink.Put((0x7u << 8) | kEndCode, 11);
+    w.sink.Flush();
+    w.out_len = static_cast<std::size_t>(w.sink.p - w.out.data());
+    w.out.resize(w.out_len);
+    *out_data = std::move(w.out);
+  }
+  w = Writer{};
+  return ok;
+}
+
+void PELKO_SetOutputSizes(int first_size, int growth) {
+  PelkoState& state = State();
+  state.out_first = first_size > 0 ? static_cast<std::size_t>(first_size) : PELKO_OUT_FIRST;
+  state.out_growth = growth > 0 ? static_cast<std::size_t>(growth) : PELKO_OUT_GROWTH;
+}
+
+// ---------------------------------------------------------------- reader
+
+namespace {
+void BuildDecodeTable(Reader& r, const unsigned char* ranks) {
+  for (uint32_t idx = 0; idx < 2048; ++idx) {
+    int rank = -1;
+    int bits = 0;
+    if ((idx >> 10) == 0) {
+      rank = 255 - static_cast<int>((idx >> 8) & 3), bits = 3;
+    } else if ((idx >> 8) == 4) {
+      rank = 251 - static_cast<int>((idx >> 5) & 7), bits = 6;
+    } else if ((idx >> 8) == 5) {
+      rank = 243 - static_cast<int>((idx >> 4) & 15), bits = 7;
+    } else if ((idx >> 8) == 6) {
+      rank = 227 - static_cast<int>((idx >> 3) & 31), bits = 8;
+    } else if ((idx & 255) < 196) {
+      rank = 195 - static_cast<int>(idx & 255), bits = 11;
+    }
+    r.table[idx] = rank < 0 ? static_cast<uint16_t>(idx & 255)
+                            : static_cast<uint16_t>((bits << 8) | ranks[rank]);
+  }
+}
+
+// The reader's bits, held in locals while a block is decoded. A new word
+// is taken only whole; when none is left the data end (between codes or
+// within one).
+struct BitSource {
+  uint64_t buf;
+  int cnt;
+  const unsigned char* p;
+  const unsigned char* words_end;  // last position where a whole word starts + 1
+
+  void Refill() {
+    while (cnt <= 32 && p < words_end) {
+      buf |= static_cast<uint64_t>(LoadLe32(p)) << (32 - cnt);
+      p += 4;
+      cnt += 32;
+    }
+  }
+  bool Need(int n) {
+    if (cnt < n) Refill();
+    return cnt >= n;
+  }
+  uint32_t Take(int n) {
+    const uint32_t v = static_cast<uint32_t>(buf >> (64 - n));
+    buf <<= n;
+    cnt -= n;
+    return v;
+  }
+  void Skip(int n) {
+    buf <<= n;
+    cnt -= n;
+  }
+};
+
+enum class Decoded { kFull, kEnd, kCorrupt };
+
+// One literal code (the byte of a run). Returns 0..255, -1 when the data
+// end within it, -2 when the code is not a literal.
+int ReadLiteral(const Reader& r, BitSource& s) {
+  if (s.cnt < 11) s.Refill();
+  const uint32_t e = r.table[s.buf >> 53];
+  const int n = static_cast<int>(e >> 8);
+  if (n == 0) return s.cnt >= 11 ? -2 : -1;
+  if (n > s.cnt) return -1;
+  s.Skip(n);
+  return static_cast<int>(e & 255);
+}
+
+Decoded DecodeRun(const Reader& r, BitSource& s, int v, unsigned char* out, std::size_t* fill) {
+  const int width = 208 - v;
+  if (!s.Need(width)) return Decoded::kEnd;
+  const std::size_t run = s.Take(width) + 3;
+  const int byte = ReadLiteral(r, s);
+  if (byte == -1) return Decoded::kEnd;
+  if (byte < 0 || run > PELKO_BLOCK - *fill) return Decoded::kCorrupt;
+  std::memset(out + *fill, byte, run);
+  *fill += run;
+  return Decoded::kFull;
+}
+
+Decoded DecodeReference(const Reader& r, BitSource& s, int v, unsigned char* out,
+                        std::size_t* fill) {
+  const int k = v - kFirstRef;
+  const int o = 8 + k / 3;
+  const int l = kLengthBits[k % 3];
+  if (!s.Need(o)) return Decoded::kEnd;
+  const std::size_t distance = s.Take(o);
+  if (!s.Need(l)) return Decoded::kEnd;
+  const std::size_t length = s.Take(l) + static_cast<std::size_t>(r.comp_min);
+  // Writers never overlap a reference with its target nor reach out of
+  // the block; damaged data that would are refused.
+  if (distance == 0 || distance > *fill || length > distance || length > PELKO_BLOCK - *fill) {
+    return Decoded::kCorrupt;
+  }
+  unsigned char* dst = out + *fill;
+  const unsigned char* src = dst - distance;
+  if (distance >= 16) {
+    // Whole 16-byte steps may run past the end into the block's slack;
+    // every byte they need lies before dst because length <= distance.
+    for (std::size_t done = 0; done < length; done += 16) std::memcpy(dst + done, src + done, 16);
+  } else {
+    std::memcpy(dst, src, length);
+  }
+  *fill += length;
+  return Decoded::kFull;
+}
+
+// A code that starts "111" with V >= 196.
+Decoded DecodeSpecial(const Reader& r, BitSource& s, int v, unsigned char* out,
+                      std::size_t* fill) {
+  if (v <= 205) return DecodeRun(r, s, v, out, fill);
+  if (v == kEndCode) return Decoded::kEnd;
+  if (v < kFirstRef) return Decoded::kCorrupt;
+  return DecodeReference(r, s, v, out, fill);
+}
+
+// Decodes the next block into r.block; stops when it is full or at the
+// end of the data.
+Decoded DecodeBlock(Reader& r) {
+  BitSource s{r.buf, r.cnt, r.input.data() + r.in_pos,
+              r.input.data() + (r.input.size() & ~std::size_t{3})};
+  unsigned char* out = r.block.data();
+  std::size_t fill = 0;
+  Decoded result = Decoded::kFull;
+  while (fill < PELKO_BLOCK) {
+    if (s.cnt < 32) s.Refill();
+    const uint32_t e = r.table[s.buf >> 53];
+    const int n = static_cast<int>(e >> 8);
+    if (n != 0) {
+      if (n > s.cnt) {
+        result = Decoded::kEnd;
+        break;
+      }
+      out[fill++] = static_cast<unsigned char>(e);
+      s.Skip(n);
+      continue;
+    }
+    if (s.cnt < 11) {
+      result = Decoded::kEnd;
+      break;
+    }
+    s.Skip(11);
+    result = DecodeSpecial(r, s, static_cast<int>(e), out, &fill);
+    if (result != Decoded::kFull) break;
+  }
+  r.buf = s.buf;
+  r.cnt = s.cnt;
+  r.in_pos = static_cast<std::size_t>(s.p - r.input.data());
+  r.fill = fill;
+  r.read_pos = 0;
+  return result;
+}
+}  // namespace
+
+int Uncompress_Init(const void* data, std::size_t length) {
+  Reader& r = State().reader;
+  r = Reader{};
+  const unsigned char* in = static_cast<const unsigned char*>(data);
+  if (length <= kRankOffset || std::memcmp(in, kMagic, kMagicLen) != 0) {
+    DBreport(kNotPelko);
+    return 0;
+  }
+  const int32_t comp_min = static_cast<int32_t>(LoadLe32(in + kMinMatchOffset));
+  if (comp_min < PELKO_MINMATCH_LOW || comp_min > PELKO_MINMATCH_HIGH) {
+    DBreport(kNotPelko);
+    return 0;
+  }
+  if (length <= PELKO_HEADER) return 0;
+  try {
+    r.input.assign(in + PELKO_HEADER, in + length);
+    r.block.assign(PELKO_BLOCK + kBlockSlack, 0);
+  } catch (const std::bad_alloc&) {
+    r = Reader{};
+    return 0;
+  }
+  r.comp_min = comp_min;
+  BuildDecodeTable(r, in + kRankOffset);
+  r.open = true;
+  return 1;
+}
+
+std::ptrdiff_t Uncompress_Read(void* buffer, std::size_t length) {
+  Reader& r = State().reader;
+  if (!r.open || r.failed) return -1;
+  length = std::min<std::size_t>(length, PTRDIFF_MAX);
+  unsigned char* dst = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < length) {
+    if (r.read_pos == r.fill) {
+      if (r.end) break;
+      const Decoded result = DecodeBlock(r);
+      if (result == Decoded::kCorrupt) {
+        r.failed = true;
+        return -1;
+      }
+      if (result == Decoded::kEnd) r.end = true;
+      continue;
+    }
+    const std::size_t take = std::min(length - done, r.fill - r.read_pos);
+    std::memcpy(dst + done, r.block.data() + r.read_pos, take);
+    r.read_pos += take;
+    done += take;
+  }
+  return static_cast<std::ptrdiff_t>(done);
+}
+
+void Uncompress_End() { State().reader = Reader{}; }
+
+void PELKO_ResetForTest() {
+  PelkoState& state = State();
+  state.writer = Writer{};
+  state.reader = Reader{};
+  state.out_first = PELKO_OUT_FIRST;
+  state.out_growth = PELKO_OUT_GROWTH;
+}

@@ -1,0 +1,94 @@
+// pelko.h: the block compressor (writer and reader of the Pelko format).
+// Owns the process-wide writer and reader state: one compression and one
+// decompression at a time. The writer hands its output to the caller at
+// Compress_End; the reader keeps its own copy of the input.
+//
+// Compressed data:
+//
+// | Offset | Size  | Content                                                   |
+// |--------|-------|-----------------------------------------------------------|
+// | 0      | 9     | the magic "z01morvek" (no terminator)                     |
+// | 9      | 4     | comp_min, signed 32-bit little-endian, 5..256             |
+// | 13     | 256   | rank table: byte 13 + r is the byte value of rank r       |
+// | 269    | 4 x n | bit stream: n 32-bit words, each little-endian            |
+//
+// Ranks order the byte values of the first block by ascending count (ties
+// by ascending value): rank 0 is the rarest, rank 255 the most frequent.
+// Codes are packed most significant bit first; a code may straddle two
+// words; the last word is padded with zero bits at its low end.
+//
+// | Code             | Bits          | Meaning                                    |
+// |------------------|---------------|--------------------------------------------|
+// | 0 xx             | 3             | literal of rank 255 - xx                   |
+// | 100 xxx          | 6             | literal of rank 251 - xxx                  |
+// | 101 xxxx         | 7             | literal of rank 243 - xxxx                 |
+// | 110 xxxxx        | 8             | literal of rank 227 - xxxxx                |
+// | 111 V, V 0..195  | 11            | literal of rank 195 - V                    |
+// | 111 V, V 196..205| 11 + w + lit  | run: w = 208 - V bits of length - 3, then  |
+// |                  |               | the run's byte as a literal code           |
+// | 111 V, V 210     | 11            | end of data                                |
+// | 111 V, V 217..255| 11 + o + l    | back-reference, k = V - 217: o = 8 + k/3   |
+// |                  |               | distance bits, then l = 4, 5, 8 (k mod 3)  |
+// |                  |               | bits of length - comp_min                  |
+// | 111 V, other V   |               | invalid                                    |
+//
+// Data are coded in blocks of PELKO_BLOCK bytes (the last one shorter,
+// possibly empty); the bit stream runs on between blocks. Runs and
+// references stay inside their block, references never overlap their
+// target, and the last byte of every block is a literal.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+inline constexpr int PELKO_BLOCK = 1048576;         // bytes per block; references stay inside one
+inline constexpr int PELKO_HEADER = 269;            // magic, comp_min and rank table
+inline constexpr int PELKO_MINMATCH_LOW = 5;        // smallest comp_min accepted
+inline constexpr int PELKO_MINMATCH_HIGH = 256;     // largest comp_min accepted
+inline constexpr int PELKO_MINMATCH_DEFAULT = 5;    // comp_min used for an invalid one
+inline constexpr int PELKO_CACHE_LOW = 5;           // smallest comp_cache accepted
+inline constexpr int PELKO_CACHE_HIGH = 4096;       // largest comp_cache accepted
+inline constexpr int PELKO_CACHE_DEFAULT = 256;     // comp_cache used for an invalid one
+inline constexpr int PELKO_MAXRUN = 4095;           // longest run one code carries
+inline constexpr int PELKO_OUT_FIRST = 10000;       // first output buffer size when none is set
+inline constexpr int PELKO_OUT_GROWTH = 100000;     // output growth step when none is set
+
+// Starts a compression. `mode` 0 takes the first qualifying match
+// candidate; any other mode takes the longest. A comp_min outside 5..256
+// or a comp_cache outside 5..4096 prints a warning and falls back to 5
+// resp. 256. Writes the magic and comp_min. A compression still open is
+// dropped. Fails (keeping nothing) when memory runs out.
+[[nodiscard]] int Compress_Init(int mode, int comp_min, int comp_cache);
+
+// Appends data; every full block is coded at once. Fails when memory runs
+// out or no compression is open.
+[[nodiscard]] int Compress_Add(const void* data, std::size_t length);
+
+// Codes the rest, writes the end code, frees the work buffers and moves
+// the compressed data to `out_data`. Fails when memory runs out or no
+// compression is open; the compression is closed in every case.
+[[nodiscard]] int Compress_End(std::vector<unsigned char>* out_data);
+
+// Sets the first size and the growth step of the writer's output buffer
+// for later compressions (values below 1 keep the defaults).
+void PELKO_SetOutputSizes(int first_size, int growth);
+
+// Starts reading compressed data (copied). A missing magic or an input
+// that ends right after comp_min prints "(Uncompress_Init) Not in
+// Pelko-format!\n"; an input that ends within or right after the rank
+// table fails without a message. A comp_min outside 5..256, which no
+// writer produces, counts as a missing magic.
+[[nodiscard]] int Uncompress_Init(const void* data, std::size_t length);
+
+// Delivers up to `length` decoded bytes: fewer at the end of the data,
+// 0 after it, and a negative value for corrupt data (also on every read
+// after one). Input that runs out within a code ends the data before that
+// code; input that runs out between codes ends it there.
+[[nodiscard]] std::ptrdiff_t Uncompress_Read(void* buffer, std::size_t length);
+
+// Frees the reader's input copy and block.
+void Uncompress_End();
+
+// Drops both the writer and the reader and restores the default settings.
+void PELKO_ResetForTest();

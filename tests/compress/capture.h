@@ -1,0 +1,95 @@
+// capture.h: test helpers of the compression tests: standard error
+// captured into a file of a fresh temporary directory, and seeded data.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace kaspo_test {
+
+// Redirects file descriptor 2 into a file below a fresh temporary
+// directory from construction to Text(); the directory goes at the end.
+class StderrCapture {
+ public:
+  StderrCapture() {
+    const char* base = std::getenv("TMPDIR");
+    dir_ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kaspo-cap-XXXXXX";
+    if (mkdtemp(dir_.data()) == nullptr) std::abort();
+    path_ = dir_ + "/stderr";
+    std::fflush(stderr);
+    saved_ = dup(2);
+    const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (saved_ < 0 || fd < 0) std::abort();
+    dup2(fd, 2);
+    close(fd);
+  }
+  ~StderrCapture() {
+    Restore();
+    unlink(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+
+  // Ends the capture and returns what was written.
+  std::string Text() {
+    Restore();
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+  }
+  std::string dir_;
+  std::string path_;
+  int saved_ = -1;
+};
+
+inline std::vector<unsigned char> RandomBytes(std::size_t n, unsigned seed, int alphabet = 256) {
+  std::mt19937 gen(seed);
+  std::uniform_int_distribution<int> pick(0, alphabet - 1);
+  std::vector<unsigned char> out(n);
+  for (auto& b : out) b = static_cast<unsigned char>(pick(gen));
+  return out;
+}
+
+// Text-like data with repeats at many distances, long runs and rare bytes:
+// it exercises every code of the block format.
+inline std::vector<unsigned char> MixedBytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<unsigned char> out;
+  out.reserve(n);
+  while (out.size() < n) {
+    const unsigned kind = gen() % 10;
+    if (kind < 4 && out.size() > 16) {
+      const std::size_t back = 1 + gen() % std::min<std::size_t>(out.size(), 300000);
+      const std::size_t len = 3 + gen() % 300;
+      const std::size_t from = out.size() - back;
+      for (std::size_t k = 0; k < len; ++k) out.push_back(out[from + k % back]);
+    } else if (kind < 5) {
+      out.insert(out.end(), 1 + gen() % 5000, static_cast<unsigned char>(gen()));
+    } else {
+      for (unsigned k = gen() % 40; k > 0; --k) out.push_back(static_cast<unsigned char>('a' + gen() % 26));
+    }
+  }
+  out.resize(n);
+  return out;
+}
+
+}  // namespace kaspo_test
