@@ -1,0 +1,94 @@
+// table_file.h: the files of a static table in its database directory, the
+// save of every database and the engine's fatal exit.
+// Owns the data file and index file formats; the rows belong to the table's
+// row pool, the ordered lists to its attributes (catalog.h).
+//
+// Data file "<database directory>/<table>.dat", little-endian:
+//
+//   | Offset | Size           | Content                                     |
+//   |--------|----------------|---------------------------------------------|
+//   | 0      | 2              | "##"                                        |
+//   | 2      | 4              | row size (signed 32-bit)                    |
+//   | 6      | n x row size   | the rows' bytes as held in memory, pad      |
+//   |        |                | bytes included, in live-list order          |
+//
+// A file that does not begin with "##" is an older one: rows only, from
+// offset 0. Such files are read, never written.
+//
+// Index file "<database directory>/<table>.idx", written only when an
+// attribute of the table has an ordered list:
+//
+//   | Size   | Content                                                    |
+//   |--------|------------------------------------------------------------|
+//   | 2      | "##"                                                       |
+//   | 4      | number of rows n in the data file                          |
+//   |        | then per attribute with an ordered list, in attribute      |
+//   |        | order:                                                     |
+//   | 1      | "#"                                                        |
+//   | 4      | name size: always 4                                        |
+//   | 4      | the first four bytes of the attribute name, NUL-padded      |
+//   | n x 4  | the rows' positions in the data file, in ascending order   |
+//   |        | of the attribute's value                                   |
+//
+// Both files are written under a temporary name in the same directory and
+// renamed over the old ones once complete, so a failed write never leaves
+// a damaged table behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "engine/catalog/catalog.h"
+
+// The directory of database `db_name`: <data directory>/<db_name>.
+std::string TABLE_DatabaseDir(const char* db_name);
+
+// Writes the table's data file and, when it has ordered lists, its index
+// file, with the rows of the committed state. Only static, loaded tables
+// are written; others succeed at once. Fails, with a message for a file
+// that cannot be created, when the directory is missing or a write fails.
+[[nodiscard]] int TABLE_Write(DBDATABASE* db, DBTABLE* table);
+
+// Reads a static table's rows from its files into its empty row pool and
+// fills its indexes. Non-static tables succeed at once. A missing data file
+// gives an empty table and a damaged or missing index file a rebuild of the
+// ordered lists, each with a warning; a missing directory or a row size that
+// differs from the table's fails. The caller sets the loaded flag.
+[[nodiscard]] int TABLE_Read(DBDATABASE* db, DBTABLE* table);
+
+// Writes every table of every database and deletes each database's redo
+// log. Stops at the first failure.
+[[nodiscard]] int Engine_SaveAll();
+
+// The engine's fatal exit: the first call saves every database
+// (Engine_SaveAll; a failure is reported); every call then ends the process
+// at once with status 1. Installed as the platform's fatal handler by
+// Engine_InstallFatalExit.
+[[noreturn]] void Engine_FatalExit(int status);
+
+// Makes Engine_FatalExit the handler of PLATFORM_FatalExit and of exhausted
+// engine memory.
+void Engine_InstallFatalExit();
+
+// A file written under a temporary name beside its final path and renamed
+// over it by TABLE_NewFileCommit, so readers only ever see a complete file.
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+struct TABLE_NEWFILE {
+  std::string path;  // final name
+  std::string temp;  // name while being written
+  FilePtr file;
+};
+
+[[nodiscard]] int TABLE_NewFileOpen(TABLE_NEWFILE* out, const std::string& path);
+[[nodiscard]] int TABLE_NewFileWrite(TABLE_NEWFILE* file, const void* bytes, std::size_t size);
+// Closes the file and renames it over the final name. Fails (removing the
+// temporary file) when the close or the rename fails.
+[[nodiscard]] int TABLE_NewFileCommit(TABLE_NEWFILE* file);
+// Closes and removes the temporary file; the old file stays as it was.
+void TABLE_NewFileDiscard(TABLE_NEWFILE* file);

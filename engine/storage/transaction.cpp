@@ -1,0 +1,269 @@
+// transaction.cpp: BEGIN, END, ABORT, commit folding and rollback.
+#include "engine/storage/transaction.h"
+
+#include <algorithm>
+#include <string>
+
+#include "engine/catalog/rowindex.h"
+#include "engine/storage/redo_log.h"
+#include "engine/types/wire.h"
+#include "platform/report.h"
+
+namespace {
+
+constexpr char kAlreadyOpen[] = "(BEGIN) Already open transaction for database '%s'\n";
+constexpr char kNoTimestamp[] = "(%s) Connection Timestamp not defined";
+constexpr char kNotGreater[] = "(%s) Connection Timestamp %d not greater than DB-Timestamp %d\n";
+constexpr char kRedoCorrupted[] =
+    "(TARVIC) Redo-log-file '%s' is corrupted!\n"
+    "         Save data and restart database!\n";
+constexpr char kDeleteIllegal[] = "KASPO_DeleteTimestamp: Delete-Timestamp illegal\n";
+constexpr char kInsertIllegal[] = "KASPO_DeleteTimestamp: Insert-Timestamp illegal\n";
+constexpr char kUpdateIllegal[] = "KASPO_DeleteTimestamp: Update-Timestamp illegal\n";
+constexpr char kUpdateIllegal1[] = "KASPO_DeleteTimestamp: Update-Timestamp illegal (1)\n";
+constexpr char kAfterIllegal[] = "KASPO_DeleteTimestamp: After illegal\n";
+constexpr char kBeforeIllegal[] = "KASPO_DeleteTimestamp: Before illegal\n";
+
+// The checks END and ABORT share. Replies and returns 0 on failure.
+int OpenTransaction(const char* statement, int conn_id, DBCONN** out_conn, DBDATABASE** out_db) {
+  if (!CATALOG_Preamble(statement, conn_id, out_conn, out_db)) return 0;
+  const DBCONN& conn = **out_conn;
+  const DBDATABASE& db = **out_db;
+  if (conn.trans_ts == -1) {
+    REPLY_Errorf(kNoTimestamp, statement);
+    return 0;
+  }
+  if (db.committed_ts >= conn.trans_ts) {
+    REPLY_Errorf(kNotGreater, statement, conn.trans_ts, db.committed_ts);
+    return 0;
+  }
+  return 1;
+}
+
+// The first connection of database `db` whose transaction timestamp is `ts`.
+DBCONN* HolderOf(int db, int ts) {
+  ENGINE& engine = CATALOG_Engine();
+  for (int i = 0; i < engine.conn_count; ++i) {
+    DBCONN& conn = engine.conns[i];
+    if (conn.database == db && conn.trans_ts == ts) return &conn;
+  }
+  return nullptr;
+}
+
+void ListWaiting(int conn_id) {
+  std::vector<int32_t>& waiting = CATALOG_Engine().waiting;
+  // A client that keeps retrying is listed once, not once per attempt.
+  if (std::find(waiting.begin(), waiting.end(), conn_id) == waiting.end()) {
+    waiting.push_back(conn_id);
+  }
+}
+
+bool InList(const DBCONN& conn, TRANS_LIST list, const DBTABLE* table) {
+  const auto& tables = list == TRANS_INSERTED ? conn.inserted_tables : conn.changed_tables;
+  int count = list == TRANS_INSERTED ? conn.inserted_count : conn.changed_count;
+  return std::find(tables.begin(), tables.begin() + count, table) != tables.begin() + count;
+}
+
+void ClearLists(DBCONN* conn) {
+  conn->changed_count = 0;
+  conn->inserted_count = 0;
+}
+
+// Rollback, step 1: versions newer than the transaction cannot exist.
+void CheckTimestamps(const ROWSLOT& slot, int a) {
+  if (a < slot.delete_ts) DBreport(kDeleteIllegal);
+  if (a < slot.insert_ts) DBreport(kInsertIllegal);
+  if (a < slot.update_ts) DBreport(kUpdateIllegal);
+}
+
+// Moves a row version into, or out of, every index of the table.
+void IndexOut(DBTABLE* table, int row, std::span<DBATTRIB* const> attribs) {
+  ROWIDX_RemoveUnique(table, row);
+  ROWIDX_RemoveLists(table, row, attribs);
+}
+void IndexIn(DBTABLE* table, int row, std::span<DBATTRIB* const> attribs) {
+  ROWIDX_RestoreUnique(table, row);
+  ROWIDX_AddLists(table, row, attribs);
+}
+
+// Rollback, step 2: the indexes hold the current versions; give them back
+// the versions the state before the transaction had.
+void RepairIndexes(DBTABLE* table, int b, int a, std::span<DBATTRIB* const> attribs) {
+  // Index operations never add slots, so these references stay valid.
+  const ROWSLOT& base = table->rows.slots[b];
+  if (base.changed >= 0) {
+    const ROWSLOT& c = table->rows.slots[base.changed];
+    bool c_current = c.delete_ts == -1;
+    if (base.insert_ts < a) {
+      if (c_current) IndexOut(table, c.number, attribs);
+      // The change took the base row out; a later delete took the version
+      // out. Either way the base row is what the older state indexed.
+      IndexIn(table, b, attribs);
+    } else if (c_current) {
+      IndexOut(table, c.number, attribs);
+    }
+    return;
+  }
+  if (base.insert_ts < a) {
+    if (base.update_ts >= a) {
+      DBreport(kUpdateIllegal1);
+    } else if (base.delete_ts >= a) {
+      IndexIn(table, b, attribs);
+    }
+  } else if (base.delete_ts == -1) {
+    IndexOut(table, b, attribs);
+  }
+}
+
+// Rollback, steps 3 to 5 for base row `b`.
+void UndoVersions(ROWPOOL* pool, int b, int a) {
+  ROWSLOT& base = pool->slots[b];
+  if (base.delete_ts >= a) base.delete_ts = -1;
+  int c = base.changed;
+  if (base.insert_ts < a && base.update_ts < a) {
+    if (c < 0) return;
+    ROWSLOT& version = pool->slots[c];
+    base.changed = -1;
+    CheckTimestamps(version, a);
+    if (version.delete_ts >= a) version.delete_ts = -1;
+    if (version.insert_ts >= a || version.update_ts >= a) {
+      if (version.changed >= 0) DBreport(kAfterIllegal);
+      version.base = -1;
+      RowPool_PushFree(pool, c);
+    }
+    return;
+  }
+  if (c >= 0) {
+    pool->slots[c].base = -1;
+    base.changed = -1;
+    RowPool_PushFree(pool, c);
+  }
+  if (base.base >= 0) DBreport(kBeforeIllegal);
+  RowPool_Unlink(pool, b);
+  RowPool_PushFree(pool, b);
+}
+
+// Undoes both table lists of the open transaction.
+void RollbackTables(DBCONN* conn) {
+  for (int i = 0; i < conn->changed_count; ++i) {
+    KASPO_DeleteTimestamp(conn->changed_tables[i], conn->trans_ts, nullptr, 0);
+  }
+  for (int i = 0; i < conn->inserted_count; ++i) {
+    DBTABLE* table = conn->inserted_tables[i];
+    if (InList(*conn, TRANS_CHANGED, table)) continue;
+    KASPO_DeleteTimestamp(table, conn->trans_ts, nullptr, 0);
+  }
+}
+
+}  // namespace
+
+int Trans_RecordTable(DBCONN* conn, TRANS_LIST list, DBTABLE* table) {
+  if (InList(*conn, list, table)) return 1;
+  auto& tables = list == TRANS_INSERTED ? conn->inserted_tables : conn->changed_tables;
+  int32_t& count = list == TRANS_INSERTED ? conn->inserted_count : conn->changed_count;
+  if (count >= DB_MAXTABLES) return 0;
+  tables[count++] = table;
+  return 1;
+}
+
+int Trans_ReaderTimestamp(const DBCONN& conn, const DBDATABASE& db) {
+  return conn.trans_ts != -1 ? conn.trans_ts : db.committed_ts + 1;
+}
+
+void Trans_CloseCursors(DBCONN* conn) {
+  for (DBCURSOR& cursor : conn->cursors) cursor.name[0] = '\0';
+  conn->cursor_count = 0;
+}
+
+void Trans_Begin(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
+  DBCONN* conn = nullptr;
+  DBDATABASE* db = nullptr;
+  if (!CATALOG_Preamble("BEGIN", conn_id, &conn, &db)) return;
+  int ts = db->committed_ts + 1;
+  DBCONN* holder = HolderOf(conn->database, ts);
+  if (holder == conn) {
+    REPLY_Errorf(kAlreadyOpen, db->name);
+  } else if (holder != nullptr) {
+    ListWaiting(conn_id);
+    REPLY_Wait();
+  } else {
+    conn->trans_ts = ts;
+    REPLY_Success();
+  }
+}
+
+void Trans_Commit(DBCONN* conn, DBDATABASE* db) {
+  db->committed_ts = conn->trans_ts;
+  Trans_CloseCursors(conn);
+  for (int i = 0; i < conn->changed_count; ++i) Trans_CommitTable(conn->changed_tables[i]);
+  ClearLists(conn);
+  conn->trans_ts = -1;
+  if (conn->redo.empty()) return;
+  if (!Redo_Write(conn)) DBreport(kRedoCorrupted, conn->redo_path.c_str());
+  conn->redo.clear();
+}
+
+void Trans_Rollback(DBCONN* conn) {
+  Trans_CloseCursors(conn);
+  RollbackTables(conn);
+  conn->trans_ts = -1;
+  ClearLists(conn);
+  conn->redo.clear();
+}
+
+void Trans_End(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
+  DBCONN* conn = nullptr;
+  DBDATABASE* db = nullptr;
+  if (!OpenTransaction("END", conn_id, &conn, &db)) return;
+  Trans_Commit(conn, db);
+  REPLY_Success();
+}
+
+void Trans_Abort(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
+  DBCONN* conn = nullptr;
+  DBDATABASE* db = nullptr;
+  if (!OpenTransaction("ABORT", conn_id, &conn, &db)) return;
+  Trans_Rollback(conn);
+  REPLY_Success();
+}
+
+void Trans_CommitTable(DBTABLE* table) {
+  ROWPOOL* pool = &table->rows;
+  int s = pool->head;
+  while (s >= 0) {
+    int b = pool->slots[s].base >= 0 ? pool->slots[s].base : s;
+    int next = pool->slots[b].next;
+    int c = pool->slots[b].changed;
+    if (c < 0) {
+      if (pool->slots[b].delete_ts != -1) {
+        RowPool_Unlink(pool, b);
+        RowPool_PushFree(pool, b);
+      }
+    } else if (pool->slots[c].delete_ts != -1) {
+      RowPool_Unlink(pool, b);
+      pool->slots[b].changed = -1;
+      pool->slots[c].base = -1;
+      RowPool_PushFree(pool, b);
+      RowPool_PushFree(pool, c);
+    } else {
+      RowPool_Promote(pool, b, c);
+      RowPool_PushFree(pool, b);
+    }
+    s = next;
+  }
+}
+
+void KASPO_DeleteTimestamp(DBTABLE* table, int timestamp, DBATTRIB* const* attribs, int count) {
+  std::span<DBATTRIB* const> restrict_to;
+  if (attribs != nullptr && count > 0) restrict_to = std::span<DBATTRIB* const>(attribs, count);
+  ROWPOOL* pool = &table->rows;
+  int s = pool->head;
+  while (s >= 0) {
+    int b = pool->slots[s].base >= 0 ? pool->slots[s].base : s;
+    int next = pool->slots[b].next;
+    CheckTimestamps(pool->slots[b], timestamp);
+    RepairIndexes(table, b, timestamp, restrict_to);
+    UndoVersions(pool, b, timestamp);
+    s = next;
+  }
+}
