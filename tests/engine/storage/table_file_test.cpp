@@ -1,0 +1,348 @@
+// Table files: exact bytes, round trips, damaged files, save all.
+#include "engine/storage/table_file.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/catalog/rowindex.h"
+#include "engine/storage/redo_log.h"
+#include "engine/types/values.h"
+#include "platform/files.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+void Append32(Bytes* bytes, int32_t v) {
+  for (int i = 0; i < 4; ++i) bytes->push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i)));
+}
+
+// Table T1 (NAME CHARACTER(3) with a unique index, NUM INTEGER with an
+// ordered list): row size 8, NAME at 0, NUM at 4. Static, in database DB
+// below a fresh TARVIC_PATH.
+class TableFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/tblXXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    base_ = pattern;
+    setenv("TARVIC_PATH", base_.c_str(), 1);
+    ASSERT_EQ(mkdir((base_ + "/Tarvic.dat").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(Dir().c_str(), 0700), 0);
+    Fresh();
+  }
+  void TearDown() override {
+    CATALOG_ResetForTest();
+    IDXLIST_ResetForTest();
+    std::string command = "rm -rf '" + base_ + "'";
+    ASSERT_EQ(system(command.c_str()), 0);
+  }
+
+  std::string Dir() const { return base_ + "/Tarvic.dat/DB"; }
+  std::string Path(const char* ext) const { return Dir() + "/T1" + ext; }
+
+  // A new engine with an empty T1, as after start-up.
+  void Fresh(char loaded = '1') {
+    CATALOG_ResetForTest();
+    ASSERT_TRUE(CATALOG_NewDatabase("DB", &db_));
+    CATALOG_CountDatabase();
+    db_->committed_ts = 1;
+    table_ = CATALOG_NewTable(db_, "T1");
+    table_->kind = '1';
+    table_->loaded = loaded;
+    int running = 0;
+    ASSERT_TRUE(CATALOG_AddAttrib(table_, "NAME", DBTYPE_CHARACTER, 3, '0', &running, &name_));
+    ASSERT_TRUE(CATALOG_AddAttrib(table_, "NUM", DBTYPE_INTEGER, 0, '0', &running, &num_));
+    CATALOG_SetRowSize(table_, running);
+    CATALOG_IndexAddAttrib(CATALOG_NewIndex(table_, "XNAME", 1), name_);
+    CATALOG_IndexAddAttrib(CATALOG_NewIndex(table_, "XNUM", 0), num_);
+    CATALOG_UseValueList(table_, num_, 1);
+  }
+
+  // NAME blank-padded to 3 characters and its NUL, then NUM.
+  static Bytes Row(const char* name, int num) {
+    Bytes row(3, ' ');
+    std::memcpy(row.data(), name, std::strlen(name));
+    row.push_back('\0');
+    Append32(&row, num);
+    return row;
+  }
+
+  int Insert(const char* name, int num, int ts = 1) {
+    int slot = RowPool_NewSlot(&table_->rows, ts);
+    Bytes row = Row(name, num);
+    std::memcpy(RowPool_Data(&table_->rows, slot), row.data(), row.size());
+    ROWIDX_AddUnique(table_, slot, ts);
+    ROWIDX_AddLists(table_, slot, {});
+    return slot;
+  }
+
+  static Bytes File(const std::string& path) {
+    Bytes bytes;
+    EXPECT_TRUE(PLATFORM_ReadFile(path.c_str(), &bytes)) << path;
+    return bytes;
+  }
+  static void Put(const std::string& path, const Bytes& bytes) {
+    ASSERT_TRUE(PLATFORM_WriteFile(path.c_str(), bytes.data(), bytes.size()));
+  }
+
+  // NAME (blanks cut) of each row the committed state shows, newest first.
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    RowPool_First(&table_->rows);
+    for (int s = RowPool_Next(&table_->rows, 1); s >= 0; s = RowPool_Next(&table_->rows, 1)) {
+      std::string name(reinterpret_cast<const char*>(RowPool_Data(table_->rows, s)));
+      names.push_back(name.substr(0, name.find(' ')));
+    }
+    return names;
+  }
+  // NUM of each row in ordered-list order.
+  std::vector<int> ListedNums() {
+    std::vector<int> rows;
+    IDXLIST_Rows(*num_->list, &rows);
+    std::vector<int> nums;
+    for (int s : rows) {
+      int v = 0;
+      std::memcpy(&v, RowPool_Data(table_->rows, s) + 4, 4);
+      nums.push_back(v);
+    }
+    return nums;
+  }
+
+  // Reads T1 into a fresh engine; returns TABLE_Read's result and the
+  // warnings it printed.
+  int Reread(std::string* warnings) {
+    Fresh('0');
+    testing::internal::CaptureStderr();
+    int ok = TABLE_Read(db_, table_);
+    *warnings = testing::internal::GetCapturedStderr();
+    return ok;
+  }
+
+  std::string base_;
+  DBDATABASE* db_ = nullptr;
+  DBTABLE* table_ = nullptr;
+  DBATTRIB* name_ = nullptr;
+  DBATTRIB* num_ = nullptr;
+};
+
+using Strs = std::vector<std::string>;
+using Nums = std::vector<int>;
+
+TEST_F(TableFileTest, WritesRowsInListOrderAndOrdinalsByValue) {
+  Insert("ab", 5);
+  Insert("cd", 2);
+  Insert("ef", 9);
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+
+  Bytes dat = {'#', '#'};
+  Append32(&dat, 8);
+  for (const Bytes& row : {Row("ef", 9), Row("cd", 2), Row("ab", 5)}) {
+    dat.insert(dat.end(), row.begin(), row.end());
+  }
+  EXPECT_EQ(File(Path(".dat")), dat);
+
+  Bytes idx = {'#', '#'};
+  Append32(&idx, 3);
+  idx.push_back('#');
+  Append32(&idx, 4);
+  idx.insert(idx.end(), {'N', 'U', 'M', '\0'});
+  for (int ordinal : {1, 2, 0}) Append32(&idx, ordinal);  // 2, 5, 9
+  EXPECT_EQ(File(Path(".idx")), idx);
+
+  // A second write gives the same files, and leaves no temporary behind.
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  EXPECT_EQ(File(Path(".dat")), dat);
+  EXPECT_EQ(File(Path(".idx")), idx);
+  std::vector<std::string> files;
+  ASSERT_TRUE(PLATFORM_ListRegularFiles(Dir().c_str(), &files));
+  EXPECT_EQ(files, (Strs{"T1.dat", "T1.idx"}));
+}
+
+TEST_F(TableFileTest, RereadGivesTheSameRowsInReverseOrder) {
+  Insert("ab", 5);
+  Insert("cd", 2);
+  Insert("ef", 9);
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  std::string warnings;
+  ASSERT_TRUE(Reread(&warnings));
+  EXPECT_EQ(warnings, "");
+  EXPECT_EQ(Names(), (Strs{"ab", "cd", "ef"}));
+  EXPECT_EQ(ListedNums(), (Nums{2, 5, 9}));
+  EXPECT_EQ(table_->unique_store[0]->unique.hash.entries, 3);
+  // Rows take slots 0, 1, 2 in file order.
+  EXPECT_STREQ(reinterpret_cast<const char*>(RowPool_Data(table_->rows, 0)), "ef ");
+
+  // Written again, the order flips back and the index follows.
+  table_->loaded = '1';
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  ASSERT_TRUE(Reread(&warnings));
+  EXPECT_EQ(warnings, "");
+  EXPECT_EQ(Names(), (Strs{"ef", "cd", "ab"}));
+  EXPECT_EQ(ListedNums(), (Nums{2, 5, 9}));
+}
+
+TEST_F(TableFileTest, DamagedIndexFilesLeadToARebuild) {
+  Insert("ab", 5);
+  Insert("cd", 2);
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  const Bytes good = File(Path(".idx"));
+  const std::string idx = Path(".idx");
+
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    std::string warning;
+  };
+  Bytes wrong_name = good;
+  wrong_name[12] = 'X';
+  Bytes big_name = good;
+  big_name[7] = 100;
+  Bytes bad_row = good;
+  bad_row[15] = 7;
+  Bytes wrong_count = good;
+  wrong_count[2] = 3;
+  const Case cases[] = {
+      {"empty", {}, "(TARVIC) Warning: Index-file '" + idx + "' unexpected end of file (##-header missing)!\n"},
+      {"no count", {'#', '#', 2}, "(TARVIC) Warning: Index-file '" + idx + "' unexpected end of file (row-size missing)!\n"},
+      {"no attribute", Bytes(good.begin(), good.begin() + 6), "(TARVIC) Warning: Index-file '" + idx + "' unexpected end of file (#-header missing)!\n"},
+      {"no name size", Bytes(good.begin(), good.begin() + 9), "(TARVIC) Warning: Index-file '" + idx + "' unexpected end of file (name-size missing)!\n"},
+      {"name size", big_name, "(TARVIC) Warning: Index-file '" + idx + "' invalid name-size (100)!\n"},
+      {"wrong name", wrong_name, "(TARVIC) Warning: Index-file '" + idx + "' index for attrib 'NUM' expected (found 'NXM')!\n"},
+      {"short list", Bytes(good.begin(), good.end() - 1), "(TARVIC) Warning: Index-file '" + idx + "' unexpected end of file reading index 'NUM'!\n"},
+      {"row out of range", bad_row, "(TARVIC) Warning: Index-file '" + idx + "' invalid row number in index 'NUM'!\n"},
+      {"other count", wrong_count, "(TARVIC) Warning: Index-file '" + idx + "' row count 3 differs from data-file (2 rows)!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Put(idx, c.bytes);
+    std::string warnings;
+    ASSERT_TRUE(Reread(&warnings));
+    EXPECT_EQ(warnings, c.warning);
+    EXPECT_EQ(ListedNums(), (Nums{2, 5}));
+  }
+  // Without an index file the lists are rebuilt silently.
+  ASSERT_TRUE(PLATFORM_RemoveFile(idx.c_str()));
+  std::string warnings;
+  ASSERT_TRUE(Reread(&warnings));
+  EXPECT_EQ(warnings, "");
+  EXPECT_EQ(ListedNums(), (Nums{2, 5}));
+}
+
+TEST_F(TableFileTest, DataFileVariants) {
+  const std::string dat = Path(".dat");
+  Bytes header = {'#', '#'};
+  Append32(&header, 8);
+  Bytes wrong_size = {'#', '#'};
+  Append32(&wrong_size, 9);
+  Bytes partial = header;
+  for (unsigned char b : Row("ab", 1)) partial.push_back(b);
+  partial.insert(partial.end(), {'x', 'y', 'z'});
+  Bytes headerless;
+  for (const Bytes& row : {Row("ab", 7), Row("cd", 3)}) headerless.insert(headerless.end(), row.begin(), row.end());
+
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    int ok;
+    Strs names;
+    Nums nums;
+    std::string warning;
+  };
+  const Case cases[] = {
+      {"header only", header, 1, {}, {}, ""},
+      {"partial last row", partial, 1, {"ab"}, {1}, ""},
+      {"older file without header", headerless, 1, {"cd", "ab"}, {3, 7}, ""},
+      {"row size missing", {'#', '#', 8}, 0, {}, {},
+       "(TARVIC) Warning: Data-file '" + dat + "' unexpected end of file (row-size missing)!\n"},
+      {"wrong row size", wrong_size, 0, {}, {},
+       "(TARVIC) Warning: Data-file '" + dat + "' different row size for table 'T1'!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Put(dat, c.bytes);
+    (void)PLATFORM_RemoveFile(Path(".idx").c_str());
+    std::string warnings;
+    EXPECT_EQ(Reread(&warnings), c.ok);
+    EXPECT_EQ(warnings, c.warning);
+    if (!c.ok) continue;
+    EXPECT_EQ(Names(), c.names);
+    EXPECT_EQ(ListedNums(), c.nums);
+  }
+  ASSERT_TRUE(PLATFORM_RemoveFile(dat.c_str()));
+  std::string warnings;
+  EXPECT_TRUE(Reread(&warnings));
+  EXPECT_EQ(warnings, "(TARVIC) Warning: Data-file '" + dat + "' could not be opened!\n");
+  EXPECT_EQ(Names(), Strs{});
+}
+
+TEST_F(TableFileTest, WritesTheCommittedStateOfAnOpenTransaction) {
+  int a = Insert("ab", 5);
+  int b = Insert("cd", 2);
+  Insert("ef", 9);
+  // Transaction 2: deletes ab, changes cd, inserts gh.
+  table_->rows.slots[a].delete_ts = 2;
+  ROWIDX_RemoveUnique(table_, a);
+  ROWIDX_RemoveLists(table_, a, {});
+  ROWIDX_RemoveUnique(table_, b);
+  ROWIDX_RemoveLists(table_, b, {});
+  int b2 = KASPO_Change(&table_->rows, b, 2);
+  int twelve = 12;
+  std::memcpy(RowPool_Data(&table_->rows, b2) + 4, &twelve, 4);
+  ROWIDX_AddUnique(table_, b2, 2);
+  ROWIDX_AddLists(table_, b2, {});
+  Insert("gh", 1, 2);
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+
+  std::string warnings;
+  ASSERT_TRUE(Reread(&warnings));
+  EXPECT_EQ(warnings, "");
+  EXPECT_EQ(Names(), (Strs{"ab", "cd", "ef"}));
+  EXPECT_EQ(ListedNums(), (Nums{5, 9, 12}));
+}
+
+TEST_F(TableFileTest, OnlyStaticLoadedTablesAreWritten) {
+  Insert("ab", 5);
+  table_->kind = '0';
+  EXPECT_TRUE(TABLE_Write(db_, table_));
+  table_->kind = '1';
+  table_->loaded = '0';
+  EXPECT_TRUE(TABLE_Write(db_, table_));
+  EXPECT_FALSE(PLATFORM_Exists(Path(".dat").c_str()));
+  table_->loaded = '1';
+  ASSERT_EQ(rmdir(Dir().c_str()), 0);
+  EXPECT_FALSE(TABLE_Write(db_, table_));
+  EXPECT_FALSE(Engine_SaveAll());
+}
+
+TEST_F(TableFileTest, SaveAllWritesTablesAndDeletesTheRedoLog) {
+  Insert("ab", 5);
+  Put(Redo_Path("DB"), {1, 0, 0, 0, 'J'});
+  ASSERT_TRUE(Engine_SaveAll());
+  EXPECT_TRUE(PLATFORM_IsRegularFile(Path(".dat").c_str()));
+  EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
+}
+
+TEST_F(TableFileTest, FatalExitSavesOnceAndEndsWithStatusOne) {
+  Insert("ab", 5);
+  EXPECT_EXIT(Engine_FatalExit(3), testing::ExitedWithCode(1), "");
+  EXPECT_TRUE(PLATFORM_IsRegularFile(Path(".dat").c_str()));
+  ASSERT_TRUE(PLATFORM_RemoveFile(Path(".dat").c_str()));
+  CATALOG_Engine().saved = 1;  // an exit already under way saves nothing more
+  EXPECT_EXIT(Engine_FatalExit(1), testing::ExitedWithCode(1), "");
+  EXPECT_FALSE(PLATFORM_Exists(Path(".dat").c_str()));
+}
+
+TEST_F(TableFileTest, FatalExitReportsAFailedSave) {
+  Insert("ab", 5);
+  ASSERT_EQ(system(("rm -rf '" + Dir() + "'").c_str()), 0);
+  EXPECT_EXIT(Engine_FatalExit(1), testing::ExitedWithCode(1),
+              "\\(TARVICDB\\) Saving data failed \\(data may be corrupted\\)");
+}
+
+}  // namespace
