@@ -4,8 +4,11 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "engine/catalog/catalog.h"
 #include "engine/catalog/limits.h"
+#include "engine/catalog/startup.h"
 #include "engine/types/values.h"
+#include "platform/files.h"
 #include "platform/report.h"
 
 namespace {
@@ -74,8 +77,7 @@ struct Cursor {
   }
   // A catalogue name up to `delim`.
   bool Name(char delim, std::string* out) {
-    return UpTo(delim, out) && out->size() >= kMinName &&
-           out->size() <= kMaxName;
+    return UpTo(delim, out) && DEFFILE_NameOk(*out);
   }
   // One character followed by `after`.
   bool CharThen(char after, char* out) {
@@ -223,6 +225,22 @@ void FormatIndexes(const std::vector<DEFINDEX>& list, std::string* out) {
 
 }  // namespace
 
+int DEFFILE_NameOk(std::string_view name) {
+  if (name.size() < kMinName || name.size() > kMaxName) return 0;
+  for (char c : name) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+              (c >= '0' && c <= '9') || c == '_';
+    if (!ok) return 0;
+  }
+  return 1;
+}
+
+int DEFFILE_DatabaseNameOk(std::string_view name) {
+  if (name.empty() || name.size() > kMaxName) return 0;
+  if (name == "." || name == "..") return 0;
+  return name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos ? 1 : 0;
+}
+
 int DEFFILE_IsType(unsigned char type) {
   return (type >= DBTYPE_CHARACTER && type <= DBTYPE_TIMESTAMP) || type == DBTYPE_BINARY ? 1 : 0;
 }
@@ -262,6 +280,170 @@ int DEFFILE_ParseText(std::string_view text, std::vector<DEFTABLE>* tables) {
   tables->clear();
   while (!cur.AtEnd()) {
     if (!ParseTable(&cur, tables)) return 0;
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// The definition file of a catalogue database
+
+namespace {
+
+constexpr char kDirNotCreated[] = "(TARVIC) Database-directory '%s' could not be created!\n";
+constexpr char kFileNotCreated[] = "(TARVIC) Database-file '%s' could not be created!\n";
+constexpr char kDbExists[] = "(CREATE DATABASE) Database '%s' exists!";
+constexpr char kBadDbName[] = "database-name";
+
+// A definition file ends at its last byte or at a byte 0xFF.
+constexpr unsigned char kEndByte = 0xFF;
+constexpr char kDefExtension[] = "def";
+constexpr char kTempSuffix[] = ".tmp";
+
+void DescribeIndexes(IDXARRAY* list, std::vector<DEFINDEX>* out) {
+  for (int i = 0; i < list->count; ++i) {
+    IDXENTRY* entry = IDXARRAY_Get(list, i);
+    if (entry == nullptr) continue;
+    DEFINDEX index;
+    index.name = entry->name;
+    for (DBATTRIB* a : static_cast<DBINDEX*>(entry->object)->attribs) {
+      index.attribs.push_back(a->name);
+    }
+    out->push_back(std::move(index));
+  }
+}
+
+DEFTABLE DescribeTable(DBTABLE* table) {
+  DEFTABLE t;
+  t.name = table->name;
+  t.kind = table->kind;
+  t.secure = table->secure;
+  for (DBATTRIB* a : CATALOG_Attribs(table)) {
+    int length = 0;
+    if (a->type == DBTYPE_CHARACTER) length = a->size - 1;
+    if (a->type == DBTYPE_BINARY) length = a->size - 2;
+    t.attribs.push_back({a->name, a->type, length, a->not_null});
+  }
+  DescribeIndexes(&table->indexes, &t.indexes);
+  DescribeIndexes(&table->uniques, &t.uniques);
+  return t;
+}
+
+// Makes sure `path` is a directory.
+int EnsureDirectory(const std::string& path) {
+  if (PLATFORM_IsDirectory(path.c_str())) return 1;
+  (void)PLATFORM_MakeDirectory(path.c_str());
+  if (PLATFORM_IsDirectory(path.c_str())) return 1;
+  DBreport(kDirNotCreated, path.c_str());
+  return 0;
+}
+
+// Writes `text` beside `path` and renames it over `path`.
+int ReplaceFile(const std::string& path, const std::string& text) {
+  std::string temp = path + kTempSuffix;
+  if (PLATFORM_WriteFile(temp.c_str(), text.data(), text.size()) &&
+      std::rename(temp.c_str(), path.c_str()) == 0) {
+    return 1;
+  }
+  (void)PLATFORM_RemoveFile(temp.c_str());
+  DBreport(kFileNotCreated, path.c_str());
+  return 0;
+}
+
+void AddIndexes(DBDATABASE* db, DBTABLE* table, const std::vector<DEFINDEX>& list,
+                int unique) {
+  for (const DEFINDEX& def : list) {
+    IDXARRAY_Add(&db->index_names, def.name, table);
+    DBINDEX* index = CATALOG_NewIndex(table, def.name, unique);
+    for (const std::string& name : def.attribs) {
+      DBATTRIB* attrib = nullptr;
+      // The reader checked that every index attribute exists.
+      if (!CATALOG_FindAttrib(table, name, &attrib, nullptr)) continue;
+      CATALOG_IndexAddAttrib(index, attrib);
+      // The table is still empty: the value list starts empty.
+      if (!unique) CATALOG_UseValueList(table, attrib, db->committed_ts + 1);
+    }
+  }
+}
+
+int AddTable(DBDATABASE* db, const DEFTABLE& def) {
+  DBTABLE* table = CATALOG_NewTable(db, def.name);
+  table->kind = def.kind;
+  table->secure = def.secure;
+  table->loaded = '0';
+  int running = 0;
+  for (const DEFATTRIB& a : def.attribs) {
+    DBATTRIB* attrib = nullptr;
+    if (!CATALOG_AddAttrib(table, a.name, a.type, a.length, a.not_null, &running, &attrib)) {
+      return 0;
+    }
+  }
+  CATALOG_SetRowSize(table, running);
+  AddIndexes(db, table, def.indexes, 0);
+  AddIndexes(db, table, def.uniques, 1);
+  return 1;
+}
+
+// The database name of a directory entry "<name>.def" (the text after the
+// last "." exactly "def"), or 0 for any other entry.
+int DefFileDatabase(const std::string& entry, std::string* name) {
+  size_t dot = entry.rfind('.');
+  if (dot == std::string::npos || entry.compare(dot + 1, std::string::npos, kDefExtension) != 0) {
+    return 0;
+  }
+  *name = entry.substr(0, dot);
+  return 1;
+}
+
+}  // namespace
+
+std::vector<DEFTABLE> DEFFILE_Describe(DBDATABASE* db) {
+  std::vector<DEFTABLE> tables;
+  for (int i = 0; i < db->tables.count; ++i) {
+    if (DBTABLE* table = CATALOG_Table(db, i)) tables.push_back(DescribeTable(table));
+  }
+  return tables;
+}
+
+int Def_Write(DBDATABASE* db) {
+  if (!EnsureDirectory(STARTUP_EngineDataDir())) return 0;
+  if (!EnsureDirectory(STARTUP_DatabaseDir(db->name))) return 0;
+  return ReplaceFile(STARTUP_DefFile(db->name), DEFFILE_Format(DEFFILE_Describe(db)));
+}
+
+int Def_Parse(const char* name, const unsigned char* text, int length) {
+  int pos = 0;
+  if (CATALOG_FindDatabase(name, &pos)) return Wrapped(FormatText(kDbExists, name));
+  std::string room;
+  if (!CATALOG_DbRoom(&room)) return Wrapped(room);
+  if (!DEFFILE_DatabaseNameOk(name)) return Missing(kBadDbName);
+  std::vector<DEFTABLE> tables;
+  std::string_view view(reinterpret_cast<const char*>(text), length > 0 ? length : 0);
+  if (!DEFFILE_ParseText(view, &tables)) return 0;
+  DBDATABASE* db = nullptr;
+  if (!CATALOG_NewDatabase(name, &db)) return 0;
+  for (const DEFTABLE& def : tables) {
+    if (!AddTable(db, def)) {
+      CATALOG_DiscardDatabase();
+      return 0;
+    }
+  }
+  CATALOG_CountDatabase();
+  return 1;
+}
+
+int Def_ReadAll() {
+  std::string dir = STARTUP_EngineDataDir();
+  if (!PLATFORM_IsDirectory(dir.c_str())) return 1;
+  std::vector<std::string> entries;
+  if (!PLATFORM_ListRegularFiles(dir.c_str(), &entries)) return 0;
+  for (const std::string& entry : entries) {
+    std::string name;
+    if (!DefFileDatabase(entry, &name)) continue;
+    std::vector<unsigned char> bytes;
+    if (!PLATFORM_ReadFile((dir + PLATFORM_SEPARATOR + entry).c_str(), &bytes)) return 0;
+    size_t end = 0;
+    while (end < bytes.size() && bytes[end] != kEndByte) ++end;
+    if (!Def_Parse(name.c_str(), bytes.data(), static_cast<int>(end))) return 0;
   }
   return 1;
 }

@@ -68,6 +68,14 @@ inline constexpr int DEF_MAXBINLENGTH = 32765;
 // and BINARY carry one).
 [[nodiscard]] int DEFFILE_LengthOk(unsigned char type, int length);
 
+// 1 for a table, attribute or index name the catalogue and the files can
+// hold: 2 to 31 letters, digits and "_" (what the lexer makes of a name).
+[[nodiscard]] int DEFFILE_NameOk(std::string_view name);
+
+// 1 for a database name that is safe as a file and directory name: 1 to 31
+// bytes, no "/", and not "." or "..".
+[[nodiscard]] int DEFFILE_DatabaseNameOk(std::string_view name);
+
 // 1 for the eight type code bytes.
 [[nodiscard]] int DEFFILE_IsType(unsigned char type);
 
@@ -83,3 +91,22 @@ std::string DEFFILE_Format(const std::vector<DEFTABLE>& tables);
 // one for a misplaced separator. *tables is complete only on success.
 [[nodiscard]] int DEFFILE_ParseText(std::string_view text,
                                     std::vector<DEFTABLE>* tables);
+
+// The tables of `db` in table-list order, as the file describes them.
+std::vector<DEFTABLE> DEFFILE_Describe(DBDATABASE* db);
+
+// Writes the definition file of `db`, creating the data directory and the
+// database directory when they are missing. The file is written beside its
+// final name and renamed over it once complete, so a failure leaves the old
+// file whole. Failures are reported on standard error.
+[[nodiscard]] int Def_Write(DBDATABASE* db);
+
+// Reads every "<name>.def" of the data directory (in name order) into the
+// catalogue. A missing data directory reads nothing and succeeds. Fails at
+// the first file that cannot be read or parsed.
+[[nodiscard]] int Def_ReadAll();
+
+// Adds database `name` with the tables of the definition text to the
+// catalogue; its tables are not loaded yet. On failure (reported on standard
+// error) the catalogue is unchanged.
+[[nodiscard]] int Def_Parse(const char* name, const unsigned char* text, int length);

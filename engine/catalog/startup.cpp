@@ -1,22 +1,152 @@
 // startup.cpp: engine start-up, paths, banner, memory limit and exit.
 #include "engine/catalog/startup.h"
 
-#include <cstdlib>
+#include <csignal>
 
+#include "engine/catalog/catalog.h"
+#include "engine/catalog/deffile.h"
 #include "engine/catalog/limits.h"
+// Start-up replays redo logs through the engine entry, as a client would:
+// Tarvic1_Init is the engine's other entry point, beside process_sql.
+#include "engine/dispatch.h"
+#include "engine/storage/redo_log.h"
+#include "engine/storage/resdata.h"
+#include "engine/storage/table_file.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/report.h"
+#include "platform/signals.h"
+#include "platform/system.h"
 
 namespace {
+
+constexpr char kInvalidDefinitions[] = "(TARVIC1) Invalid database-definition data\n";
+constexpr char kNoMoreDbs[] = "(CREATE DATABASE) No more databases available (DB_MAXDBS = %d)!";
+constexpr char kDbFileNotGenerated[] = "(CREATE DATABASE) Database file could not be generated\n";
+constexpr char kAbnormal[] = "(TARVICDB) Abnormal termination\n";
+constexpr char kAbnormalFpe[] = "(TARVICDB) Abnormal termination (Floating point exception)\n";
+constexpr char kAbnormalSegv[] = "(TARVICDB) Abnormal termination (Segmentation fault)\n";
+
+// Whether the process-end work has been registered: it must run once per
+// process however often the engine is started.
+struct STARTUPSTATE {
+  int exit_registered = 0;
+};
+
+STARTUPSTATE& State() {
+  static STARTUPSTATE state;
+  return state;
+}
 
 // An environment value that is set and not empty. An empty base would put
 // the data directory at the root of the file system.
 bool EnvValue(const char* name, std::string* out) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] == '\0') return false;
-  out->assign(value);
-  return true;
+  return PLATFORM_GetEnv(name, out) && !out->empty();
+}
+
+void PrepareConnections() {
+  for (DBCONN& conn : CATALOG_Engine().conns) {
+    for (DBCURSOR& cursor : conn.cursors) {
+      cursor.name[0] = '\0';
+      RESDATA_Init(&cursor.result);
+    }
+    conn.redo.clear();
+    conn.redo.shrink_to_fit();
+  }
+}
+
+// The message a signal prints before the exit handling; null for SIGINT,
+// which runs the exit handling without one.
+const char* SignalMessage(int signal) {
+  switch (signal) {
+    case SIGINT: return nullptr;
+    case SIGFPE: return kAbnormalFpe;
+    case SIGSEGV: return kAbnormalSegv;
+    default: return kAbnormal;
+  }
+}
+
+void OnSignal(int signal) {
+  const char* message = SignalMessage(signal);
+  if (message != nullptr) {
+    // A second signal, or a fault inside the save, must not save again.
+    if (CATALOG_Engine().saved) PLATFORM_QuickExit(1);
+    DBreport("%s", message);
+  }
+  Engine_ExitHandler();
+}
+
+void InstallSignals() {
+  // SIGHUP (the terminal went away) ends the run like SIGTERM; the break
+  // key's nearest kin here is the platform's PLATFORM_SIGBREAK.
+  constexpr int kSignals[] = {SIGFPE,  SIGSEGV, SIGINT,           SIGILL,
+                              SIGTERM, SIGHUP,  PLATFORM_SIGBREAK, SIGABRT};
+  for (int signal : kSignals) (void)PLATFORM_SetSignalHandler(signal, OnSignal);
+}
+
+void SetResultMemoryLimit() {
+  PLATFORM_MEMORY memory{};
+  int64_t total = 0;
+  if (PLATFORM_MemoryStatus(&memory)) total = memory.physical_bytes + memory.swap_bytes;
+  CATALOG_Engine().result_memory_limit = STARTUP_ResultMemoryFor(total);
+}
+
+void ReplayRedoLogs() {
+  ENGINE& engine = CATALOG_Engine();
+  for (int i = 0; i < engine.db_count; ++i) {
+    // A copy: the replay's statements may move database records.
+    std::string name = engine.dbs[i].name;
+    Redo_Replay(name.c_str(), process_sql);
+  }
+}
+
+void RegisterExit() {
+  Engine_InstallFatalExit();
+  if (State().exit_registered) return;
+  State().exit_registered = PLATFORM_AtExit(Engine_ExitHandler);
+}
+
+// Makes sure the default database exists. One read from its definition
+// file is used as it is.
+int CreateDefaultDatabase(const char* name) {
+  if (name == nullptr || name[0] == '\0') return 1;
+  int pos = 0;
+  if (CATALOG_FindDatabase(name, &pos)) return 1;
+  if (CATALOG_Engine().db_count >= DB_MAXDBS) {
+    DBreport(kNoMoreDbs, DB_MAXDBS);
+    return 0;
+  }
+  DBDATABASE* db = nullptr;
+  if (!DEFFILE_DatabaseNameOk(name) || !CATALOG_NewDatabase(name, &db)) return 0;
+  if (!CATALOG_Engine().engine_name.empty() && !Def_Write(db)) {
+    CATALOG_DiscardDatabase();
+    DBreport(kDbFileNotGenerated);
+    return 0;
+  }
+  CATALOG_CountDatabase();
+  return 1;
 }
 
 }  // namespace
+
+int Tarvic1_Init(const char* engine_name, const char* default_db) {
+  ENGINE& engine = CATALOG_Engine();
+  engine.engine_name = engine_name != nullptr ? engine_name : "";
+  PrepareConnections();
+  if (!engine.engine_name.empty() && !Def_ReadAll()) {
+    DBreport(kInvalidDefinitions);
+    PLATFORM_Exit(1);
+  }
+  InstallSignals();
+  SetResultMemoryLimit();
+  DBreport("%s", STARTUP_BANNER);
+  if (!engine.engine_name.empty()) ReplayRedoLogs();
+  engine.startup = 0;
+  RegisterExit();
+  return CreateDefaultDatabase(default_db);
+}
+
+void Engine_ExitHandler() { Engine_FatalExit(1); }
 
 int STARTUP_Base(std::string* base) {
   if (EnvValue("TARVIC_PATH", base)) return 1;
@@ -28,11 +158,19 @@ int STARTUP_Base(std::string* base) {
 std::string STARTUP_DataDir(std::string_view engine) {
   std::string base;
   if (!STARTUP_Base(&base)) base = ".";
-  base += '/';
+  base += PLATFORM_SEPARATOR;
   base += engine;
   base += ".dat";
   return base;
 }
+
+std::string STARTUP_EngineDataDir() { return STARTUP_DataDir(CATALOG_Engine().engine_name); }
+
+std::string STARTUP_DatabaseDir(std::string_view db) {
+  return STARTUP_EngineDataDir() + PLATFORM_SEPARATOR + std::string(db);
+}
+
+std::string STARTUP_DefFile(std::string_view db) { return STARTUP_DatabaseDir(db) + ".def"; }
 
 int64_t STARTUP_ResultMemoryFor(int64_t total_bytes) {
   if (total_bytes < STARTUP_MINRESULTMEM) return DB_DEFAULTRESULTMEM;
