@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "engine/catalog/connect.h"
+#include "engine/catalog/ddl.h"
 #include "engine/types/wire.h"
 
 namespace {
@@ -21,15 +23,15 @@ struct COMMAND {
 // The command letters. Wiring a handler is one line: put its function in
 // place of the nullptr. Letters missing here (':' to 'B', 'W') are refused.
 constexpr COMMAND kCommands[] = {
-    {'1', "CONNECT", nullptr},
-    {'2', "DISCONNECT", nullptr},
-    {'3', "CREATE DATABASE", nullptr},
-    {'4', "DROP DATABASE", nullptr},
-    {'5', "CREATE TABLE", nullptr},
-    {'6', "DROP TABLE", nullptr},
-    {'7', "CREATE INDEX", nullptr},
-    {'8', "CREATE UNIQUE INDEX", nullptr},
-    {'9', "DROP INDEX", nullptr},
+    {'1', "CONNECT", CONNECT_Connect},
+    {'2', "DISCONNECT", CONNECT_Disconnect},
+    {'3', "CREATE DATABASE", DDL_CreateDatabase},
+    {'4', "DROP DATABASE", DDL_DropDatabase},
+    {'5', "CREATE TABLE", DDL_CreateTable},
+    {'6', "DROP TABLE", DDL_DropTable},
+    {'7', "CREATE INDEX", DDL_CreateIndex},
+    {'8', "CREATE UNIQUE INDEX", DDL_CreateUniqueIndex},
+    {'9', "DROP INDEX", DDL_DropIndex},
     {'C', "SELECT", nullptr},
     {'D', "INSERT STD", nullptr},
     {'E', "INSERT", nullptr},
@@ -44,13 +46,13 @@ constexpr COMMAND kCommands[] = {
     {'N', "DECLARE", nullptr},
     {'O', "FETCH", nullptr},
     {'P', "CLOSE", nullptr},
-    {'Q', "SET TABLE", nullptr},
-    {'R', "SAVE DATABASE", nullptr},
+    {'Q', "SET TABLE", DDL_SetTable},
+    {'R', "SAVE DATABASE", DDL_SaveDatabase},
     {'S', "SHOW", nullptr},
     {'T', "MAX", nullptr},
-    {'U', "SET TABLE SECURE", nullptr},
+    {'U', "SET TABLE SECURE", DDL_SetTableSecure},
     {'V', "STOP DATABASE", nullptr},
-    {'X', "SET DATABASE", nullptr},
+    {'X', "SET DATABASE", CONNECT_SetDatabase},
 };
 
 // The letters span '1'..'X'; a direct lookup by letter keeps dispatch at
