@@ -10,85 +10,121 @@
 
 namespace {
 
-struct Token {
-  int ok;
-  int kind;
-  std::string text;
-};
-
-// Lexes `sql` to its end (kind '-') or its first failure.
-std::vector<Token> LexAll(std::string sql) {
-  std::vector<Token> tokens;
+// Lexes `sql` and renders each token as its kind byte, followed by "(text)"
+// when it has a text (strings always), blank-separated; ends with "-" at the end of the text
+// or "FAIL(reason)" at a failure.
+std::string Lex(std::string sql, int* pos_after = nullptr) {
   LEXER lexer;
   LEX_Start(&lexer, sql.data(), nullptr);
   std::vector<char> text(LEX_TEXTSIZE);
+  std::string out;
   for (int guard = 0; guard < 100; ++guard) {
     int kind = 0;
     int ok = LEX_Next(&lexer, &kind, text.data());
-    tokens.push_back({ok, kind, text.data()});
-    if (!ok || kind == DBTK_NONE) break;
+    if (!out.empty()) out += ' ';
+    if (!ok) {
+      EXPECT_EQ(kind, DBTK_NONE);
+      out += "FAIL(" + std::string(text.data()) + ")";
+      break;
+    }
+    out += static_cast<char>(kind);
+    if (text[0] != '\0' || kind == DBTK_STRINGVAL) out += "(" + std::string(text.data()) + ")";
+    if (kind == DBTK_NONE) break;
   }
-  return tokens;
+  if (pos_after != nullptr) *pos_after = lexer.pos;
+  return out;
 }
 
-std::string Kinds(const std::vector<Token>& tokens) {
-  std::string kinds;
-  for (const Token& t : tokens) kinds += static_cast<char>(t.kind);
-  return kinds;
-}
-
-TEST(LEX, ReadsKeywordsOperatorsAndNames) {
+TEST(LEX, CutsTextIntoTokens) {
   struct Case {
     const char* sql;
-    std::string kinds;  // every kind until the final '-'
+    const char* tokens;
   };
   const Case kCases[] = {
-      {"select * from kaspo", "uWva-"},
-      {"END", "x-"},
-      {";", "x-"},
-      {"( ) * , . ; = < <= <> > >=", "ABWEDxRNPSOQ-"},
-      {"a<=b<>c>=d", "aPaSaQa-"},
-      {"CREATE   UNIQUE \t\n INDEX", "n-"},
-      {"create table x", "la-"},
-      {"Create Index", "m-"},
-      {"create database", "k-"},
-      {"drop table drop index drop database", "pqo-"},
-      {"delete   from insert into order\tby", "trH-"},
-      {"TIMESTAMP TIME", "65-"},
-      {"CHARACTER SMALLINT INTEGER FLOAT DATE BINARY", "01234\xA6-"},
-      {"DATABASES", "\xF6-"},
-      {"fetch secure stop static indices tables", "\xA7\xC4\xD6\xDF\xE4\xFC-"},
-      {"and abort all asc begin between", "y(%[)Y-"},
-      {"count commit cursor close", "C/Z&-"},
-      {"declare desc database distinct exists", "$]}7L-"},
-      {"for float fetch in index like min max", "!3\xA7M9VIJ-"},
-      {"not null or on set save show values where update", "TFzjU{8Xws-"},
-      {"select x", "ua-"},
+      {"select * from kaspo", "u W v a(KASPO) -"},
+      {"END ;", "x x -"},
+      {"( ) * , . ; = < <= <> > >=", "A B W E D x R N P S O Q -"},
+      {"a<=b<>c>=d", "a(A) P a(B) S a(C) Q a(D) -"},
+      {"CREATE   UNIQUE \t\n INDEX i", "n a(I) -"},
+      {"create table create index Create Database", "l m k -"},
+      {"drop table drop index drop database", "p q o -"},
+      {"delete   from insert into order\tby", "t r H -"},
+      {"on binary stop", "j \xA6 \xD6 -"},
+      {"TIMESTAMP TIME times", "6 5 a(TIMES) -"},
+      {"DATABASES DATABASE_X database1", "\xF6 a(DATABASE_X) a(DATABASE1) -"},
+      {"a1_b grant by into unique group x_", "a(A1_B) a(GRANT) a(BY) a(INTO) a(UNIQUE) a(GROUP) a(X_) -"},
+      {"'it\\'s' 'a\\\\b' '' 'Mixed Case;' '\\q'", "f(it's) f(a\\b) f() f(Mixed Case;) f(q) -"},
+      {"'abc", "f(abc) -"},
+      {"42 4.5 1E5 1e5 1.5e-3 2E+8 7.", "d(42) e(4.5) e(1E5) e(1E5) e(1.5E-3) e(2E+8) e(7.) -"},
+      {"2147483647 2147483648 9999999999 -2147483648 -2147483649 0000000042",
+       "d(2147483647) e(2147483648) e(9999999999) d(-2147483648) e(-2147483649) d(0000000042) -"},
+      {"-7 - \t 7 12.5.3 42abc", "d(-7) d(-7) e(12.5) D d(3) d(42) a(ABC) -"},
+      {"1e", "-"},
+      {"1.5E+", "-"},
+      {"x # y", "a(X) -"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.sql);
-    std::vector<Token> tokens = LexAll(c.sql);
-    EXPECT_EQ(Kinds(tokens), c.kinds);
-    for (const Token& t : tokens) EXPECT_EQ(t.ok, 1);
+    EXPECT_EQ(Lex(c.sql), c.tokens);
   }
 }
 
-TEST(LEX, WordsThatAreNotKeywordsAreUpperCasedNames) {
+TEST(LEX, RefusesUnfinishedKeywordsBrokenStringsAndLongTexts) {
+  struct Case {
+    std::string sql;
+    std::string tokens;
+  };
+  const std::string too_long_string = "FAIL(Syntax error: string too long (max = 10000))";
+  const std::string too_long_number = "FAIL(Syntax error: number too long (max = 10000))";
+  const Case kCases[] = {
+      {"CREATE VIEW v", "FAIL(CREATE)"},
+      {"x ORDER X", "a(X) FAIL(ORDER)"},
+      {"create unique key", "FAIL(CREATE UNIQUE)"},
+      {"create unique", "FAIL(CREATE UNIQUE)"},
+      {"DROP", "FAIL(DROP)"},
+      {"delete x", "FAIL(DELETE)"},
+      {"insert t", "FAIL(INSERT)"},
+      {"create tables", "FAIL(CREATE)"},
+      {"order by1", "FAIL(ORDER)"},
+      {std::string(31, 'q'), "a(" + std::string(31, 'Q') + ") -"},
+      {std::string(32, 'n'), "FAIL(Syntax error: name too long (" + std::string(32, 'N') + "...))"},
+      {std::string(60, 'n'), "FAIL(Syntax error: name too long (" + std::string(32, 'N') + "...))"},
+      {"'abc\\", "FAIL(Syntax error: unexpected end of string (abc))"},
+      {"'" + std::string(10000, 's') + "'", too_long_string},
+      {"'" + std::string(9999, 's') + "\\s'", too_long_string},
+      {std::string(10000, '1'), too_long_number},
+      {"-" + std::string(9999, '1'), too_long_number},
+      {"1." + std::string(12000, '5'), too_long_number},
+      {"1E" + std::string(9998, '2'), too_long_number},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.sql.substr(0, 40));
+    EXPECT_EQ(Lex(c.sql), c.tokens);
+  }
+  // The longest string and number still fit the text buffer.
+  EXPECT_EQ(Lex("'" + std::string(9999, 's') + "'"), "f(" + std::string(9999, 's') + ") -");
+  EXPECT_EQ(Lex(std::string(9999, '9')), "e(" + std::string(9999, '9') + ") -");
+  // A reason that quotes a long string is cut to the text buffer.
+  std::string reason = Lex("'" + std::string(9990, 'u') + "\\");
+  EXPECT_EQ(reason.size(), std::string("FAIL()").size() + LEX_TEXTSIZE - 1);
+  EXPECT_EQ(reason.rfind("FAIL(Syntax error: unexpected end of string (uuu", 0), 0u);
+}
+
+// Where a '-' token leaves the position decides what the parser sees next.
+TEST(LEX, NothingRecognisableLeavesThePositionOrConsumesTheMinus) {
   struct Case {
     const char* sql;
-    const char* name;
+    int pos_after;
   };
   const Case kCases[] = {
-      {"a1_b", "A1_B"},           {"DATABASE_X", "DATABASE_X"}, {"times", "TIMES"},
-      {"grant", "GRANT"},         {"by", "BY"},                 {"into", "INTO"},
-      {"unique", "UNIQUE"},       {"group", "GROUP"},           {"selects", "SELECTS"},
-      {"Index1", "INDEX1"},       {"ends", "ENDS"},             {"x_", "X_"},
+      {"#", 0}, {"  #", 2}, {"", 0},    {"\xE4x", 0},   {"- x", 2},
+      {"-", 1}, {"!", 0},   {"\"q", 0}, {"1e x", 2},    {"1.5E+;", 5},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.sql);
-    std::vector<Token> tokens = LexAll(c.sql);
-    ASSERT_EQ(Kinds(tokens), "a-");
-    EXPECT_EQ(tokens[0].text, c.name);
+    int pos = -1;
+    EXPECT_EQ(Lex(c.sql, &pos), "-");
+    EXPECT_EQ(pos, c.pos_after);
   }
 }
 
@@ -101,176 +137,6 @@ TEST(LEX, UpperCasesOnlyTheLeadingLetterRunInPlace) {
   while (LEX_Next(&lexer, &kind, text.data()) && kind != DBTK_NONE) {
   }
   EXPECT_EQ(sql, "SELECT A1_b FROM TAB WHERE X = 'abc'");
-}
-
-TEST(LEX, RefusesUnfinishedTwoWordKeywords) {
-  struct Case {
-    const char* sql;
-    const char* reason;
-  };
-  const Case kCases[] = {
-      {"CREATE VIEW v", "CREATE"},         {"ORDER X", "ORDER"},
-      {"create unique key", "CREATE UNIQUE"}, {"create unique", "CREATE UNIQUE"},
-      {"DROP", "DROP"},                    {"delete x", "DELETE"},
-      {"insert t", "INSERT"},              {"create tables", "CREATE"},
-      {"order by1", "ORDER"},              {"create", "CREATE"},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.sql);
-    std::vector<Token> tokens = LexAll(c.sql);
-    ASSERT_EQ(tokens.size(), 1u);
-    EXPECT_EQ(tokens[0].ok, 0);
-    EXPECT_EQ(tokens[0].kind, DBTK_NONE);
-    EXPECT_EQ(tokens[0].text, c.reason);
-  }
-}
-
-TEST(LEX, NamesHoldAtMost31Characters) {
-  const std::string name31(31, 'q');
-  std::vector<Token> ok = LexAll(name31 + " x");
-  ASSERT_EQ(Kinds(ok), "aa-");
-  EXPECT_EQ(ok[0].text, std::string(31, 'Q'));
-
-  for (int length : {32, 33, 60}) {
-    SCOPED_TRACE(length);
-    std::vector<Token> refused = LexAll(std::string(length, 'n'));
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].ok, 0);
-    EXPECT_EQ(refused[0].kind, DBTK_NONE);
-    EXPECT_EQ(refused[0].text, "Syntax error: name too long (" + std::string(32, 'N') + "...)");
-  }
-}
-
-TEST(LEX, ReadsStringsWithBackslashEscapes) {
-  struct Case {
-    const char* sql;
-    const char* value;
-  };
-  const Case kCases[] = {
-      {"'it\\'s'", "it's"},  {"'abc", "abc"},       {"'a\\\\b'", "a\\b"},
-      {"''", ""},            {"'Mixed Case;'", "Mixed Case;"},
-      {"'\\q\\\"'", "q\""},  {"'x' 'y'", "x"},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.sql);
-    std::vector<Token> tokens = LexAll(c.sql);
-    ASSERT_GE(tokens.size(), 2u);
-    EXPECT_EQ(tokens[0].kind, DBTK_STRINGVAL);
-    EXPECT_EQ(tokens[0].text, c.value);
-  }
-  EXPECT_EQ(Kinds(LexAll("'x' 'y'")), "ff-");
-}
-
-TEST(LEX, RefusesBrokenAndOverlongStrings) {
-  std::vector<Token> unfinished = LexAll("'abc\\");
-  ASSERT_EQ(unfinished.size(), 1u);
-  EXPECT_EQ(unfinished[0].ok, 0);
-  EXPECT_EQ(unfinished[0].text, "Syntax error: unexpected end of string (abc)");
-
-  std::vector<Token> longest = LexAll("'" + std::string(9999, 's') + "'");
-  ASSERT_EQ(Kinds(longest), "f-");
-  EXPECT_EQ(longest[0].text.size(), 9999u);
-
-  for (const std::string& sql : {"'" + std::string(10000, 's') + "'",
-                                 "'" + std::string(9999, 's') + "\\s'",
-                                 "'" + std::string(20000, 's')}) {
-    std::vector<Token> refused = LexAll(sql);
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].ok, 0);
-    EXPECT_EQ(refused[0].text, "Syntax error: string too long (max = 10000)");
-  }
-
-  // The reason must fit the text buffer even when it quotes a long string.
-  std::vector<Token> long_unfinished = LexAll("'" + std::string(9990, 'u') + "\\");
-  ASSERT_EQ(long_unfinished.size(), 1u);
-  EXPECT_EQ(long_unfinished[0].ok, 0);
-  EXPECT_EQ(long_unfinished[0].text.size(), static_cast<size_t>(LEX_TEXTSIZE - 1));
-  EXPECT_EQ(long_unfinished[0].text.rfind("Syntax error: unexpected end of string (uuu", 0), 0u);
-}
-
-TEST(LEX, ReadsNumbers) {
-  struct Case {
-    const char* sql;
-    std::string kinds;
-    const char* text;  // text of the first token
-  };
-  const Case kCases[] = {
-      {"42", "d-", "42"},
-      {"4.5", "e-", "4.5"},
-      {"1E5", "e-", "1E5"},
-      {"1e5", "e-", "1E5"},
-      {"1.5e-3", "e-", "1.5E-3"},
-      {"2E+8", "e-", "2E+8"},
-      {"7.", "e-", "7."},
-      {"2147483647", "d-", "2147483647"},
-      {"2147483648", "e-", "2147483648"},
-      {"9999999999", "e-", "9999999999"},
-      {"-2147483648", "d-", "-2147483648"},
-      {"-2147483649", "e-", "-2147483649"},
-      {"00000000000000000042", "d-", "00000000000000000042"},
-      {"-7", "d-", "-7"},
-      {"- \t 7", "d-", "-7"},
-      {"12.5.3", "eDd-", "12.5"},
-      {"42abc", "da-", "42"},
-      {"1e", "-", ""},
-      {"1.5E+", "-", ""},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.sql);
-    std::vector<Token> tokens = LexAll(c.sql);
-    EXPECT_EQ(Kinds(tokens), c.kinds);
-    EXPECT_EQ(tokens[0].ok, 1);
-    EXPECT_EQ(tokens[0].text, c.text);
-  }
-}
-
-// Where a '-' token leaves the position decides what the parser sees next.
-TEST(LEX, UnknownInputYieldsNoneAtTheRightPosition) {
-  struct Case {
-    const char* sql;
-    int pos_after;
-  };
-  const Case kCases[] = {
-      {"#", 0},      {"  #", 2},     {"", 0},       {"\xE4x", 0},
-      {"- x", 2},    {"-", 1},       {"1e x", 2},   {"1.5E+;", 5},
-      {"\"q\"", 0},  {"!", 0},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.sql);
-    std::string sql = c.sql;
-    LEXER lexer;
-    LEX_Start(&lexer, sql.data(), nullptr);
-    std::vector<char> text(LEX_TEXTSIZE);
-    int kind = 0;
-    EXPECT_EQ(LEX_Next(&lexer, &kind, text.data()), 1);
-    EXPECT_EQ(kind, DBTK_NONE);
-    EXPECT_EQ(lexer.pos, c.pos_after);
-  }
-  EXPECT_EQ(Kinds(LexAll("- x")), "-");
-  std::string rest = "- x";
-  LEXER lexer;
-  LEX_Start(&lexer, rest.data(), nullptr);
-  std::vector<char> text(LEX_TEXTSIZE);
-  int kind = 0;
-  ASSERT_EQ(LEX_Next(&lexer, &kind, text.data()), 1);
-  ASSERT_EQ(LEX_Next(&lexer, &kind, text.data()), 1);
-  EXPECT_EQ(kind, DBTK_IDENT);
-  EXPECT_STREQ(text.data(), "X");
-}
-
-TEST(LEX, RefusesNumbersLongerThanTheTextBuffer) {
-  std::vector<Token> longest = LexAll(std::string(9999, '9'));
-  ASSERT_EQ(Kinds(longest), "e-");
-  EXPECT_EQ(longest[0].text.size(), 9999u);
-
-  for (const std::string& sql : {std::string(10000, '1'), "-" + std::string(9999, '1'),
-                                 "1." + std::string(12000, '5'), "1E" + std::string(9998, '2')}) {
-    std::vector<Token> refused = LexAll(sql);
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].ok, 0);
-    EXPECT_EQ(refused[0].kind, DBTK_NONE);
-    EXPECT_EQ(refused[0].text, "Syntax error: number too long (max = 10000)");
-  }
 }
 
 // Syntax messages name kinds by the display table; every keyword kind must
@@ -291,25 +157,8 @@ TEST(LEX, DisplayNamesOfKeywordKindsLexToTheirKind) {
   };
   for (unsigned char kind : kKinds) {
     SCOPED_TRACE(DBTK_Name(kind));
-    std::vector<Token> tokens = LexAll(DBTK_Name(kind));
-    ASSERT_EQ(tokens.size(), 2u);
-    EXPECT_EQ(tokens[0].kind, kind);
+    EXPECT_EQ(Lex(DBTK_Name(kind)), std::string(1, static_cast<char>(kind)) + " -");
   }
-}
-
-TEST(LEX, ProcessWideStateStartsAndResets) {
-  std::string sql = "select";
-  char errbuf[8] = "";
-  LEX_Start(LEX_Get(), sql.data(), errbuf);
-  std::vector<char> text(LEX_TEXTSIZE);
-  int kind = 0;
-  ASSERT_EQ(LEX_Next(LEX_Get(), &kind, text.data()), 1);
-  EXPECT_EQ(kind, DBTK_SELECT);
-  EXPECT_EQ(LEX_Get()->pos, 6);
-  EXPECT_EQ(LEX_Get()->errbuf, errbuf);
-  LEX_ResetForTest();
-  EXPECT_EQ(LEX_Get()->text, nullptr);
-  EXPECT_EQ(LEX_Get()->pos, 0);
 }
 
 }  // namespace
