@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,94 @@ TEST_F(CatalogTest, PreambleNamesTheStatementInItsMessages) {
   EXPECT_TRUE(CATALOG_Preamble("SHOW INDICES", 4, &conn, &db));
   EXPECT_EQ(REPLY_Length(), 0);
   EXPECT_EQ(db, &CATALOG_Engine().dbs[0]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CatalogTest, ValueListsLiveWhileAnIndexUsesTheAttribute) {
+  DBDATABASE* db = nullptr;
+  ASSERT_TRUE(CATALOG_NewDatabase("DB", &db));
+  CATALOG_CountDatabase();
+  DBTABLE* table = CATALOG_NewTable(db, "T1");
+  int running = 0;
+  DBATTRIB* num = nullptr;
+  ASSERT_TRUE(CATALOG_AddAttrib(table, "NUM", DBTYPE_INTEGER, 0, '0', &running, &num));
+  CATALOG_SetRowSize(table, running);
+  for (int value : {30, 10, 20}) {
+    int slot = RowPool_NewSlot(&table->rows, 1);
+    std::memcpy(RowPool_Data(&table->rows, slot), &value, 4);
+  }
+  // Two indexes on one attribute share one list, built from the rows.
+  for (const char* name : {"I1", "I2"}) {
+    (void)IDXARRAY_Add(&db->index_names, name, table);
+    CATALOG_IndexAddAttrib(CATALOG_NewIndex(table, name, 0), num);
+    CATALOG_UseValueList(table, num, 1);
+  }
+  ASSERT_NE(num->list, nullptr);
+  EXPECT_EQ(num->index_count, 2);
+  EXPECT_EQ(IDXLIST_Count(*num->list), 3);
+
+  DBTABLE* owner = nullptr;
+  DBINDEX* index = nullptr;
+  int unique = -1;
+  int pos = -1;
+  ASSERT_TRUE(CATALOG_FindIndex(db, "I1", &owner, &index, &unique, &pos));
+  EXPECT_EQ(owner, table);
+  EXPECT_EQ(unique, 0);
+  CATALOG_DropIndex(table, pos, unique);
+  EXPECT_NE(num->list, nullptr);
+  ASSERT_TRUE(CATALOG_FindIndex(db, "I2", &owner, &index, &unique, &pos));
+  CATALOG_DropIndex(table, pos, unique);
+  EXPECT_EQ(num->list, nullptr);
+  EXPECT_EQ(num->index_count, 0);
+
+  // A new index builds a new list from the rows.
+  CATALOG_IndexAddAttrib(CATALOG_NewIndex(table, "I3", 0), num);
+  CATALOG_UseValueList(table, num, 1);
+  std::vector<int> rows;
+  IDXLIST_Rows(*num->list, &rows);
+  std::vector<int> values;
+  for (int row : rows) {
+    int v = 0;
+    std::memcpy(&v, RowPool_Data(table->rows, row) + num->offset, 4);
+    values.push_back(v);
+  }
+  EXPECT_EQ(values, (std::vector<int>{10, 20, 30}));
+  IDXLIST_ResetForTest();
+}
+
+TEST_F(CatalogTest, FindsUniqueIndexesThroughTheOwningTable) {
+  DBDATABASE* db = nullptr;
+  ASSERT_TRUE(CATALOG_NewDatabase("DB", &db));
+  DBTABLE* table = CATALOG_NewTable(db, "T1");
+  (void)CATALOG_NewTable(db, "T2");
+  int running = 0;
+  DBATTRIB* key = nullptr;
+  ASSERT_TRUE(CATALOG_AddAttrib(table, "KEY", DBTYPE_CHARACTER, 8, '1', &running, &key));
+  (void)IDXARRAY_Add(&db->index_names, "XK", table);
+  DBINDEX* made = CATALOG_NewIndex(table, "XK", 1);
+  CATALOG_IndexAddAttrib(made, key);
+  EXPECT_EQ(made->unique.hash.hash_size, DB_UNIQUEHASHSIZE);
+  ASSERT_EQ(made->unique.key.attrs.size(), 1u);
+  EXPECT_EQ(made->unique.key.attrs[0].size, 9);
+
+  DBTABLE* owner = nullptr;
+  DBINDEX* index = nullptr;
+  int unique = -1;
+  int pos = -1;
+  ASSERT_TRUE(CATALOG_FindIndex(db, "XK", &owner, &index, &unique, &pos));
+  EXPECT_EQ(index, made);
+  EXPECT_EQ(unique, 1);
+  EXPECT_EQ(key->index_count, 0);
+  EXPECT_FALSE(CATALOG_FindIndex(db, "XX", &owner, &index, &unique, &pos));
+  std::vector<IDXUNIQUE*> hashes;
+  CATALOG_UniqueIndexes(table, &hashes);
+  EXPECT_EQ(hashes, std::vector<IDXUNIQUE*>{&made->unique});
+  CATALOG_DropIndex(table, pos, 1);
+  CATALOG_UniqueIndexes(table, &hashes);
+  EXPECT_TRUE(hashes.empty());
 }
 
 }  // namespace
