@@ -1,0 +1,31 @@
+// eval.h: evaluating what is left of a WHERE expression for one
+// combination of rows (Eval_ValExpr), the choice of a narrowing row list
+// (Reduce_ResultIdxs) and the evaluation of EXISTS subselects.
+// Owns no state beyond one call: the value stack lives in the call.
+//
+// Messages of this module go to the engine's error output (DBreport); the
+// statement then fails with its own message.
+#pragma once
+
+#include "engine/query/expr.h"
+
+// 1 when the expression of `scope` holds for the rows at `positions` (one
+// index per FROM table into the table's working list: the narrowing list's
+// rows when `narrowing` restricts the table, else its candidate list),
+// else 0. *error is set (and 0 returned) when the evaluation failed.
+int Eval_ValExpr(QUERYSTMT* stmt, QUERYSCOPE* scope, const EXPRNODE* narrowing,
+                 const int* positions, int* error);
+
+// The row list that is the right operand of the expression's last AND, or
+// null when there is none.
+EXPRNODE* Reduce_ResultIdxs(const PTRSTACK& expr);
+
+// The working list of FROM table `table`: the narrowing list's rows when
+// `narrowing` restricts it, else the scope's candidate list.
+std::vector<int32_t>* EVAL_WorkingList(QUERYSCOPE* scope, EXPRNODE* narrowing, int table);
+
+// Runs the EXISTS subselect whose body starts at tok->pos and fills `node`
+// (a fresh row list) for the select `scope` it appears in. On return the
+// token after the body is current. On failure the error reply has been
+// written and 0 is returned.
+[[nodiscard]] int EVAL_Exists(QUERYSTMT* stmt, QUERYSCOPE* scope, QTOKENS* tok, EXPRNODE* node);
