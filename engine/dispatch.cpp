@@ -5,6 +5,7 @@
 
 #include "engine/catalog/connect.h"
 #include "engine/catalog/ddl.h"
+#include "engine/storage/transaction.h"
 #include "engine/types/wire.h"
 
 namespace {
@@ -39,10 +40,10 @@ constexpr COMMAND kCommands[] = {
     {'G', "DELETE", nullptr},
     {'H', "UPDATE STD", nullptr},
     {'I', "UPDATE", nullptr},
-    {'J', "BEGIN", nullptr},
-    {'K', "END", nullptr},
+    {'J', "BEGIN", Trans_Begin},
+    {'K', "END", Trans_End},
     {'L', "INSERT LOAD", nullptr},
-    {'M', "ABORT", nullptr},
+    {'M', "ABORT", Trans_Abort},
     {'N', "DECLARE", nullptr},
     {'O', "FETCH", nullptr},
     {'P', "CLOSE", nullptr},
