@@ -19,7 +19,8 @@ constexpr int kMinMatchOffset = 9;  // where comp_min sits
 constexpr int kRankOffset = 13;     // where the rank table sits
 constexpr int kEndCode = 210;
 constexpr int kFirstRef = 217;
-constexpr int kHashBits = 16;               // buckets counting ring signatures
+constexpr int kHashBits = 16;               // hash chain buckets of (byte, signature)
+constexpr int kChainSteps = 32;             // chain steps before the ring scan takes over
 constexpr int kBlockSlack = 32;             // reader block tail for 16-byte copies
 constexpr int kMaxCodeBitsPerByte = 11;     // no input byte costs more than a literal
 constexpr int kLengthBits[3] = {4, 5, 8};   // length field widths of the reference classes
@@ -94,10 +95,15 @@ struct Writer {
   // the first ring inside the vector.
   std::vector<uint32_t> ring_sig;
   std::vector<uint32_t> ring_pos;
-  uint32_t ring_count[256] = {};
-  // Ring entries per hash of (byte, signature): a zero proves that no ring
-  // holds a candidate, which spares the search on most literal steps.
-  std::vector<uint32_t> sig_count;
+  uint32_t ring_count[256] = {};  // entries in the ring, at most `cache`
+  uint32_t ring_slot[256] = {};   // the slot written next: the oldest entry once full
+  // Mode 0 finds its candidate through hash chains of (byte, signature)
+  // over the positions entered into the rings: head holds the newest
+  // position + 1 of a bucket, prev the next older one. A chain is only
+  // followed down to the oldest position still in the byte's ring, so it
+  // finds exactly the ring entry the ring scan would find.
+  std::vector<uint32_t> head;
+  std::vector<uint32_t> prev;
   BitSink sink;
   std::vector<unsigned char> out;
   std::size_t out_len = 0;
@@ -248,9 +254,8 @@ Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::s
   const uint32_t c = w.ring_count[b];
   if (c == 0) return best;
   const std::size_t cache = static_cast<std::size_t>(w.cache);
-  const std::size_t base = kRingPad + b * 2 * cache;
-  const std::size_t top = base + (c - 1) % cache + cache;
-  const std::size_t lowest = top + 1 - std::min<std::size_t>(c, cache);
+  const std::size_t top = kRingPad + b * 2 * cache + w.ring_slot[b] + cache - 1;
+  const std::size_t lowest = top + 1 - c;
   const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
   const uint32_t cap = static_cast<uint32_t>(std::min(cmin + 255, len - i - 1));
   for (std::size_t group = top - 3;; group -= 4) {
@@ -272,13 +277,37 @@ Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::s
 }
 
 void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t sig) {
-  const uint32_t c = w.ring_count[b]++;
-  const std::size_t cache = static_cast<std::size_t>(w.cache);
-  const std::size_t slot = kRingPad + b * 2 * cache + c % cache;
-  if (c >= cache) --w.sig_count[SigHash(b, w.ring_sig[slot])];
-  ++w.sig_count[SigHash(b, sig)];
+  const uint32_t cache = static_cast<uint32_t>(w.cache);
+  const uint32_t next = w.ring_slot[b];
+  const std::size_t slot = kRingPad + b * 2 * std::size_t{cache} + next;
+  w.ring_slot[b] = next + 1 == cache ? 0 : next + 1;
+  if (w.ring_count[b] < cache) ++w.ring_count[b];
   w.ring_sig[slot] = w.ring_sig[slot + cache] = sig;
   w.ring_pos[slot] = w.ring_pos[slot + cache] = pos;
+  uint32_t& head = w.head[SigHash(b, sig)];
+  w.prev[pos] = head;
+  head = pos + 1;
+}
+
+// The first qualifying candidate through the hash chain; the ring scan
+// takes over when the chain is crowded by other keys.
+Match ChainFind(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i,
+                unsigned b, uint32_t sig) {
+  const std::size_t cache = static_cast<std::size_t>(w.cache);
+  const uint32_t oldest =
+      w.ring_count[b] < cache ? 0 : w.ring_pos[kRingPad + b * 2 * cache + w.ring_slot[b]];
+  const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
+  uint32_t link = w.head[SigHash(b, sig)];
+  for (int steps = 0; link != 0 && link - 1 >= oldest; ++steps) {
+    if (steps == kChainSteps) return FindMatch(w, d, len, i, b, sig);
+    const uint32_t p = link - 1;
+    if (p + cmin < i && d[p] == b && LoadLe32(d + p + 1) == sig) {
+      const uint32_t cap = static_cast<uint32_t>(std::min(cmin + 255, len - i - 1));
+      return Match{p, MatchLength(d, p, i, std::min(cap, static_cast<uint32_t>(i - p)))};
+    }
+    link = w.prev[p];
+  }
+  return Match{};
 }
 
 // Drops a match the format cannot use or the nonzero mode finds dearer
@@ -337,8 +366,7 @@ void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
     }
     if (i + cmin + 1 < len) {
       const uint32_t sig = LoadLe32(d + i + 1);
-      Match m;
-      if (w.sig_count[SigHash(b, sig)] != 0) m = FindMatch(w, d, len, i, b, sig);
+      const Match m = w.mode == 0 ? ChainFind(w, d, len, i, b, sig) : FindMatch(w, d, len, i, b, sig);
       RingInsert(w, b, static_cast<uint32_t>(i), sig);
       const uint32_t kept = KeepMatch(w, d, i, m);
       if (kept != 0) {
@@ -363,7 +391,8 @@ void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
   if (len == 0) return 1;
   if (!EnsureOut(w, len * kMaxCodeBitsPerByte / 8 + 16)) return 0;
   std::fill(w.ring_count, w.ring_count + 256, 0u);
-  std::fill(w.sig_count.begin(), w.sig_count.end(), 0u);
+  std::fill(w.ring_slot, w.ring_slot + 256, 0u);
+  std::fill(w.head.begin(), w.head.end(), 0u);
   w.sink.p = w.out.data() + w.out_len;
   CodeSteps(w, d, len);
   return 1;
@@ -387,7 +416,8 @@ int CheckedCompCache(int comp_cache) {
     w.block.resize(PELKO_BLOCK);
     w.ring_sig.assign(ring, 0);
     w.ring_pos.assign(ring, 0);
-    w.sig_count.assign(std::size_t{1} << kHashBits, 0);
+    w.head.assign(std::size_t{1} << kHashBits, 0);
+    w.prev.resize(PELKO_BLOCK);
     w.out.resize(std::max<std::size_t>(State().out_first, PELKO_HEADER + 16));
   } catch (const std::bad_alloc&) {
     w = Writer{};

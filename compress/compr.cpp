@@ -1,0 +1,409 @@
+// compr.cpp: the chunk encoder.
+#include "compress/compr.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <new>
+
+#include "compress/pelko.h"
+#include "platform/process.h"
+#include "platform/report.h"
+
+namespace {
+constexpr char kDataSizeTooLong[] = "(COMPR_Init) Data-size %d too long (max = %d)!\n";
+constexpr char kArrayOfArrays[] = "(add_struct) Error: Invalid data (array of arrays!)\n";
+constexpr char kOutOfMemory[] = "(add_memory) Error: Out of memory!\n";
+constexpr char kInvalidRle[] = "(COMPR_AddBin) Invalid '#01'-encoded data!\n";
+constexpr char kInvalidTag[] = "(COMPR_AddBin) Invalid '#%c%c'-encoded data!\n";
+constexpr char kInvalidPelko[] = "(COMPR_Reset) Invalid '#50'-encoded data!\n";
+constexpr char kStructInvalid[] = "(get_struct) Invalid data!\n";
+constexpr char kStructOutOfData[] = "(get_struct) Out of data!\n";
+constexpr char kStructTooBig[] = "(get_struct) Size (%d) of struct too big (max = %d)!\n";
+constexpr char kIntOutOfData[] = "(get_int) Out of data!\n";
+
+constexpr unsigned char kRunMark = 0xB0;
+constexpr unsigned char kListFirstByte = 0xFE;  // first byte of -2, little-endian
+constexpr int32_t kListMarker = -2;
+constexpr int kRleMinRun = 4;                   // shortest run worth a code
+constexpr std::size_t kDecodePiece = 1 << 20;   // bytes asked from the decompressor at a time
+
+struct ComprState {
+  std::size_t first_capacity = COMPR_FIRST_DEFAULT;
+  std::size_t growth = COMPR_GROWTH_DEFAULT;
+  bool fatal_on_damage = true;
+};
+
+ComprState& State() {
+  static ComprState state;
+  return state;
+}
+
+// After the message of damaged input: ends the process, or fails.
+[[nodiscard]] int Damaged() {
+  if (State().fatal_on_damage) PLATFORM_Exit(1);
+  return 0;
+}
+
+int32_t LoadInt(const unsigned char* p) {
+  uint32_t v = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  return static_cast<int32_t>(v);
+}
+
+// Room for `extra` more bytes. The first allocation is the chunk size (or
+// the first capacity without one); later ones add at least the growth
+// step, and half the size for large buffers so they are not copied over
+// and over.
+void Reserve(COMPR* obj, std::size_t extra) {
+  std::vector<unsigned char>& buf = obj->buffer;
+  const std::size_t need = buf.size() + extra;
+  if (need <= buf.capacity()) return;
+  const ComprState& state = State();
+  std::size_t next = buf.capacity() == 0
+                         ? (obj->chunk_size > 0 ? static_cast<std::size_t>(obj->chunk_size)
+                                                : state.first_capacity)
+                         : buf.capacity() + std::max(state.growth, buf.capacity() / 2);
+  try {
+    buf.reserve(std::max(need, next));
+  } catch (const std::bad_alloc&) {
+    DBreport(kOutOfMemory);
+    PLATFORM_Exit(1);
+  }
+}
+
+void Append(COMPR* obj, const unsigned char* bytes, std::size_t n) {
+  Reserve(obj, n);
+  obj->buffer.insert(obj->buffer.end(), bytes, bytes + n);
+}
+
+void AppendInt(COMPR* obj, int32_t v) {
+  const uint32_t u = static_cast<uint32_t>(v);
+  const unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
+                                  static_cast<unsigned char>(u >> 16),
+                                  static_cast<unsigned char>(u >> 24)};
+  Append(obj, bytes, 4);
+}
+
+// The iDB code and the compare slots mean something only in memory.
+void ClearHeaderWords(unsigned char* record, std::size_t size) {
+  for (std::size_t k = 4; k < std::min<std::size_t>(size, 8); ++k) record[k] = 0;
+  for (std::size_t k = 12; k < std::min<std::size_t>(size, RECORD_HEADER_SIZE); ++k) record[k] = 0;
+}
+
+void AppendRecord(COMPR* obj, const unsigned char* record, int size) {
+  const std::size_t at = obj->buffer.size();
+  Append(obj, record, static_cast<std::size_t>(size));
+  ClearHeaderWords(obj->buffer.data() + at, static_cast<std::size_t>(size));
+}
+
+// "#01" code of the stream from the read position into `out` (room for
+// `room` bytes); returns the bytes written and advances the position.
+int EncodeRle(COMPR* obj, unsigned char* out, int room) {
+  const unsigned char* s = obj->buffer.data();
+  const std::size_t n = obj->buffer.size();
+  std::size_t i = static_cast<std::size_t>(obj->position);
+  int o = 0;
+  while (i < n && o < room) {
+    const unsigned char c = s[i];
+    if (i + 3 < n && s[i + 1] == c && s[i + 2] == c && s[i + 3] == c && room - o >= 4) {
+      std::size_t r = kRleMinRun;
+      while (r < COMPR_MAXRUN && i + r < n && s[i + r] == c) ++r;
+      // The count byte of a 180-byte run would read as 0xB0 0xB0.
+      if (r == kRunMark + kRleMinRun) --r;
+      out[o++] = kRunMark;
+      out[o++] = static_cast<unsigned char>(r - kRleMinRun);
+      out[o++] = c;
+      i += r;
+    } else if (c == kRunMark) {
+      if (room - o < 2) break;
+      out[o++] = kRunMark;
+      out[o++] = kRunMark;
+      ++i;
+    } else {
+      out[o++] = c;
+      ++i;
+    }
+  }
+  obj->position = static_cast<std::ptrdiff_t>(i);
+  return o;
+}
+
+// Appends the decoding of one "#01" chunk body; false when malformed.
+bool DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t plain = static_cast<std::size_t>(
+        std::find(in + i, in + n, kRunMark) - (in + i));
+    Append(obj, in + i, plain);
+    i += plain;
+    if (i == n) break;
+    if (i + 1 >= n) return false;
+    if (in[i + 1] == kRunMark) {
+      Append(obj, &kRunMark, 1);
+      i += 2;
+      continue;
+    }
+    if (i + 2 >= n) return false;
+    const std::size_t count = in[i + 1] + static_cast<std::size_t>(kRleMinRun);
+    Reserve(obj, count);
+    obj->buffer.insert(obj->buffer.end(), count, in[i + 2]);
+    i += 3;
+  }
+  return true;
+}
+
+// Hands out the next "#50" slice; compresses the whole stream first.
+int GetPelkoChunk(COMPR* obj, RECORD_BINARY* out_chunk) {
+  if (obj->position != -1) {
+    std::vector<unsigned char> packed;
+    if (!Compress_Init(0, PELKO_MINMATCH_LOW, 64) ||
+        !Compress_Add(obj->buffer.data(), obj->buffer.size()) || !Compress_End(&packed)) {
+      PLATFORM_Exit(1);  // out of memory, reported by the compressor
+    }
+    obj->packed = std::move(packed);
+    obj->packed_pos = 0;
+    obj->position = -1;
+  }
+  const std::size_t rest = obj->packed.size() - obj->packed_pos;
+  if (rest == 0) {
+    obj->packed = std::vector<unsigned char>();
+    obj->packed_pos = 0;
+    return 0;
+  }
+  const std::size_t take = std::min(rest, static_cast<std::size_t>(obj->chunk_size - COMPR_TAGLEN));
+  std::memcpy(out_chunk->data, "#50", COMPR_TAGLEN);
+  std::memcpy(out_chunk->data + COMPR_TAGLEN, obj->packed.data() + obj->packed_pos, take);
+  out_chunk->length = static_cast<uint16_t>(COMPR_TAGLEN + take);
+  obj->packed_pos += take;
+  return 1;
+}
+}  // namespace
+
+void COMPR_Init(COMPR* obj, int chunk_size, int first_capacity, int growth, int out_first,
+                int out_growth) {
+  if (chunk_size > COMPR_MAXCHUNK) {
+    DBreport(kDataSizeTooLong, chunk_size, COMPR_MAXCHUNK);
+    PLATFORM_Exit(1);
+  }
+  ComprState& state = State();
+  state.first_capacity =
+      static_cast<std::size_t>(first_capacity == -1 ? COMPR_FIRST_DEFAULT : first_capacity);
+  state.growth = static_cast<std::size_t>(growth == -1 ? COMPR_GROWTH_DEFAULT : growth);
+  PELKO_SetOutputSizes(out_first == -1 ? COMPR_OUT_FIRST_DEFAULT : out_first,
+                       out_growth == -1 ? COMPR_OUT_GROWTH_DEFAULT : out_growth);
+  *obj = COMPR{};
+  obj->chunk_size = chunk_size;
+}
+
+void COMPR_Set_Mode(COMPR* obj, int mode) {
+  assert(mode == COMPR_MODE_RLE || mode == COMPR_MODE_PELKO);
+  obj->mode = mode;
+}
+
+int add_struct(COMPR* obj, const ARRAY& list) {
+  for (const std::vector<unsigned char>& entry : list.records) {
+    if (reinterpret_cast<const RECORD_HEADER*>(entry.data())->size <= 0) {
+      DBreport(kArrayOfArrays);
+      return Damaged();
+    }
+  }
+  AppendInt(obj, kListMarker);
+  AppendInt(obj, ARRAY_Count(list));
+  AppendInt(obj, list.table_id);
+  for (const std::vector<unsigned char>& entry : list.records) {
+    AppendRecord(obj, entry.data(), reinterpret_cast<const RECORD_HEADER*>(entry.data())->size);
+  }
+  return 1;
+}
+
+int add_struct(COMPR* obj, const RECORD_HEADER& record) {
+  if (record.size <= 0) {
+    DBreport(kArrayOfArrays);
+    return Damaged();
+  }
+  AppendRecord(obj, reinterpret_cast<const unsigned char*>(&record), record.size);
+  return 1;
+}
+
+int COMPR_GetBin(COMPR* obj, RECORD_BINARY* out_chunk) {
+  if (obj->position == static_cast<std::ptrdiff_t>(obj->buffer.size())) return 0;
+  assert(obj->chunk_size >= COMPR_MINCHUNK);
+  if (obj->chunk_size < COMPR_MINCHUNK) return 0;
+  if (obj->mode == COMPR_MODE_PELKO) return GetPelkoChunk(obj, out_chunk);
+  std::memcpy(out_chunk->data, "#01", COMPR_TAGLEN);
+  const int n = EncodeRle(obj, out_chunk->data + COMPR_TAGLEN, obj->chunk_size - COMPR_TAGLEN);
+  out_chunk->length = static_cast<uint16_t>(COMPR_TAGLEN + n);
+  return 1;
+}
+
+int COMPR_AddBin(COMPR* obj, const RECORD_BINARY& chunk) {
+  const std::size_t n = chunk.length;
+  if (n == 0) return 1;
+  const unsigned char* d = chunk.data;
+  const bool fits = n >= COMPR_TAGLEN && n <= COMPR_MAXCHUNK;
+  if (fits && std::memcmp(d, "#01", COMPR_TAGLEN) == 0) {
+    const std::size_t before = obj->buffer.size();
+    if (DecodeRle(obj, d + COMPR_TAGLEN, n - COMPR_TAGLEN)) return 1;
+    obj->buffer.resize(before);
+    DBreport(kInvalidRle);
+    return Damaged();
+  }
+  if (fits && std::memcmp(d, "#50", COMPR_TAGLEN) == 0) {
+    const std::size_t skip = obj->buffer.empty() ? 0 : COMPR_TAGLEN;
+    Append(obj, d + skip, n - skip);
+    return 1;
+  }
+  DBreport(kInvalidTag, d[1], d[2]);
+  return Damaged();
+}
+
+namespace {
+// Replaces the buffer by the decoding of the "#50" stream it holds.
+int DecodePelko(COMPR* obj) {
+  const std::vector<unsigned char> packed = std::move(obj->buffer);
+  obj->buffer = std::vector<unsigned char>();
+  const int opened = Uncompress_Init(packed.data() + COMPR_TAGLEN, packed.size() - COMPR_TAGLEN);
+  std::ptrdiff_t got = opened ? 1 : -1;
+  while (got > 0) {
+    const std::size_t at = obj->buffer.size();
+    Reserve(obj, kDecodePiece);
+    obj->buffer.resize(at + kDecodePiece);
+    got = Uncompress_Read(obj->buffer.data() + at, kDecodePiece);
+    obj->buffer.resize(at + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0)));
+  }
+  Uncompress_End();
+  if (got == 0) return 1;
+  obj->buffer.clear();
+  DBreport(kInvalidPelko);
+  return Damaged();
+}
+}  // namespace
+
+int COMPR_Reset(COMPR* obj) {
+  int ok = 1;
+  if (obj->mode == COMPR_MODE_PELKO && obj->buffer.size() >= COMPR_TAGLEN &&
+      std::memcmp(obj->buffer.data(), "#50", COMPR_TAGLEN) == 0) {
+    ok = DecodePelko(obj);
+  }
+  obj->position = 0;
+  obj->packed = std::vector<unsigned char>();
+  obj->packed_pos = 0;
+  return ok;
+}
+
+int COMPR_GetTableId(const COMPR& obj) {
+  if (obj.buffer.size() < 10) return 0;
+  return obj.buffer[8] | obj.buffer[9] << 8;
+}
+
+int get_int(COMPR* obj, int32_t* out_value) {
+  const std::size_t size = obj->buffer.size();
+  if (obj->position < 0 || static_cast<std::size_t>(obj->position) + 4 > size) {
+    DBreport(kIntOutOfData);
+    return Damaged();
+  }
+  *out_value = LoadInt(obj->buffer.data() + obj->position);
+  obj->position += 4;
+  return 1;
+}
+
+namespace {
+// Checks the record at the read position and steps over it; `*out_at` is
+// where it starts.
+int ReadRecord(COMPR* obj, std::size_t* out_at, int* out_size) {
+  const std::size_t length = obj->buffer.size();
+  const std::size_t at = static_cast<std::size_t>(obj->position);
+  if (at + 4 > length) {
+    DBreport(kStructOutOfData);
+    return Damaged();
+  }
+  const int32_t size = LoadInt(obj->buffer.data() + at);
+  // A record always holds at least its header.
+  if (size < RECORD_HEADER_SIZE) {
+    DBreport(kStructInvalid);
+    return Damaged();
+  }
+  if (static_cast<std::size_t>(size) > length - at) {
+    DBreport(kStructOutOfData);
+    return Damaged();
+  }
+  if (size >= COMPR_MAXSTRUCT) {
+    DBreport(kStructTooBig, size, COMPR_MAXSTRUCT);
+    return Damaged();
+  }
+  obj->position += size;
+  *out_at = at;
+  *out_size = size;
+  return 1;
+}
+
+int ReadList(COMPR* obj, ARRAY* out_list) {
+  int32_t marker = 0, count = 0, table_id = 0;
+  if (!get_int(obj, &marker) || !get_int(obj, &count) || !get_int(obj, &table_id)) return 0;
+  if (marker != kListMarker || count < 0) {
+    DBreport(kStructInvalid);
+    return Damaged();
+  }
+  ARRAY_Init(out_list, table_id);
+  for (int32_t k = 0; k < count; ++k) {
+    std::size_t at = 0;
+    int size = 0;
+    if (!ReadRecord(obj, &at, &size)) {
+      ARRAY_Free(out_list);
+      return 0;
+    }
+    ARRAY_AddBytes(out_list, obj->buffer.data() + at, size);
+    RECORD_HEADER* added = ARRAY_GetPtr(out_list, k);
+    added->idb = 0;
+    added->cmp_pk = added->cmp_lk = 0;
+  }
+  return 1;
+}
+
+int ReadSingle(COMPR* obj, RECORD_HEADER* out_record, int record_capacity) {
+  std::size_t at = 0;
+  int size = 0;
+  if (!ReadRecord(obj, &at, &size)) return 0;
+  if (size > record_capacity) {
+    obj->position = static_cast<std::ptrdiff_t>(at);
+    DBreport(kStructInvalid);
+    return Damaged();
+  }
+  // The caller's iDB code and compare slots stay: they mean something only
+  // in memory.
+  const RECORD_HEADER kept = *out_record;
+  std::memcpy(out_record, obj->buffer.data() + at, static_cast<std::size_t>(size));
+  out_record->idb = kept.idb;
+  out_record->cmp_pk = kept.cmp_pk;
+  out_record->cmp_lk = kept.cmp_lk;
+  return 1;
+}
+}  // namespace
+
+int get_struct(COMPR* obj, ARRAY* out_list, RECORD_HEADER* out_record, int record_capacity) {
+  const std::ptrdiff_t start = obj->position;
+  if (start < 0 || static_cast<std::size_t>(start) >= obj->buffer.size()) {
+    DBreport(kStructOutOfData);
+    return Damaged();
+  }
+  const bool is_list = obj->buffer[static_cast<std::size_t>(start)] == kListFirstByte;
+  if ((is_list && out_list == nullptr) || (!is_list && out_record == nullptr)) {
+    DBreport(kStructInvalid);
+    return Damaged();
+  }
+  const int ok = is_list ? ReadList(obj, out_list) : ReadSingle(obj, out_record, record_capacity);
+  if (!ok) obj->position = start;
+  return ok;
+}
+
+void COMPR_Free(COMPR* obj) {
+  obj->buffer = std::vector<unsigned char>();
+  obj->packed = std::vector<unsigned char>();
+  obj->packed_pos = 0;
+  obj->position = 0;
+}
+
+void COMPR_SetFatalOnDamage(bool fatal) { State().fatal_on_damage = fatal; }
+
+void COMPR_ResetForTest() { State() = ComprState{}; }

@@ -1,0 +1,117 @@
+// compr.h: the chunk encoder (COMPR). Turns a record or a record list into
+// a byte stream, encodes it ("#01" run-length code or "#50" block
+// compressor) and hands it out in chunks of bounded size; in the other
+// direction collects chunks, removes the encoding and reads the records
+// back. Each COMPR owns its buffer; the process-wide state holds the sizes
+// set by COMPR_Init and the damage setting.
+//
+// Byte stream of a value (integers 32-bit little-endian):
+//
+// | Offset | Size | Content (record list)                               |
+// |--------|------|-----------------------------------------------------|
+// | 0      | 4    | -2, the list marker (so the first byte is 0xFE)      |
+// | 4      | 4    | n, the number of records                            |
+// | 8      | 4    | the list's table id                                 |
+// | 12     | ...  | the n records, each as long as its size word says   |
+//
+// A single record is just its bytes. Records carry their iDB code and
+// compare slots as 0.
+//
+// Chunks, each at most the chunk size (tag included):
+//
+// | Offset | Size | Content                                                  |
+// |--------|------|----------------------------------------------------------|
+// | 0      | 3    | tag "#01" or "#50"                                       |
+// | 3      | ...  | "#01": run-length code of the next stream bytes; every   |
+// |        |      | chunk decodes by itself. "#50": the next slice of one    |
+// |        |      | compressed stream holding the whole byte stream.         |
+//
+// "#01" code: a byte other than 0xB0 stands for itself; 0xB0 0xB0 for one
+// 0xB0; 0xB0 k c (k not 0xB0) for k + 4 copies of c.
+//
+// Damaged input (bad tags, bad codes, bad record sizes, data running
+// out) is reported with its message and then ends the process with exit
+// status 1, unless COMPR_SetFatalOnDamage(false) is in force: then the
+// function only reports and returns 0.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "records/record.h"
+
+inline constexpr int COMPR_MAXCHUNK = RECORD_BINMAX;  // largest chunk, tag included
+inline constexpr int COMPR_MINCHUNK = 5;              // smallest chunk that always makes progress
+inline constexpr int COMPR_TAGLEN = 3;                // "#01" / "#50"
+inline constexpr int COMPR_MAXRUN = 258;              // longest run one "#01" code carries
+inline constexpr int COMPR_MAXSTRUCT = 2000000;       // a stored record must be smaller
+inline constexpr int COMPR_FIRST_DEFAULT = 10000;     // buffer first size for -1
+inline constexpr int COMPR_GROWTH_DEFAULT = 100000;   // buffer growth step for -1
+inline constexpr int COMPR_OUT_FIRST_DEFAULT = 10000;    // compressor output first size for -1
+inline constexpr int COMPR_OUT_GROWTH_DEFAULT = 100000;  // compressor output growth for -1
+inline constexpr int COMPR_MODE_RLE = 1;              // chunks "#01"
+inline constexpr int COMPR_MODE_PELKO = 2;            // chunks "#50"
+
+struct COMPR {
+  std::vector<unsigned char> buffer;  // the byte stream; its size is the length
+  // Read position in the buffer; -1 while a "#50" encoding is handed out.
+  std::ptrdiff_t position = 0;
+  int chunk_size = 0;
+  int mode = COMPR_MODE_RLE;
+  // The "#50" encoding being handed out, and how much of it is gone.
+  std::vector<unsigned char> packed;
+  std::size_t packed_pos = 0;
+};
+
+// Empties `obj` (mode 1) and sets the process-wide sizes; -1 for any of
+// the last four takes its default. A chunk size above 4000 prints
+// "(COMPR_Init) Data-size %d too long (max = %d)!\n" and ends the process.
+// REQUIRES: chunk_size >= COMPR_MINCHUNK when chunks will be handed out.
+void COMPR_Init(COMPR* obj, int chunk_size, int first_capacity, int growth, int out_first,
+                int out_growth);
+
+// Selects "#01" (1) or "#50" (2) for the chunks handed out.
+void COMPR_Set_Mode(COMPR* obj, int mode);
+
+// Appends a record list (marker, count, table id, records) or a single
+// record to the stream. A record whose size word is 0 or below prints
+// "(add_struct) Error: Invalid data (array of arrays!)\n" (fatal unless
+// damage is set non-fatal; then 0 and nothing appended).
+// REQUIRES: `record` points to at least `record.size` readable bytes.
+[[nodiscard]] int add_struct(COMPR* obj, const ARRAY& list);
+[[nodiscard]] int add_struct(COMPR* obj, const RECORD_HEADER& record);
+
+// The next chunk of the stream into `out_chunk`; 0 when none is left.
+[[nodiscard]] int COMPR_GetBin(COMPR* obj, RECORD_BINARY* out_chunk);
+
+// Appends one chunk read back. A chunk of length 0 adds nothing.
+[[nodiscard]] int COMPR_AddBin(COMPR* obj, const RECORD_BINARY& chunk);
+
+// Ends the adding: in mode 2 a buffer that begins with "#50" is replaced
+// by the decoded stream. The read position becomes 0.
+[[nodiscard]] int COMPR_Reset(COMPR* obj);
+
+// The 16-bit value at bytes 8..9 of the stream (a list's table id); 0 for
+// a stream too short to hold it.
+int COMPR_GetTableId(const COMPR& obj);
+
+// Reads the value at the read position: a record list into `out_list`
+// (tagged with the stream's table id), or a single record into
+// `out_record`, which has room for `record_capacity` bytes. Reading a kind
+// whose destination is null, or a record larger than its room, counts as
+// invalid data.
+[[nodiscard]] int get_struct(COMPR* obj, ARRAY* out_list, RECORD_HEADER* out_record,
+                             int record_capacity);
+
+// Reads one 32-bit integer at the read position.
+[[nodiscard]] int get_int(COMPR* obj, int32_t* out_value);
+
+// Frees the buffers; the object may be initialised again.
+void COMPR_Free(COMPR* obj);
+
+// Whether damaged input ends the process (the default) or only makes the
+// function report and fail.
+void COMPR_SetFatalOnDamage(bool fatal);
+
+void COMPR_ResetForTest();
