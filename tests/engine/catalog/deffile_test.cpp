@@ -3,9 +3,15 @@
 #include "engine/catalog/deffile.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "engine/catalog/catalog.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -137,6 +143,113 @@ TEST(DEFFILE, AcceptsTheLengthBounds) {
   EXPECT_EQ(DEFFILE_LengthOk(0xA6, DEF_MAXBINLENGTH + 1), 0);
   EXPECT_EQ(DEFFILE_LengthOk(0xA6, 0), 0);
   EXPECT_EQ(DEFFILE_LengthOk('0', -5), 0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The definition files of catalogue databases
+
+namespace {
+
+class DefCatalogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/defXXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    const char* old = std::getenv("TARVIC_PATH");
+    if (old != nullptr) old_ = old;
+    setenv("TARVIC_PATH", dir_.c_str(), 1);
+    CATALOG_ResetForTest();
+    data_ = dir_ + "/Tarvic.dat";
+  }
+
+  void TearDown() override {
+    CATALOG_ResetForTest();
+    if (old_) {
+      setenv("TARVIC_PATH", old_->c_str(), 1);
+    } else {
+      unsetenv("TARVIC_PATH");
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  static int Parse(const char* name, const std::string& text) {
+    return Def_Parse(name, reinterpret_cast<const unsigned char*>(text.data()),
+                     static_cast<int>(text.size()));
+  }
+
+  void Write(const std::string& file, const std::string& text) {
+    ASSERT_EQ(PLATFORM_WriteFile((data_ + "/" + file).c_str(), text.data(), text.size()), 1);
+  }
+
+  std::string dir_;
+  std::string data_;
+  std::optional<std::string> old_;
+};
+
+TEST_F(DefCatalogTest, WritesBackWhatItRead) {
+  const std::string text =
+      "BLOBJ(2);[BLOBJ_ID,0,8,0][FK_ID,0,8,0][FK_TABLE,1,0][ITEMNUMBER,1,0]"
+      "[COMPRDATA,\xA6,4000,0][COMPRESSED,0,1,1];XB2(FK_ID)(FK_TABLE);XBLOBJ01(BLOBJ_ID);"
+      "T3(3);[WHEN,6,0];;;";
+  ASSERT_EQ(Parse("DB1", text), 1);
+  DBDATABASE* db = &CATALOG_Engine().dbs[0];
+  DBTABLE* blobj = nullptr;
+  ASSERT_EQ(CATALOG_FindTable(db, "BLOBJ", &blobj, nullptr), 1);
+  EXPECT_EQ(blobj->rows.row_size, 4030);
+  EXPECT_EQ(blobj->loaded, '0');
+  DBATTRIB* fk = nullptr;
+  ASSERT_EQ(CATALOG_FindAttrib(blobj, "FK_ID", &fk, nullptr), 1);
+  EXPECT_EQ(fk->index_count, 1);
+  EXPECT_NE(fk->list, nullptr);
+  ASSERT_EQ(Def_Write(db), 1);
+  std::vector<unsigned char> bytes;
+  ASSERT_EQ(PLATFORM_ReadFile((data_ + "/DB1.def").c_str(), &bytes), 1);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), text);
+  EXPECT_TRUE(PLATFORM_IsDirectory((data_ + "/DB1").c_str()));
+  EXPECT_FALSE(PLATFORM_Exists((data_ + "/DB1.def.tmp").c_str()));
+}
+
+TEST_F(DefCatalogTest, RefusesADatabaseThatCannotBeAdded) {
+  ASSERT_EQ(Parse("DB1", ""), 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Parse("DB1", ""), 0);
+  EXPECT_EQ(Parse("..", ""), 0);
+  EXPECT_EQ(Parse("DB2", "KA(0);[AB,Z,0];;;"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "(TARVIC) (CREATE DATABASE) Database 'DB1' exists!\n"
+            "(TARVIC) Syntax error in DB-definition: 'database-name' expected\n"
+            "(TARVIC) (CREATE TABLE) Syntax error: illegal data-type\n");
+  for (int i = 2; i <= 15; ++i) ASSERT_EQ(Parse(("DB" + std::to_string(i)).c_str(), ""), 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Parse("DB16", ""), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "(TARVIC) (CREATE DATABASE) No more databases available (DB_MAXDBS = 15)!\n");
+  EXPECT_EQ(CATALOG_Engine().db_count, 15);
+}
+
+TEST_F(DefCatalogTest, ReadsOnlyLowerCaseDefFilesUpToAByteFF) {
+  EXPECT_EQ(Def_ReadAll(), 1);  // no data directory: nothing to read
+  ASSERT_EQ(PLATFORM_MakeDirectory(data_.c_str()), 1);
+  Write("A.B.def", std::string("T1(0);[AB,2,0];;;\xFFgarbage"));
+  Write("C.DEF", "garbage");
+  Write("D.def.tmp", "garbage");
+  ASSERT_EQ(Def_ReadAll(), 1);
+  ENGINE& engine = CATALOG_Engine();
+  ASSERT_EQ(engine.db_count, 1);
+  EXPECT_STREQ(engine.dbs[0].name, "A.B");
+  DBTABLE* t1 = nullptr;
+  EXPECT_EQ(CATALOG_FindTable(&engine.dbs[0], "T1", &t1, nullptr), 1);
+  CATALOG_ResetForTest();
+  Write("E.def", "garbage");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Def_ReadAll(), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "(TARVIC) Syntax error in DB-definition: 'table-name' expected\n");
 }
 
 }  // namespace
