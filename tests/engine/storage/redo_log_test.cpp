@@ -96,24 +96,18 @@ TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {
   EXPECT_TRUE(Redo_Delete("DB", ""));
 }
 
-TEST_F(RedoLogTest, NothingIsLoggedWithoutRecordsOrWhileStarting) {
+TEST_F(RedoLogTest, NothingIsLoggedWithoutRecordsOnAbortOrWhileStarting) {
   ASSERT_EQ(Run(Trans_Begin), "1");
   ASSERT_EQ(Run(Trans_End), "1");
-  EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
-
+  ASSERT_EQ(Run(Trans_Begin), "1");
+  Append("Dxyz");
+  ASSERT_EQ(Run(Trans_Abort), "1");
+  EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
   CATALOG_Engine().startup = 1;
   ASSERT_EQ(Run(Trans_Begin), "1");
   Append("Dxyz");
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
   ASSERT_EQ(Run(Trans_End), "1");
-  EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
-}
-
-TEST_F(RedoLogTest, AbortDropsTheRecords) {
-  ASSERT_EQ(Run(Trans_Begin), "1");
-  Append("Dxyz");
-  ASSERT_EQ(Run(Trans_Abort), "1");
-  EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
   EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
 }
 
@@ -130,13 +124,6 @@ TEST_F(RedoLogTest, AFailedWriteIsReportedAndTheCommitStands) {
   EXPECT_EQ(CATALOG_Engine().dbs[0].committed_ts, 1);
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
   EXPECT_FALSE(Redo_Delete("DB", ""));
-}
-
-TEST_F(RedoLogTest, DeletesAConnectionsOwnLog) {
-  std::string own = base_ + "/own.log";
-  ASSERT_TRUE(PLATFORM_WriteFile(own.c_str(), "x", 1));
-  ASSERT_TRUE(Redo_Delete("DB", own));
-  EXPECT_FALSE(PLATFORM_Exists(own.c_str()));
 }
 
 // The replay's engine entry: records each message and answers '0' for a

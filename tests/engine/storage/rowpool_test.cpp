@@ -109,15 +109,4 @@ TEST(ROWPOOL, VisibilityFollowsReaderTimestamp) {
   }
 }
 
-TEST(ROWPOOL, IterationSkipsRowsInsertedAfterTheReader) {
-  ROWPOOL pool;
-  RowPool_Init(&pool, 0);
-  int old_row = RowPool_NewSlot(&pool, 3);
-  int new_row = RowPool_NewSlot(&pool, 7);
-  EXPECT_EQ(Visible(&pool, 2), std::vector<int>{});
-  EXPECT_EQ(Visible(&pool, 3), std::vector<int>{old_row});
-  EXPECT_EQ(Visible(&pool, 7), (std::vector<int>{new_row, old_row}));
-  EXPECT_EQ(RowPool_LiveCount(pool), 2);
-}
-
 }  // namespace
