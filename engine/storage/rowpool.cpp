@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstring>
 
+#include "engine/storage/alloc.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
@@ -22,12 +23,12 @@ int TakeSlot(ROWPOOL* pool) {
   } else {
     if (pool->slots.size() == pool->slots.capacity()) {
       size_t grow = pool->slots.empty() ? ROWPOOL_FIRSTSLOTS : ROWPOOL_GROWSLOTS;
-      pool->slots.reserve(pool->slots.capacity() + grow);
+      ALLOC_Reserve(&pool->slots, pool->slots.capacity() + grow);
     }
     number = static_cast<int>(pool->slots.size());
     pool->slots.emplace_back();
     if (pool->row_size > 0) {
-      pool->slots.back().data = std::make_unique<unsigned char[]>(pool->row_size);
+      pool->slots.back().data = ALLOC_Bytes(static_cast<size_t>(pool->row_size));
     }
   }
   ROWSLOT& slot = pool->slots[number];

@@ -282,6 +282,9 @@ std::vector<int> ReadRows(FILE* file, DBTABLE* table, int timestamp, bool fill_l
   ROWPOOL* pool = &table->rows;
   size_t row_size = static_cast<size_t>(pool->row_size);
   if (row_size == 0) return slots;  // a zero-byte read would never end
+  std::vector<IDXUNIQUE*> uniques;
+  CATALOG_UniqueIndexes(table, &uniques);
+  const IDXROWS rows = ROWIDX_Rows(table);
   for (;;) {
     int s = RowPool_NewSlot(pool, timestamp);
     if (std::fread(RowPool_Data(pool, s), 1, row_size, file) != row_size) {
@@ -289,7 +292,7 @@ std::vector<int> ReadRows(FILE* file, DBTABLE* table, int timestamp, bool fill_l
       return slots;
     }
     slots.push_back(s);
-    ROWIDX_AddUnique(table, s, timestamp);
+    if (!uniques.empty()) (void)IDXHASH_AddRow(uniques, rows, s, timestamp);
     if (fill_lists) ROWIDX_AddLists(table, s, {});
   }
 }
