@@ -96,6 +96,8 @@ void IDXHASH_New(IDXHASH* index, int hash_size) {
 }
 
 void IDXHASH_Insert(IDXHASH* index, uint32_t hash, int row) {
+  // A freed index has no buckets to take the modulo over.
+  if (index->hash_size <= 0) IDXHASH_New(index, IDXHASH_MINSIZE);
   std::unique_ptr<int32_t[]>& bucket = index->buckets[hash % uint32_t(index->hash_size)];
   if (bucket == nullptr) {
     bucket = NewWords(IDXHASH_FIRSTWORDS);

@@ -66,7 +66,8 @@ struct IDXUNIQUE {
 // "(IDXHASH_New) Warning: HashSize %d is too small (11 used)\n" and uses 11.
 void IDXHASH_New(IDXHASH* index, int hash_size);
 
-// Adds `row` to the bucket of `hash` (hash modulo HashSize).
+// Adds `row` to the bucket of `hash` (hash modulo HashSize). A freed index
+// is first created anew with 11 buckets.
 void IDXHASH_Insert(IDXHASH* index, uint32_t hash, int row);
 
 // Removes `row` from the bucket of `hash` (the bucket's last row takes its

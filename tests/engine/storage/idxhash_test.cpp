@@ -122,6 +122,9 @@ TEST(IDXHASH, BucketGrowsDeletesByMovingTheLastRowAndClears) {
   EXPECT_EQ(count + index.entries, 0);
   IDXHASH_Free(&index);
   EXPECT_EQ(index.hash_size, -1);
+  IDXHASH_Insert(&index, 7, 1);  // a freed index starts over rather than dividing by -1
+  IDXHASH_Lookup(index, 7, &rows, &count);
+  EXPECT_EQ(count, 1);
 }
 
 TEST(IDXHASH, GrowingTableResizesAtTheTwelfthAndThe30012thRowOnly) {
