@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,12 +39,10 @@ class ConnectTest : public testing::Test {
  protected:
   void SetUp() override {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/connXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/connXXXXXX";
+    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
     for (const char* name : {"TARVIC_PATH", "HOME"}) {
-      const char* old = std::getenv(name);
-      saved_.push_back(old ? std::optional<std::string>(old) : std::nullopt);
+      old_.push_back(std::getenv(name) != nullptr ? std::getenv(name) : "");
       setenv(name, dir_.c_str(), 1);
     }
     CATALOG_ResetForTest();
@@ -53,16 +50,9 @@ class ConnectTest : public testing::Test {
 
   void TearDown() override {
     CATALOG_ResetForTest();
-    const char* names[] = {"TARVIC_PATH", "HOME"};
-    for (int i = 0; i < 2; ++i) {
-      if (saved_[i]) {
-        setenv(names[i], saved_[i]->c_str(), 1);
-      } else {
-        unsetenv(names[i]);
-      }
-    }
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    setenv("TARVIC_PATH", old_[0].c_str(), 1);  // empty counts as unset
+    setenv("HOME", old_[1].c_str(), 1);
+    fs::remove_all(dir_);
   }
 
   // A command letter followed by name tokens.
@@ -99,7 +89,7 @@ class ConnectTest : public testing::Test {
   }
 
   std::string dir_;
-  std::vector<std::optional<std::string>> saved_;
+  std::vector<std::string> old_;
 };
 
 TEST_F(ConnectTest, ConnectRefusesMissingAndUnknownDatabases) {
