@@ -96,7 +96,7 @@ void DBRESULTFree::operator()(DBRESULT* result) const {
 
 int DBsend(DBCONNECTION* conn) {
   if (MESSAGE_Length() == 0 || MESSAGE_Damaged()) {
-    DBreport("%s", MESSAGE_Length() == 0 ? kNoDataToSend : kDamaged);
+    DBreport("%s", MESSAGE_Damaged() ? kDamaged : kNoDataToSend);
     conn->status = DBCONN_CHANNEL;
     return 0;
   }

@@ -16,20 +16,17 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes CurrentReply() { return Bytes(REPLY_Data(), REPLY_Data() + REPLY_Length()); }
-
 DBRESULTPTR Parse(const Bytes& reply) {
   DBRESULTPTR result(std::make_unique<DBRESULT>().release());
   RESDATA_Init(&result->data);
-  DBCLIENT_ParseReply(reply.data(), static_cast<int>(reply.size()),
-                      result.get());
+  DBCLIENT_ParseReply(reply.data(), static_cast<int>(reply.size()), result.get());
   return result;
 }
 
-// A result of one row whose single column has `type` and `size`, holding
-// the `cell` bytes, parsed from a real reply.
-DBRESULTPTR OneCell(unsigned char type, int size, const void* cell,
-                    int length) {
+Bytes CurrentReply() { return Bytes(REPLY_Data(), REPLY_Data() + REPLY_Length()); }
+
+// A one-row, one-column result of `type`, parsed from a real reply.
+DBRESULTPTR OneCell(unsigned char type, int size, const void* cell, int length) {
   REPLY_RowsBegin('2', 1, 1);
   REPLY_Column("C", type, size);
   REPLY_Cell(cell, length);
@@ -38,24 +35,21 @@ DBRESULTPTR OneCell(unsigned char type, int size, const void* cell,
 
 TEST(DBCLIENT, ParsesEveryReplyKind) {
   REPLY_Error("(SELECT) Table 'X' not found");
-  DBRESULTPTR err = Parse(CurrentReply());
-  EXPECT_EQ(DBresult_status(err.get()), DBRES_BAD_REPLY);
-  EXPECT_EQ(DBresult_error(err.get()), "(SELECT) Table 'X' not found\n");
-
+  const Bytes error_reply = CurrentReply();
+  const char kMissing[] = "(DBreset) Result error message missing\n";
   const struct {
     Bytes reply;
-    int status;
-    int rows;
+    int status, rows;
     const char* error;
   } kCases[] = {
-      {{'0'}, DBRES_BAD_REPLY, 0, "(DBreset) Result error message missing\n"},
-      {{'0', 'b', 9, 0, 'x'}, DBRES_BAD_REPLY, 0,
-       "(DBreset) Result error message missing\n"},
+      {error_reply, DBRES_BAD_REPLY, 0, "(SELECT) Table 'X' not found"},
+      {{'0'}, DBRES_BAD_REPLY, 0, kMissing},
+      {{'0', 'b', 9, 0, 'x'}, DBRES_BAD_REPLY, 0, kMissing},
       {{'1'}, DBRES_COMMAND_OK, 0, ""},
-      {{'1', 'x', 'y'}, DBRES_COMMAND_OK, 0, ""},
       {{'-'}, DBRES_COMMAND_OK, 0, ""},
       {{'Z', 1, 2}, DBRES_COMMAND_OK, 0, ""},
       {{'3', 42, 1, 0, 0}, DBRES_COMMAND_OK, 298, ""},
+      // Rows replies with no rows have no columns either.
       {{'2', 2, 0, 0, 0, 0, 0, 0, 0}, DBRES_TUPLES_OK, 0, ""},
       {{'4', 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, DBRES_TUPLES_PART, 0, ""},
   };
@@ -64,41 +58,35 @@ TEST(DBCLIENT, ParsesEveryReplyKind) {
     DBRESULTPTR r = Parse(c.reply);
     EXPECT_EQ(DBresult_status(r.get()), c.status);
     EXPECT_EQ(DBresult_rows(r.get()), c.rows);
-    EXPECT_EQ(r->error, c.error);
-    // A row reply with no rows has no columns either.
     EXPECT_EQ(DBresult_cols(r.get()), 0);
+    EXPECT_EQ(r->error, c.error);
   }
 }
 
-// Builds a two-column, two-row reply and records where each field ends.
+constexpr char kInt[] = "Syntax error: <integer value> expected (unexpected end of query)";
+constexpr char kName[] = "Syntax error: <name> expected (unexpected end of query)";
+constexpr char kByte[] = "Syntax error: %s expected (unexpected end of query)";
+constexpr char kCell[] = "Syntax error: <string value> expected (unexpected end of query)";
+
+// A two-column, two-row reply, with the end offset of each field and the
+// text a reply cut inside that field must give.
 struct Sample {
   Bytes reply;
-  std::vector<std::pair<int, const char*>> fields;  // (end offset, text)
+  std::vector<std::pair<int, const char*>> fields;
 };
-
-constexpr char kInt[] =
-    "Syntax error: <integer value> expected (unexpected end of query)";
-constexpr char kName[] =
-    "Syntax error: <name> expected (unexpected end of query)";
-constexpr char kByte[] =
-    "Syntax error: %s expected (unexpected end of query)";
-constexpr char kCell[] =
-    "Syntax error: <string value> expected (unexpected end of query)";
 
 Sample TwoByTwo(char code) {
   Sample s;
   REPLY_RowsBegin(code, 2, 2);
   s.fields = {{5, kInt}, {9, kInt}};
-  const auto Mark = [&](const char* text) {
-    s.fields.push_back({REPLY_Length(), text});
-  };
+  const auto Mark = [&](const char* text) { s.fields.push_back({REPLY_Length(), text}); };
+  const int32_t q1 = 7, q2 = -8;
   REPLY_CellText("NAME"), Mark(kName);  // a column name is a counted text
   REPLY_AppendByte('0'), Mark(kByte);
   REPLY_AppendInt32(6), Mark(kInt);
   REPLY_CellText("QTY"), Mark(kName);
   REPLY_AppendByte('2'), Mark(kByte);
   REPLY_AppendInt32(4), Mark(kInt);
-  const int32_t q1 = 7, q2 = -8;
   REPLY_CellText("apple"), Mark(kCell);
   REPLY_Cell(&q1, 4), Mark(kCell);
   REPLY_CellText("pear"), Mark(kCell);
@@ -108,8 +96,7 @@ Sample TwoByTwo(char code) {
 }
 
 TEST(DBCLIENT, ParsesRowsIntoTheResultDataSet) {
-  const Sample s = TwoByTwo('2');
-  DBRESULTPTR r = Parse(s.reply);
+  DBRESULTPTR r = Parse(TwoByTwo('2').reply);
   ASSERT_EQ(DBresult_status(r.get()), DBRES_TUPLES_OK);
   ASSERT_EQ(DBresult_rows(r.get()), 2);
   ASSERT_EQ(DBresult_cols(r.get()), 2);
@@ -117,12 +104,9 @@ TEST(DBCLIENT, ParsesRowsIntoTheResultDataSet) {
   EXPECT_EQ(DBresult_typeid(r.get(), 1), 3);
   EXPECT_EQ(DBresult_typeid(r.get(), 2), -1);
   EXPECT_STREQ(DBresult_value(r.get(), 0, 0), "apple");
-  EXPECT_STREQ(DBresult_value(r.get(), 0, 1), "7");
-  EXPECT_STREQ(DBresult_value(r.get(), 1, 0), "pear");
   EXPECT_STREQ(DBresult_value(r.get(), 1, 1), "-8");
   EXPECT_STREQ(DBresult_value(r.get(), 2, 0), "");
-  EXPECT_EQ(DBresult_status(Parse(TwoByTwo('4').reply).get()),
-            DBRES_TUPLES_PART);
+  EXPECT_EQ(DBresult_status(Parse(TwoByTwo('4').reply).get()), DBRES_TUPLES_PART);
 }
 
 TEST(DBCLIENT, ReplyCutShortAtAnyFieldNamesWhatWasDue) {
@@ -131,8 +115,7 @@ TEST(DBCLIENT, ReplyCutShortAtAnyFieldNamesWhatWasDue) {
   for (const auto& [end, text] : s.fields) {
     for (int cut = start; cut < end; ++cut) {
       SCOPED_TRACE(cut);
-      DBRESULTPTR r =
-          Parse(Bytes(s.reply.begin(), s.reply.begin() + cut));
+      DBRESULTPTR r = Parse(Bytes(s.reply.begin(), s.reply.begin() + cut));
       EXPECT_EQ(DBresult_status(r.get()), DBRES_BAD_REPLY);
       EXPECT_EQ(r->error, text);
     }
@@ -141,28 +124,19 @@ TEST(DBCLIENT, ReplyCutShortAtAnyFieldNamesWhatWasDue) {
   ASSERT_EQ(start, static_cast<int>(s.reply.size()));
   // The first row, read whole before the cut, stays in the result.
   const int first_row_end = s.fields[s.fields.size() - 3].first;
-  DBRESULTPTR r =
-      Parse(Bytes(s.reply.begin(), s.reply.begin() + first_row_end + 1));
+  DBRESULTPTR r = Parse(Bytes(s.reply.begin(), s.reply.begin() + first_row_end + 1));
   EXPECT_EQ(DBresult_rows(r.get()), 1);
   EXPECT_STREQ(DBresult_value(r.get(), 0, 0), "apple");
 }
 
 TEST(DBCLIENT, RefusesCellsThatDoNotHoldTheirType) {
-  const unsigned char unterminated[] = {'a', 'b'};
-  const unsigned char binary_overlong[] = {9, 0, 1, 2};
-  const int16_t too_short = 3;
+  const unsigned char text[] = {'a', 'b'}, binary[] = {9, 0, 1, 2};
   const struct {
     unsigned char type;
     const void* cell;
     int length;
-  } kCases[] = {
-      {'0', unterminated, 2},
-      {0xA6, binary_overlong, 4},
-      {0xA6, binary_overlong, 1},
-      {'3', &too_short, 2},
-  };
+  } kCases[] = {{'0', text, 2}, {0xA6, binary, 4}, {0xA6, binary, 1}, {'3', text, 2}};
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.type);
     DBRESULTPTR r = OneCell(c.type, 8, c.cell, c.length);
     EXPECT_EQ(DBresult_status(r.get()), DBRES_BAD_REPLY);
     EXPECT_EQ(r->error, "Syntax error: <string value> expected (damaged cell)");
@@ -170,59 +144,42 @@ TEST(DBCLIENT, RefusesCellsThatDoNotHoldTheirType) {
 }
 
 TEST(DBCLIENT, FormatsFloatsWithTheirMagnitudesDecimals) {
-  const struct {
-    double value;
-    const char* text;
-  } kCases[] = {
-      {1234.5, "1234.5"},
-      {-0.25, "-0.25"},
-      {1e13, "10000000000000"},
-      {100.0, "100"},
-      {0.5, "0.5"},
-      {0.0, "0"},
-      {1.0 / 3.0, "0.33333333333333"},
-      {-2.0 / 3.0, "-0.66666666666667"},
-      {123456.789, "123456.789"},
-      {999999999999.75, "999999999999.75"},
-      {1e12 + 0.25, "1000000000000.2"},
-      {-1e20, "-100000000000000000000"},
+  const std::pair<double, const char*> kCases[] = {
+      {1234.5, "1234.5"},   {-0.25, "-0.25"},
+      {1e13, "10000000000000"}, {100.0, "100"},
+      {0.5, "0.5"},         {0.0, "0"},
+      {1.0 / 3.0, "0.33333333333333"}, {-2.0 / 3.0, "-0.66666666666667"},
+      {123456.789, "123456.789"},      {999999999999.75, "999999999999.75"},
+      {1e12 + 0.25, "1000000000000.2"}, {-1e20, "-100000000000000000000"},
   };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.text);
-    DBRESULTPTR r = OneCell('3', 8, &c.value, 8);
-    EXPECT_STREQ(DBresult_value(r.get(), 0, 0), c.text);
+  for (const auto& [value, text] : kCases) {
+    DBRESULTPTR r = OneCell('3', 8, &value, 8);
+    EXPECT_STREQ(DBresult_value(r.get(), 0, 0), text);
   }
 }
 
-TEST(DBCLIENT, FormatsTheOtherTypes) {
+TEST(DBCLIENT, FormatsTheOtherTypesOnce) {
   const int16_t small = -32768;
   const int32_t integer = 2147483647;
   const DBDATE date{2024, 2, 9};
   const DBTIME time{7, 5, 0};
   const DBDATI dati{1999, 12, 31, 23, 59, 58, 0, 42};
-  const unsigned char odd[] = {1, 2};
   const struct {
     unsigned char type;
-    int size;
     const void* cell;
     int length;
     const char* text;
   } kCases[] = {
-      {'1', 2, &small, 2, "-32768"},
-      {'2', 4, &integer, 4, "2147483647"},
-      {'4', 4, &date, 4, "2024-02-09"},
-      {'5', 3, &time, 3, "07:05:00"},
-      {'6', 12, &dati, 12, "1999-12-31-23.59.58.000042"},
-      {'0', 5, "abcd", 5, "abcd"},
-      {'Q', 2, odd, 2, "<datatype unknown>"},
+      {'1', &small, 2, "-32768"},      {'2', &integer, 4, "2147483647"},
+      {'4', &date, 4, "2024-02-09"},   {'5', &time, 3, "07:05:00"},
+      {'6', &dati, 12, "1999-12-31-23.59.58.000042"},
+      {'0', "abcd", 5, "abcd"},        {'Q', &small, 2, "<datatype unknown>"},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.text);
-    DBRESULTPTR r = OneCell(c.type, c.size, c.cell, c.length);
+    DBRESULTPTR r = OneCell(c.type, c.length, c.cell, c.length);
     const char* first = DBresult_value(r.get(), 0, 0);
     EXPECT_STREQ(first, c.text);
-    // The text is made once and then served from the overlay.
-    EXPECT_EQ(DBresult_value(r.get(), 0, 0), first);
+    EXPECT_EQ(DBresult_value(r.get(), 0, 0), first);  // from the overlay
   }
 }
 
@@ -230,17 +187,14 @@ std::string BinaryValue(const Bytes& bytes) {
   Bytes cell = {static_cast<unsigned char>(bytes.size() & 0xFF),
                 static_cast<unsigned char>(bytes.size() >> 8)};
   cell.insert(cell.end(), bytes.begin(), bytes.end());
-  DBRESULTPTR r = OneCell(0xA6, static_cast<int>(bytes.size()) + 2,
-                          cell.data(), static_cast<int>(cell.size()));
+  DBRESULTPTR r = OneCell(0xA6, static_cast<int>(cell.size()), cell.data(),
+                          static_cast<int>(cell.size()));
   return DBresult_value(r.get(), 0, 0);
 }
 
 TEST(DBCLIENT, EscapesBinaryValues) {
   const std::string run = "\xA7";
-  const struct {
-    Bytes bytes;
-    std::string text;
-  } kCases[] = {
+  const std::pair<Bytes, std::string> kCases[] = {
       {{0x41, 0x00, 0x42, 0x00, 0x01}, "A$00B" + run + "0001" + run},
       {{'$', 'x', '$'}, "$$x$$"},
       {{0x7F}, "$7F"},
@@ -248,64 +202,39 @@ TEST(DBCLIENT, EscapesBinaryValues) {
       {{0x0A, '$'}, "$0A$$"},
       {{}, ""},
   };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(BinaryValue(c.bytes), c.text);
-  }
-}
+  for (const auto& [bytes, text] : kCases) EXPECT_EQ(BinaryValue(bytes), text);
 
-TEST(DBCLIENT, EscapesLongBinaryValuesWhole) {
-  Bytes bytes(4000);
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (i % 2) ? 0x00 : 0x24;
-  const std::string text = BinaryValue(bytes);
-  // Each "$" doubles and each lone zero byte becomes "$00".
+  // A 4000-byte value comes out whole: each "$" doubles, each zero is "$00".
+  Bytes big(4000);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = (i % 2) ? 0x00 : '$';
+  const std::string text = BinaryValue(big);
   ASSERT_EQ(text.size(), 2000u * 2 + 2000u * 3);
-  EXPECT_EQ(text.substr(0, 10), "$$$00$$$00");
-  EXPECT_EQ(text.substr(text.size() - 5), "$$$00");
+  EXPECT_EQ(text.substr(text.size() - 10), "$$$00$$$00");
 }
 
 TEST(DBCLIENT, FillsTypedVariables) {
-  const unsigned char flag = 1;
-  DBRESULTPTR one = OneCell('0', 2, &flag, 1);
-  EXPECT_EQ(DBresult_status(one.get()), DBRES_BAD_REPLY);  // no zero in it
-
-  const unsigned char flag_cell[] = {1, 0};
-  DBRESULTPTR r = OneCell('0', 2, flag_cell, 2);
-  char c = 0;
-  DBfillbinary(r.get(), &c, 0, 0);
-  EXPECT_EQ(c, '1');
-
-  DBRESULTPTR text = OneCell('0', 9, "KEY12345", 9);
-  char buf[9] = {};
-  DBfillbinary(text.get(), buf, 0, 0);
-  EXPECT_STREQ(buf, "KEY12345");
-
+  const unsigned char flag[] = {1, 0}, bin[] = {3, 0, 9, 8, 7};
   const DBDATI dati{2001, 2, 3, 4, 5, 6, 0, 7};
-  DBRESULTPTR ts = OneCell('6', 12, &dati, 12);
+  char c = 0;
+  DBfillbinary(OneCell('0', 2, flag, 2).get(), &c, 0, 0);
+  EXPECT_EQ(c, '1');
+  char text[9] = {};
+  DBfillbinary(OneCell('0', 9, "KEY12345", 9).get(), text, 0, 0);
+  EXPECT_STREQ(text, "KEY12345");
   DBDATI got{};
-  DBfillbinary(ts.get(), &got, 0, 0);
+  DBfillbinary(OneCell('6', 12, &dati, 12).get(), &got, 0, 0);
   EXPECT_EQ(std::memcmp(&got, &dati, sizeof got), 0);
-
-  const unsigned char bin[] = {3, 0, 9, 8, 7};
-  DBRESULTPTR b = OneCell(0xA6, 6, bin, 5);
   unsigned char out[8] = {};
-  DBfillbinary(b.get(), out, 0, 0);
-  EXPECT_EQ(std::memcmp(out, bin, 5), 0);
-  EXPECT_EQ(out[5], 0);
-}
-
-TEST(DBCLIENTDeathTest, FillOfAnUnknownTypeEndsTheProcess) {
-  const unsigned char odd[] = {1, 2};
-  DBRESULTPTR r = OneCell('Q', 2, odd, 2);
-  unsigned char out[8];
-  EXPECT_EXIT(DBfillbinary(r.get(), out, 0, 0), testing::ExitedWithCode(1),
-              "\\(DBfillbinary\\) Unknown datatype!\n");
+  DBfillbinary(OneCell(0xA6, 6, bin, 5).get(), out, 0, 0);
+  EXPECT_EQ(Bytes(out, out + 6), (Bytes{3, 0, 9, 8, 7, 0}));
+  EXPECT_EXIT(DBfillbinary(OneCell('Q', 2, flag, 2).get(), out, 0, 0),
+              testing::ExitedWithCode(1), "\\(DBfillbinary\\) Unknown datatype!\n");
 }
 
 TEST(DBCLIENT, ErrorTextsEndWithOneNewline) {
   DBRESULT r;
   r.error = "(DBreset) Result error message missing\n";
-  EXPECT_EQ(DBresult_error(&r), "(DBreset) Result error message missing\n");
+  EXPECT_EQ(DBresult_error(&r), r.error);
   r.error = "Syntax error: x";
   EXPECT_EQ(DBresult_error(&r), "Syntax error: x\n");
   DBCONNECTION conn;
@@ -316,20 +245,14 @@ TEST(DBCLIENT, ErrorTextsEndWithOneNewline) {
 // ---------------------------------------------------------------------------
 // Through the engine entry, with recording handlers in the dispatch table.
 
-Bytes g_last_message;
+Bytes g_last;
 int g_calls = 0;
-
 void Record(int, const unsigned char* msg, int length) {
-  g_last_message.assign(msg, msg + length);
+  g_last.assign(msg, msg + length);
   ++g_calls;
   REPLY_Success();
 }
-
-void Refuse(int, const unsigned char*, int) {
-  ++g_calls;
-  REPLY_Error("(CONNECT) Database 'NOPE' not found");
-}
-
+void Refuse(int, const unsigned char*, int) { REPLY_Error("(CONNECT) Database 'NOPE' not found"); }
 void RefuseWithoutText(int, const unsigned char*, int) { REPLY_AppendByte('0'); }
 
 class ChannelTest : public ::testing::Test {
@@ -339,93 +262,68 @@ class ChannelTest : public ::testing::Test {
     DBCLIENT_ResetForTest();
     REPLY_ResetForTest();
     g_calls = 0;
-    g_last_message.clear();
   }
   void TearDown() override { DISPATCH_ResetForTest(); }
+  void Route(const char* letters, SqlHandler handler) {
+    for (const char* l = letters; *l; ++l) ASSERT_EQ(DISPATCH_SetHandlerForTest(*l, handler), 1);
+  }
 };
 
-TEST_F(ChannelTest, SendOfAnEmptyMessageFails) {
+TEST_F(ChannelTest, SendAndReceiveFailWithStatus6) {
   DBCONNECTION conn;
-  conn.status = DBCONN_OK;
   DBquery_reset();
   testing::internal::CaptureStderr();
   EXPECT_EQ(DBsend(&conn), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "DBsend: No data to send\n");
   EXPECT_EQ(conn.status, DBCONN_CHANNEL);
 
-  const std::string huge(70000, 'h');
-  DBquery_addcmd('E');
-  DBquery_addtokstring('f', huge.c_str());
+  DBquery_addtokstring('f', std::string(70000, 'h').c_str());
   conn.status = DBCONN_OK;
   testing::internal::CaptureStderr();
   EXPECT_EQ(DBsend(&conn), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "DBsend: Message damaged (token too long)\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "DBsend: Message damaged (token too long)\n");
   EXPECT_EQ(conn.status, DBCONN_CHANNEL);
-}
 
-TEST_F(ChannelTest, ReceiveWithoutReplyFails) {
-  DBCONNECTION conn;
   conn.status = DBCONN_OK;
-  const unsigned char* reply = nullptr;
-  int length = 0;
+  const unsigned char* reply;
+  int length;
   testing::internal::CaptureStderr();
   EXPECT_EQ(DBrecv(&conn, &reply, &length), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "DBrecv: No data received\n");
   EXPECT_EQ(conn.status, DBCONN_CHANNEL);
 }
 
-TEST_F(ChannelTest, ExecAppendsTheMissingSemicolon) {
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('C', Record), 1);
+TEST_F(ChannelTest, ExecSendsParsedStatementsOnly) {
+  Route("CD", Record);
   DBCONNECTION conn;
   DBRESULTPTR a = DBexec(&conn, "SELECT * FROM KASPO");
-  const Bytes without = g_last_message;
+  const Bytes without = g_last;
   DBRESULTPTR b = DBexec(&conn, "SELECT * FROM KASPO;");
-  EXPECT_EQ(g_calls, 2);
-  EXPECT_EQ(without, g_last_message);
-  EXPECT_EQ(without, (Bytes{'C', 'W', 'v', 'a', 6, 0, 'K', 'A', 'S', 'P', 'O',
-                            0, 'x'}));
+  EXPECT_EQ(without, g_last);
+  EXPECT_EQ(without, (Bytes{'C', 'W', 'v', 'a', 6, 0, 'K', 'A', 'S', 'P', 'O', 0, 'x'}));
   EXPECT_EQ(DBresult_status(a.get()), DBRES_COMMAND_OK);
-  EXPECT_EQ(DBresult_error(a.get()), "\n");
-}
-
-TEST_F(ChannelTest, RefusedStatementIsNotSent) {
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('C', Record), 1);
-  DBCONNECTION conn;
   for (const char* sql : {"", "GRANT ALL", "SELECT FROM"}) {
-    SCOPED_TRACE(sql);
     DBRESULTPTR r = DBexec(&conn, sql);
     EXPECT_EQ(DBresult_status(r.get()), DBRES_REFUSED);
     EXPECT_FALSE(r->error.empty());
   }
-  EXPECT_EQ(g_calls, 0);
-}
-
-TEST_F(ChannelTest, ExecMsgSendsTheBuiltMessage) {
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('D', Record), 1);
-  DBCONNECTION conn;
+  EXPECT_EQ(g_calls, 2);  // refused statements are not sent
   DBquery_reset();
   DBquery_addcmd('D');
   DBquery_addtokstring('a', "KASPO");
-  const Bytes sent(MESSAGE_Data(), MESSAGE_Data() + MESSAGE_Length());
-  DBRESULTPTR r = DBexecmsg(&conn);
-  EXPECT_EQ(g_last_message, sent);
-  EXPECT_EQ(DBresult_status(r.get()), DBRES_COMMAND_OK);
+  DBRESULTPTR m = DBexecmsg(&conn);
+  EXPECT_EQ(g_last, (Bytes{'D', 'a', 6, 0, 'K', 'A', 'S', 'P', 'O', 0}));
 }
 
 TEST_F(ChannelTest, ConnectNumbersConnectionsAndUpperCasesTheName) {
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('1', Record), 1);
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('3', Record), 1);
+  Route("13", Record);
   auto first = DBconnect("kaspodb", 0);
-  EXPECT_EQ(g_last_message, (Bytes{'1', 'a', 8, 0, 'K', 'A', 'S', 'P', 'O',
-                                   'D', 'B', 0}));
+  EXPECT_EQ(g_last, (Bytes{'1', 'a', 8, 0, 'K', 'A', 'S', 'P', 'O', 'D', 'B', 0}));
   auto second = DBconnect("x1", 1);
-  EXPECT_EQ(g_last_message, (Bytes{'3', 'a', 3, 0, 'X', '1', 0}));
+  EXPECT_EQ(g_last, (Bytes{'3', 'a', 3, 0, 'X', '1', 0}));
   EXPECT_EQ(first->status, DBCONN_OK);
-  EXPECT_EQ(first->dbname, "KASPODB");
   EXPECT_EQ(first->conn_id, 1);
   EXPECT_EQ(second->conn_id, 2);
-
   auto missing = DBconnect(nullptr, 0);
   EXPECT_EQ(missing->status, DBCONN_FAILED);
   EXPECT_EQ(missing->error, "(DBconnect) Database name missing\n");
@@ -433,29 +331,22 @@ TEST_F(ChannelTest, ConnectNumbersConnectionsAndUpperCasesTheName) {
 }
 
 TEST_F(ChannelTest, ConnectDropAndResetReportEngineErrors) {
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('1', Refuse), 1);
+  Route("1", Refuse);
   auto conn = DBconnect("nope", 0);
   EXPECT_EQ(conn->status, DBCONN_FAILED);
   EXPECT_EQ(conn->error, "(CONNECT) Database 'NOPE' not found");
-
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('1', RefuseWithoutText), 1);
+  Route("14", RefuseWithoutText);
   conn = DBconnect("nope", 0);
   EXPECT_EQ(conn->error, "(DBconnect) Result error message missing\n");
   EXPECT_EQ(DBreset(conn.get()), 0);
   EXPECT_EQ(conn->error, "(DBreset) Result error message missing\n");
-
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('4', RefuseWithoutText), 1);
   EXPECT_EQ(DBdropdb(conn.get()), 0);
-  EXPECT_EQ(conn->status, DBCONN_FAILED);
   EXPECT_EQ(conn->error, "(DBdropdb) Result error message missing\n");
-
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('1', Record), 1);
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('2', Record), 1);
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('4', Record), 1);
+  Route("124", Record);
   EXPECT_EQ(DBreset(conn.get()), 1);
   EXPECT_EQ(conn->status, DBCONN_OK);
   EXPECT_EQ(DBdropdb(conn.get()), 1);
-  EXPECT_EQ(g_last_message, Bytes{'2'});  // it disconnects afterwards
+  EXPECT_EQ(g_last, Bytes{'2'});  // it disconnects afterwards
 }
 
 }  // namespace

@@ -10,98 +10,81 @@
 
 namespace {
 
-// The reply when it is an error reply, else "<not an error>".
-std::string ErrorText() {
+// The text of the reply when it is an error reply.
+std::string Answer(std::vector<unsigned char> msg, int conn_id = 0) {
+  process_sql(conn_id, msg.data(), static_cast<int>(msg.size()));
   const unsigned char* r = REPLY_Data();
   const int n = REPLY_Length();
   if (n < 4 || r[0] != '0' || r[1] != 'b') return "<not an error>";
-  const int len = r[2] | (r[3] << 8);
-  if (n != 4 + len || r[n - 1] != 0) return "<malformed>";
-  return std::string(reinterpret_cast<const char*>(r) + 4, len - 1);
+  if (n != 4 + (r[2] | (r[3] << 8))) return "<malformed>";
+  return std::string(reinterpret_cast<const char*>(r) + 4, n - 5);
 }
 
-std::string Answer(std::vector<unsigned char> msg) {
-  process_sql(0, msg.data(), static_cast<int>(msg.size()));
-  return ErrorText();
+std::vector<unsigned char> g_seen;
+void Recorder(int conn_id, const unsigned char* msg, int length) {
+  g_seen.assign(msg, msg + length);
+  g_seen.push_back(static_cast<unsigned char>(conn_id));
+  REPLY_Success();
 }
+void Silent(int, const unsigned char*, int) {}
 
 class DispatchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    REPLY_ResetForTest();
-    DISPATCH_ResetForTest();
-  }
+  void SetUp() override { DISPATCH_ResetForTest(); }
   void TearDown() override { DISPATCH_ResetForTest(); }
 };
 
-TEST_F(DispatchTest, RefusesLettersOutsideTheTable) {
-  const unsigned char kRefused[] = {'W', 'A', ':', 'B', '@', 'Y', 'Z',
-                                    'a', ' ', 0x01, 0xA7, 0xFF, '/'};
+TEST_F(DispatchTest, AnswersTheFixedTexts) {
+  const unsigned char kRefused[] = {'W', 'A', ':', 'B', '@',  'Y',  'Z',
+                                    'a', ' ', '/', 0x01, 0xA7, 0xFF};
   for (unsigned char letter : kRefused) {
     SCOPED_TRACE(static_cast<int>(letter));
-    std::string want = "Unknown command '";
-    want += static_cast<char>(letter);
-    want += "'!";
-    EXPECT_EQ(Answer({letter, 'a', 0, 0}), want);
+    EXPECT_EQ(Answer({letter, 'a', 0, 0}),
+              std::string("Unknown command '") + static_cast<char>(letter) +
+                  "'!");
   }
-}
-
-TEST_F(DispatchTest, ZeroAndEmptyMessagesHaveNoSql) {
-  EXPECT_EQ(Answer({'0'}), "No SQL string to process!");
   EXPECT_EQ(Answer({'0', 'a', 1, 0, 0}), "No SQL string to process!");
   EXPECT_EQ(Answer({}), "No SQL string to process!");
+  ASSERT_EQ(DISPATCH_SetHandlerForTest('C', Silent), 1);
+  REPLY_Success();  // a stale reply must not count as the handler's
+  EXPECT_EQ(Answer({'C', 'W'}), "No result string from process_sql!");
 }
 
 TEST_F(DispatchTest, LettersWithoutHandlerNameTheirStatement) {
-  struct Case {
-    char letter;
-    const char* text;
-  };
-  const Case kCases[] = {
-      {'J', "(BEGIN) Statement not available in this build"},
-      {'8', "(CREATE UNIQUE INDEX) Statement not available in this build"},
-      {'U', "(SET TABLE SECURE) Statement not available in this build"},
-      {'X', "(SET DATABASE) Statement not available in this build"},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.letter);
-    ASSERT_EQ(DISPATCH_SetHandlerForTest(c.letter, nullptr), 1);
-    EXPECT_EQ(Answer({static_cast<unsigned char>(c.letter)}), c.text);
+  const std::pair<char, const char*> kCases[] = {
+      {'J', "BEGIN"}, {'8', "CREATE UNIQUE INDEX"},
+      {'U', "SET TABLE SECURE"}, {'X', "SET DATABASE"}};
+  for (const auto& [letter, statement] : kCases) {
+    ASSERT_EQ(DISPATCH_SetHandlerForTest(letter, nullptr), 1);
+    EXPECT_EQ(Answer({static_cast<unsigned char>(letter)}),
+              std::string("(") + statement +
+                  ") Statement not available in this build");
   }
-  EXPECT_EQ(DISPATCH_SetHandlerForTest('W', nullptr), 0);
-  EXPECT_EQ(DISPATCH_SetHandlerForTest('0', nullptr), 0);
+  EXPECT_EQ(DISPATCH_SetHandlerForTest('W', Silent), 0);
+  EXPECT_EQ(DISPATCH_SetHandlerForTest('0', Silent), 0);
 }
 
-struct Seen {
-  int conn_id = -1;
-  std::vector<unsigned char> msg;
-};
-Seen g_seen;
-
-void Recorder(int conn_id, const unsigned char* msg, int length) {
-  g_seen.conn_id = conn_id;
-  g_seen.msg.assign(msg, msg + length);
-  REPLY_Success();
-}
-
-void Silent(int, const unsigned char*, int) {}
-
-TEST_F(DispatchTest, HandlerGetsTheWholeMessageAndLeavesItsReply) {
+TEST_F(DispatchTest, HandlerGetsTheWholeMessage) {
   ASSERT_EQ(DISPATCH_SetHandlerForTest('K', Recorder), 1);
-  // A previous reply must not leak into this one.
-  REPLY_Error("stale");
-  const std::vector<unsigned char> msg = {'K', 'x'};
-  process_sql(7, msg.data(), 2);
-  EXPECT_EQ(g_seen.conn_id, 7);
-  EXPECT_EQ(g_seen.msg, msg);
-  ASSERT_EQ(REPLY_Length(), 1);
-  EXPECT_EQ(REPLY_Data()[0], '1');
+  EXPECT_EQ(Answer({'K', 'x'}, 7), "<not an error>");
+  EXPECT_EQ(g_seen, (std::vector<unsigned char>{'K', 'x', 7}));
 }
 
-TEST_F(DispatchTest, EmptyHandlerReplyBecomesAnError) {
-  ASSERT_EQ(DISPATCH_SetHandlerForTest('C', Silent), 1);
-  REPLY_Success();
-  EXPECT_EQ(Answer({'C', 'W'}), "No result string from process_sql!");
+TEST_F(DispatchTest, TableReachesTheStatementHandlers) {
+  // CONNECT whose message ends after the letter: its own text, "\n" and the
+  // empty detail of a token that is simply missing.
+  EXPECT_EQ(Answer({'1'}), "(CONNECT) Database-name missing\n");
+  // DISCONNECT of a connection the engine does not know.
+  EXPECT_EQ(Answer({'2'}, 99), "<not an error>");
+  EXPECT_EQ(std::vector<unsigned char>(REPLY_Data(), REPLY_Data() + 1),
+            std::vector<unsigned char>{0x5C});
+  const std::pair<unsigned char, std::string> kOwn[] = {
+      {'J', "(BEGIN)"}, {'K', "(END)"}, {'M', "(ABORT)"}};
+  for (const auto& [letter, prefix] : kOwn) {
+    const std::string text = Answer({letter}, 98);
+    EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(text.find("not available"), std::string::npos);
+  }
 }
 
 }  // namespace
