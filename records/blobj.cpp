@@ -1,0 +1,224 @@
+// blobj.cpp: the BLOBJ record module.
+#include "records/blobj.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "client/parser.h"
+#include "client/struct_assign.h"
+#include "client/value_strings.h"
+#include "engine/types/values.h"
+#include "platform/report.h"
+#include "records/record_io.h"
+
+namespace {
+
+constexpr char kDoUnknown[] = "BLOBJ_Do: 'iDB'-code unknown!\n";
+constexpr char kNoLogicalKey[] = "BLOBJ_CmpLk: No logical key!\n";
+constexpr char kColumns[] = "BLOBJ_Id,FK_Id,FK_Table,ItemNumber,ComprData,Compressed";
+constexpr char kTable[] = "BLOBJ";
+constexpr char kSeqCursor[] = "BLOBJ_SELECT_SEQ";
+constexpr char kSeqQuery[] = "SELECT * FROM BLOBJ ";
+constexpr char kSeqCountQuery[] = "SELECT COUNT(*) FROM BLOBJ";
+constexpr char kCountCursor[] = "BLOBJ_Cur_Count";
+constexpr char kCountQuery[] = "SELECT COUNT(*) FROM BLOBJ";
+constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
+constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
+constexpr char kFkCountQuery[] =
+    "SELECT COUNT(*) FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
+constexpr char kFkDelete[] = "DELETE FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
+
+constexpr RECIO_FIELD kFields[] = {
+    {"BLOBJ_Id", offsetof(BLOBJ, blobj_id), STRUCT_STRING, BLOBJ_IDLEN + 1},
+    {"FK_Id", offsetof(BLOBJ, fk_id), STRUCT_STRING, BLOBJ_IDLEN + 1},
+    {"FK_Table", offsetof(BLOBJ, fk_table), STRUCT_SHORT, 2},
+    {"ItemNumber", offsetof(BLOBJ, item_number), STRUCT_SHORT, 2},
+    {"ComprData", offsetof(BLOBJ, compr_data), STRUCT_BINARY, 2 + RECORD_BINMAX},
+    {"Compressed", offsetof(BLOBJ, compressed), STRUCT_CHAR, 1},
+};
+constexpr RECIO_TABLE kShape = {"BLOBJ", RECORD_TABLE_BLOBJ, BLOBJ_SIZE, kFields,
+                                static_cast<int>(std::size(kFields))};
+
+std::string KeyCondition(const BLOBJ* record) {
+  return std::string("BLOBJ_Id='") +
+         Make_ValueString(RECIO_Text(record, kFields[0]).c_str(), BLOBJ_IDLEN) + "'";
+}
+
+// One of the foreign-key statements with the record's FK_Id and FK_Table.
+std::string ForeignKeyText(const char* format, const BLOBJ* record) {
+  const char* id = Make_ValueString(RECIO_Text(record, kFields[1]).c_str(), BLOBJ_IDLEN);
+  std::string text(std::strlen(format) + std::strlen(id) + 16, '\0');
+  const int n = std::snprintf(text.data(), text.size(), format, id, record->fk_table);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
+
+}  // namespace
+
+int BLOBJ_Size() { return BLOBJ_SIZE; }
+
+void BLOBJ_Init(BLOBJ* record) {
+  std::memset(record, 0, sizeof *record);
+  record->header.size = BLOBJ_SIZE;
+  record->header.table_id = RECORD_TABLE_BLOBJ;
+  std::memset(record->blobj_id, ' ', BLOBJ_IDLEN);
+  std::memset(record->fk_id, ' ', BLOBJ_IDLEN);
+  record->fk_table = DB_NOSMALLINT;
+  record->item_number = DB_NOSMALLINT;
+  VALSTR_BlankBinary(&record->compr_data, RECORD_BINMAX);
+  record->compressed = '0';
+}
+
+std::unique_ptr<BLOBJ> BLOBJ_New() {
+  auto record = std::make_unique<BLOBJ>();
+  BLOBJ_Init(record.get());
+  return record;
+}
+
+void BLOBJ_List_Init(ARRAY* list) { ARRAY_Init(list, RECORD_TABLE_BLOBJ); }
+
+const char* BLOBJ_Descriptor() {
+  static const std::string descriptor = RECIO_Descriptor(kShape);
+  return descriptor.c_str();
+}
+
+const char* BLOBJ_Columns() { return kColumns; }
+
+int BLOBJ_Fill(BLOBJ* record, DBRESULT* result, int row, int status, DBHANDLE* /*handle*/) {
+  return RECIO_Fill(kShape, record, result, row, status);
+}
+
+int BLOBJ_Select(BLOBJ* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string text = "* FROM blobj WHERE " + KeyCondition(record);
+  VALSTR_Free();
+  MYDB_RESULT result;
+  int status = 0;
+  const int ok = dbexec(handle, "SELECT", text.c_str(), &result, &status) &&
+                 BLOBJ_Fill(record, result.get(), -1, status, handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Insert(BLOBJ* record, DBHANDLE* handle) {
+  return RECIO_Insert(kShape, kTable, record, offsetof(BLOBJ, blobj_id), handle);
+}
+
+int BLOBJ_Load_Insert(BLOBJ* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  RECIO_StartMessage('L', kTable);
+  RECIO_AddValues(kShape, record);
+  const int ok = RECIO_SendMessage(handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Update(BLOBJ* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  RECIO_StartMessage('H', kTable);
+  RECIO_AddValues(kShape, record);
+  std::string where = "WHERE " + KeyCondition(record);
+  VALSTR_Free();
+  std::string error;
+  int ok = DBquery_addwhere(where.data(), &error);
+  if (!ok) {
+    DBHANDLE_ClearError();
+    dberror("%s\n", error.c_str());
+  } else {
+    ok = RECIO_SendMessage(handle);
+  }
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Delete(BLOBJ* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string condition = KeyCondition(record);
+  VALSTR_Free();
+  int status = 0;
+  const int ok = dbdelete(handle, "blobj", condition.c_str(), &status);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Delete_All(DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  RECIO_StartMessage('F', kTable);
+  const int ok = RECIO_SendMessage(handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Do(BLOBJ* record, DBHANDLE* handle) {
+  switch (record->header.idb) {
+    case IDB_NOTHING: return 1;
+    case IDB_SELECT: return BLOBJ_Select(record, handle);
+    case IDB_UNSUPPORTED: return 0;
+    case IDB_INSERT: return BLOBJ_Insert(record, handle);
+    case IDB_UPDATE: return BLOBJ_Update(record, handle);
+    case IDB_DELETE: return BLOBJ_Delete(record, handle);
+    default:
+      DBreport(kDoUnknown);
+      return 0;
+  }
+}
+
+void BLOBJ_CopyPk(BLOBJ* to, const BLOBJ* from) {
+  my_strncpy(to->blobj_id, RECIO_Text(from, kFields[0]).c_str(), BLOBJ_IDLEN);
+}
+
+int BLOBJ_CmpPk(const BLOBJ* a, const BLOBJ* b) {
+  return RECIO_SameText(RECIO_Text(a, kFields[0]), RECIO_Text(b, kFields[0]));
+}
+
+void BLOBJ_CmpLk(const BLOBJ* /*a*/, const BLOBJ* /*b*/) { RECIO_Fatal(kNoLogicalKey); }
+
+int BLOBJ_Select_Seq(BLOBJ* /*record*/, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const int ok = RECIO_OpenWalk(handle, kSeqCursor, kSeqQuery, kSeqCountQuery);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Fetch_Seq(BLOBJ* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const int ok = RECIO_FetchNext(kShape, record, kSeqCursor, handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Select_FK(BLOBJ* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string query = ForeignKeyText(kFkQuery, record);
+  const std::string count_query = ForeignKeyText(kFkCountQuery, record);
+  VALSTR_Free();
+  const int ok = RECIO_OpenWalk(handle, kFkCursor, query.c_str(), count_query.c_str());
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Fetch_FK(BLOBJ* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const int ok = RECIO_FetchNext(kShape, record, kFkCursor, handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string statement = ForeignKeyText(kFkDelete, record);
+  VALSTR_Free();
+  MYDB_RESULT result;
+  int status = 0;
+  const int ok = dbexec1(handle, statement.c_str(), &result, &status) &&
+                 dbfill_rows(handle, result.get(), status, out_count);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Cur_Count(int* out_count, DBHANDLE* handle) {
+  return RECIO_CursorCount(handle, kCountCursor, kCountQuery, out_count);
+}
+
+std::string BLOBJ_Csv(const BLOBJ* record) { return RECIO_Csv(kShape, record); }

@@ -1,0 +1,116 @@
+// record_io.h: what the table record modules (KASPO, BLOBJ, Blobj_Data)
+// share (RECIO): the field tables that map a record to its columns, the
+// descriptor text, the fill from a result row, the typed values of the
+// binary messages, the key-drawing insert, the bracket of every call in
+// dbbegin/dbend, and the cursor walks that must see every row.
+// Owns nothing beyond one call; the modules own their records.
+#pragma once
+
+#include <string>
+
+#include "records/dbhandle.h"
+
+// Insert attempts with fresh keys before an insert gives up.
+inline constexpr int RECIO_INSERTTRIES = 100;
+// The result-row maximum an application walk runs with, so that neither the
+// default of 30000 nor a MAX the user set can cut it short.
+inline constexpr int RECIO_WALKMAXROWS = 2147483647;
+
+// iDB codes of the record modules' _Do dispatch.
+inline constexpr int IDB_NOTHING = 0;
+inline constexpr int IDB_SELECT = 1;
+inline constexpr int IDB_UNSUPPORTED = 2;
+inline constexpr int IDB_INSERT = 5;
+inline constexpr int IDB_UPDATE = 6;
+inline constexpr int IDB_DELETE = 7;
+
+// One field of a record and the column it maps to (in column order).
+struct RECIO_FIELD {
+  const char* name;  // the name in the descriptor
+  int offset;        // byte offset in the record, header included
+  int client_type;   // STRUCT_* code (client/struct_assign.h)
+  int size;          // bytes of the field in the record
+};
+
+// A record module's shape: its name for messages ("KASPO"), its table id
+// and record size, and its fields.
+struct RECIO_TABLE {
+  const char* module;
+  int table_id;
+  int record_size;
+  const RECIO_FIELD* fields;
+  int field_count;
+};
+
+// Whether two texts are equal when trailing blanks are ignored.
+[[nodiscard]] int RECIO_SameText(const std::string& a, const std::string& b);
+
+// "TBL,SIZE" then "|NAME,TYP,SIZE,IDX" per field.
+std::string RECIO_Descriptor(const RECIO_TABLE& table);
+
+// The text of a text field, never reading past the field.
+std::string RECIO_Text(const void* record, const RECIO_FIELD& field);
+
+// Copies row `row` of `result` (-1: the only row) into the record, column
+// by column. Reports "<module>_Fill: Status is not DB_TUPLES_OK!\n",
+// "<module>_Fill: None or more than one resulttuple!\n" (more than one row
+// for row -1; no row fails silently: the end of a cursor), and
+// "<module>_Fill: Result does not match the record!\n" when a column is of
+// another type or larger than its field, which would not fit the record.
+[[nodiscard]] int RECIO_Fill(const RECIO_TABLE& table, void* record, DBRESULT* result, int row,
+                             int status);
+
+// Starts a binary message: the letter and the table name.
+void RECIO_StartMessage(char letter, const char* table_name);
+// Appends the fields of the record as typed values, in column order.
+void RECIO_AddValues(const RECIO_TABLE& table, const void* record);
+
+// The record as one line: each field as text in double quotes, joined by
+// ",". Binary fields show their content as hexadecimal digits.
+std::string RECIO_Csv(const RECIO_TABLE& table, const void* record);
+
+// dbbegin resp. dbend; a failure prints the collected text and ends the
+// process with exit status 1: nothing a record call does is safe when the
+// transaction brackets cannot be trusted.
+void RECIO_Begin(DBHANDLE* handle);
+void RECIO_End(DBHANDLE* handle);
+
+// Reports "<message>" through DBreport and ends the process (exit 1).
+[[noreturn]] void RECIO_Fatal(const char* message);
+
+// Inserts the record with a fresh key drawn into the field at
+// `key_offset`, up to RECIO_INSERTTRIES times; reports
+// "<module>_Insert: Insert not possible (100 tries)\n" when all fail.
+[[nodiscard]] int RECIO_Insert(const RECIO_TABLE& table, const char* table_name, void* record,
+                               int key_offset, DBHANDLE* handle);
+
+// Sends the message built so far with dbbinexec1.
+// REQUIRES: the caller's bracket is open already: the BEGIN of a bracket
+// goes through the statement parser, which rebuilds the message buffer.
+[[nodiscard]] int RECIO_SendMessage(DBHANDLE* handle);
+
+// Opens `cursor` on `query` for a walk that must see every row: the
+// result-row maximum is raised for the DECLARE and put back afterwards, and
+// the rows the cursor holds are checked against `count_query` (a SELECT
+// COUNT(*) with the same condition). A cursor that holds fewer rows (the
+// result memory limit stopped it) is closed and the call fails with
+// "(<cursor>) Not all rows could be read (%d of %d)!\n".
+// REQUIRES: a transaction is open (cursors live only inside one).
+[[nodiscard]] int RECIO_OpenWalk(DBHANDLE* handle, const char* cursor, const char* query,
+                                 const char* count_query);
+
+// Fetches the next row of `cursor` into the record; closes the cursor and
+// fails when there is none (or the fill fails).
+[[nodiscard]] int RECIO_FetchNext(const RECIO_TABLE& table, void* record, const char* cursor,
+                                  DBHANDLE* handle);
+
+// Runs `query` (a SELECT) with the walk's raised row maximum, so that the
+// result is whole. A result that is still partial (the memory limit)
+// fails with "(<module>) Not all rows could be read!\n".
+[[nodiscard]] int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* query,
+                                  MYDB_RESULT* out_result, int* out_status);
+
+// The count cursor: DECLARE `cursor` for `query`, FETCH ALL, the count of
+// its only row, CLOSE.
+[[nodiscard]] int RECIO_CursorCount(DBHANDLE* handle, const char* cursor, const char* query,
+                                    int* out_count);
