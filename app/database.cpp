@@ -1,18 +1,94 @@
-// database.cpp: the link to the database. The engine and the handle are
-// not part of this build yet: start-up says so once, and every statement
-// fails with the same notice.
+// database.cpp: engine start, the application tables and single statements.
 #include "app/database.h"
 
 #include "app/console.h"
+#include "engine/catalog/startup.h"
+#include "platform/process.h"
 
 namespace {
-constexpr char kEngineMissing[] = "database engine not available in this build!\n";
+
+constexpr char kEngineName[] = "";
+constexpr char kDatabase[] = "KASPODB";
+constexpr char kInitError[] = "Tarvic1_Init error!\n";
+constexpr char kHandleError[] = "DBHANDLE_Init error!\n";
+constexpr int kFatalStatus = 1;
+
+// The application's tables and indexes, checked and created in this order.
+// The statements are sent exactly so.
+struct SCHEMAOBJECT {
+  const char* name;
+  bool is_index;
+  const char* create;
+  const char* error;
+};
+constexpr SCHEMAOBJECT kSchema[] = {
+    {"KASPO", false,
+     "CREATE TABLE KASPO (  KASPO_ID CHARACTER(8),  FILENAME CHARACTER(80),  DESCRIPTION "
+     "CHARACTER(160),  SIZE INTEGER,  COMPRESSED CHARACTER(1));",
+     "DB_Create_Table 'KASPO' error!\n"},
+    {"XKASPO01", true, "CREATE UNIQUE INDEX XKASPO01 ON KASPO (  KASPO_ID);",
+     "DB_Create_Index 'XKASPO01' error!\n"},
+    {"BLOBJ", false,
+     "CREATE TABLE BLOBJ (  BLOBJ_ID CHARACTER(8),  FK_ID CHARACTER(8),  FK_TABLE SMALLINT,  "
+     "ITEMNUMBER SMALLINT,  COMPRDATA BINARY(4000),  COMPRESSED CHARACTER(1));",
+     "DB_Create_Table 'BLOBJ' error!\n"},
+    {"XBLOBJ01", true, "CREATE UNIQUE INDEX XBLOBJ01 ON BLOBJ (  BLOBJ_ID);",
+     "DB_Create_Index 'XBLOBJ01' error!\n"},
+};
+
+struct APPDBSTATE {
+  DBHANDLE handle;
+};
+
+APPDBSTATE& State() {
+  static APPDBSTATE state;
+  return state;
+}
+
+[[noreturn]] void FailStart(const char* message) {
+  dberror_print();
+  CONSOLE_Error("%s", message);
+  PLATFORM_Exit(kFatalStatus);
+}
+
+void EnsureSchemaObject(DBHANDLE* handle, const SCHEMAOBJECT& object) {
+  if (object.is_index) {
+    if (DB_Index_Exists(handle, object.name) || DB_Create_Index(handle, object.create)) return;
+  } else {
+    if (DB_Table_Exists(handle, object.name) || DB_Create_Table(handle, object.create)) return;
+  }
+  FailStart(object.error);
+}
+
 }  // namespace
 
-void APPDB_Start() { CONSOLE_Error(kEngineMissing); }
+void APPDB_Start() {
+  if (!Tarvic1_Init(kEngineName, kDatabase)) {
+    CONSOLE_Error(kInitError);
+    PLATFORM_Exit(kFatalStatus);
+  }
+  DBHANDLE_SetErrorMode(DBERR_COLLECTING);
+  DBHANDLE* handle = &State().handle;
+  if (!DBHANDLE_Init(handle, kDatabase)) FailStart(kHandleError);
+  for (const SCHEMAOBJECT& object : kSchema) EnsureSchemaObject(handle, object);
+}
 
-int APPDB_ExecPrint(const std::string& /*sql*/, int* out_rows) {
-  *out_rows = 0;
-  CONSOLE_Error(kEngineMissing);
+DBHANDLE* APPDB_Handle() { return &State().handle; }
+
+int APPDB_ExecPrint(const std::string& sql, int* out_rows) {
+  if (dbexec_sql(APPDB_Handle(), sql.c_str(), nullptr, out_rows)) return 1;
+  dberror_print();
   return 0;
 }
+
+char APPDB_LastCommand() { return DBHANDLE_LastLetter(); }
+
+int APPDB_AbortOpen() {
+  MYDB_RESULT result;
+  int status = 0;
+  if (dbexec1(APPDB_Handle(), "ABORT", &result, &status)) return 1;
+  dberror_print();
+  return 0;
+}
+
+void APPDB_ResetForTest() { State() = APPDBSTATE{}; }

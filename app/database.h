@@ -1,19 +1,38 @@
 // database.h: the application's link to the embedded database (APPDB):
 // starting the engine and the handle, making sure the application tables
-// exist, and running one SQL statement for the generic SQL command.
+// exist, and running single SQL statements for the generic SQL command.
+// Owns the application's one database handle.
 #pragma once
 
 #include <string>
 
+#include "records/dbhandle.h"
+
 // Starts the engine (empty engine name, database "KASPODB"), switches the
 // handle to collecting its errors, opens the handle and creates the tables
 // KASPO and BLOBJ with their unique indexes where they are missing. On a
-// failure it prints what failed and ends the process with exit status 1;
-// it returns only when the database is ready or absent from this build.
+// failure it prints the collected error text and what failed, and ends the
+// process with exit status 1; it returns only when the database is ready.
 void APPDB_Start();
+
+// The handle opened by APPDB_Start; every record call goes through it.
+DBHANDLE* APPDB_Handle();
 
 // Runs `sql` through the handle's printing execute: column names and rows,
 // or a success line, go to standard output. Returns 0 on failure after
 // printing the collected error text; `*out_rows` is negative when not all
 // rows were evaluated.
 [[nodiscard]] int APPDB_ExecPrint(const std::string& sql, int* out_rows);
+
+// The command letter of the statement APPDB_ExecPrint last sent to the
+// engine ('J' BEGIN, 'K' COMMIT or END, 'M' ABORT, ...), 0 when it sent
+// none.
+[[nodiscard]] char APPDB_LastCommand();
+
+// Rolls back the engine's open transaction directly ("ABORT"), for one that
+// SQL statements opened past the handle's BEGIN-stack. Prints the
+// collected error text when that fails.
+[[nodiscard]] int APPDB_AbortOpen();
+
+// Forgets the handle. Only tests call it.
+void APPDB_ResetForTest();

@@ -12,13 +12,13 @@
 #include "support/run_kaspo.h"
 #include "support/scratch_dir.h"
 
-// The exit status of every run that got past the start of the database.
-// Becomes 1 once the engine's exit handling ends every such run.
-inline constexpr int kRunStatus = 0;
+// The exit status of every run that got past the start of the database:
+// the engine's exit handling ends every such run with 1, a quit included.
+inline constexpr int kRunStatus = 1;
 
 // Standard error of every run that got past the start of the database,
-// before its first command.
-inline constexpr char kStartupErr[] = "database engine not available in this build!\n";
+// before its first command: the engine's banner.
+inline constexpr char kStartupErr[] = "Tarvic-SQL-database 2.0.1 (12.07.2003)\n\n";
 
 inline constexpr char kBanner[] = "Kaspo 1.1 (12.07.2003)\n";
 inline constexpr char kMenu[] =
