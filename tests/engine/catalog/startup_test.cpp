@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/report.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -220,12 +221,16 @@ TEST_F(StartupDeathTest, DefinitionFilesAreReadAndTheDefaultDatabaseUsed) {
         const int found = CATALOG_FindDatabase("A.B", &pos) &&
                           CATALOG_FindDatabase("KASPODB", &pos) &&
                           CATALOG_FindTable(&engine.dbs[pos], "KASPO", &kaspo, nullptr);
-        DBreport("init=%d dbs=%d found=%d loaded=%c startup=%d\n", ok, engine.db_count, found,
-                 found ? kaspo->loaded : '-', engine.startup);
+        PLATFORM_MEMORY memory{};
+        const int64_t limit = STARTUP_ResultMemoryFor(
+            PLATFORM_MemoryStatus(&memory) ? memory.physical_bytes + memory.swap_bytes : 0);
+        DBreport("init=%d dbs=%d found=%d loaded=%c startup=%d limit=%d\n", ok, engine.db_count,
+                 found, found ? kaspo->loaded : '-', engine.startup,
+                 engine.result_memory_limit == limit ? 1 : 0);
         PLATFORM_QuickExit(0);
       },
       testing::ExitedWithCode(0),
-      std::string("^") + kBanner + "init=1 dbs=2 found=1 loaded=0 startup=0\n$");
+      std::string("^") + kBanner + "init=1 dbs=2 found=1 loaded=0 startup=0 limit=1\n$");
 }
 
 TEST_F(StartupDeathTest, StartReplaysAndRemovesRedoLogs) {
@@ -287,6 +292,7 @@ TEST_F(StartupDeathTest, SignalsRunTheExitHandling) {
       {SIGINT, ""},
       {SIGTERM, "\\(TARVICDB\\) Abnormal termination\n"},
       {SIGHUP, "\\(TARVICDB\\) Abnormal termination\n"},
+      {SIGQUIT, "\\(TARVICDB\\) Abnormal termination\n"},  // the break key
       {SIGILL, "\\(TARVICDB\\) Abnormal termination\n"},
       {SIGABRT, "\\(TARVICDB\\) Abnormal termination\n"},
       {SIGFPE, "\\(TARVICDB\\) Abnormal termination \\(Floating point exception\\)\n"},
