@@ -5,6 +5,8 @@
 
 #include "engine/catalog/connect.h"
 #include "engine/catalog/ddl.h"
+#include "engine/query/show.h"
+#include "engine/query/stop.h"
 #include "engine/storage/transaction.h"
 #include "engine/types/wire.h"
 
@@ -49,10 +51,10 @@ constexpr COMMAND kCommands[] = {
     {'P', "CLOSE", nullptr},
     {'Q', "SET TABLE", DDL_SetTable},
     {'R', "SAVE DATABASE", DDL_SaveDatabase},
-    {'S', "SHOW", nullptr},
-    {'T', "MAX", nullptr},
+    {'S', "SHOW", SHOW_Command},
+    {'T', "MAX", SHOW_Max},
     {'U', "SET TABLE SECURE", DDL_SetTableSecure},
-    {'V', "STOP DATABASE", nullptr},
+    {'V', "STOP DATABASE", STOP_Database},
     {'X', "SET DATABASE", CONNECT_SetDatabase},
 };
 
