@@ -20,6 +20,7 @@
 #include "engine/storage/namelist.h"
 #include "engine/storage/ptrstack.h"
 #include "engine/storage/resdata.h"
+#include "engine/types/tokens.h"
 
 // Nodes an expression may hold when it is evaluated; this many or more are
 // refused.
@@ -114,6 +115,9 @@ struct QUERYSTMT {
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   int timestamp = -1;  // the statement timestamp
+  // Rows a filter fed by a subselect may append (DB_FILTERROWMAX; tests
+  // lower it).
+  int filter_row_max = DB_FILTERROWMAX;
   // The select context stack: the enclosing selects of the select being
   // read, outermost first.
   std::vector<QUERYSCOPE*> contexts;

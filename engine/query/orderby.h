@@ -18,3 +18,7 @@
 // keys are all equal may come in any order. On failure the error reply has
 // been written and 0 is returned.
 [[nodiscard]] int ORDERBY_Sort(QTOKENS* tok, RESDATA* result);
+
+// Reads the section without sorting (an EXISTS subselect has no rows to
+// order). On failure the error reply has been written and 0 is returned.
+[[nodiscard]] int ORDERBY_Skip(QTOKENS* tok);

@@ -1,0 +1,12 @@
+// distinct.h: removing duplicate rows from a select's result (DISTINCT).
+// Owns nothing: the rows belong to the result data set.
+#pragma once
+
+#include "engine/storage/resdata.h"
+
+// Removes every row that equals a later row in all columns (CmpData per
+// column; two cells without value are equal). The survivors are the last
+// occurrences, in their insertion order. Runs in linear expected time
+// unless a FLOAT column takes part: the FLOAT tolerance makes equality
+// non-transitive, so such results are compared pairwise.
+void DISTINCT_Apply(RESDATA* result);

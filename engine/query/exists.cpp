@@ -1,0 +1,151 @@
+// exists.cpp: evaluating an EXISTS subselect while the enclosing WHERE
+// section is read, into a row list of the enclosing select.
+#include <vector>
+
+#include "engine/query/eval.h"
+#include "engine/query/orderby.h"
+#include "engine/query/rowlist.h"
+#include "engine/query/selectlist.h"
+#include "engine/query/where.h"
+#include "engine/types/wire.h"
+
+namespace {
+
+constexpr char kEvalFailed[] = "(SELECT) Error in evaluation of WHERE-expression";
+constexpr char kIllegalResult[] = "(WHERE) Illegal expression result";
+
+// Advances `positions` over the lengths like an odometer, the first
+// entry fastest. Returns false after the last combination.
+bool Advance(std::vector<int>* positions, const std::vector<int>& lengths) {
+  for (size_t t = 0; t < positions->size(); ++t) {
+    if (++(*positions)[t] < lengths[t]) return true;
+    (*positions)[t] = 0;
+  }
+  return false;
+}
+
+// Expands the working lists of the subselect's tables and gives their
+// lengths; *all_rows tells whether none is empty.
+std::vector<int> WorkingLengths(QUERYSTMT* stmt, QUERYSCOPE* sub, EXPRNODE* narrowing,
+                                bool* all_rows) {
+  std::vector<int> lengths;
+  *all_rows = true;
+  for (size_t t = 0; t < sub->tables.size(); ++t) {
+    std::vector<int32_t>* list = EVAL_WorkingList(sub, narrowing, int(t));
+    EXPR_ExpandList(sub->tables[t], stmt->timestamp, list);
+    lengths.push_back(int(list->size()));
+    if (list->empty()) *all_rows = false;
+  }
+  return lengths;
+}
+
+// Whether the subselect finds a row for the current upper rows. A select
+// of COUNT(*) items alone always returns its one row, so it always finds.
+[[nodiscard]] int Found(QUERYSTMT* stmt, QUERYSCOPE* sub, bool only_counts, bool* found) {
+  const PTRSTACK& expr = sub->expr;
+  EXPRNODE* narrowing = nullptr;
+  if (expr.count == 1) {
+    narrowing = static_cast<EXPRNODE*>(PTRSTACK_Get(expr, 0));
+    if (narrowing->kind != DBTK_RowList || narrowing->has_result) {
+      REPLY_Error(kIllegalResult);
+      return 0;
+    }
+  } else if (expr.count > 1) {
+    narrowing = Reduce_ResultIdxs(expr);
+  }
+  bool all_rows;
+  const std::vector<int> lengths = WorkingLengths(stmt, sub, narrowing, &all_rows);
+  *found = only_counts || (all_rows && expr.count <= 1);
+  if (*found || expr.count <= 1 || !all_rows) return 1;
+  std::vector<int> positions(lengths.size(), 0);
+  do {
+    int error = 0;
+    const int holds = Eval_ValExpr(stmt, sub, narrowing, positions.data(), &error);
+    if (error) {
+      REPLY_Error(kEvalFailed);
+      return 0;
+    }
+    if (holds) {
+      *found = true;
+      return 1;
+    }
+  } while (Advance(&positions, lengths));
+  return 1;
+}
+
+// Without references to the enclosing select the subselect is true or
+// false as a whole; false restricts the enclosing select's first table to
+// no rows.
+void RecordWhole(EXPRNODE* node, bool found) {
+  if (found) return;
+  node->restricted[0] = 1;
+  node->rows[0].clear();
+}
+
+// Runs Found for every combination of upper rows (the first reference
+// fastest) and lists, per table of the enclosing select, the rows for
+// which the subselect found something.
+[[nodiscard]] int IterateUppers(QUERYSTMT* stmt, QUERYSCOPE* outer, QUERYSCOPE* sub,
+                                bool only_counts, EXPRNODE* node) {
+  std::vector<UPPERREF*> refs;
+  std::vector<int> lengths;
+  std::vector<ROWSET> sets(outer->tables.size());
+  bool any_direct = false, found_any = false, combinations = true;
+  for (int i = 0; i < sub->upper_count; ++i) {
+    UPPERREF* ref = &sub->uppers[size_t(i)];
+    EXPR_ExpandList(ref->table, stmt->timestamp, ref->candidates);
+    refs.push_back(ref);
+    lengths.push_back(int(ref->candidates->size()));
+    if (ref->candidates->empty()) combinations = false;
+    if (ref->level != outer->level) continue;
+    any_direct = true;
+    node->restricted[size_t(ref->table_number)] = 1;
+    ROWLIST_StartSet(&sets[size_t(ref->table_number)], ref->table,
+                     &node->rows[size_t(ref->table_number)]);
+  }
+  std::vector<int> positions(refs.size(), 0);
+  int ok = 1;
+  while (combinations) {
+    for (size_t i = 0; i < refs.size(); ++i) refs[i]->position = positions[i];
+    bool found = false;
+    if (!Found(stmt, sub, only_counts, &found)) {
+      ok = 0;
+      break;
+    }
+    found_any = found_any || found;
+    for (UPPERREF* ref : refs) {
+      if (found && ref->level == outer->level)
+        ROWLIST_Add(&sets[size_t(ref->table_number)], (*ref->candidates)[size_t(ref->position)]);
+    }
+    if (!any_direct && found_any) break;
+    combinations = Advance(&positions, lengths);
+  }
+  for (UPPERREF* ref : refs) ref->position = -1;
+  if (ok && !any_direct) RecordWhole(node, found_any);
+  return ok;
+}
+
+}  // namespace
+
+int EVAL_Exists(QUERYSTMT* stmt, QUERYSCOPE* scope, QTOKENS* tok, EXPRNODE* node) {
+  SELECTITEMS items;
+  QUERYSCOPE sub;
+  EXPR_InitScope(&sub, int(stmt->contexts.size()));
+  int ok = SELECT_ReadLists(stmt, tok, &items, &sub);
+  if (ok) {
+    EXPR_StartCandidates(&sub);
+    if (tok->kind == DBTK_WHERE) ok = Gen_ValExpr(stmt, &sub, tok);
+  }
+  if (ok && tok->kind == DBTK_ORDER_BY) ok = ORDERBY_Skip(tok);
+  const bool only_counts = SELECT_OnlyCounts(items) != 0;
+  if (ok && sub.upper_count > 0) {
+    ok = IterateUppers(stmt, scope, &sub, only_counts, node);
+  } else if (ok) {
+    bool found = false;
+    ok = Found(stmt, &sub, only_counts, &found);
+    if (ok) RecordWhole(node, found);
+  }
+  if (sub.truncated) scope->truncated = 1;
+  EXPR_FreeScope(&sub);
+  return ok;
+}
