@@ -5,6 +5,7 @@
 
 #include "engine/catalog/connect.h"
 #include "engine/catalog/ddl.h"
+#include "engine/query/select.h"
 #include "engine/query/show.h"
 #include "engine/query/stop.h"
 #include "engine/storage/transaction.h"
@@ -35,7 +36,7 @@ constexpr COMMAND kCommands[] = {
     {'7', "CREATE INDEX", DDL_CreateIndex},
     {'8', "CREATE UNIQUE INDEX", DDL_CreateUniqueIndex},
     {'9', "DROP INDEX", DDL_DropIndex},
-    {'C', "SELECT", nullptr},
+    {'C', "SELECT", SELECT_Command},
     {'D', "INSERT STD", nullptr},
     {'E', "INSERT", nullptr},
     {'F', "DELETE STD", nullptr},
