@@ -32,6 +32,9 @@ class RedoLogTest : public testing::Test {
     std::string pattern = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/redoXXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     base_ = pattern;
+    const char* old = getenv("TARVIC_PATH");
+    had_path_ = old != nullptr;
+    if (had_path_) old_path_ = old;
     setenv("TARVIC_PATH", base_.c_str(), 1);
     ASSERT_EQ(mkdir((base_ + "/Tarvic.dat").c_str(), 0700), 0);
     ASSERT_EQ(mkdir((base_ + "/Tarvic.dat/DB").c_str(), 0700), 0);
@@ -44,6 +47,11 @@ class RedoLogTest : public testing::Test {
     CATALOG_Engine().startup = 0;
   }
   void TearDown() override {
+    if (had_path_) {
+      setenv("TARVIC_PATH", old_path_.c_str(), 1);
+    } else {
+      unsetenv("TARVIC_PATH");
+    }
     CATALOG_ResetForTest();
     ASSERT_EQ(system(("rm -rf '" + base_ + "'").c_str()), 0);
   }
@@ -65,6 +73,8 @@ class RedoLogTest : public testing::Test {
   }
 
   std::string base_;
+  std::string old_path_;  // other tests of the binary keep their data directory
+  bool had_path_ = false;
 };
 
 TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {

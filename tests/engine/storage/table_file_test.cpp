@@ -31,12 +31,20 @@ class TableFileTest : public testing::Test {
     std::string pattern = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/tblXXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     base_ = pattern;
+    const char* old = getenv("TARVIC_PATH");
+    had_path_ = old != nullptr;
+    if (had_path_) old_path_ = old;
     setenv("TARVIC_PATH", base_.c_str(), 1);
     ASSERT_EQ(mkdir((base_ + "/Tarvic.dat").c_str(), 0700), 0);
     ASSERT_EQ(mkdir(Dir().c_str(), 0700), 0);
     Fresh();
   }
   void TearDown() override {
+    if (had_path_) {
+      setenv("TARVIC_PATH", old_path_.c_str(), 1);
+    } else {
+      unsetenv("TARVIC_PATH");
+    }
     CATALOG_ResetForTest();
     IDXLIST_ResetForTest();
     std::string command = "rm -rf '" + base_ + "'";
@@ -125,6 +133,8 @@ class TableFileTest : public testing::Test {
   }
 
   std::string base_;
+  std::string old_path_;  // other tests of the binary keep their data directory
+  bool had_path_ = false;
   DBDATABASE* db_ = nullptr;
   DBTABLE* table_ = nullptr;
   DBATTRIB* name_ = nullptr;
