@@ -74,9 +74,11 @@ void KASPO_CopyPk(KASPO* to, const KASPO* from);
 // KASPO has no logical key: reports it and ends the process.
 [[noreturn]] void KASPO_CmpLk(const KASPO* a, const KASPO* b);
 
-// The sequential cursor over every row. Select_Seq opens it (the caller
-// holds a transaction: cursors live only inside one); Fetch_Seq fills the
-// next row and closes the cursor at the end. The walk sees every row, or
+// The sequential cursor over every row. Select_Seq opens it; the caller
+// holds a transaction (DB_Begin), since cursors live only inside one, and
+// Select_Seq fails without. Fetch_Seq fills the next row and closes the
+// cursor at the end; a fetch that fails for another reason than the end
+// leaves the collected error text filled. The walk sees every row, or
 // Select_Seq fails.
 [[nodiscard]] int KASPO_Select_Seq(KASPO* record, DBHANDLE* handle);
 [[nodiscard]] int KASPO_Fetch_Seq(KASPO* record, DBHANDLE* handle);

@@ -22,6 +22,7 @@ constexpr char kFillMismatch[] = "%s_Fill: Result does not match the record!\n";
 constexpr char kInsertFailed[] = "%s_Insert: Insert not possible (100 tries)\n";
 constexpr char kWalkIncomplete[] = "(%s) Not all rows could be read (%d of %d)!\n";
 constexpr char kSelectIncomplete[] = "(%s) Not all rows could be read!\n";
+constexpr char kWalkNeedsTransaction[] = "(%s) Cursor needs an open transaction!\n";
 
 const unsigned char* FieldPtr(const void* record, const RECIO_FIELD& field) {
   return static_cast<const unsigned char*>(record) + field.offset;
@@ -286,6 +287,14 @@ int RECIO_SendMessage(DBHANDLE* handle) {
 
 int RECIO_OpenWalk(DBHANDLE* handle, const char* cursor, const char* query,
                    const char* count_query) {
+  // Inside the caller's bracket the depth is at least 2 when the caller
+  // holds a transaction; at 1 the bracket's own END would close the cursor
+  // at once, and every fetch would then look like the end of the rows.
+  if (DBHANDLE_State().begin_depth < 2) {
+    DBHANDLE_ClearError();
+    dberror(kWalkNeedsTransaction, cursor);
+    return 0;
+  }
   int old_max = 0;
   const int raised = RaiseMax(handle, &old_max);
   int rows = 0;

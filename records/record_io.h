@@ -94,13 +94,17 @@ void RECIO_End(DBHANDLE* handle);
 // the rows the cursor holds are checked against `count_query` (a SELECT
 // COUNT(*) with the same condition). A cursor that holds fewer rows (the
 // result memory limit stopped it) is closed and the call fails with
-// "(<cursor>) Not all rows could be read (%d of %d)!\n".
-// REQUIRES: a transaction is open (cursors live only inside one).
+// "(<cursor>) Not all rows could be read (%d of %d)!\n". Called inside the
+// module's own bracket; without a transaction of the caller around that
+// (cursors live only inside one) it fails with
+// "(<cursor>) Cursor needs an open transaction!\n".
 [[nodiscard]] int RECIO_OpenWalk(DBHANDLE* handle, const char* cursor, const char* query,
                                  const char* count_query);
 
 // Fetches the next row of `cursor` into the record; closes the cursor and
-// fails when there is none (or the fill fails).
+// fails when there is none (or the fill fails). After the last row the
+// collected error text is empty; a fetch that failed for another reason
+// leaves it filled, so that a walk can tell its end from an error.
 [[nodiscard]] int RECIO_FetchNext(const RECIO_TABLE& table, void* record, const char* cursor,
                                   DBHANDLE* handle);
 

@@ -252,10 +252,14 @@ TEST_F(RecordsTest, WalkSeesEveryRowPastTheRowMaximum) {
 TEST_F(RecordsTest, WalkCutShortByMemoryFailsLoudly) {
   ServeTable(5000, 30000);
   Table().memory_rows = 4000;
-  ASSERT_TRUE(DB_Begin(&handle_));
   auto chunk = BLOBJ_New();
   std::strcpy(chunk->fk_id, "item1");
   chunk->fk_table = 1000;
+  // Without a transaction of the caller the cursor would die at once.
+  EXPECT_FALSE(BLOBJ_Select_FK(chunk.get(), &handle_));
+  EXPECT_EQ(DBHANDLE_ErrorText(), "(BLOBJ_CUR_FK) Cursor needs an open transaction!\n");
+  EXPECT_EQ(Letters(), "JK");
+  ASSERT_TRUE(DB_Begin(&handle_));
   EXPECT_FALSE(BLOBJ_Select_FK(chunk.get(), &handle_));
   EXPECT_EQ(DBHANDLE_ErrorText(), "(BLOBJ_CUR_FK) Not all rows could be read (4000 of 5000)!\n");
   EXPECT_EQ(Fake().messages.back(), ParsedMessage("CLOSE BLOBJ_CUR_FK;"));
@@ -276,6 +280,7 @@ TEST_F(RecordsTest, FetchAfterTheLastRowClosesTheCursor) {
   Fake().messages.clear();
   EXPECT_FALSE(BLOBJ_Fetch_Seq(chunk.get(), &handle_));
   EXPECT_EQ(Letters(), "OP");
+  EXPECT_EQ(DBHANDLE_ErrorText(), "");
   Fake().answers['O'] = [](const Message&) {
     REPLY_Error("(FETCH) Cursor 'BLOBJ_SELECT_SEQ' not found for Conn_Id 1\n");
   };
