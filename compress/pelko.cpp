@@ -119,6 +119,12 @@ struct Reader {
   // By the top 11 bits of the stream: literal length << 8 | byte value,
   // or for "111" with V >= 196 just V (length 0).
   uint16_t table[2048] = {};
+  // By the top 12 bits: the one or two literals whose codes lie wholly
+  // inside them: first byte | second byte << 8 | count << 16 | bits << 24;
+  // count 0 when the first code is not a literal.
+  uint32_t pairs[4096] = {};
+  uint8_t distance_bits[256] = {};  // by V of a back-reference
+  uint8_t length_bits[256] = {};
   uint64_t buf = 0;  // pending bits at the top, zeros below
   int cnt = 0;
   std::vector<unsigned char> block;
@@ -512,6 +518,29 @@ void BuildDecodeTable(Reader& r, const unsigned char* ranks) {
   }
 }
 
+void BuildReferenceTables(Reader& r) {
+  for (int v = kFirstRef; v < 256; ++v) {
+    r.distance_bits[v] = static_cast<uint8_t>(8 + (v - kFirstRef) / 3);
+    r.length_bits[v] = static_cast<uint8_t>(kLengthBits[(v - kFirstRef) % 3]);
+  }
+}
+
+void BuildPairTable(Reader& r) {
+  for (uint32_t idx = 0; idx < 4096; ++idx) {
+    const uint32_t first = r.table[idx >> 1];
+    const uint32_t n1 = first >> 8;
+    if (n1 == 0) {
+      r.pairs[idx] = 0;
+      continue;
+    }
+    uint32_t entry = (first & 255) | 1u << 16 | n1 << 24;
+    const uint32_t second = r.table[(idx << n1 >> 1) & 2047];
+    const uint32_t n2 = second >> 8;
+    if (n2 != 0 && n1 + n2 <= 12) entry = (first & 255) | (second & 255) << 8 | 2u << 16 | (n1 + n2) << 24;
+    r.pairs[idx] = entry;
+  }
+}
+
 // The reader's bits, held in locals while a block is decoded. A new word
 // is taken only whole; when none is left the data end (between codes or
 // within one).
@@ -546,9 +575,12 @@ struct BitSource {
 
 enum class Decoded { kFull, kEnd, kCorrupt };
 
+// The decoders of single codes are forced inline: as calls they would
+// keep the bit state in memory instead of registers.
+
 // One literal code (the byte of a run). Returns 0..255, -1 when the data
 // end within it, -2 when the code is not a literal.
-int ReadLiteral(const Reader& r, BitSource& s) {
+[[gnu::always_inline]] inline int ReadLiteral(const Reader& r, BitSource& s) {
   if (s.cnt < 11) s.Refill();
   const uint32_t e = r.table[s.buf >> 53];
   const int n = static_cast<int>(e >> 8);
@@ -558,7 +590,7 @@ int ReadLiteral(const Reader& r, BitSource& s) {
   return static_cast<int>(e & 255);
 }
 
-Decoded DecodeRun(const Reader& r, BitSource& s, int v, unsigned char* out, std::size_t* fill) {
+[[gnu::always_inline]] inline Decoded DecodeRun(const Reader& r, BitSource& s, int v, unsigned char* out, std::size_t* fill) {
   const int width = 208 - v;
   if (!s.Need(width)) return Decoded::kEnd;
   const std::size_t run = s.Take(width) + 3;
@@ -570,15 +602,14 @@ Decoded DecodeRun(const Reader& r, BitSource& s, int v, unsigned char* out, std:
   return Decoded::kFull;
 }
 
-Decoded DecodeReference(const Reader& r, BitSource& s, int v, unsigned char* out,
+[[gnu::always_inline]] inline Decoded DecodeReference(const Reader& r, BitSource& s, int v, unsigned char* out,
                         std::size_t* fill) {
-  const int k = v - kFirstRef;
-  const int o = 8 + k / 3;
-  const int l = kLengthBits[k % 3];
-  if (!s.Need(o)) return Decoded::kEnd;
-  const std::size_t distance = s.Take(o);
-  if (!s.Need(l)) return Decoded::kEnd;
-  const std::size_t length = s.Take(l) + static_cast<std::size_t>(r.comp_min);
+  const int o = r.distance_bits[v];
+  const int l = r.length_bits[v];
+  if (!s.Need(o + l)) return Decoded::kEnd;
+  const uint32_t fields = s.Take(o + l);
+  const std::size_t distance = fields >> l;
+  const std::size_t length = (fields & ((1u << l) - 1)) + static_cast<std::size_t>(r.comp_min);
   // Writers never overlap a reference with its target nor reach out of
   // the block; damaged data that would are refused.
   if (distance == 0 || distance > *fill || length > distance || length > PELKO_BLOCK - *fill) {
@@ -586,19 +617,21 @@ Decoded DecodeReference(const Reader& r, BitSource& s, int v, unsigned char* out
   }
   unsigned char* dst = out + *fill;
   const unsigned char* src = dst - distance;
+  // Whole 16- or 8-byte steps may run past the end into the block's
+  // slack; every byte they need lies before dst because length <= distance.
   if (distance >= 16) {
-    // Whole 16-byte steps may run past the end into the block's slack;
-    // every byte they need lies before dst because length <= distance.
     for (std::size_t done = 0; done < length; done += 16) std::memcpy(dst + done, src + done, 16);
+  } else if (distance >= 8) {
+    for (std::size_t done = 0; done < length; done += 8) std::memcpy(dst + done, src + done, 8);
   } else {
-    std::memcpy(dst, src, length);
+    for (std::size_t done = 0; done < length; ++done) dst[done] = src[done];
   }
   *fill += length;
   return Decoded::kFull;
 }
 
 // A code that starts "111" with V >= 196.
-Decoded DecodeSpecial(const Reader& r, BitSource& s, int v, unsigned char* out,
+[[gnu::always_inline]] inline Decoded DecodeSpecial(const Reader& r, BitSource& s, int v, unsigned char* out,
                       std::size_t* fill) {
   if (v <= 205) return DecodeRun(r, s, v, out, fill);
   if (v == kEndCode) return Decoded::kEnd;
@@ -606,15 +639,58 @@ Decoded DecodeSpecial(const Reader& r, BitSource& s, int v, unsigned char* out,
   return DecodeReference(r, s, v, out, fill);
 }
 
-// Decodes the next block into r.block; stops when it is full or at the
-// end of the data.
-Decoded DecodeBlock(Reader& r) {
+// Stores the bytes of a pair entry; the second even when there is none
+// (later output overwrites it).
+[[gnu::always_inline]] inline void StorePair(unsigned char* at, uint32_t pair) {
+  uint16_t two = static_cast<uint16_t>(pair);
+  if constexpr (std::endian::native == std::endian::big) two = __builtin_bswap16(two);
+  std::memcpy(at, &two, 2);
+}
+
+// Codes while at least two whole words of input and four bytes of block
+// room remain, so that no code can meet the end of either: the common
+// path without end checks.
+Decoded DecodeAmple(const Reader& r, BitSource& s, unsigned char* out, std::size_t* fill) {
+  std::size_t at = *fill;
+  const uint32_t* const pairs = r.pairs;
+  Decoded result = Decoded::kFull;
+  while (at + 3 < PELKO_BLOCK && s.p + 8 <= s.words_end) {
+    if (s.cnt <= 32) {
+      s.buf |= static_cast<uint64_t>(LoadLe32(s.p)) << (32 - s.cnt);
+      s.p += 4;
+      s.cnt += 32;
+    }
+    // Most codes are literals: one lookup yields one or two.
+    uint32_t pair = pairs[s.buf >> 52];
+    if (pair != 0) {
+      StorePair(out + at, pair);
+      at += (pair >> 16) & 3;
+      s.Skip(static_cast<int>(pair >> 24));
+      // At least 20 bits are left: room for a second lookup.
+      pair = pairs[s.buf >> 52];
+      if (pair == 0) continue;
+      StorePair(out + at, pair);
+      at += (pair >> 16) & 3;
+      s.Skip(static_cast<int>(pair >> 24));
+      continue;
+    }
+    const int v = static_cast<int>((s.buf >> 53) & 255);
+    s.Skip(11);
+    result = DecodeSpecial(r, s, v, out, &at);
+    if (result != Decoded::kFull) break;
+  }
+  *fill = at;
+  return result;
+}
+
+// Decodes the next block into `out` (room for a block and kBlockSlack
+// bytes); stops when it is full or at the end of the data.
+Decoded DecodeBlock(Reader& r, unsigned char* out, std::size_t* out_fill) {
   BitSource s{r.buf, r.cnt, r.input.data() + r.in_pos,
               r.input.data() + (r.input.size() & ~std::size_t{3})};
-  unsigned char* out = r.block.data();
   std::size_t fill = 0;
-  Decoded result = Decoded::kFull;
-  while (fill < PELKO_BLOCK) {
+  Decoded result = DecodeAmple(r, s, out, &fill);
+  while (result == Decoded::kFull && fill < PELKO_BLOCK) {
     if (s.cnt < 32) s.Refill();
     const uint32_t e = r.table[s.buf >> 53];
     const int n = static_cast<int>(e >> 8);
@@ -633,13 +709,11 @@ Decoded DecodeBlock(Reader& r) {
     }
     s.Skip(11);
     result = DecodeSpecial(r, s, static_cast<int>(e), out, &fill);
-    if (result != Decoded::kFull) break;
   }
   r.buf = s.buf;
   r.cnt = s.cnt;
   r.in_pos = static_cast<std::size_t>(s.p - r.input.data());
-  r.fill = fill;
-  r.read_pos = 0;
+  *out_fill = fill;
   return result;
 }
 }  // namespace
@@ -667,6 +741,8 @@ int Uncompress_Init(const void* data, std::size_t length) {
   }
   r.comp_min = comp_min;
   BuildDecodeTable(r, in + kRankOffset);
+  BuildPairTable(r);
+  BuildReferenceTables(r);
   r.open = true;
   return 1;
 }
@@ -680,12 +756,19 @@ std::ptrdiff_t Uncompress_Read(void* buffer, std::size_t length) {
   while (done < length) {
     if (r.read_pos == r.fill) {
       if (r.end) break;
-      const Decoded result = DecodeBlock(r);
+      // A caller asking for more than a block (and the slack) gets it
+      // decoded in place, sparing a copy.
+      const bool in_place = length - done >= PELKO_BLOCK + kBlockSlack;
+      std::size_t got = 0;
+      const Decoded result = DecodeBlock(r, in_place ? dst + done : r.block.data(), &got);
       if (result == Decoded::kCorrupt) {
         r.failed = true;
         return -1;
       }
       if (result == Decoded::kEnd) r.end = true;
+      r.read_pos = 0;
+      r.fill = in_place ? 0 : got;
+      done += in_place ? got : 0;
       continue;
     }
     const std::size_t take = std::min(length - done, r.fill - r.read_pos);
