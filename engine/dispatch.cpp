@@ -5,6 +5,7 @@
 
 #include "engine/catalog/connect.h"
 #include "engine/catalog/ddl.h"
+#include "engine/query/cursor.h"
 #include "engine/query/select.h"
 #include "engine/query/show.h"
 #include "engine/query/stop.h"
@@ -47,9 +48,9 @@ constexpr COMMAND kCommands[] = {
     {'K', "END", Trans_End},
     {'L', "INSERT LOAD", nullptr},
     {'M', "ABORT", Trans_Abort},
-    {'N', "DECLARE", nullptr},
-    {'O', "FETCH", nullptr},
-    {'P', "CLOSE", nullptr},
+    {'N', "DECLARE", CURSOR_Declare},
+    {'O', "FETCH", CURSOR_Fetch},
+    {'P', "CLOSE", CURSOR_Close},
     {'Q', "SET TABLE", DDL_SetTable},
     {'R', "SAVE DATABASE", DDL_SaveDatabase},
     {'S', "SHOW", SHOW_Command},
