@@ -362,10 +362,10 @@ int FloatDecimals(double value) {
 
 std::string FloatText(double value) {
   const int decimals = FloatDecimals(value);
-  const int n = std::snprintf(nullptr, 0, "%.*f", decimals, value);
-  std::string text(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
-  text.resize(static_cast<size_t>(n));
+  // The widest text is DBL_MAX with 14 decimals: about 325 characters.
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  std::string text(buffer);
   while (!text.empty() && text.back() == '0') text.pop_back();
   if (!text.empty() && (text.back() == '.' || text.back() == ',')) text.pop_back();
   return text.empty() ? "0" : text;
