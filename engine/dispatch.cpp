@@ -9,6 +9,7 @@
 #include "engine/query/select.h"
 #include "engine/query/show.h"
 #include "engine/query/stop.h"
+#include "engine/storage/modify.h"
 #include "engine/storage/transaction.h"
 #include "engine/types/wire.h"
 
@@ -38,15 +39,15 @@ constexpr COMMAND kCommands[] = {
     {'8', "CREATE UNIQUE INDEX", DDL_CreateUniqueIndex},
     {'9', "DROP INDEX", DDL_DropIndex},
     {'C', "SELECT", SELECT_Command},
-    {'D', "INSERT STD", nullptr},
-    {'E', "INSERT", nullptr},
-    {'F', "DELETE STD", nullptr},
-    {'G', "DELETE", nullptr},
-    {'H', "UPDATE STD", nullptr},
-    {'I', "UPDATE", nullptr},
+    {'D', "INSERT STD", MODIFY_InsertStd},
+    {'E', "INSERT", MODIFY_Insert},
+    {'F', "DELETE STD", MODIFY_DeleteStd},
+    {'G', "DELETE", MODIFY_Delete},
+    {'H', "UPDATE STD", MODIFY_UpdateStd},
+    {'I', "UPDATE", MODIFY_Update},
     {'J', "BEGIN", Trans_Begin},
     {'K', "END", Trans_End},
-    {'L', "INSERT LOAD", nullptr},
+    {'L', "INSERT LOAD", MODIFY_InsertLoad},
     {'M', "ABORT", Trans_Abort},
     {'N', "DECLARE", CURSOR_Declare},
     {'O', "FETCH", CURSOR_Fetch},
