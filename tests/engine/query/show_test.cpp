@@ -6,14 +6,12 @@
 #include <stdlib.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "client/dbclient.h"
-#include "client/message.h"
 #include "engine/catalog/catalog.h"
 #include "engine/dispatch.h"
 #include "engine/types/tokens.h"
@@ -23,39 +21,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A result as text: a header line of "name:size" per column, then one line
-// per row with the cells joined by "|"; an error result as "error: <text>".
-std::string Render(DBRESULT* r) {
-  if (r->status == DBRES_BAD_REPLY || r->status == DBRES_REFUSED) return "error: " + r->error;
-  std::string out;
-  for (int c = 0; c < DBresult_cols(r); ++c) {
-    EXPECT_EQ(DBresult_type(r, c), '0');  // every SHOW column is CHARACTER
-    out += (c ? " " : "") + std::string(r->data.column_names[c]) + ":" +
-           std::to_string(r->data.column_sizes[c]);
-  }
-  for (int row = 0; row < DBresult_rows(r); ++row) {
-    out += "\n";
-    for (int c = 0; c < DBresult_cols(r); ++c)
-      out += (c ? "|" : "") + std::string(DBresult_value(r, row, c));
-  }
-  return out;
-}
-
 class ShowTest : public testing::Test {
  protected:
   void SetUp() override {
-    const char* tmp = std::getenv("TMPDIR");
+    const char* tmp = getenv("TMPDIR");
     dir_ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/showXXXXXX";
     ASSERT_NE(mkdtemp(dir_.data()), nullptr);
     for (const char* name : {"TARVIC_PATH", "HOME"}) {
-      const char* old = std::getenv(name);
-      old_.push_back(old != nullptr ? old : "");
+      old_.push_back(getenv(name) != nullptr ? getenv(name) : "");
       setenv(name, dir_.c_str(), 1);
     }
     CATALOG_ResetForTest();
     DBCLIENT_ResetForTest();
+    // Conn_Id 1 creates SHOWDB, 2 joins it, 3 has no database.
+    for (auto [name, create] : {std::pair{"SHOWDB", 1}, {"SHOWDB", 0}, {"", 0}})
+      conns_.push_back(DBconnect(name, create));
   }
-
   void TearDown() override {
     CATALOG_ResetForTest();
     setenv("TARVIC_PATH", old_[0].c_str(), 1);  // empty counts as unset
@@ -63,233 +44,162 @@ class ShowTest : public testing::Test {
     fs::remove_all(dir_);
   }
 
-  // A connection to the database `name`, created first when `create`.
-  static std::unique_ptr<DBCONNECTION> Connect(const char* name, int create) {
-    std::unique_ptr<DBCONNECTION> conn = DBconnect(name, create);
-    EXPECT_EQ(conn->status, DBCONN_OK) << conn->error;
-    return conn;
-  }
-
-  static std::string Run(DBCONNECTION* conn, const std::string& sql) {
-    DBRESULTPTR r = DBexec(conn, sql.c_str());
-    return Render(r.get());
-  }
-
-  // Runs statements that must all succeed.
-  static void Setup(DBCONNECTION* conn, const std::vector<std::string>& sqls) {
-    for (const std::string& sql : sqls) {
-      DBRESULTPTR r = DBexec(conn, sql.c_str());
-      ASSERT_EQ(r->status, DBRES_COMMAND_OK) << sql << ": " << r->error;
+  // The result as text: "ok", an error's text, or the header ("name:size"
+  // per column) and the rows, cells joined by "|", lines by "\n".
+  std::string Run(int conn, const std::string& sql) {
+    DBRESULTPTR r = DBexec(conns_[conn - 1].get(), sql.c_str());
+    if (r->status == DBRES_COMMAND_OK) return "ok";
+    if (r->status != DBRES_TUPLES_OK) return r->error;
+    std::string out;
+    for (int c = 0; c < DBresult_cols(r.get()); ++c) {
+      EXPECT_EQ(DBresult_type(r.get(), c), '0');  // every SHOW column is CHARACTER
+      out += (c ? " " : "") + std::string(r->data.column_names[c]) + ":" +
+             std::to_string(r->data.column_sizes[c]);
     }
+    for (int row = 0; row < DBresult_rows(r.get()); ++row)
+      for (int c = 0; c < DBresult_cols(r.get()); ++c)
+        out += (c ? "|" : "\n") + std::string(DBresult_value(r.get(), row, c));
+    return out;
+  }
+
+  struct Step {
+    int conn;
+    const char* sql;
+    const char* expected;
+  };
+  void Script(const std::vector<Step>& steps) {
+    for (const Step& s : steps) EXPECT_EQ(Run(s.conn, s.sql), s.expected) << s.sql;
   }
 
   std::string dir_;
   std::vector<std::string> old_;
+  std::vector<std::unique_ptr<DBCONNECTION>> conns_;
 };
 
-// The first byte of the reply and, for an error reply, its text.
-std::string ReplyText() {
-  const unsigned char* r = REPLY_Data();
-  const int n = REPLY_Length();
-  if (n >= 4 && r[0] == '0' && r[1] == 'b')
-    return std::string(reinterpret_cast<const char*>(r) + 4, (r[2] | (r[3] << 8)) - 1);
-  return std::string(1, static_cast<char>(r[0]));
-}
+constexpr char kAttribHeader[] = "Attribute:32 Type:9 Size:5 NOT NULL:3";
 
-TEST_F(ShowTest, ShowsEveryCatalogueForm) {
-  auto conn = Connect("SHOWDB", 1);
-  Setup(conn.get(),
-        {"CREATE TABLE PLAIN (NAME CHARACTER(8), DATA BINARY(4000), NUM SMALLINT, "
-         "CNT INTEGER NOT NULL, AMOUNT FLOAT, DAY DATE, HOUR TIME, STAMP TIMESTAMP)",
-         "CREATE TABLE FIXED (ID INTEGER)", "CREATE TABLE SAFE (ID INTEGER)",
-         "SET TABLE FIXED STATIC", "SET TABLE SAFE SECURE",
-         "CREATE UNIQUE INDEX XPLAIN01 ON PLAIN (NAME)",
-         "CREATE INDEX XPLAIN02 ON PLAIN (NUM, CNT, NUM)",
-         "CREATE INDEX XFIXED01 ON FIXED (ID)"});
-  struct Case {
-    const char* sql;
-    const char* expected;
-  };
-  const Case kCases[] = {
-      {"SHOW DATABASES", "Database:32\nSHOWDB"},
-      {"SHOW TABLES",
-       "Table:32 Static:3 Secure:3\nPLAIN|No|No\nFIXED|Yes|No\nSAFE|Yes|Yes"},
-      {"SHOW INDICES", "Index:32 Table:32\nXPLAIN01|PLAIN\nXPLAIN02|PLAIN\nXFIXED01|FIXED"},
-      {"SHOW TABLE PLAIN",
-       "Attribute:32 Type:9 Size:5 NOT NULL:3\nNAME|CHARACTER|8|No\nDATA|BINARY|4000|No\n"
-       "NUM|SMALLINT|2|No\nCNT|INTEGER|4|Yes\nAMOUNT|FLOAT|8|No\nDAY|DATE|4|No\n"
-       "HOUR|TIME|3|No\nSTAMP|TIMESTAMP|12|No"},
+TEST_F(ShowTest, ShowsEveryFormAndRefusesWhatIsMissing) {
+  Script({
+      {1, "CREATE TABLE PLAIN (NAME CHARACTER(8), DATA BINARY(4000), NUM SMALLINT, CNT INTEGER "
+          "NOT NULL, AMOUNT FLOAT, DAY DATE, HOUR TIME, STAMP TIMESTAMP)", "ok"},
+      {1, "CREATE TABLE FIXED (ID INTEGER)", "ok"},
+      {1, "CREATE TABLE SAFE (ID INTEGER)", "ok"},
+      {1, "SET TABLE FIXED STATIC", "ok"},
+      {1, "SET TABLE SAFE SECURE", "ok"},
+      {1, "CREATE UNIQUE INDEX XPLAIN01 ON PLAIN (NAME)", "ok"},
+      {1, "CREATE INDEX XPLAIN02 ON PLAIN (NUM, CNT, NUM)", "ok"},
+      {1, "CREATE INDEX XFIXED01 ON FIXED (ID)", "ok"},
+      {3, "SHOW DATABASES", "Database:32\nSHOWDB"},
+      {1, "SHOW TABLES", "Table:32 Static:3 Secure:3\nPLAIN|No|No\nFIXED|Yes|No\nSAFE|Yes|Yes"},
+      {1, "SHOW INDICES", "Index:32 Table:32\nXPLAIN01|PLAIN\nXPLAIN02|PLAIN\nXFIXED01|FIXED"},
+      {1, "SHOW TABLE PLAIN", "Attribute:32 Type:9 Size:5 NOT NULL:3\nNAME|CHARACTER|8|No\n"
+          "DATA|BINARY|4000|No\nNUM|SMALLINT|2|No\nCNT|INTEGER|4|Yes\nAMOUNT|FLOAT|8|No\n"
+          "DAY|DATE|4|No\nHOUR|TIME|3|No\nSTAMP|TIMESTAMP|12|No"},
       // Non-unique indexes come first, though the unique one is older.
-      {"SHOW INDICES ON TABLE PLAIN", "Indices:32 Unique:3\nXPLAIN02|No\nXPLAIN01|Yes"},
+      {1, "SHOW INDICES ON TABLE PLAIN", "Indices:32 Unique:3\nXPLAIN02|No\nXPLAIN01|Yes"},
       // An attribute named twice in the index is listed twice.
-      {"SHOW INDEX XPLAIN02",
-       "Attribute:32 Type:9 Size:5 NOT NULL:3\nNUM|SMALLINT|2|No\nCNT|INTEGER|4|Yes\n"
-       "NUM|SMALLINT|2|No"},
-      {"SHOW INDEX XPLAIN01", "Attribute:32 Type:9 Size:5 NOT NULL:3\nNAME|CHARACTER|8|No"},
-      {"SHOW TABLE NOPE", "error: (SHOW TABLE) Table 'NOPE' not found"},
-      {"SHOW INDICES ON TABLE NOPE", "error: (SHOW INDICES ON TABLE) Table 'NOPE' not found"},
-      {"SHOW INDEX NOPE", "error: (SHOW TABLE) Index 'NOPE' not found"},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Run(conn.get(), c.sql), c.expected);
-  }
-  // A dropped table leaves the others in their order.
-  Setup(conn.get(), {"DROP TABLE FIXED"});
-  EXPECT_EQ(Run(conn.get(), "SHOW TABLES"), "Table:32 Static:3 Secure:3\nPLAIN|No|No\nSAFE|Yes|Yes");
-  EXPECT_EQ(Run(conn.get(), "SHOW INDICES"), "Index:32 Table:32\nXPLAIN01|PLAIN\nXPLAIN02|PLAIN");
+      {1, "SHOW INDEX XPLAIN02", "Attribute:32 Type:9 Size:5 NOT NULL:3\nNUM|SMALLINT|2|No\n"
+          "CNT|INTEGER|4|Yes\nNUM|SMALLINT|2|No"},
+      {1, "SHOW TABLE NOPE", "(SHOW TABLE) Table 'NOPE' not found"},
+      {1, "SHOW INDICES ON TABLE NOPE", "(SHOW INDICES ON TABLE) Table 'NOPE' not found"},
+      {1, "SHOW INDEX NOPE", "(SHOW TABLE) Index 'NOPE' not found"},
+      {3, "SHOW TABLES", "(SHOW TABLES) No database selected for Conn_Id 3\n"},
+      {3, "SHOW INDICES", "(SHOW INDICES) No database selected for Conn_Id 3\n"},
+      {3, "SHOW INDICES ON TABLE PLAIN", "(SHOW TABLE) No database selected for Conn_Id 3\n"},
+      {3, "SHOW INDEX XPLAIN01", "(SHOW INDEX) No database selected for Conn_Id 3\n"},
+      // A dropped table leaves the others in their order.
+      {1, "DROP TABLE FIXED", "ok"},
+      {1, "SHOW TABLES", "Table:32 Static:3 Secure:3\nPLAIN|No|No\nSAFE|Yes|Yes"},
+  });
 }
 
-TEST_F(ShowTest, ChecksConnectionAndDatabaseExceptForDatabases) {
-  // No database at all: SHOW DATABASES still answers, with its header.
-  DBquery_reset();
-  DBquery_addcmd('1');
-  DBquery_addtokstring(DBTK_IDENT, "");
-  process_sql(7, MESSAGE_Data(), MESSAGE_Length());
-  ASSERT_EQ(ReplyText(), "1");
-  DBquery_reset();
-  DBquery_addcmd('S');
-  DBquery_addtok(DBTK_DATABASES);
-  process_sql(7, MESSAGE_Data(), MESSAGE_Length());
-  const std::vector<unsigned char> kEmpty = {'2', 1, 0, 0, 0, 0, 0, 0, 0, 9, 0, 'D', 'a', 't',
-                                             'a', 'b', 'a', 's', 'e', 0, '0', 32, 0, 0, 0};
-  EXPECT_EQ(std::vector<unsigned char>(REPLY_Data(), REPLY_Data() + REPLY_Length()), kEmpty);
-
-  auto conn = Connect("SHOWDB", 1);
-  DBCONNECTION none = *conn;
-  none.conn_id = 7;  // the connection without a database
-  DBCONNECTION unknown = *conn;
-  unknown.conn_id = 99;
-  struct Case {
-    DBCONNECTION* conn;
-    const char* sql;
-    const char* expected;
-  };
-  const Case kCases[] = {
-      {&none, "SHOW DATABASES", "Database:32\nSHOWDB"},
-      {&none, "SHOW TABLES", "error: (SHOW TABLES) No database selected for Conn_Id 7\n"},
-      {&none, "SHOW INDICES", "error: (SHOW INDICES) No database selected for Conn_Id 7\n"},
-      {&none, "SHOW TABLE T1", "error: (SHOW TABLE) No database selected for Conn_Id 7\n"},
-      {&none, "SHOW INDICES ON TABLE T1",
-       "error: (SHOW TABLE) No database selected for Conn_Id 7\n"},
-      {&none, "SHOW INDEX I1", "error: (SHOW INDEX) No database selected for Conn_Id 7\n"},
-      {&unknown, "SHOW TABLES", "error: (SHOW TABLES) Conn_Id 99 not found\n"},
-      {&unknown, "SHOW INDICES", "error: (SHOW INDICES) Conn_Id 99 not found\n"},
-      {&unknown, "SHOW TABLE T1", "error: (SHOW TABLE) Conn_Id 99 not found\n"},
-      {&unknown, "SHOW INDEX I1", "error: (SHOW INDEX) Conn_Id 99 not found\n"},
-      {&unknown, "MAX", "error: (MAX) Conn_Id 99 not found\n"},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Run(c.conn, c.sql), c.expected);
+TEST_F(ShowTest, MaxIsPerConnectionAndBoundsTheNextSelect) {
+  Script({{1, "MAX", "Max-Results:9\n30000"}, {1, "MAX 5", "ok"}, {1, "MAX", "Max-Results:9\n5"},
+          {2, "MAX", "Max-Results:9\n30000"}, {3, "MAX 0", "ok"}, {3, "MAX", "Max-Results:9\n0"},
+          {1, "SET DATABASE SHOWDB", "ok"}, {1, "MAX", "Max-Results:9\n30000"},
+          {1, "CREATE TABLE ROWS7 (ID INTEGER)", "ok"}, {1, "BEGIN", "ok"}});
+  for (int i = 0; i < 7; ++i) Run(1, "INSERT INTO ROWS7 VALUES (" + std::to_string(i) + ")");
+  Run(1, "COMMIT");
+  // {maximum, status, rows}: reaching the maximum counts as cut short; 0 is
+  // no limit.
+  constexpr int kCases[][3] = {{5, DBRES_TUPLES_PART, 5}, {7, DBRES_TUPLES_PART, 7},
+                               {8, DBRES_TUPLES_OK, 7},   {0, DBRES_TUPLES_OK, 7}};
+  for (const auto& c : kCases) {
+    ASSERT_EQ(Run(1, "MAX " + std::to_string(c[0])), "ok");
+    DBRESULTPTR r = DBexec(conns_[0].get(), "SELECT ID FROM ROWS7");
+    EXPECT_EQ(r->status, c[1]) << c[0];
+    EXPECT_EQ(DBresult_rows(r.get()), c[2]) << c[0];
   }
 }
 
-TEST_F(ShowTest, MalformedMessagesAreRefusedWithTheReadersDetail) {
-  auto conn = Connect("SHOWDB", 1);
-  Setup(conn.get(), {"CREATE TABLE T1 (ID INTEGER)", "CREATE INDEX I1 ON T1 (ID)"});
-  // The index name is known to the database, but its table lost it.
-  DBDATABASE& db = CATALOG_Engine().dbs[0];
+TEST_F(ShowTest, MalformedMessagesAndUnknownConnections) {
+  Script({{1, "CREATE TABLE T1 (ID INTEGER)", "ok"}, {1, "CREATE INDEX I1 ON T1 (ID)", "ok"}});
+  // An index name the database knows but whose table lost it.
   DBTABLE* t1 = nullptr;
   int pos = 0;
-  ASSERT_EQ(CATALOG_FindTable(&db, "T1", &t1, &pos), 1);
-  IDXARRAY_Add(&db.index_names, "GHOST", t1);
-
-  const std::string kIntCut = "Syntax error: <integer value> expected (unexpected end of squery)";
-  struct Case {
-    std::vector<unsigned char> tokens;  // after the letter
-    char letter;
+  ASSERT_EQ(CATALOG_FindTable(&CATALOG_Engine().dbs[0], "T1", &t1, &pos), 1);
+  IDXARRAY_Add(&CATALOG_Engine().dbs[0].index_names, "GHOST", t1);
+  const std::string kFoundInt = std::string("Syntax error: ") + DBTK_Name(DBTK_IDENT) +
+                                " expected (found " + DBTK_Name(DBTK_INTVAL) + ")";
+  const struct {
+    int conn;
+    std::vector<unsigned char> msg;
     std::string expected;
-  };
-  const Case kCases[] = {
-      {{}, 'S', "(SHOW)\n"},
-      {{DBTK_TABLE}, 'S', "(SHOW TABLE)\n"},
-      {{DBTK_TABLE, DBTK_INTVAL, 1, 0, 0, 0}, 'S', "(SHOW TABLE)"},
-      {{DBTK_TABLE, DBTK_IDENT, 9}, 'S',
-       "(SHOW TABLE) table-name is missing\nSyntax error: <name> expected (unexpected end of "
-       "squery)"},
-      {{DBTK_TABLE, DBTK_INDICES}, 'S', "(SHOW INDICES ON TABLE) table-name is missing\n"},
-      {{DBTK_INDEX, DBTK_INTVAL}, 'S',
-       std::string("(SHOW INDEX) index-name is missing\nSyntax error: ") +
-           DBTK_Name(DBTK_IDENT) + " expected (found " + DBTK_Name(DBTK_INTVAL) + ")"},
-      {{DBTK_INDEX, DBTK_IDENT, 6, 0, 'G', 'H', 'O', 'S', 'T', 0}, 'S',
+  } kCases[] = {
+      {1, {'S'}, "(SHOW)\n"},
+      {1, {'S', DBTK_TABLE}, "(SHOW TABLE)\n"},
+      {1, {'S', DBTK_TABLE, DBTK_INTVAL, 1, 0, 0, 0}, "(SHOW TABLE)"},
+      {1, {'S', DBTK_TABLE, DBTK_IDENT, 9},
+       "(SHOW TABLE) table-name is missing\nSyntax error: <name> expected (unexpected end of squery)"},
+      {1, {'S', DBTK_TABLE, DBTK_INDICES}, "(SHOW INDICES ON TABLE) table-name is missing\n"},
+      {1, {'S', DBTK_INDEX, DBTK_INTVAL}, "(SHOW INDEX) index-name is missing\n" + kFoundInt},
+      {1, {'S', DBTK_INDEX, DBTK_IDENT, 6, 0, 'G', 'H', 'O', 'S', 'T', 0},
        "(SHOW INDEX) Index 'GHOST' not found in table 'T1'"},
-      // Any other first token leaves no result of its own.
-      {{DBTK_END}, 'S', "No result string from process_sql!"},
-      {{DBTK_INTVAL, 1, 0}, 'T', "(MAX)\n" + kIntCut},
+      {1, {'S', DBTK_END}, "No result string from process_sql!"},  // no form of its own
+      {1, {'T', DBTK_INTVAL, 1, 0},
+       "(MAX)\nSyntax error: <integer value> expected (unexpected end of squery)"},
+      {9, {'S', DBTK_TABLES}, "(SHOW TABLES) Conn_Id 9 not found\n"},
+      {9, {'S', DBTK_INDEX}, "(SHOW INDEX) Conn_Id 9 not found\n"},
+      {9, {'T'}, "(MAX) Conn_Id 9 not found\n"},
+      {9, {'V'}, "(STOP DATABASE) Database connection not found"},
   };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.expected);
-    std::vector<unsigned char> msg = {static_cast<unsigned char>(c.letter)};
-    msg.insert(msg.end(), c.tokens.begin(), c.tokens.end());
-    process_sql(conn->conn_id, msg.data(), static_cast<int>(msg.size()));
-    EXPECT_EQ(ReplyText(), c.expected);
+  for (const auto& c : kCases) {
+    process_sql(c.conn, c.msg.data(), int(c.msg.size()));
+    const unsigned char* r = REPLY_Data();
+    ASSERT_EQ(r[0], '0') << c.expected;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r) + 4, (r[2] | r[3] << 8) - 1), c.expected);
   }
+  // With no database at all SHOW DATABASES still answers its header.
+  CATALOG_ResetForTest();
+  const unsigned char kShowDatabases[] = {'S', DBTK_DATABASES};
+  process_sql(1, kShowDatabases, 2);
+  const std::vector<unsigned char> kHeaderOnly = {'2', 1, 0, 0, 0, 0, 0, 0, 0, 9, 0, 'D', 'a', 't',
+                                                  'a', 'b', 'a', 's', 'e', 0, '0', 32, 0, 0, 0};
+  EXPECT_EQ(std::vector<unsigned char>(REPLY_Data(), REPLY_Data() + REPLY_Length()), kHeaderOnly);
 }
-
-TEST_F(ShowTest, MaxReadsAndSetsTheConnectionsRowMaximum) {
-  auto conn = Connect("SHOWDB", 1);
-  auto other = Connect("SHOWDB", 0);
-  EXPECT_EQ(Run(conn.get(), "MAX"), "Max-Results:9\n30000");
-  EXPECT_EQ(Run(conn.get(), "MAX 5"), "");
-  EXPECT_EQ(Run(conn.get(), "MAX"), "Max-Results:9\n5");
-  EXPECT_EQ(Run(other.get(), "MAX"), "Max-Results:9\n30000");  // per connection
-  // 0 stands for "no limit" and reads back as it was set.
-  EXPECT_EQ(Run(conn.get(), "MAX 0"), "");
-  EXPECT_EQ(Run(conn.get(), "MAX"), "Max-Results:9\n0");
-  // A built message may carry any value, a negative one included.
-  DBquery_reset();
-  DBquery_addcmd('T');
-  DBquery_addtokint(DBTK_INTVAL, -3);
-  DBRESULTPTR set = DBexecmsg(conn.get());
-  EXPECT_EQ(set->status, DBRES_COMMAND_OK);
-  EXPECT_EQ(Run(conn.get(), "MAX"), "Max-Results:9\n-3");
-  // Selecting a database brings the default back.
-  EXPECT_EQ(Run(conn.get(), "SET DATABASE SHOWDB"), "");
-  EXPECT_EQ(Run(conn.get(), "MAX"), "Max-Results:9\n30000");
-}
-
 
 using ShowDeathTest = ShowTest;
 
-TEST_F(ShowDeathTest, StopDatabaseRefusesWhileOthersMightStillWork) {
-  auto conn = Connect("SHOWDB", 1);
-  auto second = Connect("SHOWDB", 0);
-  DBCONNECTION unknown = *conn;
-  unknown.conn_id = 99;
-  EXPECT_EQ(Run(&unknown, "STOP"),
-            "error: (STOP DATABASE) Database connection not found");
-  EXPECT_EQ(Run(conn.get(), "STOP"),
-            "error: (STOP DATABASE) Not possible with open connections");
-  DBdisconnect(second.get());
-  Setup(conn.get(), {"BEGIN"});
-  EXPECT_EQ(Run(conn.get(), "STOP"),
-            "error: (STOP DATABASE) Not possible within active transaction");
-  Setup(conn.get(), {"ABORT"});
-  // Two connections without a database count as sharing one.
-  auto bare = Connect("", 0);
-  auto bare2 = Connect("", 0);
-  EXPECT_EQ(Run(bare.get(), "STOP"),
-            "error: (STOP DATABASE) Not possible with open connections");
-}
-
-TEST_F(ShowDeathTest, StopDatabaseSavesStaticTablesAndEndsTheProcess) {
-  auto conn = Connect("SHOWDB", 1);
-  auto elsewhere = Connect("OTHERDB", 1);  // on another database: no obstacle
-  Setup(conn.get(), {"CREATE TABLE FIXED (ID INTEGER)", "SET TABLE FIXED STATIC", "BEGIN",
-                     "INSERT INTO FIXED VALUES (42)", "COMMIT"});
+TEST_F(ShowDeathTest, StopDatabaseRefusesUnlessAloneAndOutsideTransactions) {
+  Script({{1, "STOP", "(STOP DATABASE) Not possible with open connections"}});
+  auto bare = DBconnect("", 0);  // Conn_Id 4: two without a database share one
+  Script({{3, "STOP", "(STOP DATABASE) Not possible with open connections"}});
+  DBdisconnect(bare.get());
+  DBdisconnect(conns_[1].get());
+  Script({{1, "CREATE TABLE FIXED (ID INTEGER)", "ok"}, {1, "SET TABLE FIXED STATIC", "ok"},
+          {1, "BEGIN", "ok"}, {1, "INSERT INTO FIXED VALUES (42)", "ok"},
+          {1, "STOP", "(STOP DATABASE) Not possible within active transaction"},
+          {1, "COMMIT", "ok"}});
+  // Alone on its database (3 has none): the exit handling saves the static
+  // table, whose file SET TABLE made empty, and ends the process.
   const fs::path data = fs::path(dir_) / "Tarvic.dat" / "SHOWDB" / "FIXED.dat";
-  // The file of the empty table exists since SET TABLE; the row is written
-  // only by the save.
-  ASSERT_TRUE(fs::exists(data));
   const auto before = fs::file_size(data);
   EXPECT_EXIT(
       {
-        DBexec(conn.get(), "STOP");
-        std::fputs("returned\n", stderr);  // the pattern below must not see this
+        DBexec(conns_[0].get(), "STOP");
+        std::fputs("returned\n", stderr);
       },
       testing::ExitedWithCode(1), "^$");
-  ASSERT_TRUE(fs::exists(data));
   EXPECT_GT(fs::file_size(data), before);
 }
 
