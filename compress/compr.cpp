@@ -25,8 +25,8 @@ constexpr char kIntOutOfData[] = "(get_int) Out of data!\n";
 constexpr unsigned char kRunMark = 0xB0;
 constexpr unsigned char kListFirstByte = 0xFE;  // first byte of -2, little-endian
 constexpr int32_t kListMarker = -2;
-constexpr int kRleMinRun = 4;                   // shortest run worth a code
-constexpr std::size_t kDecodePiece = 1 << 20;   // bytes asked from the decompressor at a time
+constexpr int kRleMinRun = 4;                  // shortest run worth a code
+constexpr std::size_t kDecodePiece = 1 << 20;  // bytes asked from the decompressor at a time
 
 struct ComprState {
   std::size_t first_capacity = COMPR_FIRST_DEFAULT;
@@ -60,10 +60,10 @@ void Reserve(COMPR* obj, std::size_t extra) {
   const std::size_t need = buf.size() + extra;
   if (need <= buf.capacity()) return;
   const ComprState& state = State();
-  std::size_t next = buf.capacity() == 0
-                         ? (obj->chunk_size > 0 ? static_cast<std::size_t>(obj->chunk_size)
-                                                : state.first_capacity)
-                         : buf.capacity() + std::max(state.growth, buf.capacity() / 2);
+  std::size_t next =
+      buf.capacity() == 0
+          ? (obj->chunk_size > 0 ? static_cast<std::size_t>(obj->chunk_size) : state.first_capacity)
+          : buf.capacity() + std::max(state.growth, buf.capacity() / 2);
   try {
     buf.reserve(std::max(need, next));
   } catch (const std::bad_alloc&) {
@@ -133,8 +133,8 @@ int EncodeRle(COMPR* obj, unsigned char* out, int room) {
 bool DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t plain = static_cast<std::size_t>(
-        std::find(in + i, in + n, kRunMark) - (in + i));
+    const std::size_t plain =
+        static_cast<std::size_t>(std::find(in + i, in + n, kRunMark) - (in + i));
     Append(obj, in + i, plain);
     i += plain;
     if (i == n) break;

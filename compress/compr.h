@@ -41,17 +41,17 @@
 
 #include "records/record.h"
 
-inline constexpr int COMPR_MAXCHUNK = RECORD_BINMAX;  // largest chunk, tag included
-inline constexpr int COMPR_MINCHUNK = 5;              // smallest chunk that always makes progress
-inline constexpr int COMPR_TAGLEN = 3;                // "#01" / "#50"
-inline constexpr int COMPR_MAXRUN = 258;              // longest run one "#01" code carries
-inline constexpr int COMPR_MAXSTRUCT = 2000000;       // a stored record must be smaller
-inline constexpr int COMPR_FIRST_DEFAULT = 10000;     // buffer first size for -1
-inline constexpr int COMPR_GROWTH_DEFAULT = 100000;   // buffer growth step for -1
-inline constexpr int COMPR_OUT_FIRST_DEFAULT = 10000;    // compressor output first size for -1
+inline constexpr int COMPR_MAXCHUNK = RECORD_BINMAX;   // largest chunk, tag included
+inline constexpr int COMPR_MINCHUNK = 5;               // smallest chunk that always makes progress
+inline constexpr int COMPR_TAGLEN = 3;                 // "#01" / "#50"
+inline constexpr int COMPR_MAXRUN = 258;               // longest run one "#01" code carries
+inline constexpr int COMPR_MAXSTRUCT = 2000000;        // a stored record must be smaller
+inline constexpr int COMPR_FIRST_DEFAULT = 10000;      // buffer first size for -1
+inline constexpr int COMPR_GROWTH_DEFAULT = 100000;    // buffer growth step for -1
+inline constexpr int COMPR_OUT_FIRST_DEFAULT = 10000;  // compressor output first size for -1
 inline constexpr int COMPR_OUT_GROWTH_DEFAULT = 100000;  // compressor output growth for -1
-inline constexpr int COMPR_MODE_RLE = 1;              // chunks "#01"
-inline constexpr int COMPR_MODE_PELKO = 2;            // chunks "#50"
+inline constexpr int COMPR_MODE_RLE = 1;                 // chunks "#01"
+inline constexpr int COMPR_MODE_PELKO = 2;               // chunks "#50"
 
 struct COMPR {
   std::vector<unsigned char> buffer;  // the byte stream; its size is the length

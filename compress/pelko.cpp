@@ -19,11 +19,11 @@ constexpr int kMinMatchOffset = 9;  // where comp_min sits
 constexpr int kRankOffset = 13;     // where the rank table sits
 constexpr int kEndCode = 210;
 constexpr int kFirstRef = 217;
-constexpr int kHashBits = 16;               // hash chain buckets of (byte, signature)
-constexpr int kChainSteps = 32;             // chain steps before the ring scan takes over
-constexpr int kBlockSlack = 32;             // reader block tail for 16-byte copies
-constexpr int kMaxCodeBitsPerByte = 11;     // no input byte costs more than a literal
-constexpr int kLengthBits[3] = {4, 5, 8};   // length field widths of the reference classes
+constexpr int kHashBits = 16;              // hash chain buckets of (byte, signature)
+constexpr int kChainSteps = 32;            // chain steps before the ring scan takes over
+constexpr int kBlockSlack = 32;            // reader block tail for 16-byte copies
+constexpr int kMaxCodeBitsPerByte = 11;    // no input byte costs more than a literal
+constexpr int kLengthBits[3] = {4, 5, 8};  // length field widths of the reference classes
 
 constexpr char kCompMinInvalid[] =
     "(Compress_Init) Warning: Comp_Min = %d invalid (must be between 5 and 256) -> using 5.\n";
@@ -254,8 +254,8 @@ unsigned GroupMask(const uint32_t* sigs, std::size_t idx, uint32_t sig) {
 // modes the longest (the newest among equals). `max_len` bounds the match
 // (the reference cap, the distance and the block end are folded in per
 // candidate).
-Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i,
-                unsigned b, uint32_t sig) {
+Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
+                uint32_t sig) {
   Match best;
   const uint32_t c = w.ring_count[b];
   if (c == 0) return best;
@@ -297,8 +297,8 @@ void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t sig) {
 
 // The first qualifying candidate through the hash chain; the ring scan
 // takes over when the chain is crowded by other keys.
-Match ChainFind(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i,
-                unsigned b, uint32_t sig) {
+Match ChainFind(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
+                uint32_t sig) {
   const std::size_t cache = static_cast<std::size_t>(w.cache);
   const uint32_t oldest =
       w.ring_count[b] < cache ? 0 : w.ring_pos[kRingPad + b * 2 * cache + w.ring_slot[b]];
@@ -322,9 +322,9 @@ uint32_t KeepMatch(const Writer& w, const unsigned char* d, std::size_t i, const
   const uint32_t cmin = static_cast<uint32_t>(w.comp_min);
   if (m.len < cmin) return 0;
   if (w.mode != 0 && m.len < 10) {
-    const uint32_t ref_bits = static_cast<uint32_t>(
-        11 + DistanceBits(static_cast<uint32_t>(i - m.pos)) +
-        kLengthBits[LengthClass(m.len - cmin)]);
+    const uint32_t ref_bits =
+        static_cast<uint32_t>(11 + DistanceBits(static_cast<uint32_t>(i - m.pos)) +
+                              kLengthBits[LengthClass(m.len - cmin)]);
     if (LiteralBits(w, d, i, m.len) < ref_bits) return 0;
   }
   return m.len;
@@ -372,7 +372,8 @@ void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
     }
     if (i + cmin + 1 < len) {
       const uint32_t sig = LoadLe32(d + i + 1);
-      const Match m = w.mode == 0 ? ChainFind(w, d, len, i, b, sig) : FindMatch(w, d, len, i, b, sig);
+      const Match m =
+          w.mode == 0 ? ChainFind(w, d, len, i, b, sig) : FindMatch(w, d, len, i, b, sig);
       RingInsert(w, b, static_cast<uint32_t>(i), sig);
       const uint32_t kept = KeepMatch(w, d, i, m);
       if (kept != 0) {
@@ -536,7 +537,8 @@ void BuildPairTable(Reader& r) {
     uint32_t entry = (first & 255) | 1u << 16 | n1 << 24;
     const uint32_t second = r.table[(idx << n1 >> 1) & 2047];
     const uint32_t n2 = second >> 8;
-    if (n2 != 0 && n1 + n2 <= 12) entry = (first & 255) | (second & 255) << 8 | 2u << 16 | (n1 + n2) << 24;
+    if (n2 != 0 && n1 + n2 <= 12)
+      entry = (first & 255) | (second & 255) << 8 | 2u << 16 | (n1 + n2) << 24;
     r.pairs[idx] = entry;
   }
 }
@@ -590,7 +592,8 @@ enum class Decoded { kFull, kEnd, kCorrupt };
   return static_cast<int>(e & 255);
 }
 
-[[gnu::always_inline]] inline Decoded DecodeRun(const Reader& r, BitSource& s, int v, unsigned char* out, std::size_t* fill) {
+[[gnu::always_inline]] inline Decoded DecodeRun(const Reader& r, BitSource& s, int v,
+                                                unsigned char* out, std::size_t* fill) {
   const int width = 208 - v;
   if (!s.Need(width)) return Decoded::kEnd;
   const std::size_t run = s.Take(width) + 3;
@@ -602,8 +605,8 @@ enum class Decoded { kFull, kEnd, kCorrupt };
   return Decoded::kFull;
 }
 
-[[gnu::always_inline]] inline Decoded DecodeReference(const Reader& r, BitSource& s, int v, unsigned char* out,
-                        std::size_t* fill) {
+[[gnu::always_inline]] inline Decoded DecodeReference(const Reader& r, BitSource& s, int v,
+                                                      unsigned char* out, std::size_t* fill) {
   const int o = r.distance_bits[v];
   const int l = r.length_bits[v];
   if (!s.Need(o + l)) return Decoded::kEnd;
@@ -631,8 +634,8 @@ enum class Decoded { kFull, kEnd, kCorrupt };
 }
 
 // A code that starts "111" with V >= 196.
-[[gnu::always_inline]] inline Decoded DecodeSpecial(const Reader& r, BitSource& s, int v, unsigned char* out,
-                      std::size_t* fill) {
+[[gnu::always_inline]] inline Decoded DecodeSpecial(const Reader& r, BitSource& s, int v,
+                                                    unsigned char* out, std::size_t* fill) {
   if (v <= 205) return DecodeRun(r, s, v, out, fill);
   if (v == kEndCode) return Decoded::kEnd;
   if (v < kFirstRef) return Decoded::kCorrupt;

@@ -42,17 +42,17 @@
 #include <cstdint>
 #include <vector>
 
-inline constexpr int PELKO_BLOCK = 1048576;         // bytes per block; references stay inside one
-inline constexpr int PELKO_HEADER = 269;            // magic, comp_min and rank table
-inline constexpr int PELKO_MINMATCH_LOW = 5;        // smallest comp_min accepted
-inline constexpr int PELKO_MINMATCH_HIGH = 256;     // largest comp_min accepted
-inline constexpr int PELKO_MINMATCH_DEFAULT = 5;    // comp_min used for an invalid one
-inline constexpr int PELKO_CACHE_LOW = 5;           // smallest comp_cache accepted
-inline constexpr int PELKO_CACHE_HIGH = 4096;       // largest comp_cache accepted
-inline constexpr int PELKO_CACHE_DEFAULT = 256;     // comp_cache used for an invalid one
-inline constexpr int PELKO_MAXRUN = 4095;           // longest run one code carries
-inline constexpr int PELKO_OUT_FIRST = 10000;       // first output buffer size when none is set
-inline constexpr int PELKO_OUT_GROWTH = 100000;     // output growth step when none is set
+inline constexpr int PELKO_BLOCK = 1048576;       // bytes per block; references stay inside one
+inline constexpr int PELKO_HEADER = 269;          // magic, comp_min and rank table
+inline constexpr int PELKO_MINMATCH_LOW = 5;      // smallest comp_min accepted
+inline constexpr int PELKO_MINMATCH_HIGH = 256;   // largest comp_min accepted
+inline constexpr int PELKO_MINMATCH_DEFAULT = 5;  // comp_min used for an invalid one
+inline constexpr int PELKO_CACHE_LOW = 5;         // smallest comp_cache accepted
+inline constexpr int PELKO_CACHE_HIGH = 4096;     // largest comp_cache accepted
+inline constexpr int PELKO_CACHE_DEFAULT = 256;   // comp_cache used for an invalid one
+inline constexpr int PELKO_MAXRUN = 4095;         // longest run one code carries
+inline constexpr int PELKO_OUT_FIRST = 10000;     // first output buffer size when none is set
+inline constexpr int PELKO_OUT_GROWTH = 100000;   // output growth step when none is set
 
 // Starts a compression. `mode` 0 takes the first qualifying match
 // candidate; any other mode takes the longest. A comp_min outside 5..256

@@ -9,7 +9,8 @@
 #include "platform/report.h"
 
 namespace {
-constexpr char kStructNotInitialized[] = "(ARRAY_Add) Warning: Struct not initialized (size %d)???\n";
+constexpr char kStructNotInitialized[] =
+    "(ARRAY_Add) Warning: Struct not initialized (size %d)???\n";
 constexpr char kIndexOutOfRange[] = "(ARRAY_GetPtr) Index out of range!\n";
 constexpr char kReallocFailed[] = "(realloc) Out of memory!\n";
 

@@ -1,10 +1,11 @@
-// capture.h: test helpers of the compression tests: standard error
+// capture.h: helpers of the compression and record tests: standard error
 // captured into a file of a fresh temporary directory, and seeded data.
 #pragma once
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,8 +16,9 @@
 
 namespace kaspo_test {
 
-// Redirects file descriptor 2 into a file below a fresh temporary
-// directory from construction to Text(); the directory goes at the end.
+using Bytes = std::vector<unsigned char>;
+
+// Redirects file descriptor 2 from construction to Text().
 class StderrCapture {
  public:
   StderrCapture() {
@@ -39,7 +41,6 @@ class StderrCapture {
   StderrCapture(const StderrCapture&) = delete;
   StderrCapture& operator=(const StderrCapture&) = delete;
 
-  // Ends the capture and returns what was written.
   std::string Text() {
     Restore();
     std::ifstream in(path_, std::ios::binary);
@@ -56,36 +57,34 @@ class StderrCapture {
     close(saved_);
     saved_ = -1;
   }
-  std::string dir_;
-  std::string path_;
+  std::string dir_, path_;
   int saved_ = -1;
 };
 
-inline std::vector<unsigned char> RandomBytes(std::size_t n, unsigned seed, int alphabet = 256) {
+inline Bytes RandomBytes(std::size_t n, unsigned seed, int alphabet = 256) {
   std::mt19937 gen(seed);
-  std::uniform_int_distribution<int> pick(0, alphabet - 1);
-  std::vector<unsigned char> out(n);
-  for (auto& b : out) b = static_cast<unsigned char>(pick(gen));
+  Bytes out(n);
+  for (auto& b : out) b = static_cast<unsigned char>(gen() % static_cast<unsigned>(alphabet));
   return out;
 }
 
-// Text-like data with repeats at many distances, long runs and rare bytes:
-// it exercises every code of the block format.
-inline std::vector<unsigned char> MixedBytes(std::size_t n, unsigned seed) {
+// Text-like data with repeats at many distances, long runs and rare bytes.
+inline Bytes MixedBytes(std::size_t n, unsigned seed) {
   std::mt19937 gen(seed);
-  std::vector<unsigned char> out;
+  Bytes out;
   out.reserve(n);
   while (out.size() < n) {
     const unsigned kind = gen() % 10;
     if (kind < 4 && out.size() > 16) {
       const std::size_t back = 1 + gen() % std::min<std::size_t>(out.size(), 300000);
-      const std::size_t len = 3 + gen() % 300;
       const std::size_t from = out.size() - back;
-      for (std::size_t k = 0; k < len; ++k) out.push_back(out[from + k % back]);
+      for (std::size_t k = 0, len = 3 + gen() % 300; k < len; ++k)
+        out.push_back(out[from + k % back]);
     } else if (kind < 5) {
       out.insert(out.end(), 1 + gen() % 5000, static_cast<unsigned char>(gen()));
     } else {
-      for (unsigned k = gen() % 40; k > 0; --k) out.push_back(static_cast<unsigned char>('a' + gen() % 26));
+      for (unsigned k = gen() % 40; k > 0; --k)
+        out.push_back(static_cast<unsigned char>('a' + gen() % 26));
     }
   }
   out.resize(n);

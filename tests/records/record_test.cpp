@@ -2,43 +2,16 @@
 // of 250 entries, the size warning and the index check.
 #include "records/record.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-namespace {
+#include "tests/compress/capture.h"
 
-// Standard error of `fn`, through a file in a fresh temporary directory.
-template <typename Fn>
-std::string StderrOf(Fn fn) {
-  const char* base = std::getenv("TMPDIR");
-  std::string dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/rec-XXXXXX";
-  if (mkdtemp(dir.data()) == nullptr) return "<no temporary directory>";
-  const std::string path = dir + "/stderr";
-  std::fflush(stderr);
-  const int saved = dup(2);
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(fd, 2);
-  close(fd);
-  fn();
-  std::fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  unlink(path.c_str());
-  rmdir(dir.c_str());
-  return text.str();
-}
+namespace {
+using kaspo_test::StderrCapture;
 
 struct Rec {
   RECORD_HEADER h;
@@ -102,8 +75,9 @@ TEST(ARRAY, WarnsAboutUnlikelySizesAndCopiesAnyway) {
     ARRAY_Init(&list, RECORD_TABLE_KASPO);
     RECORD_HEADER h{c.size, 0, RECORD_TABLE_KASPO, 0, 0};
     std::memcpy(big.data(), &h, sizeof h);
-    EXPECT_EQ(StderrOf([&] { ARRAY_Add(&list, reinterpret_cast<const RECORD_HEADER*>(big.data())); }),
-              c.warning);
+    StderrCapture capture;
+    ARRAY_Add(&list, reinterpret_cast<const RECORD_HEADER*>(big.data()));
+    EXPECT_EQ(capture.Text(), c.warning);
     ASSERT_EQ(ARRAY_Count(list), 1);
     EXPECT_EQ(list.records[0].size(), c.stored);
     EXPECT_EQ(ARRAY_GetPtr(list, 0)->size, c.size > 0 ? c.size : 0);
