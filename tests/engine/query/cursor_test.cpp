@@ -79,7 +79,8 @@ TEST_F(CursorTest, FetchesInTheSelectsOrderUntilTheTransactionEnds) {
       {"BEGIN", "ok"},
       {"DECLARE UP CURSOR FOR SELECT ID, NAME FROM TT ORDER BY ID", "ok 5"},
       {"DECLARE DOWN CURSOR FOR SELECT ID FROM TT ORDER BY ID DESC", "ok 5"},
-      {"DECLARE UP CURSOR FOR SELECT ID FROM TT", "(DECLARE) Cursor 'UP' already in use for Conn_Id 1\n"},
+      {"DECLARE UP CURSOR FOR SELECT ID FROM TT",
+       "(DECLARE) Cursor 'UP' already in use for Conn_Id 1\n"},
       // The rows are those of the DECLARE, whatever happens to the table.
       {"INSERT INTO TT VALUES (6, 'N6')", "ok"},
       {"DELETE FROM TT WHERE ID = 1", "ok 1"},
@@ -167,7 +168,8 @@ TEST_F(CursorTest, MalformedMessagesNameWhatIsMissing) {
     process_sql(c.conn, c.msg.data(), int(c.msg.size()));
     const unsigned char* r = REPLY_Data();
     ASSERT_EQ(r[0], '0') << c.expected;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r) + 4, (r[2] | r[3] << 8) - 1), c.expected);
+    const int text_length = (r[2] | r[3] << 8) - 1;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r) + 4, text_length), c.expected);
   }
   EXPECT_EQ(Conn().cursor_count, 0);
   // One character less, and the name is a cursor's.

@@ -150,7 +150,8 @@ TEST_F(ShowTest, MalformedMessagesAndUnknownConnections) {
       {1, {'S', DBTK_TABLE}, "(SHOW TABLE)\n"},
       {1, {'S', DBTK_TABLE, DBTK_INTVAL, 1, 0, 0, 0}, "(SHOW TABLE)"},
       {1, {'S', DBTK_TABLE, DBTK_IDENT, 9},
-       "(SHOW TABLE) table-name is missing\nSyntax error: <name> expected (unexpected end of squery)"},
+       "(SHOW TABLE) table-name is missing\nSyntax error: <name> expected (unexpected end of "
+       "squery)"},
       {1, {'S', DBTK_TABLE, DBTK_INDICES}, "(SHOW INDICES ON TABLE) table-name is missing\n"},
       {1, {'S', DBTK_INDEX, DBTK_INTVAL}, "(SHOW INDEX) index-name is missing\n" + kFoundInt},
       {1, {'S', DBTK_INDEX, DBTK_IDENT, 6, 0, 'G', 'H', 'O', 'S', 'T', 0},
@@ -167,7 +168,8 @@ TEST_F(ShowTest, MalformedMessagesAndUnknownConnections) {
     process_sql(c.conn, c.msg.data(), int(c.msg.size()));
     const unsigned char* r = REPLY_Data();
     ASSERT_EQ(r[0], '0') << c.expected;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r) + 4, (r[2] | r[3] << 8) - 1), c.expected);
+    const int text_length = (r[2] | r[3] << 8) - 1;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r) + 4, text_length), c.expected);
   }
   // With no database at all SHOW DATABASES still answers its header.
   CATALOG_ResetForTest();
