@@ -28,10 +28,28 @@ inline constexpr char kMenu[] =
     "(cd)change directory,(ls)list directory\n"
     "(h)elp,(q)uit\n\n";
 
+// The status command "t": its line on standard output and what it prints
+// on standard error (not in this build yet: a notice).
+inline std::string StatusLine(const std::string& /*path*/, int /*items*/, int /*kb*/,
+                              int /*db_kb*/) {
+  return "";
+}
+inline std::string StatusErr() { return "command not available in this build!\n"; }
+
 // What start-up prints on standard output for a named container whose
-// file does not exist: its status line (not in this build), then an
-// empty line.
-inline std::string NamedContainerStatus(const std::string& /*path*/) { return "\n"; }
+// file does not exist: its status line, then an empty line; and on
+// standard error what the status command prints there.
+inline std::string NamedContainerStatus(const std::string& path) {
+  return StatusLine(path, 0, 0, 0) + "\n";
+}
+inline std::string NamedContainerErr(const std::string& /*path*/) { return StatusErr(); }
+
+// The save at "q" of a changed container: standard output and error (not
+// in this build yet: a notice).
+inline std::string QuitSaving(const std::string& /*path*/) { return ""; }
+inline std::string QuitSavingErr(const std::string& /*path*/) {
+  return "command not available in this build!\n";
+}
 
 // The main prompt for a current directory.
 inline std::string Prompt(const std::string& dir = ".") { return "[" + dir + "] > "; }

@@ -1,0 +1,95 @@
+// Dialogues of the generic SQL command "g": statements through the printing
+// execute, engine errors on standard error, and a transaction the
+// statements leave open.
+#include <string>
+
+#include "e2e/session.h"
+
+namespace {
+
+constexpr char kAsk[] = "# SQL-command? ";
+constexpr char kExecuted[] = "sql-command successfully executed\n";
+
+// One statement at the SQL prompt: the question, the echo and what the
+// statement printed.
+std::string Said(const std::string& sql, const std::string& printed) {
+  return kAsk + sql + "\n" + printed;
+}
+
+using SqlCommand = Session;
+
+TEST_F(SqlCommand, RunsStatementsAndShowsRowsAndErrors) {
+  const std::string input =
+      "g\n"
+      "CREATE TABLE fruit (name CHARACTER(10), qty INTEGER)\n"
+      "BEGIN\n"
+      "INSERT INTO fruit VALUES ('pear', 12)\n"
+      "INSERT INTO fruit (qty, name) VALUES (3, 'apple')\n"
+      "COMMIT;\n"
+      "SELECT * FROM fruit ORDER BY name\n"
+      "SELECT name FROM nothing\n"
+      "q\n"
+      "q\n";
+  KaspoResult result = Run(input, {"archive"});
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out,
+            kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
+                Said("CREATE TABLE fruit (name CHARACTER(10), qty INTEGER)", kExecuted) +
+                Said("BEGIN", kExecuted) +
+                Said("INSERT INTO fruit VALUES ('pear', 12)", kExecuted) +
+                Said("INSERT INTO fruit (qty, name) VALUES (3, 'apple')", kExecuted) +
+                Said("COMMIT;", kExecuted) +
+                Said("SELECT * FROM fruit ORDER BY name",
+                     "NAME, QTY\napple, 3\npear, 12\nsql-command successfully evaluated 2 "
+                     "items\n") +
+                Said("SELECT name FROM nothing", "") + kAsk + p + QuitSaving("archive.ksp"));
+  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") +
+                            "BAD RESPONSE to SELECT name FROM nothing; command.\n"
+                            "Error: (SELECT) Table 'NOTHING' does not exist\n" +
+                            QuitSavingErr("archive.ksp"));
+  EXPECT_EQ(result.status, kRunStatus);
+}
+
+TEST_F(SqlCommand, RefusedStatementsSendNothing) {
+  const std::string input =
+      "g\n"
+      "DROP TABLE kaspo; DROP TABLE blobj\n"
+      "GRANT ALL\n"
+      "q\n"
+      "q\n";
+  KaspoResult result = Run(input, {"archive"});
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
+                            Said("DROP TABLE kaspo; DROP TABLE blobj", "") +
+                            Said("GRANT ALL", "") + kAsk + p);
+  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") +
+                            "syntax error in SQL-command (characters after ';')!\n"
+                            "NONFATAL ERROR occured in GRANT ALL; command.\n"
+                            "Error: (DBexec) Syntax error: SQL-command GRANT not known\n");
+  EXPECT_EQ(result.status, kRunStatus);
+}
+
+TEST_F(SqlCommand, LeavingRollsBackWhatTheStatementsLeftOpen) {
+  const std::string input =
+      "g\n"
+      "BEGIN\n"
+      "INSERT INTO kaspo (kaspo_id, filename) VALUES ('k1', 'ghost')\n"
+      "q\n"
+      "g\n"
+      "SELECT filename FROM kaspo\n"
+      "q\n"
+      "t\n"
+      "q\n";
+  KaspoResult result = Run(input, {"archive"});
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out,
+            kBanner + NamedContainerStatus("archive.ksp") + kMenu + p + Said("BEGIN", kExecuted) +
+                Said("INSERT INTO kaspo (kaspo_id, filename) VALUES ('k1', 'ghost')", kExecuted) +
+                kAsk + "open transaction rolled back!\n" + p +
+                Said("SELECT filename FROM kaspo", std::string("\n") + kExecuted) + kAsk + p +
+                StatusLine("archive.ksp", 0, 0, 0) + p);
+  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") + StatusErr());
+  EXPECT_EQ(result.status, kRunStatus);
+}
+
+}  // namespace
