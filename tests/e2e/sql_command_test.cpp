@@ -29,6 +29,7 @@ TEST_F(SqlCommand, RunsStatementsAndShowsRowsAndErrors) {
       "SELECT * FROM fruit ORDER BY name\n"
       "SELECT name FROM nothing\n"
       "q\n"
+      "t\n"
       "q\n";
   KaspoResult result = Run(input, {"archive"});
   const std::string p = Prompt();
@@ -42,10 +43,11 @@ TEST_F(SqlCommand, RunsStatementsAndShowsRowsAndErrors) {
                 Said("SELECT * FROM fruit ORDER BY name",
                      "NAME, QTY\napple, 3\npear, 12\nsql-command successfully evaluated 2 "
                      "items\n") +
-                Said("SELECT name FROM nothing", "") + kAsk + p + QuitSaving("archive.ksp"));
+                Said("SELECT name FROM nothing", "") + kAsk + p +
+                StatusLine("archive.ksp", 0, 0, 0) + p + QuitSaving("archive.ksp"));
   EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") +
                             "BAD RESPONSE to SELECT name FROM nothing; command.\n"
-                            "Error: (SELECT) Table 'NOTHING' does not exist\n" +
+                            "Error: (SELECT) Table 'NOTHING' does not exist\n" + StatusErr() +
                             QuitSavingErr("archive.ksp"));
   EXPECT_EQ(result.status, kRunStatus);
 }
