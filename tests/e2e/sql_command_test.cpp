@@ -71,6 +71,27 @@ TEST_F(SqlCommand, RefusedStatementsSendNothing) {
   EXPECT_EQ(result.status, kRunStatus);
 }
 
+TEST_F(SqlCommand, ResultsCutAtTheRowMaximumSaySo) {
+  const std::string input =
+      "g\nCREATE TABLE tt (nm CHARACTER(2))\nBEGIN\nINSERT INTO tt VALUES ('a')\n"
+      "INSERT INTO tt VALUES ('a')\nCOMMIT\nMAX 1\nSELECT nm FROM tt\nMAX\nq\nq\n";
+  KaspoResult result = Run(input, {"archive"});
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out,
+            kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
+                Said("CREATE TABLE tt (nm CHARACTER(2))", kExecuted) + Said("BEGIN", kExecuted) +
+                Said("INSERT INTO tt VALUES ('a')", kExecuted) +
+                Said("INSERT INTO tt VALUES ('a')", kExecuted) + Said("COMMIT", kExecuted) +
+                Said("MAX 1", kExecuted) +
+                Said("SELECT nm FROM tt",
+                     "NM\na\nnot all results evaluated!\n"
+                     "sql-command successfully evaluated 1 items\nnot all rows evaluated!\n") +
+                Said("MAX", "Max-Results\n1\nsql-command successfully evaluated 1 items\n") +
+                kAsk + p + QuitSaving("archive.ksp"));
+  EXPECT_EQ(result.err,
+            kStartupErr + NamedContainerErr("archive.ksp") + QuitSavingErr("archive.ksp"));
+}
+
 TEST_F(SqlCommand, LeavingRollsBackWhatTheStatementsLeftOpen) {
   const std::string input =
       "g\n"
