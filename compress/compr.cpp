@@ -26,7 +26,12 @@ constexpr unsigned char kRunMark = 0xB0;
 constexpr unsigned char kListFirstByte = 0xFE;  // first byte of -2, little-endian
 constexpr int32_t kListMarker = -2;
 constexpr int kRleMinRun = 4;                  // shortest run worth a code
-constexpr std::size_t kDecodePiece = 1 << 20;  // bytes asked from the decompressor at a time
+// Pieces asked from the decompressor: a little more than a block, so it
+// decodes each block straight into the buffer.
+constexpr std::size_t kDecodePiece = PELKO_BLOCK + 64;
+constexpr int kPelkoMode = 0;       // first qualifying match candidate
+constexpr int kPelkoMinMatch = 5;   // shortest back-reference of item content
+constexpr int kPelkoCache = 64;     // ring entries per byte value for item content
 
 struct ComprState {
   std::size_t first_capacity = COMPR_FIRST_DEFAULT;
@@ -157,7 +162,7 @@ bool DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
 int GetPelkoChunk(COMPR* obj, RECORD_BINARY* out_chunk) {
   if (obj->position != -1) {
     std::vector<unsigned char> packed;
-    if (!Compress_Init(0, PELKO_MINMATCH_LOW, 64) ||
+    if (!Compress_Init(kPelkoMode, kPelkoMinMatch, kPelkoCache) ||
         !Compress_Add(obj->buffer.data(), obj->buffer.size()) || !Compress_End(&packed)) {
       PLATFORM_Exit(1);  // out of memory, reported by the compressor
     }

@@ -23,6 +23,7 @@ constexpr int kHashBits = 16;              // hash chain buckets of (byte, signa
 constexpr int kChainSteps = 32;            // chain steps before the ring scan takes over
 constexpr int kBlockSlack = 32;            // reader block tail for 16-byte copies
 constexpr int kMaxCodeBitsPerByte = 11;    // no input byte costs more than a literal
+constexpr uint32_t kCheapMatch = 10;        // nonzero mode weighs shorter matches against literals
 constexpr int kLengthBits[3] = {4, 5, 8};  // length field widths of the reference classes
 
 constexpr char kCompMinInvalid[] =
@@ -321,7 +322,7 @@ Match ChainFind(const Writer& w, const unsigned char* d, std::size_t len, std::s
 uint32_t KeepMatch(const Writer& w, const unsigned char* d, std::size_t i, const Match& m) {
   const uint32_t cmin = static_cast<uint32_t>(w.comp_min);
   if (m.len < cmin) return 0;
-  if (w.mode != 0 && m.len < 10) {
+  if (w.mode != 0 && m.len < kCheapMatch) {
     const uint32_t ref_bits =
         static_cast<uint32_t>(11 + DistanceBits(static_cast<uint32_t>(i - m.pos)) +
                               kLengthBits[LengthClass(m.len - cmin)]);
