@@ -1,0 +1,258 @@
+// blobj_io.cpp: item content to chunk rows and back.
+#include "app/blobj_io.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/console.h"
+#include "compress/compr.h"
+#include "platform/process.h"
+#include "records/blobj.h"
+#include "records/blobj_data.h"
+#include "records/record.h"
+
+namespace {
+constexpr char kDeleteFkError[] = "BLOBJ_Delete_FK error!";
+constexpr char kInsertError[] = "(BLOBJ_Write) Error in BLOBJ_Insert\n";
+constexpr char kTooManyChunks[] = "(BLOBJ_Write) Too many chunks (max = %d)!\n";
+constexpr char kBeginError[] = "DB_Begin error!";
+constexpr char kSelectFkError[] = "(BLOBJ_Read) Error in BLOBJ_Select_FK\n";
+constexpr char kFetchFkError[] = "(BLOBJ_Read) Error in BLOBJ_Fetch_FK\n";
+constexpr char kCommitError[] = "DB_Commit error!";
+constexpr char kBadHeader[] = "(BLOBJ_Read) Corrupted BLOBJ data-header\n";
+constexpr char kBadContent[] = "(BLOBJ_Read) Corrupted BLOBJ data-content\n";
+constexpr int kFatalStatus = 1;
+
+// Sizes of the chunk encoder: its buffer's first size and growth, and the
+// compressor's output first size and growth.
+constexpr int kFirstCapacity = 100000;
+constexpr int kGrowth = 1000000;
+constexpr int kOutFirst = 100000;
+constexpr int kOutGrowth = 1000000;
+
+// Damaged content must fail the one item, not end the program: the chunk
+// encoder only reports while this is in force.
+struct DamageNotFatal {
+  DamageNotFatal() { COMPR_SetFatalOnDamage(false); }
+  ~DamageNotFatal() { COMPR_SetFatalOnDamage(true); }
+  DamageNotFatal(const DamageNotFatal&) = delete;
+  DamageNotFatal& operator=(const DamageNotFatal&) = delete;
+};
+
+// Frees the encoder on every path.
+struct ComprGuard {
+  COMPR obj;
+  ComprGuard() { COMPR_Init(&obj, BLOBJIO_CHUNKSIZE, kFirstCapacity, kGrowth, kOutFirst, kOutGrowth); }
+  ~ComprGuard() { COMPR_Free(&obj); }
+  ComprGuard(const ComprGuard&) = delete;
+  ComprGuard& operator=(const ComprGuard&) = delete;
+};
+
+void PrintCollected(const char* message) {
+  dberror_print();
+  CONSOLE_Error("%s", message);
+}
+
+void PrepareChunkRow(BLOBJ* row, const char* fk_id, int fk_table) {
+  BLOBJ_Init(row);
+  std::memset(row->fk_id, 0, sizeof row->fk_id);
+  std::strncpy(row->fk_id, fk_id, BLOBJ_IDLEN);
+  row->fk_table = static_cast<int16_t>(fk_table);
+}
+
+// The payload records of the content, in one record list.
+void CutIntoPayload(const unsigned char* data, std::size_t length, ARRAY* out_list) {
+  Blobj_Data_List_Init(out_list);
+  BLOBJ_DATA record;
+  for (std::size_t at = 0; at < length; at += BLOBJIO_PAYLOAD) {
+    const std::size_t take = std::min<std::size_t>(BLOBJIO_PAYLOAD, length - at);
+    Blobj_Data_Init(&record);
+    std::memcpy(record.bin_data.data, data + at, take);
+    record.bin_data.length = static_cast<uint16_t>(take);
+    ARRAY_Add(out_list, &record.header);
+  }
+}
+
+// Inserts one BLOBJ row per chunk the encoder hands out.
+int InsertChunks(DBHANDLE* handle, COMPR* encoder, BLOBJ* row) {
+  int number = 1;
+  while (COMPR_GetBin(encoder, &row->compr_data)) {
+    if (number > BLOBJIO_MAXCHUNKS) {
+      CONSOLE_Error(kTooManyChunks, BLOBJIO_MAXCHUNKS);
+      return 0;
+    }
+    row->item_number = static_cast<int16_t>(number++);
+    if (!BLOBJ_Insert(row, handle)) {
+      CONSOLE_Error(kInsertError);
+      return 0;
+    }
+  }
+  return 1;
+}
+
+// Fetches every chunk row of the open foreign-key cursor. `*out_compressed`
+// is the Compressed value of the last row.
+int FetchChunks(DBHANDLE* handle, BLOBJ* row, std::vector<BLOBJIO_CHUNK>* out_chunks,
+                bool* out_compressed) {
+  while (BLOBJ_Fetch_FK(row, handle)) {
+    const uint16_t n = std::min<uint16_t>(row->compr_data.length, RECORD_BINMAX);
+    out_chunks->push_back(
+        {row->item_number, std::vector<unsigned char>(row->compr_data.data,
+                                                      row->compr_data.data + n)});
+    *out_compressed = row->compressed == '1';
+  }
+  // The end of the rows leaves no collected text; anything else was an
+  // error, and a partial chunk list must not pass for the content.
+  return DBHANDLE_ErrorText().empty();
+}
+
+// Closes the read's own transaction; a failed commit leaves the handle in
+// a state nothing can trust.
+void CommitOrEnd(DBHANDLE* handle) {
+  if (DB_Commit(handle)) return;
+  PrintCollected(kCommitError);
+  PLATFORM_Exit(kFatalStatus);
+}
+
+std::string TrimmedKey(const char* key, std::size_t max) {
+  std::string text(key, strnlen(key, max));
+  const std::size_t end = text.find_last_not_of(' ');
+  text.resize(end == std::string::npos ? 0 : end + 1);
+  return text;
+}
+
+// Walks all chunk rows and keeps those of the wanted items.
+bool GatherChunks(DBHANDLE* handle, int fk_table, BLOBJIO_BATCH* batch) {
+  BLOBJ row;
+  BLOBJ_Init(&row);
+  if (!BLOBJ_Select_Seq(&row, handle)) return false;
+  while (BLOBJ_Fetch_Seq(&row, handle)) {
+    if (row.fk_table != fk_table) continue;
+    auto it = batch->items.find(TrimmedKey(row.fk_id, BLOBJ_IDLEN));
+    if (it == batch->items.end()) continue;
+    const uint16_t n = std::min<uint16_t>(row.compr_data.length, RECORD_BINMAX);
+    it->second.chunks.push_back(
+        {row.item_number, std::vector<unsigned char>(row.compr_data.data,
+                                                     row.compr_data.data + n)});
+    it->second.compressed = row.compressed == '1';
+  }
+  return DBHANDLE_ErrorText().empty();
+}
+
+// Checks one payload record of the stream and appends its bytes.
+bool TakePayload(const RECORD_HEADER* header, std::vector<unsigned char>* out_data) {
+  constexpr int kBinStart = static_cast<int>(offsetof(BLOBJ_DATA, bin_data));
+  constexpr int kDataStart = kBinStart + 2;
+  if (header->size < kDataStart || header->table_id != RECORD_TABLE_BLOBJ_DATA) return false;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(header);
+  uint16_t length = 0;
+  std::memcpy(&length, bytes + kBinStart, sizeof length);
+  if (length > BLOBJIO_PAYLOAD || length > header->size - kDataStart) return false;
+  out_data->insert(out_data->end(), bytes + kDataStart, bytes + kDataStart + length);
+  return true;
+}
+}  // namespace
+
+int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
+                const unsigned char* data, std::size_t length) {
+  BLOBJ row;
+  PrepareChunkRow(&row, fk_id, fk_table);
+  int deleted = 0;
+  if (!BLOBJ_Delete_FK(&row, &deleted, handle)) {
+    PrintCollected(kDeleteFkError);
+    return 0;
+  }
+  ComprGuard encoder;
+  COMPR_Set_Mode(&encoder.obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
+  row.compressed = compress ? '1' : '0';
+  {
+    ARRAY payload;
+    CutIntoPayload(data, length, &payload);
+    if (!add_struct(&encoder.obj, payload)) return 0;
+  }
+  if (!COMPR_Reset(&encoder.obj)) return 0;
+  return InsertChunks(handle, &encoder.obj, &row);
+}
+
+int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
+               std::vector<unsigned char>* out_data) {
+  out_data->clear();
+  BLOBJ row;
+  PrepareChunkRow(&row, fk_id, fk_table);
+  if (!DB_Begin(handle)) {
+    PrintCollected(kBeginError);
+    return 0;
+  }
+  if (!BLOBJ_Select_FK(&row, handle)) {
+    CONSOLE_Error(kSelectFkError);
+    CommitOrEnd(handle);
+    return 0;
+  }
+  std::vector<BLOBJIO_CHUNK> chunks;
+  bool compressed = false;
+  const bool fetched = FetchChunks(handle, &row, &chunks, &compressed);
+  if (!fetched) PrintCollected(kFetchFkError);
+  CommitOrEnd(handle);
+  return fetched && BLOBJIO_Decode(&chunks, compressed, out_data);
+}
+
+int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
+                   std::vector<unsigned char>* out_data) {
+  DamageNotFatal not_fatal;
+  out_data->clear();
+  std::stable_sort(chunks->begin(), chunks->end(),
+                   [](const BLOBJIO_CHUNK& a, const BLOBJIO_CHUNK& b) {
+                     return a.item_number < b.item_number;
+                   });
+  ComprGuard decoder;
+  if (compressed) COMPR_Set_Mode(&decoder.obj, COMPR_MODE_PELKO);
+  RECORD_BINARY bin;
+  for (BLOBJIO_CHUNK& chunk : *chunks) {
+    bin.length = static_cast<uint16_t>(chunk.bytes.size());
+    std::memcpy(bin.data, chunk.bytes.data(), chunk.bytes.size());
+    chunk.bytes = std::vector<unsigned char>();
+    if (!COMPR_AddBin(&decoder.obj, bin)) return 0;
+  }
+  if (!COMPR_Reset(&decoder.obj)) return 0;
+  if (COMPR_GetTableId(decoder.obj) != RECORD_TABLE_BLOBJ_DATA) {
+    CONSOLE_Error(kBadHeader);
+    return 0;
+  }
+  ARRAY payload;
+  bool good = get_struct(&decoder.obj, &payload, nullptr, 0);
+  for (int k = 0; good && k < ARRAY_Count(payload); ++k) {
+    good = TakePayload(ARRAY_GetPtr(payload, k), out_data);
+  }
+  if (good) return 1;
+  out_data->clear();
+  CONSOLE_Error(kBadContent);
+  return 0;
+}
+
+int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, int fk_table,
+                      BLOBJIO_BATCH* out_batch) {
+  out_batch->items.clear();
+  for (const std::string& id : fk_ids) {
+    out_batch->items[TrimmedKey(id.c_str(), id.size())] = BLOBJIO_BATCH::ITEM{};
+  }
+  if (!DB_Begin(handle)) {
+    DBHANDLE_ClearError();
+    return 0;
+  }
+  const bool gathered = GatherChunks(handle, fk_table, out_batch);
+  CommitOrEnd(handle);
+  DBHANDLE_ClearError();
+  if (!gathered) out_batch->items.clear();
+  return gathered;
+}
+
+int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
+                          std::vector<unsigned char>* out_data) {
+  BLOBJIO_BATCH::ITEM item;
+  auto it = batch->items.find(TrimmedKey(fk_id.c_str(), fk_id.size()));
+  if (it != batch->items.end()) {
+    item = std::move(it->second);
+    batch->items.erase(it);
+  }
+  return BLOBJIO_Decode(&item.chunks, item.compressed, out_data);
+}

@@ -1,0 +1,97 @@
+// blobj_io.h: an item's content as BLOBJ chunk rows (BLOBJ_Write,
+// BLOBJ_Read). Owns nothing between calls: each call builds its chunk
+// encoder, uses it once and frees it.
+//
+// The content is cut into Blobj_Data payload records of 4000 bytes (the
+// last one shorter; its BinData is blank past its length word), the
+// records are serialised as one record list, and the list is encoded and
+// cut into chunks of at most 4000 bytes by the chunk encoder: "#01"
+// run-length chunks, or "#50" slices of one compressed stream when the
+// item is written compressed. Payload stream (integers 32-bit
+// little-endian):
+//
+// | Offset | Size     | Content                                          |
+// |--------|----------|--------------------------------------------------|
+// | 0      | 4        | -2, the record-list marker                       |
+// | 4      | 4        | n, the number of payload records                 |
+// | 8      | 4        | 101, the table id of Blobj_Data                  |
+// | 12     | 4024 x n | the records: size 4024, a zero word, table id    |
+// |        |          | 101, two zero words, BinData (16-bit length and  |
+// |        |          | 4000 bytes), 2 zero filler bytes                 |
+//
+// One BLOBJ row per chunk: FK_Id and FK_Table name the item, ItemNumber
+// counts the chunks from 1 without gaps, Compressed is '1' for "#50" and
+// '0' for "#01" in every row of the item.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "records/dbhandle.h"
+
+// Chunk bytes per BLOBJ row, tag included: the COMPRDATA column's size.
+inline constexpr int BLOBJIO_CHUNKSIZE = 4000;
+// Content bytes per payload record.
+inline constexpr int BLOBJIO_PAYLOAD = 4000;
+// Chunks one item can have: ITEMNUMBER is a SMALLINT, and a number that
+// wrapped round would put the chunks out of order.
+inline constexpr int BLOBJIO_MAXCHUNKS = 32767;
+
+// Replaces the chunks of the item (fk_id, fk_table) by the encoding of
+// `data`. REQUIRES: the caller holds a transaction (DB_Begin); the old
+// chunks are deleted and the new ones inserted inside it. On failure the
+// reason is printed and the transaction is left for the caller to roll
+// back: this function never rolls back, so exactly one rollback is
+// applied.
+[[nodiscard]] int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
+                              const unsigned char* data, std::size_t length);
+
+// Rebuilds the content of the item (fk_id, fk_table) into `out_data`.
+// Reads the chunks inside a transaction of its own (nested into the
+// caller's when one is open), which it closes on every path. Damaged
+// content (bad chunk tags, bad "#01" or "#50" data, bad record sizes, a
+// wrong stream header) is reported and fails the read; it never ends the
+// process. A failed commit does end it (exit status 1): the handle's
+// transaction state can no longer be trusted.
+[[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
+                             std::vector<unsigned char>* out_data);
+
+// Chunks of one item as they come from its BLOBJ rows.
+struct BLOBJIO_CHUNK {
+  int item_number;
+  std::vector<unsigned char> bytes;  // the COMPRDATA content, tag included
+};
+
+// Decodes the chunks of one item (in any order) into its content: the
+// steps of BLOBJ_Read after the rows are fetched. `compressed` is the
+// Compressed value of the item's rows. Prints the reason and fails on
+// damaged content.
+[[nodiscard]] int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
+                                 std::vector<unsigned char>* out_data);
+
+// Items from which on an export reads the chunks of all its items in one
+// walk over the chunk rows: each single read scans every chunk row for
+// the item's key, so many single reads cost more than one walk.
+inline constexpr int BLOBJIO_BATCHMIN = 32;
+
+// The chunks of several items, gathered in one walk. Holds their encoded
+// content until each is taken.
+struct BLOBJIO_BATCH {
+  struct ITEM {
+    std::vector<BLOBJIO_CHUNK> chunks;
+    bool compressed = false;  // the Compressed value of its last row
+  };
+  std::unordered_map<std::string, ITEM> items;  // by FK_Id without trailing blanks
+};
+
+// Gathers the chunk rows of the items `fk_ids` (of table fk_table) in one
+// walk over all chunk rows, in a transaction of its own. Quiet: on any
+// failure it returns 0 and the caller reads the items one by one.
+[[nodiscard]] int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids,
+                                    int fk_table, BLOBJIO_BATCH* out_batch);
+
+// Decodes one gathered item as BLOBJ_Read would and frees its chunks.
+[[nodiscard]] int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
+                                        std::vector<unsigned char>* out_data);
