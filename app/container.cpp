@@ -1,20 +1,153 @@
-// container.cpp: container files. The record layer they are written from
-// and read into is not part of this build yet, so each command says so and
-// changes nothing, and a load reports failure.
+// container.cpp: loading and saving containers, and the commands new,
+// open and save.
 #include "app/container.h"
 
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
 #include "app/console.h"
+#include "app/database.h"
+#include "app/file_pattern.h"
+#include "app/paths.h"
+#include "app/table_file_io.h"
+#include "platform/files.h"
+#include "records/blobj.h"
+#include "records/kaspo.h"
 
 namespace {
-constexpr char kNotAvailable[] = "command not available in this build!\n";
-constexpr char kLoadNotAvailable[] = "reading kaspo-files is not available in this build!\n";
-}  // namespace
+constexpr char kSaved[] = "kaspo-db '%s' saved!\n";
+constexpr char kSaveError[] = "error saving kaspo-db '%s'!\n";
+constexpr char kOpened[] = "kaspo '%s' opened\n";
+constexpr char kReadError[] = "error reading kaspo-db '%s'!\n";
+constexpr char kCreated[] = "new kaspo '%s' created\n";
+constexpr char kExists[] = "file '%s' already exists!\n";
+constexpr char kNoContainers[] = "no kaspo-file in directory '%s'!\n";
+constexpr char kNoFiles[] = "no files in directory '%s'!\n";
+constexpr char kListedName[] = "[%s]\t";
+constexpr char kDirectoryPrompt[] = "# Directory? ";
+constexpr char kFilePrompt[] = "# File? ";
+constexpr char kCorrectDirectory[] = "Correct directory? (y/n/q) ";
+constexpr char kContainerPattern[] = "*.ksp";
+constexpr char kAnyFile[] = "*";
+constexpr int kMaxAnswer = 80;  // bytes of a directory or file answer
 
-int CONTAINER_Load(const std::string& /*path*/) {
-  CONSOLE_Error(kLoadNotAvailable);
-  return 0;
+enum CHOICE { CHOICE_GO, CHOICE_AGAIN, CHOICE_LEAVE };
+
+// Asks "Correct directory?": "n" asks for the directory again, "q" leaves,
+// an empty answer, "y" or "Y" go on; other characters are read over.
+CHOICE AskCorrectDirectory() {
+  int c = CONSOLE_AskChar(kCorrectDirectory);
+  for (;;) {
+    if (c == 'n') return CHOICE_AGAIN;
+    if (c == 'q') return CHOICE_LEAVE;
+    if (c == '\n' || c == 'y' || c == 'Y') return CHOICE_GO;
+    c = CONSOLE_AskChar("");
+  }
 }
 
-void CONTAINER_Save() { CONSOLE_Error(kNotAvailable); }
-void CONTAINER_Open() { CONSOLE_Error(kNotAvailable); }
-void CONTAINER_New() { CONSOLE_Error(kNotAvailable); }
+// Asks for a directory until one exists (the current directory of the
+// program stays as it is) and lists its files that match `pattern`. With
+// `need_files` a directory without such files is asked for again.
+bool ChooseDirectory(const char* pattern, bool need_files, const char* none_message,
+                     std::string* out_dir, std::vector<std::string>* out_names) {
+  for (;;) {
+    do {
+      if (!ask_string_default(kDirectoryPrompt, APP_State().current_dir, out_dir, kMaxAnswer)) {
+        return false;
+      }
+    } while (!PLATFORM_IsDirectory(out_dir->c_str()));
+    (void)FPATTERN_List(*out_dir, pattern, out_names);
+    if (out_names->empty()) {
+      CONSOLE_Print(none_message, out_dir->c_str());
+      if (need_files) continue;
+    } else {
+      for (const std::string& name : *out_names) CONSOLE_Print(kListedName, name.c_str());
+      CONSOLE_Print("\n");
+    }
+    const CHOICE choice = AskCorrectDirectory();
+    if (choice == CHOICE_LEAVE) return false;
+    if (choice == CHOICE_GO) return true;
+  }
+}
+
+// The container to open: the only one listed, or the one named.
+bool ChooseContainer(const std::string& dir, const std::vector<std::string>& names,
+                     std::string* out_path) {
+  if (names.size() == 1) {
+    *out_path = PATHS_Join(dir, names[0]);
+    return true;
+  }
+  std::string answer;
+  do {
+    if (!ask_string_default(kFilePrompt, names.back(), &answer, kMaxAnswer)) return false;
+    *out_path = PATHS_Join(dir, answer);
+  } while (!PLATFORM_IsRegularFile(out_path->c_str()));
+  return true;
+}
+
+// The path of a new container: a name not taken yet in `dir`.
+bool ChooseNewName(const std::string& dir, std::string* out_path) {
+  std::string answer;
+  for (;;) {
+    if (!ask_string(kFilePrompt, &answer, kMaxAnswer, 1)) return false;
+    *out_path = PATHS_Join(dir, answer);
+    PATHS_ForceExtension(out_path);
+    if (!PLATFORM_IsRegularFile(out_path->c_str())) return true;
+    CONSOLE_Print(kExists, answer.c_str());
+  }
+}
+
+// Saves a changed container before another takes its place. False when
+// that failed: the changes would be lost with the switch.
+bool SaveBeforeSwitch() {
+  if (!APP_State().changed) return true;
+  CONTAINER_Save();
+  return !APP_State().changed;
+}
+}  // namespace
+
+int CONTAINER_Load(const std::string& path) {
+  return Group_Load(APPDB_Handle(), path, TABLEFILE_GROUP);
+}
+
+void CONTAINER_Save() {
+  APPSTATE& app = APP_State();
+  if (Group_Save(APPDB_Handle(), app.container_path, TABLEFILE_GROUP)) {
+    CONSOLE_Print(kSaved, app.container_path.c_str());
+    app.changed = false;
+  } else {
+    CONSOLE_Error(kSaveError, app.container_path.c_str());
+  }
+}
+
+void CONTAINER_Open() {
+  std::string dir;
+  std::vector<std::string> names;
+  std::string path;
+  if (!ChooseDirectory(kContainerPattern, true, kNoContainers, &dir, &names) ||
+      !ChooseContainer(dir, names, &path) || !SaveBeforeSwitch()) {
+    return;
+  }
+  APP_State().container_path = path;
+  if (CONTAINER_Load(path)) {
+    CONSOLE_Print(kOpened, path.c_str());
+  } else {
+    CONSOLE_Print(kReadError, path.c_str());
+  }
+}
+
+void CONTAINER_New() {
+  std::string dir;
+  std::vector<std::string> names;
+  std::string path;
+  if (!ChooseDirectory(kAnyFile, false, kNoFiles, &dir, &names) || !ChooseNewName(dir, &path) ||
+      !SaveBeforeSwitch()) {
+    return;
+  }
+  APPSTATE& app = APP_State();
+  app.container_path = path;
+  app.changed = false;
+  if (!KASPO_Delete_All(APPDB_Handle()) || !BLOBJ_Delete_All(APPDB_Handle())) dberror_print();
+  CONSOLE_Print(kCreated, path.c_str());
+}

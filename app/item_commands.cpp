@@ -1,20 +1,385 @@
-// item_commands.cpp: the item commands. The record layer they work
-// through is not part of this build yet, so each says so and changes
-// nothing.
+// item_commands.cpp: the item commands and their dialogues.
 #include "app/item_commands.h"
 
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/blobj_io.h"
 #include "app/console.h"
+#include "app/database.h"
+#include "app/file_pattern.h"
+#include "app/item_listing.h"
+#include "app/paths.h"
+#include "engine/types/values.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "records/blobj.h"
+#include "records/kaspo.h"
 
 namespace {
-constexpr char kNotAvailable[] = "command not available in this build!\n";
+constexpr char kFilenamePrompt[] = "# Filename: ";
+constexpr char kDescriptionPrompt[] = "# Description: ";
+constexpr char kSureNo[] = "Are you sure? (n/y/q) ";
+constexpr char kSureYes[] = "Are you sure? (y/n/q) ";
+constexpr char kCompressedQuestion[] = "# Compressed? (y/n/q) ";
+constexpr char kOverwriteQuestion[] = "File already exists. Overwrite? (y/n/q) ";
+constexpr char kNoMatch[] = "no matching file(s) found in directory '%s' for '%s'!\n";
+constexpr char kListedName[] = "[%s]\t";
+constexpr char kReadError[] = "warning: file '%s' read error or empty!\n";
+constexpr char kLargeFile[] = "  adding of file '%s' can take some time (file-size %d kb)!\n";
+constexpr char kBeginError[] = "DB_Begin error!";
+constexpr char kInsertError[] = "db-error in KASPO_Insert!\n";
+constexpr char kWriteChunksError[] = "BLOBJ_Write error!\n";
+constexpr char kRollBackError[] = "DB_RollBack error!";
+constexpr char kCommitError[] = "DB_Commit error!";
+constexpr char kAdded[] = "  file '%s' added\n";
+constexpr char kAddedCount[] = "%d items added\n";
+constexpr char kFound[] = "found %d items\n";
+constexpr char kUpdateError[] = "db-error in KASPO_Update!\n";
+constexpr char kChanged[] = "item changed\n";
+constexpr char kSelectFkError[] = "db-error in BLOBJ_Select_FK!\n";
+constexpr char kDeleteChunkError[] = "db-error in BLOBJ_Delete!\n";
+constexpr char kDeleteItemError[] = "db-error in KASPO_Delete!\n";
+constexpr char kDeletedCount[] = "%d items deleted\n";
+constexpr char kWriteError[] = "warning: file '%s' write error!\n";
+constexpr char kNotPlainName[] = "warning: file name '%s' is not a plain file name!\n";
+constexpr char kExported[] = "  file '%s' exported\n";
+constexpr char kExportedCount[] = "exported %d items\n";
+constexpr char kStatus[] = "kaspo '%s', %d items (size %d kb, db-size %d kb)\n";
+constexpr char kNoStatus[] = "status information can not be determined!\n";
 
-void SayNotAvailable() { CONSOLE_Error(kNotAvailable); }
+constexpr int kMaxFilename = 80;      // bytes of a file-name answer
+constexpr int kMaxDescription = 160;  // bytes of a description answer
+constexpr std::size_t kLargeFileBytes = 1000000;  // larger files get a notice first
+constexpr int kKilo = 1024;
+constexpr int kFatalStatus = 1;
+
+DBHANDLE* Db() { return APPDB_Handle(); }
+
+void PrintCollected(const char* message) {
+  dberror_print();
+  CONSOLE_Error("%s", message);
+}
+
+// Rolls back the command's transaction; a failed rollback leaves data in
+// an undefined state, so the program ends rather than save it.
+void RollBackOrEnd(bool print_collected) {
+  if (DB_RollBack(Db())) return;
+  if (print_collected) dberror_print();
+  CONSOLE_Error("%s", kRollBackError);
+  PLATFORM_Exit(kFatalStatus);
+}
+
+void CommitOrEnd() {
+  if (DB_Commit(Db())) return;
+  PrintCollected(kCommitError);
+  PLATFORM_Exit(kFatalStatus);
+}
+
+// Asks a yes/no question. Characters other than the accepted ones are read
+// over: the next answer is read without asking again.
+int AskAccepted(const char* question, const char* accepted) {
+  int c = CONSOLE_AskChar(question);
+  while (std::strchr(accepted, c) == nullptr || c == '\0') c = CONSOLE_AskChar("");
+  return c;
+}
+
+// ---------------------------------------------------------------------------
+// Add
+
+struct ADDCHOICE {
+  std::vector<std::string> names;
+  std::string description;
+  bool compress = true;
+};
+
+// Steps 1 to 4 of the add dialogue. False when the user left it.
+bool ChooseFiles(std::vector<std::string>* out_names) {
+  const std::string& dir = APP_State().current_dir;
+  std::string pattern;
+  for (;;) {
+    if (!ask_string(kFilenamePrompt, &pattern, kMaxFilename, 1)) return false;
+    // A directory that cannot be read has no matching files either.
+    (void)FPATTERN_List(dir, pattern, out_names);
+    if (out_names->empty()) {
+      CONSOLE_Print(kNoMatch, dir.c_str(), pattern.c_str());
+      continue;
+    }
+    for (const std::string& name : *out_names) CONSOLE_Print(kListedName, name.c_str());
+    CONSOLE_Print("\n");
+    const int c = AskAccepted(kSureNo, "nyq\n");
+    if (c == 'q') return false;
+    if (c == 'y') return true;
+  }
+}
+
+// Steps 5 and 6. False when the user left the dialogue.
+bool ChooseDescriptionAndCompression(ADDCHOICE* choice) {
+  if (!ask_string(kDescriptionPrompt, &choice->description, kMaxDescription, 0)) return false;
+  for (;;) {
+    const int c = CONSOLE_AskChar(kCompressedQuestion);
+    if (c == 'q') return false;
+    if (c == '\n' || c == 'y' || c == 'Y' || c == 'n') {
+      choice->compress = c != 'n';
+      return true;
+    }
+  }
+}
+
+// Adds one file in a transaction of its own. False when the pass must
+// stop (the reason is printed).
+bool AddOneFile(const std::string& name, const ADDCHOICE& choice) {
+  const std::string path = PATHS_Join(APP_State().current_dir, name);
+  std::vector<unsigned char> content;
+  if (!PLATFORM_ReadFile(path.c_str(), &content) || content.empty() ||
+      content.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+    CONSOLE_Error(kReadError, path.c_str());
+    return false;
+  }
+  if (content.size() > kLargeFileBytes) {
+    CONSOLE_Print(kLargeFile, name.c_str(), static_cast<int>(content.size() / kKilo));
+  }
+  if (!DB_Begin(Db())) {
+    PrintCollected(kBeginError);
+    return false;
+  }
+  KASPO item;
+  KASPO_Init(&item);
+  ITEMLIST_SetText(item.filename, name, KASPO_FILENAMELEN);
+  ITEMLIST_SetText(item.description, choice.description, KASPO_DESCRIPTIONLEN);
+  item.size = static_cast<int32_t>(content.size());
+  item.compressed = choice.compress ? '1' : '0';
+  if (!KASPO_Insert(&item, Db())) {
+    PrintCollected(kInsertError);
+    RollBackOrEnd(false);
+    return false;
+  }
+  if (!BLOBJ_Write(Db(), item.kaspo_id, RECORD_TABLE_KASPO, choice.compress, content.data(),
+                   content.size())) {
+    CONSOLE_Error(kWriteChunksError);
+    RollBackOrEnd(true);
+    return false;
+  }
+  CommitOrEnd();
+  CONSOLE_Print(kAdded, name.c_str());
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Delete
+
+// Deletes one item and its chunks in a transaction of its own. False when
+// the command must stop (the reason is printed, the transaction rolled
+// back).
+bool DeleteOneItem(KASPO* item) {
+  if (!DB_Begin(Db())) {
+    PrintCollected(kBeginError);
+    return false;
+  }
+  BLOBJ chunk;
+  BLOBJ_Init(&chunk);
+  std::memcpy(chunk.fk_id, item->kaspo_id, sizeof chunk.fk_id);
+  chunk.fk_table = RECORD_TABLE_KASPO;
+  const char* failure = nullptr;
+  if (!BLOBJ_Select_FK(&chunk, Db())) failure = kSelectFkError;
+  while (failure == nullptr && BLOBJ_Fetch_FK(&chunk, Db())) {
+    if (!BLOBJ_Delete(&chunk, Db())) failure = kDeleteChunkError;
+  }
+  // A walk that stopped on an error would leave chunks without an item.
+  if (failure == nullptr && !DBHANDLE_ErrorText().empty()) failure = kSelectFkError;
+  if (failure == nullptr && !KASPO_Delete(item, Db())) failure = kDeleteItemError;
+  if (failure != nullptr) {
+    PrintCollected(failure);
+    RollBackOrEnd(true);
+    return false;
+  }
+  CommitOrEnd();
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Export
+
+// Writes one item's content to its file in the current directory, taking
+// it from `batch` when that holds the items. False when the user left the
+// command at the overwrite question.
+bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
+  const std::string name = ITEMLIST_Text(item.filename);
+  if (!ITEMLIST_IsPlainName(name)) {
+    CONSOLE_Error(kNotPlainName, name.c_str());
+    return true;
+  }
+  const std::string path = PATHS_Join(APP_State().current_dir, name);
+  if (PLATFORM_IsRegularFile(path.c_str())) {
+    const int c = AskAccepted(kOverwriteQuestion, "yYnq\n");
+    if (c == 'q') return false;
+    if (c == 'n') return true;
+  }
+  std::vector<unsigned char> content;
+  const bool read = batch != nullptr
+                        ? BLOBJIO_TakeFromBatch(batch, item.kaspo_id, &content)
+                        : BLOBJ_Read(Db(), item.kaspo_id, RECORD_TABLE_KASPO, &content);
+  if (!read) {
+    // Damaged content fails this item only.
+    CONSOLE_Error(kWriteChunksError);
+    return true;
+  }
+  if (!PLATFORM_WriteFile(path.c_str(), content.data(), content.size())) {
+    CONSOLE_Error(kWriteError, path.c_str());
+    return true;
+  }
+  CONSOLE_Print(kExported, path.c_str());
+  return true;
+}
+
+// Sums SIZE over every item. False when the walk could not see every row.
+bool SumSizes(int64_t* out_sum) {
+  *out_sum = 0;
+  if (!DB_Begin(Db())) {
+    dberror_print();
+    return false;
+  }
+  KASPO item;
+  KASPO_Init(&item);
+  bool ok = KASPO_Select_Seq(&item, Db());
+  while (ok && KASPO_Fetch_Seq(&item, Db())) {
+    if (item.size != DB_NOINTEGER) *out_sum += item.size;
+  }
+  ok = ok && DBHANDLE_ErrorText().empty();
+  if (!ok) dberror_print();
+  CommitOrEnd();
+  return ok;
+}
 }  // namespace
 
-void ITEMS_Add() { SayNotAvailable(); }
-void ITEMS_Change() { SayNotAvailable(); }
-void ITEMS_Delete() { SayNotAvailable(); }
-void ITEMS_Export() { SayNotAvailable(); }
-void ITEMS_Find() { SayNotAvailable(); }
-void ITEMS_List() { SayNotAvailable(); }
-void ITEMS_Status() { SayNotAvailable(); }
+void ITEMS_Add() {
+  ADDCHOICE choice;
+  if (!ChooseFiles(&choice.names) || !ChooseDescriptionAndCompression(&choice)) return;
+  int added = 0;
+  for (const std::string& name : choice.names) {
+    if (!AddOneFile(name, choice)) {
+      // What was committed before the stop is in the tables; quitting
+      // must save it.
+      if (added > 0) APP_State().changed = true;
+      return;
+    }
+    ++added;
+  }
+  CONSOLE_Print(kAddedCount, static_cast<int>(choice.names.size()));
+  APP_State().changed = true;
+}
+
+void ITEMS_Change() {
+  std::vector<KASPO> found;
+  std::string text;
+  do {
+    if (!ITEMLIST_AskPattern(&text)) return;
+    (void)ITEMLIST_Search(text, &found);
+    ITEMLIST_Print(found, ITEMLIST_SHORT, false);
+  } while (found.size() != 1);
+  KASPO item = found[0];
+  std::string answer;
+  const std::string old_name = ITEMLIST_Text(item.filename);
+  do {
+    if (!ask_string_default(kFilenamePrompt, old_name, &answer, kMaxFilename)) return;
+  } while (answer.find_first_not_of(' ') == std::string::npos);
+  ITEMLIST_SetText(item.filename, answer, KASPO_FILENAMELEN);
+  const std::string old_text = ITEMLIST_Text(item.description);
+  if (!ask_string_default(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
+  ITEMLIST_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
+  if (!KASPO_Update(&item, Db())) {
+    PrintCollected(kUpdateError);
+    return;
+  }
+  CONSOLE_Print(kChanged);
+  APP_State().changed = true;
+}
+
+void ITEMS_Delete() {
+  std::vector<KASPO> found;
+  std::string text;
+  for (;;) {
+    if (!ITEMLIST_AskPattern(&text)) return;
+    (void)ITEMLIST_Search(text, &found);
+    ITEMLIST_Print(found, ITEMLIST_SHORT, false);
+    const int c = AskAccepted(kSureNo, "nNyq\n");
+    if (c == 'q') return;
+    if (c == 'y') break;
+  }
+  // The items are found again: the list shown may be out of date.
+  (void)ITEMLIST_Search(text, &found);
+  int deleted = 0;
+  for (KASPO& item : found) {
+    if (!DeleteOneItem(&item)) {
+      if (deleted > 0) APP_State().changed = true;
+      return;
+    }
+    ++deleted;
+  }
+  CONSOLE_Print(kDeletedCount, deleted);
+  APP_State().changed = true;
+}
+
+void ITEMS_Export() {
+  std::vector<KASPO> found;
+  std::string text;
+  for (;;) {
+    if (!ITEMLIST_AskPattern(&text)) return;
+    if (!ITEMLIST_Search(text, &found)) continue;
+    ITEMLIST_Print(found, ITEMLIST_LONG, true);
+    const int c = AskAccepted(kSureYes, "yYnq\n");
+    if (c == 'q') return;
+    if (c != 'n') break;
+  }
+  // Many items are read in one walk; when that fails they are read one
+  // by one, which reports what went wrong per item.
+  BLOBJIO_BATCH batch;
+  bool batched = false;
+  if (found.size() >= static_cast<std::size_t>(BLOBJIO_BATCHMIN)) {
+    std::vector<std::string> keys;
+    for (const KASPO& item : found) keys.emplace_back(item.kaspo_id);
+    batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
+  }
+  for (const KASPO& item : found) {
+    if (!ExportOneItem(item, batched ? &batch : nullptr)) return;
+  }
+  CONSOLE_Print(kExportedCount, static_cast<int>(found.size()));
+}
+
+void ITEMS_Find() {
+  std::vector<KASPO> found;
+  std::string text;
+  if (!ITEMLIST_AskPattern(&text)) return;
+  (void)ITEMLIST_Search(text, &found);
+  ITEMLIST_Print(found, ITEMLIST_LONG, true);
+  CONSOLE_Print(kFound, static_cast<int>(found.size()));
+}
+
+void ITEMS_List() {
+  std::vector<KASPO> found;
+  std::string text;
+  if (!ITEMLIST_AskPattern(&text)) return;
+  (void)ITEMLIST_Search(text, &found);
+  ITEMLIST_Print(found, ITEMLIST_SHORT, true);
+  CONSOLE_Print(kFound, static_cast<int>(found.size()));
+}
+
+void ITEMS_Status() {
+  int64_t size_sum = 0;
+  int items = 0;
+  int chunks = 0;
+  const bool summed = SumSizes(&size_sum);
+  const bool counted = KASPO_Cur_Count(&items, Db()) && BLOBJ_Cur_Count(&chunks, Db());
+  if (!summed || !counted) {
+    if (!counted) dberror_print();
+    CONSOLE_Print(kNoStatus);
+    return;
+  }
+  const int64_t db_bytes = static_cast<int64_t>(chunks) * BLOBJIO_CHUNKSIZE;
+  CONSOLE_Print(kStatus, APP_State().container_path.c_str(), items,
+                static_cast<int>(size_sum / kKilo), static_cast<int>(db_bytes / kKilo));
+}

@@ -29,12 +29,12 @@ inline constexpr char kMenu[] =
     "(h)elp,(q)uit\n\n";
 
 // The status command "t": its line on standard output and what it prints
-// on standard error (not in this build yet: a notice).
-inline std::string StatusLine(const std::string& /*path*/, int /*items*/, int /*kb*/,
-                              int /*db_kb*/) {
-  return "";
+// on standard error (nothing).
+inline std::string StatusLine(const std::string& path, int items, int kb, int db_kb) {
+  return "kaspo '" + path + "', " + std::to_string(items) + " items (size " + std::to_string(kb) +
+         " kb, db-size " + std::to_string(db_kb) + " kb)\n";
 }
-inline std::string StatusErr() { return "command not available in this build!\n"; }
+inline std::string StatusErr() { return ""; }
 
 // What start-up prints on standard output for a named container whose
 // file does not exist: its status line, then an empty line; and on
@@ -44,12 +44,11 @@ inline std::string NamedContainerStatus(const std::string& path) {
 }
 inline std::string NamedContainerErr(const std::string& /*path*/) { return StatusErr(); }
 
-// The save at "q" of a changed container: standard output and error (not
-// in this build yet: a notice).
-inline std::string QuitSaving(const std::string& /*path*/) { return ""; }
-inline std::string QuitSavingErr(const std::string& /*path*/) {
-  return "command not available in this build!\n";
+// The save at "q" of a changed container: standard output and error.
+inline std::string QuitSaving(const std::string& path) {
+  return "kaspo-db '" + path + "' saved!\n";
 }
+inline std::string QuitSavingErr(const std::string& /*path*/) { return ""; }
 
 // The main prompt for a current directory.
 inline std::string Prompt(const std::string& dir = ".") { return "[" + dir + "] > "; }

@@ -1,0 +1,94 @@
+// item_listing.cpp: search and listing forms of items.
+#include "app/item_listing.h"
+
+#include "app/console.h"
+#include "app/database.h"
+#include "client/value_strings.h"
+#include "platform/files.h"
+
+namespace {
+constexpr char kPatternPrompt[] = "# Search pattern? ";
+constexpr int kMaxPattern = 160;  // bytes of a search text and of the pattern
+constexpr char kSearchError[] = "db-error in KASPO_Select_Search!\n";
+constexpr char kShort[] = "[%s]\t";
+constexpr char kLongHead[] = "%s (size %d kb";
+constexpr char kLongCompressed[] = ", compressed)";
+constexpr char kLongPlain[] = ")";
+constexpr char kLongDescription[] = ":\n  Description: %s\n";
+constexpr int kKilo = 1024;
+
+void PrintLong(const KASPO& item) {
+  const std::string name = ITEMLIST_Text(item.filename);
+  const std::string text = ITEMLIST_Text(item.description);
+  CONSOLE_Print(kLongHead, name.c_str(), item.size / kKilo);
+  CONSOLE_Print("%s", item.compressed == '1' ? kLongCompressed : kLongPlain);
+  if (text.empty()) {
+    CONSOLE_Print("\n");
+  } else {
+    CONSOLE_Print(kLongDescription, text.c_str());
+  }
+}
+}  // namespace
+
+std::string ITEMLIST_Text(const char* field) {
+  std::string text(field);
+  const std::size_t end = text.find_last_not_of(' ');
+  text.resize(end == std::string::npos ? 0 : end + 1);
+  return text;
+}
+
+void ITEMLIST_SetText(char* field, const std::string& text, int size) {
+  my_strncpy(field, text.c_str(), size);
+}
+
+bool ITEMLIST_IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find(PLATFORM_SEPARATOR) == std::string::npos;
+}
+
+std::string ITEMLIST_Pattern(const std::string& text) {
+  std::string pattern =
+      text.size() + 2 <= static_cast<std::size_t>(kMaxPattern) ? "*" + text + "*" : text;
+  for (char& c : pattern) {
+    if (c == '*') c = '%';
+  }
+  return pattern;
+}
+
+bool ITEMLIST_AskPattern(std::string* out_text) {
+  return ask_string(kPatternPrompt, out_text, kMaxPattern, 1);
+}
+
+int ITEMLIST_Search(const std::string& text, std::vector<KASPO>* found) {
+  found->clear();
+  const std::string pattern = ITEMLIST_Pattern(text);
+  KASPO item;
+  KASPO_Init(&item);
+  ITEMLIST_SetText(item.filename, pattern, KASPO_FILENAMELEN);
+  ITEMLIST_SetText(item.description, pattern, KASPO_DESCRIPTIONLEN);
+  if (!KASPO_Select_Search(&item, APPDB_Handle())) {
+    // Hand out nothing of a search that failed half way.
+    while (KASPO_Select_Search_Next(&item, APPDB_Handle())) {
+    }
+    dberror_print();
+    CONSOLE_Error(kSearchError);
+    return 0;
+  }
+  while (KASPO_Select_Search_Next(&item, APPDB_Handle())) found->push_back(item);
+  return 1;
+}
+
+void ITEMLIST_Print(const std::vector<KASPO>& items, ITEMFORM form, bool letter_breaks) {
+  char last_first = '\0';
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    const KASPO& item = items[k];
+    if (letter_breaks && k > 0 && item.filename[0] != last_first) CONSOLE_Print("\n");
+    last_first = item.filename[0];
+    if (form == ITEMLIST_SHORT) {
+      CONSOLE_Print(kShort, ITEMLIST_Text(item.filename).c_str());
+    } else {
+      PrintLong(item);
+    }
+  }
+  if (!items.empty()) CONSOLE_Print("\n");
+}

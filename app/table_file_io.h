@@ -1,0 +1,79 @@
+// table_file_io.h: table sections of container files and the data group
+// "KASPODAT" (TABLE_File_*, Group_*). Owns nothing between calls; the
+// rows belong to the engine, the open file to the caller.
+//
+// A container file is a sequence of table sections with no file header.
+// "KASPODAT" is exactly two sections: KASPO, then BLOBJ.
+//
+// Table section:
+//
+// | Part       | Size               | Content                                   |
+// |------------|--------------------|-------------------------------------------|
+// | count      | 5                  | number of records, "%05d" (at most 99999) |
+// | separator  | 1                  | ","                                       |
+// | descriptor | variable           | the record descriptor of the table's      |
+// |            |                    | module: "TBL,SIZE" then "|NAME,TYP,SIZE,  |
+// |            |                    | IDX" per field (type code, field size,     |
+// |            |                    | field offset in the record)               |
+// | terminator | 1                  | a zero byte                               |
+// | records    | count x SIZE       | the records one after the other, each as  |
+// |            |                    | the module's record layout: 20 header     |
+// |            |                    | bytes, then the fields at their offsets,  |
+// |            |                    | numbers little-endian                     |
+//
+// Only the fields named in the descriptor carry meaning; a reader takes
+// them by offset and size and matches them to its own fields by name,
+// regardless of letter case. This writer writes the header words, the
+// bytes between fields and the bytes past a text's terminator or a binary
+// value's length as zero, so equal rows always give equal bytes.
+//
+// Limits: a section header of at most 9999 bytes before its zero byte, at
+// most 500 fields, at most 99999 records, field sizes of 1..10000 bytes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "records/dbhandle.h"
+#include "records/record.h"
+
+inline constexpr int TABLEFILE_MAXHEADER = 10000;   // header bytes incl. its zero byte
+inline constexpr int TABLEFILE_MAXFIELDS = 500;     // fields of one descriptor
+inline constexpr int TABLEFILE_MAXRECORDS = 99999;  // the count field has five digits
+inline constexpr int TABLEFILE_MAXFIELDSIZE = 10000;  // bytes of one field
+inline constexpr char TABLEFILE_GROUP[] = "KASPODAT";  // the group of KASPO and BLOBJ
+
+// A record module's operations, over its record as a RECORD_HEADER.
+using TABLEFILE_InitFn = void (*)(RECORD_HEADER* record);
+using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle);
+
+// Writes one section with every row that `select` (open a sequential
+// cursor) and `fetch` (the next row into the record) deliver; each row is
+// fetched into a record freshly set up by `init`. A table of more than
+// 99999 rows is refused. Returns 0 after printing why.
+// REQUIRES: `record` has room for the descriptor's record size.
+[[nodiscard]] int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
+                                  RECORD_HEADER* record, TABLEFILE_InitFn init,
+                                  TABLEFILE_RowFn select, TABLEFILE_RowFn fetch);
+
+// Reads the next section of the program's table (passing over sections of
+// other tables) into the table: each record is set up by `init`, filled
+// field by field from the section's fields of the same name (with the
+// conversions and warnings of a changed layout) and inserted with
+// `insert`. Returns 0 after printing why; rows inserted before a failure
+// stay in the table.
+[[nodiscard]] int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
+                                  TABLEFILE_InitFn init, TABLEFILE_RowFn insert);
+
+// Passes over the next section of the program's table (and over sections
+// of other tables before it).
+[[nodiscard]] int TABLE_File_Skip(FILE* file, const char* descriptor);
+
+// Writes the group to `path`: a temporary file beside it, synced and then
+// renamed over it, so a failed save leaves the old file as it was. A group
+// other than "KASPODAT" gives an empty file.
+[[nodiscard]] int Group_Save(DBHANDLE* handle, const std::string& path, const char* group);
+
+// Replaces the rows of KASPO and BLOBJ by the sections of the file. Only
+// "KASPODAT" reads anything; other groups succeed at once.
+[[nodiscard]] int Group_Load(DBHANDLE* handle, const std::string& path, const char* group);
