@@ -1,6 +1,8 @@
 // files.cpp: files and directories on a POSIX system.
 #include "platform/files.h"
 
+#include "platform/fault.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,6 +43,8 @@ class FdGuard {
 // Reading in steps keeps files whose size changes while they are read
 // (or that report no size, like those under /proc) correct.
 constexpr std::size_t kReadStep = 65536;  // bytes asked for per read call
+constexpr mode_t kNewFileMode = 0666;      // before the umask, as for any new file
+constexpr mode_t kPermissionBits = 07777;  // what a replacing file takes over
 
 std::string JoinForStat(const char* dir, const char* name) {
   std::string path = dir;
@@ -85,6 +89,7 @@ int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_nam
 
 int PLATFORM_ReadFile(const char* path, std::vector<unsigned char>* out_bytes) {
   out_bytes->clear();
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_READ)) return 0;
   FdGuard fd(open(path, O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return 0;
   struct stat info;
@@ -112,6 +117,8 @@ int PLATFORM_ReadFile(const char* path, std::vector<unsigned char>* out_bytes) {
 int PLATFORM_WriteFile(const char* path, const void* data, std::size_t size) {
   FdGuard fd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd.get() < 0) return 0;
+  // An injected failure comes after the truncation, as a full disk would.
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_WRITE)) return 0;
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   std::size_t done = 0;
   while (done < size) {
@@ -128,3 +135,60 @@ int PLATFORM_MakeDirectory(const char* path) { return mkdir(path, 0777) == 0 ? 1
 int PLATFORM_RemoveDirectory(const char* path) { return rmdir(path) == 0 ? 1 : 0; }
 
 int PLATFORM_RemoveFile(const char* path) { return unlink(path) == 0 ? 1 : 0; }
+
+FILE* PLATFORM_OpenRead(const char* path) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_OPEN)) return nullptr;
+  return std::fopen(path, "rbe");
+}
+
+FILE* PLATFORM_OpenWrite(const char* path) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_OPEN)) return nullptr;
+  return std::fopen(path, "wbe");
+}
+
+FILE* PLATFORM_OpenNew(const char* path, const char* like) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_OPEN)) return nullptr;
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+  if (fd < 0) return nullptr;
+  struct stat old;
+  if (like != nullptr && stat(like, &old) == 0 && S_ISREG(old.st_mode)) {
+    (void)fchmod(fd, old.st_mode & kPermissionBits);
+  }
+  FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) {
+    const int saved = errno;
+    close(fd);
+    unlink(path);
+    errno = saved;
+  }
+  return file;
+}
+
+int PLATFORM_Read(FILE* file, void* buffer, std::size_t size, std::size_t* out_got) {
+  *out_got = 0;
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_READ)) return 0;
+  *out_got = std::fread(buffer, 1, size, file);
+  return *out_got == size || !std::ferror(file) ? 1 : 0;
+}
+
+int PLATFORM_Write(FILE* file, const void* data, std::size_t size) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_WRITE)) return 0;
+  return std::fwrite(data, 1, size, file) == size ? 1 : 0;
+}
+
+int PLATFORM_Flush(FILE* file) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_FLUSH)) return 0;
+  if (std::fflush(file) != 0 || std::ferror(file)) return 0;
+  int status;
+  do {
+    status = fsync(fileno(file));
+  } while (status != 0 && errno == EINTR);
+  return status == 0 ? 1 : 0;
+}
+
+int PLATFORM_Close(FILE* file) { return std::fclose(file) == 0 ? 1 : 0; }
+
+int PLATFORM_Rename(const char* from, const char* to) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_RENAME)) return 0;
+  return std::rename(from, to) == 0 ? 1 : 0;
+}

@@ -1,10 +1,13 @@
 // files.h: files and directories as the program sees them (PLATFORM).
-// Owns nothing: every call works on paths and leaves no handle open.
+// Owns nothing: the whole-file calls work on paths and leave no handle
+// open; a stream opened here belongs to the caller until PLATFORM_Close.
 // Paths use the native separator PLATFORM_SEPARATOR; a relative path is
 // taken from the process working directory, which nothing changes.
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,10 @@ enum PLATFORM_FILEKIND {
 // Returns 0 when the directory cannot be read; `out_names` is then empty.
 [[nodiscard]] int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names);
 
+// Every open, read, write, flush and rename below can be made to fail by
+// the test seam of platform/fault.h, so tests can show what a failing disk
+// does to their caller.
+
 // Reads the whole file into `out_bytes`. An empty file succeeds with no
 // bytes. Returns 0 when the path cannot be opened or read (a directory too).
 [[nodiscard]] int PLATFORM_ReadFile(const char* path, std::vector<unsigned char>* out_bytes);
@@ -46,3 +53,43 @@ enum PLATFORM_FILEKIND {
 
 // Removes a file (not a directory).
 [[nodiscard]] int PLATFORM_RemoveFile(const char* path);
+
+// Streams, for files read or written piece by piece. Binary throughout.
+
+// Opens an existing file for reading. Null when it cannot be opened.
+[[nodiscard]] FILE* PLATFORM_OpenRead(const char* path);
+
+// Creates or truncates a file for writing. Null on failure.
+[[nodiscard]] FILE* PLATFORM_OpenWrite(const char* path);
+
+// Creates a file for writing that must not exist yet (errno EEXIST when it
+// does). When `like` names a regular file, the new file gets its
+// permission bits, so a file written to replace it keeps them.
+// `like` may be null.
+[[nodiscard]] FILE* PLATFORM_OpenNew(const char* path, const char* like);
+
+// Reads up to `size` bytes. Returns 1 with *out_got bytes read (fewer than
+// `size` only at the end of the file) or 0 on a read error.
+[[nodiscard]] int PLATFORM_Read(FILE* file, void* buffer, std::size_t size, std::size_t* out_got);
+
+// Writes all `size` bytes. Returns 0 when they could not all be written.
+// A failure does not always mark the stream: check every call.
+[[nodiscard]] int PLATFORM_Write(FILE* file, const void* data, std::size_t size);
+
+// Hands the stream's buffered bytes to the system and waits until they are
+// on the disk. Returns 0 on failure; the file's content is then unknown.
+[[nodiscard]] int PLATFORM_Flush(FILE* file);
+
+// Closes the stream (also after a failure). Returns 0 when the system
+// reported an error, which can be the first sign of a failed write.
+[[nodiscard]] int PLATFORM_Close(FILE* file);
+
+// Renames `from` to `to`, replacing `to` in one step: a reader sees the
+// old file or the new one, never a mix. Both must be on one file system.
+[[nodiscard]] int PLATFORM_Rename(const char* from, const char* to);
+
+// Closes a stream when it goes out of scope; for owners that may end early.
+struct PLATFORM_FILECLOSER {
+  void operator()(FILE* file) const { (void)PLATFORM_Close(file); }
+};
+using PLATFORM_FILEPTR = std::unique_ptr<FILE, PLATFORM_FILECLOSER>;

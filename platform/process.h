@@ -26,3 +26,19 @@ void PLATFORM_SetFatalHandler(FatalHandler handler);
 // A fatal condition: damaged data, an inconsistent index, exhausted memory.
 // Runs the fatal handler when one is set, else ends with exit status 1.
 [[noreturn]] void PLATFORM_FatalExit();
+
+// How an end was asked for, for the test hook below.
+enum PLATFORM_EXITKIND {
+  PLATFORM_EXIT_NORMAL,  // PLATFORM_Exit
+  PLATFORM_EXIT_QUICK,   // PLATFORM_QuickExit
+  PLATFORM_EXIT_FATAL,   // PLATFORM_FatalExit, before the fatal handler runs
+};
+
+// Test-only: a hook that sees every end of the process asked for through
+// the three calls above, before anything else happens. A hook that returns
+// lets the end go ahead. A harness that feeds a module damaged input may
+// throw from the hook to get control back after an end the module
+// prescribes for such input; it must then treat the module's process-wide
+// state as unknown and rebuild it. Normal code never sets a hook.
+using ExitHook = void (*)(PLATFORM_EXITKIND kind, int status);
+void PLATFORM_SetExitHookForTest(ExitHook hook);
