@@ -64,12 +64,6 @@ inline std::string Letters() {
   return letters;
 }
 
-inline int CountLetter(char letter) {
-  int n = 0;
-  for (const Message& m : Fake().messages) n += m[0] == static_cast<unsigned char>(letter);
-  return n;
-}
-
 // The message that `sql` parses to, built with the real parser (";" added
 // when missing, as DBexec does).
 inline Message ParsedMessage(std::string sql) {
@@ -104,13 +98,6 @@ inline std::string TextCell(const std::string& text) { return text + std::string
 inline std::string IntCell(int32_t value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
-inline std::string ShortCell(int16_t value) {
-  return std::string(reinterpret_cast<const char*>(&value), sizeof value);
-}
-inline std::string BinaryCell(const std::string& bytes) {
-  const int16_t n = static_cast<int16_t>(bytes.size());
-  return std::string(reinterpret_cast<const char*>(&n), sizeof n) + bytes;
-}
 
 // The columns of SELECT * FROM KASPO as the engine describes them.
 inline std::vector<FakeColumn> KaspoColumns() {
@@ -131,22 +118,6 @@ inline std::vector<std::string> KaspoRow(const std::string& id, const std::strin
 // A one-row, one-column answer such as COUNT(*) or MAX gives.
 inline void ReplyNumber(const char* column, int32_t value) {
   ReplyRows('2', {{column, DBTYPE_INTEGER, 4}}, {{IntCell(value)}});
-}
-
-// The texts of the 'a' and 'f' tokens and typed CHARACTER values of a
-// binary message, in order, read from offset 1.
-inline std::vector<std::string> MessageTexts(const Message& m) {
-  std::vector<std::string> texts;
-  size_t i = 1;
-  while (i + 3 <= m.size()) {
-    const unsigned char kind = m[i];
-    const size_t n = m[i + 1] | (m[i + 2] << 8);
-    if (kind == DBTK_IDENT || kind == DBTK_STRINGVAL || kind == DBTK_CHARACTER) {
-      texts.emplace_back(reinterpret_cast<const char*>(&m[i + 3]), strnlen(reinterpret_cast<const char*>(&m[i + 3]), n));
-    }
-    i += 3 + n;
-  }
-  return texts;
 }
 
 // Resets the client, the handle layer and the key generator and connects
