@@ -93,6 +93,9 @@ TEST_F(SqlCommand, ResultsCutAtTheRowMaximumSaySo) {
 }
 
 TEST_F(SqlCommand, LeavingRollsBackWhatTheStatementsLeftOpen) {
+  // Left open, the transaction would make the next item command's own
+  // BEGIN fail and end the program; rolled back, the row is gone.
+  scratch_.WriteFile("work/f.txt", "hello");
   const std::string input =
       "g\n"
       "BEGIN\n"
@@ -101,6 +104,7 @@ TEST_F(SqlCommand, LeavingRollsBackWhatTheStatementsLeftOpen) {
       "g\n"
       "SELECT filename FROM kaspo\n"
       "q\n"
+      "a\nf.txt\ny\nmy file\nn\n"
       "t\n"
       "q\n";
   KaspoResult result = Run(input, {"archive"});
@@ -110,8 +114,11 @@ TEST_F(SqlCommand, LeavingRollsBackWhatTheStatementsLeftOpen) {
                 Said("INSERT INTO kaspo (kaspo_id, filename) VALUES ('k1', 'ghost')", kExecuted) +
                 kAsk + "open transaction rolled back!\n" + p +
                 Said("SELECT filename FROM kaspo", std::string("\n") + kExecuted) + kAsk + p +
-                StatusLine("archive.ksp", 0, 0, 0) + p);
-  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") + StatusErr());
+                "# Filename: [f.txt]\t\nAre you sure? (n/y/q) # Description: # Compressed? "
+                "(y/n/q)   file 'f.txt' added\n1 items added\n" +
+                p + StatusLine("archive.ksp", 1, 0, 3) + p + QuitSaving("archive.ksp"));
+  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") + StatusErr() +
+                            QuitSavingErr("archive.ksp"));
   EXPECT_EQ(result.status, kRunStatus);
 }
 
