@@ -1,0 +1,121 @@
+// app_fake_engine.h: a stand-in engine for the application tests. It takes
+// the place of every statement handler, answers success, and keeps the
+// chunk rows that BLOBJ inserts send, so that the tests can look at the
+// chunks an item was cut into. It can be told to refuse chunk inserts.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/blobj_io.h"
+#include "client/dbclient.h"
+#include "client/message.h"
+#include "client/value_strings.h"
+#include "engine/dispatch.h"
+#include "engine/types/wire.h"
+#include "records/dbhandle.h"
+#include "records/kaspo.h"
+#include "records/keygen.h"
+
+// One chunk row as the insert message carried it.
+struct FakeChunkRow {
+  std::string fk_id;
+  int fk_table = 0;
+  int item_number = 0;
+  std::vector<unsigned char> data;  // COMPRDATA content, tag included
+  char compressed = 0;
+};
+
+struct FakeAppEngine {
+  std::string letters;  // the command letter of every message, in order
+  std::vector<FakeChunkRow> chunks;
+  bool refuse_chunk_inserts = false;
+};
+
+inline FakeAppEngine& FakeApp() {
+  static FakeAppEngine engine;
+  return engine;
+}
+
+// The payloads of the tokens of a binary message after its letter.
+inline std::vector<std::string> FakeTokens(const unsigned char* msg, int length) {
+  std::vector<std::string> tokens;
+  for (int i = 1; i + 3 <= length;) {
+    const int n = msg[i + 1] | msg[i + 2] << 8;
+    if (i + 3 + n > length) break;
+    tokens.emplace_back(reinterpret_cast<const char*>(msg + i + 3), static_cast<size_t>(n));
+    i += 3 + n;
+  }
+  return tokens;
+}
+
+inline int16_t FakeShort(const std::string& bytes) {
+  int16_t v = 0;
+  std::memcpy(&v, bytes.data(), std::min(bytes.size(), sizeof v));
+  return v;
+}
+
+// Keeps BLOBJ insert rows; the tokens are the table name and the six
+// fields in column order.
+inline void FakeAppHandler(int /*conn_id*/, const unsigned char* msg, int length) {
+  FakeAppEngine& fake = FakeApp();
+  fake.letters.push_back(static_cast<char>(msg[0]));
+  const std::vector<std::string> t = FakeTokens(msg, length);
+  const bool chunk_insert = msg[0] == 'D' && t.size() == 7 && t[0] == std::string("BLOBJ", 6);
+  if (!chunk_insert) {
+    REPLY_Success();
+    return;
+  }
+  if (fake.refuse_chunk_inserts) {
+    REPLY_Error("(INSERT) refused by the test");
+    return;
+  }
+  FakeChunkRow row;
+  row.fk_id = t[2].c_str();
+  row.fk_table = FakeShort(t[3]);
+  row.item_number = FakeShort(t[4]);
+  row.data.assign(t[5].begin() + 2, t[5].end());
+  row.compressed = t[6].empty() ? 0 : t[6][0];
+  fake.chunks.push_back(row);
+  REPLY_Success();
+}
+
+// Resets the client side and connects `handle` to the stand-in engine.
+class FakeAppEngineTest : public ::testing::Test {
+ protected:
+  DBHANDLE handle_;
+
+  void SetUp() override {
+    DISPATCH_ResetForTest();
+    MESSAGE_ResetForTest();
+    REPLY_ResetForTest();
+    DBCLIENT_ResetForTest();
+    DBHANDLE_ResetForTest();
+    KEYGEN_ResetForTest();
+    KASPO_ResetForTest();
+    VALSTR_ResetForTest();
+    FakeApp() = FakeAppEngine{};
+    for (const char* p = "123456789CDEFGHIJKLMNOPQRSTUVX"; *p != '\0'; ++p) {
+      ASSERT_TRUE(DISPATCH_SetHandlerForTest(*p, FakeAppHandler));
+    }
+    DBHANDLE_SetErrorMode(DBERR_COLLECTING);
+    ASSERT_TRUE(DBHANDLE_Init(&handle_, "KASPODB"));
+    FakeApp().letters.clear();
+  }
+
+  void TearDown() override {
+    DISPATCH_ResetForTest();
+    DBHANDLE_ResetForTest();
+  }
+
+  // The chunks kept so far, as BLOBJ_Read would have fetched them.
+  static std::vector<BLOBJIO_CHUNK> KeptChunks() {
+    std::vector<BLOBJIO_CHUNK> chunks;
+    for (const FakeChunkRow& row : FakeApp().chunks) chunks.push_back({row.item_number, row.data});
+    return chunks;
+  }
+};
