@@ -22,8 +22,10 @@ constexpr char kNoSuchAttrib[] = "(SELECT) Table '%s' does not contain attribute
 // An item as written, before its names are resolved.
 struct RAWITEM {
   int function = SELECT_NOFUNCTION;
-  std::string ident;  // empty: none
-  std::string name;   // empty: none (* and COUNT(*))
+  bool has_ident = false;
+  bool has_name = false;  // false for * and COUNT(*)
+  std::string ident;
+  std::string name;
 };
 
 struct RAWFROM {
@@ -49,12 +51,14 @@ struct RAWFROM {
 [[nodiscard]] int FunctionArgument(QTOKENS* tok, RAWITEM* item) {
   QTOKENS_Next(tok);
   if (tok->kind == DBTK_STRINGVAL) {
+    item->has_ident = true;
     if (!Payload(tok, kIdentMissing, &item->ident)) return 0;
   }
   if (tok->kind != DBTK_IDENT) {
     REPLY_Error(kNameMissing);
     return 0;
   }
+  item->has_name = true;
   return Payload(tok, kNameMissing, &item->name);
 }
 
@@ -72,14 +76,17 @@ struct RAWFROM {
       item->function = tok->kind;
       return FunctionArgument(tok, item);
     case DBTK_STRINGVAL:
+      item->has_ident = true;
       if (!Payload(tok, kIdentMissing, &item->ident)) return 0;
       if (tok->kind == DBTK_STAR) {
         QTOKENS_Next(tok);
         return 1;
       }
-      if (tok->kind == DBTK_IDENT) return Payload(tok, kNameMissing, &item->name);
-      break;
+      if (tok->kind != DBTK_IDENT) break;
+      item->has_name = true;
+      return Payload(tok, kNameMissing, &item->name);
     case DBTK_IDENT:
+      item->has_name = true;
       return Payload(tok, kNameMissing, &item->name);
     default:
       break;
@@ -104,7 +111,7 @@ struct RAWFROM {
     if (!Payload(tok, kTableMissing, &name)) return 0;
     if (tok->kind == DBTK_STRINGVAL) {
       if (!Payload(tok, kTableIdentMissing, &ident)) return 0;
-      if (NAMELIST_Find(from->idents, ident.c_str()) >= 0) {
+      if (!ident.empty() && NAMELIST_Find(from->idents, ident.c_str()) >= 0) {
         REPLY_Errorf(kIdentUsed, ident.c_str());
         return 0;
       }
@@ -144,16 +151,17 @@ struct RAWFROM {
 [[nodiscard]] int ResolveItem(QUERYSCOPE* scope, const RAWITEM& raw, SELECTITEMS* items) {
   int t = -1, pos = -1;
   DBATTRIB* attrib = nullptr;
-  if (!raw.ident.empty()) {
-    t = NAMELIST_Find(scope->identifiers, raw.ident.c_str());
+  if (raw.has_ident) {
+    // An empty identifier would match the tables that have none.
+    t = raw.ident.empty() ? -1 : NAMELIST_Find(scope->identifiers, raw.ident.c_str());
     if (t < 0) {
       REPLY_Errorf(kNoIdent, raw.ident.c_str());
       return 0;
     }
   }
-  if (!raw.name.empty() && raw.ident.empty()) {
+  if (raw.has_name && !raw.has_ident) {
     if (!SearchAttrib(scope, raw.name, &t, &attrib, &pos)) return 0;
-  } else if (!raw.name.empty()) {
+  } else if (raw.has_name) {
     DBTABLE* table = scope->tables[size_t(t)];
     if (table == nullptr) {
       REPLY_Error(kTableNotFound);

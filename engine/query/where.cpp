@@ -70,10 +70,11 @@ void PushAttrib(WHEREGEN* g, DBATTRIB* attrib, int table) {
 // Finds identifier `ident` in the current select, then in the enclosing
 // selects from the innermost outward. *level is -1 for the current select.
 [[nodiscard]] int FindIdentifier(WHEREGEN* g, const std::string& ident, int* level, int* t) {
-  *t = NAMELIST_Find(g->scope->identifiers, ident.c_str());
+  *t = ident.empty() ? -1 : NAMELIST_Find(g->scope->identifiers, ident.c_str());
   *level = -1;
   if (*t >= 0) return 1;
-  for (int i = int(g->stmt->contexts.size()) - 1; i >= 0; --i) {
+  // An empty identifier would match the tables that have none.
+  for (int i = int(g->stmt->contexts.size()) - 1; i >= 0 && !ident.empty(); --i) {
     *t = NAMELIST_Find(g->stmt->contexts[size_t(i)]->identifiers, ident.c_str());
     if (*t >= 0) {
       *level = i;

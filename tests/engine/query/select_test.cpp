@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "client/message.h"
+#include "client/parser.h"
 #include "engine/query/show.h"
 #include "query_fixture.h"
 
@@ -253,6 +255,72 @@ TEST_F(SelectTest, WritesRowsInTheReplyFormat) {
       1 + 8 + 10 + 10 + 10 + 16 + 6 + 4 + 6 + 6);
   ASSERT_EQ(REPLY_Length(), int(expected.size()));
   EXPECT_EQ(std::memcmp(reply, expected.data(), expected.size()), 0);
+}
+
+TEST_F(SelectTest, ReadsOrderBySectionsOfSubselects) {
+  EXPECT_EQ(Rows("SELECT ID FROM TA WHERE ID IN (SELECT AID FROM TB ORDER BY AID DESC)"), "2;1");
+  EXPECT_EQ(Rows("SELECT ID FROM TA X WHERE EXISTS (SELECT AID FROM TB WHERE AID = X.ID "
+                 "ORDER BY AID) ORDER BY X.ID"),
+            "1;2");
+  // An EXISTS subselect has no columns to sort; its keys are not looked up.
+  EXPECT_EQ(Rows("SELECT ID FROM TA WHERE EXISTS (SELECT AID FROM TB ORDER BY QQ DESC, T.QQ)"),
+            "2;1");
+}
+
+TEST_F(SelectTest, RefusesEmptyNamesInADamagedMessage) {
+  struct Built {
+    std::vector<std::pair<unsigned char, const char*>> tokens;  // text null: no payload
+    const char* error;
+  };
+  const Built cases[] = {
+      {{{DBTK_MIN, nullptr}, {DBTK_IDENT, ""}, {DBTK_FROM, nullptr}, {DBTK_IDENT, "TA"}},
+       "(SELECT) Attribute  not found"},
+      {{{DBTK_STRINGVAL, ""}, {DBTK_STAR, nullptr}, {DBTK_FROM, nullptr}, {DBTK_IDENT, "TA"}},
+       "(SELECT) Table-identifier '' does not exist"},
+      {{{DBTK_STAR, nullptr}, {DBTK_FROM, nullptr}, {DBTK_IDENT, "TA"}, {DBTK_WHERE, nullptr},
+        {DBTK_DOT, nullptr}, {DBTK_IDENT, ""}, {DBTK_IDENT, "ID"}, {DBTK_INTVAL, nullptr},
+        {DBTK_EQ, nullptr}, {DBTK_WHERE, nullptr}},
+       "(WHERE) Table-identifier '' does not exist"},
+  };
+  for (const Built& c : cases) {
+    SCOPED_TRACE(c.error);
+    DBquery_reset();
+    DBquery_addcmd('C');
+    for (const auto& [kind, text] : c.tokens) {
+      if (kind == DBTK_INTVAL) {
+        DBquery_addtokint(kind, 1);
+      } else if (text != nullptr) {
+        DBquery_addtokstring(kind, text);
+      } else {
+        DBquery_addtok(kind);
+      }
+    }
+    DBquery_addtok(DBTK_END);
+    DBRESULTPTR r = DBexecmsg(conn_.get());
+    EXPECT_EQ(r->error, c.error);
+  }
+}
+
+TEST_F(SelectTest, AnswersEveryCutShortMessageWithOneReply) {
+  char sql[] =
+      "SELECT DISTINCT X.ID, MIN(Y.QT), Y.* FROM TA X, TB Y WHERE X.ID = Y.AID AND "
+      "(Y.QT BETWEEN 1 AND 9 OR X.NM LIKE 'o%') AND X.ID IN (SELECT AID FROM TB WHERE "
+      "QT > 2) AND EXISTS (SELECT * FROM TC WHERE BID = Y.ID) ORDER BY X.ID DESC, Y.QT;";
+  std::string error;
+  DBquery_reset();
+  ASSERT_TRUE(PARSE_Statement(sql, &error)) << error;
+  const std::vector<unsigned char> msg(MESSAGE_Data(), MESSAGE_Data() + MESSAGE_Length());
+  process_sql(conn_->conn_id, msg.data(), int(msg.size()));
+  ASSERT_EQ(REPLY_Data()[0], '2') << reinterpret_cast<const char*>(REPLY_Data()) + 4;
+  for (size_t n = 1; n < msg.size(); ++n) {
+    SCOPED_TRACE(n);
+    testing::internal::CaptureStderr();
+    process_sql(conn_->conn_id, msg.data(), int(n));
+    testing::internal::GetCapturedStderr();
+    ASSERT_GT(REPLY_Length(), 0);
+    const unsigned char code = REPLY_Data()[0];
+    EXPECT_TRUE(code == '0' || code == '2' || code == '4') << code;
+  }
 }
 
 }  // namespace
