@@ -40,8 +40,8 @@ struct Engine {
     for (int i = 0; i < kRows; ++i) {
       const int kk = int((i * 7919LL) % kRows);  // 7919 is prime to 30000: a permutation
       char sql[128];
-      std::snprintf(sql, sizeof sql, "INSERT INTO BT VALUES (%d, %d, 'name%d', %g)", kk,
-                    kk % 1000, kk % 1000, (kk % 1000) / 4.0);
+      std::snprintf(sql, sizeof sql, "INSERT INTO BT VALUES (%d, %d, 'name%d', %g)", kk, kk % 1000,
+                    kk % 1000, (kk % 1000) / 4.0);
       Exec(sql);
     }
     Exec("COMMIT");
@@ -83,7 +83,9 @@ void RunSelect(benchmark::State& state, const char* sql) {
 }
 
 void BM_Select(benchmark::State& s) { RunSelect(s, "SELECT KK, GG, NM FROM BT;"); }
-void BM_OrderByInteger(benchmark::State& s) { RunSelect(s, "SELECT KK, GG, NM FROM BT ORDER BY KK;"); }
+void BM_OrderByInteger(benchmark::State& s) {
+  RunSelect(s, "SELECT KK, GG, NM FROM BT ORDER BY KK;");
+}
 void BM_OrderByTwoKeys(benchmark::State& s) {
   RunSelect(s, "SELECT KK, GG, NM FROM BT ORDER BY NM DESC, KK;");
 }

@@ -44,24 +44,31 @@ uint64_t CellHash(uint64_t h, int type, const unsigned char* cell) {
       while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
       return Mix(Mix(h, s.data(), s.size()), "\0", 1);
     }
-    case DBTYPE_SMALLINT: return Mix(h, cell, DB_SMALLINT_SIZE);
-    case DBTYPE_INTEGER: return Mix(h, cell, DB_INTEGER_SIZE);
-    case DBTYPE_DATE: return Mix(h, cell, DB_DATE_SIZE);
-    case DBTYPE_TIME: return Mix(h, cell, DB_TIME_SIZE);
-    case DBTYPE_TIMESTAMP: return Mix(Mix(h, cell, 7), cell + 8, 4);
+    case DBTYPE_SMALLINT:
+      return Mix(h, cell, DB_SMALLINT_SIZE);
+    case DBTYPE_INTEGER:
+      return Mix(h, cell, DB_INTEGER_SIZE);
+    case DBTYPE_DATE:
+      return Mix(h, cell, DB_DATE_SIZE);
+    case DBTYPE_TIME:
+      return Mix(h, cell, DB_TIME_SIZE);
+    case DBTYPE_TIMESTAMP:
+      return Mix(Mix(h, cell, 7), cell + 8, 4);
     case DBTYPE_BINARY: {
       int16_t n;
       std::memcpy(&n, cell, 2);
       h = Mix(h, &n, 2);
       return n > 0 ? Mix(h, cell + 2, size_t(n)) : h;
     }
-    default: return h;
+    default:
+      return h;
   }
 }
 
 uint64_t RowHash(const RESDATA& r, int row) {
   uint64_t h = 1469598103934665603ULL;
-  for (int c = 0; c < r.columns; ++c) h = CellHash(h, r.column_types[size_t(c)], RESDATA_Cell(r, row, c));
+  for (int c = 0; c < r.columns; ++c)
+    h = CellHash(h, r.column_types[size_t(c)], RESDATA_Cell(r, row, c));
   return h;
 }
 
@@ -75,7 +82,8 @@ std::vector<char> KeepHashed(const RESDATA& r) {
     const uint64_t h = RowHash(r, row);
     bool seen = false;
     auto range = later.equal_range(h);
-    for (auto it = range.first; it != range.second && !seen; ++it) seen = RowsEqual(r, row, it->second);
+    for (auto it = range.first; it != range.second && !seen; ++it)
+      seen = RowsEqual(r, row, it->second);
     if (seen) continue;
     keep[size_t(row)] = 1;
     later.emplace(h, row);

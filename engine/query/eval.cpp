@@ -71,7 +71,10 @@ int DateSize(unsigned char k) {
   const unsigned char* field = row + attrib.offset;
   *v = VALCELL{};
   switch (attrib.type) {
-    case DBTYPE_CHARACTER: v->kind = kText; v->text = reinterpret_cast<const char*>(field); return 1;
+    case DBTYPE_CHARACTER:
+      v->kind = kText;
+      v->text = reinterpret_cast<const char*>(field);
+      return 1;
     case DBTYPE_SMALLINT: {
       int16_t s;
       std::memcpy(&s, field, sizeof s);
@@ -79,14 +82,26 @@ int DateSize(unsigned char k) {
       v->ival = s;
       return 1;
     }
-    case DBTYPE_INTEGER: v->kind = kInt; std::memcpy(&v->ival, field, 4); return 1;
-    case DBTYPE_FLOAT: v->kind = kDouble; std::memcpy(&v->fval, field, 8); return 1;
-    case DBTYPE_DATE: case DBTYPE_TIME: case DBTYPE_TIMESTAMP:
+    case DBTYPE_INTEGER:
+      v->kind = kInt;
+      std::memcpy(&v->ival, field, 4);
+      return 1;
+    case DBTYPE_FLOAT:
+      v->kind = kDouble;
+      std::memcpy(&v->fval, field, 8);
+      return 1;
+    case DBTYPE_DATE:
+    case DBTYPE_TIME:
+    case DBTYPE_TIMESTAMP:
       v->kind = attrib.type;
       std::memcpy(v->raw, field, size_t(DateSize(attrib.type)));
       return 1;
-    case DBTYPE_BINARY: v->kind = kBinary; v->bin = field; return 1;
-    default: return 0;
+    case DBTYPE_BINARY:
+      v->kind = kBinary;
+      v->bin = field;
+      return 1;
+    default:
+      return 0;
   }
 }
 
@@ -179,11 +194,16 @@ std::string BinaryAsText(const unsigned char* bin) {
 
 unsigned char MirrorOp(unsigned char op) {
   switch (op) {
-    case DBTK_LT: return DBTK_GT;
-    case DBTK_GT: return DBTK_LT;
-    case DBTK_LE: return DBTK_GE;
-    case DBTK_GE: return DBTK_LE;
-    default: return op;
+    case DBTK_LT:
+      return DBTK_GT;
+    case DBTK_GT:
+      return DBTK_LT;
+    case DBTK_LE:
+      return DBTK_GE;
+    case DBTK_GE:
+      return DBTK_LE;
+    default:
+      return op;
   }
 }
 
@@ -221,8 +241,8 @@ void PushBool(EVALSTATE* s, int value) {
     op = MirrorOp(op);
   }
   int holds = 0;
-  const int ok = r.kind == kUpper ? CompareUpper(s, op, l, *r.node, &holds)
-                                  : CompareCells(op, l, r, &holds);
+  const int ok =
+      r.kind == kUpper ? CompareUpper(s, op, l, *r.node, &holds) : CompareCells(op, l, r, &holds);
   if (!ok) return 0;
   PushBool(s, holds);
   return 1;
@@ -247,10 +267,17 @@ void PushBool(EVALSTATE* s, int value) {
 [[nodiscard]] int Compute_ValExpr(EVALSTATE* s, unsigned char op, int* error) {
   int ok;
   switch (op) {
-    case DBTK_LT: case DBTK_GT: case DBTK_LE: case DBTK_GE: case DBTK_EQ: case DBTK_NE:
+    case DBTK_LT:
+    case DBTK_GT:
+    case DBTK_LE:
+    case DBTK_GE:
+    case DBTK_EQ:
+    case DBTK_NE:
       ok = ComputeCompare(s, op);
       break;
-    case DBTK_NOT: case DBTK_AND: case DBTK_OR:
+    case DBTK_NOT:
+    case DBTK_AND:
+    case DBTK_OR:
       ok = ComputeLogic(s, op);
       break;
     case DBTK_LIKE: {
@@ -274,8 +301,7 @@ void PushBool(EVALSTATE* s, int value) {
 // The current row of FROM table `t` in its working list, or -1 when the
 // list is empty.
 int CurrentRow(QUERYSCOPE* scope, const EXPRNODE* narrowing, const int* positions, int t) {
-  const std::vector<int32_t>* list =
-      EVAL_WorkingList(scope, const_cast<EXPRNODE*>(narrowing), t);
+  const std::vector<int32_t>* list = EVAL_WorkingList(scope, const_cast<EXPRNODE*>(narrowing), t);
   if (list->empty()) return -1;
   return (*list)[size_t(positions[t])];
 }
@@ -352,7 +378,8 @@ bool IsComparison(unsigned char kind) { return kind >= DBTK_LT && kind <= DBTK_N
 }  // namespace
 
 std::vector<int32_t>* EVAL_WorkingList(QUERYSCOPE* scope, EXPRNODE* narrowing, int table) {
-  if (narrowing != nullptr && narrowing->restricted[size_t(table)]) return &narrowing->rows[size_t(table)];
+  if (narrowing != nullptr && narrowing->restricted[size_t(table)])
+    return &narrowing->rows[size_t(table)];
   return &scope->candidates[size_t(table)];
 }
 

@@ -155,8 +155,8 @@ void ROWLIST_Between(ROWFILTER* f, const unsigned char* low, const unsigned char
   Scan(f, test, out);
 }
 
-void ROWLIST_Intersect(DBTABLE* table, const std::vector<int32_t>& a,
-                       const std::vector<int32_t>& b, std::vector<int32_t>* out) {
+void ROWLIST_Intersect(DBTABLE* table, const std::vector<int32_t>& a, const std::vector<int32_t>& b,
+                       std::vector<int32_t>* out) {
   const std::vector<unsigned char> in_b = Membership(table, b);
   std::vector<int32_t> result;
   for (int32_t row : a) {
@@ -175,8 +175,8 @@ void ROWLIST_Union(DBTABLE* table, const std::vector<int32_t>& a, const std::vec
   *out = std::move(result);
 }
 
-void ROWLIST_Minus(DBTABLE* table, const std::vector<int32_t>& all,
-                   const std::vector<int32_t>& b, std::vector<int32_t>* out) {
+void ROWLIST_Minus(DBTABLE* table, const std::vector<int32_t>& all, const std::vector<int32_t>& b,
+                   std::vector<int32_t>* out) {
   const std::vector<unsigned char> in_b = Membership(table, b);
   std::vector<int32_t> result;
   for (int32_t row : all) {

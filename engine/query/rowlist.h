@@ -48,11 +48,11 @@ void ROWLIST_Between(ROWFILTER* filter, const unsigned char* low, const unsigned
                      ROWSET* out);
 
 // Rows of `a` that are also in `b`, in the order of `a`.
-void ROWLIST_Intersect(DBTABLE* table, const std::vector<int32_t>& a,
-                       const std::vector<int32_t>& b, std::vector<int32_t>* out);
+void ROWLIST_Intersect(DBTABLE* table, const std::vector<int32_t>& a, const std::vector<int32_t>& b,
+                       std::vector<int32_t>* out);
 // `a` followed by the rows of `b` that `a` lacks.
 void ROWLIST_Union(DBTABLE* table, const std::vector<int32_t>& a, const std::vector<int32_t>& b,
                    std::vector<int32_t>* out);
 // Rows of `all` that are not in `b`, in the order of `all`.
-void ROWLIST_Minus(DBTABLE* table, const std::vector<int32_t>& all,
-                   const std::vector<int32_t>& b, std::vector<int32_t>* out);
+void ROWLIST_Minus(DBTABLE* table, const std::vector<int32_t>& all, const std::vector<int32_t>& b,
+                   std::vector<int32_t>* out);

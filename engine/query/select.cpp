@@ -50,7 +50,7 @@ struct SELECTRUN {
   std::vector<std::vector<DBATTRIB*>> attribs;  // per FROM table, definition order
   std::vector<int> item_column;                 // first result column of each item
   std::vector<AGGCELL> cells;
-  std::vector<std::vector<int32_t>*> lists;     // working list per FROM table
+  std::vector<std::vector<int32_t>*> lists;  // working list per FROM table
   std::vector<int> lengths;
   bool all_functions = false;
   bool only_counts = false;
@@ -305,7 +305,8 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
   if (run->items.function[size_t(item)] == SELECT_COUNT) {
     RESDATA_Fill_Binary(run->result, &count, DB_INTEGER_SIZE);
   } else if (extremes[size_t(item)] != nullptr) {
-    RESDATA_Fill_Binary(run->result, extremes[size_t(item)], run->items.attribs[size_t(item)]->size);
+    RESDATA_Fill_Binary(run->result, extremes[size_t(item)],
+                        run->items.attribs[size_t(item)]->size);
   } else {
     RESDATA_Fill_Null(run->result);
   }
@@ -445,8 +446,13 @@ int CmpAttrib(const DBATTRIB& attrib, const unsigned char* row_a, const unsigned
       const int c = std::strcmp(reinterpret_cast<const char*>(a), reinterpret_cast<const char*>(b));
       return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
-    case DBTYPE_SMALLINT: case DBTYPE_INTEGER: case DBTYPE_FLOAT: case DBTYPE_DATE:
-    case DBTYPE_TIME: case DBTYPE_TIMESTAMP: case DBTYPE_BINARY:
+    case DBTYPE_SMALLINT:
+    case DBTYPE_INTEGER:
+    case DBTYPE_FLOAT:
+    case DBTYPE_DATE:
+    case DBTYPE_TIME:
+    case DBTYPE_TIMESTAMP:
+    case DBTYPE_BINARY:
       return CmpData(attrib.type, a, b);
     default:
       DBreport("%s", kCmpAttribUnknown);

@@ -14,8 +14,7 @@ constexpr char kAttribIdentMissing[] = "(WHERE) attrib-identifier missing";
 constexpr char kIdentNotFound[] = "(WHERE) Table-identifier '%s' does not exist";
 constexpr char kTableNotFound[] = "(WHERE) Table not found";
 constexpr char kNoSuchAttrib[] = "(WHERE) Table '%s' does not contain attribute '%s'";
-constexpr char kTooManyUpper[] =
-    "(WHERE) Too many attrib-references to upper selects (max = %d)\n";
+constexpr char kTooManyUpper[] = "(WHERE) Too many attrib-references to upper selects (max = %d)\n";
 constexpr char kAttribNotFound[] = "(WHERE) Attribute '%s' not found";
 constexpr char kNestingTooDeep[] = "(WHERE) Subselect-nesting too deep";
 constexpr char kEvalFailed[] = "(%s) Error in evaluation of WHERE-expression";
@@ -27,9 +26,19 @@ bool IsSectionEnd(unsigned char kind) {
 
 bool IsOperator(unsigned char kind) {
   switch (kind) {
-    case DBTK_LT: case DBTK_GT: case DBTK_LE: case DBTK_GE: case DBTK_EQ: case DBTK_NE:
-    case DBTK_LIKE: case DBTK_IN: case DBTK_BETWEEN: case DBTK_EXISTS: case DBTK_NOT:
-    case DBTK_AND: case DBTK_OR:
+    case DBTK_LT:
+    case DBTK_GT:
+    case DBTK_LE:
+    case DBTK_GE:
+    case DBTK_EQ:
+    case DBTK_NE:
+    case DBTK_LIKE:
+    case DBTK_IN:
+    case DBTK_BETWEEN:
+    case DBTK_EXISTS:
+    case DBTK_NOT:
+    case DBTK_AND:
+    case DBTK_OR:
       return true;
     default:
       return false;
@@ -61,8 +70,8 @@ void PushAttrib(WHEREGEN* g, DBATTRIB* attrib, int table) {
   }
   QUERYSCOPE* outer = g->stmt->contexts[size_t(level)];
   UPPERREF& ref = s->uppers[s->upper_count++];
-  ref = UPPERREF{g->stmt->db, outer->tables[size_t(t)], &outer->candidates[size_t(t)], t, -1,
-                 level};
+  ref =
+      UPPERREF{g->stmt->db, outer->tables[size_t(t)], &outer->candidates[size_t(t)], t, -1, level};
   *out = &ref;
   return 1;
 }
@@ -233,7 +242,7 @@ void PushAttrib(WHEREGEN* g, DBATTRIB* attrib, int table) {
       return 0;
     }
   }
-  EXPRNODE* narrowing = expr.count == 1 ? static_cast<EXPRNODE*>(PTRSTACK_Get(expr, 0))
+  EXPRNODE* narrowing = expr.count == 1  ? static_cast<EXPRNODE*>(PTRSTACK_Get(expr, 0))
                         : expr.count > 1 ? Reduce_ResultIdxs(expr)
                                          : nullptr;
   std::vector<int32_t>* list = EVAL_WorkingList(scope, narrowing, 0);

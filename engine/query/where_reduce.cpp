@@ -75,11 +75,16 @@ int Fail(const char* message) {
 
 unsigned char Mirror(unsigned char op) {
   switch (op) {
-    case DBTK_LT: return DBTK_GT;
-    case DBTK_GT: return DBTK_LT;
-    case DBTK_LE: return DBTK_GE;
-    case DBTK_GE: return DBTK_LE;
-    default: return op;
+    case DBTK_LT:
+      return DBTK_GT;
+    case DBTK_GT:
+      return DBTK_LT;
+    case DBTK_LE:
+      return DBTK_GE;
+    case DBTK_GE:
+      return DBTK_LE;
+    default:
+      return op;
   }
 }
 
@@ -128,8 +133,8 @@ void StartFilter(WHEREGEN* g, const EXPRNODE& attr, int counted, FILTERRUN* run)
   run->node = EXPR_NewNode(DBTK_RowList);
   run->node->restricted[size_t(k)] = 1;
   DBTABLE* table = g->scope->tables[size_t(k)];
-  run->filter = ROWFILTER{g->stmt, table, attr.attrib, CandidatesFor(g, k), counted,
-                          &run->counter, 0};
+  run->filter =
+      ROWFILTER{g->stmt, table, attr.attrib, CandidatesFor(g, k), counted, &run->counter, 0};
   ROWLIST_StartSet(&run->set, table, &run->node->rows[size_t(k)]);
 }
 
@@ -154,13 +159,27 @@ void AbandonFilter(FILTERRUN* run) {
   *has_value = cell != nullptr;
   const unsigned char type = r.column_types[0];
   switch (type) {
-    case DBTYPE_CHARACTER: v->kind = DBTK_STRINGVAL; break;
-    case DBTYPE_SMALLINT: v->kind = DBTK_INTVAL; break;
-    case DBTYPE_INTEGER: v->kind = DBTK_INTVAL; break;
-    case DBTYPE_FLOAT: v->kind = DBTK_FLOATVAL; break;
-    case DBTYPE_DATE: case DBTYPE_TIME: case DBTYPE_TIMESTAMP: v->kind = type; break;
-    case DBTYPE_BINARY: return Fail(binary_message);
-    default: return Fail(unknown_message);
+    case DBTYPE_CHARACTER:
+      v->kind = DBTK_STRINGVAL;
+      break;
+    case DBTYPE_SMALLINT:
+      v->kind = DBTK_INTVAL;
+      break;
+    case DBTYPE_INTEGER:
+      v->kind = DBTK_INTVAL;
+      break;
+    case DBTYPE_FLOAT:
+      v->kind = DBTK_FLOATVAL;
+      break;
+    case DBTYPE_DATE:
+    case DBTYPE_TIME:
+    case DBTYPE_TIMESTAMP:
+      v->kind = type;
+      break;
+    case DBTYPE_BINARY:
+      return Fail(binary_message);
+    default:
+      return Fail(unknown_message);
   }
   if (!*has_value) return 1;
   if (type == DBTYPE_CHARACTER) {
@@ -174,7 +193,7 @@ void AbandonFilter(FILTERRUN* run) {
   } else if (type == DBTYPE_FLOAT) {
     std::memcpy(&v->fval, cell, sizeof v->fval);
   } else {
-    const size_t n = type == DBTYPE_DATE ? DB_DATE_SIZE
+    const size_t n = type == DBTYPE_DATE   ? DB_DATE_SIZE
                      : type == DBTYPE_TIME ? DB_TIME_SIZE
                                            : DB_TIMESTAMP_SIZE;
     std::memcpy(v->raw, cell, n);
@@ -198,8 +217,8 @@ void AbandonFilter(FILTERRUN* run) {
       AbandonFilter(&run);
       return 0;
     }
-    const bool date_kind = v.kind == DBTYPE_DATE || v.kind == DBTYPE_TIME ||
-                           v.kind == DBTYPE_TIMESTAMP;
+    const bool date_kind =
+        v.kind == DBTYPE_DATE || v.kind == DBTYPE_TIME || v.kind == DBTYPE_TIMESTAMP;
     if (date_kind && !date_values_ok) {
       AbandonFilter(&run);
       return Fail(binary_message);
@@ -249,8 +268,8 @@ void AbandonFilter(FILTERRUN* run) {
   if (!IsAttr(left)) return Fail(kInvalidOperands);
   if (IsSubselect(right)) {
     if (right->result.columns != 1) return Fail(kMoreThanOneColumn);
-    return FilterWithSubselect(g, *left, right->result, op, kInvalidOperands,
-                               kSubselectTypeUnknown, true);
+    return FilterWithSubselect(g, *left, right->result, op, kInvalidOperands, kSubselectTypeUnknown,
+                               true);
   }
   if (!IsConst(right)) {
     REPLY_Errorf(kIllegalValue, left->attrib->name.c_str());
@@ -280,8 +299,8 @@ void AbandonFilter(FILTERRUN* run) {
   }
   FILTERRUN run;
   StartFilter(g, *left, 0, &run);
-  ROWLIST_Filter(&run.filter, DBTK_LIKE, reinterpret_cast<const unsigned char*>(right->text.c_str()),
-                 &run.set);
+  ROWLIST_Filter(&run.filter, DBTK_LIKE,
+                 reinterpret_cast<const unsigned char*>(right->text.c_str()), &run.set);
   FinishFilter(g, &run);
   return 1;
 }
@@ -526,7 +545,9 @@ void ExpandRestricted(WHEREGEN* g, EXPRNODE* node) {
       if (BINNOT_ToField(text, a.size, out)) return 1;
       REPLY_Errorf(kBinaryInvalid, text.c_str(), a.name.c_str(), a.size - 2);
       return 0;
-    case DBTYPE_DATE: case DBTYPE_TIME: case DBTYPE_TIMESTAMP:
+    case DBTYPE_DATE:
+    case DBTYPE_TIME:
+    case DBTYPE_TIMESTAMP:
       return ConvertDateText(text, a, out);
     default:
       break;
@@ -565,9 +586,13 @@ int WHERE_Convert(const QVALUE& value, const DBATTRIB& attrib, int text_binary,
   // Room for the field, and for a text constant with its NUL.
   out->assign(size_t(std::max<int>(attrib.size, int(value.text.size()) + 1)) + 16, 0);
   switch (value.kind) {
-    case DBTK_STRINGVAL: return ConvertText(value.text, attrib, text_binary, out->data());
-    case DBTK_INTVAL: case DBTK_FLOATVAL: return ConvertNumber(value, attrib, out->data());
-    default: break;
+    case DBTK_STRINGVAL:
+      return ConvertText(value.text, attrib, text_binary, out->data());
+    case DBTK_INTVAL:
+    case DBTK_FLOATVAL:
+      return ConvertNumber(value, attrib, out->data());
+    default:
+      break;
   }
   if (value.kind == attrib.type) {
     std::memcpy(out->data(), value.raw, size_t(attrib.size));
@@ -579,12 +604,20 @@ int WHERE_Convert(const QVALUE& value, const DBATTRIB& attrib, int text_binary,
 
 int WHERE_Reduce(WHEREGEN* g, unsigned char op) {
   switch (op) {
-    case DBTK_LIKE: return ReduceLike(g);
-    case DBTK_IN: return ReduceIn(g);
-    case DBTK_BETWEEN: return ReduceBetween(g);
-    case DBTK_AND: case DBTK_OR: return ReduceAndOr(g, op);
-    case DBTK_NOT: return ReduceNot(g);
-    case DBTK_EXISTS: return ReduceExists(g);
-    default: return ReduceCompare(g, op);
+    case DBTK_LIKE:
+      return ReduceLike(g);
+    case DBTK_IN:
+      return ReduceIn(g);
+    case DBTK_BETWEEN:
+      return ReduceBetween(g);
+    case DBTK_AND:
+    case DBTK_OR:
+      return ReduceAndOr(g, op);
+    case DBTK_NOT:
+      return ReduceNot(g);
+    case DBTK_EXISTS:
+      return ReduceExists(g);
+    default:
+      return ReduceCompare(g, op);
   }
 }

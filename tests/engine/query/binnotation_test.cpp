@@ -37,14 +37,14 @@ TEST(BINNOT, DecodesEscapesRunsAndPlainBytes) {
 
 TEST(BINNOT, RefusesBrokenEscapesAndRuns) {
   const std::string cases[] = {
-      "$4",                       // escape too close to the end
-      "$",                        // lone escape at the end
-      "$4g",                      // lower-case or other digit
-      "$af",                      // lower-case hex digits are not digits here
-      "ab$XY",                    // not a digit
-      kMark + "0001",             // run without its closing mark
-      kMark + "001" + kMark,      // odd digit before the closing mark
-      kMark + "0G" + kMark,       // a non-digit inside a run
+      "$4",                   // escape too close to the end
+      "$",                    // lone escape at the end
+      "$4g",                  // lower-case or other digit
+      "$af",                  // lower-case hex digits are not digits here
+      "ab$XY",                // not a digit
+      kMark + "0001",         // run without its closing mark
+      kMark + "001" + kMark,  // odd digit before the closing mark
+      kMark + "0G" + kMark,   // a non-digit inside a run
   };
   for (const std::string& text : cases) {
     SCOPED_TRACE(text);

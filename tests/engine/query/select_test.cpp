@@ -103,14 +103,14 @@ TEST_F(SelectTest, AnswersCountMinAndMaxAloneAndBesidePlainColumns) {
     SCOPED_TRACE(c.sql);
     EXPECT_EQ(Rows(c.sql), c.expected);
   }
-  EXPECT_EQ(Columns("SELECT MIN(X.NM), COUNT(*), MAX(ID) FROM TA X"), "MIN(X.NM),COUNT(*),MAX(X.ID)");
+  EXPECT_EQ(Columns("SELECT MIN(X.NM), COUNT(*), MAX(ID) FROM TA X"),
+            "MIN(X.NM),COUNT(*),MAX(X.ID)");
 }
 
 TEST_F(SelectTest, KeepsTheLastOfEqualRowsForDistinct) {
   Run({"CREATE TABLE TD (NM CHARACTER(6), FL FLOAT, SQ INTEGER)", "BEGIN",
        "INSERT INTO TD VALUES ('r1', 1.5, 1)", "INSERT INTO TD VALUES ('r2', 2.5, 2)",
-       "INSERT INTO TD VALUES ('r1  ', 1.5, 3)", "INSERT INTO TD VALUES ('r3', 2.5, 4)",
-       "COMMIT"});
+       "INSERT INTO TD VALUES ('r1  ', 1.5, 3)", "INSERT INTO TD VALUES ('r3', 2.5, 4)", "COMMIT"});
   // Rows come newest first: r3, r1', r2, r1. Texts equal without their
   // trailing blanks; r1' goes, as r1 comes after it.
   const Case cases[] = {
@@ -142,7 +142,8 @@ TEST_F(SelectTest, SortsByKeysInOrderWithDirections) {
       {"SELECT AA FROM TS WHERE AA > 2 ORDER BY AA", "3"},
       {"SELECT AA FROM TS WHERE AA > 5 ORDER BY AA", ""},
       {"SELECT X.AA, X.BB FROM TS X WHERE X.AA = 2 ORDER BY X.BB", "2,a;2,x"},
-      {"SELECT X.AA, X.BB FROM TS X WHERE X.AA = 1 ORDER BY BB DESC", "ERR (ORDER BY) Attribute 'BB' not found"},
+      {"SELECT X.AA, X.BB FROM TS X WHERE X.AA = 1 ORDER BY BB DESC",
+       "ERR (ORDER BY) Attribute 'BB' not found"},
       {"SELECT AA, BB FROM TS X WHERE X.AA = 1 ORDER BY X.BB DESC", "1,y;1,b"},
   };
   for (const Case& c : cases) {
@@ -243,11 +244,20 @@ TEST_F(SelectTest, WritesRowsInTheReplyFormat) {
   const unsigned char* reply = REPLY_Data();
   const std::string expected(
       "2"
-      "\x04\0\0\0" "\x01\0\0\0"
-      "\x03\0NM\0" "0" "\x04\0\0\0"
-      "\x03\0SS\0" "1" "\x02\0\0\0"
-      "\x03\0BB\0" "\xA6" "\x06\0\0\0"
-      "\x09\0COUNT(*)\0" "2" "\x04\0\0\0"
+      "\x04\0\0\0"
+      "\x01\0\0\0"
+      "\x03\0NM\0"
+      "0"
+      "\x04\0\0\0"
+      "\x03\0SS\0"
+      "1"
+      "\x02\0\0\0"
+      "\x03\0BB\0"
+      "\xA6"
+      "\x06\0\0\0"
+      "\x09\0COUNT(*)\0"
+      "2"
+      "\x04\0\0\0"
       "\x04\0ab \0"
       "\x02\0\x07\0"
       "\x04\0\x02\0z\0"
@@ -277,9 +287,16 @@ TEST_F(SelectTest, RefusesEmptyNamesInADamagedMessage) {
        "(SELECT) Attribute  not found"},
       {{{DBTK_STRINGVAL, ""}, {DBTK_STAR, nullptr}, {DBTK_FROM, nullptr}, {DBTK_IDENT, "TA"}},
        "(SELECT) Table-identifier '' does not exist"},
-      {{{DBTK_STAR, nullptr}, {DBTK_FROM, nullptr}, {DBTK_IDENT, "TA"}, {DBTK_WHERE, nullptr},
-        {DBTK_DOT, nullptr}, {DBTK_IDENT, ""}, {DBTK_IDENT, "ID"}, {DBTK_INTVAL, nullptr},
-        {DBTK_EQ, nullptr}, {DBTK_WHERE, nullptr}},
+      {{{DBTK_STAR, nullptr},
+        {DBTK_FROM, nullptr},
+        {DBTK_IDENT, "TA"},
+        {DBTK_WHERE, nullptr},
+        {DBTK_DOT, nullptr},
+        {DBTK_IDENT, ""},
+        {DBTK_IDENT, "ID"},
+        {DBTK_INTVAL, nullptr},
+        {DBTK_EQ, nullptr},
+        {DBTK_WHERE, nullptr}},
        "(WHERE) Table-identifier '' does not exist"},
   };
   for (const Built& c : cases) {

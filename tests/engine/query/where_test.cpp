@@ -16,7 +16,8 @@ class WhereTest : public QueryTest {
  protected:
   void SetUp() override {
     QueryTest::SetUp();
-    Run({"CREATE TABLE TW (KK CHARACTER(6), NN INTEGER, SS SMALLINT, FF FLOAT, DD DATE, "
+    Run(
+        {"CREATE TABLE TW (KK CHARACTER(6), NN INTEGER, SS SMALLINT, FF FLOAT, DD DATE, "
          "TT TIME, TS TIMESTAMP, BB BINARY(4))",
          "BEGIN"});
     const char* rows[] = {
@@ -53,21 +54,11 @@ struct Case {
 
 TEST_F(WhereTest, ComparesAttributesWithConvertedConstants) {
   const Case cases[] = {
-      {"NN = 3", "k3"},
-      {"3 = NN", "k3"},
-      {"NN < 3", "k1 k2"},
-      {"3 > NN", "k1 k2"},
-      {"NN <= 3", "k1 k2 k3"},
-      {"4 <= NN", "k4 k5"},
-      {"NN <> 2", "k1 k3 k4 k5"},
-      {"SS >= 40", "k4 k5"},
-      {"SS = -32768", ""},
-      {"FF > 2", "k2 k3 k4 k5"},
-      {"FF = 2.5", "k2"},
-      {"KK = 'k1'", "k1"},
-      {"KK > 'k3'", "k4 k5"},
-      {"BB = 'ab'", "k1 k5"},
-      {"BB = '$01'", "k4"},
+      {"NN = 3", "k3"},           {"3 = NN", "k3"},        {"NN < 3", "k1 k2"},
+      {"3 > NN", "k1 k2"},        {"NN <= 3", "k1 k2 k3"}, {"4 <= NN", "k4 k5"},
+      {"NN <> 2", "k1 k3 k4 k5"}, {"SS >= 40", "k4 k5"},   {"SS = -32768", ""},
+      {"FF > 2", "k2 k3 k4 k5"},  {"FF = 2.5", "k2"},      {"KK = 'k1'", "k1"},
+      {"KK > 'k3'", "k4 k5"},     {"BB = 'ab'", "k1 k5"},  {"BB = '$01'", "k4"},
       {"BB < 'cd'", "k1 k4 k5"},
   };
   for (const Case& c : cases) {
@@ -105,7 +96,8 @@ TEST_F(WhereTest, RefusesConstantsThatDoNotFitTheAttribute) {
       {"NN = 2.5", "(WHERE) illegal value for attribute 'NN'"},
       {"NN = 'x'", "(WHERE) illegal value for attribute 'NN'"},
       {"KK = 5", "(WHERE) illegal value for attribute 'KK'"},
-      {"KK = 'k1234567'", "(WHERE) string 'k1234567' (size 8) too long for attribute 'KK' (size 6)"},
+      {"KK = 'k1234567'",
+       "(WHERE) string 'k1234567' (size 8) too long for attribute 'KK' (size 6)"},
       {"BB = '$4'", "(WHERE) Binary value '$4' invalid for attribute 'BB' (size 4)"},
       {"BB = 'abcde'", "(WHERE) Binary value 'abcde' invalid for attribute 'BB' (size 4)"},
       {"ZZ = 1", "(WHERE) Attribute 'ZZ' not found"},
@@ -128,7 +120,8 @@ TEST_F(WhereTest, ReducesLikeInAndBetween) {
       {"NN LIKE 'x'", "(WHERE) illegal value for attribute 'NN'"},
       {"KK LIKE NN", "(WHERE) LIKE-operator requires string operand"},
       {"KK LIKE 5", "(WHERE) LIKE-operator requires string operand"},
-      {"KK LIKE 'abcdefg'", "(WHERE) string 'abcdefg' (size 7) too long for attribute 'KK' (size 6)"},
+      {"KK LIKE 'abcdefg'",
+       "(WHERE) string 'abcdefg' (size 7) too long for attribute 'KK' (size 6)"},
       {"NN IN (1, 3)", "k1 k3"},
       {"KK IN ('k2', 'k9')", "k2"},
       {"BB IN ('$01', 'ef')", "k3 k4"},
@@ -214,8 +207,7 @@ TEST_F(WhereTest, ListsEachRowOnceWhateverTheValuesRepeat) {
   EXPECT_EQ(Rows("SELECT KK FROM TW WHERE BB IN ('ab', 'ab')"), "k5;k1");
   // The subselect returns 4 and 5; k1..k3 satisfy both, and come once.
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM TW WHERE NN < (SELECT NN FROM TW WHERE NN > 3)"), "4");
-  EXPECT_EQ(Rows("SELECT KK FROM TW WHERE KK IN (SELECT X.KK FROM TW X, TW Y)"),
-            "k5;k4;k3;k2;k1");
+  EXPECT_EQ(Rows("SELECT KK FROM TW WHERE KK IN (SELECT X.KK FROM TW X, TW Y)"), "k5;k4;k3;k2;k1");
 }
 
 TEST_F(WhereTest, IndexPathsSelectTheRowsOfAPlainScan) {
@@ -232,11 +224,24 @@ TEST_F(WhereTest, IndexPathsSelectTheRowsOfAPlainScan) {
   }
   Run({"COMMIT"});
   const char* conditions[] = {
-      "KK = 'r17'",  "KK = 'zz'",           "NN = 14",           "NN = 99",
-      "SS = 4",      "SS < 3",              "SS <= 3",           "SS > 6",
-      "SS >= 8",     "DD = '2003-01-05'",   "DD < '2003-01-04'", "DD >= '2003-01-27'",
-      "4 > SS",      "SS BETWEEN 2 AND 4",  "DD BETWEEN '2003-01-10' AND '2003-01-12'",
-      "SS = 4 AND DD > '2003-01-14'",       "NN IN (3, 14, 99)", "SS <> 4",
+      "KK = 'r17'",
+      "KK = 'zz'",
+      "NN = 14",
+      "NN = 99",
+      "SS = 4",
+      "SS < 3",
+      "SS <= 3",
+      "SS > 6",
+      "SS >= 8",
+      "DD = '2003-01-05'",
+      "DD < '2003-01-04'",
+      "DD >= '2003-01-27'",
+      "4 > SS",
+      "SS BETWEEN 2 AND 4",
+      "DD BETWEEN '2003-01-10' AND '2003-01-12'",
+      "SS = 4 AND DD > '2003-01-14'",
+      "NN IN (3, 14, 99)",
+      "SS <> 4",
   };
   for (const char* condition : conditions) {
     SCOPED_TRACE(condition);
