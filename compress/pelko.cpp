@@ -8,9 +8,6 @@
 
 #include "platform/report.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 constexpr char kMagic[] = "z01morvek";
@@ -90,11 +87,8 @@ struct Writer {
   uint32_t lit_code[256] = {};
   uint8_t lit_bits[256] = {};
   // Per byte value, the `cache` newest positions where that byte began a
-  // coded step, with the 4 bytes that followed. Each entry is stored twice
-  // (slot and slot + cache), so the newest entries always lie contiguous
-  // below the newest slot; kRingPad entries in front keep group reads of
-  // the first ring inside the vector.
-  std::vector<uint32_t> ring_sig;
+  // coded step (ring of byte b: entries b * cache ..). The signature of an
+  // entry, the 4 bytes that followed it, is read from the block itself.
   std::vector<uint32_t> ring_pos;
   uint32_t ring_count[256] = {};  // entries in the ring, at most `cache`
   uint32_t ring_slot[256] = {};   // the slot written next: the oldest entry once full
@@ -110,7 +104,6 @@ struct Writer {
   std::size_t out_len = 0;
 };
 
-constexpr std::size_t kRingPad = 4;
 
 struct Reader {
   bool open = false;
@@ -236,20 +229,6 @@ int DistanceBits(uint32_t d) { return std::max(8, BitLength(d)); }
 
 int LengthClass(uint32_t excess) { return excess <= 15 ? 0 : (excess <= 31 ? 1 : 2); }
 
-// Bit mask of the 4 ring entries from idx to idx + 3 whose signature is
-// `sig` (bit j for entry idx + j).
-unsigned GroupMask(const uint32_t* sigs, std::size_t idx, uint32_t sig) {
-#if defined(__SSE2__)
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sigs + idx));
-  const __m128i eq = _mm_cmpeq_epi32(v, _mm_set1_epi32(static_cast<int>(sig)));
-  return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(eq)));
-#else
-  unsigned mask = 0;
-  for (unsigned j = 0; j < 4; ++j) mask |= static_cast<unsigned>(sigs[idx + j] == sig) << j;
-  return mask;
-#endif
-}
-
 // The candidate search of one position: the ring of `b` from the newest
 // entry to the oldest. Mode 0 takes the first qualifying candidate; other
 // modes the longest (the newest among equals). `max_len` bounds the match
@@ -258,53 +237,40 @@ unsigned GroupMask(const uint32_t* sigs, std::size_t idx, uint32_t sig) {
 Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
                 uint32_t sig) {
   Match best;
-  const uint32_t c = w.ring_count[b];
-  if (c == 0) return best;
-  const std::size_t cache = static_cast<std::size_t>(w.cache);
-  const std::size_t top = kRingPad + b * 2 * cache + w.ring_slot[b] + cache - 1;
-  const std::size_t lowest = top + 1 - c;
+  const uint32_t cache = static_cast<uint32_t>(w.cache);
+  const uint32_t* ring = w.ring_pos.data() + std::size_t{b} * cache;
   const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
   const uint32_t cap = static_cast<uint32_t>(std::min(cmin + 255, len - i - 1));
-  for (std::size_t group = top - 3;; group -= 4) {
-    unsigned mask = GroupMask(w.ring_sig.data(), group, sig);
-    if (group < lowest) mask &= ~0u << (lowest - group);
-    while (mask != 0) {
-      const int j = 31 - std::countl_zero(mask);
-      mask &= ~(1u << j);
-      const uint32_t p = w.ring_pos[group + static_cast<std::size_t>(j)];
-      if (p + cmin >= i) continue;
-      const uint32_t max_len = std::min(cap, static_cast<uint32_t>(i - p));
-      const uint32_t m = MatchLength(d, p, i, max_len);
-      if (w.mode == 0) return Match{p, m};
-      if (m > best.len) best = Match{p, m};
-    }
-    if (group <= lowest) break;
+  uint32_t slot = w.ring_slot[b];
+  for (uint32_t k = 0; k < w.ring_count[b]; ++k) {
+    slot = slot == 0 ? cache - 1 : slot - 1;
+    const uint32_t p = ring[slot];
+    if (LoadLe32(d + p + 1) != sig || p + cmin >= i) continue;
+    const uint32_t m = MatchLength(d, p, i, std::min(cap, static_cast<uint32_t>(i - p)));
+    if (w.mode == 0) return Match{p, m};
+    if (m > best.len) best = Match{p, m};
   }
   return best;
 }
 
-void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t sig) {
+void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t hash) {
   const uint32_t cache = static_cast<uint32_t>(w.cache);
   const uint32_t next = w.ring_slot[b];
-  const std::size_t slot = kRingPad + b * 2 * std::size_t{cache} + next;
+  w.ring_pos[std::size_t{b} * cache + next] = pos;
   w.ring_slot[b] = next + 1 == cache ? 0 : next + 1;
   if (w.ring_count[b] < cache) ++w.ring_count[b];
-  w.ring_sig[slot] = w.ring_sig[slot + cache] = sig;
-  w.ring_pos[slot] = w.ring_pos[slot + cache] = pos;
-  uint32_t& head = w.head[SigHash(b, sig)];
-  w.prev[pos] = head;
-  head = pos + 1;
+  w.prev[pos] = w.head[hash];
+  w.head[hash] = pos + 1;
 }
 
 // The first qualifying candidate through the hash chain; the ring scan
 // takes over when the chain is crowded by other keys.
 Match ChainFind(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
-                uint32_t sig) {
+                uint32_t sig, uint32_t hash) {
   const std::size_t cache = static_cast<std::size_t>(w.cache);
-  const uint32_t oldest =
-      w.ring_count[b] < cache ? 0 : w.ring_pos[kRingPad + b * 2 * cache + w.ring_slot[b]];
+  const uint32_t oldest = w.ring_count[b] < cache ? 0 : w.ring_pos[b * cache + w.ring_slot[b]];
   const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
-  uint32_t link = w.head[SigHash(b, sig)];
+  uint32_t link = w.head[hash];
   for (int steps = 0; link != 0 && link - 1 >= oldest; ++steps) {
     if (steps == kChainSteps) return FindMatch(w, d, len, i, b, sig);
     const uint32_t p = link - 1;
@@ -373,9 +339,13 @@ void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
     }
     if (i + cmin + 1 < len) {
       const uint32_t sig = LoadLe32(d + i + 1);
+      const uint32_t hash = SigHash(b, sig);
+      // Most positions become literals, and then the next one's bucket is
+      // wanted at once: fetch it while this one is searched.
+      __builtin_prefetch(&w.head[SigHash(d[i + 1], LoadLe32(d + i + 2))]);
       const Match m =
-          w.mode == 0 ? ChainFind(w, d, len, i, b, sig) : FindMatch(w, d, len, i, b, sig);
-      RingInsert(w, b, static_cast<uint32_t>(i), sig);
+          w.mode == 0 ? ChainFind(w, d, len, i, b, sig, hash) : FindMatch(w, d, len, i, b, sig);
+      RingInsert(w, b, static_cast<uint32_t>(i), hash);
       const uint32_t kept = KeepMatch(w, d, i, m);
       if (kept != 0) {
         PutReference(w, s, static_cast<uint32_t>(i - m.pos), kept);
@@ -419,10 +389,9 @@ int CheckedCompCache(int comp_cache) {
 }
 
 [[nodiscard]] int AllocateWriter(Writer& w) {
-  const std::size_t ring = kRingPad + 256 * 2 * static_cast<std::size_t>(w.cache);
+  const std::size_t ring = 256 * static_cast<std::size_t>(w.cache);
   try {
     w.block.resize(PELKO_BLOCK);
-    w.ring_sig.assign(ring, 0);
     w.ring_pos.assign(ring, 0);
     w.head.assign(std::size_t{1} << kHashBits, 0);
     w.prev.resize(PELKO_BLOCK);
