@@ -1,0 +1,155 @@
+// Dialogues of the item commands: add, find, list, change, delete, status
+// and export, in a container named on the command line.
+#include <string>
+#include <vector>
+
+#include "e2e/session.h"
+
+namespace {
+constexpr char kBox[] = "box.ksp";
+constexpr char kName[] = "# Filename: ";
+constexpr char kSure[] = "Are you sure? (n/y/q) ";
+constexpr char kSureExport[] = "Are you sure? (y/n/q) ";
+constexpr char kDescription[] = "# Description: ";
+constexpr char kCompressed[] = "# Compressed? (y/n/q) ";
+constexpr char kPattern[] = "# Search pattern? ";
+
+class Items : public Session {
+ protected:
+  // Runs a dialogue in box.ksp, which does not exist yet; returns what
+  // comes after the menu on standard output.
+  std::string Dialogue(const std::string& input, std::string* err = nullptr) {
+    KaspoResult result = Run(input, {kBox});
+    const std::string head = kBanner + NamedContainerStatus(kBox) + kMenu;
+    EXPECT_EQ(result.out.substr(0, head.size()), head);
+    EXPECT_EQ(result.status, kRunStatus);
+    if (err != nullptr) {
+      *err = result.err.substr(std::min(result.err.size(), sizeof kStartupErr - 1));
+    } else {
+      EXPECT_EQ(result.err, kStartupErr);
+    }
+    return result.out.substr(std::min(result.out.size(), head.size()));
+  }
+
+  // The add dialogue of one pass, up to its last line.
+  static std::string AddPass(const std::vector<std::string>& names, const std::string& end) {
+    std::string listed;
+    std::string added;
+    for (const std::string& name : names) {
+      listed += "[" + name + "]\t";
+      added += "  file '" + name + "' added\n";
+    }
+    return kName + listed + "\n" + kSure + kDescription + kCompressed + end + added +
+           std::to_string(names.size()) + " items added\n";
+  }
+};
+
+TEST_F(Items, AddTakesTheFilesThePatternMatches) {
+  for (const char* name : {"a.txt", "a.b.txt", "a", "ab", "b.txt"}) scratch_.WriteFile("work/" + std::string(name), name);
+  scratch_.MakeDir("work/c.txt");
+  const std::string p = Prompt();
+  const std::string out = Dialogue(
+      "a\n*.txt\nq\n"   // a.b.txt is not taken: "*" stops at the first dot
+      "a\na*\nn\n"      // a is not taken: a last "*" needs a character
+      "ab\n\nq\n"       // an empty answer asks for the name again, too
+      "a\nzz*\nq\nq\n");
+  EXPECT_EQ(out, p + kName + "[a.txt]\t[b.txt]\t\n" + kSure + p + kName +
+                     "[a.b.txt]\t[a.txt]\t[ab]\t\n" + kSure + kName + "[ab]\t\n" + kSure + kName +
+                     p + kName + "no matching file(s) found in directory '.' for 'zz*'!\n" +
+                     kName + p);
+}
+
+TEST_F(Items, AddedItemsAreFoundAndListedInTheirForms) {
+  scratch_.WriteFile("work/apple.txt", std::string(3000, 'p'));
+  scratch_.WriteFile("work/avocado.txt", "v");
+  scratch_.WriteFile("work/beta.bin", std::string(5000, 'b'));
+  scratch_.WriteFile("work/gamma.txt", std::string(2048, 'g'));
+  const std::string p = Prompt();
+  const std::string out = Dialogue(
+      "a\na*\ny\nfruit and more\n\n"
+      "a\nbeta.bin\ny\n\nx\nn\n"
+      "a\ngamma*\ny\nGreek letter\nY\n"
+      "f\n*\nf\nGreek\nf\nfruit*more\nl\nt\nl\nzzz\nt\nq\n");
+  const std::string apple = "apple.txt (size 2 kb, compressed):\n  Description: fruit and more\n";
+  const std::string avocado =
+      "avocado.txt (size 0 kb, compressed):\n  Description: fruit and more\n";
+  const std::string gamma = "gamma.txt (size 2 kb, compressed):\n  Description: Greek letter\n";
+  EXPECT_EQ(out,
+            p + AddPass({"apple.txt", "avocado.txt"}, "") + p +
+                AddPass({"beta.bin"}, kCompressed) + p + AddPass({"gamma.txt"}, "") +
+                // Find: a blank line where the first letter changes and after the last.
+                p + kPattern + apple + avocado + "\nbeta.bin (size 4 kb)\n\n" + gamma +
+                "\nfound 4 items\n" +
+                // The text is found in descriptions too, and "*" inside it spans.
+                p + kPattern + gamma + "\nfound 1 items\n" + p + kPattern + apple + avocado +
+                "\nfound 2 items\n" +
+                // List: the short form, with the same blank lines.
+                p + kPattern + "[apple.txt]\t[avocado.txt]\t\n[beta.bin]\t\n[gamma.txt]\t\n" +
+                "found 4 items\n" + p + kPattern + "found 0 items\n" +
+                // One chunk each: 4 x 4000 bytes in the container.
+                p + StatusLine(kBox, 4, (3000 + 1 + 5000 + 2048) / 1024, 4 * 4000 / 1024) + p +
+                QuitSaving(kBox));
+}
+
+TEST_F(Items, ChangeAsksAgainUntilOneItemIsFound) {
+  scratch_.WriteFile("work/report1.txt", "r1");
+  scratch_.WriteFile("work/report2.txt", "r2");
+  const std::string p = Prompt();
+  const std::string long_text(160, 'd');
+  const std::string out = Dialogue(
+      "a\nreport*\ny\nold words\nn\n"
+      "c\nnothing\nreport\nreport1\n   \nnew.txt\n\n"
+      "c\nnew\n\n" + long_text + "\n"
+      "f\nnew\nl\nreport\nq\n");
+  EXPECT_EQ(out,
+            p + AddPass({"report1.txt", "report2.txt"}, "") + p + kPattern + kPattern +
+                "[report1.txt]\t[report2.txt]\t\n" + kPattern + "[report1.txt]\t\n" + kName +
+                "(report1.txt) " + kName + "(report1.txt) " + kDescription +
+                "(old words) item changed\n" + p + kPattern + "[new.txt]\t\n" + kName +
+                "(new.txt) " + kDescription + "(old words) item changed\n" + p + kPattern +
+                "new.txt (size 0 kb):\n  Description: " + long_text + "\n\nfound 1 items\n" + p +
+                kPattern + "[report2.txt]\t\nfound 1 items\n" + p + QuitSaving(kBox));
+}
+
+TEST_F(Items, DeleteRemovesTheItemsAndTheirChunks) {
+  for (const char* name : {"d1.txt", "d2.txt", "keep.txt"}) scratch_.WriteFile("work/" + std::string(name), name);
+  const std::string p = Prompt();
+  const std::string out = Dialogue(
+      "a\n*\ny\n\nn\nt\n"
+      "d\nd1\nn\nd\nx\ny\nt\nl\n*\nq\n");
+  EXPECT_EQ(out, p + AddPass({"d1.txt", "d2.txt", "keep.txt"}, "") + p +
+                     StatusLine(kBox, 3, 0, 3 * 4000 / 1024) + p + kPattern + "[d1.txt]\t\n" +
+                     kSure + kPattern + "[d1.txt]\t[d2.txt]\t\n" + kSure + "2 items deleted\n" +
+                     p + StatusLine(kBox, 1, 0, 4000 / 1024) + p + kPattern +
+                     "[keep.txt]\t\nfound 1 items\n" + p + QuitSaving(kBox));
+}
+
+TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
+  scratch_.WriteFile("work/one.txt", "first content");
+  scratch_.WriteFile("work/two.txt", "second content");
+  const std::string p = Prompt();
+  const std::string overwrite = "File already exists. Overwrite? (y/n/q) ";
+  Dialogue("a\n*.txt\ny\n\nn\nq\n");
+  scratch_.WriteFile("work/one.txt", "changed 1");
+  scratch_.WriteFile("work/two.txt", "changed 2");
+  KaspoResult result = Run(
+      "e\n*\nn\n.txt\ny\nn\n\n"
+      "e\none\nq\n"
+      "e\n*\n\nq\nq\n",
+      {kBox});
+  const std::string listing = "one.txt (size 0 kb)\n\ntwo.txt (size 0 kb)\n\n";
+  EXPECT_EQ(result.out, kBanner + StatusLine(kBox, 2, 0, 2 * 4000 / 1024) + "\n" + kMenu + p +
+                            kPattern + listing + kSureExport + kPattern + listing + kSureExport +
+                            overwrite + overwrite + "  file './two.txt' exported\nexported 2 items\n" +
+                            p + kPattern + "one.txt (size 0 kb)\n\n" + kSureExport + p + kPattern +
+                            listing + kSureExport + overwrite + p);
+  EXPECT_EQ(result.err, kStartupErr);
+  EXPECT_EQ(scratch_.ReadFile("work/one.txt"), "changed 1");
+  EXPECT_EQ(scratch_.ReadFile("work/two.txt"), "second content");
+}
+
+TEST_F(Items, AStatusOfAnEmptyContainerShowsZeros) {
+  const std::string p = Prompt();
+  EXPECT_EQ(Dialogue("t\nq\n"), p + StatusLine(kBox, 0, 0, 0) + p);
+}
+}  // namespace
