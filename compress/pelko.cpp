@@ -231,9 +231,8 @@ int LengthClass(uint32_t excess) { return excess <= 15 ? 0 : (excess <= 31 ? 1 :
 
 // The candidate search of one position: the ring of `b` from the newest
 // entry to the oldest. Mode 0 takes the first qualifying candidate; other
-// modes the longest (the newest among equals). `max_len` bounds the match
-// (the reference cap, the distance and the block end are folded in per
-// candidate).
+// modes the longest (the newest among equals). A match never grows past
+// the reference cap, its distance or the byte before the block's last.
 Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
                 uint32_t sig) {
   Match best;
