@@ -182,6 +182,27 @@ TEST_F(SelectTest, RunsSubselectsThreeLevelsDeep) {
   }
 }
 
+TEST_F(SelectTest, KeepsTenAggregateCellsForEvaluatedConditions) {
+  std::string items = "COUNT(*)";
+  for (int i = 1; i < 10; ++i) items += i % 2 ? ", MIN(Y.QT)" : ", MAX(X.ID)";
+  const std::string from = " FROM TA X, TB Y WHERE X.ID = Y.AID";
+  EXPECT_EQ(Rows("SELECT " + items + from), "3,5,2,5,2,5,2,5,2,5");
+  EXPECT_EQ(Error("SELECT " + items + ", COUNT(*)" + from), "(SELECT) Too many functions");
+  // Decided by row lists alone, the functions need no cells.
+  EXPECT_EQ(Rows("SELECT " + items + ", COUNT(*) FROM TA X, TB Y WHERE X.ID = 1"),
+            "3,5,1,5,1,5,1,5,1,5,3");
+}
+
+TEST_F(SelectTest, ReadsTheRowsVisibleAtTheStatementTimestamp) {
+  Run({"BEGIN", "INSERT INTO TA VALUES (3, 'three')", "DELETE FROM TA WHERE ID = 1"});
+  EXPECT_EQ(Rows("SELECT ID FROM TA"), "3;2");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM TA"), "2");
+  EXPECT_EQ(Rows("SELECT X.ID FROM TA X WHERE X.ID < 3"), "2");
+  Run({"ABORT"});
+  EXPECT_EQ(Rows("SELECT ID FROM TA"), "2;1");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM TA"), "2");
+}
+
 TEST_F(SelectTest, RefusesTheEleventhNestedSubselect) {
   auto nested = [](int depth) {
     std::string sql = "SELECT ID FROM TA WHERE ID IN (SELECT ID FROM TA)";

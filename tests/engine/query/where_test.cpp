@@ -249,6 +249,7 @@ TEST_F(WhereTest, IndexPathsSelectTheRowsOfAPlainScan) {
     EXPECT_EQ(indexed, Keys(condition, "TY"));
     EXPECT_EQ(indexed.rfind("(WHERE)", 0), std::string::npos);
   }
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM TX"), "60");
   // The ordered list delivers '<' in descending order of the attribute.
   EXPECT_EQ(Rows("SELECT SS FROM TX WHERE SS < 2"), std::string("1;1;1;1;1;1;1;0;0;0;0;0;0;0"));
 }
