@@ -12,11 +12,8 @@
 namespace {
 constexpr char kTooSmall[] = "(IDXHASH_New) Warning: HashSize %d is too small (11 used)\n";
 
-constexpr uint32_t kTextFactor = 300017;
-// A NUL position hashes like a blank: 9600544 = ' ' x 300017, so a value
-// hashes alike whether it was stored padded or not.
-constexpr uint32_t kBlankHash = 9600544;
-static_assert(kBlankHash == ' ' * kTextFactor);
+constexpr uint32_t kFnvBasis = 2166136261U;
+constexpr uint32_t kFnvPrime = 16777619U;
 
 constexpr int kCapacityWord = 0;
 constexpr int kNextWord = 1;
@@ -71,6 +68,36 @@ bool TextEqual(const unsigned char* a, const unsigned char* b, int size) {
     return j == size || t[j] == 0;
   };
   return rest_blank(a) && rest_blank(b);
+}
+
+// The length of a text without its trailing blanks: texts that compare
+// equal (TextEqual) have the same trimmed bytes, so hashing only those keeps
+// equal keys in one bucket. A field without NUL ends at its size.
+int TrimmedTextLength(int size, const unsigned char* field) {
+  int end = 0;
+  while (end < size && field[end] != 0) ++end;
+  while (end > 0 && field[end - 1] == ' ') --end;
+  return end;
+}
+
+// FNV-1a over the bytes: every byte and its position change the hash, so
+// keys that are permutations of one another or share their letters spread
+// over the buckets instead of piling into a few of them.
+uint32_t TextHash(uint32_t h, int length, const unsigned char* text) {
+  h ^= kFnvBasis;
+  for (int i = 0; i < length; ++i) h = (h ^ text[i]) * kFnvPrime;
+  return h;
+}
+
+// A final avalanche, so that keys differing only in their low bits (counts,
+// dates) still reach every bucket of a prime-sized table evenly.
+uint32_t Mix(uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85EBCA6BU;
+  h ^= h >> 13;
+  h *= 0xC2B2AE35U;
+  h ^= h >> 16;
+  return h;
 }
 
 bool FieldEqual(const IDXKEYATTR& attr, const unsigned char* a, const unsigned char* b) {
@@ -155,15 +182,9 @@ void IDXHASH_Free(IDXHASH* index) {
 }
 
 uint32_t IDXHASH_FieldHash(uint32_t h, int type, int size, const unsigned char* field) {
-  if (type == DBTYPE_CHARACTER) {
-    const int positions = std::min(size, IDXHASH_TEXTPOSITIONS);
-    int i = 0;
-    for (; i < positions && field[i] != 0; ++i) h += field[i] * kTextFactor;
-    for (; i < positions; ++i) h += kBlankHash;
-    return h;
-  }
-  if (type == DBTYPE_BINARY) return WordsAndBytes(h, BinaryExtent(size, field), field);
-  return WordsAndBytes(h, size, field);
+  if (type == DBTYPE_CHARACTER) return Mix(TextHash(h, TrimmedTextLength(size, field), field));
+  if (type == DBTYPE_BINARY) return Mix(WordsAndBytes(h, BinaryExtent(size, field), field));
+  return Mix(WordsAndBytes(h, size, field));
 }
 
 uint32_t IDXHASH_KeyHash(const IDXKEY& key, const unsigned char* row) {

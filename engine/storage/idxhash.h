@@ -48,7 +48,6 @@ inline constexpr int IDXHASH_FIRSTWORDS = 100;     // words of a new bucket
 inline constexpr int IDXHASH_GROWWORDS = 1000;     // a full bucket grows by this
 inline constexpr int IDXHASH_MIDSIZE = 30011;      // first resize target
 inline constexpr int IDXHASH_MAXSIZE = 300017;     // last resize target; never grows beyond
-inline constexpr int IDXHASH_TEXTPOSITIONS = 15;   // CHARACTER positions that enter the hash
 
 struct IDXHASH {
   std::vector<std::unique_ptr<int32_t[]>> buckets;  // null: an empty bucket
@@ -86,13 +85,13 @@ void IDXHASH_Clear(IDXHASH* index);
 void IDXHASH_Free(IDXHASH* index);
 
 // Adds one field to a running key hash `h` and returns the new hash.
-// CHARACTER: each byte of the first min(size, 15) positions up to the first
-// NUL adds byte * 300017; each remaining position of those adds 9600544, the
-// hash of a blank, so a text hashes alike with or without trailing blanks.
+// CHARACTER: the text up to its NUL (or the field's end) without trailing
+// blanks, so a text hashes alike with or without them.
 // BINARY: the length word and the bytes of the value (see the .cpp).
 // Other types: the field's 32-bit words are XORed in and its last bytes added.
-// A constant may be hashed as if it were a field: a CHARACTER constant needs
-// only its text and NUL, other types the full `size` bytes.
+// Each field's contribution is mixed, so that similar keys spread over all
+// buckets. A constant may be hashed as if it were a field: a CHARACTER
+// constant needs only its text and NUL, other types the full `size` bytes.
 uint32_t IDXHASH_FieldHash(uint32_t h, int type, int size, const unsigned char* field);
 
 // The key hash of a row over all key attributes in index order.

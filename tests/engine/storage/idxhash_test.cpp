@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,16 +48,56 @@ TEST(IDXHASH, NewRaisesTooSmallSizesWithAWarning) {
   EXPECT_EQ(index.hash_size, 11);
 }
 
-TEST(IDXHASH, FieldHashXorsWordsThenAddsTheLastBytes) {
-  unsigned char f[12];
-  uint32_t word[3];
-  for (int i = 0; i < 12; ++i) f[i] = static_cast<unsigned char>(0x30 + 7 * i);
-  std::memcpy(word, f, 12);
-  EXPECT_EQ(Hash1(DBTYPE_TIME, f, 3), 0x30u + 0x37u + 0x3Eu);
-  EXPECT_EQ(Hash1(DBTYPE_FLOAT, f, 8), (word[0] ^ word[1]) + f[4] + f[5] + f[6] + f[7]);
-  EXPECT_EQ(Hash1(DBTYPE_TIMESTAMP, f, 12), (word[0] ^ word[1] ^ word[2]) + f[8] + f[9] + f[10] + f[11]);
-  const char text[9] = {'a', 'b', 0, 'j', 'u', 'n', 'k', 0, 0};  // a NUL hashes like a blank
-  EXPECT_EQ(Hash1(DBTYPE_CHARACTER, text, 9), 'a' * 300017u + 'b' * 300017u + 7 * 9600544u);
+TEST(IDXHASH, FieldHashIgnoresTrailingBlanksAndWhatFollowsTheText) {
+  struct Case {
+    std::vector<unsigned char> a, b;  // CHARACTER(8) fields
+  };
+  auto field = [](const char* text, char filler) {
+    std::vector<unsigned char> f(9, static_cast<unsigned char>(filler));
+    std::memcpy(f.data(), text, std::strlen(text) + 1);
+    return f;
+  };
+  std::vector<unsigned char> full(9, 'x');  // no NUL: the text ends with the field
+  std::vector<unsigned char> full_nul = full;
+  full_nul[8] = 0;
+  const Case kCases[] = {
+      {field("ab", 0), field("ab      ", 0)},
+      {field("ab", 0), field("ab", 'j')},
+      {field("", 0), field("   ", 'q')},
+      {full, full_nul},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Hash1(DBTYPE_CHARACTER, c.a.data(), 8), Hash1(DBTYPE_CHARACTER, c.b.data(), 8));
+  }
+  // A constant is hashed with the field's size but holds only its text.
+  EXPECT_EQ(Hash1(DBTYPE_CHARACTER, "ab", 80), Hash1(DBTYPE_CHARACTER, field("ab  ", 0).data(), 9));
+}
+
+// Keys made of the same letters, or counting up, must not share buckets:
+// a unique check walks the whole bucket of its key.
+TEST(IDXHASH, SimilarKeysSpreadOverTheBuckets) {
+  constexpr int kBuckets = 30011;
+  constexpr int kKeys = 20000;
+  std::vector<int> per_bucket(kBuckets, 0);
+  std::vector<int> per_bucket_int(kBuckets, 0);
+  char text[9] = "AAAAAAAA";
+  for (int k = 0; k < kKeys; ++k) {
+    int rest = k;
+    for (int pos = 7; pos >= 0; --pos, rest /= 4) text[pos] = char('A' + rest % 4);  // 4 letters
+    ++per_bucket[Hash1(DBTYPE_CHARACTER, text, 9) % kBuckets];
+    const int32_t n = k * 1000;
+    ++per_bucket_int[Hash1(DBTYPE_INTEGER, &n, 4) % kBuckets];
+  }
+  for (const std::vector<int>* buckets : {&per_bucket, &per_bucket_int}) {
+    int used = 0;
+    int longest = 0;
+    for (int count : *buckets) {
+      used += count > 0;
+      longest = std::max(longest, count);
+    }
+    EXPECT_GT(used, kKeys / 2);  // a random spread fills about 49% of 30011 with 20000 keys
+    EXPECT_LE(longest, 12);
+  }
 }
 
 TEST(IDXHASH, UniqueCheckOnCharacterAndBinaryKeys) {
