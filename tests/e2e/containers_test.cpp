@@ -93,6 +93,33 @@ TEST_F(Containers, ContentSurvivesASaveAndANewRunByteForByte) {
   }
 }
 
+TEST_F(Containers, ManyItemsExportInOneWalk) {
+  // From 32 items on, an export gathers all chunks in one walk.
+  scratch_.MakeDir("work/in");
+  scratch_.MakeDir("work/out");
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) {
+    names.push_back("f" + std::to_string(100 + i));
+    scratch_.WriteFile("work/in/" + names.back(), Content(std::size_t(i) * 997 + 1, "rbu"[i % 3]));
+  }
+  // Ten items each without and with compression, by turns.
+  std::string input = "cd\nin\n";
+  for (int tens = 0; tens < 4; ++tens) {
+    input += "a\nf1" + std::to_string(tens) + "*\ny\n\n" + (tens % 2 ? "y" : "n") + "\n";
+  }
+  KaspoResult add = Run(input + "s\nq\n", {"many.ksp"});
+  EXPECT_NE(add.out.find("10 items added\n"), std::string::npos);
+  EXPECT_EQ(add.err, kStartupErr);
+  KaspoResult back = Run("cd\nout\ne\nf1\ny\nq\n", {"many.ksp"});
+  EXPECT_NE(back.out.find("exported 40 items\n"), std::string::npos);
+  EXPECT_EQ(back.err, kStartupErr);
+  for (int i = 0; i < 40; ++i) {
+    SCOPED_TRACE(names[size_t(i)]);
+    EXPECT_TRUE(scratch_.ReadFile("work/out/" + names[size_t(i)]) ==
+                Content(std::size_t(i) * 997 + 1, "rbu"[i % 3]));
+  }
+}
+
 TEST_F(Containers, AnEmptyContainerIsTwoSectionHeaders) {
   KaspoResult result = Run("s\nq\n", {"empty.ksp"});
   EXPECT_EQ(result.out, kBanner + NamedContainerStatus("empty.ksp") + kMenu + Prompt() +
