@@ -274,7 +274,9 @@ void ReadRows(REPLYREADER* r, char code) {
   r->result->status = code == '2' ? DBRES_TUPLES_OK : DBRES_TUPLES_PART;
   if (rows <= 0) return;
   if (!ReadHeader(r, columns)) return;
-  if (!ReadCells(r, rows, columns)) return;
+  // Without columns there are no cells, whatever the row count claims; a
+  // damaged count must not spin through billions of empty rows.
+  if (columns <= 0 || !ReadCells(r, rows, columns)) return;
   RESDATA_NaturalOrder(set);
 }
 

@@ -52,6 +52,8 @@ TEST(DBCLIENT, ParsesEveryReplyKind) {
       // Rows replies with no rows have no columns either.
       {{'2', 2, 0, 0, 0, 0, 0, 0, 0}, DBRES_TUPLES_OK, 0, ""},
       {{'4', 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, DBRES_TUPLES_PART, 0, ""},
+      // A damaged row count without columns holds no cells to read.
+      {{'2', 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}, DBRES_TUPLES_OK, 0, ""},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::PrintToString(c.reply));
