@@ -55,31 +55,33 @@ int CmpString(const char* a, const char* b) {
   return *a != '\0' ? 1 : -1;
 }
 
-// Matches by trying each '%' at the shortest run first and, on a mismatch,
-// widening only the most recent '%' by one character. Widening an earlier
-// '%' never helps once a later one has been reached, so this finds every
-// match in O(text x pattern) steps at worst, without recursion.
+// With '%' as the only wildcard, the pieces of the pattern between the '%'
+// signs must appear in the text in their order without overlapping: the
+// piece before the first '%' at the start, the piece after the last one at
+// the end, and each piece in between where it first occurs after the one
+// before it (taking the first occurrence never spoils a later piece). So a
+// match costs one substring search per piece, not a walk per character.
 int LikeMatch(const char* text, const char* pattern) {
   std::string_view s(text);
   std::string_view p(pattern);
-  size_t t = 0;
-  size_t i = 0;
-  size_t star = std::string_view::npos;  // pattern index of the last '%'
-  size_t star_t = 0;                     // text position that '%' resumes at
-  while (t < s.size()) {
-    if (i < p.size() && p[i] == '%') {
-      star = i++;
-      star_t = t;
-    } else if (i < p.size() && p[i] == s[t]) {
-      ++i;
-      ++t;
-    } else if (star != std::string_view::npos) {
-      i = star + 1;
-      t = ++star_t;
-    } else {
-      return 0;
-    }
+  const size_t first = p.find('%');
+  if (first == std::string_view::npos) return s == p;
+  const size_t last = p.rfind('%');
+  const std::string_view head = p.substr(0, first);
+  const std::string_view tail = p.substr(last + 1);
+  if (s.size() < head.size() + tail.size()) return 0;
+  if (s.substr(0, head.size()) != head || s.substr(s.size() - tail.size()) != tail) return 0;
+  // The middle pieces must fit between the head and the tail.
+  std::string_view rest = s.substr(head.size(), s.size() - head.size() - tail.size());
+  size_t i = first + 1;
+  while (i < last) {
+    size_t end = p.find('%', i);
+    const std::string_view piece = p.substr(i, end - i);
+    i = end + 1;
+    if (piece.empty()) continue;
+    const size_t at = rest.find(piece);
+    if (at == std::string_view::npos) return 0;
+    rest.remove_prefix(at + piece.size());
   }
-  while (i < p.size() && p[i] == '%') ++i;
-  return i == p.size();
+  return 1;
 }
