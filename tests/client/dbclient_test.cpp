@@ -8,9 +8,13 @@
 #include <vector>
 
 #include "client/message.h"
+#include "engine/catalog/startup.h"
 #include "engine/dispatch.h"
 #include "engine/types/dates.h"
 #include "engine/types/wire.h"
+#include "platform/process.h"
+#include "platform/report.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -349,6 +353,49 @@ TEST_F(ChannelTest, ConnectDropAndResetReportEngineErrors) {
   EXPECT_EQ(conn->status, DBCONN_OK);
   EXPECT_EQ(DBdropdb(conn.get()), 1);
   EXPECT_EQ(g_last, Bytes{'2'});  // it disconnects afterwards
+}
+
+// ---------------------------------------------------------------------------
+// Against the real engine. A process that started the engine always ends
+// with status 1, so the round trip runs in a child that reports on stderr.
+
+std::string Line(DBCONNECTION* conn, const char* sql) {
+  DBRESULTPTR r = DBexec(conn, sql);
+  std::string line = std::to_string(DBresult_status(r.get())) + " " +
+                     std::to_string(DBresult_rows(r.get())) + ":";
+  for (int row = 0; row < DBresult_rows(r.get()) && DBresult_cols(r.get()) > 0; ++row)
+    for (int c = 0; c < DBresult_cols(r.get()); ++c)
+      line += std::string(" [") + DBresult_value(r.get(), row, c) + "]";
+  return line + (r->error.empty() ? "" : " " + r->error) + "\n";
+}
+
+void RoundTrip(const std::string& home) {
+  setenv("TARVIC_PATH", home.c_str(), 1);
+  DISPATCH_ResetForTest();
+  DBCLIENT_ResetForTest();
+  if (!Tarvic1_Init("", "")) PLATFORM_QuickExit(3);
+  auto conn = DBconnect("rt", 1);
+  std::string got = std::to_string(conn->status) + "\n";
+  for (const char* sql : {
+           "CREATE TABLE TT (CC CHARACTER(5), II INTEGER, FF FLOAT, BB BINARY(10))", "BEGIN",
+           "INSERT INTO TT VALUES ('ab', -9, 1234.5, 'A$00B\xA7" "0001\xA7')",
+           "INSERT INTO TT (II, FF, CC, BB) VALUES (2, 0.5, 'cd', 'x$$')",
+           "UPDATE TT SET FF = -0.25 WHERE II = 2", "COMMIT", "SELECT * FROM TT ORDER BY II DESC",
+           "SELECT FF, COUNT(*) FROM TT WHERE CC = 'cd'", "SELECT * FROM NOPE", "GRANT"})
+    got += Line(conn.get(), sql);
+  const std::string want =
+      "0\n1 0:\n1 0:\n1 0:\n1 0:\n1 1:\n1 0:\n"
+      "2 2: [cd   ] [2] [-0.25] [x$$] [ab   ] [-9] [1234.5] [A$00B\xA7" "0001\xA7]\n"
+      "2 1: [-0.25] [1]\n"
+      "4 0: (SELECT) Table 'NOPE' does not exist\n"
+      "5 0: (DBexec) Syntax error: SQL-command GRANT; not known\n";
+  DBreport("%s", got == want ? "ROUNDTRIP OK\n" : ("ROUNDTRIP GOT\n" + got).c_str());
+  PLATFORM_Exit(0);
+}
+
+TEST(DBCLIENTDeathTest, StatementsRoundTripThroughTheEngine) {
+  ScratchDir home;
+  EXPECT_EXIT(RoundTrip(home.path()), testing::ExitedWithCode(1), "ROUNDTRIP OK");
 }
 
 }  // namespace
