@@ -7,9 +7,9 @@
 #   BENCH_BIN=path/to/compress_bench bench/compress_compare.sh   (no build)
 #
 # Speeds are MB/s (10^6 bytes) of uncompressed data per CPU second (user +
-# system), best of RUNS runs for the peers; CPU time keeps the figures
-# comparable on a machine that other work shares. Peers that are not
-# installed are skipped.
+# system; for ours as Google Benchmark measures it), the best of RUNS
+# rounds; CPU time keeps the figures comparable on a machine that other
+# work shares. Peers that are not installed are skipped.
 set -euo pipefail
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -31,67 +31,86 @@ fi
 
 bench_bin="${BENCH_BIN:-}"
 if [[ -z "$bench_bin" ]]; then
-  cmake -S "$repo" -B "$bench_dir" -DCMAKE_BUILD_TYPE=Release -DKASPO_BENCH=ON \
-    -DKASPO_TESTS=OFF >/dev/null
-  cmake --build "$bench_dir" -j 2 --target compress_bench >/dev/null
+  build_log="$(mktemp "${TMPDIR:-/tmp}/kaspo-bench-build-XXXXXX")"
+  if ! { cmake -S "$repo" -B "$bench_dir" -DCMAKE_BUILD_TYPE=Release -DKASPO_BENCH=ON \
+           -DKASPO_TESTS=OFF && cmake --build "$bench_dir" -j 2 --target compress_bench; } \
+         >"$build_log" 2>&1; then
+    cat "$build_log" >&2
+    exit 1
+  fi
+  rm -f "$build_log"
   bench_bin="$bench_dir/compress_bench"
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/kaspo-compare-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# Ours: one CSV line per benchmark; name, cpu_time, bytes_per_second, ratio.
-KASPO_CORPUS="$corpus" "$bench_bin" --benchmark_filter='BM_Pelko' \
-  --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true \
-  --benchmark_format=csv 2>/dev/null >"$work/ours.csv"
+# Ours and the peers take turns, RUNS rounds, and each figure is the best
+# of its rounds: load that drifts during the run then hits all alike.
+peers=()
+for peer in "gzip -6" "zstd -3" "lz4 -1"; do
+  command -v "${peer%% *}" >/dev/null && peers+=("$peer")
+done
 
-# ours <Compress|Uncompress> <0|1>: "MB/s ratio" from the median line.
-ours() {
-  awk -F, -v want="\"BM_Pelko$1/$2_median\"" '
-    NR == 1 { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); col[$i] = i } next }
-    $1 == want { printf "%.1f %.3f\n", $col["bytes_per_second"] / 1e6, $col["ratio"] }
-  ' "$work/ours.csv"
-}
-
-# cpu_seconds <command...>: best user + system time of `runs` runs.
+# cpu_seconds <command...>: user + system time of one run.
 cpu_seconds() {
-  local best="" t
-  for _ in $(seq "$runs"); do
-    t="$( { TIMEFORMAT='%3U %3S'; time "$@" >/dev/null; } 2>&1 | awk '{ print $1 + $2 }')"
-    if [[ -z "$best" ]] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best="$t"; fi
-  done
-  echo "$best"
+  { TIMEFORMAT='%3U %3S'; time "$@" >/dev/null; } 2>&1 | awk '{ print $1 + $2 }'
 }
-
 rate() { awk -v bytes="$1" -v s="$2" 'BEGIN { printf "%.1f", (s > 0 ? bytes / s / 1e6 : 0) }'; }
+better() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 > b + 0) ? a : b }'; }
+
+declare -A comp=() decomp=() ratio=()
+files=(many.tar big.tar)
+for file in "${files[@]}"; do
+  for peer in "${peers[@]}"; do
+    $peer -c "$corpus/$file" >"$work/$file.${peer%% *}"
+    ratio[$file/$peer]=$(awk -v a="$(stat -c %s "$work/$file.${peer%% *}")" \
+      -v b="$(stat -c %s "$corpus/$file")" 'BEGIN { printf "%.3f", a / b }')
+  done
+done
+for _ in $(seq "$runs"); do
+  KASPO_CORPUS="$corpus" "$bench_bin" --benchmark_filter='BM_Pelko' --benchmark_format=csv \
+    2>/dev/null >"$work/ours.csv"
+  for idx in 0 1; do
+    file=${files[$idx]}
+    # "MB/s ratio" of BM_Pelko<Compress|Uncompress>/<idx>.
+    for op in Compress Uncompress; do
+      read -r mbs r < <(awk -F, -v want="\"BM_Pelko$op/$idx\"" '
+        NR == 1 { for (i = 1; i <= NF; i++) { gsub(/"/, "", $i); col[$i] = i } next }
+        $1 == want { printf "%.1f %.3f\n", $col["bytes_per_second"] / 1e6, $col["ratio"] }
+      ' "$work/ours.csv")
+      if [[ $op == Compress ]]; then
+        comp[$file/pelko]=$(better "$mbs" "${comp[$file/pelko]:-}")
+      else
+        decomp[$file/pelko]=$(better "$mbs" "${decomp[$file/pelko]:-}")
+      fi
+      ratio[$file/pelko]=$r
+    done
+  done
+  for file in "${files[@]}"; do
+    size=$(stat -c %s "$corpus/$file")
+    for peer in "${peers[@]}"; do
+      tool=${peer%% *}
+      c=$(rate "$size" "$(cpu_seconds $peer -c "$corpus/$file")")
+      d=$(rate "$size" "$(cpu_seconds "$tool" -d -c "$work/$file.$tool")")
+      comp[$file/$peer]=$(better "$c" "${comp[$file/$peer]:-}")
+      decomp[$file/$peer]=$(better "$d" "${decomp[$file/$peer]:-}")
+    done
+  done
+done
 
 printf '%-9s %-9s %14s %16s %7s %10s %10s\n' file tool "compress MB/s" "decompress MB/s" ratio \
   "c x gzip" "d x gzip"
-for file in many.tar big.tar; do
-  idx=$([[ $file == many.tar ]] && echo 0 || echo 1)
-  input="$corpus/$file"
-  size=$(stat -c %s "$input")
-  declare -A comp=() decomp=() ratio=()
-  for peer in "gzip -6" "zstd -3" "lz4 -1"; do
-    tool=${peer%% *}
-    command -v "$tool" >/dev/null || continue
-    $peer -c "$input" >"$work/packed"
-    comp[$peer]=$(rate "$size" "$(cpu_seconds $peer -c "$input")")
-    decomp[$peer]=$(rate "$size" "$(cpu_seconds "$tool" -d -c "$work/packed")")
-    ratio[$peer]=$(awk -v a="$(stat -c %s "$work/packed")" -v b="$size" 'BEGIN { printf "%.3f", a / b }')
-  done
-  read -r c_ours r_ours < <(ours Compress "$idx")
-  read -r d_ours _ < <(ours Uncompress "$idx")
-  comp[pelko]=$c_ours decomp[pelko]=$d_ours ratio[pelko]=$r_ours
-  for tool in pelko "gzip -6" "zstd -3" "lz4 -1"; do
-    [[ -n "${comp[$tool]:-}" ]] || continue
+for file in "${files[@]}"; do
+  for tool in pelko "${peers[@]}"; do
+    [[ -n "${comp[$file/$tool]:-}" ]] || continue
     cx=- dx=-
-    if [[ -n "${comp[gzip -6]:-}" ]]; then
-      cx=$(awk -v a="${comp[$tool]}" -v b="${comp[gzip -6]}" 'BEGIN { printf "%.2fx", a / b }')
-      dx=$(awk -v a="${decomp[$tool]}" -v b="${decomp[gzip -6]}" 'BEGIN { printf "%.2fx", a / b }')
+    if [[ -n "${comp[$file/gzip -6]:-}" ]]; then
+      cx=$(awk -v a="${comp[$file/$tool]}" -v b="${comp[$file/gzip -6]}" 'BEGIN { printf "%.2fx", a / b }')
+      dx=$(awk -v a="${decomp[$file/$tool]}" -v b="${decomp[$file/gzip -6]}" \
+        'BEGIN { printf "%.2fx", a / b }')
     fi
-    printf '%-9s %-9s %14s %16s %7s %10s %10s\n' "$file" "$tool" "${comp[$tool]}" \
-      "${decomp[$tool]}" "${ratio[$tool]}" "$cx" "$dx"
+    printf '%-9s %-9s %14s %16s %7s %10s %10s\n' "$file" "$tool" "${comp[$file/$tool]}" \
+      "${decomp[$file/$tool]}" "${ratio[$file/$tool]}" "$cx" "$dx"
   done
-  unset comp decomp ratio
 done

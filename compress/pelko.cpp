@@ -92,6 +92,9 @@ struct Writer {
   std::vector<uint32_t> ring_pos;
   uint32_t ring_count[256] = {};  // entries in the ring, at most `cache`
   uint32_t ring_slot[256] = {};   // the slot written next: the oldest entry once full
+  // The oldest position in each full ring (0 while a ring is filling):
+  // chains stop below it. Kept apart so the search need not touch the rings.
+  uint32_t ring_oldest[256] = {};
   // Mode 0 finds its candidate through hash chains of (byte, signature)
   // over the positions entered into the rings: head holds the newest
   // position + 1 of a bucket, prev the next older one. A chain is only
@@ -255,9 +258,12 @@ Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::s
 void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t hash) {
   const uint32_t cache = static_cast<uint32_t>(w.cache);
   const uint32_t next = w.ring_slot[b];
-  w.ring_pos[std::size_t{b} * cache + next] = pos;
-  w.ring_slot[b] = next + 1 == cache ? 0 : next + 1;
+  uint32_t* ring = w.ring_pos.data() + std::size_t{b} * cache;
+  ring[next] = pos;
+  const uint32_t after = next + 1 == cache ? 0 : next + 1;
+  w.ring_slot[b] = after;
   if (w.ring_count[b] < cache) ++w.ring_count[b];
+  if (w.ring_count[b] == cache) w.ring_oldest[b] = ring[after];
   w.prev[pos] = w.head[hash];
   w.head[hash] = pos + 1;
 }
@@ -266,8 +272,7 @@ void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t hash) {
 // takes over when the chain is crowded by other keys.
 Match ChainFind(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
                 uint32_t sig, uint32_t hash) {
-  const std::size_t cache = static_cast<std::size_t>(w.cache);
-  const uint32_t oldest = w.ring_count[b] < cache ? 0 : w.ring_pos[b * cache + w.ring_slot[b]];
+  const uint32_t oldest = w.ring_oldest[b];
   const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
   uint32_t link = w.head[hash];
   for (int steps = 0; link != 0 && link - 1 >= oldest; ++steps) {
@@ -369,6 +374,7 @@ void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
   if (!EnsureOut(w, len * kMaxCodeBitsPerByte / 8 + 16)) return 0;
   std::fill(w.ring_count, w.ring_count + 256, 0u);
   std::fill(w.ring_slot, w.ring_slot + 256, 0u);
+  std::fill(w.ring_oldest, w.ring_oldest + 256, 0u);
   std::fill(w.head.begin(), w.head.end(), 0u);
   w.sink.p = w.out.data() + w.out_len;
   CodeSteps(w, d, len);
