@@ -76,15 +76,15 @@ constexpr char kDeleteAllNoResult[] = "DELETEALL command failed for table '%s':\
 // ---------------------------------------------------------------------------
 // Formatting
 
-// Appends one conversion; `spec` is the whole conversion ("%-8.3ld").
-void AppendConversion(std::string* out, const std::string& spec, char conversion, bool is_long,
+// Appends one conversion; `directive` is the whole conversion ("%-8.3ld").
+void AppendConversion(std::string* out, const std::string& directive, char conversion, bool is_long,
                       va_list* args) {
   std::vector<char> buffer(64);
   auto put = [&](auto value) {
-    int n = std::snprintf(buffer.data(), buffer.size(), spec.c_str(), value);
+    int n = std::snprintf(buffer.data(), buffer.size(), directive.c_str(), value);
     if (n >= static_cast<int>(buffer.size())) {
       buffer.resize(static_cast<size_t>(n) + 1);
-      n = std::snprintf(buffer.data(), buffer.size(), spec.c_str(), value);
+      n = std::snprintf(buffer.data(), buffer.size(), directive.c_str(), value);
     }
     if (n > 0) out->append(buffer.data(), static_cast<size_t>(n));
   };
@@ -117,10 +117,10 @@ std::string Format(const char* format, va_list args) {
       if (*p == '\0') break;
       continue;
     }
-    std::string spec(start, p);
-    if (*p != 'd') spec.erase(std::remove(spec.begin(), spec.end(), 'l'), spec.end());
-    spec.push_back(*p);
-    AppendConversion(&out, spec, *p, is_long, &copy);
+    std::string directive(start, p);
+    if (*p != 'd') directive.erase(std::remove(directive.begin(), directive.end(), 'l'), directive.end());
+    directive.push_back(*p);
+    AppendConversion(&out, directive, *p, is_long, &copy);
   }
   va_end(copy);
   return out;
