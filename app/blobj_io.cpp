@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/chunk_walk.h"
 #include "app/console.h"
 #include "compress/compr.h"
 #include "platform/process.h"
@@ -121,22 +122,24 @@ std::string TrimmedKey(const char* key, std::size_t max) {
   return text;
 }
 
-// Walks all chunk rows and keeps those of the wanted items.
+// Reads the chunk rows of the wanted items, by key: a cursor over all
+// chunk rows would hold the whole table in one result.
 bool GatherChunks(DBHANDLE* handle, int fk_table, BLOBJIO_BATCH* batch) {
+  std::vector<CHUNKREF> refs;
+  if (!CHUNKWALK_Keys(handle, &refs)) return false;
   BLOBJ row;
-  BLOBJ_Init(&row);
-  if (!BLOBJ_Select_Seq(&row, handle)) return false;
-  while (BLOBJ_Fetch_Seq(&row, handle)) {
-    if (row.fk_table != fk_table) continue;
-    auto it = batch->items.find(TrimmedKey(row.fk_id, BLOBJ_IDLEN));
+  for (const CHUNKREF& ref : refs) {
+    if (ref.fk_table != fk_table) continue;
+    auto it = batch->items.find(TrimmedKey(ref.fk_id, BLOBJ_IDLEN));
     if (it == batch->items.end()) continue;
+    if (!CHUNKWALK_Row(handle, ref, &row)) return false;
     const uint16_t n = std::min<uint16_t>(row.compr_data.length, RECORD_BINMAX);
     it->second.chunks.push_back(
         {row.item_number, std::vector<unsigned char>(row.compr_data.data,
                                                      row.compr_data.data + n)});
     it->second.compressed = row.compressed == '1';
   }
-  return DBHANDLE_ErrorText().empty();
+  return true;
 }
 
 // Checks one payload record of the stream and appends its bytes.

@@ -72,8 +72,8 @@ struct BLOBJIO_CHUNK {
                                  std::vector<unsigned char>* out_data);
 
 // Items from which on an export reads the chunks of all its items in one
-// walk over the chunk rows: each single read scans every chunk row for
-// the item's key, so many single reads cost more than one walk.
+// pass by key: each single read scans every chunk row for the item's key,
+// so many single reads cost more than one pass.
 inline constexpr int BLOBJIO_BATCHMIN = 32;
 
 // The chunks of several items, gathered in one walk. Holds their encoded
@@ -87,7 +87,7 @@ struct BLOBJIO_BATCH {
 };
 
 // Gathers the chunk rows of the items `fk_ids` (of table fk_table) in one
-// walk over all chunk rows, in a transaction of its own. Quiet: on any
+// pass over the keys of all chunk rows, in a transaction of its own. Quiet: on any
 // failure it returns 0 and the caller reads the items one by one.
 [[nodiscard]] int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids,
                                     int fk_table, BLOBJIO_BATCH* out_batch);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/chunk_walk.h"
 #include "app/console.h"
 #include "app/replace_file.h"
 #include "client/datelib.h"
@@ -416,12 +417,6 @@ int InsertKaspo(RECORD_HEADER* r, DBHANDLE* h) {
   return KASPO_Load_Insert(reinterpret_cast<KASPO*>(r), h);
 }
 void InitBlobj(RECORD_HEADER* r) { BLOBJ_Init(reinterpret_cast<BLOBJ*>(r)); }
-int SelectBlobj(RECORD_HEADER* r, DBHANDLE* h) {
-  return BLOBJ_Select_Seq(reinterpret_cast<BLOBJ*>(r), h);
-}
-int FetchBlobj(RECORD_HEADER* r, DBHANDLE* h) {
-  return BLOBJ_Fetch_Seq(reinterpret_cast<BLOBJ*>(r), h);
-}
 int InsertBlobj(RECORD_HEADER* r, DBHANDLE* h) {
   return BLOBJ_Load_Insert(reinterpret_cast<BLOBJ*>(r), h);
 }
@@ -432,10 +427,11 @@ bool SaveSections(DBHANDLE* handle, FILE* file) {
                        FetchKaspo)) {
     return false;
   }
-  // One chunk record is too large for the stack of every platform.
+  // One chunk record is too large for the stack of every platform. The
+  // chunks are walked by key: one cursor result cannot hold them all.
   auto chunk = BLOBJ_New();
   return TABLE_File_Save(handle, file, BLOBJ_Descriptor(), &chunk->header, InitBlobj,
-                         SelectBlobj, FetchBlobj);
+                         CHUNKWALK_Select, CHUNKWALK_Fetch);
 }
 
 struct FileCloser {
