@@ -1,6 +1,8 @@
-// container.h: container files (CONTAINER): loading and saving the
-// items of the application tables, and the commands new, open and save of
-// the main prompt.
+// container.h: container files (CONTAINER): loading and saving the items
+// of the application tables as a container file, and the commands new,
+// open and save of the main prompt. Owns nothing beyond one command; the
+// container path and the changed flag are the application state's. The
+// file format is drawn in app/table_file_io.h.
 #pragma once
 
 #include <string>
@@ -9,6 +11,12 @@
 // replacing their rows. Returns 0 when the file could not be read whole.
 [[nodiscard]] int CONTAINER_Load(const std::string& path);
 
-void CONTAINER_Save();  // "s": write the open container; clears `changed` on success
-void CONTAINER_Open();  // "o": choose and load a container file
-void CONTAINER_New();   // "n": start a new, empty container
+// "s": writes the open container and clears `changed`. A failed save
+// leaves the old file as it was and `changed` set.
+void CONTAINER_Save();
+
+// "o" and "n": choose a container file to open, or the name of a new one.
+// A changed container is saved first; when that fails, the command stops
+// and the items stay, so that nothing unsaved is dropped.
+void CONTAINER_Open();
+void CONTAINER_New();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,7 +59,6 @@ inline int16_t FakeShort(const std::string& bytes) {
   std::memcpy(&v, bytes.data(), std::min(bytes.size(), sizeof v));
   return v;
 }
-
 // Keeps BLOBJ insert rows; the tokens are the table name and the six
 // fields in column order.
 inline void FakeAppHandler(int /*conn_id*/, const unsigned char* msg, int length) {
@@ -82,6 +82,15 @@ inline void FakeAppHandler(int /*conn_id*/, const unsigned char* msg, int length
   row.compressed = t[6].empty() ? 0 : t[6][0];
   fake.chunks.push_back(row);
   REPLY_Success();
+}
+
+// Everything written to `f` so far.
+inline std::string FakeText(FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string text;
+  for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) text.push_back(static_cast<char>(c));
+  return text;
 }
 
 // Resets the client side and connects `handle` to the stand-in engine.

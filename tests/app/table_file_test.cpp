@@ -1,5 +1,5 @@
-// Tests of table sections: the bytes a save writes, its limits, and how a
-// load matches and converts the fields of a section whose layout differs
+// Tests of table sections: the bytes a save writes and its limits, and how
+// a load matches and converts the fields of a section whose layout differs
 // from the program's. A small record module of the test stands in for
 // KASPO and BLOBJ; the stand-in engine answers the transaction brackets.
 #include "app/table_file_io.h"
@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,24 +17,11 @@
 #include "client/datelib.h"
 
 namespace {
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-std::string Contents(FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string text;
-  for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) text.push_back(static_cast<char>(c));
-  return text;
-}
-
 // The test's record: one field of each kind a section can carry.
 struct TREC {
   RECORD_HEADER header;
   char name[11];
-  char spare1;
+  char spare;
   int32_t number;
   uint16_t bin_length;
   unsigned char bin[10];
@@ -43,177 +29,148 @@ struct TREC {
   ATIME clock;
   char flag;
 };
-static_assert(sizeof(TREC) == 64 && offsetof(TREC, name) == 20 && offsetof(TREC, number) == 32 &&
-              offsetof(TREC, bin_length) == 36 && offsetof(TREC, stamp) == 48 &&
-              offsetof(TREC, clock) == 60 && offsetof(TREC, flag) == 63);
-
+static_assert(sizeof(TREC) == 64 && offsetof(TREC, number) == 32 && offsetof(TREC, stamp) == 48 &&
+              offsetof(TREC, flag) == 63);
 constexpr char kFields[] =
     "|Name,11,11,20|Number,4,4,32|Bin,18,12,36|Stamp,14,12,48|Clock,13,3,60|Flag,1,1,63";
-const std::string kDescriptorText = std::string("7,64") + kFields;
-const char* const kDescriptor = kDescriptorText.c_str();
-
-void InitRec(RECORD_HEADER* r) {
-  auto* rec = reinterpret_cast<TREC*>(r);
-  std::memset(rec, 0, sizeof *rec);
-  rec->header.size = sizeof *rec;
-  rec->header.table_id = 7;
-  rec->number = -1;
-  std::memset(rec->bin, ' ', sizeof rec->bin);
-  rec->flag = 'i';
-}
+const std::string kDescriptor = std::string("7,64") + kFields;
 
 struct Module {
   std::vector<TREC> inserted;
   int refuse_from = 1 << 30;  // inserts from this one on fail
   int rows = 0;               // rows the cursor delivers
   int fetched = 0;
-  bool fetch_error_at_end = false;
-  bool select_fails = false;
-};
-Module& Mod() {
-  static Module m;
-  return m;
-}
+  bool fetch_error = false;   // the walk ends with an error
+} module;
 
+void InitRec(RECORD_HEADER* r) {
+  auto* rec = reinterpret_cast<TREC*>(r);
+  std::memset(rec, 0, sizeof *rec);
+  rec->header.size = sizeof *rec;
+  rec->number = -1;
+  rec->flag = 'i';
+}
 int InsertRec(RECORD_HEADER* r, DBHANDLE*) {
-  if (static_cast<int>(Mod().inserted.size()) >= Mod().refuse_from) return 0;
-  Mod().inserted.push_back(*reinterpret_cast<TREC*>(r));
+  if (static_cast<int>(module.inserted.size()) >= module.refuse_from) return 0;
+  module.inserted.push_back(*reinterpret_cast<TREC*>(r));
   return 1;
 }
-int SelectRec(RECORD_HEADER*, DBHANDLE*) {
-  Mod().fetched = 0;
-  return !Mod().select_fails;
-}
-// Fills a row whose fields leave stale bytes behind their values, as a
-// record reused from row to row would.
+int SelectRec(RECORD_HEADER*, DBHANDLE*) { return module.fetched = 0, 1; }
+// Fills rows that leave stale bytes behind their values, as a record
+// reused from row to row would.
 int FetchRec(RECORD_HEADER* r, DBHANDLE*) {
   auto* rec = reinterpret_cast<TREC*>(r);
-  if (Mod().fetched == Mod().rows) {
-    if (Mod().fetch_error_at_end) dberror("lost the cursor\n");
+  if (module.fetched == module.rows) {
+    if (module.fetch_error) dberror("lost the cursor\n");
     return 0;
   }
-  const int k = Mod().fetched++;
+  const int k = module.fetched++;
   std::memcpy(rec->name, "abcdefghij", 11);
   rec->name[2 + k % 3] = '\0';
   rec->number = k;
   rec->bin_length = 2;
   std::memcpy(rec->bin, "xyzzyxyzzy", 10);
   rec->header.idb = 5;
-  rec->spare1 = 'S';
+  rec->spare = 'S';
   return 1;
 }
 
-// A section: its header text, a zero byte, and its records.
 std::string Section(const std::string& header, const std::string& records) {
   return header + std::string(1, '\0') + records;
 }
-
-// A record of `size` bytes with `text` at `offset`.
 std::string Put(std::string record, int offset, const std::string& text) {
-  record.replace(size_t(offset), text.size(), text);
-  return record;
+  return record.replace(size_t(offset), text.size(), text);
 }
-
 std::string Int32(int32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+std::string Missing(const std::string& names) {
+  std::string text;
+  for (size_t at = 0; at < names.size();) {
+    const size_t end = std::min(names.find(' ', at), names.size());
+    text += "(TABLE_File_Load) Warning: Attribute '" + names.substr(at, end - at) + "' not found!\n";
+    at = end + 1;
+  }
+  return text;
+}
 
 class TableFile : public FakeAppEngineTest {
  protected:
   void SetUp() override {
     FakeAppEngineTest::SetUp();
-    Mod() = Module{};
-    file_.reset(std::tmpfile());
-    out_.reset(std::tmpfile());
-    err_.reset(std::tmpfile());
-    CONSOLE_ResetForTest(stdin, out_.get(), err_.get());
+    module = Module{};
   }
   void TearDown() override {
     CONSOLE_ResetForTest(stdin, stdout, stderr);
+    if (file_) std::fclose(file_);
+    if (err_) std::fclose(err_);
     FakeAppEngineTest::TearDown();
   }
-  void Write(const std::string& bytes) {
-    file_.reset(std::tmpfile());
-    std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
-    std::rewind(file_.get());
+  // A fresh file with `bytes` and a fresh console error stream.
+  void Fresh(const std::string& bytes) {
+    if (file_) std::fclose(file_);
+    if (err_) std::fclose(err_);
+    file_ = std::tmpfile();
+    err_ = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    std::rewind(file_);
+    CONSOLE_ResetForTest(stdin, stdout, err_);
+    module.inserted.clear();
   }
   int Load(const std::string& bytes) {
-    Write(bytes);
-    Mod().inserted.clear();
-    std::fflush(err_.get());
-    err_.reset(std::tmpfile());
-    CONSOLE_ResetForTest(stdin, out_.get(), err_.get());
-    return TABLE_File_Load(&handle_, file_.get(), kDescriptor, InitRec, InsertRec);
+    Fresh(bytes);
+    return TABLE_File_Load(&handle_, file_, kDescriptor.c_str(), InitRec, InsertRec);
   }
-  int Save(const char* descriptor) {
-    file_.reset(std::tmpfile());
-    err_.reset(std::tmpfile());
-    CONSOLE_ResetForTest(stdin, out_.get(), err_.get());
+  int Save(const std::string& descriptor) {
+    Fresh("");
     TREC rec;
-    return TABLE_File_Save(&handle_, file_.get(), descriptor, &rec.header, InitRec, SelectRec,
+    return TABLE_File_Save(&handle_, file_, descriptor.c_str(), &rec.header, InitRec, SelectRec,
                            FetchRec);
   }
-  std::string Err() { return Contents(err_.get()); }
+  static std::string Text(FILE* f) { return FakeText(f); }
 
-  FilePtr file_, out_, err_;
+  FILE* file_ = nullptr;
+  FILE* err_ = nullptr;
 };
 
 TEST_F(TableFile, SaveWritesTheCountTheDescriptorAndOnlyTheFieldValues) {
-  Mod().rows = 3;
+  module.rows = 3;
   ASSERT_TRUE(Save(kDescriptor));
-  std::string expected = "00003," + std::string(kDescriptor) + std::string(1, '\0');
+  std::string expected = "00003," + kDescriptor + std::string(1, '\0');
   for (int k = 0; k < 3; ++k) {
-    std::string rec(64, '\0');
-    rec = Put(rec, 20, std::string("abcdefghij").substr(0, size_t(2 + k)));
-    rec = Put(rec, 32, Int32(k));
-    rec = Put(rec, 36, std::string("\x02\x00xy", 4));
-    rec = Put(rec, 63, "i");
-    expected += rec;
+    std::string rec = Put(std::string(64, '\0'), 20, std::string("abcdefghij", size_t(2 + k)));
+    expected += Put(Put(Put(rec, 32, Int32(k)), 36, std::string("\x02\x00xy", 4)), 63, "i");
   }
-  EXPECT_EQ(Contents(file_.get()), expected);
-  EXPECT_EQ(Err(), "");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
-}
-
-TEST_F(TableFile, SaveRefusesMoreRowsThanTheCountCanHold) {
+  EXPECT_EQ(Text(file_), expected);
+  // The count field has five digits: one more row is refused.
   const std::string small = "7,21|Flag,1,1,20";
-  Mod().rows = 99999;
-  ASSERT_TRUE(Save(small.c_str()));
-  const std::string saved = Contents(file_.get());
-  EXPECT_EQ(saved.substr(0, 6), "99999,");
-  EXPECT_EQ(saved.size(), 6 + small.size() + 1 + 99999u * 21);
-  Mod().rows = 100000;
-  EXPECT_FALSE(Save(small.c_str()));
-  EXPECT_EQ(Err(), "(TABLE_File_Save) Too many records for one section (max = 99999)!\n");
+  module.rows = 99999;
+  ASSERT_TRUE(Save(small));
+  EXPECT_EQ(Text(file_).substr(0, 6), "99999,");
+  module.rows = 100000;
+  EXPECT_FALSE(Save(small));
+  EXPECT_EQ(Text(err_), "(TABLE_File_Save) Too many records for one section (max = 99999)!\n");
   EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
 }
 
-TEST_F(TableFile, SaveReportsBadDescriptorsAndFailedWalks) {
-  struct Case {
-    const char* descriptor;
-    bool select_fails;
-    bool fetch_error;
-    const char* err;
+TEST_F(TableFile, SaveReportsBadDescriptorsAndAWalkThatFailed) {
+  const std::pair<std::string, const char*> kCases[] = {
+      {"x,64|Name,11,11,20", "(TABLE_File_Save) Syntax error in definition 'TBL,SIZE'!\n"},
+      {"7,64|Name,11", "(TABLE_File_Save) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
+      {"7,64|Name,11,11,60", "(TABLE_File_Save) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
+      {"7,64", "(TABLE_File_Save) No attributes!\n"},
   };
-  const Case kCases[] = {
-      {"x,64|Name,11,11,20", false, false,
-       "(TABLE_File_Save) Syntax error in definition 'TBL,SIZE'!\n"},
-      {"7,64|Name,11", false, false, "(TABLE_File_Save) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
-      {"7,64|Name,11,11,60", false, false, "(TABLE_File_Save) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
-      {"7,64", false, false, "(TABLE_File_Save) No attributes!\n"},
-      {kDescriptor, true, false, "(TABLE_File_Save) Error in DB-Select!\n"},
-      {kDescriptor, false, true, "(TABLE_File_Save) Error in DB-Select!\n"},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.descriptor);
-    Mod().rows = 2;
-    Mod().select_fails = c.select_fails;
-    Mod().fetch_error_at_end = c.fetch_error;
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(Save(c.descriptor));
-    const std::string collected = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(Err(), c.err);
-    EXPECT_EQ(collected, c.fetch_error ? "lost the cursor\n" : "");
-    EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  for (const auto& [descriptor, message] : kCases) {
+    SCOPED_TRACE(descriptor);
+    EXPECT_FALSE(Save(descriptor));
+    EXPECT_EQ(Text(err_), message);
   }
+  // Rows lost to an error must not pass for the whole table.
+  module.rows = 2;
+  module.fetch_error = true;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(Save(kDescriptor));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "lost the cursor\n");
+  EXPECT_EQ(Text(err_), "(TABLE_File_Save) Error in DB-Select!\n");
+  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
 }
 
 TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
@@ -222,157 +179,115 @@ TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
     const char* name;
     std::string header;
     std::string record;
-    const char* err;
-    std::string name_value;
+    std::string err;
+    const char* text;  // Name
     int number;
-    std::string bin;
+    const char* bin;
     char flag;
   };
-  const std::string stamp = "2003-07-12-10.30.00.000001";
   const Case kCases[] = {
-      {"same layout and an unknown field", "00001,7,68" + std::string(kFields) + "|Extra,11,4,64",
-       Put(Put(Put(std::string(68, '\0'), 20, "hello"), 32, Int32(42)), 63, "y"), "",
-       "hello", 42, "", 'y'},
-      {"names in upper case",
+      {"an unknown field", "00001,7,68" + std::string(kFields) + "|Extra,11,4,64",
+       Put(Put(std::string(68, '\0'), 20, "hello"), 32, Int32(42)), "", "hello", 42, "", '\0'},
+      {"names in other case",
        "00001,7,64|NAME,11,11,20|NUMBER,4,4,32|BIN,18,12,36|STAMP,14,12,48|CLOCK,13,3,60|flag,1,1,63",
-       Put(Put(Put(blank, 20, "upper"), 32, Int32(7)), 63, "u"), "", "upper", 7, "", 'u'},
-      {"a missing field keeps its initial value", "00001,7,64|Name,11,11,20",
-       Put(blank, 20, "only"),
-       "(TABLE_File_Load) Warning: Attribute 'Number' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Bin' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Stamp' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Clock' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Flag' not found!\n",
-       "only", -1, "", 'i'},
+       Put(Put(blank, 20, "upper"), 63, "u"), "", "upper", 0, "", 'u'},
+      {"fields missing", "00001,7,64|Name,11,11,20", Put(blank, 20, "only"),
+       Missing("Number Bin Stamp Clock Flag"), "only", -1, "", 'i'},
       {"other sizes and types", "00001,7,64|Name,11,6,20|Number,2,2,32|Flag,1,1,63",
        Put(Put(blank, 20, "abcdefgh"), 63, "z"),
        "(TABLE_File_Load) Warning: Different sizes for attribute 'Name' (11 vs. 6)!\n"
-       "(TABLE_File_Load) Warning: Different types for attribute 'Number' 4 vs. 2!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Bin' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Stamp' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Clock' not found!\n",
+       "(TABLE_File_Load) Warning: Different types for attribute 'Number' 4 vs. 2!\n" +
+           Missing("Bin Stamp Clock"),
        "abcdef", -1, "", 'z'},
-      {"a text becomes binary", "00001,7,64|Bin,11,11,36",
-       Put(blank, 36, "bytes"),
-       "(TABLE_File_Load) Warning: Attribute 'Name' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Number' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Bin' has been converted from string to binary!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Stamp' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Clock' not found!\n"
-       "(TABLE_File_Load) Warning: Attribute 'Flag' not found!\n",
+      {"a text becomes binary", "00001,7,64|Bin,11,11,36", Put(blank, 36, "bytes"),
+       Missing("Name Number") +
+           "(TABLE_File_Load) Warning: Attribute 'Bin' has been converted from string to binary!\n" +
+           Missing("Stamp Clock Flag"),
        "", -1, "bytes", 'i'},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(Load(Section(c.header, c.record)));
-    EXPECT_EQ(Err(), c.err);
-    ASSERT_EQ(Mod().inserted.size(), 1u);
-    const TREC& r = Mod().inserted[0];
-    EXPECT_EQ(std::string(r.name), c.name_value);
+    EXPECT_EQ(Text(err_), c.err);
+    ASSERT_EQ(module.inserted.size(), 1u);
+    const TREC& r = module.inserted[0];
+    EXPECT_STREQ(r.name, c.text);
     EXPECT_EQ(r.number, c.number);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.bin), r.bin_length), c.bin);
     EXPECT_EQ(r.flag, c.flag);
   }
-  // The old text forms of a timestamp and a time.
-  const std::string header = "00002,7,128|Stamp,14,27,20|Clock,13,9,50";
-  std::string two = Put(Put(std::string(128, '\0'), 20, stamp), 50, "10:31:02");
+  // The old text forms of timestamps and times; a text that is none is
+  // copied as far as the field reaches.
+  std::string two = Put(Put(std::string(128, '\0'), 20, "2003-07-12-10.30.00.000001"), 50, "10:31:02");
   two += Put(Put(std::string(128, '\0'), 20, "not a stamp"), 50, "99:99");
-  ASSERT_TRUE(Load(Section(header, two)));
-  ASSERT_EQ(Mod().inserted.size(), 2u);
-  // The last record is inserted first, so the table walks them in file
-  // order.
-  const TREC& a = Mod().inserted[1];
-  EXPECT_EQ(a.stamp.year, 2003);
-  EXPECT_EQ(a.stamp.day, 12);
-  EXPECT_EQ(a.stamp.minute, 30);
-  EXPECT_EQ(a.stamp.usec, 1);
-  EXPECT_EQ(a.clock.hour, 10);
-  EXPECT_EQ(a.clock.second, 2);
-  const std::string missing =
-      "(TABLE_File_Load) Warning: Attribute 'Name' not found!\n"
-      "(TABLE_File_Load) Warning: Attribute 'Number' not found!\n"
-      "(TABLE_File_Load) Warning: Attribute 'Bin' not found!\n";
-  EXPECT_EQ(Err(),
-            missing +
-                "(TABLE_File_Load) Warning: Different sizes for attribute 'Stamp' (12 vs. 27)!\n"
-                "(TABLE_File_Load) Warning: Different sizes for attribute 'Clock' (3 vs. 9)!\n"
-                "(TABLE_File_Load) Warning: Attribute 'Flag' not found!\n" +
-                missing +
+  ASSERT_TRUE(Load(Section("00002,7,128|Stamp,14,27,20|Clock,13,9,50", two)));
+  ASSERT_EQ(module.inserted.size(), 2u);
+  // The last record is inserted first: the table walks newest rows first.
+  const TREC& a = module.inserted[1];
+  EXPECT_EQ(a.stamp.year * 10000 + a.stamp.month * 100 + a.stamp.day, 20030712);
+  EXPECT_EQ(a.stamp.minute * 1000000 + a.stamp.usec, 30000001);
+  EXPECT_EQ(a.clock.hour * 10000 + a.clock.minute * 100 + a.clock.second, 103102);
+  const std::string names = Missing("Name Number Bin");
+  EXPECT_EQ(Text(err_),
+            names + "(TABLE_File_Load) Warning: Different sizes for attribute 'Stamp' (12 vs. 27)!\n"
+                    "(TABLE_File_Load) Warning: Different sizes for attribute 'Clock' (3 vs. 9)!\n" +
+                Missing("Flag") + names +
                 "(TABLE_File_Load) Warning: Attribute 'Stamp' has been converted from string to ADATI!\n"
-                "(TABLE_File_Load) Warning: Attribute 'Clock' has been converted from string to ATIME!\n"
-                "(TABLE_File_Load) Warning: Attribute 'Flag' not found!\n");
+                "(TABLE_File_Load) Warning: Attribute 'Clock' has been converted from string to ATIME!\n" +
+                Missing("Flag"));
 }
 
 TEST_F(TableFile, LoadRefusesDamagedSections) {
-  const std::string one = "00001," + kDescriptorText;
   std::string fields;
   for (int i = 0; i < 501; ++i) fields += "|F" + std::to_string(i) + ",1,1,20";
-  struct Case {
-    const char* name;
-    std::string bytes;
-    const char* err;
-  };
-  const Case kCases[] = {
-      {"no section", "", "(TABLE_File_Load) Unexpected end of file!\n"},
-      {"no zero byte", "00001,7,64|Flag,1,1,63", "(TABLE_File_Load) Unexpected end of file!\n"},
-      {"a header of 10000 bytes", std::string(10000, '7') + std::string(1, '\0'),
-       "(TABLE_File_Load) Definition too long (max = 10000)!\n"},
-      {"no count", Section("7,64|Flag,1,1,63", ""),
+  const std::pair<std::string, const char*> kCases[] = {
+      {"", "(TABLE_File_Load) Unexpected end of file!\n"},
+      {"00001,7,64|Flag,1,1,63", "(TABLE_File_Load) Unexpected end of file!\n"},
+      {Section(std::string(10000, '7'), ""), "(TABLE_File_Load) Definition too long (max = 10000)!\n"},
+      {Section("7,64|Flag,1,1,63", ""), "(TABLE_File_Load) Syntax error in definition 'TBL,SIZE'!\n"},
+      {Section("-0001,7,64|Flag,1,1,63", ""),
        "(TABLE_File_Load) Syntax error in definition 'TBL,SIZE'!\n"},
-      {"a count below 0", Section("-0001,7,64|Flag,1,1,63", ""),
-       "(TABLE_File_Load) Syntax error in definition 'TBL,SIZE'!\n"},
-      {"a bad field", Section("00000,7,64|Flag,1", ""),
+      {Section("00000,7,64|Flag,1", ""), "(TABLE_File_Load) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
+      {Section("00000,7,64|Flag,1,2,63", ""),
        "(TABLE_File_Load) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
-      {"a field past the record", Section("00000,7,64|Flag,1,2,63", ""),
-       "(TABLE_File_Load) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
-      {"501 fields", Section("00000,7,64" + fields, ""),
-       "(TABLE_File_Load) Too many attribs (max = 500!\n"},
-      {"fewer records than counted", Section("00002,7,64|Flag,1,1,63", std::string(64, 'r')),
-       "(TABLE_File_Load) Error reading file!\n"},
+      {Section("00000,7,64" + fields, ""), "(TABLE_File_Load) Too many attribs (max = 500!\n"},
+      {Section("00002," + kDescriptor, std::string(64, 'r')), "(TABLE_File_Load) Error reading file!\n"},
   };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_FALSE(Load(c.bytes));
-    EXPECT_EQ(Err(), c.err);
-    EXPECT_TRUE(Mod().inserted.empty());
-    EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  for (const auto& [bytes, message] : kCases) {
+    SCOPED_TRACE(message);
+    EXPECT_FALSE(Load(bytes));
+    EXPECT_EQ(Text(err_), message);
+    EXPECT_TRUE(module.inserted.empty());
   }
   // A header of 9999 bytes is still one.
-  std::string longest = one + "|";
+  std::string longest = "00001," + kDescriptor + "|";
   longest += std::string(9999 - longest.size() - 7, 'x') + ",1,1,20";
-  ASSERT_EQ(longest.size(), 9999u);
   EXPECT_TRUE(Load(Section(longest, std::string(64, '\0'))));
-  EXPECT_EQ(Mod().inserted.size(), 1u);
-  // A refused insert ends the load; rows before it stay.
-  Mod().refuse_from = 1;
-  EXPECT_FALSE(Load(Section("00003," + kDescriptorText, std::string(3 * 64, 'f'))));
-  EXPECT_EQ(Mod().inserted.size(), 1u);
-  EXPECT_EQ(Err(), "(TABLE_File_Load) Error in table-insert!\n");
+  EXPECT_EQ(module.inserted.size(), 1u);
+  // A refused insert ends the load; the rows before it stay.
+  module.refuse_from = 1;
+  EXPECT_FALSE(Load(Section("00003," + kDescriptor, std::string(3 * 64, 'f'))));
+  EXPECT_EQ(module.inserted.size(), 1u);
+  EXPECT_EQ(Text(err_), "(TABLE_File_Load) Error in table-insert!\n");
   EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
 }
 
 TEST_F(TableFile, LoadAndSkipPassOverSectionsOfOtherTables) {
   const std::string other = Section("00002,8,10|X,1,1,5", std::string(20, 'o'));
-  const std::string ours = Section("00001," + kDescriptorText, Put(std::string(64, '\0'), 63, "k"));
-  const std::string empty = Section("00000," + kDescriptorText, "");
+  const std::string ours = Section("00001," + kDescriptor, Put(std::string(64, '\0'), 63, "k"));
   ASSERT_TRUE(Load(other + ours));
-  EXPECT_EQ(Err(), "(TABLE_File_Load) Table 7 not found (actual table is 8)!\n");
-  ASSERT_EQ(Mod().inserted.size(), 1u);
-  EXPECT_EQ(Mod().inserted[0].flag, 'k');
-  ASSERT_TRUE(Load(empty));
-  EXPECT_TRUE(Mod().inserted.empty());
-
-  Write(other + ours + "!");
-  err_.reset(std::tmpfile());
-  CONSOLE_ResetForTest(stdin, out_.get(), err_.get());
-  ASSERT_TRUE(TABLE_File_Skip(file_.get(), kDescriptor));
-  EXPECT_EQ(std::fgetc(file_.get()), '!');
-  EXPECT_EQ(Err(), "(TABLE_File_Skip) Table 7 not found (actual table 8)!\n");
-  Write(other);
-  err_.reset(std::tmpfile());
-  CONSOLE_ResetForTest(stdin, out_.get(), err_.get());
-  EXPECT_FALSE(TABLE_File_Skip(file_.get(), kDescriptor));
-  EXPECT_EQ(Err(),
+  EXPECT_EQ(Text(err_), "(TABLE_File_Load) Table 7 not found (actual table is 8)!\n");
+  ASSERT_EQ(module.inserted.size(), 1u);
+  EXPECT_EQ(module.inserted[0].flag, 'k');
+  EXPECT_TRUE(Load(Section("00000," + kDescriptor, "")));
+  EXPECT_TRUE(module.inserted.empty());
+  Fresh(other + ours + "!");
+  ASSERT_TRUE(TABLE_File_Skip(file_, kDescriptor.c_str()));
+  EXPECT_EQ(std::fgetc(file_), '!');
+  EXPECT_EQ(Text(err_), "(TABLE_File_Skip) Table 7 not found (actual table 8)!\n");
+  Fresh(other);
+  EXPECT_FALSE(TABLE_File_Skip(file_, kDescriptor.c_str()));
+  EXPECT_EQ(Text(err_),
             "(TABLE_File_Skip) Table 7 not found (actual table 8)!\n"
             "(TABLE_File_Skip) Unexpected end of file!\n");
 }

@@ -59,6 +59,19 @@ TEST_F(Items, AddTakesTheFilesThePatternMatches) {
                      kName + p);
 }
 
+TEST_F(Items, AnAddPassThatStopsStillSavesWhatItAdded) {
+  scratch_.WriteFile("work/a.txt", "first");
+  scratch_.WriteFile("work/b.txt", "");
+  scratch_.WriteFile("work/c.txt", "third");
+  std::string err;
+  const std::string out = Dialogue("a\n*.txt\ny\n\nn\nq\n", &err);
+  EXPECT_EQ(out, Prompt() + kName + "[a.txt]\t[b.txt]\t[c.txt]\t\n" + kSure + kDescription +
+                     kCompressed + "  file 'a.txt' added\n" + Prompt() + QuitSaving(kBox));
+  EXPECT_EQ(err, "warning: file './b.txt' read error or empty!\n");
+  EXPECT_NE(scratch_.ReadFile("work/box.ksp").find("a.txt"), std::string::npos);
+  EXPECT_EQ(scratch_.ReadFile("work/box.ksp").find("c.txt"), std::string::npos);
+}
+
 TEST_F(Items, AddedItemsAreFoundAndListedInTheirForms) {
   scratch_.WriteFile("work/apple.txt", std::string(3000, 'p'));
   scratch_.WriteFile("work/avocado.txt", "v");
@@ -148,8 +161,4 @@ TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   EXPECT_EQ(scratch_.ReadFile("work/two.txt"), "second content");
 }
 
-TEST_F(Items, AStatusOfAnEmptyContainerShowsZeros) {
-  const std::string p = Prompt();
-  EXPECT_EQ(Dialogue("t\nq\n"), p + StatusLine(kBox, 0, 0, 0) + p);
-}
 }  // namespace
