@@ -1,6 +1,7 @@
 // rowpool.cpp: row slots, their lists and the row iterator.
 #include "engine/storage/rowpool.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -11,6 +12,30 @@
 namespace {
 
 constexpr char kChangeError[] = "(KASPO_Change) Error\n";
+
+// Rows start at multiples of 8 within a block, whatever their size.
+size_t RowStride(const ROWPOOL& pool) { return (size_t(pool.row_size) + 7) & ~size_t(7); }
+
+// Rows in data block `block`: a small first block, so that a table of a
+// few rows stays small, then blocks of about ROWPOOL_BLOCKBYTES.
+size_t BlockRows(const ROWPOOL& pool, size_t block) {
+  if (block == 0) return size_t(ROWPOOL_FIRSTSLOTS);
+  return std::max<size_t>(1, size_t(ROWPOOL_BLOCKBYTES) / RowStride(pool));
+}
+
+// Zeroed bytes for one new row, cut from the last data block.
+unsigned char* NewRowBytes(ROWPOOL* pool) {
+  const size_t stride = RowStride(*pool);
+  if (pool->block_rows_left == 0) {
+    const size_t rows = BlockRows(*pool, pool->blocks.size());
+    ALLOC_Reserve(&pool->blocks, pool->blocks.size() + 1);
+    pool->blocks.push_back(ALLOC_Bytes(rows * stride));
+    pool->block_rows_left = int32_t(rows);
+  }
+  const size_t used = BlockRows(*pool, pool->blocks.size() - 1) - size_t(pool->block_rows_left);
+  --pool->block_rows_left;
+  return pool->blocks.back().get() + used * stride;
+}
 
 // Takes a slot from the free list, or appends one with a fresh buffer.
 // The slot comes back with all links and timestamps cleared.
@@ -27,9 +52,7 @@ int TakeSlot(ROWPOOL* pool) {
     }
     number = static_cast<int>(pool->slots.size());
     pool->slots.emplace_back();
-    if (pool->row_size > 0) {
-      pool->slots.back().data = ALLOC_Bytes(static_cast<size_t>(pool->row_size));
-    }
+    if (pool->row_size > 0) pool->slots.back().data = NewRowBytes(pool);
   }
   ROWSLOT& slot = pool->slots[number];
   slot.insert_ts = slot.delete_ts = slot.update_ts = -1;
@@ -47,32 +70,14 @@ void PushHead(ROWPOOL* pool, int number) {
   pool->head = number;
 }
 
-// The base row an iteration step stands on: a live-list entry that still
-// carries a base link stands for that base row.
-int BaseOf(const ROWPOOL& pool, int number) {
-  int base = pool.slots[number].base;
-  return base >= 0 ? base : number;
-}
-
-// The version of base row `b` visible at `a`, or -1.
-int Visible(const ROWPOOL& pool, const ROWSLOT& b, int a) {
-  int c = b.changed;
-  if (a == -1) {
-    if (c >= 0) return pool.slots[c].delete_ts == -1 ? c : -1;
-    return b.delete_ts == -1 ? b.number : -1;
-  }
-  if (a >= b.insert_ts && a >= b.update_ts && a >= b.delete_ts && c >= 0) {
-    return pool.slots[c].delete_ts == -1 ? c : -1;
-  }
-  if (a >= b.insert_ts && (b.delete_ts == -1 || a < b.delete_ts)) return b.number;
-  return -1;
-}
-
 }  // namespace
 
 void RowPool_Init(ROWPOOL* pool, int row_size) {
   pool->slots.clear();
   pool->slots.shrink_to_fit();
+  pool->blocks.clear();
+  pool->blocks.shrink_to_fit();
+  pool->block_rows_left = 0;
   pool->head = pool->free_head = pool->cursor = -1;
   pool->row_size = row_size;
 }
@@ -137,16 +142,6 @@ void RowPool_FreeSlot(ROWPOOL* pool, int number) {
 
 void RowPool_First(ROWPOOL* pool) { pool->cursor = pool->head; }
 
-int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor) {
-  while (*cursor >= 0) {
-    const ROWSLOT& b = pool.slots[BaseOf(pool, *cursor)];
-    *cursor = b.next;
-    int yielded = Visible(pool, b, timestamp);
-    if (yielded >= 0) return yielded;
-  }
-  return -1;
-}
-
 int RowPool_Next(ROWPOOL* pool, int timestamp) {
   return RowPool_NextFrom(*pool, timestamp, &pool->cursor);
 }
@@ -168,7 +163,7 @@ int KASPO_Change(ROWPOOL* pool, int number, int timestamp) {
   int version = TakeSlot(pool);  // may move the slot array
   ROWSLOT& c = pool->slots[version];
   ROWSLOT& r = pool->slots[number];
-  if (pool->row_size > 0) std::memcpy(c.data.get(), r.data.get(), pool->row_size);
+  if (pool->row_size > 0) std::memcpy(c.data, r.data, pool->row_size);
   c.update_ts = timestamp;
   c.base = number;
   r.changed = version;
@@ -177,12 +172,12 @@ int KASPO_Change(ROWPOOL* pool, int number, int timestamp) {
 
 unsigned char* RowPool_Data(ROWPOOL* pool, int number) {
   assert(number >= 0 && number < static_cast<int>(pool->slots.size()));
-  return pool->slots[number].data.get();
+  return pool->slots[number].data;
 }
 
 const unsigned char* RowPool_Data(const ROWPOOL& pool, int number) {
   assert(number >= 0 && number < static_cast<int>(pool.slots.size()));
-  return pool.slots[number].data.get();
+  return pool.slots[number].data;
 }
 
 namespace {

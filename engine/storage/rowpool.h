@@ -42,9 +42,9 @@ struct ROWSLOT {
   int32_t base = -1;
   int32_t changed = -1;
   int32_t number = -1;
-  // A freed slot keeps its buffer: a table that shrinks and grows again
-  // does not allocate.
-  std::unique_ptr<unsigned char[]> data;
+  // The row's bytes inside one of the pool's data blocks. A freed slot
+  // keeps them: a table that shrinks and grows again does not allocate.
+  unsigned char* data = nullptr;
   int32_t file_ordinal = -1;
 };
 
@@ -52,6 +52,10 @@ struct ROWSLOT {
 inline constexpr int ROWPOOL_FIRSTSLOTS = 50;
 // A full slot array grows by this many slots.
 inline constexpr int ROWPOOL_GROWSLOTS = 10000;
+// Rows are laid out one after the other in data blocks of about this many
+// bytes (the first block holds ROWPOOL_FIRSTSLOTS rows), so that a walk
+// over the table reads memory in order instead of one allocation per row.
+inline constexpr int ROWPOOL_BLOCKBYTES = 1 << 20;
 
 struct ROWPOOL {
   std::vector<ROWSLOT> slots;  // slot count = slots.size()
@@ -59,6 +63,9 @@ struct ROWPOOL {
   int32_t free_head = -1;      // first slot of the free list
   int32_t cursor = -1;         // where RowPool_Next continues (-1: at end)
   int32_t row_size = 0;        // bytes per row
+  // Row bytes of the slots; blocks never move, so data pointers stay valid.
+  std::vector<std::unique_ptr<unsigned char[]>> blocks;
+  int32_t block_rows_left = 0;  // rows still free in the last block
 };
 
 // Empties the pool and sets its row size. Frees every slot and buffer.
@@ -94,7 +101,8 @@ int RowPool_Next(ROWPOOL* pool, int timestamp);
 ROWSLOT* RowPool_NextSlot(ROWPOOL* pool, int timestamp);
 // The same with a cursor of the caller's (start it at pool.head), so that a
 // walk inside another walk over the same pool does not disturb it.
-int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor);
+// Inline: table scans and counts call it once per row.
+inline int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor);
 
 // The accessor through which the indexes reach the rows of `pool`.
 // The pool must stay at its address while an index refers to it.
@@ -123,3 +131,38 @@ void RowPool_Unlink(ROWPOOL* pool, int number);
 void RowPool_Promote(ROWPOOL* pool, int base, int version);
 // Pushes slot `number` on the free list (its links are overwritten).
 void RowPool_PushFree(ROWPOOL* pool, int number);
+
+// ---------------------------------------------------------------------------
+// The row iterator's step, inline.
+
+// The version of base row `b` visible at `a`, or -1.
+inline int RowPool_Visible(const ROWPOOL& pool, const ROWSLOT& b, int a) {
+  const int c = b.changed;
+  if (a == -1) {
+    if (c >= 0) return pool.slots[size_t(c)].delete_ts == -1 ? c : -1;
+    return b.delete_ts == -1 ? b.number : -1;
+  }
+  if (a >= b.insert_ts && a >= b.update_ts && a >= b.delete_ts && c >= 0) {
+    return pool.slots[size_t(c)].delete_ts == -1 ? c : -1;
+  }
+  if (a >= b.insert_ts && (b.delete_ts == -1 || a < b.delete_ts)) return b.number;
+  return -1;
+}
+
+inline int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor) {
+  int at = *cursor;
+  while (at >= 0) {
+    // A live-list entry that still carries a base link stands for that
+    // base row.
+    const ROWSLOT* b = &pool.slots[size_t(at)];
+    if (b->base >= 0) b = &pool.slots[size_t(b->base)];
+    at = b->next;
+    const int yielded = RowPool_Visible(pool, *b, timestamp);
+    if (yielded >= 0) {
+      *cursor = at;
+      return yielded;
+    }
+  }
+  *cursor = at;
+  return -1;
+}
