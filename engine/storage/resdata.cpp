@@ -100,12 +100,29 @@ bool InSet(const RESDATA& set, int row, int column) {
   return row >= 0 && row < set.rows && column >= 0 && column < set.columns;
 }
 
+// Room for `width` cells at the end of the cell pool, all without value.
+int32_t TakeCells(RESDATA* set, int32_t width) {
+  const int32_t first = set->cells_used;
+  const size_t needed = size_t(first) + size_t(width);
+  if (needed > set->cell_pool.size()) {
+    ALLOC_Resize(&set->cell_pool, std::max(needed, 2 * set->cell_pool.size()));
+  }
+  std::fill_n(set->cell_pool.begin() + first, width, nullptr);
+  set->cells_used += width;
+  return first;
+}
+
 // The cell pointer of (row, column); a row filled before a header column
-// was added is widened first.
+// was added is widened first (moved to the end of the pool).
 const unsigned char*& CellSlot(RESDATA* set, int row, int column) {
-  std::vector<const unsigned char*>& cells = set->row_table[row];
-  if (int(cells.size()) <= column) ALLOC_Resize(&cells, set->columns);
-  return cells[column];
+  RESROW& cells = set->row_table[row];
+  if (cells.width <= column) {
+    const int32_t first = TakeCells(set, set->columns);
+    std::copy_n(set->cell_pool.begin() + cells.first, cells.width, set->cell_pool.begin() + first);
+    cells.first = first;
+    cells.width = set->columns;
+  }
+  return set->cell_pool[size_t(cells.first + column)];
 }
 
 void StartRow(RESDATA* set) {
@@ -115,7 +132,7 @@ void StartRow(RESDATA* set) {
     ALLOC_Resize(&set->row_order, set->row_capacity);
     set->estimate += RESDATA_ROWGROWCOST;
   }
-  set->row_table[set->rows].assign(set->columns, nullptr);
+  set->row_table[set->rows] = RESROW{TakeCells(set, set->columns), set->columns};
   set->estimate += kCellCost * set->columns;
 }
 
@@ -189,7 +206,8 @@ void RESDATA_Empty(RESDATA* set) {
 
 void RESDATA_Reset(RESDATA* set) {
   EnsureReady(set);
-  for (auto& cells : set->row_table) std::vector<const unsigned char*>().swap(cells);
+  for (RESROW& cells : set->row_table) cells.clear();
+  set->cells_used = 0;
   set->overlay.clear();
   set->binary = 0;
   set->named_header = 0;
@@ -306,12 +324,6 @@ int RESDATA_DelRow(RESDATA* set, int row) {
   set->estimate -= kCellCost * set->columns;
   --set->rows;
   return 1;
-}
-
-const unsigned char* RESDATA_Cell(const RESDATA& set, int row, int column) {
-  if (!InSet(set, row, column)) return nullptr;
-  const std::vector<const unsigned char*>& cells = set.row_table[row];
-  return column < int(cells.size()) ? cells[column] : nullptr;
 }
 
 void RESDATA_NaturalOrder(RESDATA* set) {

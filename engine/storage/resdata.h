@@ -30,6 +30,15 @@ inline constexpr int64_t RESDATA_INITESTIMATE = 200500;  // memory estimate of a
 inline constexpr int64_t RESDATA_COLUMNGROWCOST = 1800;  // estimate added per header growth
 inline constexpr int64_t RESDATA_ROWGROWCOST = 1250;     // estimate added per row-table growth
 
+// The cells of one row: `width` cell pointers from index `first` of the
+// set's cell pool. Rows live side by side in that pool, so a set of many
+// rows costs no allocation per row and a scan reads memory in order.
+struct RESROW {
+  int32_t first = 0;
+  int32_t width = 0;
+  void clear() { width = 0; }  // the row holds no cells any more
+};
+
 struct RESDATA {
   int borrowed = 0;   // set: freeing does nothing (the storage belongs to another set)
   int32_t reserved = 0;
@@ -42,8 +51,10 @@ struct RESDATA {
   std::vector<const char*> column_names;  // null for a nameless column
   std::vector<unsigned char> column_types;
   std::vector<int32_t> column_sizes;
-  // One cell array per row slot; the row being built is at index `rows`.
-  std::vector<std::vector<const unsigned char*>> row_table;
+  // One entry per row slot; the row being built is at index `rows`.
+  std::vector<RESROW> row_table;
+  std::vector<const unsigned char*> cell_pool;  // cells of all rows
+  int32_t cells_used = 0;                       // entries of cell_pool in use
   // Row numbers in delivery order (set by the query, sorted by ORDER BY).
   std::vector<int32_t> row_order;
   int row_capacity = -1;
@@ -116,8 +127,13 @@ const char* RESDATA_OverlayText(const RESDATA& set, int row, int column);
 int RESDATA_DelRow(RESDATA* set, int row);
 
 // The cell at (row, column), or null for a cell without value or
-// coordinates outside the set.
-const unsigned char* RESDATA_Cell(const RESDATA& set, int row, int column);
+// coordinates outside the set. Inline: sorting and replies call it for
+// every cell.
+inline const unsigned char* RESDATA_Cell(const RESDATA& set, int row, int column) {
+  if (row < 0 || row >= set.rows || column < 0 || column >= set.columns) return nullptr;
+  const RESROW& cells = set.row_table[size_t(row)];
+  return column < cells.width ? set.cell_pool[size_t(cells.first + column)] : nullptr;
+}
 
 // Sets the row order to 0, 1, ..., rows - 1.
 void RESDATA_NaturalOrder(RESDATA* set);

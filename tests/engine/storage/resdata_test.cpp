@@ -128,7 +128,7 @@ TEST(RESDATA, TypedFillsCopyByColumnTypeAndCompleteRows) {
   EXPECT_EQ(std::memcmp(RESDATA_Cell(set, 0, 1), binary, 5), 0);
   EXPECT_EQ(set.used, 6 + 3 + 5 + 4 + 4);  // names, then each cell's own bytes
   const unsigned char kept[4] = {2, 0, 'p', 'q'};  // cut to the bytes given
-  EXPECT_EQ(std::memcmp(set.row_table[1][1], kept, 4), 0);
+  EXPECT_EQ(std::memcmp(set.cell_pool[size_t(set.row_table[1].first + 1)], kept, 4), 0);
   RESDATA_Free(&set);
 }
 
