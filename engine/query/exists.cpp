@@ -82,20 +82,54 @@ void RecordWhole(EXPRNODE* node, bool found) {
   node->rows[0].clear();
 }
 
+// Reads the subselect's WHERE section again from `where` (its 'w'), so
+// that the subselects inside it are decided for the upper rows now pinned.
+[[nodiscard]] int Reread(QUERYSTMT* stmt, QUERYSCOPE* sub, const QTOKENS& where) {
+  EXPR_FreeList(&sub->expr);
+  EXPR_StartCandidates(sub);
+  QTOKENS tok = where;
+  return Gen_ValExpr(stmt, sub, &tok);
+}
+
+// Puts the references at the current combination; a direct reference
+// pins its row in the enclosing select for the selects nested deeper.
+void Position(QUERYSCOPE* outer, const std::vector<UPPERREF*>& refs, const std::vector<int>& bases,
+              const std::vector<int>& positions) {
+  for (size_t i = 0; i < refs.size(); ++i) {
+    refs[i]->position = bases[i] + positions[i];
+    if (refs[i]->level == outer->level)
+      outer->pinned[size_t(refs[i]->table_number)] = refs[i]->position;
+  }
+}
+
+void Unpin(QUERYSCOPE* outer, const std::vector<UPPERREF*>& refs) {
+  for (UPPERREF* ref : refs) {
+    ref->position = -1;
+    if (ref->level == outer->level) outer->pinned[size_t(ref->table_number)] = -1;
+  }
+}
+
 // Runs Found for every combination of upper rows (the first reference
 // fastest) and lists, per table of the enclosing select, the rows for
-// which the subselect found something.
+// which the subselect found something. A reference to a select further
+// out whose row an EXISTS there is deciding takes that row alone. With
+// `where` (a subselect whose inner selects name tables further out) the
+// WHERE section is read anew for every combination.
 [[nodiscard]] int IterateUppers(QUERYSTMT* stmt, QUERYSCOPE* outer, QUERYSCOPE* sub,
-                                bool only_counts, EXPRNODE* node) {
+                                const QTOKENS* where, bool only_counts, EXPRNODE* node) {
   std::vector<UPPERREF*> refs;
-  std::vector<int> lengths;
+  std::vector<int> lengths, bases;
   std::vector<ROWSET> sets(outer->tables.size());
   bool any_direct = false, found_any = false, combinations = true;
   for (int i = 0; i < sub->upper_count; ++i) {
     UPPERREF* ref = &sub->uppers[size_t(i)];
     EXPR_ExpandList(ref->table, stmt->timestamp, ref->candidates);
     refs.push_back(ref);
-    lengths.push_back(int(ref->candidates->size()));
+    const int pin = ref->level == outer->level
+                        ? -1
+                        : stmt->contexts[size_t(ref->level)]->pinned[size_t(ref->table_number)];
+    bases.push_back(pin >= 0 ? pin : 0);
+    lengths.push_back(pin >= 0 ? 1 : int(ref->candidates->size()));
     if (ref->candidates->empty()) combinations = false;
     if (ref->level != outer->level) continue;
     any_direct = true;
@@ -106,9 +140,9 @@ void RecordWhole(EXPRNODE* node, bool found) {
   std::vector<int> positions(refs.size(), 0);
   int ok = 1;
   while (combinations) {
-    for (size_t i = 0; i < refs.size(); ++i) refs[i]->position = positions[i];
+    Position(outer, refs, bases, positions);
     bool found = false;
-    if (!Found(stmt, sub, only_counts, &found)) {
+    if ((where != nullptr && !Reread(stmt, sub, *where)) || !Found(stmt, sub, only_counts, &found)) {
       ok = 0;
       break;
     }
@@ -120,7 +154,7 @@ void RecordWhole(EXPRNODE* node, bool found) {
     if (!any_direct && found_any) break;
     combinations = Advance(&positions, lengths);
   }
-  for (UPPERREF* ref : refs) ref->position = -1;
+  Unpin(outer, refs);
   if (ok && !any_direct) RecordWhole(node, found_any);
   return ok;
 }
@@ -132,6 +166,7 @@ int EVAL_Exists(QUERYSTMT* stmt, QUERYSCOPE* scope, QTOKENS* tok, EXPRNODE* node
   QUERYSCOPE sub;
   EXPR_InitScope(&sub, int(stmt->contexts.size()));
   int ok = SELECT_ReadLists(stmt, tok, &items, &sub);
+  QTOKENS where = *tok;
   if (ok) {
     EXPR_StartCandidates(&sub);
     if (tok->kind == DBTK_WHERE) ok = Gen_ValExpr(stmt, &sub, tok);
@@ -139,7 +174,7 @@ int EVAL_Exists(QUERYSTMT* stmt, QUERYSCOPE* scope, QTOKENS* tok, EXPRNODE* node
   if (ok && tok->kind == DBTK_ORDER_BY) ok = ORDERBY_Skip(tok);
   const bool only_counts = SELECT_OnlyCounts(items) != 0;
   if (ok && sub.upper_count > 0) {
-    ok = IterateUppers(stmt, scope, &sub, only_counts, node);
+    ok = IterateUppers(stmt, scope, &sub, sub.reread ? &where : nullptr, only_counts, node);
   } else if (ok) {
     bool found = false;
     ok = Found(stmt, &sub, only_counts, &found);

@@ -81,6 +81,8 @@ void EXPR_InitScope(QUERYSCOPE* scope, int level) {
   NAMELIST_Free(&scope->identifiers);
   scope->candidates.clear();
   scope->upper_count = 0;
+  scope->pinned.clear();
+  scope->reread = 0;
   if (scope->expr.capacity == 0) PTRSTACK_Init(&scope->expr);
   scope->level = level;
   scope->truncated = 0;
@@ -96,6 +98,7 @@ void EXPR_AddScopeTable(QUERYSCOPE* scope, DBTABLE* table, int table_pos, const 
 void EXPR_StartCandidates(QUERYSCOPE* scope) {
   ALLOC_Resize(&scope->candidates, scope->tables.size());
   for (std::vector<int32_t>& list : scope->candidates) list.assign(1, -1);
+  scope->pinned.assign(scope->tables.size(), -1);
 }
 
 void EXPR_FreeScope(QUERYSCOPE* scope) {

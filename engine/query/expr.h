@@ -105,6 +105,14 @@ struct QUERYSCOPE {
   std::vector<std::vector<int32_t>> candidates;
   std::array<UPPERREF, DB_MAXUPPERREFS> uppers;
   int upper_count = 0;
+  // Per FROM table, the position in its candidate list that an EXISTS
+  // subselect of this select is deciding, else -1. A select nested deeper
+  // that names the table takes that row only.
+  std::vector<int> pinned;
+  // A select nested in this one names a table of a select around this
+  // one; this select (an EXISTS subselect) refers to that table too, and
+  // its WHERE section is read anew for each of its rows.
+  int reread = 0;
   PTRSTACK expr;      // the postfix expression (node pointers)
   int level = 0;      // 0 for the statement's own select
   int truncated = 0;  // a limit, a subselect or a filter cut something short

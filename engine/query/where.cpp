@@ -54,10 +54,9 @@ void PushAttrib(WHEREGEN* g, DBATTRIB* attrib, int table) {
   Push(g, node);
 }
 
-// The upper-reference record for table `t` of the enclosing select at
-// `level`; a new one when none matches.
-[[nodiscard]] int UpperRef(WHEREGEN* g, int level, int t, UPPERREF** out) {
-  QUERYSCOPE* s = g->scope;
+// The upper-reference record of scope `s` for table `t` of the enclosing
+// select at `level`; a new one when none matches.
+[[nodiscard]] int ScopeRef(QUERYSTMT* stmt, QUERYSCOPE* s, int level, int t, UPPERREF** out) {
   for (int i = 0; i < s->upper_count; ++i) {
     if (s->uppers[i].level == level && s->uppers[i].table_number == t) {
       *out = &s->uppers[i];
@@ -68,12 +67,24 @@ void PushAttrib(WHEREGEN* g, DBATTRIB* attrib, int table) {
     REPLY_Errorf(kTooManyUpper, DB_MAXUPPERREFS);
     return 0;
   }
-  QUERYSCOPE* outer = g->stmt->contexts[size_t(level)];
+  QUERYSCOPE* outer = stmt->contexts[size_t(level)];
   UPPERREF& ref = s->uppers[s->upper_count++];
-  ref =
-      UPPERREF{g->stmt->db, outer->tables[size_t(t)], &outer->candidates[size_t(t)], t, -1, level};
+  ref = UPPERREF{stmt->db, outer->tables[size_t(t)], &outer->candidates[size_t(t)], t, -1, level};
   *out = &ref;
   return 1;
+}
+
+// The current select's record for table `t` at `level`. The selects in
+// between depend on that table's row too: each gets a record of its own
+// and reads its WHERE section anew per row (EXISTS, eval.h).
+[[nodiscard]] int UpperRef(WHEREGEN* g, int level, int t, UPPERREF** out) {
+  for (int k = level + 1; k < g->scope->level; ++k) {
+    QUERYSCOPE* between = g->stmt->contexts[size_t(k)];
+    UPPERREF* ignored;
+    if (!ScopeRef(g->stmt, between, level, t, &ignored)) return 0;
+    between->reread = 1;
+  }
+  return ScopeRef(g->stmt, g->scope, level, t, out);
 }
 
 // Finds identifier `ident` in the current select, then in the enclosing
