@@ -68,7 +68,7 @@ timed() {
 # best WALL_CPU...: the pair with the smallest wall time.
 best() { printf '%s\n' "$@" | sort -n | head -n 1; }
 
-files_of() { find "$1" -maxdepth 1 -type f | wc -l; }
+files_of() { find -L "$1" -maxdepth 1 -type f | wc -l; }
 mb_of() { du -sb "$1" | awk '{ printf "%.1f", $1 / 1e6 }'; }
 size_mb() { stat -c %s "$1" | awk '{ printf "%.1f", $1 / 1e6 }'; }
 
