@@ -5,24 +5,14 @@
 #include <cstring>
 #include <iterator>
 
-#include "client/parser.h"
 #include "client/struct_assign.h"
 #include "client/value_strings.h"
 #include "engine/types/values.h"
-#include "platform/report.h"
 #include "records/record_io.h"
 
 namespace {
 
-constexpr char kDoUnknown[] = "BLOBJ_Do: 'iDB'-code unknown!\n";
-constexpr char kNoLogicalKey[] = "BLOBJ_CmpLk: No logical key!\n";
 constexpr char kColumns[] = "BLOBJ_Id,FK_Id,FK_Table,ItemNumber,ComprData,Compressed";
-constexpr char kTable[] = "BLOBJ";
-constexpr char kSeqCursor[] = "BLOBJ_SELECT_SEQ";
-constexpr char kSeqQuery[] = "SELECT * FROM BLOBJ ";
-constexpr char kSeqCountQuery[] = "SELECT COUNT(*) FROM BLOBJ";
-constexpr char kCountCursor[] = "BLOBJ_Cur_Count";
-constexpr char kCountQuery[] = "SELECT COUNT(*) FROM BLOBJ";
 constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
 constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 constexpr char kFkCountQuery[] =
@@ -39,11 +29,7 @@ constexpr RECIO_FIELD kFields[] = {
 };
 constexpr RECIO_TABLE kShape = {"BLOBJ", RECORD_TABLE_BLOBJ, BLOBJ_SIZE, kFields,
                                 static_cast<int>(std::size(kFields))};
-
-std::string KeyCondition(const BLOBJ* record) {
-  return std::string("BLOBJ_Id='") +
-         Make_ValueString(RECIO_Text(record, kFields[0]).c_str(), BLOBJ_IDLEN) + "'";
-}
+constexpr RECIO_KEYED kKeyed = {&kShape, "blobj"};
 
 // One of the foreign-key statements with the record's FK_Id and FK_Table.
 std::string ForeignKeyText(const char* format, const BLOBJ* record) {
@@ -90,119 +76,50 @@ int BLOBJ_Fill(BLOBJ* record, DBRESULT* result, int row, int status, DBHANDLE* /
 }
 
 int BLOBJ_Select(BLOBJ* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const std::string text = "* FROM blobj WHERE " + KeyCondition(record);
-  VALSTR_Free();
-  MYDB_RESULT result;
-  int status = 0;
-  const int ok = dbexec(handle, "SELECT", text.c_str(), &result, &status) &&
-                 BLOBJ_Fill(record, result.get(), -1, status, handle);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_SelectByKey(kKeyed, record, handle);
 }
 
-int BLOBJ_Insert(BLOBJ* record, DBHANDLE* handle) {
-  return RECIO_Insert(kShape, kTable, record, offsetof(BLOBJ, blobj_id), handle);
-}
+int BLOBJ_Insert(BLOBJ* record, DBHANDLE* handle) { return RECIO_Insert(kShape, record, handle); }
 
 int BLOBJ_Load_Insert(BLOBJ* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  RECIO_StartMessage('L', kTable);
-  RECIO_AddValues(kShape, record);
-  const int ok = RECIO_SendMessage(handle);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_LoadInsert(kShape, record, handle);
 }
 
 int BLOBJ_Update(BLOBJ* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  RECIO_StartMessage('H', kTable);
-  RECIO_AddValues(kShape, record);
-  std::string where = "WHERE " + KeyCondition(record);
-  VALSTR_Free();
-  std::string error;
-  int ok = DBquery_addwhere(where.data(), &error);
-  if (!ok) {
-    DBHANDLE_ClearError();
-    dberror("%s\n", error.c_str());
-  } else {
-    ok = RECIO_SendMessage(handle);
-  }
-  RECIO_End(handle);
-  return ok;
+  return RECIO_UpdateByKey(kKeyed, record, handle);
 }
 
 int BLOBJ_Delete(BLOBJ* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const std::string condition = KeyCondition(record);
-  VALSTR_Free();
-  int status = 0;
-  const int ok = dbdelete(handle, "blobj", condition.c_str(), &status);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_DeleteByKey(kKeyed, record, handle);
 }
 
-int BLOBJ_Delete_All(DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  RECIO_StartMessage('F', kTable);
-  const int ok = RECIO_SendMessage(handle);
-  RECIO_End(handle);
-  return ok;
-}
+int BLOBJ_Delete_All(DBHANDLE* handle) { return RECIO_DeleteAll(kShape, handle); }
 
-int BLOBJ_Do(BLOBJ* record, DBHANDLE* handle) {
-  switch (record->header.idb) {
-    case IDB_NOTHING: return 1;
-    case IDB_SELECT: return BLOBJ_Select(record, handle);
-    case IDB_UNSUPPORTED: return 0;
-    case IDB_INSERT: return BLOBJ_Insert(record, handle);
-    case IDB_UPDATE: return BLOBJ_Update(record, handle);
-    case IDB_DELETE: return BLOBJ_Delete(record, handle);
-    default:
-      DBreport(kDoUnknown);
-      return 0;
-  }
-}
+int BLOBJ_Do(BLOBJ* record, DBHANDLE* handle) { return RECIO_Do(kKeyed, record, handle); }
 
-void BLOBJ_CopyPk(BLOBJ* to, const BLOBJ* from) {
-  my_strncpy(to->blobj_id, RECIO_Text(from, kFields[0]).c_str(), BLOBJ_IDLEN);
-}
+void BLOBJ_CopyPk(BLOBJ* to, const BLOBJ* from) { RECIO_CopyKey(kShape, to, from); }
 
-int BLOBJ_CmpPk(const BLOBJ* a, const BLOBJ* b) {
-  return RECIO_SameText(RECIO_Text(a, kFields[0]), RECIO_Text(b, kFields[0]));
-}
+int BLOBJ_CmpPk(const BLOBJ* a, const BLOBJ* b) { return RECIO_SameKey(kShape, a, b); }
 
-void BLOBJ_CmpLk(const BLOBJ* /*a*/, const BLOBJ* /*b*/) { RECIO_Fatal(kNoLogicalKey); }
+void BLOBJ_CmpLk(const BLOBJ* /*a*/, const BLOBJ* /*b*/) { RECIO_NoLogicalKey(kShape); }
 
 int BLOBJ_Select_Seq(BLOBJ* /*record*/, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const int ok = RECIO_OpenWalk(handle, kSeqCursor, kSeqQuery, kSeqCountQuery);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_SelectSeq(kShape, handle);
 }
 
 int BLOBJ_Fetch_Seq(BLOBJ* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const int ok = RECIO_FetchNext(kShape, record, kSeqCursor, handle);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_FetchSeq(kShape, record, handle);
 }
 
 int BLOBJ_Select_FK(BLOBJ* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
   const std::string query = ForeignKeyText(kFkQuery, record);
   const std::string count_query = ForeignKeyText(kFkCountQuery, record);
   VALSTR_Free();
-  const int ok = RECIO_OpenWalk(handle, kFkCursor, query.c_str(), count_query.c_str());
-  RECIO_End(handle);
-  return ok;
+  return RECIO_OpenWalk(handle, kFkCursor, query.c_str(), count_query.c_str());
 }
 
 int BLOBJ_Fetch_FK(BLOBJ* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const int ok = RECIO_FetchNext(kShape, record, kFkCursor, handle);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_FetchNext(kShape, record, kFkCursor, handle);
 }
 
 int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {
@@ -218,7 +135,7 @@ int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {
 }
 
 int BLOBJ_Cur_Count(int* out_count, DBHANDLE* handle) {
-  return RECIO_CursorCount(handle, kCountCursor, kCountQuery, out_count);
+  return RECIO_CursorCount(kShape, handle, out_count);
 }
 
 std::string BLOBJ_Csv(const BLOBJ* record) { return RECIO_Csv(kShape, record); }

@@ -12,7 +12,6 @@ namespace {
 
 constexpr char kNoPrimaryKeyCopy[] = "Blobj_Data_CopyPk: No primary key!\n";
 constexpr char kNoPrimaryKeyCmp[] = "Blobj_Data_CmpPk: No primary key!\n";
-constexpr char kNoLogicalKey[] = "Blobj_Data_CmpLk: No logical key!\n";
 constexpr char kColumns[] = "BinData";
 
 constexpr RECIO_FIELD kFields[] = {
@@ -61,7 +60,7 @@ void Blobj_Data_CmpPk(const BLOBJ_DATA* /*a*/, const BLOBJ_DATA* /*b*/) {
 }
 
 void Blobj_Data_CmpLk(const BLOBJ_DATA* /*a*/, const BLOBJ_DATA* /*b*/) {
-  RECIO_Fatal(kNoLogicalKey);
+  RECIO_NoLogicalKey(kShape);
 }
 
 std::string Blobj_Data_Csv(const BLOBJ_DATA* record) { return RECIO_Csv(kShape, record); }

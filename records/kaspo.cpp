@@ -6,24 +6,14 @@
 #include <cstring>
 #include <iterator>
 
-#include "client/parser.h"
 #include "client/struct_assign.h"
 #include "client/value_strings.h"
 #include "engine/types/values.h"
-#include "platform/report.h"
 #include "records/record_io.h"
 
 namespace {
 
-constexpr char kDoUnknown[] = "KASPO_Do: 'iDB'-code unknown!\n";
-constexpr char kNoLogicalKey[] = "KASPO_CmpLk: No logical key!\n";
 constexpr char kColumns[] = "KASPO_Id,Filename,Description,Size,Compressed";
-constexpr char kTable[] = "KASPO";
-constexpr char kSeqCursor[] = "KASPO_SELECT_SEQ";
-constexpr char kSeqQuery[] = "SELECT * FROM KASPO ";
-constexpr char kSeqCountQuery[] = "SELECT COUNT(*) FROM KASPO";
-constexpr char kCountCursor[] = "KASPO_Cur_Count";
-constexpr char kCountQuery[] = "SELECT COUNT(*) FROM KASPO";
 constexpr char kSearchQuery[] =
     "SELECT * FROM KASPO WHERE  FILENAME LIKE '%s' OR KASPO_ID IN   (SELECT KASPO_ID FROM KASPO "
     "   WHERE DESCRIPTION LIKE '%s') ORDER BY FILENAME";
@@ -37,6 +27,7 @@ constexpr RECIO_FIELD kFields[] = {
 };
 constexpr RECIO_TABLE kShape = {"KASPO", RECORD_TABLE_KASPO, KASPO_SIZE, kFields,
                                 static_cast<int>(std::size(kFields))};
+constexpr RECIO_KEYED kKeyed = {&kShape, "kaspo"};
 
 // The found items of the last search and how far they were handed out.
 struct KASPOSTATE {
@@ -47,15 +38,6 @@ struct KASPOSTATE {
 KASPOSTATE& State() {
   static KASPOSTATE state;
   return state;
-}
-
-// The record's key as a value string for SQL text.
-const char* KeyValue(const KASPO* record) {
-  return Make_ValueString(RECIO_Text(record, kFields[0]).c_str(), KASPO_IDLEN);
-}
-
-std::string KeyCondition(const KASPO* record) {
-  return std::string("KASPO_Id='") + KeyValue(record) + "'";
 }
 
 std::string SearchQuery(const KASPO* record) {
@@ -101,102 +83,39 @@ int KASPO_Fill(KASPO* record, DBRESULT* result, int row, int status, DBHANDLE* /
 }
 
 int KASPO_Select(KASPO* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const std::string text = "* FROM kaspo WHERE " + KeyCondition(record);
-  MYDB_RESULT result;
-  int status = 0;
-  const int ok = dbexec(handle, "SELECT", text.c_str(), &result, &status) &&
-                 KASPO_Fill(record, result.get(), -1, status, handle);
-  VALSTR_Free();
-  RECIO_End(handle);
-  return ok;
+  return RECIO_SelectByKey(kKeyed, record, handle);
 }
 
-int KASPO_Insert(KASPO* record, DBHANDLE* handle) {
-  return RECIO_Insert(kShape, kTable, record, offsetof(KASPO, kaspo_id), handle);
-}
+int KASPO_Insert(KASPO* record, DBHANDLE* handle) { return RECIO_Insert(kShape, record, handle); }
 
 int KASPO_Load_Insert(KASPO* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  RECIO_StartMessage('L', kTable);
-  RECIO_AddValues(kShape, record);
-  const int ok = RECIO_SendMessage(handle);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_LoadInsert(kShape, record, handle);
 }
 
 int KASPO_Update(KASPO* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  RECIO_StartMessage('H', kTable);
-  RECIO_AddValues(kShape, record);
-  std::string where = "WHERE " + KeyCondition(record);
-  VALSTR_Free();
-  std::string error;
-  int ok = DBquery_addwhere(where.data(), &error);
-  if (!ok) {
-    DBHANDLE_ClearError();
-    dberror("%s\n", error.c_str());
-  } else {
-    ok = RECIO_SendMessage(handle);
-  }
-  RECIO_End(handle);
-  return ok;
+  return RECIO_UpdateByKey(kKeyed, record, handle);
 }
 
 int KASPO_Delete(KASPO* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const std::string condition = KeyCondition(record);
-  VALSTR_Free();
-  int status = 0;
-  const int ok = dbdelete(handle, "kaspo", condition.c_str(), &status);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_DeleteByKey(kKeyed, record, handle);
 }
 
-int KASPO_Delete_All(DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  RECIO_StartMessage('F', kTable);
-  const int ok = RECIO_SendMessage(handle);
-  RECIO_End(handle);
-  return ok;
-}
+int KASPO_Delete_All(DBHANDLE* handle) { return RECIO_DeleteAll(kShape, handle); }
 
-int KASPO_Do(KASPO* record, DBHANDLE* handle) {
-  switch (record->header.idb) {
-    case IDB_NOTHING: return 1;
-    case IDB_SELECT: return KASPO_Select(record, handle);
-    case IDB_UNSUPPORTED: return 0;
-    case IDB_INSERT: return KASPO_Insert(record, handle);
-    case IDB_UPDATE: return KASPO_Update(record, handle);
-    case IDB_DELETE: return KASPO_Delete(record, handle);
-    default:
-      DBreport(kDoUnknown);
-      return 0;
-  }
-}
+int KASPO_Do(KASPO* record, DBHANDLE* handle) { return RECIO_Do(kKeyed, record, handle); }
 
-void KASPO_CopyPk(KASPO* to, const KASPO* from) {
-  my_strncpy(to->kaspo_id, RECIO_Text(from, kFields[0]).c_str(), KASPO_IDLEN);
-}
+void KASPO_CopyPk(KASPO* to, const KASPO* from) { RECIO_CopyKey(kShape, to, from); }
 
-int KASPO_CmpPk(const KASPO* a, const KASPO* b) {
-  return RECIO_SameText(RECIO_Text(a, kFields[0]), RECIO_Text(b, kFields[0]));
-}
+int KASPO_CmpPk(const KASPO* a, const KASPO* b) { return RECIO_SameKey(kShape, a, b); }
 
-void KASPO_CmpLk(const KASPO* /*a*/, const KASPO* /*b*/) { RECIO_Fatal(kNoLogicalKey); }
+void KASPO_CmpLk(const KASPO* /*a*/, const KASPO* /*b*/) { RECIO_NoLogicalKey(kShape); }
 
 int KASPO_Select_Seq(KASPO* /*record*/, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const int ok = RECIO_OpenWalk(handle, kSeqCursor, kSeqQuery, kSeqCountQuery);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_SelectSeq(kShape, handle);
 }
 
 int KASPO_Fetch_Seq(KASPO* record, DBHANDLE* handle) {
-  RECIO_Begin(handle);
-  const int ok = RECIO_FetchNext(kShape, record, kSeqCursor, handle);
-  RECIO_End(handle);
-  return ok;
+  return RECIO_FetchSeq(kShape, record, handle);
 }
 
 int KASPO_Select_Search(KASPO* record, DBHANDLE* handle) {
@@ -230,7 +149,7 @@ int KASPO_Select_Search_Next(KASPO* record, DBHANDLE* /*handle*/) {
 }
 
 int KASPO_Cur_Count(int* out_count, DBHANDLE* handle) {
-  return RECIO_CursorCount(handle, kCountCursor, kCountQuery, out_count);
+  return RECIO_CursorCount(kShape, handle, out_count);
 }
 
 std::string KASPO_Csv(const KASPO* record) { return RECIO_Csv(kShape, record); }

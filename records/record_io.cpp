@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "client/message.h"
+#include "client/parser.h"
 #include "client/struct_assign.h"
+#include "client/value_strings.h"
 #include "engine/types/tokens.h"
 #include "engine/types/values.h"
 #include "platform/process.h"
@@ -23,6 +25,8 @@ constexpr char kInsertFailed[] = "%s_Insert: Insert not possible (100 tries)\n";
 constexpr char kWalkIncomplete[] = "(%s) Not all rows could be read (%d of %d)!\n";
 constexpr char kSelectIncomplete[] = "(%s) Not all rows could be read!\n";
 constexpr char kWalkNeedsTransaction[] = "(%s) Cursor needs an open transaction!\n";
+constexpr char kDoUnknown[] = "%s_Do: 'iDB'-code unknown!\n";
+constexpr char kNoLogicalKey[] = "%s_CmpLk: No logical key!\n";
 
 const unsigned char* FieldPtr(const void* record, const RECIO_FIELD& field) {
   return static_cast<const unsigned char*>(record) + field.offset;
@@ -173,6 +177,57 @@ void RestoreMax(DBHANDLE* handle, int old) {
          dbfill_count(handle, result.get(), status, out_count);
 }
 
+// "<Key>='<key>'", the key quoted for SQL text. The value strings are
+// freed again: the condition is a copy.
+std::string KeyCondition(const RECIO_TABLE& table, const void* record) {
+  const RECIO_FIELD& key = table.fields[0];
+  std::string condition = std::string(key.name) + "='" +
+                          Make_ValueString(RECIO_Text(record, key).c_str(), key.size - 1) + "'";
+  VALSTR_Free();
+  return condition;
+}
+
+[[nodiscard]] int OpenWalkInBracket(DBHANDLE* handle, const char* cursor, const char* query,
+                                   const char* count_query) {
+  // Inside the walk's own bracket the depth is at least 2 when the caller
+  // holds a transaction; at 1 the bracket's own END would close the cursor
+  // at once, and every fetch would then look like the end of the rows.
+  if (DBHANDLE_State().begin_depth < 2) {
+    DBHANDLE_ClearError();
+    dberror(kWalkNeedsTransaction, cursor);
+    return 0;
+  }
+  int old_max = 0;
+  const int raised = RaiseMax(handle, &old_max);
+  int rows = 0;
+  int total = 0;
+  const int declared = DBHANDLE_Declare(handle, cursor, query, &rows);
+  const int counted = declared && CountRows(handle, count_query, &total);
+  if (raised) RestoreMax(handle, old_max);
+  if (!declared) return 0;
+  if (counted && rows >= total) return 1;
+  const std::string kept = DBHANDLE_ErrorText();
+  (void)dbclose(handle, cursor);
+  DBHANDLE_State().errtext = kept;
+  if (counted) dberror(kWalkIncomplete, cursor, rows, total);
+  return 0;
+}
+
+[[nodiscard]] int FetchInBracket(const RECIO_TABLE& table, void* record, const char* cursor,
+                                DBHANDLE* handle) {
+  const std::string statement = std::string("FETCH in ") + cursor;
+  MYDB_RESULT result;
+  int status = 0;
+  if (!dbexec1(handle, statement.c_str(), &result, &status)) return 0;
+  if (RECIO_Fill(table, record, result.get(), -1, status)) return 1;
+  (void)dbclose(handle, cursor);
+  return 0;
+}
+
+std::string SeqCursor(const RECIO_TABLE& table) {
+  return std::string(table.module) + "_SELECT_SEQ";
+}
+
 }  // namespace
 
 int RECIO_SameText(const std::string& a, const std::string& b) {
@@ -262,13 +317,17 @@ void RECIO_End(DBHANDLE* handle) {
   PLATFORM_Exit(1);
 }
 
-int RECIO_Insert(const RECIO_TABLE& table, const char* table_name, void* record, int key_offset,
-                 DBHANDLE* handle) {
+void RECIO_NoLogicalKey(const RECIO_TABLE& table) {
+  DBreport(kNoLogicalKey, table.module);
+  PLATFORM_Exit(1);
+}
+
+int RECIO_Insert(const RECIO_TABLE& table, void* record, DBHANDLE* handle) {
   RECIO_Begin(handle);
   int ok = 0;
   for (int attempt = 0; attempt < RECIO_INSERTTRIES && !ok; ++attempt) {
-    KEYGEN_Key(static_cast<char*>(record) + key_offset);
-    RECIO_StartMessage('D', table_name);
+    KEYGEN_Key(reinterpret_cast<char*>(FieldPtr(record, table.fields[0])));
+    RECIO_StartMessage('D', table.module);
     RECIO_AddValues(table, record);
     MYDB_RESULT result;
     int status = 0;
@@ -285,41 +344,109 @@ int RECIO_SendMessage(DBHANDLE* handle) {
   return dbbinexec1(handle, &result, &status);
 }
 
+int RECIO_SelectByKey(const RECIO_KEYED& keyed, void* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string text =
+      std::string("* FROM ") + keyed.sql_name + " WHERE " + KeyCondition(*keyed.table, record);
+  MYDB_RESULT result;
+  int status = 0;
+  const int ok = dbexec(handle, "SELECT", text.c_str(), &result, &status) &&
+                 RECIO_Fill(*keyed.table, record, result.get(), -1, status);
+  RECIO_End(handle);
+  return ok;
+}
+
+int RECIO_LoadInsert(const RECIO_TABLE& table, const void* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  RECIO_StartMessage('L', table.module);
+  RECIO_AddValues(table, record);
+  const int ok = RECIO_SendMessage(handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int RECIO_UpdateByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  RECIO_StartMessage('H', keyed.table->module);
+  RECIO_AddValues(*keyed.table, record);
+  std::string where = "WHERE " + KeyCondition(*keyed.table, record);
+  std::string error;
+  int ok = DBquery_addwhere(where.data(), &error);
+  if (!ok) {
+    DBHANDLE_ClearError();
+    dberror("%s\n", error.c_str());
+  } else {
+    ok = RECIO_SendMessage(handle);
+  }
+  RECIO_End(handle);
+  return ok;
+}
+
+int RECIO_DeleteByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string condition = KeyCondition(*keyed.table, record);
+  int status = 0;
+  const int ok = dbdelete(handle, keyed.sql_name, condition.c_str(), &status);
+  RECIO_End(handle);
+  return ok;
+}
+
+int RECIO_DeleteAll(const RECIO_TABLE& table, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  RECIO_StartMessage('F', table.module);
+  const int ok = RECIO_SendMessage(handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int RECIO_Do(const RECIO_KEYED& keyed, void* record, DBHANDLE* handle) {
+  switch (static_cast<const RECORD_HEADER*>(record)->idb) {
+    case IDB_NOTHING: return 1;
+    case IDB_SELECT: return RECIO_SelectByKey(keyed, record, handle);
+    case IDB_UNSUPPORTED: return 0;
+    case IDB_INSERT: return RECIO_Insert(*keyed.table, record, handle);
+    case IDB_UPDATE: return RECIO_UpdateByKey(keyed, record, handle);
+    case IDB_DELETE: return RECIO_DeleteByKey(keyed, record, handle);
+    default:
+      DBreport(kDoUnknown, keyed.table->module);
+      return 0;
+  }
+}
+
+void RECIO_CopyKey(const RECIO_TABLE& table, void* to, const void* from) {
+  const RECIO_FIELD& key = table.fields[0];
+  my_strncpy(reinterpret_cast<char*>(FieldPtr(to, key)), RECIO_Text(from, key).c_str(),
+             key.size - 1);
+}
+
+int RECIO_SameKey(const RECIO_TABLE& table, const void* a, const void* b) {
+  return RECIO_SameText(RECIO_Text(a, table.fields[0]), RECIO_Text(b, table.fields[0]));
+}
+
 int RECIO_OpenWalk(DBHANDLE* handle, const char* cursor, const char* query,
                    const char* count_query) {
-  // Inside the caller's bracket the depth is at least 2 when the caller
-  // holds a transaction; at 1 the bracket's own END would close the cursor
-  // at once, and every fetch would then look like the end of the rows.
-  if (DBHANDLE_State().begin_depth < 2) {
-    DBHANDLE_ClearError();
-    dberror(kWalkNeedsTransaction, cursor);
-    return 0;
-  }
-  int old_max = 0;
-  const int raised = RaiseMax(handle, &old_max);
-  int rows = 0;
-  int total = 0;
-  const int declared = DBHANDLE_Declare(handle, cursor, query, &rows);
-  const int counted = declared && CountRows(handle, count_query, &total);
-  if (raised) RestoreMax(handle, old_max);
-  if (!declared) return 0;
-  if (counted && rows >= total) return 1;
-  const std::string kept = DBHANDLE_ErrorText();
-  (void)dbclose(handle, cursor);
-  DBHANDLE_State().errtext = kept;
-  if (counted) dberror(kWalkIncomplete, cursor, rows, total);
-  return 0;
+  RECIO_Begin(handle);
+  const int ok = OpenWalkInBracket(handle, cursor, query, count_query);
+  RECIO_End(handle);
+  return ok;
 }
 
 int RECIO_FetchNext(const RECIO_TABLE& table, void* record, const char* cursor,
                     DBHANDLE* handle) {
-  const std::string statement = std::string("FETCH in ") + cursor;
-  MYDB_RESULT result;
-  int status = 0;
-  if (!dbexec1(handle, statement.c_str(), &result, &status)) return 0;
-  if (RECIO_Fill(table, record, result.get(), -1, status)) return 1;
-  (void)dbclose(handle, cursor);
-  return 0;
+  RECIO_Begin(handle);
+  const int ok = FetchInBracket(table, record, cursor, handle);
+  RECIO_End(handle);
+  return ok;
+}
+
+int RECIO_SelectSeq(const RECIO_TABLE& table, DBHANDLE* handle) {
+  const std::string query = std::string("SELECT * FROM ") + table.module + " ";
+  const std::string count_query = std::string("SELECT COUNT(*) FROM ") + table.module;
+  return RECIO_OpenWalk(handle, SeqCursor(table).c_str(), query.c_str(), count_query.c_str());
+}
+
+int RECIO_FetchSeq(const RECIO_TABLE& table, void* record, DBHANDLE* handle) {
+  return RECIO_FetchNext(table, record, SeqCursor(table).c_str(), handle);
 }
 
 int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* query,
@@ -334,17 +461,19 @@ int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* quer
   return 0;
 }
 
-int RECIO_CursorCount(DBHANDLE* handle, const char* cursor, const char* query, int* out_count) {
+int RECIO_CursorCount(const RECIO_TABLE& table, DBHANDLE* handle, int* out_count) {
+  const std::string cursor = std::string(table.module) + "_Cur_Count";
+  const std::string query = std::string("SELECT COUNT(*) FROM ") + table.module;
   RECIO_Begin(handle);
-  int ok = dbdeclare(handle, cursor, query);
+  int ok = dbdeclare(handle, cursor.c_str(), query.c_str());
   if (ok) {
     MYDB_RESULT result;
     int status = 0;
-    const std::string fetch = std::string("in ") + cursor;
+    const std::string fetch = "in " + cursor;
     const int fetched = dbexec(handle, "FETCH ALL", fetch.c_str(), &result, &status) &&
                         dbfill_count(handle, result.get(), status, out_count);
     const std::string kept = DBHANDLE_ErrorText();
-    const int closed = dbclose(handle, cursor);
+    const int closed = dbclose(handle, cursor.c_str());
     if (!fetched) DBHANDLE_State().errtext = kept;
     ok = fetched && closed;
   }

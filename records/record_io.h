@@ -2,7 +2,8 @@
 // share (RECIO): the field tables that map a record to its columns, the
 // descriptor text, the fill from a result row, the typed values of the
 // binary messages, the key-drawing insert, the bracket of every call in
-// dbbegin/dbend, and the cursor walks that must see every row.
+// dbbegin/dbend, the single-row calls by key, and the cursor walks that
+// must see every row.
 // Owns nothing beyond one call; the modules own their records.
 #pragma once
 
@@ -42,6 +43,14 @@ struct RECIO_TABLE {
   int field_count;
 };
 
+// A record module with a table behind it whose first field is the key
+// (KASPO, BLOBJ). The binary messages name the table by `table->module`;
+// the single-row SQL statements by `sql_name`.
+struct RECIO_KEYED {
+  const RECIO_TABLE* table;
+  const char* sql_name;
+};
+
 // Whether two texts are equal when trailing blanks are ignored.
 [[nodiscard]] int RECIO_SameText(const std::string& a, const std::string& b);
 
@@ -77,12 +86,37 @@ void RECIO_End(DBHANDLE* handle);
 
 // Reports "<message>" through DBreport and ends the process (exit 1).
 [[noreturn]] void RECIO_Fatal(const char* message);
+// Reports "<module>_CmpLk: No logical key!\n" and ends the process.
+[[noreturn]] void RECIO_NoLogicalKey(const RECIO_TABLE& table);
 
-// Inserts the record with a fresh key drawn into the field at
-// `key_offset`, up to RECIO_INSERTTRIES times; reports
+// Inserts the record with a fresh key drawn into its first field, up to
+// RECIO_INSERTTRIES times; reports
 // "<module>_Insert: Insert not possible (100 tries)\n" when all fail.
-[[nodiscard]] int RECIO_Insert(const RECIO_TABLE& table, const char* table_name, void* record,
-                               int key_offset, DBHANDLE* handle);
+// REQUIRES: the first field has room for VALSTR_KEYLEN + 1 bytes.
+[[nodiscard]] int RECIO_Insert(const RECIO_TABLE& table, void* record, DBHANDLE* handle);
+
+// The single-row calls of a keyed module; each brackets itself.
+// SelectByKey runs "SELECT * FROM <sql_name> WHERE <Key>='<key>'" and fills
+// the record from its only row; LoadInsert sends the record as it is ('L',
+// no unique check); UpdateByKey sends it ('H') for the row of its key;
+// DeleteByKey deletes the row of its key; DeleteAll empties the table ('F').
+[[nodiscard]] int RECIO_SelectByKey(const RECIO_KEYED& keyed, void* record, DBHANDLE* handle);
+[[nodiscard]] int RECIO_LoadInsert(const RECIO_TABLE& table, const void* record,
+                                   DBHANDLE* handle);
+[[nodiscard]] int RECIO_UpdateByKey(const RECIO_KEYED& keyed, const void* record,
+                                    DBHANDLE* handle);
+[[nodiscard]] int RECIO_DeleteByKey(const RECIO_KEYED& keyed, const void* record,
+                                    DBHANDLE* handle);
+[[nodiscard]] int RECIO_DeleteAll(const RECIO_TABLE& table, DBHANDLE* handle);
+
+// Dispatches on the record's iDB code to the calls above and the insert;
+// an unknown code reports "<module>_Do: 'iDB'-code unknown!\n".
+[[nodiscard]] int RECIO_Do(const RECIO_KEYED& keyed, void* record, DBHANDLE* handle);
+
+// Copies the key of `from` into `to`, trailing blanks dropped.
+void RECIO_CopyKey(const RECIO_TABLE& table, void* to, const void* from);
+// Whether both keys are equal, trailing blanks ignored.
+[[nodiscard]] int RECIO_SameKey(const RECIO_TABLE& table, const void* a, const void* b);
 
 // Sends the message built so far with dbbinexec1.
 // REQUIRES: the caller's bracket is open already: the BEGIN of a bracket
@@ -94,19 +128,24 @@ void RECIO_End(DBHANDLE* handle);
 // the rows the cursor holds are checked against `count_query` (a SELECT
 // COUNT(*) with the same condition). A cursor that holds fewer rows (the
 // result memory limit stopped it) is closed and the call fails with
-// "(<cursor>) Not all rows could be read (%d of %d)!\n". Called inside the
-// module's own bracket; without a transaction of the caller around that
-// (cursors live only inside one) it fails with
-// "(<cursor>) Cursor needs an open transaction!\n".
+// "(<cursor>) Not all rows could be read (%d of %d)!\n". Brackets itself;
+// without a transaction of the caller around that (cursors live only
+// inside one) it fails with "(<cursor>) Cursor needs an open transaction!\n".
 [[nodiscard]] int RECIO_OpenWalk(DBHANDLE* handle, const char* cursor, const char* query,
                                  const char* count_query);
 
-// Fetches the next row of `cursor` into the record; closes the cursor and
-// fails when there is none (or the fill fails). After the last row the
-// collected error text is empty; a fetch that failed for another reason
-// leaves it filled, so that a walk can tell its end from an error.
+// Fetches the next row of `cursor` into the record, in a bracket of its
+// own; closes the cursor and fails when there is none (or the fill fails).
+// After the last row the collected error text is empty; a fetch that failed
+// for another reason leaves it filled, so that a walk can tell its end from
+// an error.
 [[nodiscard]] int RECIO_FetchNext(const RECIO_TABLE& table, void* record, const char* cursor,
                                   DBHANDLE* handle);
+
+// The sequential walk over every row of the module's table: the cursor
+// "<module>_SELECT_SEQ" on "SELECT * FROM <module> " (see RECIO_OpenWalk).
+[[nodiscard]] int RECIO_SelectSeq(const RECIO_TABLE& table, DBHANDLE* handle);
+[[nodiscard]] int RECIO_FetchSeq(const RECIO_TABLE& table, void* record, DBHANDLE* handle);
 
 // Runs `query` (a SELECT) with the walk's raised row maximum, so that the
 // result is whole. A result that is still partial (the memory limit)
@@ -114,7 +153,8 @@ void RECIO_End(DBHANDLE* handle);
 [[nodiscard]] int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* query,
                                   MYDB_RESULT* out_result, int* out_status);
 
-// The count cursor: DECLARE `cursor` for `query`, FETCH ALL, the count of
-// its only row, CLOSE.
-[[nodiscard]] int RECIO_CursorCount(DBHANDLE* handle, const char* cursor, const char* query,
+// The rows of the module's table, through the cursor "<module>_Cur_Count":
+// DECLARE for "SELECT COUNT(*) FROM <module>", FETCH ALL, the count of its
+// only row, CLOSE.
+[[nodiscard]] int RECIO_CursorCount(const RECIO_TABLE& table, DBHANDLE* handle,
                                     int* out_count);

@@ -2,6 +2,7 @@
 // scripted engine: record layouts, the messages the modules send, the key
 // draw of inserts, fills, the search list and the cursor walks.
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -265,6 +266,80 @@ TEST_F(RecordsTest, DoDispatchesOnTheIdbCode) {
   }
 }
 
+// The statements each call of a keyed module sends between its BEGIN and
+// END (MAX left out): every module names its own table, key and cursors.
+TEST_F(RecordsTest, KeyedCallsNameTheirOwnTableKeyAndCursors) {
+  struct Case {
+    std::function<int()> run;
+    int ok;
+    std::vector<const char*> sql;
+    const char* err;
+  };
+  auto item = Item("n", "d");
+  std::strcpy(item->kaspo_id, "key1");
+  auto chunk = BLOBJ_New();
+  std::strcpy(chunk->blobj_id, "c'1");
+  DBHANDLE* h = &handle_;
+  int count = 0;
+  const auto in_transaction = [h](const std::function<int()>& call) {
+    const int ok = DB_Begin(h) && call();
+    return DB_Commit(h) && ok;
+  };
+  const Case cases[] = {
+      {[&] { return KASPO_Delete(item.get(), h); },
+       1,
+       {"DELETE FROM kaspo WHERE KASPO_Id='key1'"},
+       ""},
+      {[&] { return BLOBJ_Delete(chunk.get(), h); },
+       1,
+       {"DELETE FROM blobj WHERE BLOBJ_Id='c\\'1'"},
+       ""},
+      {[&] { return BLOBJ_Select(chunk.get(), h); },
+       0,
+       {"SELECT * FROM blobj WHERE BLOBJ_Id='c\\'1'"},
+       "BLOBJ_Fill: Result does not match the record!\n"},
+      {[&] { return KASPO_Cur_Count(&count, h) && count == 3; },
+       1,
+       {"DECLARE KASPO_Cur_Count CURSOR FOR SELECT COUNT(*) FROM KASPO",
+        "FETCH ALL in KASPO_Cur_Count", "CLOSE KASPO_Cur_Count"},
+       ""},
+      {[&] { return BLOBJ_Cur_Count(&count, h) && count == 3; },
+       1,
+       {"DECLARE BLOBJ_Cur_Count CURSOR FOR SELECT COUNT(*) FROM BLOBJ",
+        "FETCH ALL in BLOBJ_Cur_Count", "CLOSE BLOBJ_Cur_Count"},
+       ""},
+      {[&] { return in_transaction([&] { return KASPO_Select_Seq(item.get(), h); }); },
+       1,
+       {"DECLARE KASPO_SELECT_SEQ CURSOR FOR SELECT * FROM KASPO", "SELECT COUNT(*) FROM KASPO"},
+       ""},
+      {[&] { return in_transaction([&] { return BLOBJ_Select_Seq(chunk.get(), h); }); },
+       1,
+       {"DECLARE BLOBJ_SELECT_SEQ CURSOR FOR SELECT * FROM BLOBJ", "SELECT COUNT(*) FROM BLOBJ"},
+       ""},
+      {[&] { return BLOBJ_Fetch_Seq(chunk.get(), h); },
+       0,
+       {"FETCH in BLOBJ_SELECT_SEQ", "CLOSE BLOBJ_SELECT_SEQ"},
+       "BLOBJ_Fill: Result does not match the record!\n"},
+  };
+  ServeTable(3, 30000);
+  Fake().answers['O'] = [](const Message&) { ReplyNumber("COUNT(*)", 3); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql[0]);
+    Fake().messages.clear();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.run(), c.ok);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    std::vector<Message> sent;
+    for (const Message& m : Fake().messages) {
+      if (std::string("JKT").find(static_cast<char>(m[0])) == std::string::npos) sent.push_back(m);
+    }
+    std::vector<Message> expected;
+    for (const char* sql : c.sql) expected.push_back(ParsedMessage(sql));
+    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  }
+}
+
 TEST_F(RecordsTest, UpdateAndDeletesNameTheirRows) {
   auto record = Item("n", "d");
   std::strcpy(record->kaspo_id, "key1");
@@ -303,6 +378,11 @@ TEST_F(RecordsTest, KeysCompareWithoutTrailingBlanks) {
   auto data = Blobj_Data_New();
   EXPECT_EXIT(Blobj_Data_CmpPk(data.get(), data.get()), testing::ExitedWithCode(1),
               "Blobj_Data_CmpPk: No primary key!");
+  EXPECT_EXIT(Blobj_Data_CmpLk(data.get(), data.get()), testing::ExitedWithCode(1),
+              "Blobj_Data_CmpLk: No logical key!");
+  auto chunk = BLOBJ_New();
+  EXPECT_EXIT(BLOBJ_CmpLk(chunk.get(), chunk.get()), testing::ExitedWithCode(1),
+              "BLOBJ_CmpLk: No logical key!");
 }
 
 }  // namespace
