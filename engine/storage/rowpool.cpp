@@ -49,15 +49,15 @@ int TakeSlot(ROWPOOL* pool) {
     if (pool->slots.size() == pool->slots.capacity()) {
       size_t grow = pool->slots.empty() ? ROWPOOL_FIRSTSLOTS : ROWPOOL_GROWSLOTS;
       ALLOC_Reserve(&pool->slots, pool->slots.capacity() + grow);
+      ALLOC_Reserve(&pool->row_data, pool->slots.capacity());
     }
     number = static_cast<int>(pool->slots.size());
     pool->slots.emplace_back();
-    if (pool->row_size > 0) pool->slots.back().data = NewRowBytes(pool);
+    pool->row_data.push_back(pool->row_size > 0 ? NewRowBytes(pool) : nullptr);
   }
   ROWSLOT& slot = pool->slots[number];
   slot.insert_ts = slot.delete_ts = slot.update_ts = -1;
   slot.prev = slot.next = slot.base = slot.changed = -1;
-  slot.number = number;
   slot.file_ordinal = -1;
   return number;
 }
@@ -75,6 +75,8 @@ void PushHead(ROWPOOL* pool, int number) {
 void RowPool_Init(ROWPOOL* pool, int row_size) {
   pool->slots.clear();
   pool->slots.shrink_to_fit();
+  pool->row_data.clear();
+  pool->row_data.shrink_to_fit();
   pool->blocks.clear();
   pool->blocks.shrink_to_fit();
   pool->block_rows_left = 0;
@@ -163,7 +165,10 @@ int KASPO_Change(ROWPOOL* pool, int number, int timestamp) {
   int version = TakeSlot(pool);  // may move the slot array
   ROWSLOT& c = pool->slots[version];
   ROWSLOT& r = pool->slots[number];
-  if (pool->row_size > 0) std::memcpy(c.data, r.data, pool->row_size);
+  if (pool->row_size > 0) {
+    std::memcpy(pool->row_data[size_t(version)], pool->row_data[size_t(number)],
+                size_t(pool->row_size));
+  }
   c.update_ts = timestamp;
   c.base = number;
   r.changed = version;
@@ -172,12 +177,12 @@ int KASPO_Change(ROWPOOL* pool, int number, int timestamp) {
 
 unsigned char* RowPool_Data(ROWPOOL* pool, int number) {
   assert(number >= 0 && number < static_cast<int>(pool->slots.size()));
-  return pool->slots[number].data;
+  return pool->row_data[size_t(number)];
 }
 
 const unsigned char* RowPool_Data(const ROWPOOL& pool, int number) {
   assert(number >= 0 && number < static_cast<int>(pool.slots.size()));
-  return pool.slots[number].data;
+  return pool.row_data[size_t(number)];
 }
 
 namespace {

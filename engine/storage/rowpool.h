@@ -9,7 +9,8 @@
 // row; a delete stamps the delete timestamp. Commit folds these versions
 // into the live list, rollback removes them (storage/transaction.h).
 //
-// Slot fields (ten words per slot):
+// Slot fields (eight words per slot; the row's bytes are kept beside the
+// slots, so that a walk over the slots reads only what decides visibility):
 //
 //   | Word | Field         | Meaning                                          |
 //   |------|---------------|--------------------------------------------------|
@@ -21,10 +22,10 @@
 //   | 4    | next          | next slot in the live or free list (-1 none)     |
 //   | 5    | base          | changed version: its base row (-1 otherwise)     |
 //   | 6    | changed       | base row: its changed version (-1 none)          |
-//   | 7    | number        | the slot's own number                            |
-//   | 8    | data          | the row's bytes (row_size bytes)                 |
-//   | 9    | file_ordinal  | position in the data file while the table is     |
+//   | 7    | file_ordinal  | position in the data file while the table is     |
 //   |      |               | being written (-1: not written)                  |
+//
+// A slot's number is its index in the slot array.
 #pragma once
 
 #include <cstdint>
@@ -41,10 +42,6 @@ struct ROWSLOT {
   int32_t next = -1;
   int32_t base = -1;
   int32_t changed = -1;
-  int32_t number = -1;
-  // The row's bytes inside one of the pool's data blocks. A freed slot
-  // keeps them: a table that shrinks and grows again does not allocate.
-  unsigned char* data = nullptr;
   int32_t file_ordinal = -1;
 };
 
@@ -63,7 +60,10 @@ struct ROWPOOL {
   int32_t free_head = -1;      // first slot of the free list
   int32_t cursor = -1;         // where RowPool_Next continues (-1: at end)
   int32_t row_size = 0;        // bytes per row
-  // Row bytes of the slots; blocks never move, so data pointers stay valid.
+  // The bytes of each slot's row, inside the data blocks (which never move,
+  // so the pointers stay valid). A freed slot keeps its bytes: a table that
+  // shrinks and grows again does not allocate.
+  std::vector<unsigned char*> row_data;
   std::vector<std::unique_ptr<unsigned char[]>> blocks;
   int32_t block_rows_left = 0;  // rows still free in the last block
 };
@@ -135,17 +135,17 @@ void RowPool_PushFree(ROWPOOL* pool, int number);
 // ---------------------------------------------------------------------------
 // The row iterator's step, inline.
 
-// The version of base row `b` visible at `a`, or -1.
-inline int RowPool_Visible(const ROWPOOL& pool, const ROWSLOT& b, int a) {
+// The version of base row `number` (slot `b`) visible at `a`, or -1.
+inline int RowPool_Visible(const ROWPOOL& pool, const ROWSLOT& b, int number, int a) {
   const int c = b.changed;
   if (a == -1) {
     if (c >= 0) return pool.slots[size_t(c)].delete_ts == -1 ? c : -1;
-    return b.delete_ts == -1 ? b.number : -1;
+    return b.delete_ts == -1 ? number : -1;
   }
   if (a >= b.insert_ts && a >= b.update_ts && a >= b.delete_ts && c >= 0) {
     return pool.slots[size_t(c)].delete_ts == -1 ? c : -1;
   }
-  if (a >= b.insert_ts && (b.delete_ts == -1 || a < b.delete_ts)) return b.number;
+  if (a >= b.insert_ts && (b.delete_ts == -1 || a < b.delete_ts)) return number;
   return -1;
 }
 
@@ -154,10 +154,11 @@ inline int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor) {
   while (at >= 0) {
     // A live-list entry that still carries a base link stands for that
     // base row.
-    const ROWSLOT* b = &pool.slots[size_t(at)];
-    if (b->base >= 0) b = &pool.slots[size_t(b->base)];
-    at = b->next;
-    const int yielded = RowPool_Visible(pool, *b, timestamp);
+    int number = at;
+    if (pool.slots[size_t(at)].base >= 0) number = pool.slots[size_t(at)].base;
+    const ROWSLOT& b = pool.slots[size_t(number)];
+    at = b.next;
+    const int yielded = RowPool_Visible(pool, b, number, timestamp);
     if (yielded >= 0) {
       *cursor = at;
       return yielded;

@@ -95,12 +95,12 @@ void RepairIndexes(DBTABLE* table, int b, int a, std::span<DBATTRIB* const> attr
     const ROWSLOT& c = table->rows.slots[base.changed];
     bool c_current = c.delete_ts == -1;
     if (base.insert_ts < a) {
-      if (c_current) IndexOut(table, c.number, attribs);
+      if (c_current) IndexOut(table, base.changed, attribs);
       // The change took the base row out; a later delete took the version
       // out. Either way the base row is what the older state indexed.
       IndexIn(table, b, attribs);
     } else if (c_current) {
-      IndexOut(table, c.number, attribs);
+      IndexOut(table, base.changed, attribs);
     }
     return;
   }
