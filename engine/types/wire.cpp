@@ -1,6 +1,7 @@
 // wire.cpp: the reply buffer and the token-reading steps of the engine side.
 #include "engine/types/wire.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdarg>
 #include <cstdio>
@@ -41,6 +42,17 @@ void Put(const void* bytes, int length) {
   WIRE_Append(&Reply().buf, bytes, length);
 }
 
+// Room for `length` more bytes at the end of the reply, counted as used;
+// the caller fills all of them. One reservation per cell instead of one
+// append per piece keeps large row replies cheap.
+unsigned char* Claim(int length) {
+  WIREBUF& buf = Reply().buf;
+  WIRE_Reserve(&buf, length);
+  unsigned char* at = buf.bytes.data() + buf.used;
+  buf.used += length;
+  return at;
+}
+
 // Texts on the wire carry a u16 length that counts their zero.
 int WireTextLength(std::string_view text) {
   return text.size() > static_cast<size_t>(WIRE_MAXTEXT)
@@ -50,9 +62,11 @@ int WireTextLength(std::string_view text) {
 
 void PutText(std::string_view text) {
   const int n = WireTextLength(text);
-  REPLY_AppendInt16(static_cast<int16_t>(static_cast<uint16_t>(n + 1)));
-  Put(text.data(), n);
-  REPLY_AppendByte(0);
+  const uint16_t counted = static_cast<uint16_t>(n + 1);
+  unsigned char* at = Claim(n + 3);
+  std::memcpy(at, &counted, 2);
+  if (n > 0) std::memcpy(at + 2, text.data(), static_cast<size_t>(n));
+  at[n + 2] = 0;
 }
 
 uint16_t ReadU16(const unsigned char* p) {
@@ -85,19 +99,22 @@ std::string FormatV(const char* format, va_list args) {
 // ---------------------------------------------------------------------------
 // Growable buffer
 
+void WIRE_Reserve(WIREBUF* buf, int length) {
+  const size_t needed = static_cast<size_t>(buf->used) + static_cast<size_t>(std::max(length, 0));
+  if (needed <= buf->bytes.size()) return;
+  size_t capacity;
+  if (buf->bytes.empty()) {
+    capacity = needed > WIRE_FIRSTALLOC ? needed : WIRE_FIRSTALLOC;
+  } else {
+    capacity = buf->bytes.size() + WIRE_GROWSTEP;
+    if (capacity < needed) capacity = needed;
+  }
+  buf->bytes.resize(capacity);
+}
+
 void WIRE_Append(WIREBUF* buf, const void* bytes, int length) {
   if (length <= 0) return;
-  const size_t needed = static_cast<size_t>(buf->used) + length;
-  if (needed > buf->bytes.size()) {
-    size_t capacity;
-    if (buf->bytes.empty()) {
-      capacity = needed > WIRE_FIRSTALLOC ? needed : WIRE_FIRSTALLOC;
-    } else {
-      capacity = buf->bytes.size() + WIRE_GROWSTEP;
-      if (capacity < needed) capacity = needed;
-    }
-    buf->bytes.resize(capacity);
-  }
+  WIRE_Reserve(buf, length);
   std::memcpy(buf->bytes.data() + buf->used, bytes, length);
   buf->used += length;
 }
@@ -172,8 +189,11 @@ void REPLY_Column(std::string_view name, unsigned char type, int32_t size) {
 }
 
 void REPLY_Cell(const void* bytes, int length) {
-  REPLY_AppendInt16(static_cast<int16_t>(static_cast<uint16_t>(length)));
-  Put(bytes, length);
+  const uint16_t counted = static_cast<uint16_t>(length);
+  const int n = std::max(length, 0);
+  unsigned char* at = Claim(n + 2);
+  std::memcpy(at, &counted, 2);
+  if (n > 0) std::memcpy(at + 2, bytes, static_cast<size_t>(n));
 }
 
 void REPLY_CellText(std::string_view text) { PutText(text); }

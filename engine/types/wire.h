@@ -76,6 +76,9 @@ struct WIREBUF {
 
 // Appends `length` bytes, growing the buffer by the rule above.
 void WIRE_Append(WIREBUF* buf, const void* bytes, int length);
+// Grows the buffer by the rule above so that `length` more bytes fit after
+// the used ones; the used length stays.
+void WIRE_Reserve(WIREBUF* buf, int length);
 // Overwrites 4 bytes at `offset` (which must lie within the used length)
 // with the little-endian `value`.
 void WIRE_PatchInt32(WIREBUF* buf, int offset, int32_t value);
