@@ -2,10 +2,12 @@
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 BENCH_DIR ?= build-bench
+FUZZ_DIR ?= build-fuzz
+FUZZ_RUNS ?= 100000
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
 
-.PHONY: all build run test test-sanitize bench deps clean
+.PHONY: all build run test test-sanitize bench deps clean fuzz fuzz-smoke
 
 all: build
 
@@ -30,9 +32,42 @@ test-sanitize: deps
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# Line and branch coverage of engine/ and client/ over the whole test
+# suite, built with --coverage in its own directory; gcovr comes from
+# Debian when it is missing.
+COV_DIR ?= build-cov
+.PHONY: coverage test-differential-long
+coverage: deps
+	@bash tools/apt_need.sh gcovr gcovr
+	cmake -S . -B $(COV_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage \
+	  -DCMAKE_EXE_LINKER_FLAGS=--coverage
+	cmake --build $(COV_DIR) -j $(JOBS)
+	find $(COV_DIR) -name '*.gcda' -delete
+	cd $(COV_DIR) && ctest --output-on-failure -j $(JOBS)
+	bash tools/coverage_summary.sh $(COV_DIR)
+
+# The differential test against the sqlite3 shell with DIFF_QUERIES random
+# queries instead of the few hundred of `make test`.
+DIFF_QUERIES ?= 20000
+test-differential-long: build
+	@bash tools/apt_need.sh sqlite3 sqlite3
+	cd $(BUILD_DIR) && KASPO_DIFF_QUERIES=$(DIFF_QUERIES) \
+	  ctest --output-on-failure --timeout 7200 -R '^test_differential$$'
+
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DKASPO_BENCH=ON -DKASPO_TESTS=OFF
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 
+# The libFuzzer harnesses, built with clang and the sanitizers.
+fuzz:
+	@bash fuzz/deps.sh
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DKASPO_FUZZ=ON -DKASPO_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+# Each harness for FUZZ_RUNS inputs, starting from its seed corpus.
+fuzz-smoke: fuzz
+	bash fuzz/smoke.sh $(FUZZ_DIR) $(FUZZ_RUNS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR)

@@ -1,0 +1,1 @@
+select t.a, MIN(b) FROM tab t WHERE qa = 1 OR qb = 2 AND NOT qc = 3 ORDER BY t.a DESC, b ASC;

@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE name LIKE 'it\'s%' OR (a <> -7 AND b >= - 5 AND c <= 10000000000);

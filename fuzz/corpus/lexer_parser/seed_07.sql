@@ -1,0 +1,1 @@
+CREATE UNIQUE   INDEX ix ON t2 (nm, qty);

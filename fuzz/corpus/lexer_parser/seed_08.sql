@@ -1,0 +1,1 @@
+CREATE INDEX ix2 ON t2 (qty)

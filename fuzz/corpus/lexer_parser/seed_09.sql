@@ -1,0 +1,1 @@
+INSERT INTO t2 (nm, qty) VALUES ('abc', 42);

@@ -1,0 +1,1 @@
+UPDATE t2 SET qty = 5, nm = 'y' WHERE qty > 3 END

@@ -1,0 +1,1 @@
+FETCH ALL IN c1;

@@ -1,0 +1,1 @@
+FETCH IN c1;

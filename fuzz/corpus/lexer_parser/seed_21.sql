@@ -1,0 +1,1 @@
+SET TABLE t2 SECURE;

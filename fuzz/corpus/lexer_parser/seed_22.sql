@@ -1,0 +1,1 @@
+SET DATABASE db1;

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the fuzzing build needs (clang with the libFuzzer runtime),
+# only when it is missing.
+set -euo pipefail
+probe='extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }'
+can_fuzz() {
+  command -v clang++ >/dev/null 2>&1 &&
+    echo "$probe" | clang++ -x c++ -fsanitize=fuzzer,address,undefined - -o /dev/null 2>/dev/null
+}
+need=()
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v make >/dev/null 2>&1 || need+=(make)
+can_fuzz || need+=(clang libclang-rt-dev)
+if [ ${#need[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "installing: ${need[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}"
+fi
+can_fuzz || { echo "clang++ cannot build libFuzzer harnesses" >&2; exit 1; }

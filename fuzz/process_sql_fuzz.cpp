@@ -1,0 +1,277 @@
+// process_sql_fuzz.cpp: arbitrary command messages through the engine
+// entry, against a database with tables, indexes and rows that the real
+// start-up and real statements prepared.
+//
+// Input: one flag byte, then the body.
+//   flag bit 0 clear: the body is the command message itself.
+//   flag bit 0 set: the body is SQL text; the statement parser builds the
+//     message (refused text ends the input), so that well-formed messages
+//     reach deep into the statement handlers.
+//
+// The engine's state is process-wide and outlives an input. To keep every
+// input's outcome a function of that input alone, and memory bounded:
+//  - each message runs inside a transaction that is rolled back, on a
+//    connection that is then dropped and made again (cursors, row maximum);
+//  - a message that can change the schema, the databases or the
+//    connections, and every end the engine asks for, make the harness
+//    rebuild the engine from nothing before the next input.
+// STOP DATABASE ends the process by design and is not run.
+//
+// Ends the engine prescribes (out of memory, damaged data) come back
+// through the test exit hook as an exception and count as outcomes; with
+// KASPO_FUZZ_EXITS=<dir> set, each such input is also written there for
+// review. Signals, sanitizer reports and broken promises still abort.
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "client/dbclient.h"
+#include "client/message.h"
+#include "client/parser.h"
+#include "engine/catalog/catalog.h"
+#include "engine/catalog/startup.h"
+#include "engine/dispatch.h"
+#include "engine/query/expr.h"
+#include "engine/storage/idxlist.h"
+#include "engine/types/wire.h"
+#include "platform/process.h"
+
+namespace {
+constexpr char kDatabase[] = "FUZZDB";
+// Small tables: a query over the cross product of many of them must still
+// finish within the fuzzer's time limit.
+constexpr const char* kSchema[] = {
+    "CREATE TABLE T1 (ID INTEGER NOT NULL, NAME CHARACTER(20), QTY SMALLINT, PRICE FLOAT, "
+    "DAY DATE, TM TIME, TS TIMESTAMP, BIN BINARY(40), FLAG CHARACTER(1))",
+    "CREATE UNIQUE INDEX XT1 ON T1 (ID)",
+    "CREATE INDEX YT1 ON T1 (NAME)",
+    "CREATE INDEX ZT1 ON T1 (QTY, NAME)",
+    "CREATE TABLE T2 (KEY8 CHARACTER(8), VAL INTEGER, NOTE CHARACTER(100))",
+    "CREATE UNIQUE INDEX XT2 ON T2 (KEY8)",
+    "CREATE INDEX YT2 ON T2 (VAL)",
+    "CREATE TABLE T3 (NUM INTEGER, CH CHARACTER(1))",
+    "BEGIN",
+    "INSERT INTO T1 VALUES (1, 'alpha', 10, 1.5, '2003-07-12', '12:00:00', "
+    "'2003-07-12-12.00.00.000000', 'ab', 'Y')",
+    "INSERT INTO T1 VALUES (2, 'beta', 20, -2.25, '1999-12-31', '23:59:59', "
+    "'1999-12-31-23.59.59.999999', 'cd', 'N')",
+    "INSERT INTO T1 (ID, NAME, QTY) VALUES (3, 'alpha', 10)",
+    "INSERT INTO T1 (ID, NAME) VALUES (4, 'gamma')",
+    "INSERT INTO T1 (ID) VALUES (5)",
+    "INSERT INTO T1 (ID, NAME, QTY, PRICE) VALUES (6, 'delta', -1, 1E10)",
+    "INSERT INTO T2 VALUES ('k1', 1, 'one')",
+    "INSERT INTO T2 VALUES ('k2', 2, 'two')",
+    "INSERT INTO T2 VALUES ('k3', 2, 'three')",
+    "INSERT INTO T2 (KEY8) VALUES ('k4')",
+    "COMMIT",
+};
+
+// Letters whose messages can leave a change behind that a rollback and a
+// new connection do not undo.
+constexpr char kLastingLetters[] = "3456789QRUX1";
+constexpr char kStopLetter = 'V';
+constexpr char kReplyKinds[] = "0123-4\\";  // '\\' answers DISCONNECT
+constexpr unsigned char kBegin[] = {'J'};
+constexpr unsigned char kAbort[] = {'M'};
+constexpr unsigned char kDisconnect[] = {'2'};
+// A small result memory limit keeps large results from looking like leaks
+// or running into the fuzzer's memory limit.
+constexpr int64_t kResultMemory = 8 << 20;
+
+struct HarnessExit {
+  int status;
+};
+
+struct HARNESS {
+  bool in_input = false;
+  bool ending = false;  // the process is ending normally
+  bool dirty = true;    // the engine must be rebuilt before the next input
+  int conn_id = 0;
+  std::vector<unsigned char> connect;  // CONNECT message of our database
+  std::string exit_dir;                // where inputs that ended go; empty: nowhere
+  long exits = 0;
+};
+
+HARNESS& Harness() {
+  static HARNESS harness;
+  return harness;
+}
+
+void Require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "process_sql_fuzz: %s\n", what);
+    std::abort();
+  }
+}
+
+void OnExit(PLATFORM_EXITKIND, int status) {
+  HARNESS& h = Harness();
+  if (h.in_input) throw HarnessExit{status};
+  // At the normal end of a fuzzing run the engine's exit handling asks for
+  // status 1, by design; the run itself succeeded.
+  if (h.ending) _exit(0);
+}
+
+void MarkEnding() { Harness().ending = true; }
+
+// Tarvic1_Init catches the crash signals to save its tables; the fuzzer
+// and the sanitizers must keep seeing them.
+int StartEngineKeepingSignals() {
+  std::array<struct sigaction, NSIG> saved{};
+  for (int s = 1; s < NSIG; ++s) sigaction(s, nullptr, &saved[size_t(s)]);
+  const int ok = Tarvic1_Init("", kDatabase);
+  for (int s = 1; s < NSIG; ++s) sigaction(s, &saved[size_t(s)], nullptr);
+  return ok;
+}
+
+void Send(const unsigned char* msg, size_t length) {
+  process_sql(Harness().conn_id, msg, static_cast<int>(length));
+}
+
+void BuildEngine() {
+  HARNESS& h = Harness();
+  CATALOG_ResetForTest();
+  IDXLIST_ResetForTest();
+  EXPR_ResetForTest();
+  DISPATCH_ResetForTest();
+  DBCLIENT_ResetForTest();
+  MESSAGE_ResetForTest();
+  REPLY_ResetForTest();
+  Require(StartEngineKeepingSignals(), "the engine did not start");
+  CATALOG_Engine().result_memory_limit = kResultMemory;
+  std::unique_ptr<DBCONNECTION> conn = DBconnect(kDatabase, 0);
+  Require(conn->status == DBCONN_OK, "no connection");
+  for (const char* sql : kSchema) {
+    DBRESULTPTR result = DBexec(conn.get(), sql);
+    if (result->status != DBRES_COMMAND_OK) {
+      std::fprintf(stderr, "%s: %s\n", sql, result->error.c_str());
+      Require(false, "the schema was refused");
+    }
+  }
+  h.conn_id = conn->conn_id;
+  h.dirty = false;
+}
+
+void Init() {
+  HARNESS& h = Harness();
+  // The engine writes below $TARVIC_PATH: a fresh directory of our own.
+  const char* base = std::getenv("TMPDIR");
+  const std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kaspo-fuzz-XXXXXX";
+  std::vector<char> dir(pattern.begin(), pattern.end());
+  dir.push_back('\0');
+  Require(mkdtemp(dir.data()) != nullptr, "no scratch directory");
+  setenv("TARVIC_PATH", dir.data(), 1);
+  setenv("HOME", dir.data(), 1);
+  if (const char* exits = std::getenv("KASPO_FUZZ_EXITS")) h.exit_dir = exits;
+  PLATFORM_SetExitHookForTest(OnExit);
+  BuildEngine();
+  // Registered after the engine's exit handling, so it runs before it.
+  std::atexit(MarkEnding);
+  h.connect = {'1', 'a', static_cast<unsigned char>(sizeof kDatabase), 0};
+  h.connect.insert(h.connect.end(), kDatabase, kDatabase + sizeof kDatabase);
+}
+
+// The message the input stands for; false when there is none.
+bool Message(const uint8_t* data, size_t size, std::vector<unsigned char>* out) {
+  if (size < 1) return false;
+  if ((data[0] & 1) == 0) {
+    out->assign(data + 1, data + size);
+    return true;
+  }
+  std::vector<char> text(data + 1, data + size);
+  text.push_back('\0');
+  std::string error;
+  DBquery_reset();
+  if (!PARSE_Statement(text.data(), &error) || MESSAGE_Damaged()) return false;
+  out->assign(MESSAGE_Data(), MESSAGE_Data() + MESSAGE_Length());
+  return true;
+}
+
+// The reply must be one of the kinds the client knows, and readable by it.
+void CheckReply() {
+  const unsigned char* reply = REPLY_Data();
+  const int length = REPLY_Length();
+  Require(length > 0, "no reply");
+  Require(std::memchr(kReplyKinds, reply[0], sizeof kReplyKinds - 1) != nullptr,
+          "unknown reply kind");
+  DBRESULT result;
+  RESDATA_Init(&result.data);
+  DBCLIENT_ParseReply(reply, length, &result);
+  if (reply[0] == '0') {
+    Require(result.status == DBRES_BAD_REPLY && !result.error.empty(), "error reply lost");
+  }
+  if (reply[0] == '2' || reply[0] == '4') {
+    Require(result.status != DBRES_BAD_REPLY, "rows reply the client cannot read");
+    for (int r = 0; r < DBresult_rows(&result); ++r) {
+      for (int c = 0; c < DBresult_cols(&result); ++c) (void)DBresult_value(&result, r, c);
+    }
+  }
+  RESDATA_Free(&result.data);
+}
+
+void SaveExitInput(const uint8_t* data, size_t size, int status) {
+  HARNESS& h = Harness();
+  ++h.exits;
+  if (h.exit_dir.empty()) return;
+  const std::string path = h.exit_dir + "/exit-" + std::to_string(getpid()) + "-" +
+                           std::to_string(h.exits) + "-status" + std::to_string(status);
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+  }
+}
+
+// Runs `msg` inside a transaction that is then rolled back, on a fresh
+// connection. Returns false when the engine asked to end the process.
+bool RunInRolledBackTransaction(const std::vector<unsigned char>& msg, int* out_status) {
+  HARNESS& h = Harness();
+  h.in_input = true;
+  bool ended = false;
+  try {
+    Send(kBegin, sizeof kBegin);
+    Send(msg.data(), msg.size());
+    CheckReply();
+    Send(kAbort, sizeof kAbort);
+    Send(kDisconnect, sizeof kDisconnect);
+    Send(h.connect.data(), h.connect.size());
+    Require(REPLY_Length() > 0 && REPLY_Data()[0] == '1', "reconnect failed");
+  } catch (const HarnessExit& e) {
+    ended = true;
+    *out_status = e.status;
+  }
+  h.in_input = false;
+  return !ended;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Init();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  HARNESS& h = Harness();
+  std::vector<unsigned char> msg;
+  if (!Message(data, size, &msg)) return 0;
+  if (!msg.empty() && msg[0] == kStopLetter) return 0;
+  if (h.dirty) BuildEngine();
+  int status = 0;
+  if (!RunInRolledBackTransaction(msg, &status)) {
+    SaveExitInput(data, size, status);
+    h.dirty = true;
+  }
+  if (!msg.empty() && std::memchr(kLastingLetters, msg[0], sizeof kLastingLetters - 1) != nullptr) {
+    h.dirty = true;
+  }
+  return 0;
+}
