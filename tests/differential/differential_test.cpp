@@ -19,6 +19,8 @@
 //  - A subselect refers to the enclosing select only inside EXISTS, and
 //    only through a table identifier; unqualified names stay inside their
 //    own select. Tables with identifiers are always named through them.
+//  - DATE is text on the peer's side ('YYYY-MM-DD', which orders alike);
+//    dates are compared only with dates, and not through IN subselects.
 //  - ORDER BY names selected columns only, as they are named in the result.
 //  - COUNT(*), MIN and MAX are not mixed with plain columns.
 //

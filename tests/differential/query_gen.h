@@ -14,7 +14,7 @@
 
 namespace diff {
 
-enum class Kind { kInt, kSmall, kFloat, kText };
+enum class Kind { kInt, kSmall, kFloat, kText, kDate };
 
 struct COLUMN {
   const char* name;
@@ -25,8 +25,9 @@ struct COLUMN {
 // can only mean its own table in both dialects. ID and K are unique.
 inline constexpr COLUMN kColumns[] = {{"ID", Kind::kInt},   {"NA", Kind::kInt},
                                       {"SM", Kind::kSmall}, {"FL", Kind::kFloat},
-                                      {"CH", Kind::kText},  {"KY", Kind::kText}};
-inline constexpr int kColumnCount = 6;
+                                      {"CH", Kind::kText},  {"KY", Kind::kText},
+                                      {"DT", Kind::kDate}};
+inline constexpr int kColumnCount = 7;
 inline constexpr int kTableCount = 3;
 // CHARACTER(5) everywhere: the peer stores the blank-padded text, so that
 // LIKE sees the same trailing blanks on both sides.
@@ -189,24 +190,41 @@ class QueryGen {
         return Same(std::to_string(rng_.Range(-5, 5)));
       case Kind::kInt:
         return Same(std::to_string(column == 0 ? rng_.Range(0, 3 * kMaxRows) : rng_.Range(-1, 8)));
+      case Kind::kDate:
+        return Same("'" + (!dates_.empty() && rng_.Chance(50) ? rng_.Pick(dates_) : DateText()) +
+                    "'");
     }
     return Same("0");
   }
 
-  static bool Numeric(Kind k) { return k != Kind::kText; }
+  // Days up to 28 keep every date valid; the years stay where the leap
+  // rule needs no warning.
+  std::string DateText() {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", rng_.Range(1996, 2004), rng_.Range(1, 12),
+                  rng_.Range(1, 28));
+    return buf;
+  }
+
+  // Columns whose values compare with each other: numbers, texts, dates.
+  static int Family(Kind k) { return k == Kind::kText ? 1 : k == Kind::kDate ? 2 : 0; }
+  static bool Numeric(Kind k) { return Family(k) == 0; }
   // Whether values of `from` may be compared with a column of `to` as
-  // constants (IN and comparison subselects): a float only with FLOAT.
-  static bool ValueFits(Kind from, Kind to) {
-    if (to == Kind::kText || from == Kind::kText) return to == from;
+  // constants (IN and comparison subselects): a float only with FLOAT, a
+  // date only in a comparison.
+  static bool ValueFits(Kind from, Kind to, bool in_list) {
+    if (Family(from) != Family(to)) return false;
+    if (from == Kind::kDate) return !in_list;
     return from != Kind::kFloat || to == Kind::kFloat;
   }
 
   // ---- set-up
   SQL2 CreateTable(int t) {
     return {"CREATE TABLE " + TableName(t) +
-                " (ID INTEGER, NA INTEGER, SM SMALLINT, FL FLOAT, CH CHARACTER(5), KY CHARACTER(5))",
+                " (ID INTEGER, NA INTEGER, SM SMALLINT, FL FLOAT, CH CHARACTER(5), KY CHARACTER(5), "
+                "DT DATE)",
             "CREATE TABLE " + TableName(t) +
-                " (ID INTEGER, NA INTEGER, SM INTEGER, FL REAL, CH TEXT, KY TEXT)"};
+                " (ID INTEGER, NA INTEGER, SM INTEGER, FL REAL, CH TEXT, KY TEXT, DT TEXT)"};
   }
 
   void Indexes(bool unique, bool lists, std::vector<SQL2>* out) {
@@ -218,6 +236,7 @@ class QueryGen {
         {true, "UNIQUE INDEX %s ON %s (ID)"}, {true, "UNIQUE INDEX %s ON %s (KY)"},
         {false, "INDEX %s ON %s (NA)"},       {false, "INDEX %s ON %s (CH)"},
         {false, "INDEX %s ON %s (FL)"},       {false, "INDEX %s ON %s (SM, NA)"},
+        {false, "INDEX %s ON %s (DT)"},
         {true, "UNIQUE INDEX %s ON %s (ID, NA)"}};
     for (int t = 0; t < kTableCount; ++t) {
       for (int f = 0; f < int(std::size(kForms)); ++f) {
@@ -249,8 +268,10 @@ class QueryGen {
                                ", " + std::to_string(rng_.Range(0, 7)) + ", " +
                                std::to_string(rng_.Range(-4, 4)) + ", " +
                                FloatText(rng_.Range(-8, 8)) + ", ";
-      out->push_back({head + "'" + c + "', '" + key + "')",
-                      head + "'" + Padded(c) + "', '" + Padded(key) + "')"});
+      const std::string date = DateText();
+      if (dates_.size() < 50) dates_.push_back(date);
+      out->push_back({head + "'" + c + "', '" + key + "', '" + date + "')",
+                      head + "'" + Padded(c) + "', '" + Padded(key) + "', '" + date + "')"});
     }
   }
 
@@ -262,7 +283,8 @@ class QueryGen {
     stack_ = {{&scope, true}};
     const std::string keep = std::to_string(ids_[t][0]);
     for (int i = rng_.Below(3); i > 0; --i) {
-      const int column = rng_.Range(1, 4);
+      static const int kChangeable[] = {1, 2, 3, 4, 6};
+      const int column = kChangeable[rng_.Below(int(std::size(kChangeable)))];
       const SQL2 set =
           Same(std::string(kColumns[column].name) + " = ") + Const(kColumns[column].kind, column);
       out->push_back(Same("UPDATE " + TableName(t) + " SET ") + set + Same(" WHERE ") +
@@ -310,7 +332,7 @@ class QueryGen {
   COLREF PartnerColumn(const SCOPE& s, Kind kind) {
     for (;;) {
       COLREF r = AnyColumn(s);
-      if (Numeric(kind) == Numeric(kColumns[r.column].kind)) return r;
+      if (Family(kind) == Family(kColumns[r.column].kind)) return r;
     }
   }
 
@@ -451,7 +473,7 @@ class QueryGen {
     const COLREF r = AnyColumn(s);
     const Kind k = kColumns[r.column].kind;
     SQL2 lo = Const(k, r.column), hi = Const(k, r.column);
-    const bool reversed = k == Kind::kText ? lo.peer > hi.peer
+    const bool reversed = !Numeric(k) ? lo.peer > hi.peer
                                            : std::strtod(lo.kaspo.c_str(), nullptr) >
                                                  std::strtod(hi.kaspo.c_str(), nullptr);
     if (reversed && rng_.Chance(70)) std::swap(lo, hi);
@@ -475,11 +497,13 @@ class QueryGen {
   }
 
   SQL2 InSubselect(const SCOPE& s, int nest) {
-    const COLREF r = AnyColumn(s);
+    COLREF r;
+    do r = AnyColumn(s);
+    while (kColumns[r.column].kind == Kind::kDate);
     const SCOPE sub = SubScope(false);
     COLREF inner;
     do inner = AnyColumn(sub);
-    while (!ValueFits(kColumns[inner.column].kind, kColumns[r.column].kind));
+    while (!ValueFits(kColumns[inner.column].kind, kColumns[r.column].kind, true));
     const std::string distinct = rng_.Chance(20) ? "DISTINCT " : "";
     return Same(Ref(s, r) + " IN (SELECT " + distinct + Ref(sub, inner) + " FROM ") +
            FromList(sub) + MaybeSubWhere(sub, nest) + Same(")");
@@ -491,13 +515,13 @@ class QueryGen {
     const COLREF r = AnyColumn(s);
     const SCOPE sub = SubScope(false);
     const std::string op = std::string(" ") + CompareOp(rng_.Below(6)) + " ";
-    if (kColumns[r.column].kind != Kind::kText && rng_.Chance(30)) {
+    if (Numeric(kColumns[r.column].kind) && rng_.Chance(30)) {
       return Same(Ref(s, r) + op + "(SELECT COUNT(*) FROM ") + FromList(sub) +
              MaybeSubWhere(sub, nest) + Same(")");
     }
     COLREF inner;
     do inner = AnyColumn(sub);
-    while (!ValueFits(kColumns[inner.column].kind, kColumns[r.column].kind));
+    while (!ValueFits(kColumns[inner.column].kind, kColumns[r.column].kind, false));
     const char* f = rng_.Chance(50) ? "MIN(" : "MAX(";
     return Same(Ref(s, r) + op + "(SELECT " + f + Ref(sub, inner) + ") FROM ") + FromList(sub) +
            Same(")");
@@ -561,7 +585,8 @@ class QueryGen {
   std::vector<LEVEL> stack_;  // the selects around the condition being made
   std::vector<int> ids_[kTableCount];
   std::set<std::string> keys_[kTableCount];
-  std::vector<std::string> texts_;  // stored texts, unpadded, for constants
+  std::vector<std::string> texts_;
+  std::vector<std::string> dates_;  // stored texts, unpadded, for constants
 };
 
 }  // namespace diff
