@@ -3,6 +3,10 @@
 
 #include <csignal>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/deffile.h"
 #include "engine/catalog/limits.h"
@@ -91,6 +95,20 @@ void SetResultMemoryLimit() {
   CATALOG_Engine().result_memory_limit = STARTUP_ResultMemoryFor(total);
 }
 
+}  // namespace
+
+void STARTUP_KeepFreedMemory() {
+#if defined(__GLIBC__)
+  // Result sets and replies of a large query take megabytes in blocks that
+  // the allocator would otherwise map for each query and hand back to the
+  // system after it, paying a page fault per page on every query.
+  (void)mallopt(M_MMAP_THRESHOLD, STARTUP_MMAPTHRESHOLD);
+  (void)mallopt(M_TRIM_THRESHOLD, STARTUP_TRIMTHRESHOLD);
+#endif
+}
+
+namespace {
+
 void ReplayRedoLogs() {
   ENGINE& engine = CATALOG_Engine();
   for (int i = 0; i < engine.db_count; ++i) {
@@ -139,6 +157,7 @@ int Tarvic1_Init(const char* engine_name, const char* default_db) {
   }
   InstallSignals();
   SetResultMemoryLimit();
+  STARTUP_KeepFreedMemory();
   DBreport("%s", STARTUP_BANNER);
   if (!engine.engine_name.empty()) ReplayRedoLogs();
   engine.startup = 0;

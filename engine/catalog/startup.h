@@ -53,6 +53,18 @@ std::string STARTUP_DatabaseDir(std::string_view db);
 // The definition file of database `db`, beside its directory.
 std::string STARTUP_DefFile(std::string_view db);
 
+// Allocations below this many bytes come from the heap rather than from
+// mappings of their own (32 MiB, the largest the allocator accepts).
+inline constexpr int STARTUP_MMAPTHRESHOLD = 32 << 20;
+// Freed memory at the top of the heap is given back to the system only
+// beyond this many bytes (64 MiB).
+inline constexpr int STARTUP_TRIMTHRESHOLD = 64 << 20;
+
+// Lets freed result memory stay in the process for the next query instead
+// of going back to the system after each one (where the C library allows
+// it). Tarvic1_Init calls it; it changes no result.
+void STARTUP_KeepFreedMemory();
+
 // The result memory limit for a machine whose physical memory plus swap
 // come to `total_bytes`: a tenth of it but at least 8 MiB; a total below
 // 8 MiB (or unknown, <= 0) keeps the initial 25,165,824 bytes.
