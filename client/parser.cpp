@@ -2,10 +2,10 @@
 // command message while it reads.
 #include "client/parser.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "client/lexer.h"
 #include "client/message.h"
@@ -37,7 +37,9 @@ constexpr int kMaxColumnLength = 32767;
 struct PARSER {
   LEXER* lexer = nullptr;
   int kind = DBTK_NONE;         // the current token
-  std::vector<char> text;       // its text (LEX_TEXTSIZE bytes)
+  // Its text. Left uninitialised: the lexer writes every token's text, and
+  // clearing 10,000 bytes for each statement cost more than parsing it.
+  std::array<char, LEX_TEXTSIZE> text;
   std::string* error = nullptr;  // may be null: the message is discarded
 };
 
@@ -688,7 +690,7 @@ std::string FirstWord(const char* sql) {
 
 void Start(PARSER* p, char* text, std::string* error) {
   p->lexer = LEX_Get();
-  p->text.assign(LEX_TEXTSIZE, '\0');
+  p->text[0] = '\0';
   p->error = error;
   LEX_Start(p->lexer, text, nullptr);
 }
