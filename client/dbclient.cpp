@@ -78,11 +78,10 @@ std::string WithNewline(const std::string& text) {
   return text + "\n";
 }
 
-DBRESULTPTR NewResult() {
-  DBRESULTPTR result(std::make_unique<DBRESULT>().release());
-  RESDATA_Init(&result->data);
-  return result;
-}
+// The result data set starts in its released state: the reply parse (or
+// any fill) sets it up on first use, so a statement answered without rows
+// allocates no arena.
+DBRESULTPTR NewResult() { return DBRESULTPTR(std::make_unique<DBRESULT>().release()); }
 
 }  // namespace
 
