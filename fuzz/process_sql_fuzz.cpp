@@ -21,11 +21,6 @@
 // through the test exit hook as an exception and count as outcomes; with
 // KASPO_FUZZ_EXITS=<dir> set, each such input is also written there for
 // review. Signals, sanitizer reports and broken promises still abort.
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -43,7 +38,7 @@
 #include "engine/query/expr.h"
 #include "engine/storage/idxlist.h"
 #include "engine/types/wire.h"
-#include "platform/process.h"
+#include "fuzz/harness_support.h"
 
 namespace {
 constexpr char kDatabase[] = "FUZZDB";
@@ -87,18 +82,10 @@ constexpr unsigned char kDisconnect[] = {'2'};
 // or running into the fuzzer's memory limit.
 constexpr int64_t kResultMemory = 8 << 20;
 
-struct HarnessExit {
-  int status;
-};
-
 struct HARNESS {
-  bool in_input = false;
-  bool ending = false;  // the process is ending normally
-  bool dirty = true;    // the engine must be rebuilt before the next input
+  bool dirty = true;  // the engine must be rebuilt before the next input
   int conn_id = 0;
   std::vector<unsigned char> connect;  // CONNECT message of our database
-  std::string exit_dir;                // where inputs that ended go; empty: nowhere
-  long exits = 0;
 };
 
 HARNESS& Harness() {
@@ -106,32 +93,7 @@ HARNESS& Harness() {
   return harness;
 }
 
-void Require(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "process_sql_fuzz: %s\n", what);
-    std::abort();
-  }
-}
-
-void OnExit(PLATFORM_EXITKIND, int status) {
-  HARNESS& h = Harness();
-  if (h.in_input) throw HarnessExit{status};
-  // At the normal end of a fuzzing run the engine's exit handling asks for
-  // status 1, by design; the run itself succeeded.
-  if (h.ending) _exit(0);
-}
-
-void MarkEnding() { Harness().ending = true; }
-
-// Tarvic1_Init catches the crash signals to save its tables; the fuzzer
-// and the sanitizers must keep seeing them.
-int StartEngineKeepingSignals() {
-  std::array<struct sigaction, NSIG> saved{};
-  for (int s = 1; s < NSIG; ++s) sigaction(s, nullptr, &saved[size_t(s)]);
-  const int ok = Tarvic1_Init("", kDatabase);
-  for (int s = 1; s < NSIG; ++s) sigaction(s, &saved[size_t(s)], nullptr);
-  return ok;
-}
+using fuzz::Require;
 
 void Send(const unsigned char* msg, size_t length) {
   process_sql(Harness().conn_id, msg, static_cast<int>(length));
@@ -146,7 +108,8 @@ void BuildEngine() {
   DBCLIENT_ResetForTest();
   MESSAGE_ResetForTest();
   REPLY_ResetForTest();
-  Require(StartEngineKeepingSignals(), "the engine did not start");
+  Require(fuzz::KeepingSignals([] { return Tarvic1_Init("", kDatabase); }),
+          "the engine did not start");
   CATALOG_Engine().result_memory_limit = kResultMemory;
   std::unique_ptr<DBCONNECTION> conn = DBconnect(kDatabase, 0);
   Require(conn->status == DBCONN_OK, "no connection");
@@ -163,20 +126,9 @@ void BuildEngine() {
 
 void Init() {
   HARNESS& h = Harness();
-  // The engine writes below $TARVIC_PATH: a fresh directory of our own.
-  const char* base = std::getenv("TMPDIR");
-  const std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kaspo-fuzz-XXXXXX";
-  std::vector<char> dir(pattern.begin(), pattern.end());
-  dir.push_back('\0');
-  Require(mkdtemp(dir.data()) != nullptr, "no scratch directory");
-  setenv("TARVIC_PATH", dir.data(), 1);
-  setenv("HOME", dir.data(), 1);
-  if (const char* exits = std::getenv("KASPO_FUZZ_EXITS")) h.exit_dir = exits;
-  PLATFORM_SetExitHookForTest(OnExit);
+  fuzz::SetUpProcess();
   BuildEngine();
-  // Registered after the engine's exit handling, so it runs before it.
-  std::atexit(MarkEnding);
+  fuzz::WatchNormalEnd();
   h.connect = {'1', 'a', static_cast<unsigned char>(sizeof kDatabase), 0};
   h.connect.insert(h.connect.end(), kDatabase, kDatabase + sizeof kDatabase);
 }
@@ -219,38 +171,17 @@ void CheckReply() {
   RESDATA_Free(&result.data);
 }
 
-void SaveExitInput(const uint8_t* data, size_t size, int status) {
-  HARNESS& h = Harness();
-  ++h.exits;
-  if (h.exit_dir.empty()) return;
-  const std::string path = h.exit_dir + "/exit-" + std::to_string(getpid()) + "-" +
-                           std::to_string(h.exits) + "-status" + std::to_string(status);
-  if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  }
-}
-
 // Runs `msg` inside a transaction that is then rolled back, on a fresh
-// connection. Returns false when the engine asked to end the process.
-bool RunInRolledBackTransaction(const std::vector<unsigned char>& msg, int* out_status) {
+// connection.
+void RunInRolledBackTransaction(const std::vector<unsigned char>& msg) {
   HARNESS& h = Harness();
-  h.in_input = true;
-  bool ended = false;
-  try {
-    Send(kBegin, sizeof kBegin);
-    Send(msg.data(), msg.size());
-    CheckReply();
-    Send(kAbort, sizeof kAbort);
-    Send(kDisconnect, sizeof kDisconnect);
-    Send(h.connect.data(), h.connect.size());
-    Require(REPLY_Length() > 0 && REPLY_Data()[0] == '1', "reconnect failed");
-  } catch (const HarnessExit& e) {
-    ended = true;
-    *out_status = e.status;
-  }
-  h.in_input = false;
-  return !ended;
+  Send(kBegin, sizeof kBegin);
+  Send(msg.data(), msg.size());
+  CheckReply();
+  Send(kAbort, sizeof kAbort);
+  Send(kDisconnect, sizeof kDisconnect);
+  Send(h.connect.data(), h.connect.size());
+  Require(REPLY_Length() > 0 && REPLY_Data()[0] == '1', "reconnect failed");
 }
 }  // namespace
 
@@ -266,8 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!msg.empty() && msg[0] == kStopLetter) return 0;
   if (h.dirty) BuildEngine();
   int status = 0;
-  if (!RunInRolledBackTransaction(msg, &status)) {
-    SaveExitInput(data, size, status);
+  if (!fuzz::RunInput([&] { RunInRolledBackTransaction(msg); }, &status)) {
+    fuzz::SaveExitInput(data, size, status);
     h.dirty = true;
   }
   if (!msg.empty() && std::memchr(kLastingLetters, msg[0], sizeof kLastingLetters - 1) != nullptr) {
