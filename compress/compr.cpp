@@ -26,9 +26,6 @@ constexpr unsigned char kRunMark = 0xB0;
 constexpr unsigned char kListFirstByte = 0xFE;  // first byte of -2, little-endian
 constexpr int32_t kListMarker = -2;
 constexpr int kRleMinRun = 4;                  // shortest run worth a code
-// Pieces asked from the decompressor: a little more than a block, so it
-// decodes each block straight into the buffer.
-constexpr std::size_t kDecodePiece = PELKO_BLOCK + 64;
 constexpr int kPelkoMode = 0;       // first qualifying match candidate
 constexpr int kPelkoMinMatch = 5;   // shortest back-reference of item content
 constexpr int kPelkoCache = 64;     // ring entries per byte value for item content
@@ -264,18 +261,36 @@ int COMPR_AddBin(COMPR* obj, const RECORD_BINARY& chunk) {
 }
 
 namespace {
-// Replaces the buffer by the decoding of the "#50" stream it holds.
+// Appends one decoded piece. The length of the stream is known only at
+// its end, so the buffer grows geometrically until the last piece, which
+// gets exactly the room it needs: an item of one block is sized once.
+void AppendPiece(COMPR* obj, const unsigned char* piece, std::size_t n, bool last) {
+  std::vector<unsigned char>& buf = obj->buffer;
+  if (last && buf.size() + n > buf.capacity()) {
+    try {
+      buf.reserve(buf.size() + n);
+    } catch (const std::bad_alloc&) {
+      DBreport(kOutOfMemory);
+      PLATFORM_Exit(1);
+    }
+  }
+  Append(obj, piece, n);
+}
+
+// Replaces the buffer by the decoding of the "#50" stream it holds. The
+// pieces are copied from the decompressor's block: decoding straight into
+// the buffer would need it sized, and so zero-filled, ahead of the data.
 int DecodePelko(COMPR* obj) {
   const std::vector<unsigned char> packed = std::move(obj->buffer);
   obj->buffer = std::vector<unsigned char>();
   const int opened = Uncompress_Init(packed.data() + COMPR_TAGLEN, packed.size() - COMPR_TAGLEN);
-  std::ptrdiff_t got = opened ? 1 : -1;
+  int got = opened ? 1 : -1;
   while (got > 0) {
-    const std::size_t at = obj->buffer.size();
-    Reserve(obj, kDecodePiece);
-    obj->buffer.resize(at + kDecodePiece);
-    got = Uncompress_Read(obj->buffer.data() + at, kDecodePiece);
-    obj->buffer.resize(at + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0)));
+    const unsigned char* piece = nullptr;
+    std::size_t n = 0;
+    bool last = false;
+    got = Uncompress_ReadView(&piece, &n, &last);
+    if (got > 0) AppendPiece(obj, piece, n, last);
   }
   Uncompress_End();
   if (got == 0) return 1;

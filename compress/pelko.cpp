@@ -22,6 +22,12 @@ constexpr int kBlockSlack = 32;            // reader block tail for 16-byte copi
 constexpr int kMaxCodeBitsPerByte = 11;    // no input byte costs more than a literal
 constexpr uint32_t kCheapMatch = 10;        // nonzero mode weighs shorter matches against literals
 constexpr int kLengthBits[3] = {4, 5, 8};  // length field widths of the reference classes
+// Largest writer output buffer kept between compressions (4 MiB): covers
+// the output of several blocks, while the output of a large item is handed
+// out without a copy.
+constexpr std::size_t kKeptOutput = std::size_t{4} << 20;
+// Largest reader input buffer kept between decompressions (4 MiB), alike.
+constexpr std::size_t kKeptInput = std::size_t{4} << 20;
 
 constexpr char kCompMinInvalid[] =
     "(Compress_Init) Warning: Comp_Min = %d invalid (must be between 5 and 256) -> using 5.\n";
@@ -381,6 +387,18 @@ void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
   return 1;
 }
 
+// The compressed data to the caller: copied out of a buffer small enough
+// to keep for the next compression, moved out of a larger one.
+void HandOut(Writer& w, std::vector<unsigned char>* out_data) {
+  if (w.out.size() <= kKeptOutput) {
+    out_data->assign(w.out.begin(), w.out.begin() + static_cast<std::ptrdiff_t>(w.out_len));
+    return;
+  }
+  w.out.resize(w.out_len);
+  *out_data = std::move(w.out);
+  w.out = std::vector<unsigned char>();
+}
+
 int CheckedCompMin(int comp_min) {
   if (comp_min >= PELKO_MINMATCH_LOW && comp_min <= PELKO_MINMATCH_HIGH) return comp_min;
   DBreport(kCompMinInvalid, comp_min);
@@ -393,14 +411,32 @@ int CheckedCompCache(int comp_cache) {
   return PELKO_CACHE_DEFAULT;
 }
 
+// Closes the compression but keeps the work buffers: items are mostly
+// small, and allocating and zero-filling a block, its chains and an output
+// buffer anew for each one costs more than coding it. An output buffer
+// grown past kKeptOutput is let go.
+void ClearWriter(Writer& w) {
+  Writer kept;
+  kept.block = std::move(w.block);
+  kept.ring_pos = std::move(w.ring_pos);
+  kept.head = std::move(w.head);
+  kept.prev = std::move(w.prev);
+  if (w.out.size() <= kKeptOutput) kept.out = std::move(w.out);
+  w = std::move(kept);
+}
+
+// Sizes the work buffers; what they held before is never read: ring
+// entries are read only below the ring's count, chain links only for
+// positions entered in the current block, and CodeBlock empties the
+// chain heads.
 [[nodiscard]] int AllocateWriter(Writer& w) {
   const std::size_t ring = 256 * static_cast<std::size_t>(w.cache);
   try {
     w.block.resize(PELKO_BLOCK);
-    w.ring_pos.assign(ring, 0);
-    w.head.assign(std::size_t{1} << kHashBits, 0);
+    w.ring_pos.resize(ring);
+    w.head.resize(std::size_t{1} << kHashBits);
     w.prev.resize(PELKO_BLOCK);
-    w.out.resize(std::max<std::size_t>(State().out_first, PELKO_HEADER + 16));
+    w.out.resize(std::max({w.out.size(), State().out_first, std::size_t{PELKO_HEADER + 16}}));
   } catch (const std::bad_alloc&) {
     w = Writer{};
     return 0;
@@ -411,7 +447,7 @@ int CheckedCompCache(int comp_cache) {
 
 int Compress_Init(int mode, int comp_min, int comp_cache) {
   Writer& w = State().writer;
-  w = Writer{};
+  ClearWriter(w);
   w.mode = mode;
   w.comp_min = CheckedCompMin(comp_min);
   w.cache = CheckedCompCache(comp_cache);
@@ -458,10 +494,9 @@ int Compress_End(std::vector<unsigned char>* out_data) {
     w.sink.Put((0x7u << 8) | kEndCode, 11);
     w.sink.Flush();
     w.out_len = static_cast<std::size_t>(w.sink.p - w.out.data());
-    w.out.resize(w.out_len);
-    *out_data = std::move(w.out);
+    HandOut(w, out_data);
   }
-  w = Writer{};
+  ClearWriter(w);
   return ok;
 }
 
@@ -694,11 +729,39 @@ Decoded DecodeBlock(Reader& r, unsigned char* out, std::size_t* out_fill) {
   *out_fill = fill;
   return result;
 }
+
+// Closes the reader but keeps its block and, unless it is large, the
+// buffer of its input: a fresh zero-filled block per item would cost more
+// than decoding a small one.
+void ClearReader(Reader& r) {
+  Reader kept;
+  kept.block = std::move(r.block);
+  if (r.input.capacity() <= kKeptInput) {
+    kept.input = std::move(r.input);
+    kept.input.clear();
+  }
+  r = std::move(kept);
+}
+
+// Decodes the next block into the reader's block or, when `direct` is set,
+// into `direct` (room for a block and kBlockSlack bytes; the bytes then
+// belong to the caller). Returns 0 for corrupt data.
+[[nodiscard]] int NextBlock(Reader& r, unsigned char* direct, std::size_t* out_got) {
+  const Decoded result = DecodeBlock(r, direct != nullptr ? direct : r.block.data(), out_got);
+  if (result == Decoded::kCorrupt) {
+    r.failed = true;
+    return 0;
+  }
+  if (result == Decoded::kEnd) r.end = true;
+  r.read_pos = 0;
+  r.fill = direct != nullptr ? 0 : *out_got;
+  return 1;
+}
 }  // namespace
 
 int Uncompress_Init(const void* data, std::size_t length) {
   Reader& r = State().reader;
-  r = Reader{};
+  ClearReader(r);
   const unsigned char* in = static_cast<const unsigned char*>(data);
   if (length <= kRankOffset || std::memcmp(in, kMagic, kMagicLen) != 0) {
     DBreport(kNotPelko);
@@ -712,7 +775,7 @@ int Uncompress_Init(const void* data, std::size_t length) {
   if (length <= PELKO_HEADER) return 0;
   try {
     r.input.assign(in + PELKO_HEADER, in + length);
-    r.block.assign(PELKO_BLOCK + kBlockSlack, 0);
+    r.block.resize(PELKO_BLOCK + kBlockSlack);
   } catch (const std::bad_alloc&) {
     r = Reader{};
     return 0;
@@ -738,14 +801,7 @@ std::ptrdiff_t Uncompress_Read(void* buffer, std::size_t length) {
       // decoded in place, sparing a copy.
       const bool in_place = length - done >= PELKO_BLOCK + kBlockSlack;
       std::size_t got = 0;
-      const Decoded result = DecodeBlock(r, in_place ? dst + done : r.block.data(), &got);
-      if (result == Decoded::kCorrupt) {
-        r.failed = true;
-        return -1;
-      }
-      if (result == Decoded::kEnd) r.end = true;
-      r.read_pos = 0;
-      r.fill = in_place ? 0 : got;
+      if (!NextBlock(r, in_place ? dst + done : nullptr, &got)) return -1;
       done += in_place ? got : 0;
       continue;
     }
@@ -757,7 +813,23 @@ std::ptrdiff_t Uncompress_Read(void* buffer, std::size_t length) {
   return static_cast<std::ptrdiff_t>(done);
 }
 
-void Uncompress_End() { State().reader = Reader{}; }
+int Uncompress_ReadView(const unsigned char** out_data, std::size_t* out_length,
+                        bool* out_last) {
+  Reader& r = State().reader;
+  if (!r.open || r.failed) return -1;
+  while (r.read_pos == r.fill) {
+    if (r.end) return 0;
+    std::size_t got = 0;
+    if (!NextBlock(r, nullptr, &got)) return -1;
+  }
+  *out_data = r.block.data() + r.read_pos;
+  *out_length = r.fill - r.read_pos;
+  *out_last = r.end;
+  r.read_pos = r.fill;
+  return 1;
+}
+
+void Uncompress_End() { ClearReader(State().reader); }
 
 void PELKO_ResetForTest() {
   PelkoState& state = State();

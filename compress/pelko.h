@@ -1,7 +1,9 @@
 // pelko.h: the block compressor (writer and reader of the Pelko format).
 // Owns the process-wide writer and reader state: one compression and one
 // decompression at a time. The writer hands its output to the caller at
-// Compress_End; the reader keeps its own copy of the input.
+// Compress_End; the reader keeps its own copy of the input. Both keep
+// their work buffers from one use to the next (PELKO_ResetForTest frees
+// them).
 //
 // Compressed data:
 //
@@ -87,7 +89,17 @@ void PELKO_SetOutputSizes(int first_size, int growth);
 // code; input that runs out between codes ends it there.
 [[nodiscard]] std::ptrdiff_t Uncompress_Read(void* buffer, std::size_t length);
 
-// Frees the reader's input copy and block.
+// Delivers the next decoded bytes where they lie: `*out_data` holds
+// `*out_length` bytes (at least one) until the next call of the reader;
+// `*out_last` tells that the data end after them. Returns 1, 0 after the
+// end of the data, or a negative value for corrupt data (also on every
+// read after one). Spares the caller a buffer of its own that would have
+// to be sized before the length of the data is known.
+[[nodiscard]] int Uncompress_ReadView(const unsigned char** out_data, std::size_t* out_length,
+                                      bool* out_last);
+
+// Ends the reading. The reader's block (and an input buffer of moderate
+// size) is kept for the next one.
 void Uncompress_End();
 
 // Drops both the writer and the reader and restores the default settings.

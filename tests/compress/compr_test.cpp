@@ -149,7 +149,9 @@ TEST_F(ComprTest, StreamsRoundTripThroughBothEncodings) {
       {"random", RandomBytes(50000, 33)},
       {"0xB0 heavy", b0_heavy},
       {"runs", runs},
-      {"mixed 1.2 MiB", MixedBytes(1200000, 34)}};
+      {"one block", MixedBytes(PELKO_BLOCK, 36)},
+      {"mixed 1.2 MiB", MixedBytes(1200000, 34)},
+      {"three blocks and a byte", MixedBytes(3 * PELKO_BLOCK + 1, 37)}};
   for (const auto& [name, stream] : streams) {
     for (int mode : {COMPR_MODE_RLE, COMPR_MODE_PELKO}) {
       for (int chunk : {4000, 5, 97}) {

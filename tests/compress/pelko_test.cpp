@@ -327,6 +327,79 @@ TEST_F(PelkoTest, RoundTripsAcrossSizesModesAndSettings) {
   }
 }
 
+// Everything through the view reader; false on a negative read. Every
+// piece but the last is a whole block, and only the last is marked last.
+bool DecompressViews(const Bytes& z, Bytes* out) {
+  out->clear();
+  if (!Uncompress_Init(z.data(), z.size())) return false;
+  const unsigned char* piece = nullptr;
+  std::size_t n = 0;
+  bool last = false;
+  bool seen_last = false;
+  int got;
+  while ((got = Uncompress_ReadView(&piece, &n, &last)) > 0) {
+    EXPECT_FALSE(seen_last);
+    EXPECT_GT(n, 0u);
+    if (!last) {
+      EXPECT_EQ(n, static_cast<std::size_t>(PELKO_BLOCK));
+    }
+    seen_last = last;
+    out->insert(out->end(), piece, piece + n);
+  }
+  Uncompress_End();
+  return got == 0;
+}
+
+// The writer and reader keep their buffers from one use to the next:
+// nothing of an earlier use, larger or with other settings, or damaged,
+// may show in a later one.
+TEST_F(PelkoTest, KeptBuffersCarryNothingOver) {
+  Bytes damaged = Compress(MixedBytes(5000, 40));
+  for (int k = 0; k < 4; ++k) damaged[PELKO_HEADER + k] = 0xFF;  // reference before the start
+  struct Case {
+    const char* name;
+    Bytes data;
+    int mode, comp_min, cache;
+  };
+  const Case kCases[] = {
+      {"two blocks", MixedBytes(PELKO_BLOCK + 20000, 41), 0, 5, 64},
+      {"small after large", MixedBytes(3000, 42), 0, 5, 64},
+      {"small ring", RandomBytes(20000, 43, 4), 0, 5, 5},
+      {"large ring, mode 1", MixedBytes(30000, 44), 1, 7, 300},
+      {"empty", {}, 0, 5, 64},
+      {"same bytes again", MixedBytes(3000, 42), 0, 5, 64},
+      {"one block", MixedBytes(PELKO_BLOCK, 45), 0, 5, 64},
+      {"one byte", {7}, 0, 5, 64},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Bytes z = Compress(c.data, c.mode, c.comp_min, c.cache);
+    if (c.data.size() < 100000) {
+      EXPECT_TRUE(z == ReferenceCompress(c.data, c.mode, c.comp_min, c.cache));
+    }
+    Bytes back;
+    EXPECT_FALSE(DecompressViews(damaged, &back));
+    ASSERT_TRUE(DecompressViews(z, &back));
+    EXPECT_TRUE(back == c.data);
+    ASSERT_TRUE(Decompress(z, &back, 1000));
+    EXPECT_TRUE(back == c.data);
+  }
+}
+
+TEST_F(PelkoTest, ViewReaderRefusesWithoutInputAndAfterDamage) {
+  const unsigned char* piece = nullptr;
+  std::size_t n = 0;
+  bool last = false;
+  EXPECT_LT(Uncompress_ReadView(&piece, &n, &last), 0);  // nothing opened
+  Bytes z = Compress(MixedBytes(5000, 46));
+  z[PELKO_HEADER + 3] = 0xFF;
+  ASSERT_TRUE(Uncompress_Init(z.data(), z.size()));
+  EXPECT_LT(Uncompress_ReadView(&piece, &n, &last), 0);
+  EXPECT_LT(Uncompress_ReadView(&piece, &n, &last), 0);
+  Uncompress_End();
+  EXPECT_LT(Uncompress_ReadView(&piece, &n, &last), 0);  // closed
+}
+
 TEST_F(PelkoTest, InvalidSettingsWarnAndFallBack) {
   const std::string min_warning = " invalid (must be between 5 and 256) -> using 5.\n";
   const std::string cache_warning = " invalid (must be between 5 and 4096) -> using 256.\n";
