@@ -133,10 +133,14 @@ int DateSize(unsigned char k) {
     return 1;
   }
   if (r.kind == kBinary) {
+    // The blanks that pad a CHARACTER field are no part of its bytes, as
+    // the other order (BINARY read as text) ignores them too.
+    std::string_view bytes(text);
+    while (!bytes.empty() && bytes.back() == ' ') bytes.remove_suffix(1);
     std::string bin(2, '\0');
-    const auto n = static_cast<int16_t>(std::strlen(text));
+    const auto n = static_cast<int16_t>(bytes.size());
     std::memcpy(bin.data(), &n, 2);
-    bin.append(text);
+    bin.append(bytes);
     *holds = CmpValues(op, DBTYPE_BINARY, bin.data(), r.bin);
     return 1;
   }
