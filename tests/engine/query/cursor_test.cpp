@@ -2,34 +2,21 @@
 // (DBexec), or as hand-built messages where a message must be malformed.
 #include "engine/query/cursor.h"
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "client/dbclient.h"
 #include "engine/catalog/catalog.h"
-#include "engine/dispatch.h"
 #include "engine/types/tokens.h"
-#include "engine/types/wire.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
-class CursorTest : public testing::Test {
+class CursorTest : public EngineTest {
  protected:
   void SetUp() override {
-    const char* tmp = getenv("TMPDIR");
-    dir_ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/cursorXXXXXX";
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    for (const char* name : {"TARVIC_PATH", "HOME"}) {
-      old_.push_back(getenv(name) != nullptr ? getenv(name) : "");
-      setenv(name, dir_.c_str(), 1);
-    }
-    CATALOG_ResetForTest();
-    DBCLIENT_ResetForTest();
+    EngineTest::SetUp();
     conn_ = DBconnect("CURDB", 1);  // Conn_Id 1
     // Five rows, inserted out of order so that ORDER BY has work to do.
     Script({{"CREATE TABLE TT (ID INTEGER, NAME CHARACTER(2))", "ok"}, {"BEGIN", "ok"}});
@@ -37,25 +24,11 @@ class CursorTest : public testing::Test {
       Run("INSERT INTO TT VALUES (" + std::to_string(id) + ", 'N" + std::to_string(id) + "')");
     Script({{"COMMIT", "ok"}});
   }
-  void TearDown() override {
-    CATALOG_ResetForTest();
-    setenv("TARVIC_PATH", old_[0].c_str(), 1);  // empty counts as unset
-    setenv("HOME", old_[1].c_str(), 1);
-    std::filesystem::remove_all(dir_);
-  }
 
   // "ok" (with a row count other than 0), an error's text, or the rows:
   // cells joined by ":", rows by ","; a result marked cut short by "cut ".
   std::string Run(const std::string& sql) {
-    DBRESULTPTR r = DBexec(conn_.get(), sql.c_str());
-    const int rows = DBresult_rows(r.get());
-    if (r->status == DBRES_COMMAND_OK) return rows ? "ok " + std::to_string(rows) : "ok";
-    if (r->status != DBRES_TUPLES_OK && r->status != DBRES_TUPLES_PART) return r->error;
-    std::string out = r->status == DBRES_TUPLES_PART ? "cut " : "";
-    for (int row = 0; row < rows; ++row)
-      for (int c = 0; c < DBresult_cols(r.get()); ++c)
-        out += (c ? ":" : row ? "," : "") + std::string(DBresult_value(r.get(), row, c));
-    return out;
+    return ResultText(DBexec(conn_.get(), sql.c_str()).get(), ":", ",");
   }
 
   struct Step {
@@ -68,8 +41,6 @@ class CursorTest : public testing::Test {
 
   const DBCONN& Conn() const { return *CATALOG_Conn(1); }
 
-  std::string dir_;
-  std::vector<std::string> old_;
   std::unique_ptr<DBCONNECTION> conn_;
 };
 
@@ -164,19 +135,12 @@ TEST_F(CursorTest, MalformedMessagesNameWhatIsMissing) {
       {1, long_name, "(DECLARE) Invalid cursor-name '" + kLong + "'"},
   };
   Script({{"BEGIN", "ok"}});
-  for (const auto& c : kCases) {
-    process_sql(c.conn, c.msg.data(), int(c.msg.size()));
-    const unsigned char* r = REPLY_Data();
-    ASSERT_EQ(r[0], '0') << c.expected;
-    const int text_length = (r[2] | r[3] << 8) - 1;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r) + 4, text_length), c.expected);
-  }
+  for (const auto& c : kCases) EXPECT_EQ(EngineSendBytes(c.conn, c.msg), c.expected);
   EXPECT_EQ(Conn().cursor_count, 0);
   // One character less, and the name is a cursor's.
   long_name.erase(long_name.begin() + 4);
   long_name[2] = DB_NAMESIZE;
-  process_sql(1, long_name.data(), int(long_name.size()));
-  EXPECT_EQ(REPLY_Data()[0], '3');
+  EXPECT_EQ(EngineSendBytes(1, long_name), "<33>");
 }
 
 }  // namespace

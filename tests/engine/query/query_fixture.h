@@ -8,8 +8,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,41 +21,19 @@
 #include "engine/storage/idxlist.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
-#include "support/scratch_dir.h"
+#include "support/engine_fixture.h"
 
-class QueryTest : public testing::Test {
+class QueryTest : public EngineTest {
  protected:
   void SetUp() override {
-    for (const char* name : {"TARVIC_PATH", "HOME"}) {
-      const char* old = std::getenv(name);
-      saved_.push_back(old ? std::optional<std::string>(old) : std::nullopt);
-      setenv(name, dir_.path().c_str(), 1);
-    }
-    Reset();
-    ASSERT_TRUE(DISPATCH_SetHandlerForTest('C', SELECT_Command));
+    EngineTest::SetUp();
     conn_ = DBconnect("QDB", 1);
     ASSERT_EQ(conn_->status, DBCONN_OK) << conn_->error;
   }
 
   void TearDown() override {
     conn_.reset();
-    Reset();
-    const char* names[] = {"TARVIC_PATH", "HOME"};
-    for (int i = 0; i < 2; ++i) {
-      if (saved_[size_t(i)]) {
-        setenv(names[i], saved_[size_t(i)]->c_str(), 1);
-      } else {
-        unsetenv(names[i]);
-      }
-    }
-  }
-
-  static void Reset() {
-    CATALOG_ResetForTest();
-    IDXLIST_ResetForTest();
-    EXPR_ResetForTest();
-    DISPATCH_ResetForTest();
-    DBCLIENT_ResetForTest();
+    EngineTest::TearDown();
   }
 
   DBRESULTPTR Exec(const std::string& sql) { return DBexec(conn_.get(), sql.c_str()); }
@@ -69,32 +47,16 @@ class QueryTest : public testing::Test {
     }
   }
 
-  // One cell as text: CHARACTER without its padding, numbers in decimal,
-  // dates in their literal forms, "-" for a cell without value.
-  static std::string Cell(DBRESULT* r, int row, int column) {
-    if (DBresult_cell(r, row, column) == nullptr) return "-";
-    std::string text = DBresult_value(r, row, column);
-    if (DBresult_type(r, column) == DBTYPE_CHARACTER) {
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-    }
-    return text;
-  }
+  static void Reset() { ResetEngineForTest(); }
+
+  static std::string Cell(DBRESULT* r, int row, int column) { return ResultCell(r, row, column); }
 
   // The rows of a query, cells joined by ",", rows by ";"; an error gives
   // "ERR " and its text, a truncated result ends in " (4)".
   std::string Rows(const std::string& sql) {
     DBRESULTPTR r = Exec(sql);
     if (r->status != DBRES_TUPLES_OK && r->status != DBRES_TUPLES_PART) return "ERR " + r->error;
-    std::string out;
-    for (int i = 0; i < DBresult_rows(r.get()); ++i) {
-      if (i > 0) out += ";";
-      for (int c = 0; c < DBresult_cols(r.get()); ++c) {
-        if (c > 0) out += ",";
-        out += Cell(r.get(), i, c);
-      }
-    }
-    if (r->status == DBRES_TUPLES_PART) out += " (4)";
-    return out;
+    return ResultCells(r.get(), ",", ";") + (r->status == DBRES_TUPLES_PART ? " (4)" : "");
   }
 
   // The column names of a query that returns rows, joined by ",".
@@ -122,7 +84,6 @@ class QueryTest : public testing::Test {
     return table;
   }
 
-  ScratchDir dir_;
-  std::vector<std::optional<std::string>> saved_;
+  const ScratchDir& dir_ = home_.dir();  // the data directory's parent
   std::unique_ptr<DBCONNECTION> conn_;
 };

@@ -2,9 +2,6 @@
 // (DBexec), or as hand-built messages where a message must be malformed.
 #include "engine/query/show.h"
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -13,35 +10,22 @@
 
 #include "client/dbclient.h"
 #include "engine/catalog/catalog.h"
-#include "engine/dispatch.h"
+#include "engine/storage/idxarray.h"
 #include "engine/types/tokens.h"
 #include "engine/types/wire.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class ShowTest : public testing::Test {
+class ShowTest : public EngineTest {
  protected:
   void SetUp() override {
-    const char* tmp = getenv("TMPDIR");
-    dir_ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/showXXXXXX";
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    for (const char* name : {"TARVIC_PATH", "HOME"}) {
-      old_.push_back(getenv(name) != nullptr ? getenv(name) : "");
-      setenv(name, dir_.c_str(), 1);
-    }
-    CATALOG_ResetForTest();
-    DBCLIENT_ResetForTest();
+    EngineTest::SetUp();
     // Conn_Id 1 creates SHOWDB, 2 joins it, 3 has no database.
     for (auto [name, create] : {std::pair{"SHOWDB", 1}, {"SHOWDB", 0}, {"", 0}})
       conns_.push_back(DBconnect(name, create));
-  }
-  void TearDown() override {
-    CATALOG_ResetForTest();
-    setenv("TARVIC_PATH", old_[0].c_str(), 1);  // empty counts as unset
-    setenv("HOME", old_[1].c_str(), 1);
-    fs::remove_all(dir_);
   }
 
   // The result as text: "ok", an error's text, or the header ("name:size"
@@ -56,10 +40,7 @@ class ShowTest : public testing::Test {
       out += (c ? " " : "") + std::string(r->data.column_names[c]) + ":" +
              std::to_string(r->data.column_sizes[c]);
     }
-    for (int row = 0; row < DBresult_rows(r.get()); ++row)
-      for (int c = 0; c < DBresult_cols(r.get()); ++c)
-        out += (c ? "|" : "\n") + std::string(DBresult_value(r.get(), row, c));
-    return out;
+    return out + (DBresult_rows(r.get()) ? "\n" : "") + ResultCells(r.get(), "|", "\n");
   }
 
   struct Step {
@@ -71,8 +52,6 @@ class ShowTest : public testing::Test {
     for (const Step& s : steps) EXPECT_EQ(Run(s.conn, s.sql), s.expected) << s.sql;
   }
 
-  std::string dir_;
-  std::vector<std::string> old_;
   std::vector<std::unique_ptr<DBCONNECTION>> conns_;
 };
 
@@ -164,17 +143,10 @@ TEST_F(ShowTest, MalformedMessagesAndUnknownConnections) {
       {9, {'T'}, "(MAX) Conn_Id 9 not found\n"},
       {9, {'V'}, "(STOP DATABASE) Database connection not found"},
   };
-  for (const auto& c : kCases) {
-    process_sql(c.conn, c.msg.data(), int(c.msg.size()));
-    const unsigned char* r = REPLY_Data();
-    ASSERT_EQ(r[0], '0') << c.expected;
-    const int text_length = (r[2] | r[3] << 8) - 1;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r) + 4, text_length), c.expected);
-  }
+  for (const auto& c : kCases) EXPECT_EQ(EngineSendBytes(c.conn, c.msg), c.expected);
   // With no database at all SHOW DATABASES still answers its header.
   CATALOG_ResetForTest();
-  const unsigned char kShowDatabases[] = {'S', DBTK_DATABASES};
-  process_sql(1, kShowDatabases, 2);
+  EXPECT_EQ(EngineSendBytes(1, {'S', DBTK_DATABASES}), "<32>");
   const std::vector<unsigned char> kHeaderOnly = {'2', 1, 0, 0, 0, 0, 0, 0, 0, 9, 0, 'D', 'a', 't',
                                                   'a', 'b', 'a', 's', 'e', 0, '0', 32, 0, 0, 0};
   EXPECT_EQ(std::vector<unsigned char>(REPLY_Data(), REPLY_Data() + REPLY_Length()), kHeaderOnly);
@@ -194,7 +166,7 @@ TEST_F(ShowDeathTest, StopDatabaseRefusesUnlessAloneAndOutsideTransactions) {
           {1, "COMMIT", "ok"}});
   // Alone on its database (3 has none): the exit handling saves the static
   // table, whose file SET TABLE made empty, and ends the process.
-  const fs::path data = fs::path(dir_) / "Tarvic.dat" / "SHOWDB" / "FIXED.dat";
+  const fs::path data = fs::path(home_.DataDir()) / "SHOWDB" / "FIXED.dat";
   const auto before = fs::file_size(data);
   EXPECT_EXIT(
       {
