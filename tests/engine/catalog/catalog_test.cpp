@@ -9,16 +9,12 @@
 
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
-class CatalogTest : public testing::Test {
+class CatalogTest : public EngineTest {
  protected:
-  void SetUp() override { CATALOG_ResetForTest(); }
-  void TearDown() override {
-    CATALOG_ResetForTest();
-    IDXLIST_ResetForTest();
-  }
   DBDATABASE* Database(const char* name) {
     DBDATABASE* db = nullptr;
     EXPECT_TRUE(CATALOG_NewDatabase(name, &db));

@@ -1,69 +1,20 @@
 // Tests of CONNECT, DISCONNECT and SET DATABASE, run through process_sql.
 #include "engine/catalog/connect.h"
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include "client/message.h"
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/deffile.h"
-#include "engine/dispatch.h"
 #include "engine/storage/transaction.h"
-#include "engine/types/wire.h"
 #include "platform/files.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string ReplyText() {
-  const unsigned char* r = REPLY_Data();
-  const int n = REPLY_Length();
-  if (n == 1 && r[0] == '1') return "OK";
-  if (n >= 5 && r[0] == '0' && r[1] == 'b') {
-    const int len = r[2] | (r[3] << 8);
-    return std::string(reinterpret_cast<const char*>(r) + 4, len - 1);
-  }
-  char text[16];
-  std::snprintf(text, sizeof text, "<%02X>", n > 0 ? r[0] : 0);
-  return text;
-}
-
-class ConnectTest : public testing::Test {
+class ConnectTest : public EngineTest {
  protected:
-  void SetUp() override {
-    const char* tmp = std::getenv("TMPDIR");
-    dir_ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/connXXXXXX";
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    for (const char* name : {"TARVIC_PATH", "HOME"}) {
-      old_.push_back(std::getenv(name) != nullptr ? std::getenv(name) : "");
-      setenv(name, dir_.c_str(), 1);
-    }
-    CATALOG_ResetForTest();
-  }
-
-  void TearDown() override {
-    CATALOG_ResetForTest();
-    setenv("TARVIC_PATH", old_[0].c_str(), 1);  // empty counts as unset
-    setenv("HOME", old_[1].c_str(), 1);
-    fs::remove_all(dir_);
-  }
-
-  // A command letter followed by name tokens.
-  static std::string Run(int conn, char letter, std::vector<const char*> names) {
-    DBquery_reset();
-    DBquery_addcmd(letter);
-    for (const char* n : names) DBquery_addtokstring('a', n);
-    process_sql(conn, MESSAGE_Data(), MESSAGE_Length());
-    return ReplyText();
-  }
-
   // A database read from a definition text, its tables not loaded yet.
   static void DefineDb(const char* name, const char* text) {
     ASSERT_EQ(Def_Parse(name, reinterpret_cast<const unsigned char*>(text),
@@ -71,60 +22,49 @@ class ConnectTest : public testing::Test {
               1);
   }
 
-  static DBTABLE* Table(const char* db, const char* name) {
-    int pos = 0;
-    DBTABLE* table = nullptr;
-    if (!CATALOG_FindDatabase(db, &pos)) return nullptr;
-    return CATALOG_FindTable(&CATALOG_Engine().dbs[pos], name, &table, nullptr) ? table : nullptr;
-  }
-
   // Gives table T1 of `db` a data file whose row size it does not have.
   void DamageT1(const char* db) {
-    const std::string dir = dir_ + "/Tarvic.dat";
+    const std::string dir = home_.DataDir();
     (void)PLATFORM_MakeDirectory(dir.c_str());
     ASSERT_EQ(PLATFORM_WriteFile((dir + "/" + db + ".def").c_str(), "", 0), 1);
     ASSERT_EQ(PLATFORM_MakeDirectory((dir + "/" + db).c_str()), 1);
     const unsigned char bytes[] = {'#', '#', 99, 0, 0, 0};
     ASSERT_EQ(PLATFORM_WriteFile((dir + "/" + db + "/T1.dat").c_str(), bytes, sizeof bytes), 1);
   }
-
-  std::string dir_;
-  std::vector<std::string> old_;
 };
 
 TEST_F(ConnectTest, ConnectRefusesMissingAndUnknownDatabases) {
-  EXPECT_EQ(Run(1, '1', {}), "(CONNECT) Database-name missing\n");
+  EXPECT_EQ(EngineSendNames(1, '1', {}), "(CONNECT) Database-name missing\n");
   DBquery_reset();
   DBquery_addcmd('1');
   DBquery_addtokstring('f', "DB1");
-  process_sql(1, MESSAGE_Data(), MESSAGE_Length());
-  EXPECT_EQ(ReplyText(),
+  EXPECT_EQ(EngineSend(1),
             "(CONNECT) Database-name missing\nSyntax error: <identifier value> expected (found "
             "<string value>)");
-  EXPECT_EQ(Run(1, '1', {"NOPE"}), "(CONNECT) Database 'NOPE' not found!");
+  EXPECT_EQ(EngineSendNames(1, '1', {"NOPE"}), "(CONNECT) Database 'NOPE' not found!");
   EXPECT_EQ(CATALOG_Engine().conn_count, 0);
 }
 
 TEST_F(ConnectTest, EveryConnectTakesASlotUpToFifteen) {
   DefineDb("DB1", "");
-  ASSERT_EQ(Run(5, '1', {"DB1"}), "OK");
-  ASSERT_EQ(Run(5, '1', {""}), "OK");
+  ASSERT_EQ(EngineSendNames(5, '1', {"DB1"}), "OK");
+  ASSERT_EQ(EngineSendNames(5, '1', {""}), "OK");
   EXPECT_EQ(CATALOG_Engine().conn_count, 2);
   // Requests of Conn_Id 5 use its first slot, which has DB1 selected.
   EXPECT_EQ(CATALOG_Conn(5)->database, 0);
-  for (int i = 2; i < 15; ++i) ASSERT_EQ(Run(100 + i, '1', {""}), "OK");
-  EXPECT_EQ(Run(200, '1', {"DB1"}),
+  for (int i = 2; i < 15; ++i) ASSERT_EQ(EngineSendNames(100 + i, '1', {""}), "OK");
+  EXPECT_EQ(EngineSendNames(200, '1', {"DB1"}),
             "(CONNECT) No more connections available (DB_MAXCONNS = 15)!");
   EXPECT_EQ(CATALOG_Engine().conn_count, 15);
 }
 
 TEST_F(ConnectTest, DisconnectAnswersTheSameForKnownAndUnknownConnections) {
   DefineDb("DB1", "");
-  ASSERT_EQ(Run(1, '1', {"DB1"}), "OK");
-  ASSERT_EQ(Run(2, '1', {"DB1"}), "OK");
-  EXPECT_EQ(Run(9, '2', {}), "<5C>");
+  ASSERT_EQ(EngineSendNames(1, '1', {"DB1"}), "OK");
+  ASSERT_EQ(EngineSendNames(2, '1', {"DB1"}), "OK");
+  EXPECT_EQ(EngineSendNames(9, '2', {}), "<5C>");
   EXPECT_EQ(CATALOG_Engine().conn_count, 2);
-  EXPECT_EQ(Run(1, '2', {}), "<5C>");
+  EXPECT_EQ(EngineSendNames(1, '2', {}), "<5C>");
   ASSERT_EQ(CATALOG_Engine().conn_count, 1);
   EXPECT_EQ(CATALOG_Engine().conns[0].conn_id, 2);
   EXPECT_EQ(CATALOG_Conn(1), nullptr);
@@ -135,32 +75,30 @@ TEST_F(ConnectTest, DisconnectAndSetDatabaseUndoTheOpenTransaction) {
   DefineDb("DB2", "");
   for (char letter : {'2', 'X'}) {
     SCOPED_TRACE(letter);
-    ASSERT_EQ(Run(1, '1', {"DB1"}), "OK");
-    const unsigned char begin[] = {'J'};
-    Trans_Begin(1, begin, 1);
-    ASSERT_EQ(ReplyText(), "OK");
+    ASSERT_EQ(EngineSendNames(1, '1', {"DB1"}), "OK");
+    ASSERT_EQ(EngineSendBytes(1, {'J'}), "OK");
     DBCONN* conn = CATALOG_Conn(1);
-    DBTABLE* t1 = Table("DB1", "T1");
+    DBTABLE* t1 = EngineTable("DB1", "T1");
     RowPool_NewSlot(&t1->rows, conn->trans_ts);
     ASSERT_EQ(Trans_RecordTable(conn, TRANS_INSERTED, t1), 1);
-    Run(1, letter, {"DB2"});
+    EngineSendNames(1, letter, {"DB2"});
     EXPECT_EQ(t1->rows.head, -1);  // the inserted row is gone
     EXPECT_EQ(CATALOG_Engine().dbs[0].committed_ts, 0);
-    Run(1, '2', {});
+    EngineSendNames(1, '2', {});
   }
 }
 
 TEST_F(ConnectTest, SetDatabaseSelectsAndResetsTheConnection) {
   DefineDb("DB1", "");
   DefineDb("DB2", "");
-  EXPECT_EQ(Run(4, 'X', {"DB2"}), "(SET DATABASE) Conn_Id 4 not found\n");
-  ASSERT_EQ(Run(4, '1', {"DB1"}), "OK");
-  EXPECT_EQ(Run(4, 'X', {}), "(SET DATABASE) database-name is missing\n");
-  EXPECT_EQ(Run(4, 'X', {"NOPE"}), "(SET DATABASE) Database 'NOPE' not found!");
+  EXPECT_EQ(EngineSendNames(4, 'X', {"DB2"}), "(SET DATABASE) Conn_Id 4 not found\n");
+  ASSERT_EQ(EngineSendNames(4, '1', {"DB1"}), "OK");
+  EXPECT_EQ(EngineSendNames(4, 'X', {}), "(SET DATABASE) database-name is missing\n");
+  EXPECT_EQ(EngineSendNames(4, 'X', {"NOPE"}), "(SET DATABASE) Database 'NOPE' not found!");
   DBCONN* conn = CATALOG_Conn(4);
   conn->max_rows = 5;
   conn->redo_path = "elsewhere";
-  ASSERT_EQ(Run(4, 'X', {"DB2"}), "OK");
+  ASSERT_EQ(EngineSendNames(4, 'X', {"DB2"}), "OK");
   EXPECT_EQ(conn->database, 1);
   EXPECT_EQ(conn->max_rows, 30000);
   EXPECT_TRUE(conn->redo_path.empty());
@@ -169,16 +107,16 @@ TEST_F(ConnectTest, SetDatabaseSelectsAndResetsTheConnection) {
 
 TEST_F(ConnectTest, SelectingADatabaseLoadsItsTables) {
   DefineDb("DB1", "T1(0);[AB,2,0];;;T2(1);[AB,2,0];;;");
-  ASSERT_EQ(Table("DB1", "T1")->loaded, '0');
-  const std::string dir = dir_ + "/Tarvic.dat";
+  ASSERT_EQ(EngineTable("DB1", "T1")->loaded, '0');
+  const std::string dir = home_.DataDir();
   ASSERT_EQ(PLATFORM_MakeDirectory(dir.c_str()), 1);
   ASSERT_EQ(PLATFORM_MakeDirectory((dir + "/DB1").c_str()), 1);
   testing::internal::CaptureStderr();
-  ASSERT_EQ(Run(1, '1', {"DB1"}), "OK");
+  ASSERT_EQ(EngineSendNames(1, '1', {"DB1"}), "OK");
   // The static table has no data file yet: it starts empty.
   EXPECT_NE(testing::internal::GetCapturedStderr().find("T2.dat"), std::string::npos);
-  EXPECT_EQ(Table("DB1", "T1")->loaded, '1');
-  EXPECT_EQ(Table("DB1", "T2")->loaded, '1');
+  EXPECT_EQ(EngineTable("DB1", "T1")->loaded, '1');
+  EXPECT_EQ(EngineTable("DB1", "T2")->loaded, '1');
 }
 
 TEST_F(ConnectTest, ATableThatCannotBeLoadedRefusesTheDatabase) {
@@ -186,11 +124,11 @@ TEST_F(ConnectTest, ATableThatCannotBeLoadedRefusesTheDatabase) {
   DamageT1("DB3");
   DefineDb("DB1", "");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(Run(1, '1', {"DB3"}),
+  EXPECT_EQ(EngineSendNames(1, '1', {"DB3"}),
             "(CONNECT) Data of table 'T1' in database 'DB3' could not be loaded!");
   EXPECT_EQ(CATALOG_Engine().conn_count, 0);
-  ASSERT_EQ(Run(1, '1', {"DB1"}), "OK");
-  EXPECT_EQ(Run(1, 'X', {"DB3"}),
+  ASSERT_EQ(EngineSendNames(1, '1', {"DB1"}), "OK");
+  EXPECT_EQ(EngineSendNames(1, 'X', {"DB3"}),
             "(SET DATABASE) Data of table 'T1' in database 'DB3' could not be loaded!");
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(CATALOG_Conn(1)->database, 1);

@@ -3,14 +3,13 @@
 #include "engine/catalog/deffile.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/catalog/catalog.h"
 #include "platform/files.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -73,24 +72,8 @@ TEST(DEFFILE, KeepsAnUnknownKindAndAcceptsAnEmptyFile) {
   EXPECT_TRUE(read.empty());
 }
 
-class DefCatalogTest : public testing::Test {
+class DefCatalogTest : public EngineTest {
  protected:
-  void SetUp() override {
-    const char* tmp = std::getenv("TMPDIR");
-    dir_ = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/defXXXXXX";
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    const char* old = std::getenv("TARVIC_PATH");  // ctest's scratch directory
-    old_ = old != nullptr ? old : "";
-    setenv("TARVIC_PATH", dir_.c_str(), 1);
-    data_ = dir_ + "/Tarvic.dat";
-    CATALOG_ResetForTest();
-  }
-  void TearDown() override {
-    CATALOG_ResetForTest();
-    if (old_.empty()) unsetenv("TARVIC_PATH");
-    if (!old_.empty()) setenv("TARVIC_PATH", old_.c_str(), 1);
-    std::filesystem::remove_all(dir_);
-  }
   static int Parse(const char* name, const std::string& text) {
     return Def_Parse(name, reinterpret_cast<const unsigned char*>(text.data()),
                      static_cast<int>(text.size()));
@@ -99,7 +82,7 @@ class DefCatalogTest : public testing::Test {
     ASSERT_EQ(PLATFORM_WriteFile((data_ + "/" + file).c_str(), text.data(), text.size()), 1);
   }
 
-  std::string dir_, data_, old_;
+  const std::string data_ = home_.DataDir();
 };
 
 TEST_F(DefCatalogTest, WritesBackWhatItRead) {

@@ -4,50 +4,21 @@
 #include "engine/catalog/startup.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "client/message.h"
-#include "client/parser.h"
 #include "engine/catalog/catalog.h"
-#include "engine/dispatch.h"
-#include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/report.h"
 #include "platform/system.h"
+#include "support/engine_fixture.h"
 
 namespace {
-
-// Sets or unsets an environment variable for one test and restores it.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value == nullptr) {
-      unsetenv(name);
-    } else {
-      setenv(name, value, 1);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(STARTUP, DataDirectoryFollowsTarvicPathThenHome) {
   struct Case {
@@ -97,12 +68,6 @@ constexpr char kKaspoDef[] =
     "KASPO(0);[KASPO_ID,0,8,0][FILENAME,0,80,0][DESCRIPTION,0,160,0][SIZE,2,0]"
     "[COMPRESSED,0,1,0];;XKASPO01(KASPO_ID);";
 
-std::string ReadText(const std::string& path) {
-  std::vector<unsigned char> bytes;
-  if (!PLATFORM_ReadFile(path.c_str(), &bytes)) return "<missing>";
-  return std::string(bytes.begin(), bytes.end());
-}
-
 void WriteText(const std::string& path, const std::string& text) {
   ASSERT_EQ(PLATFORM_WriteFile(path.c_str(), text.data(), text.size()), 1) << path;
 }
@@ -110,12 +75,7 @@ void WriteText(const std::string& path, const std::string& text) {
 // Runs SQL text in the started engine (inside a child process); reports a
 // refusal on standard error, where the parent's pattern will miss it.
 void Sql(int conn, const char* sql) {
-  std::string text = sql;
-  std::string error;
-  DBquery_reset();
-  if (!PARSE_Statement(text.data(), &error)) DBreport("parse failed: %s\n", error.c_str());
-  process_sql(conn, MESSAGE_Data(), MESSAGE_Length());
-  if (REPLY_Data()[0] != '1') DBreport("refused: %s\n", sql);
+  if (EngineSendSql(conn, sql) != "OK") DBreport("refused: %s\n", sql);
 }
 
 // Each test gets a fresh directory for HOME and, where it wants one,
@@ -123,22 +83,6 @@ void Sql(int conn, const char* sql) {
 // status 1), so every start runs in a death-test child.
 class StartupDeathTest : public testing::Test {
  protected:
-  void SetUp() override {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/startXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    home_.emplace("HOME", dir_.c_str());
-    tarvic_.emplace("TARVIC_PATH", nullptr);
-  }
-
-  void TearDown() override {
-    tarvic_.reset();
-    home_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
   // Points TARVIC_PATH at the test directory and makes the data directory
   // of the engine name Tarvic.
   std::string UseTarvicPath() {
@@ -148,9 +92,10 @@ class StartupDeathTest : public testing::Test {
     return data;
   }
 
-  std::string dir_;
-  std::optional<ScopedEnv> home_;
-  std::optional<ScopedEnv> tarvic_;
+  ScratchDir scratch_;
+  const std::string dir_ = scratch_.path();
+  ScopedEnv home_{"HOME", dir_.c_str()};
+  std::optional<ScopedEnv> tarvic_{std::in_place, "TARVIC_PATH", nullptr};
 };
 
 TEST_F(StartupDeathTest, EmptyEngineNameReadsNothingButWritesBelowHome) {
@@ -165,10 +110,7 @@ TEST_F(StartupDeathTest, EmptyEngineNameReadsNothingButWritesBelowHome) {
         DBreport("init=%d dbs=%d written=%d\n", ok, CATALOG_Engine().db_count,
                  PLATFORM_Exists(def.c_str()) ? 1 : 0);
         Sql(1, "CREATE TABLE T1 (AB INTEGER);");  // no connection yet
-        DBquery_reset();
-        DBquery_addcmd('1');
-        DBquery_addtokstring('a', "KASPODB");
-        process_sql(1, MESSAGE_Data(), MESSAGE_Length());
+        EngineSendNames(1, '1', {"KASPODB"});
         Sql(1, "CREATE TABLE KASPO (KASPO_ID CHARACTER(8), FILENAME CHARACTER(80), "
                "DESCRIPTION CHARACTER(160), SIZE INTEGER, COMPRESSED CHARACTER(1));");
         Sql(1, "CREATE UNIQUE INDEX XKASPO01 ON KASPO (KASPO_ID);");
@@ -176,7 +118,7 @@ TEST_F(StartupDeathTest, EmptyEngineNameReadsNothingButWritesBelowHome) {
       },
       testing::ExitedWithCode(1),
       std::string("^") + kBanner + "init=1 dbs=1 written=0\nrefused: CREATE TABLE T1[^\n]*\n$");
-  EXPECT_EQ(ReadText(def), kKaspoDef);
+  EXPECT_EQ(FileText(def), kKaspoDef);
 }
 
 TEST_F(StartupDeathTest, InvalidDefinitionDataEndsTheStart) {
@@ -268,10 +210,7 @@ TEST_F(StartupDeathTest, EveryEndAfterTheStartSavesAndExitsWithStatusOne) {
         CATALOG_ResetForTest();
         (void)Tarvic1_Init("Tarvic", "DB1");
         Sql(1, "CREATE TABLE T1 (AB INTEGER);");  // before CONNECT: refused
-        DBquery_reset();
-        DBquery_addcmd('1');
-        DBquery_addtokstring('a', "DB1");
-        process_sql(1, MESSAGE_Data(), MESSAGE_Length());
+        EngineSendNames(1, '1', {"DB1"});
         Sql(1, "CREATE TABLE T1 (AB INTEGER);");
         Sql(1, "SET TABLE T1 STATIC;");
         (void)PLATFORM_RemoveFile(table_file.c_str());
@@ -280,7 +219,7 @@ TEST_F(StartupDeathTest, EveryEndAfterTheStartSavesAndExitsWithStatusOne) {
       testing::ExitedWithCode(1), "refused: CREATE TABLE T1[^\n]*\n$");
   // The exit handling wrote the static table again.
   EXPECT_TRUE(PLATFORM_IsRegularFile(table_file.c_str()));
-  EXPECT_EQ(ReadText(data + "/DB1.def"), "T1(1);[AB,2,0];;;");
+  EXPECT_EQ(FileText(data + "/DB1.def"), "T1(1);[AB,2,0];;;");
 }
 
 TEST_F(StartupDeathTest, SignalsRunTheExitHandling) {
