@@ -5,7 +5,6 @@
 #include "engine/storage/modify.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -19,39 +18,18 @@
 #include "engine/query/expr.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
-#include "support/scratch_dir.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 using Bytes = std::vector<unsigned char>;
 
-// Points the engine's data directory bases at `dir` while it lives.
-class DataHome {
- public:
-  explicit DataHome(const std::string& dir) {
-    for (int i = 0; i < 2; ++i) {
-      const char* old = std::getenv(kVars[i]);
-      if (old) old_[i] = old;
-      had_[i] = old != nullptr;
-      setenv(kVars[i], dir.c_str(), 1);
-    }
-  }
-  ~DataHome() {
-    for (int i = 0; i < 2; ++i) had_[i] ? setenv(kVars[i], old_[i].c_str(), 1) : unsetenv(kVars[i]);
-  }
-
- private:
-  static constexpr const char* kVars[2] = {"TARVIC_PATH", "HOME"};
-  std::string old_[2];
-  bool had_[2] = {};
-};
-
 // T1 takes every SQL literal; T2 has a unique key and an ordered list.
-class ModifyTest : public testing::Test {
+class ModifyTest : public EngineTest {
  protected:
   void SetUp() override {
-    Reset();
+    EngineTest::SetUp();
     conn_ = DBconnect("MDB", 1);
     for (const char* sql : {"CREATE TABLE T1 (KK CHARACTER(3) NOT NULL, NN INTEGER, SS SMALLINT, "
                             "FF FLOAT, DD DATE, CC CHARACTER(4), BB BINARY(4))",
@@ -61,15 +39,6 @@ class ModifyTest : public testing::Test {
       ASSERT_EQ(Sql(sql), "OK") << sql;
     }
   }
-  void TearDown() override { Reset(); }
-  static void Reset() {
-    CATALOG_ResetForTest();
-    IDXLIST_ResetForTest();
-    EXPR_ResetForTest();
-    DISPATCH_ResetForTest();
-    DBCLIENT_ResetForTest();
-  }
-
   // "OK", "COUNT n", or the error text.
   std::string Reply(DBRESULTPTR result) {
     if (result->status != DBRES_COMMAND_OK) return result->error;
@@ -134,8 +103,6 @@ class ModifyTest : public testing::Test {
     return Table("T2")->unique_store[0]->unique.hash.entries + 1000 * IDXLIST_Count(*nn->list);
   }
 
-  ScratchDir dir_;
-  DataHome home_{dir_.path()};
   std::unique_ptr<DBCONNECTION> conn_;
 };
 
@@ -150,9 +117,7 @@ TEST_F(ModifyTest, EveryStatementChecksConnectionTransactionAndTable) {
                 {'F', "(DELETE STD) ", false}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.prefix);
-    const unsigned char letter[] = {static_cast<unsigned char>(c.letter)};
-    process_sql(77, letter, 1);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(REPLY_Data()) + 4),
+    EXPECT_EQ(EngineSendBytes(77, {static_cast<unsigned char>(c.letter)}),
               c.prefix + "Conn_Id 77 not found\n");
     Start(c.letter, "NOPE");
     EXPECT_EQ(Send(), c.prefix + (c.quoted ? "Table 'NOPE' does not exist in database 'MDB'"

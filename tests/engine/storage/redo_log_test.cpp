@@ -3,9 +3,8 @@
 #include "engine/storage/redo_log.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "engine/storage/transaction.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -26,34 +26,17 @@ Bytes Record(const std::string& msg) {
   return bytes;
 }
 
-class RedoLogTest : public testing::Test {
+class RedoLogTest : public EngineTest {
  protected:
   void SetUp() override {
-    std::string pattern = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/redoXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    const char* old = getenv("TARVIC_PATH");
-    had_path_ = old != nullptr;
-    if (had_path_) old_path_ = old;
-    setenv("TARVIC_PATH", base_.c_str(), 1);
-    ASSERT_EQ(mkdir((base_ + "/Tarvic.dat").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir((base_ + "/Tarvic.dat/DB").c_str(), 0700), 0);
-    CATALOG_ResetForTest();
+    EngineTest::SetUp();
+    home_.dir().MakeDir("Tarvic.dat/DB");
     DBDATABASE* db = nullptr;
     ASSERT_TRUE(CATALOG_NewDatabase("DB", &db));
     CATALOG_CountDatabase();
     int slot = -1;
     ASSERT_TRUE(CATALOG_AddConn(1, 0, &slot));
     CATALOG_Engine().startup = 0;
-  }
-  void TearDown() override {
-    if (had_path_) {
-      setenv("TARVIC_PATH", old_path_.c_str(), 1);
-    } else {
-      unsetenv("TARVIC_PATH");
-    }
-    CATALOG_ResetForTest();
-    ASSERT_EQ(system(("rm -rf '" + base_ + "'").c_str()), 0);
   }
 
   void Append(const std::string& msg) {
@@ -71,10 +54,6 @@ class RedoLogTest : public testing::Test {
     EXPECT_TRUE(PLATFORM_ReadFile(Redo_Path("DB").c_str(), &bytes));
     return bytes;
   }
-
-  std::string base_;
-  std::string old_path_;  // other tests of the binary keep their data directory
-  bool had_path_ = false;
 };
 
 TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {
@@ -99,7 +78,7 @@ TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {
   std::string path;
   ASSERT_TRUE(Redo_Read("DB", &read, &path));
   EXPECT_EQ(read, expected);
-  EXPECT_EQ(path, base_ + "/Tarvic.dat/DB/redo.log");
+  EXPECT_EQ(path, home_.DataDir() + "/DB/redo.log");
   ASSERT_TRUE(Redo_Delete("DB", ""));
   EXPECT_FALSE(PLATFORM_Exists(path.c_str()));
   EXPECT_FALSE(Redo_Read("DB", &read, &path));
@@ -122,7 +101,7 @@ TEST_F(RedoLogTest, NothingIsLoggedWithoutRecordsOnAbortOrWhileStarting) {
 }
 
 TEST_F(RedoLogTest, AFailedWriteIsReportedAndTheCommitStands) {
-  ASSERT_EQ(system(("rm -rf '" + base_ + "/Tarvic.dat/DB'").c_str()), 0);
+  std::filesystem::remove_all(home_.DataDir() + "/DB");
   ASSERT_EQ(Run(Trans_Begin), "1");
   Append("Dxyz");
   testing::internal::CaptureStderr();

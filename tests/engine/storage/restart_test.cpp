@@ -4,7 +4,6 @@
 // Each run of the engine is a child process (a started engine ends every
 // process itself) whose data directory lies in a temporary directory.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,20 +14,13 @@
 
 #include "client/dbclient.h"
 #include "client/message.h"
-#include "engine/catalog/startup.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "support/scratch_dir.h"
+#include "support/engine_fixture.h"
 
 namespace {
-
-void StartEngine(const std::string& base) {
-  setenv("TARVIC_PATH", base.c_str(), 1);
-  setenv("HOME", base.c_str(), 1);
-  if (!Tarvic1_Init("Tarvic", "")) PLATFORM_QuickExit(2);
-}
 
 // Runs each statement; the first reply other than "OK" or a count ends the
 // child with status 2.
@@ -44,7 +36,7 @@ void Run(DBCONNECTION* conn, std::initializer_list<const char*> statements) {
 // The first run: rows in committed transactions, one transaction left
 // open, and an end without saving.
 void RunAndCrash(const std::string& base) {
-  StartEngine(base);
+  StartEngineInChild(base, "Tarvic", "");
   std::unique_ptr<DBCONNECTION> conn = DBconnect("RDB", 1);
   Run(conn.get(), {"CREATE TABLE R1 (KK CHARACTER(8) NOT NULL, NN INTEGER)",
                    "CREATE UNIQUE INDEX XR1 ON R1 (KK)", "SET TABLE R1 SECURE", "BEGIN",
@@ -64,7 +56,7 @@ void RunAndCrash(const std::string& base) {
 }
 
 void Restart(const std::string& base) {
-  StartEngine(base);
+  StartEngineInChild(base, "Tarvic", "");
   PLATFORM_Exit(0);  // the engine's exit handling turns every end into 1
 }
 

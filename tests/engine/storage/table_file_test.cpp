@@ -2,10 +2,9 @@
 #include "engine/storage/table_file.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "engine/storage/redo_log.h"
 #include "engine/types/values.h"
 #include "platform/files.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -25,33 +25,15 @@ void Append32(Bytes* bytes, int32_t v) {
 // Table T1 (NAME CHARACTER(3) with a unique index, NUM INTEGER with an
 // ordered list): row size 8, NAME at 0, NUM at 4. Static, in database DB
 // below a fresh TARVIC_PATH.
-class TableFileTest : public testing::Test {
+class TableFileTest : public EngineTest {
  protected:
   void SetUp() override {
-    std::string pattern = std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") + "/tblXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    const char* old = getenv("TARVIC_PATH");
-    had_path_ = old != nullptr;
-    if (had_path_) old_path_ = old;
-    setenv("TARVIC_PATH", base_.c_str(), 1);
-    ASSERT_EQ(mkdir((base_ + "/Tarvic.dat").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir(Dir().c_str(), 0700), 0);
+    EngineTest::SetUp();
+    home_.dir().MakeDir("Tarvic.dat/DB");
     Fresh();
   }
-  void TearDown() override {
-    if (had_path_) {
-      setenv("TARVIC_PATH", old_path_.c_str(), 1);
-    } else {
-      unsetenv("TARVIC_PATH");
-    }
-    CATALOG_ResetForTest();
-    IDXLIST_ResetForTest();
-    std::string command = "rm -rf '" + base_ + "'";
-    ASSERT_EQ(system(command.c_str()), 0);
-  }
 
-  std::string Dir() const { return base_ + "/Tarvic.dat/DB"; }
+  std::string Dir() const { return home_.DataDir() + "/DB"; }
   std::string Path(const char* ext) const { return Dir() + "/T1" + ext; }
 
   // A new engine with an empty T1, as after start-up.
@@ -132,9 +114,6 @@ class TableFileTest : public testing::Test {
     return ok;
   }
 
-  std::string base_;
-  std::string old_path_;  // other tests of the binary keep their data directory
-  bool had_path_ = false;
   DBDATABASE* db_ = nullptr;
   DBTABLE* table_ = nullptr;
   DBATTRIB* name_ = nullptr;
@@ -304,7 +283,7 @@ TEST_F(TableFileTest, SaveAllWritesStaticTablesAndDeletesTheRedoLog) {
   ASSERT_TRUE(Engine_SaveAll());
   EXPECT_TRUE(PLATFORM_IsRegularFile(Path(".dat").c_str()));
   EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
-  ASSERT_EQ(system(("rm -rf '" + Dir() + "'").c_str()), 0);
+  std::filesystem::remove_all(Dir());
   EXPECT_FALSE(Engine_SaveAll());
 }
 
@@ -312,7 +291,7 @@ TEST_F(TableFileTest, FatalExitSavesOnceAndEndsWithStatusOne) {
   Insert("ab", 5);
   EXPECT_EXIT(Engine_FatalExit(3), testing::ExitedWithCode(1), "");
   EXPECT_TRUE(PLATFORM_IsRegularFile(Path(".dat").c_str()));
-  ASSERT_EQ(system(("rm -rf '" + Dir() + "'").c_str()), 0);
+  std::filesystem::remove_all(Dir());
   EXPECT_EXIT(Engine_FatalExit(1), testing::ExitedWithCode(1),
               "\\(TARVICDB\\) Saving data failed \\(data may be corrupted\\)");
   CATALOG_Engine().saved = 1;  // an exit under way saves nothing more

@@ -12,15 +12,16 @@
 #include "engine/catalog/rowindex.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
 // A table T1 (KK CHARACTER(8) with a unique index, V INTEGER with an ordered
 // list) in database DB, connections 1 and 2 on it.
-class TransactionTest : public testing::Test {
+class TransactionTest : public EngineTest {
  protected:
   void SetUp() override {
-    CATALOG_ResetForTest();
+    EngineTest::SetUp();
     ASSERT_TRUE(CATALOG_NewDatabase("DB", &db_));
     CATALOG_CountDatabase();
     table_ = CATALOG_NewTable(db_, "T1");
@@ -37,11 +38,6 @@ class TransactionTest : public testing::Test {
     ASSERT_TRUE(CATALOG_AddConn(1, 0, &slot));
     ASSERT_TRUE(CATALOG_AddConn(2, 0, &slot));
   }
-  void TearDown() override {
-    CATALOG_ResetForTest();
-    IDXLIST_ResetForTest();
-  }
-
   DBCONN* Conn(int id) { return CATALOG_Conn(id); }
 
   std::string Run(void (*handler)(int, const unsigned char*, int), int conn_id) {
