@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "client/message.h"
-#include "engine/catalog/startup.h"
 #include "engine/dispatch.h"
 #include "engine/types/dates.h"
 #include "engine/types/wire.h"
 #include "platform/process.h"
 #include "platform/report.h"
-#include "support/scratch_dir.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -261,15 +260,12 @@ void Record(int, const unsigned char* msg, int length) {
 void Refuse(int, const unsigned char*, int) { REPLY_Error("(CONNECT) Database 'NOPE' not found"); }
 void RefuseWithoutText(int, const unsigned char*, int) { REPLY_AppendByte('0'); }
 
-class ChannelTest : public ::testing::Test {
+class ChannelTest : public EngineTest {
  protected:
   void SetUp() override {
-    DISPATCH_ResetForTest();
-    DBCLIENT_ResetForTest();
-    REPLY_ResetForTest();
+    EngineTest::SetUp();
     g_calls = 0;
   }
-  void TearDown() override { DISPATCH_ResetForTest(); }
   void Route(const char* letters, SqlHandler handler) {
     for (const char* l = letters; *l; ++l) ASSERT_EQ(DISPATCH_SetHandlerForTest(*l, handler), 1);
   }
@@ -370,10 +366,7 @@ std::string Line(DBCONNECTION* conn, const char* sql) {
 }
 
 void RoundTrip(const std::string& home) {
-  setenv("TARVIC_PATH", home.c_str(), 1);
-  DISPATCH_ResetForTest();
-  DBCLIENT_ResetForTest();
-  if (!Tarvic1_Init("", "")) PLATFORM_QuickExit(3);
+  StartEngineInChild(home, "", "");
   auto conn = DBconnect("rt", 1);
   std::string got = std::to_string(conn->status) + "\n";
   for (const char* sql : {
