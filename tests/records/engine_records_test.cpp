@@ -8,14 +8,12 @@
 
 #include "client/dbclient.h"
 #include "client/value_strings.h"
-#include "engine/dispatch.h"
-#include "engine/catalog/startup.h"
 #include "platform/process.h"
 #include "platform/report.h"
 #include "records/blobj.h"
 #include "records/dbhandle.h"
 #include "records/kaspo.h"
-#include "support/scratch_dir.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -30,14 +28,10 @@ constexpr char kBlobjIndex[] = "CREATE UNIQUE INDEX XBLOBJ01 ON BLOBJ (  BLOBJ_I
 
 // Starts the engine below `home` with the application's tables.
 DBHANDLE* StartEngine(const std::string& home) {
-  setenv("TARVIC_PATH", home.c_str(), 1);
-  // The child inherits whatever earlier tests left in the process.
-  DISPATCH_ResetForTest();
-  DBCLIENT_ResetForTest();
   DBHANDLE_ResetForTest();
   KASPO_ResetForTest();
+  StartEngineInChild(home, "", "KASPODB");
   static DBHANDLE handle;
-  if (!Tarvic1_Init("", "KASPODB")) PLATFORM_QuickExit(3);
   DBHANDLE_SetErrorMode(DBERR_COLLECTING);
   if (!DBHANDLE_Init(&handle, "KASPODB") || !DB_Create_Table(&handle, kKaspoTable) ||
       !DB_Create_Index(&handle, kKaspoIndex) || !DB_Create_Table(&handle, kBlobjTable) ||

@@ -25,6 +25,7 @@
 #include "records/dbhandle.h"
 #include "records/kaspo.h"
 #include "records/keygen.h"
+#include "support/engine_fixture.h"
 
 using Message = std::vector<unsigned char>;
 using Answer = std::function<void(const Message&)>;
@@ -122,15 +123,12 @@ inline void ReplyNumber(const char* column, int32_t value) {
 
 // Resets the client, the handle layer and the key generator and connects
 // a handle to the fake engine.
-class FakeEngineTest : public ::testing::Test {
+class FakeEngineTest : public EngineTest {
  protected:
   DBHANDLE handle_;
 
   void SetUp() override {
-    DISPATCH_ResetForTest();
-    MESSAGE_ResetForTest();
-    REPLY_ResetForTest();
-    DBCLIENT_ResetForTest();
+    EngineTest::SetUp();
     DBHANDLE_ResetForTest();
     KEYGEN_ResetForTest();
     KASPO_ResetForTest();
@@ -142,7 +140,7 @@ class FakeEngineTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    DISPATCH_ResetForTest();
+    EngineTest::TearDown();
     DBHANDLE_ResetForTest();
   }
 };
