@@ -7,6 +7,7 @@
 // compressed size / original size.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -111,11 +112,11 @@ void BM_ComprChunks(benchmark::State& state) {
 void BM_ComprSmallItems(benchmark::State& state) {
   const Bytes& data = Corpus("many.tar");
   const std::size_t item = static_cast<std::size_t>(state.range(0));
-  constexpr std::size_t kItems = 200;
-  if (data.size() < item * kItems) return state.SkipWithError("corpus file missing");
+  const std::size_t items = std::min<std::size_t>(200, data.size() / item);
+  if (items == 0) return state.SkipWithError("corpus file missing");
   std::vector<RECORD_BINARY> chunks;
   for (auto _ : state) {
-    for (std::size_t k = 0; k < kItems; ++k) {
+    for (std::size_t k = 0; k < items; ++k) {
       const unsigned char* from = data.data() + k * item;
       COMPR obj;
       COMPR_Init(&obj, 4000, 100000, 1000000, 100000, 1000000);
@@ -139,8 +140,8 @@ void BM_ComprSmallItems(benchmark::State& state) {
       COMPR_Free(&back);
     }
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kItems * item));
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kItems));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * items * item));
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * items));
   state.SetLabel("#50 items of many.tar");
 }
 }  // namespace

@@ -193,8 +193,16 @@ void SetLiteralCode(Writer& w, int value, int rank) {
 // Ranks from the byte counts of the first block, written right after the
 // header (no code has been written yet).
 void WriteRanks(Writer& w, const unsigned char* data, std::size_t len) {
-  uint32_t counts[256] = {};
-  for (std::size_t i = 0; i < len; ++i) ++counts[data[i]];
+  // Four tables, so that runs of one byte value do not wait on one
+  // counter's store after the other.
+  uint32_t part[4][256] = {};
+  std::size_t i = 0;
+  for (; i + 4 <= len; i += 4) {
+    ++part[0][data[i]], ++part[1][data[i + 1]], ++part[2][data[i + 2]], ++part[3][data[i + 3]];
+  }
+  for (; i < len; ++i) ++part[0][data[i]];
+  uint32_t counts[256];
+  for (int v = 0; v < 256; ++v) counts[v] = part[0][v] + part[1][v] + part[2][v] + part[3][v];
   unsigned char order[256];
   for (int v = 0; v < 256; ++v) order[v] = static_cast<unsigned char>(v);
   std::stable_sort(order, order + 256,
