@@ -40,7 +40,7 @@ class EvalTest : public QueryTest {
 TEST_F(EvalTest, ComparesAttributesOfTwoTablesPerCombination) {
   struct Case {
     const char* sql;
-    const char* rows;
+    const char* expected;
   };
   const Case cases[] = {
       {"SELECT X.ID, Y.ID FROM TA X, TB Y WHERE X.ID = Y.AID", "1,30;2,20;1,10"},
@@ -55,10 +55,7 @@ TEST_F(EvalTest, ComparesAttributesOfTwoTablesPerCombination) {
       {"SELECT X.ID, Y.ID FROM TA X, TB Y WHERE Y.DD > X.DT AND X.ID = 3", "3,30"},
       {"SELECT X.ID, Y.ID FROM TA X, TB Y WHERE X.NM LIKE 't%' AND X.ID = Y.AID", "2,20"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Rows(c.sql), c.rows);
-  }
+  ExpectRows(cases);
 }
 
 TEST_F(EvalTest, FailsTheStatementForValuesThatCannotBeCompared) {
@@ -80,8 +77,8 @@ TEST_F(EvalTest, ComparesWithSomeRowOfTheEnclosingSelectInsideIn) {
 
 TEST_F(EvalTest, DecidesExistsPerRowOfTheEnclosingSelect) {
   struct Case {
-    const char* condition;
-    const char* rows;
+    const char* sql;  // the condition
+    const char* expected;
   };
   const Case cases[] = {
       {"EXISTS (SELECT * FROM TB WHERE AID = X.ID)", "2;1"},
@@ -97,10 +94,7 @@ TEST_F(EvalTest, DecidesExistsPerRowOfTheEnclosingSelect) {
       {"EXISTS (SELECT COUNT(*) FROM TE WHERE ID = X.ID)", "3;2;1"},
       {"EXISTS (SELECT * FROM TB WHERE ID IN (SELECT ID FROM TB WHERE AID = X.ID))", "3;2;1"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.condition);
-    EXPECT_EQ(Rows(std::string("SELECT ID FROM TA X WHERE ") + c.condition), c.rows);
-  }
+  ExpectRows(cases, "SELECT ID FROM TA X WHERE ");
 }
 
 TEST_F(EvalTest, KeepsOrAndNotOverSeveralTablesForEvaluation) {

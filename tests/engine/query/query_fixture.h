@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -57,6 +58,13 @@ class QueryTest : public EngineTest {
     DBRESULTPTR r = Exec(sql);
     if (r->status != DBRES_TUPLES_OK && r->status != DBRES_TUPLES_PART) return "ERR " + r->error;
     return ResultCells(r.get(), ",", ";") + (r->status == DBRES_TUPLES_PART ? " (4)" : "");
+  }
+
+  // Checks the rows of each case's query (prefix + c.sql), as Rows writes
+  // them, against c.expected.
+  template <typename Case, size_t N>
+  void ExpectRows(const Case (&cases)[N], const std::string& prefix = "") {
+    for (const Case& c : cases) EXPECT_EQ(Rows(prefix + c.sql), c.expected) << prefix + c.sql;
   }
 
   // The column names of a query that returns rows, joined by ",".

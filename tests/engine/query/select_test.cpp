@@ -51,10 +51,7 @@ TEST_F(SelectTest, JoinsTablesWithTheFirstVaryingFastest) {
       {"SELECT ID FROM TB, TA", "30;20;10;30;20;10"},
       {"SELECT ID FROM TA, TB WHERE ID = 1", "1;1;1"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Rows(c.sql), c.expected);
-  }
+  ExpectRows(cases);
 }
 
 TEST_F(SelectTest, RefusesBadItemsAndTablesWithTheirMessages) {
@@ -99,10 +96,7 @@ TEST_F(SelectTest, AnswersCountMinAndMaxAloneAndBesidePlainColumns) {
       {"SELECT Y.*, COUNT(*) FROM TB Y WHERE Y.ID = Y.AID", ""},
       {"SELECT Y.*, COUNT(*) FROM TB Y WHERE Y.QT < Y.ID AND Y.ID < 30", "20,2,7,2;10,1,5,2"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Rows(c.sql), c.expected);
-  }
+  ExpectRows(cases);
   EXPECT_EQ(Columns("SELECT MIN(X.NM), COUNT(*), MAX(ID) FROM TA X"),
             "MIN(X.NM),COUNT(*),MAX(X.ID)");
 }
@@ -123,10 +117,7 @@ TEST_F(SelectTest, KeepsTheLastOfEqualRowsForDistinct) {
       {"SELECT DISTINCT X.NM FROM TD X, TD Y", "r3;r2;r1"},
       {"SELECT DISTINCT COUNT(*) FROM TD", "4"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Rows(c.sql), c.expected);
-  }
+  ExpectRows(cases);
 }
 
 TEST_F(SelectTest, SortsByKeysInOrderWithDirections) {
@@ -146,10 +137,7 @@ TEST_F(SelectTest, SortsByKeysInOrderWithDirections) {
        "ERR (ORDER BY) Attribute 'BB' not found"},
       {"SELECT AA, BB FROM TS X WHERE X.AA = 1 ORDER BY X.BB DESC", "1,y;1,b"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Rows(c.sql), c.expected);
-  }
+  ExpectRows(cases);
   // Trailing blanks do not separate keys: ties stay as the sort leaves
   // them, so only the key column is compared.
   Run({"BEGIN", "INSERT INTO TS VALUES (9, 'ab', 0)", "INSERT INTO TS VALUES (9, 'ab  ', 0)",
@@ -176,10 +164,7 @@ TEST_F(SelectTest, RunsSubselectsThreeLevelsDeep) {
        "two"},
       {"SELECT NM FROM TA WHERE ID = (SELECT MAX(AID) FROM TB)", "two"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Rows(c.sql), c.expected);
-  }
+  ExpectRows(cases);
 }
 
 TEST_F(SelectTest, KeepsTenAggregateCellsForEvaluatedConditions) {
@@ -239,10 +224,7 @@ TEST_F(SelectTest, MarksAResultThatReachesTheRowMaximum) {
       {"SELECT X.ID FROM TB X WHERE X.ID IN (SELECT Y.ID FROM TB Y, TA Z WHERE Y.ID < 25)",
        "20;10 (4)"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.sql);
-    EXPECT_EQ(Rows(c.sql), c.expected);
-  }
+  ExpectRows(cases);
   Run({"MAX 2"});
   EXPECT_EQ(Rows("SELECT ID FROM TA"), "2;1 (4)");
   // 0 means no maximum.

@@ -12,6 +12,11 @@
 
 namespace {
 
+struct Case {
+  const char* condition;
+  const char* expected;  // sorted keys, or the error text
+};
+
 class WhereTest : public QueryTest {
  protected:
   void SetUp() override {
@@ -45,11 +50,11 @@ class WhereTest : public QueryTest {
     for (const std::string& k : keys) out += (out.empty() ? "" : " ") + k;
     return out;
   }
-};
 
-struct Case {
-  const char* condition;
-  const char* expected;  // sorted keys, or the error text
+  template <size_t N>
+  void ExpectKeys(const Case (&cases)[N]) {
+    for (const Case& c : cases) EXPECT_EQ(Keys(c.condition), c.expected) << c.condition;
+  }
 };
 
 TEST_F(WhereTest, ComparesAttributesWithConvertedConstants) {
@@ -61,10 +66,7 @@ TEST_F(WhereTest, ComparesAttributesWithConvertedConstants) {
       {"KK > 'k3'", "k4 k5"},     {"BB = 'ab'", "k1 k5"},  {"BB = '$01'", "k4"},
       {"BB < 'cd'", "k1 k4 k5"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.condition);
-    EXPECT_EQ(Keys(c.condition), c.expected);
-  }
+  ExpectKeys(cases);
 }
 
 TEST_F(WhereTest, ConvertsDateTimeAndTimestampTexts) {
@@ -83,10 +85,7 @@ TEST_F(WhereTest, ConvertsDateTimeAndTimestampTexts) {
       {"TS = '2003-07-10'", "(WHERE) illegal TIMESTAMP value '2003-07-10' given for attribute TS"},
       {"DD = 20030712", "(WHERE) illegal value for attribute 'DD'"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.condition);
-    EXPECT_EQ(Keys(c.condition), c.expected);
-  }
+  ExpectKeys(cases);
 }
 
 TEST_F(WhereTest, RefusesConstantsThatDoNotFitTheAttribute) {
@@ -104,10 +103,7 @@ TEST_F(WhereTest, RefusesConstantsThatDoNotFitTheAttribute) {
       {"TW.NN = 1", "(WHERE) Table-identifier 'TW' does not exist"},
       {"1 = 1", "(WHERE) invalid operands"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.condition);
-    EXPECT_EQ(Keys(c.condition), c.expected);
-  }
+  ExpectKeys(cases);
   EXPECT_EQ(Keys("X.ZZ = 1", "TW X"), "(WHERE) Table 'TW' does not contain attribute 'ZZ'");
   EXPECT_EQ(Keys("X.NN = 1", "TW X"), "k1");
 }
@@ -142,10 +138,7 @@ TEST_F(WhereTest, ReducesLikeInAndBetween) {
       {"BB BETWEEN 'a' AND 'b'", "(WHERE) illegal value for attribute 'BB'"},
       {"SS BETWEEN 1 AND 99999", "(WHERE) illegal SMALLINT-value '99999' for attribute 'SS'"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.condition);
-    EXPECT_EQ(Keys(c.condition), c.expected);
-  }
+  ExpectKeys(cases);
 }
 
 TEST_F(WhereTest, CombinesRowListsWithAndOrNot) {
@@ -164,10 +157,7 @@ TEST_F(WhereTest, CombinesRowListsWithAndOrNot) {
       {"NOT EXISTS (SELECT * FROM TW WHERE NN > 9)", "k1 k2 k3 k4 k5"},
       {"NN = 1 OR EXISTS (SELECT * FROM TW)", "k1 k2 k3 k4 k5"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.condition);
-    EXPECT_EQ(Keys(c.condition), c.expected);
-  }
+  ExpectKeys(cases);
 }
 
 TEST_F(WhereTest, ComparesWithEveryValueOfASubselect) {
@@ -185,10 +175,7 @@ TEST_F(WhereTest, ComparesWithEveryValueOfASubselect) {
       {"NN = (SELECT NN FROM TW WHERE NN > 9)", ""},
       {"NN <> (SELECT NN FROM TW WHERE NN > 9)", ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.condition);
-    EXPECT_EQ(Keys(c.condition), c.expected);
-  }
+  ExpectKeys(cases);
 }
 
 TEST_F(WhereTest, RefusesUpperAttributesWhereOnlyLocalOnesCanBeDecided) {
