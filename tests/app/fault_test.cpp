@@ -1,0 +1,265 @@
+// Tests of what a failing disk does to saving and loading a container: a
+// save that fails at any point leaves the previous container as it was and
+// the changed flag set; a load that fails reports and leaves the program
+// able to load, read and save again.
+//
+// The disk fails for real: a file size limit makes the system refuse a
+// write at a chosen byte, a descriptor limit makes it refuse to open a
+// file. The application starts the engine, after which every process
+// ends through its exit handling, so each case runs in a child process
+// and reports what it saw on standard error; the scratch directory belongs
+// to the parent, which removes it.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/blobj_io.h"
+#include "app/console.h"
+#include "app/container.h"
+#include "app/database.h"
+#include "app/table_file_io.h"
+#include "client/dbclient.h"
+#include "engine/dispatch.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "records/blobj.h"
+#include "records/dbhandle.h"
+#include "records/kaspo.h"
+#include "support/scratch_dir.h"
+
+namespace {
+constexpr long kMiB = 1 << 20;
+// Larger than one write buffer of the save, so that a save makes several
+// writes and each can be the one that fails.
+constexpr std::size_t kBigItem = 2 * kMiB + 12345;
+
+// Collects what a child case found wrong and reports it at the end.
+class Report {
+ public:
+  void Check(bool ok, const std::string& what) {
+    if (!ok) failures_ += what + "\n";
+  }
+  [[noreturn]] void Finish() {
+    std::fprintf(stderr, "%s", failures_.empty() ? "CASE OK\n" : ("CASE FAILED\n" + failures_).c_str());
+    PLATFORM_QuickExit(failures_.empty() ? 0 : 2);
+  }
+
+ private:
+  std::string failures_;
+};
+
+// The application's output and error streams, caught in memory: a file
+// would itself run into the size limit that makes the save fail.
+class Console {
+ public:
+  Console() {
+    out = open_memstream(&out_text_, &out_size_);
+    err = open_memstream(&err_text_, &err_size_);
+  }
+
+  // What was written to the error stream since the last call.
+  std::string TakeErrors() {
+    std::fflush(err);
+    std::string text(err_text_ + taken_, err_size_ - taken_);
+    taken_ = err_size_;
+    return text;
+  }
+
+  FILE* out;
+  FILE* err;
+
+ private:
+  char* out_text_ = nullptr;
+  std::size_t out_size_ = 0;
+  char* err_text_ = nullptr;
+  std::size_t err_size_ = 0;
+  std::size_t taken_ = 0;
+};
+
+std::vector<unsigned char> Content(std::size_t size, uint32_t seed) {
+  std::vector<unsigned char> bytes(size);
+  for (unsigned char& b : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    b = static_cast<unsigned char>(seed >> 23);
+  }
+  return bytes;
+}
+
+void AddItem(const char* name, bool compress, const std::vector<unsigned char>& content) {
+  DBHANDLE* h = APPDB_Handle();
+  auto item = KASPO_New();
+  std::snprintf(item->filename, sizeof item->filename, "%s", name);
+  item->size = static_cast<int32_t>(content.size());
+  item->compressed = compress ? '1' : '0';
+  if (!DB_Begin(h) || !KASPO_Insert(item.get(), h) ||
+      !BLOBJ_Write(h, item->kaspo_id, RECORD_TABLE_KASPO, compress, content.data(),
+                   content.size()) ||
+      !DB_Commit(h)) {
+    dberror_print();
+    PLATFORM_QuickExit(4);
+  }
+  APP_State().changed = true;
+}
+
+// Every item's file name with its content, as an export reads them.
+std::map<std::string, std::vector<unsigned char>> Items() {
+  DBHANDLE* h = APPDB_Handle();
+  std::vector<KASPO> rows;
+  KASPO item;
+  if (!DB_Begin(h)) PLATFORM_QuickExit(5);
+  if (KASPO_Select_Seq(&item, h)) {
+    while (KASPO_Fetch_Seq(&item, h)) rows.push_back(item);
+  }
+  if (!DB_Commit(h)) PLATFORM_QuickExit(5);
+  std::map<std::string, std::vector<unsigned char>> items;
+  for (const KASPO& row : rows) {
+    std::string name = row.filename;
+    name.erase(name.find_last_not_of(' ') + 1);
+    std::vector<unsigned char>& content = items[name];
+    if (!BLOBJ_Read(h, row.kaspo_id, RECORD_TABLE_KASPO, &content)) content = {'?'};
+  }
+  return items;
+}
+
+std::vector<unsigned char> Bytes(const std::string& path) {
+  std::vector<unsigned char> bytes;
+  if (!PLATFORM_ReadFile(path.c_str(), &bytes)) bytes = {'<', 'n', 'o', 'n', 'e', '>'};
+  return bytes;
+}
+
+// Starts the application below `dir` with a saved container of two items
+// (one of them larger than a write buffer), then adds a third item, so
+// that the tables differ from the file and `changed` is set.
+void StartWithSavedContainer(const ScratchDir& dir, Console* console) {
+  setenv("TARVIC_PATH", dir.path().c_str(), 1);
+  setenv("HOME", dir.path().c_str(), 1);
+  // The child inherits whatever earlier tests left in the process.
+  DISPATCH_ResetForTest();
+  DBCLIENT_ResetForTest();
+  DBHANDLE_ResetForTest();
+  KASPO_ResetForTest();
+  APPDB_ResetForTest();
+  APP_ResetForTest();
+  CONSOLE_ResetForTest(stdin, console->out, console->err);
+  APPDB_Start();
+  AddItem("big.bin", false, Content(kBigItem, 1));
+  AddItem("small.txt", true, Content(5000, 2));
+  APP_State().container_path = dir.Path("box.ksp");
+  CONTAINER_Save();
+  if (APP_State().changed) PLATFORM_QuickExit(6);
+  AddItem("third.txt", false, Content(100, 3));
+  (void)console->TakeErrors();
+}
+
+// One failed save: the old file, the flag, the message, no stray file.
+void CheckFailedSave(const ScratchDir& dir, Console* console, const std::string& what,
+                     const std::vector<unsigned char>& before, Report* report) {
+  const std::string errors = console->TakeErrors();
+  const std::string box = dir.Path("box.ksp");
+  report->Check(Bytes(box) == before, what + ": the previous container changed");
+  report->Check(APP_State().changed, what + ": changed was cleared");
+  report->Check(errors.find("error saving kaspo-db '" + box + "'!\n") != std::string::npos,
+                what + ": no save error in [" + errors + "]");
+  std::vector<std::string> names;
+  report->Check(PLATFORM_ListRegularFiles(dir.path().c_str(), &names) &&
+                    names == std::vector<std::string>{"box.ksp", "probe.ksp"},
+                what + ": stray files are left");
+}
+
+void SaveFailingAtEveryWrite(const ScratchDir& dir) {
+  Console console;
+  StartWithSavedContainer(dir, &console);
+  Report report;
+  const std::vector<unsigned char> before = Bytes(dir.Path("box.ksp"));
+  // What a successful save of the current tables writes.
+  report.Check(Group_Save(APPDB_Handle(), dir.Path("probe.ksp"), "KASPODAT"), "probe save");
+  const std::vector<unsigned char> full = Bytes(dir.Path("probe.ksp"));
+  report.Check(full.size() > 2 * kMiB, "the container is smaller than the write buffers");
+  (void)console.TakeErrors();
+
+  // A write beyond the size limit fails (EFBIG) instead of ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  const long size = static_cast<long>(full.size());
+  for (long limit : {0L, 1L, 105L, 226L, kMiB - 1, kMiB, kMiB + 1, 2 * kMiB + 7, size - 1}) {
+    rlimit low = old;
+    low.rlim_cur = static_cast<rlim_t>(limit);
+    if (setrlimit(RLIMIT_FSIZE, &low) != 0) PLATFORM_QuickExit(7);
+    CONTAINER_Save();
+    if (setrlimit(RLIMIT_FSIZE, &old) != 0) PLATFORM_QuickExit(7);
+    CheckFailedSave(dir, &console, "limit " + std::to_string(limit), before, &report);
+  }
+
+  // No descriptor left: the new file cannot be opened.
+  rlimit fds{};
+  getrlimit(RLIMIT_NOFILE, &fds);
+  const int lowest_free = dup(0);
+  close(lowest_free);
+  rlimit none = fds;
+  none.rlim_cur = static_cast<rlim_t>(lowest_free);
+  if (setrlimit(RLIMIT_NOFILE, &none) != 0) PLATFORM_QuickExit(7);
+  CONTAINER_Save();
+  if (setrlimit(RLIMIT_NOFILE, &fds) != 0) PLATFORM_QuickExit(7);
+  CheckFailedSave(dir, &console, "no descriptor", before, &report);
+
+  // With the disk well again the same save goes through.
+  CONTAINER_Save();
+  report.Check(!APP_State().changed, "changed stayed set after a good save");
+  report.Check(Bytes(dir.Path("box.ksp")) == full, "the good save differs from the probe");
+  report.Finish();
+}
+
+TEST(ContainerFaults, FailedSaveLeavesThePreviousContainer) {
+  ScratchDir dir;
+  EXPECT_EXIT(SaveFailingAtEveryWrite(dir), testing::ExitedWithCode(0), "CASE OK");
+}
+
+void LoadFailingThenGoingOn(const ScratchDir& dir) {
+  Console console;
+  StartWithSavedContainer(dir, &console);
+  Report report;
+  const std::string box = dir.Path("box.ksp");
+  const std::vector<unsigned char> saved = Bytes(box);
+  if (!CONTAINER_Load(box)) PLATFORM_QuickExit(8);
+  const auto expected = Items();
+  report.Check(expected.size() == 2 && expected.at("big.bin") == Content(kBigItem, 1),
+               "the saved items did not load");
+
+  // A file that reads with an error, one that ends early, and none at all.
+  dir.MakeDir("unreadable.ksp");
+  std::string cut(saved.begin(), saved.begin() + static_cast<long>(saved.size() / 2));
+  dir.WriteFile("cut.ksp", cut);
+  for (const char* name : {"unreadable.ksp", "cut.ksp", "missing.ksp"}) {
+    (void)console.TakeErrors();
+    report.Check(!CONTAINER_Load(dir.Path(name)), std::string(name) + " loaded");
+    report.Check(!console.TakeErrors().empty(), std::string(name) + ": nothing reported");
+    // The program goes on: the good container loads whole again.
+    report.Check(CONTAINER_Load(box) && Items() == expected,
+                 std::string(name) + ": the good container did not load again");
+  }
+
+  // And it can still change and save the items.
+  AddItem("after.txt", true, Content(70, 4));
+  CONTAINER_Save();
+  report.Check(!APP_State().changed && CONTAINER_Load(box) && Items().size() == 3,
+               "no save after the failed loads");
+  report.Finish();
+}
+
+TEST(ContainerFaults, FailedLoadReportsAndTheProgramGoesOn) {
+  ScratchDir dir;
+  EXPECT_EXIT(LoadFailingThenGoingOn(dir), testing::ExitedWithCode(0), "CASE OK");
+}
+}  // namespace
