@@ -142,7 +142,8 @@ void Unpin(QUERYSCOPE* outer, const std::vector<UPPERREF*>& refs) {
   while (combinations) {
     Position(outer, refs, bases, positions);
     bool found = false;
-    if ((where != nullptr && !Reread(stmt, sub, *where)) || !Found(stmt, sub, only_counts, &found)) {
+    if ((where != nullptr && !Reread(stmt, sub, *where)) ||
+        !Found(stmt, sub, only_counts, &found)) {
       ok = 0;
       break;
     }

@@ -52,7 +52,7 @@ namespace {
 constexpr int kDefaultQueries = 400;
 constexpr int kBatchQueries = 50;  // queries per shell run and per engine
 constexpr uint32_t kDefaultSeed = 7411;
-constexpr int kMaxReported = 20;  // differences shown in full
+constexpr int kMaxReported = 20;   // differences shown in full
 constexpr uint32_t kBigEvery = 8;  // every 8th batch has a table of thousands of rows
 
 int EnvInt(const char* name, int fallback) {
@@ -153,8 +153,7 @@ class DifferentialTest : public testing::Test {
     std::vector<std::string> setup_text, query_text;
     for (const diff::SQL2& s : setup) setup_text.push_back(s.peer);
     for (const diff::QUERY& q : queries) query_text.push_back(q.sql.peer);
-    const std::string path =
-        dir_.WriteFile("batch.sql", diff::ShellScript(setup_text, query_text));
+    const std::string path = dir_.WriteFile("batch.sql", diff::ShellScript(setup_text, query_text));
     std::string output, preamble;
     if (!diff::RunShell(shell_, path, &output)) {
       ADD_FAILURE() << "could not run " << shell_;

@@ -23,10 +23,9 @@ struct COLUMN {
 
 // Every table has the same columns, so that a subselect's unqualified names
 // can only mean its own table in both dialects. ID and K are unique.
-inline constexpr COLUMN kColumns[] = {{"ID", Kind::kInt},   {"NA", Kind::kInt},
-                                      {"SM", Kind::kSmall}, {"FL", Kind::kFloat},
-                                      {"CH", Kind::kText},  {"KY", Kind::kText},
-                                      {"DT", Kind::kDate}};
+inline constexpr COLUMN kColumns[] = {
+    {"ID", Kind::kInt},  {"NA", Kind::kInt},  {"SM", Kind::kSmall}, {"FL", Kind::kFloat},
+    {"CH", Kind::kText}, {"KY", Kind::kText}, {"DT", Kind::kDate}};
 inline constexpr int kColumnCount = 7;
 inline constexpr int kTableCount = 3;
 // CHARACTER(5) everywhere: the peer stores the blank-padded text, so that
@@ -55,9 +54,9 @@ inline SQL2 Same(const std::string& text) { return {text, text}; }
 
 struct QUERY {
   SQL2 sql;
-  bool ordered = false;   // ORDER BY fixes the order of the key runs
-  std::vector<int> keys;  // output columns of the ORDER BY keys
-  bool aggregate = false; // only COUNT(*), MIN and MAX items
+  bool ordered = false;    // ORDER BY fixes the order of the key runs
+  std::vector<int> keys;   // output columns of the ORDER BY keys
+  bool aggregate = false;  // only COUNT(*), MIN and MAX items
 };
 
 // Same sequence on every platform: no std distributions.
@@ -106,7 +105,8 @@ class QueryGen {
     Indexes(true, lists_first, &out);
     out.push_back(Same("BEGIN"));
     for (int t = 0; t < kTableCount; ++t) {
-      Rows(t, big_ && t == 0 ? rng_.Range(kBigMinRows, kBigMaxRows) : rng_.Range(kMinRows, kMaxRows),
+      Rows(t,
+           big_ && t == 0 ? rng_.Range(kBigMinRows, kBigMaxRows) : rng_.Range(kMinRows, kMaxRows),
            1, &out);
     }
     out.push_back(Same("COMMIT"));
@@ -220,11 +220,12 @@ class QueryGen {
 
   // ---- set-up
   SQL2 CreateTable(int t) {
-    return {"CREATE TABLE " + TableName(t) +
-                " (ID INTEGER, NA INTEGER, SM SMALLINT, FL FLOAT, CH CHARACTER(5), KY CHARACTER(5), "
-                "DT DATE)",
-            "CREATE TABLE " + TableName(t) +
-                " (ID INTEGER, NA INTEGER, SM INTEGER, FL REAL, CH TEXT, KY TEXT, DT TEXT)"};
+    return {
+        "CREATE TABLE " + TableName(t) +
+            " (ID INTEGER, NA INTEGER, SM SMALLINT, FL FLOAT, CH CHARACTER(5), KY CHARACTER(5), "
+            "DT DATE)",
+        "CREATE TABLE " + TableName(t) +
+            " (ID INTEGER, NA INTEGER, SM INTEGER, FL REAL, CH TEXT, KY TEXT, DT TEXT)"};
   }
 
   void Indexes(bool unique, bool lists, std::vector<SQL2>* out) {
@@ -236,8 +237,7 @@ class QueryGen {
         {true, "UNIQUE INDEX %s ON %s (ID)"}, {true, "UNIQUE INDEX %s ON %s (KY)"},
         {false, "INDEX %s ON %s (NA)"},       {false, "INDEX %s ON %s (CH)"},
         {false, "INDEX %s ON %s (FL)"},       {false, "INDEX %s ON %s (SM, NA)"},
-        {false, "INDEX %s ON %s (DT)"},
-        {true, "UNIQUE INDEX %s ON %s (ID, NA)"}};
+        {false, "INDEX %s ON %s (DT)"},       {true, "UNIQUE INDEX %s ON %s (ID, NA)"}};
     for (int t = 0; t < kTableCount; ++t) {
       for (int f = 0; f < int(std::size(kForms)); ++f) {
         if (kForms[f].unique ? !unique : !lists) continue;
@@ -387,8 +387,10 @@ class QueryGen {
       if (i > 0) text += ", ";
       text += Ref(s, outputs[size_t(pos)]);
       const int dir = rng_.Below(100);
-      if (dir < 40) text += " DESC";
-      else if (dir < 55) text += " ASC";
+      if (dir < 40)
+        text += " DESC";
+      else if (dir < 55)
+        text += " ASC";
     }
     q->ordered = true;
     return Same(text);
@@ -474,8 +476,8 @@ class QueryGen {
     const Kind k = kColumns[r.column].kind;
     SQL2 lo = Const(k, r.column), hi = Const(k, r.column);
     const bool reversed = !Numeric(k) ? lo.peer > hi.peer
-                                           : std::strtod(lo.kaspo.c_str(), nullptr) >
-                                                 std::strtod(hi.kaspo.c_str(), nullptr);
+                                      : std::strtod(lo.kaspo.c_str(), nullptr) >
+                                            std::strtod(hi.kaspo.c_str(), nullptr);
     if (reversed && rng_.Chance(70)) std::swap(lo, hi);
     return Same(Ref(s, r) + " BETWEEN ") + lo + Same(" AND ") + hi;
   }

@@ -24,9 +24,9 @@ TEST(DiffCompare, WritesCellsAlikeOnBothSides) {
     const char* cell;
     const char* canonical;
   };
-  const Case cases[] = {{"ab   ", "ab"},    {"2.0", "2"},  {"-0.25", "-0.25"}, {"", ""},
-                        {"   ", ""},        {"12", "12"},  {"1.5e1", "15"},    {"a b", "a b"},
-                        {"-0.0", "0"},      {"Ab", "Ab"}};
+  const Case cases[] = {{"ab   ", "ab"}, {"2.0", "2"}, {"-0.25", "-0.25"}, {"", ""},
+                        {"   ", ""},     {"12", "12"}, {"1.5e1", "15"},    {"a b", "a b"},
+                        {"-0.0", "0"},   {"Ab", "Ab"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cell);
     EXPECT_EQ(diff::Canonical(c.cell), c.canonical);

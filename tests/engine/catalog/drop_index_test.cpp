@@ -43,10 +43,9 @@ TEST_F(DropIndexTest, DroppingAUniqueIndexLetsEqualKeysIn) {
 }
 
 TEST_F(DropIndexTest, DroppingAnOrderedListKeepsRangeResults) {
-  const char* queries[] = {"SELECT KK FROM TK WHERE NN < 2 ORDER BY KK",
-                           "SELECT KK FROM TK WHERE NN >= 2 ORDER BY KK",
-                           "SELECT KK FROM TK WHERE NN BETWEEN 2 AND 5 ORDER BY KK",
-                           "SELECT COUNT(*) FROM TK"};
+  const char* queries[] = {
+      "SELECT KK FROM TK WHERE NN < 2 ORDER BY KK", "SELECT KK FROM TK WHERE NN >= 2 ORDER BY KK",
+      "SELECT KK FROM TK WHERE NN BETWEEN 2 AND 5 ORDER BY KK", "SELECT COUNT(*) FROM TK"};
   std::string before[4];
   for (int i = 0; i < 4; ++i) before[i] = Rows(queries[i]);
   EXPECT_EQ(before[0], "a");

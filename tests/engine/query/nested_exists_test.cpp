@@ -69,7 +69,7 @@ TEST_F(NestedExistsTest, KeepsTheTokensAfterARereadSubselect) {
   EXPECT_EQ(Rows("SELECT X.ID, X.NM FROM TA X WHERE EXISTS (SELECT Y.ID FROM TB Y WHERE EXISTS "
                  "(SELECT * FROM TC Z WHERE Z.AV > X.ID) ORDER BY Y.ID) AND X.ID > 1 "
                  "ORDER BY X.ID DESC"),
-             "2,two");
+            "2,two");
 }
 
 }  // namespace

@@ -16,7 +16,8 @@ class TypedEvaluationTest : public QueryTest {
     QueryTest::SetUp();
     // CD, CT and CS hold texts in the forms of DATE, TIME and TIMESTAMP;
     // CB holds texts to meet the BINARY column.
-    Run({"CREATE TABLE TT (ID INTEGER, SM SMALLINT, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, "
+    Run(
+        {"CREATE TABLE TT (ID INTEGER, SM SMALLINT, FL FLOAT, DT DATE, TM TIME, TS TIMESTAMP, "
          "BI BINARY(4), CD CHARACTER(10), CT CHARACTER(8), CS CHARACTER(26), CB CHARACTER(4))",
          "BEGIN",
          "INSERT INTO TT VALUES (1, 1, 1.5, '2003-07-12', '10:00:00', "
@@ -32,8 +33,7 @@ class TypedEvaluationTest : public QueryTest {
   }
 
   std::string Pairs(const std::string& condition) {
-    return Rows("SELECT X.ID, Y.ID FROM TT X, TT Y WHERE " + condition +
-                " ORDER BY X.ID, Y.ID");
+    return Rows("SELECT X.ID, Y.ID FROM TT X, TT Y WHERE " + condition + " ORDER BY X.ID, Y.ID");
   }
 
   // The statement fails; returns the engine's diagnostic.

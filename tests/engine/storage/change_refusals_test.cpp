@@ -14,9 +14,9 @@ class ChangeRefusalsTest : public QueryTest {
     QueryTest::SetUp();
     Run({"CREATE TABLE TA (ID INTEGER, NM CHARACTER(4), TM TIME, TS TIMESTAMP)",
          "CREATE TABLE TB (ID INTEGER)", "CREATE TABLE TU (KK CHARACTER(4), NN INTEGER)",
-         "CREATE UNIQUE INDEX XU ON TU (KK)", "BEGIN",
-         "INSERT INTO TA (ID, NM) VALUES (1, 'one')", "INSERT INTO TA (ID, NM) VALUES (2, 'two')",
-         "INSERT INTO TB VALUES (1)", "INSERT INTO TB VALUES (2)", "INSERT INTO TU VALUES ('a', 1)",
+         "CREATE UNIQUE INDEX XU ON TU (KK)", "BEGIN", "INSERT INTO TA (ID, NM) VALUES (1, 'one')",
+         "INSERT INTO TA (ID, NM) VALUES (2, 'two')", "INSERT INTO TB VALUES (1)",
+         "INSERT INTO TB VALUES (2)", "INSERT INTO TU VALUES ('a', 1)",
          "INSERT INTO TU VALUES ('b', 2)", "COMMIT", "BEGIN"});
   }
 
@@ -50,7 +50,8 @@ TEST_F(ChangeRefusalsTest, NamesTheAttributeOrLiteralItCannotUse) {
   };
   const Case cases[] = {
       {"UPDATE TA SET XX = 1", "(UPDATE) Attrib 'XX' not found in table 'TA'"},
-      {"UPDATE TA SET NM = 'y', XX = 1 WHERE ID = 1", "(UPDATE) Attrib 'XX' not found in table 'TA'"},
+      {"UPDATE TA SET NM = 'y', XX = 1 WHERE ID = 1",
+       "(UPDATE) Attrib 'XX' not found in table 'TA'"},
       {"INSERT INTO TA (ID, TM) VALUES (3, '24:00:00')", "(INSERT) Invalid time-value '24:00:00'"},
       {"INSERT INTO TA (ID, TM) VALUES (3, '1:2:3')", "(INSERT) Invalid time-value '1:2:3'"},
       {"INSERT INTO TA (ID, TS) VALUES (3, '2003-07-12-10.00.00')",
