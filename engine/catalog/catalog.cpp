@@ -251,6 +251,7 @@ int CATALOG_FindAttrib(DBTABLE* table, std::string_view name, DBATTRIB** out_att
 
 std::vector<DBATTRIB*> CATALOG_Attribs(DBTABLE* table) {
   std::vector<DBATTRIB*> attribs;
+  attribs.reserve(table->attrib_store.size());  // one allocation, not one per doubling
   for (std::unique_ptr<DBATTRIB>& attrib : table->attrib_store) {
     if (attrib) attribs.push_back(attrib.get());
   }
@@ -334,6 +335,7 @@ void CATALOG_DropIndex(DBTABLE* table, int pos, int unique) {
 
 void CATALOG_UniqueIndexes(DBTABLE* table, std::vector<IDXUNIQUE*>* out) {
   out->clear();
+  out->reserve(table->unique_store.size());
   for (std::unique_ptr<DBINDEX>& index : table->unique_store) {
     if (index) out->push_back(&index->unique);
   }
