@@ -185,6 +185,43 @@ TEST(RESDATA, DelRowMovesLaterRowsAndTheirOverlayUp) {
   EXPECT_STREQ(Text(set, 0, 0), "y");
 }
 
+// Rows share one cell pool: a row widened by a late column, rows swapped
+// or emptied (as DISTINCT does), and a reset must never let one row read
+// another's cells.
+TEST(RESDATA, RowsKeepTheirOwnCellsThroughWideningSwapsAndReset) {
+  RESDATA set;
+  RESDATA_Init(&set);
+  RESDATA_Header_Data(&set, "A", DBTYPE_CHARACTER, 8);
+  constexpr int kRows = 3000;  // several growths of the cell pool
+  for (int r = 0; r < kRows; ++r) RESDATA_Fill(&set, ("a" + std::to_string(r)).c_str());
+  RESDATA_Header_Data(&set, "B", DBTYPE_CHARACTER, 8);  // old rows have no B
+  RESDATA_Fill(&set, "last-a");
+  RESDATA_Fill(&set, "last-b");
+  EXPECT_EQ(RESDATA_Cell(set, 7, 1), nullptr);
+  RESDATA_XY_Fill(&set, 7, 1, "b7");  // widens row 7 only
+  for (int r : {0, 6, 7, 8, kRows - 1}) {
+    SCOPED_TRACE(r);
+    EXPECT_EQ(Text(set, r, 0), "a" + std::to_string(r));
+    if (r != 7) {
+      EXPECT_EQ(RESDATA_Cell(set, r, 1), nullptr);
+    }
+  }
+  EXPECT_STREQ(Text(set, 7, 1), "b7");
+  EXPECT_STREQ(Text(set, kRows, 0), "last-a");
+  EXPECT_STREQ(Text(set, kRows, 1), "last-b");
+  std::swap(set.row_table[7], set.row_table[8]);
+  set.row_table[kRows].clear();
+  EXPECT_STREQ(Text(set, 8, 1), "b7");
+  EXPECT_STREQ(Text(set, 7, 0), "a8");
+  EXPECT_EQ(RESDATA_Cell(set, kRows, 0), nullptr);
+  RESDATA_Reset(&set);
+  RESDATA_Header_Data(&set, "C", DBTYPE_CHARACTER, 8);
+  RESDATA_Fill(&set, "fresh");
+  EXPECT_STREQ(Text(set, 0, 0), "fresh");
+  EXPECT_EQ(RESDATA_Cell(set, 1, 0), nullptr);
+  RESDATA_Free(&set);
+}
+
 TEST(RESDATADeathTest, MisuseEndsTheProcessWithItsMessage) {
   RESDATA set;
   RESDATA_Init(&set);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -38,6 +39,44 @@ TEST(ROWPOOL, YieldsNewestRowsFirstAndReusesFreedSlots) {
   EXPECT_EQ(RowPool_Data(&pool, 1), kept);
   EXPECT_EQ(LiveList(pool), (std::vector<int>{1, 2, 0}));
   EXPECT_EQ(RowPool_NewSlot(&pool, 2), 3);
+}
+
+// Rows are cut from shared data blocks: across block ends, through frees,
+// reuse and changed versions, each slot keeps bytes of its own.
+TEST(ROWPOOL, EverySlotKeepsItsOwnBytesAcrossDataBlocks) {
+  constexpr int kRowSize = 301;  // not a multiple of the row alignment
+  const int per_block = ROWPOOL_BLOCKBYTES / 304;
+  const int rows = ROWPOOL_FIRSTSLOTS + 2 * per_block + 7;
+  ROWPOOL pool;
+  RowPool_Init(&pool, kRowSize);
+  auto fill = [&](int slot, int seed) {
+    unsigned char* data = RowPool_Data(&pool, slot);
+    for (int i = 0; i < kRowSize; ++i) data[i] = static_cast<unsigned char>(seed * 31 + i);
+  };
+  auto holds = [&](int slot, int seed) {
+    const unsigned char* data = RowPool_Data(pool, slot);
+    for (int i = 0; i < kRowSize; ++i) {
+      if (data[i] != static_cast<unsigned char>(seed * 31 + i)) return false;
+    }
+    return true;
+  };
+  for (int r = 0; r < rows; ++r) {
+    ASSERT_EQ(RowPool_NewSlot(&pool, 1), r);
+    const unsigned char* fresh = RowPool_Data(pool, r);
+    ASSERT_EQ(std::count(fresh, fresh + kRowSize, 0), kRowSize);  // a new slot is zeroed
+    fill(r, r);
+  }
+  RowPool_FreeSlot(&pool, ROWPOOL_FIRSTSLOTS);  // the first row of the second block
+  ASSERT_EQ(RowPool_NewSlot(&pool, 2), ROWPOOL_FIRSTSLOTS);
+  EXPECT_TRUE(holds(ROWPOOL_FIRSTSLOTS, ROWPOOL_FIRSTSLOTS));  // a reused slot keeps its bytes
+  const int version = KASPO_Change(&pool, rows - 1, 3);
+  EXPECT_EQ(version, rows);
+  EXPECT_TRUE(holds(version, rows - 1));  // the change starts as a copy
+  fill(version, 9999);
+  for (int r = 0; r < rows; ++r) {
+    ASSERT_TRUE(holds(r, r)) << r;
+  }
+  EXPECT_EQ(int(Visible(&pool, -1).size()), rows);
 }
 
 TEST(ROWPOOL, FreeingABaseRowPromotesItsChangedVersion) {
