@@ -176,7 +176,9 @@ int STARTUP_Base(std::string* base) {
 
 std::string STARTUP_DataDir(std::string_view engine) {
   std::string base;
-  if (!STARTUP_Base(&base)) base = ".";
+  // STARTUP_Base leaves the base empty when it fails. (Appending rather
+  // than assigning a literal also keeps g++ 12 from a false -Wrestrict.)
+  if (!STARTUP_Base(&base)) base.push_back('.');
   base += PLATFORM_SEPARATOR;
   base += engine;
   base += ".dat";
