@@ -1,6 +1,7 @@
-// Differential test: random tables and queries run through our engine and
-// through the sqlite3 shell, whose rows must agree (as multisets, or key
-// run by key run under ORDER BY). The shell runs once per batch.
+// Differential test: random tables, queries and changes run through our
+// engine and through the sqlite3 shell, whose rows must agree (as
+// multisets, or key run by key run under ORDER BY), as must the number of
+// rows each change changed. The shell runs once per batch.
 //
 // Where the two dialects differ by design, the generator stays out:
 //  - No NULL: every column gets a value. Missing values are ordinary
@@ -45,6 +46,7 @@
 #include "engine/dispatch.h"
 #include "engine/query/expr.h"
 #include "engine/storage/idxlist.h"
+#include "engine/types/wire.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -66,6 +68,24 @@ void ResetEngine() {
   EXPR_ResetForTest();
   DISPATCH_ResetForTest();
   DBCLIENT_ResetForTest();
+}
+
+// A change gives one row: the number of rows it changed. Outside an open
+// transaction it runs in one of its own.
+diff::OUTCOME RunOurChange(DBCONNECTION* conn, const std::string& sql, bool in_transaction) {
+  diff::OUTCOME out;
+  if (!in_transaction) DBRESULTPTR(DBexec(conn, "BEGIN"));
+  DBRESULTPTR r = DBexec(conn, sql.c_str());
+  // INSERT answers '1' for its one row, UPDATE and DELETE '3' with a count.
+  const bool counted = REPLY_Length() > 0 && REPLY_Data()[0] == '3';
+  if (!in_transaction) DBRESULTPTR(DBexec(conn, "COMMIT"));
+  if (r->status != DBRES_COMMAND_OK) {
+    out.failed = true;
+    out.error = r->error;
+    return out;
+  }
+  out.rows.push_back({diff::Canonical(std::to_string(counted ? DBresult_rows(r.get()) : 1))});
+  return out;
 }
 
 diff::OUTCOME RunOurs(DBCONNECTION* conn, const std::string& sql) {
@@ -116,7 +136,7 @@ class DifferentialTest : public testing::Test {
     std::vector<diff::QUERY> queries;
     for (int i = 0; i < count; ++i) queries.push_back(gen.Next());
 
-    std::vector<diff::OUTCOME> ours = RunOursBatch(seed, setup, queries);
+    std::vector<diff::OUTCOME> ours = RunOursBatch(seed, setup, queries, gen.InTransaction());
     std::vector<diff::OUTCOME> peer;
     if (!RunPeerBatch(seed, setup, queries, &peer)) return count;
     int differences = 0;
@@ -133,7 +153,8 @@ class DifferentialTest : public testing::Test {
   }
 
   std::vector<diff::OUTCOME> RunOursBatch(uint32_t seed, const std::vector<diff::SQL2>& setup,
-                                          const std::vector<diff::QUERY>& queries) {
+                                          const std::vector<diff::QUERY>& queries,
+                                          bool in_transaction) {
     ResetEngine();
     std::unique_ptr<DBCONNECTION> conn = DBconnect(("DIFF" + std::to_string(seed)).c_str(), 1);
     EXPECT_EQ(conn->status, DBCONN_OK) << conn->error;
@@ -144,7 +165,10 @@ class DifferentialTest : public testing::Test {
       break;
     }
     std::vector<diff::OUTCOME> out;
-    for (const diff::QUERY& q : queries) out.push_back(RunOurs(conn.get(), q.sql.kaspo));
+    for (const diff::QUERY& q : queries) {
+      out.push_back(q.change ? RunOurChange(conn.get(), q.sql.kaspo, in_transaction)
+                             : RunOurs(conn.get(), q.sql.kaspo));
+    }
     return out;
   }
 

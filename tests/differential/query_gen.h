@@ -57,6 +57,9 @@ struct QUERY {
   bool ordered = false;    // ORDER BY fixes the order of the key runs
   std::vector<int> keys;   // output columns of the ORDER BY keys
   bool aggregate = false;  // only COUNT(*), MIN and MAX items
+  // INSERT, UPDATE or DELETE: both sides give the number of rows changed
+  // (the peer through changes()), and the later queries see the change.
+  bool change = false;
 };
 
 // Same sequence on every platform: no std distributions.
@@ -120,12 +123,17 @@ class QueryGen {
       out.push_back(SQL2{"ABORT", "ROLLBACK"});
     } else {
       for (int t = 0; t < kTableCount; ++t) Rows(t, rng_.Range(1, 3), kLateIds, &out);
+      open_ = true;
     }
     return out;
   }
 
+  // Whether the set-up left its transaction open for the statements.
+  bool InTransaction() const { return open_; }
+
   QUERY Next() {
     aliases_ = 0;
+    if (rng_.Chance(12)) return Change();
     QUERY q;
     const int tables = big_ || rng_.Chance(45) ? 1 : rng_.Chance(65) ? 2 : 3;
     SCOPE scope = NewScope(tables, tables == 1 && rng_.Chance(50), 0);
@@ -140,6 +148,38 @@ class QueryGen {
       q.sql.peer += " HAVING COUNT(*) > 0";
     }
     if (!q.aggregate && rng_.Chance(50)) q.sql = q.sql + OrderBy(scope, outputs, &q);
+    return q;
+  }
+
+  // A change between the queries. Its conditions stay without subselects:
+  // a subselect over the table being changed may see the change part-way
+  // on the peer's side.
+  QUERY Change() {
+    QUERY q;
+    q.change = true;
+    const int t = rng_.Below(kTableCount);
+    const SCOPE scope{{FROMENTRY{t, ""}}};
+    stack_ = {{&scope, true}};
+    const int kind = rng_.Below(4);
+    if (kind < 2) {
+      static const int kChangeable[] = {1, 2, 3, 4, 6};
+      SQL2 sql = Same("UPDATE " + TableName(t) + " SET ");
+      for (int i = rng_.Range(1, 2); i > 0; --i) {
+        const int column = kChangeable[rng_.Below(int(std::size(kChangeable)))];
+        sql = sql + Same(std::string(kColumns[column].name) + " = ") +
+              Const(kColumns[column].kind, column) + Same(i > 1 ? ", " : "");
+      }
+      q.sql = rng_.Chance(85) ? sql + Same(" WHERE ") + Cond(scope, 0, 2) : sql;
+    } else if (kind == 2) {
+      q.sql = Same("DELETE FROM " + TableName(t) + " WHERE ID <> " + std::to_string(ids_[t][0]) +
+                   " AND (") +
+              Cond(scope, 0, 2) + Same(")");
+    } else {
+      std::vector<SQL2> one;
+      Rows(t, 1, kLateIds + 1000 + 3 * late_rows_++, &one);  // IDs of one row: 3 apart
+      q.sql = one[0];
+    }
+    q.sql.peer += "; SELECT changes()";
     return q;
   }
 
@@ -585,6 +625,8 @@ class QueryGen {
   bool big_;
   int aliases_ = 0;
   std::vector<LEVEL> stack_;  // the selects around the condition being made
+  bool open_ = false;         // the set-up's last transaction is still open
+  int late_rows_ = 0;         // rows inserted by Change()
   std::vector<int> ids_[kTableCount];
   std::set<std::string> keys_[kTableCount];
   std::vector<std::string> texts_;
