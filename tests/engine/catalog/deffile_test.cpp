@@ -101,9 +101,7 @@ TEST_F(DefCatalogTest, WritesBackWhatItRead) {
   ASSERT_EQ(CATALOG_FindAttrib(blobj, "FK_ID", &fk, nullptr), 1);
   EXPECT_NE(fk->list, nullptr);  // an empty value list for the index
   ASSERT_EQ(Def_Write(db), 1);
-  std::vector<unsigned char> bytes;
-  ASSERT_EQ(PLATFORM_ReadFile((data_ + "/DB1.def").c_str(), &bytes), 1);
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), text);
+  EXPECT_EQ(FileText(data_ + "/DB1.def"), text);
   EXPECT_TRUE(PLATFORM_IsDirectory((data_ + "/DB1").c_str()));
   EXPECT_FALSE(PLATFORM_Exists((data_ + "/DB1.def.tmp").c_str()));
 }
