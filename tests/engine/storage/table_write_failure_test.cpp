@@ -1,0 +1,152 @@
+// A table save that cannot create or replace its files must say so and
+// leave the files of the last good save as they were (or, when only the
+// index could not be replaced, a data file whose index is rebuilt on the
+// next read): no half-written table, no temporary file left behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/catalog/rowindex.h"
+#include "engine/storage/table_file.h"
+#include "engine/types/values.h"
+#include "platform/files.h"
+#include "support/engine_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Names = std::vector<std::string>;
+
+// Static table T1 (NAME CHARACTER(3) unique, NUM INTEGER with an ordered
+// list) of database DB.
+class TableWriteFailureTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    home_.dir().MakeDir("Tarvic.dat/DB");
+    Fresh('1');
+  }
+
+  std::string Path(const char* ext) const { return home_.DataDir() + "/DB/T1" + ext; }
+
+  void Fresh(char loaded) {
+    CATALOG_ResetForTest();
+    ASSERT_TRUE(CATALOG_NewDatabase("DB", &db_));
+    CATALOG_CountDatabase();
+    db_->committed_ts = 1;
+    table_ = CATALOG_NewTable(db_, "T1");
+    table_->kind = '1';
+    table_->loaded = loaded;
+    int running = 0;
+    DBATTRIB* name = nullptr;
+    ASSERT_TRUE(CATALOG_AddAttrib(table_, "NAME", DBTYPE_CHARACTER, 3, '0', &running, &name));
+    ASSERT_TRUE(CATALOG_AddAttrib(table_, "NUM", DBTYPE_INTEGER, 0, '0', &running, &num_));
+    CATALOG_SetRowSize(table_, running);
+    CATALOG_IndexAddAttrib(CATALOG_NewIndex(table_, "XNAME", 1), name);
+    CATALOG_IndexAddAttrib(CATALOG_NewIndex(table_, "XNUM", 0), num_);
+    CATALOG_UseValueList(table_, num_, 1);
+  }
+
+  void Insert(const char* name, int num) {
+    const int slot = RowPool_NewSlot(&table_->rows, 1);
+    unsigned char* row = RowPool_Data(&table_->rows, slot);
+    std::memset(row, ' ', 3);
+    std::memcpy(row, name, std::strlen(name));
+    row[3] = '\0';
+    std::memcpy(row + 4, &num, 4);
+    ROWIDX_AddUnique(table_, slot, 1);
+    ROWIDX_AddLists(table_, slot, {});
+  }
+
+  static Bytes File(const std::string& path) {
+    Bytes bytes;
+    EXPECT_TRUE(PLATFORM_ReadFile(path.c_str(), &bytes)) << path;
+    return bytes;
+  }
+
+  // A write that must fail; returns its message.
+  std::string FailedWrite() {
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(TABLE_Write(db_, table_));
+    return testing::internal::GetCapturedStderr();
+  }
+
+  // The names and the ordered NUMs a fresh read finds, and its warnings.
+  std::string Reread() {
+    Fresh('0');
+    testing::internal::CaptureStderr();
+    const int ok = TABLE_Read(db_, table_);
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    std::vector<int> rows;
+    IDXLIST_Rows(*num_->list, &rows);
+    std::string text = ok ? "" : "failed ";
+    for (int s : rows) {
+      int num = 0;
+      std::memcpy(&num, RowPool_Data(table_->rows, s) + 4, 4);
+      text += reinterpret_cast<const char*>(RowPool_Data(table_->rows, s));
+      text += "=" + std::to_string(num) + ";";
+    }
+    return text + (warnings.empty() ? "" : " (warned)");
+  }
+
+  // The directory's regular files, sorted.
+  Names Files() const {
+    Names files;
+    EXPECT_TRUE(PLATFORM_ListRegularFiles((home_.DataDir() + "/DB").c_str(), &files));
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  DBDATABASE* db_ = nullptr;
+  DBTABLE* table_ = nullptr;
+  DBATTRIB* num_ = nullptr;
+};
+
+TEST_F(TableWriteFailureTest, ABlockedFileKeepsTheLastGoodSave) {
+  Insert("ab", 5);
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  const Bytes dat = File(Path(".dat"));
+  const Bytes idx = File(Path(".idx"));
+  Insert("cd", 2);
+  const struct {
+    const char* blocked;  // a directory takes the temporary file's name
+    const char* message;
+  } kCases[] = {
+      {".dat.tmp", "(TARVIC) Data-file '%s' could not be created!\n"},
+      {".idx.tmp", "(TARVIC) Index-file '%s' could not be created!\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.blocked);
+    std::filesystem::create_directory(Path(c.blocked));
+    char expected[512];
+    const std::string final_path = Path(std::string(c.blocked, 4).c_str());
+    std::snprintf(expected, sizeof expected, c.message, final_path.c_str());
+    EXPECT_EQ(FailedWrite(), expected);
+    EXPECT_EQ(File(Path(".dat")), dat);
+    EXPECT_EQ(File(Path(".idx")), idx);
+    EXPECT_EQ(Files(), (Names{"T1.dat", "T1.idx"}));
+    std::filesystem::remove(Path(c.blocked));
+  }
+  EXPECT_EQ(Reread(), "ab =5;");
+}
+
+TEST_F(TableWriteFailureTest, AnIndexThatCannotBeReplacedIsRebuiltOnRead) {
+  Insert("ab", 5);
+  Insert("cd", 2);
+  // The index's place holds a directory that is not empty: the data file
+  // is replaced, the index file cannot be.
+  std::filesystem::create_directories(Path(".idx") + "/keep");
+  EXPECT_EQ(FailedWrite(), "");
+  EXPECT_EQ(Files(), (Names{"T1.dat"}));
+  EXPECT_EQ(Reread(), "cd =2;ab =5; (warned)");
+  std::filesystem::remove_all(Path(".idx"));
+  table_->loaded = '1';
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  EXPECT_EQ(Reread(), "cd =2;ab =5;");
+}
+
+}  // namespace
