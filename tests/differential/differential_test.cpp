@@ -23,18 +23,19 @@
 //  - DATE is text on the peer's side ('YYYY-MM-DD', which orders alike);
 //    dates are compared only with dates, and not through IN subselects.
 //  - ORDER BY names selected columns only, as they are named in the result.
-//  - COUNT(*), MIN and MAX are not mixed with plain columns.
+//  - COUNT(*), MIN and MAX are not mixed with plain columns. MIN and MAX
+//    over no rows have no value to show, so such a select gives no row:
+//    the peer's query gets HAVING COUNT(*) > 0 (COUNT(*) alone gives 0).
+//  - A unique index can only be created on an empty table.
 //
 // KASPO_DIFF_QUERIES sets the number of queries (default kDefaultQueries),
 // KASPO_DIFF_SEED the first batch's seed; a difference names the batch
 // seed that reproduces it.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,12 +43,8 @@
 #include "differential/peer_shell.h"
 #include "differential/query_gen.h"
 #include "differential/result_compare.h"
-#include "engine/catalog/catalog.h"
-#include "engine/dispatch.h"
-#include "engine/query/expr.h"
-#include "engine/storage/idxlist.h"
 #include "engine/types/wire.h"
-#include "support/scratch_dir.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -60,14 +57,6 @@ constexpr uint32_t kBigEvery = 8;  // every 8th batch has a table of thousands o
 int EnvInt(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text != nullptr && text[0] != '\0' ? std::atoi(text) : fallback;
-}
-
-void ResetEngine() {
-  CATALOG_ResetForTest();
-  IDXLIST_ResetForTest();
-  EXPR_ResetForTest();
-  DISPATCH_ResetForTest();
-  DBCLIENT_ResetForTest();
 }
 
 // A change gives one row: the number of rows it changed. Outside an open
@@ -106,26 +95,16 @@ diff::OUTCOME RunOurs(DBCONNECTION* conn, const std::string& sql) {
   return out;
 }
 
-class DifferentialTest : public testing::Test {
+// The engine's data directory (and the shell's script) in a fresh
+// temporary directory.
+class DifferentialTest : public EngineTest {
  protected:
   void SetUp() override {
+    EngineTest::SetUp();
     shell_ = diff::FindShell();
     if (shell_.empty()) {
       GTEST_SKIP() << "sqlite3 shell not on PATH: install the Debian package sqlite3 "
                       "to compare query results with it";
-    }
-    for (const char* name : {"TARVIC_PATH", "HOME"}) {
-      const char* old = std::getenv(name);
-      saved_.push_back(old ? std::optional<std::string>(old) : std::nullopt);
-      setenv(name, dir_.path().c_str(), 1);
-    }
-  }
-
-  void TearDown() override {
-    ResetEngine();
-    const char* names[] = {"TARVIC_PATH", "HOME"};
-    for (size_t i = 0; i < saved_.size(); ++i) {
-      saved_[i] ? setenv(names[i], saved_[i]->c_str(), 1) : unsetenv(names[i]);
     }
   }
 
@@ -155,7 +134,7 @@ class DifferentialTest : public testing::Test {
   std::vector<diff::OUTCOME> RunOursBatch(uint32_t seed, const std::vector<diff::SQL2>& setup,
                                           const std::vector<diff::QUERY>& queries,
                                           bool in_transaction) {
-    ResetEngine();
+    ResetEngineForTest();
     std::unique_ptr<DBCONNECTION> conn = DBconnect(("DIFF" + std::to_string(seed)).c_str(), 1);
     EXPECT_EQ(conn->status, DBCONN_OK) << conn->error;
     for (const diff::SQL2& s : setup) {
@@ -177,7 +156,8 @@ class DifferentialTest : public testing::Test {
     std::vector<std::string> setup_text, query_text;
     for (const diff::SQL2& s : setup) setup_text.push_back(s.peer);
     for (const diff::QUERY& q : queries) query_text.push_back(q.sql.peer);
-    const std::string path = dir_.WriteFile("batch.sql", diff::ShellScript(setup_text, query_text));
+    const std::string path =
+        home_.dir().WriteFile("batch.sql", diff::ShellScript(setup_text, query_text));
     std::string output, preamble;
     if (!diff::RunShell(shell_, path, &output)) {
       ADD_FAILURE() << "could not run " << shell_;
@@ -191,9 +171,7 @@ class DifferentialTest : public testing::Test {
     return true;
   }
 
-  ScratchDir dir_;
   std::string shell_;
-  std::vector<std::optional<std::string>> saved_;
 };
 
 TEST_F(DifferentialTest, QueriesGiveThePeersRows) {
