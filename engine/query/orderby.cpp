@@ -2,6 +2,8 @@
 #include "engine/query/orderby.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -117,12 +119,55 @@ int CompareRows(const RESDATA& result, const std::vector<SORTKEY>& keys, int a, 
   return 0;
 }
 
+// One entry of the order being sorted: the row and, when the first key is
+// a CHARACTER column with a value in this row, the first bytes of its text
+// (byte i at bits 8i..8i+7, zeros after the text's end). The bytes travel
+// with the entry, so most comparisons are decided without reading cells
+// scattered over the result.
+struct SORTITEM {
+  uint64_t prefix = 0;
+  int32_t row = 0;
+  int32_t has_prefix = 0;
+};
+
+constexpr int kPrefixBytes = 8;
+
+SORTITEM MakeItem(const RESDATA& result, const SORTKEY& first, bool text_key, int32_t row) {
+  SORTITEM item;
+  item.row = row;
+  const unsigned char* cell = text_key ? RESDATA_Cell(result, row, first.column) : nullptr;
+  if (cell == nullptr) return item;
+  for (int i = 0; i < kPrefixBytes && cell[i] != 0; ++i) {
+    item.prefix |= uint64_t(cell[i]) << (8 * i);
+  }
+  item.has_prefix = 1;
+  return item;
+}
+
+// The same answer as CompareRows. Texts compare at their first differing
+// byte; when that byte lies within the prefixes and is not the end of
+// either text, the prefixes alone give CmpString's answer (bytes before it
+// are equal and not the end, or the texts would not differ there).
+int CompareItems(const RESDATA& result, const std::vector<SORTKEY>& keys, const SORTITEM& a,
+                 const SORTITEM& b) {
+  if (a.has_prefix && b.has_prefix) {
+    const uint64_t differ = a.prefix ^ b.prefix;
+    if (differ != 0) {
+      const int shift = std::countr_zero(differ) & ~7;
+      const auto x = static_cast<signed char>(a.prefix >> shift);
+      const auto y = static_cast<signed char>(b.prefix >> shift);
+      if (x != 0 && y != 0) return (x < y ? -1 : 1) * keys[0].direction;
+    }
+  }
+  return CompareRows(result, keys, a.row, b.row);
+}
+
 // A merge sort: O(n log n) comparisons whatever the input, and safe with
 // the FLOAT tolerance, whose equality is not transitive.
 void MergeSort(const RESDATA& result, const std::vector<SORTKEY>& keys,
-               std::vector<int32_t>* order) {
+               std::vector<SORTITEM>* order) {
   const size_t n = order->size();
-  std::vector<int32_t> buffer(n);
+  std::vector<SORTITEM> buffer(n);
   for (size_t width = 1; width < n; width *= 2) {
     for (size_t lo = 0; lo < n; lo += 2 * width) {
       const size_t mid = std::min(lo + width, n);
@@ -130,7 +175,7 @@ void MergeSort(const RESDATA& result, const std::vector<SORTKEY>& keys,
       size_t i = lo, j = mid, k = lo;
       while (i < mid && j < hi) {
         buffer[k++] =
-            CompareRows(result, keys, (*order)[j], (*order)[i]) < 0 ? (*order)[j++] : (*order)[i++];
+            CompareItems(result, keys, (*order)[j], (*order)[i]) < 0 ? (*order)[j++] : (*order)[i++];
       }
       while (i < mid) buffer[k++] = (*order)[i++];
       while (j < hi) buffer[k++] = (*order)[j++];
@@ -148,9 +193,14 @@ int ORDERBY_Sort(QTOKENS* tok, RESDATA* result) {
     if (!Resolve(*result, &key)) return 0;
   }
   if (result->rows < 2) return 1;
-  std::vector<int32_t> order(result->row_order.begin(), result->row_order.begin() + result->rows);
+  const bool text_key = result->column_types[size_t(keys[0].column)] == DBTYPE_CHARACTER;
+  std::vector<SORTITEM> order;
+  order.reserve(size_t(result->rows));
+  for (int i = 0; i < result->rows; ++i) {
+    order.push_back(MakeItem(*result, keys[0], text_key, result->row_order[size_t(i)]));
+  }
   MergeSort(*result, keys, &order);
-  std::copy(order.begin(), order.end(), result->row_order.begin());
+  for (int i = 0; i < result->rows; ++i) result->row_order[size_t(i)] = order[size_t(i)].row;
   return 1;
 }
 
