@@ -1,12 +1,16 @@
 // rowlist.cpp: the row filter and the set operations on row lists.
 #include "engine/query/rowlist.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/storage/alloc.h"
 #include "engine/types/values.h"
 
 namespace {
+
+// Rows a set holds before it keeps a map by slot instead of searching.
+constexpr size_t kSearchedRows = 32;
 
 const unsigned char* FieldOf(DBTABLE* table, const DBATTRIB& attrib, int row) {
   return RowPool_Data(table->rows, row) + attrib.offset;
@@ -115,14 +119,24 @@ bool In(const std::vector<unsigned char>& member, int32_t row) {
 void ROWLIST_StartSet(ROWSET* set, DBTABLE* table, std::vector<int32_t>* list) {
   set->list = list;
   list->clear();
-  set->seen.assign(table->rows.slots.size(), 0);
+  set->seen.clear();
+  set->slot_count = int32_t(table->rows.slots.size());
 }
 
 void ROWLIST_Add(ROWSET* set, int32_t row) {
-  if (row < 0 || size_t(row) >= set->seen.size()) return;
+  if (row < 0 || row >= set->slot_count) return;
+  std::vector<int32_t>& list = *set->list;
+  if (set->seen.empty()) {
+    if (list.size() < kSearchedRows) {
+      if (std::find(list.begin(), list.end(), row) == list.end()) list.push_back(row);
+      return;
+    }
+    ALLOC_Resize(&set->seen, size_t(set->slot_count));
+    for (int32_t kept : list) set->seen[size_t(kept)] = 1;
+  }
   if (set->seen[size_t(row)]) return;
   set->seen[size_t(row)] = 1;
-  set->list->push_back(row);
+  list.push_back(row);
 }
 
 void ROWLIST_Filter(ROWFILTER* f, int op, const unsigned char* constant, ROWSET* out) {

@@ -12,7 +12,11 @@
 // A list under construction that holds each row at most once.
 struct ROWSET {
   std::vector<int32_t>* list = nullptr;
-  std::vector<unsigned char> seen;  // by row slot: already in the list
+  // By row slot: already in the list. Made only once the list grows past a
+  // few rows (until then the list itself is searched), so that a lookup of
+  // one row does not clear a map of the whole table.
+  std::vector<unsigned char> seen;
+  int32_t slot_count = 0;  // the table's slots when the set started
 };
 
 // Starts a set on `list` (emptied) for rows of `table`.
