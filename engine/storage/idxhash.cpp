@@ -132,7 +132,7 @@ void IDXHASH_Insert(IDXHASH* index, uint32_t hash, int row) {
     bucket[kNextWord] = kFirstRowWord;
   }
   if (bucket[kNextWord] == bucket[kCapacityWord]) {
-    const int32_t capacity = bucket[kCapacityWord] + IDXHASH_GROWWORDS;
+    const int32_t capacity = 2 * bucket[kCapacityWord];
     std::unique_ptr<int32_t[]> grown = NewWords(capacity);
     std::copy_n(bucket.get(), bucket[kNextWord], grown.get());
     grown[kCapacityWord] = capacity;

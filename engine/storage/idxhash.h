@@ -44,8 +44,10 @@ struct IDXKEY {
 };
 
 inline constexpr int IDXHASH_MINSIZE = 11;         // smaller HashSize values are raised to this
-inline constexpr int IDXHASH_FIRSTWORDS = 100;     // words of a new bucket
-inline constexpr int IDXHASH_GROWWORDS = 1000;     // a full bucket grows by this
+// Words of a new bucket: its two header words and room for two rows. Keys
+// spread evenly, so a bucket rarely holds more than a few rows; a full one
+// doubles, which keeps the cost per row constant however many collide.
+inline constexpr int IDXHASH_FIRSTWORDS = 4;
 inline constexpr int IDXHASH_MIDSIZE = 30011;      // first resize target
 inline constexpr int IDXHASH_MAXSIZE = 300017;     // last resize target; never grows beyond
 
