@@ -27,6 +27,9 @@
 //    over no rows have no value to show, so such a select gives no row:
 //    the peer's query gets HAVING COUNT(*) > 0 (COUNT(*) alone gives 0).
 //  - A unique index can only be created on an empty table.
+//  - An IN filter fed by a subselect stops at 999999 rows found, counting
+//    a row again for each repeated value, and marks the result cut short:
+//    IN subselects over the big table select DISTINCT values.
 //
 // KASPO_DIFF_QUERIES sets the number of queries (default kDefaultQueries),
 // KASPO_DIFF_SEED the first batch's seed; a difference names the batch
