@@ -212,7 +212,8 @@ int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
   RECORD_BINARY bin;
   for (BLOBJIO_CHUNK& chunk : *chunks) {
     bin.length = static_cast<uint16_t>(chunk.bytes.size());
-    std::memcpy(bin.data, chunk.bytes.data(), chunk.bytes.size());
+    // An empty chunk row has no buffer to copy from; it adds nothing.
+    if (!chunk.bytes.empty()) std::memcpy(bin.data, chunk.bytes.data(), chunk.bytes.size());
     chunk.bytes = std::vector<unsigned char>();
     if (!COMPR_AddBin(&decoder.obj, bin)) return 0;
   }
