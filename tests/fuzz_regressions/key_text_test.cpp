@@ -1,0 +1,35 @@
+// Inputs the fuzzers found, kept as ordinary cases: keys in SQL text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "client/lexer.h"
+#include "client/value_strings.h"
+#include "engine/types/tokens.h"
+
+namespace {
+// The record calls find a row by key through SQL text, the key quoted by
+// Make_ValueString. A container may hold keys with any characters, and
+// Make_ValueString escapes only quotes: the lexer reads a backslash in a
+// key as an escape, so the row is never found. container_fuzz found a
+// container that loads but can never be saved again ("(CHUNKWALK) Chunk
+// 'ab\cdefg' could not be read!"); see fuzz/regressions/container/.
+// Disabled until a quoted key reads back as the key.
+TEST(FuzzRegressions, DISABLED_QuotedKeyReadsBackAsTheKey) {
+  for (const char* key : {"it's", "ab\\cdefg", "abcdefg\\", "a'b\"c\\'"}) {
+    SCOPED_TRACE(key);
+    std::string sql = std::string("'") + Make_ValueString(key, VALSTR_KEYLEN) + "'";
+    std::vector<char> text(sql.begin(), sql.end());
+    text.push_back('\0');
+    std::vector<char> token(LEX_TEXTSIZE);
+    LEXER lexer;
+    LEX_Start(&lexer, text.data(), nullptr);
+    int kind = 0;
+    ASSERT_EQ(LEX_Next(&lexer, &kind, token.data()), 1);
+    EXPECT_EQ(kind, DBTK_STRINGVAL);
+    EXPECT_EQ(std::string(token.data()), key);
+  }
+  VALSTR_Free();
+}
+}  // namespace
