@@ -16,7 +16,7 @@
 // | OPEN    | PLATFORM_OpenRead, PLATFORM_OpenWrite, PLATFORM_OpenNew        |
 // | READ    | PLATFORM_Read, PLATFORM_ReadFile                               |
 // | WRITE   | PLATFORM_Write, PLATFORM_WriteFile                             |
-// | FLUSH   | PLATFORM_Flush                                                 |
+// | FLUSH   | PLATFORM_Flush, PLATFORM_SyncDirectory                         |
 // | RENAME  | PLATFORM_Rename                                                |
 //
 // An injected failure looks to the caller exactly like one from the

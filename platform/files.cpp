@@ -186,6 +186,17 @@ int PLATFORM_Flush(FILE* file) {
   return status == 0 ? 1 : 0;
 }
 
+int PLATFORM_SyncDirectory(const char* dir) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_FLUSH)) return 0;
+  FdGuard fd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return 0;
+  int status;
+  do {
+    status = fsync(fd.get());
+  } while (status != 0 && errno == EINTR);
+  return status == 0 ? 1 : 0;
+}
+
 int PLATFORM_Close(FILE* file) { return std::fclose(file) == 0 ? 1 : 0; }
 
 int PLATFORM_Rename(const char* from, const char* to) {

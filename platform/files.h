@@ -84,6 +84,10 @@ enum PLATFORM_FILEKIND {
 // reported an error, which can be the first sign of a failed write.
 [[nodiscard]] int PLATFORM_Close(FILE* file);
 
+// Makes the directory's entries (a file just created or renamed in it)
+// last across a crash. Returns 0 on failure.
+[[nodiscard]] int PLATFORM_SyncDirectory(const char* dir);
+
 // Renames `from` to `to`, replacing `to` in one step: a reader sees the
 // old file or the new one, never a mix. Both must be on one file system.
 [[nodiscard]] int PLATFORM_Rename(const char* from, const char* to);

@@ -54,6 +54,10 @@ int StreamFlush(const ScratchDir& dir, int n) {
   return file != nullptr && PLATFORM_Write(file.get(), "x", 1) && PLATFORM_Flush(file.get());
 }
 
+int SyncDirectory(const ScratchDir& dir, int) {
+  return PLATFORM_SyncDirectory(dir.path().c_str());
+}
+
 int Rename(const ScratchDir& dir, int n) {
   const std::string from = dir.WriteFile("r" + std::to_string(n), "x");
   return PLATFORM_Rename(from.c_str(), dir.Path("renamed").c_str());
@@ -77,6 +81,7 @@ const OpCase kOpCases[] = {
     {"stream write", PLATFORM_FAULT_WRITE, ENOSPC, StreamWrite},
     {"stream read", PLATFORM_FAULT_READ, EIO, StreamRead},
     {"flush", PLATFORM_FAULT_FLUSH, EIO, StreamFlush},
+    {"directory sync", PLATFORM_FAULT_FLUSH, EIO, SyncDirectory},
     {"rename", PLATFORM_FAULT_RENAME, EIO, Rename},
     {"open new", PLATFORM_FAULT_OPEN, EIO, OpenNew},
     {"whole-file read", PLATFORM_FAULT_READ, EIO, WholeRead},
