@@ -76,7 +76,9 @@ const char* Make_ValueString(const char* text, int expected_len) {
   std::string quoted;
   quoted.reserve(len + 8);
   for (const char* c = text; *c != '\0'; ++c) {
-    if (*c == '\'' || *c == '"') quoted += '\\';
+    // The backslash is escaped too: the lexer reads it as an escape, so a
+    // key or description holding one would otherwise come back changed.
+    if (*c == '\'' || *c == '"' || *c == '\\') quoted += '\\';
     quoted += *c;
   }
   return Keep(std::move(quoted));

@@ -15,8 +15,7 @@ namespace {
 // key as an escape, so the row is never found. container_fuzz found a
 // container that loads but can never be saved again ("(CHUNKWALK) Chunk
 // 'ab\cdefg' could not be read!"); see fuzz/regressions/container/.
-// Disabled until a quoted key reads back as the key.
-TEST(FuzzRegressions, DISABLED_QuotedKeyReadsBackAsTheKey) {
+TEST(FuzzRegressions, QuotedKeyReadsBackAsTheKey) {
   for (const char* key : {"it's", "ab\\cdefg", "abcdefg\\", "a'b\"c\\'"}) {
     SCOPED_TRACE(key);
     std::string sql = std::string("'") + Make_ValueString(key, VALSTR_KEYLEN) + "'";
