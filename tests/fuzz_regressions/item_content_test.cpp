@@ -40,7 +40,7 @@ std::vector<BLOBJIO_CHUNK> Chunks(const std::string& content) {
 // item copied the empty chunk from a null pointer (UBSan: "null pointer
 // passed as argument 2" in BLOBJIO_Decode). An empty chunk adds nothing:
 // alone it leaves a damaged item, among others it changes nothing.
-// Found by container_fuzz.
+// Found by container_fuzz (fuzz/corpus/container/empty_chunk_row.container).
 TEST(FuzzRegressions, EmptyChunkRowOfAnItem) {
   char* errors = nullptr;
   size_t errors_size = 0;

@@ -10,11 +10,12 @@
 
 namespace {
 // The record calls find a row by key through SQL text, the key quoted by
-// Make_ValueString. A container may hold keys with any characters, and
-// Make_ValueString escapes only quotes: the lexer reads a backslash in a
-// key as an escape, so the row is never found. container_fuzz found a
-// container that loads but can never be saved again ("(CHUNKWALK) Chunk
-// 'ab\cdefg' could not be read!"); see fuzz/regressions/container/.
+// Make_ValueString, and a container may hold keys with any characters.
+// When only quotes were escaped, the lexer read a backslash in a key as an
+// escape and the row was never found: container_fuzz found a container
+// that loaded but could never be saved again ("(CHUNKWALK) Chunk
+// 'ab\cdefg' could not be read!"; the input is
+// fuzz/corpus/container/backslash_chunk_key.container).
 TEST(FuzzRegressions, QuotedKeyReadsBackAsTheKey) {
   for (const char* key : {"it's", "ab\\cdefg", "abcdefg\\", "a'b\"c\\'"}) {
     SCOPED_TRACE(key);
