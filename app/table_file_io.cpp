@@ -14,6 +14,7 @@
 #include "app/replace_file.h"
 #include "client/datelib.h"
 #include "client/struct_assign.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
@@ -53,6 +54,7 @@ struct SECTIONTEXTS {
   const char* syntax_field;
   const char* too_many_fields;
   const char* not_found;
+  const char* read_error;
 };
 constexpr SECTIONTEXTS kLoadTexts = {
     "(TABLE_File_Load) Definition too long (max = %d)!\n",
@@ -61,6 +63,7 @@ constexpr SECTIONTEXTS kLoadTexts = {
     "(TABLE_File_Load) Syntax error 'NAME,TYP,SIZE,IDX'!\n",
     "(TABLE_File_Load) Too many attribs (max = %d!\n",
     "(TABLE_File_Load) Table %d not found (actual table is %d)!\n",
+    kLoadRead,
 };
 constexpr SECTIONTEXTS kSkipTexts = {
     "(TABLE_File_Skip) Definition too long (max = %d)!\n",
@@ -69,6 +72,7 @@ constexpr SECTIONTEXTS kSkipTexts = {
     "(TABLE_File_Skip) Syntax error 'NAME,TYP,SIZE,IDX'!\n",
     "(TABLE_File_Skip) Too many attribs (max = %d!\n",
     "(TABLE_File_Skip) Table %d not found (actual table %d)!\n",
+    "(TABLE_File_Skip) Error reading file!\n",
 };
 
 constexpr char kCountFormat[] = "%05d";
@@ -197,7 +201,7 @@ bool WriteRows(DBHANDLE* handle, FILE* file, const LAYOUT& layout, RECORD_HEADER
     }
     if (layout.record_size > STRUCT_SIZEMAX) CONSOLE_Error(kSaveOddSize, layout.record_size);
     CanonicalRecord(layout, reinterpret_cast<const unsigned char*>(record), &bytes);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+    if (!PLATFORM_Write(file, bytes.data(), bytes.size())) {
       CONSOLE_Error(kSaveWrite);
       return false;
     }
@@ -217,7 +221,7 @@ bool WriteCount(FILE* file, long start, int count) {
   std::snprintf(digits, sizeof digits, kCountFormat, count);
   const long end = std::ftell(file);
   return end >= 0 && std::fseek(file, start, SEEK_SET) == 0 &&
-         std::fwrite(digits, 1, kCountWidth, file) == kCountWidth &&
+         PLATFORM_Write(file, digits, kCountWidth) &&
          std::fseek(file, end, SEEK_SET) == 0;
 }
 
@@ -228,8 +232,13 @@ bool WriteCount(FILE* file, long start, int count) {
 bool ReadHeader(FILE* file, const SECTIONTEXTS& texts, std::string* out) {
   out->clear();
   for (;;) {
-    const int c = std::fgetc(file);
-    if (c == EOF) {
+    char c = 0;
+    std::size_t got = 0;
+    if (!PLATFORM_Read(file, &c, 1, &got)) {
+      CONSOLE_Error("%s", texts.read_error);
+      return false;
+    }
+    if (got == 0) {
       CONSOLE_Error("%s", texts.end_of_file);
       return false;
     }
@@ -238,7 +247,7 @@ bool ReadHeader(FILE* file, const SECTIONTEXTS& texts, std::string* out) {
       CONSOLE_Error(texts.too_long, TABLEFILE_MAXHEADER);
       return false;
     }
-    out->push_back(static_cast<char>(c));
+    out->push_back(c);
   }
 }
 
@@ -384,8 +393,9 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LA
   for (int64_t end = section.count; end > 0;) {
     const int64_t first = std::max<int64_t>(0, end - per_piece);
     const std::size_t bytes = static_cast<std::size_t>((end - first) * size);
+    std::size_t got = 0;
     if (start < 0 || fseeko(file, start + first * size, SEEK_SET) != 0 ||
-        std::fread(piece.data(), 1, bytes, file) != bytes) {
+        !PLATFORM_Read(file, piece.data(), bytes, &got) || got != bytes) {
       CONSOLE_Error(kLoadRead);
       return false;
     }
@@ -433,11 +443,6 @@ bool SaveSections(DBHANDLE* handle, FILE* file) {
   return TABLE_File_Save(handle, file, BLOBJ_Descriptor(), &chunk->header, InitBlobj,
                          CHUNKWALK_Select, CHUNKWALK_Fetch);
 }
-
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 }  // namespace
 
 int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
@@ -461,7 +466,7 @@ int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
   const long start = std::ftell(file);
   std::string head = "00000,";
   head += descriptor;
-  bool ok = start >= 0 && std::fwrite(head.c_str(), 1, head.size() + 1, file) == head.size() + 1;
+  bool ok = start >= 0 && PLATFORM_Write(file, head.c_str(), head.size() + 1);
   if (!ok) CONSOLE_Error(kSaveWrite);
   if (ok && !select(record, handle)) {
     dberror_print();
@@ -527,7 +532,7 @@ int Group_Save(DBHANDLE* handle, const std::string& path, const char* group) {
 }
 
 int Group_Load(DBHANDLE* handle, const std::string& path, const char* group) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
+  PLATFORM_FILEPTR file(PLATFORM_OpenRead(path.c_str()));
   if (file == nullptr) {
     CONSOLE_Error(kCannotRead, path.c_str());
     return 0;

@@ -1,6 +1,8 @@
 // process.cpp: the single exit path of the process.
 #include "platform/process.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -29,6 +31,8 @@ void PLATFORM_Exit(int status) {
 }
 
 int PLATFORM_AtExit(ExitHandler handler) { return std::atexit(handler) == 0 ? 1 : 0; }
+
+long PLATFORM_ProcessId() { return static_cast<long>(getpid()); }
 
 void PLATFORM_QuickExit(int status) {
   CallHook(PLATFORM_EXIT_QUICK, status);

@@ -14,6 +14,10 @@
 using ExitHandler = void (*)();
 [[nodiscard]] int PLATFORM_AtExit(ExitHandler handler);
 
+// The id of this process, unique among the running ones; for names of
+// temporary files that two runs must not share.
+[[nodiscard]] long PLATFORM_ProcessId();
+
 // Ends the process at once with `status`, without exit handlers.
 [[noreturn]] void PLATFORM_QuickExit(int status);
 

@@ -341,7 +341,7 @@ int EnsureDirectory(const std::string& path) {
 int ReplaceFile(const std::string& path, const std::string& text) {
   std::string temp = path + kTempSuffix;
   if (PLATFORM_WriteFile(temp.c_str(), text.data(), text.size()) &&
-      std::rename(temp.c_str(), path.c_str()) == 0) {
+      PLATFORM_Rename(temp.c_str(), path.c_str())) {
     return 1;
   }
   (void)PLATFORM_RemoveFile(temp.c_str());

@@ -191,28 +191,28 @@ void Engine_InstallFatalExit() {
 int TABLE_NewFileOpen(TABLE_NEWFILE* out, const std::string& path) {
   out->path = path;
   out->temp = path + ".tmp";
-  out->file.reset(std::fopen(out->temp.c_str(), "wb"));
+  out->file.reset(PLATFORM_OpenWrite(out->temp.c_str()));
   return out->file ? 1 : 0;
 }
 
 int TABLE_NewFileWrite(TABLE_NEWFILE* file, const void* bytes, std::size_t size) {
   if (!file->file) return 0;
   if (size == 0) return 1;
-  return std::fwrite(bytes, 1, size, file->file.get()) == size ? 1 : 0;
+  return PLATFORM_Write(file->file.get(), bytes, size);
 }
 
 int TABLE_NewFileCommit(TABLE_NEWFILE* file) {
   if (!file->file) return 0;
-  int closed = std::fclose(file->file.release()) == 0;
-  if (closed && std::rename(file->temp.c_str(), file->path.c_str()) == 0) return 1;
-  std::remove(file->temp.c_str());
+  const int closed = PLATFORM_Close(file->file.release());
+  if (closed && PLATFORM_Rename(file->temp.c_str(), file->path.c_str())) return 1;
+  (void)PLATFORM_RemoveFile(file->temp.c_str());
   return 0;
 }
 
 void TABLE_NewFileDiscard(TABLE_NEWFILE* file) {
   if (!file->file) return;
   file->file.reset();
-  std::remove(file->temp.c_str());
+  (void)PLATFORM_RemoveFile(file->temp.c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -346,7 +346,7 @@ int ReadAttribIndex(FILE* file, const std::string& path, DBATTRIB* attrib,
 // Fills the ordered lists from the index file. Returns 0 (after a warning)
 // when the lists must be rebuilt from the rows instead.
 int ReadIndexFile(const std::string& path, DBTABLE* table, const std::vector<int>& slot_of) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
+  PLATFORM_FILEPTR file(PLATFORM_OpenRead(path.c_str()));
   if (!file) return 0;
   char magic[2] = {};
   if (std::fread(magic, 1, 2, file.get()) != 2 || magic[0] != '#' || magic[1] != '#') {
@@ -374,7 +374,7 @@ int TABLE_Read(DBDATABASE* db, DBTABLE* table) {
   if (table->kind != '1') return 1;
   if (!PLATFORM_IsDirectory(TABLE_DatabaseDir(db->name).c_str())) return 0;
   std::string data_path = TableFile(db->name, table->name, ".dat");
-  FilePtr data(std::fopen(data_path.c_str(), "rb"));
+  PLATFORM_FILEPTR data(PLATFORM_OpenRead(data_path.c_str()));
   if (!data) {
     DBreport(kDataNotOpened, data_path.c_str());
     return 1;

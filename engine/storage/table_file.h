@@ -41,6 +41,7 @@
 #include <string>
 
 #include "engine/catalog/catalog.h"
+#include "platform/files.h"
 
 // The directory of database `db_name`: <data directory>/<db_name>.
 std::string TABLE_DatabaseDir(const char* db_name);
@@ -74,15 +75,10 @@ void Engine_InstallFatalExit();
 
 // A file written under a temporary name beside its final path and renamed
 // over it by TABLE_NewFileCommit, so readers only ever see a complete file.
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 struct TABLE_NEWFILE {
   std::string path;  // final name
   std::string temp;  // name while being written
-  FilePtr file;
+  PLATFORM_FILEPTR file;
 };
 
 [[nodiscard]] int TABLE_NewFileOpen(TABLE_NEWFILE* out, const std::string& path);

@@ -3,9 +3,10 @@
 // the changed flag set; a load that fails reports and leaves the program
 // able to load, read and save again.
 //
-// The disk fails for real: a file size limit makes the system refuse a
-// write at a chosen byte, a descriptor limit makes it refuse to open a
-// file. The application starts the engine, after which every process
+// The disk fails in two ways: for real, where a file size limit makes the
+// system refuse a write at a chosen byte and a descriptor limit makes it
+// refuse to open a file; and through the file layer's test seam, which
+// fails the Nth open, write, flush, rename or read. The application starts the engine, after which every process
 // ends through its exit handling, so each case runs in a child process
 // and reports what it saw on standard error; the scratch directory belongs
 // to the parent, which removes it.
@@ -31,6 +32,7 @@
 #include "app/table_file_io.h"
 #include "client/dbclient.h"
 #include "engine/dispatch.h"
+#include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "records/blobj.h"
@@ -224,6 +226,133 @@ void SaveFailingAtEveryWrite(const ScratchDir& dir) {
 TEST(ContainerFaults, FailedSaveLeavesThePreviousContainer) {
   ScratchDir dir;
   EXPECT_EXIT(SaveFailingAtEveryWrite(dir), testing::ExitedWithCode(0), "CASE OK");
+}
+
+// The call numbers worth failing among `calls`: the first few (headers,
+// the first rows), a few in the middle and the last few (the counts, the
+// second section's end).
+std::vector<long> Steps(long calls) {
+  std::vector<long> steps;
+  for (long n = 1; n <= calls; ++n) {
+    if (n <= 6 || n > calls - 4 || n == calls / 2 || n == calls / 2 + 1) steps.push_back(n);
+  }
+  return steps;
+}
+
+const char* OpName(PLATFORM_FAULTOP op) {
+  switch (op) {
+    case PLATFORM_FAULT_OPEN: return "open";
+    case PLATFORM_FAULT_READ: return "read";
+    case PLATFORM_FAULT_WRITE: return "write";
+    case PLATFORM_FAULT_FLUSH: return "flush";
+    case PLATFORM_FAULT_RENAME: return "rename";
+    default: return "?";
+  }
+}
+
+// Calls of each kind that one good save of the current tables makes.
+std::map<PLATFORM_FAULTOP, long> CallsOfAGoodSave(const ScratchDir& dir, Report* report) {
+  PLATFORM_FaultResetForTest();
+  report->Check(Group_Save(APPDB_Handle(), dir.Path("probe.ksp"), "KASPODAT"), "probe save");
+  std::map<PLATFORM_FAULTOP, long> calls;
+  for (PLATFORM_FAULTOP op : {PLATFORM_FAULT_OPEN, PLATFORM_FAULT_READ, PLATFORM_FAULT_WRITE,
+                              PLATFORM_FAULT_FLUSH, PLATFORM_FAULT_RENAME}) {
+    calls[op] = PLATFORM_FaultCalls(op);
+  }
+  PLATFORM_FaultResetForTest();
+  return calls;
+}
+
+void SaveFailingAtEveryStep(const ScratchDir& dir) {
+  Console console;
+  StartWithSavedContainer(dir, &console);
+  Report report;
+  const std::string box = dir.Path("box.ksp");
+  const std::vector<unsigned char> before = Bytes(box);
+  std::map<PLATFORM_FAULTOP, long> calls = CallsOfAGoodSave(dir, &report);
+  const std::vector<unsigned char> full = Bytes(dir.Path("probe.ksp"));
+  (void)console.TakeErrors();
+  // One open, many writes (headers, rows, counts), the file's flush and
+  // the directory's sync, one rename; a save reads nothing.
+  report.Check(calls[PLATFORM_FAULT_OPEN] == 1 && calls[PLATFORM_FAULT_READ] == 0 &&
+                   calls[PLATFORM_FAULT_WRITE] > 10 && calls[PLATFORM_FAULT_FLUSH] == 2 &&
+                   calls[PLATFORM_FAULT_RENAME] == 1,
+               "a save makes other calls than expected");
+
+  // Every step up to the rename: the directory's sync comes after it.
+  calls[PLATFORM_FAULT_FLUSH] = 1;
+  for (const auto& [op, count] : calls) {
+    for (long nth : Steps(count)) {
+      PLATFORM_FaultAt(op, nth, PLATFORM_FAULT_ONCE);
+      CONTAINER_Save();
+      report.Check(PLATFORM_FaultsInjected(op) == 1,
+                   std::string(OpName(op)) + " " + std::to_string(nth) + ": nothing failed");
+      PLATFORM_FaultResetForTest();
+      CheckFailedSave(dir, &console, std::string(OpName(op)) + " " + std::to_string(nth), before,
+                      &report);
+    }
+  }
+  // A disk that stops taking writes altogether, half-way through.
+  PLATFORM_FaultAt(PLATFORM_FAULT_WRITE, calls[PLATFORM_FAULT_WRITE] / 2, PLATFORM_FAULT_FROM_NTH);
+  CONTAINER_Save();
+  PLATFORM_FaultResetForTest();
+  CheckFailedSave(dir, &console, "dead disk", before, &report);
+
+  // The directory's sync failing leaves the rename done: the new content
+  // is in place, so the save counts as done.
+  PLATFORM_FaultAt(PLATFORM_FAULT_FLUSH, 2, PLATFORM_FAULT_ONCE);
+  CONTAINER_Save();
+  report.Check(PLATFORM_FaultsInjected(PLATFORM_FAULT_FLUSH) == 1, "the directory sync did not fail");
+  PLATFORM_FaultResetForTest();
+  report.Check(!APP_State().changed && Bytes(box) == full,
+               "a failed directory sync undid a finished save");
+  report.Finish();
+}
+
+TEST(ContainerFaults, SaveFailingAtAnyStepLeavesThePreviousContainer) {
+  ScratchDir dir;
+  EXPECT_EXIT(SaveFailingAtEveryStep(dir), testing::ExitedWithCode(0), "CASE OK");
+}
+
+void LoadFailingAtEveryRead(const ScratchDir& dir) {
+  Console console;
+  StartWithSavedContainer(dir, &console);
+  Report report;
+  const std::string box = dir.Path("box.ksp");
+  PLATFORM_FaultResetForTest();
+  report.Check(CONTAINER_Load(box) != 0, "the good container did not load");
+  const long reads = PLATFORM_FaultCalls(PLATFORM_FAULT_READ);
+  const long opens = PLATFORM_FaultCalls(PLATFORM_FAULT_OPEN);
+  PLATFORM_FaultResetForTest();
+  const auto expected = Items();
+  report.Check(expected.size() == 2 && opens == 1 && reads > 2, "the good load read unexpectedly");
+
+  std::vector<std::pair<PLATFORM_FAULTOP, long>> cases;
+  cases.push_back({PLATFORM_FAULT_OPEN, 1});
+  for (long nth : Steps(reads)) cases.push_back({PLATFORM_FAULT_READ, nth});
+  for (const auto& [op, nth] : cases) {
+    const std::string what = std::string(OpName(op)) + " " + std::to_string(nth);
+    (void)console.TakeErrors();
+    PLATFORM_FaultAt(op, nth, PLATFORM_FAULT_ONCE);
+    report.Check(!CONTAINER_Load(box), what + ": the load succeeded");
+    report.Check(PLATFORM_FaultsInjected(op) == 1, what + ": nothing failed");
+    PLATFORM_FaultResetForTest();
+    report.Check(!console.TakeErrors().empty(), what + ": nothing reported");
+    report.Check(CONTAINER_Load(box) && Items() == expected,
+                 what + ": the container did not load again");
+  }
+
+  // After all that the items still change and save.
+  AddItem("after.txt", true, Content(70, 4));
+  CONTAINER_Save();
+  report.Check(!APP_State().changed && CONTAINER_Load(box) && Items().size() == 3,
+               "no save after the failed loads");
+  report.Finish();
+}
+
+TEST(ContainerFaults, LoadFailingAtAnyReadReportsAndTheProgramGoesOn) {
+  ScratchDir dir;
+  EXPECT_EXIT(LoadFailingAtEveryRead(dir), testing::ExitedWithCode(0), "CASE OK");
 }
 
 void LoadFailingThenGoingOn(const ScratchDir& dir) {

@@ -13,6 +13,7 @@
 #include "engine/catalog/rowindex.h"
 #include "engine/storage/table_file.h"
 #include "engine/types/values.h"
+#include "platform/fault.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"
 
@@ -147,6 +148,55 @@ TEST_F(TableWriteFailureTest, AnIndexThatCannotBeReplacedIsRebuiltOnRead) {
   table_->loaded = '1';
   ASSERT_TRUE(TABLE_Write(db_, table_));
   EXPECT_EQ(Reread(), "cd =2;ab =5;");
+}
+
+TEST_F(TableWriteFailureTest, AFailingWriteOrRenameKeepsAReadableTable) {
+  Insert("ab", 5);
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  const Bytes dat = File(Path(".dat"));
+  const Bytes idx = File(Path(".idx"));
+  Insert("cd", 2);
+  PLATFORM_FaultResetForTest();
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  const long writes = PLATFORM_FaultCalls(PLATFORM_FAULT_WRITE);
+  ASSERT_EQ(PLATFORM_FaultCalls(PLATFORM_FAULT_RENAME), 2);  // data file, then index file
+  const Bytes new_dat = File(Path(".dat"));
+  // Back to the last good save before each failure.
+  auto restore = [&] {
+    ASSERT_TRUE(PLATFORM_WriteFile(Path(".dat").c_str(), dat.data(), dat.size()));
+    ASSERT_TRUE(PLATFORM_WriteFile(Path(".idx").c_str(), idx.data(), idx.size()));
+    PLATFORM_FaultResetForTest();
+  };
+  for (long nth = 1; nth <= writes; ++nth) {
+    SCOPED_TRACE("write " + std::to_string(nth));
+    restore();
+    PLATFORM_FaultAt(PLATFORM_FAULT_WRITE, nth, PLATFORM_FAULT_ONCE);
+    // Both files are written before either replaces the old one; the
+    // caller of the save reports its failure.
+    EXPECT_FALSE(TABLE_Write(db_, table_));
+    EXPECT_EQ(Files(), (Names{"T1.dat", "T1.idx"}));
+    EXPECT_EQ(File(Path(".dat")), dat);
+    EXPECT_EQ(File(Path(".idx")), idx);
+    EXPECT_EQ(Reread(), "ab =5;");
+    Fresh('1');
+    Insert("ab", 5);
+    Insert("cd", 2);
+  }
+  for (long nth : {1L, 2L}) {
+    SCOPED_TRACE("rename " + std::to_string(nth));
+    restore();
+    PLATFORM_FaultAt(PLATFORM_FAULT_RENAME, nth, PLATFORM_FAULT_ONCE);
+    EXPECT_FALSE(TABLE_Write(db_, table_));
+    EXPECT_EQ(Files(), (Names{"T1.dat", "T1.idx"}));
+    // A failed second rename leaves the new data beside the old index,
+    // which is found not to fit and rebuilt.
+    EXPECT_EQ(File(Path(".dat")), nth == 1 ? dat : new_dat);
+    EXPECT_EQ(Reread(), nth == 1 ? "ab =5;" : "cd =2;ab =5; (warned)");
+    Fresh('1');
+    Insert("ab", 5);
+    Insert("cd", 2);
+  }
+  PLATFORM_FaultResetForTest();
 }
 
 }  // namespace
