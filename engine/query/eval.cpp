@@ -196,21 +196,6 @@ std::string BinaryAsText(const unsigned char* bin) {
   return Fail(kUnknownType);
 }
 
-unsigned char MirrorOp(unsigned char op) {
-  switch (op) {
-    case DBTK_LT:
-      return DBTK_GT;
-    case DBTK_GT:
-      return DBTK_LT;
-    case DBTK_LE:
-      return DBTK_GE;
-    case DBTK_GE:
-      return DBTK_LE;
-    default:
-      return op;
-  }
-}
-
 // `l op upper` holds when it holds for some candidate row of the upper
 // reference.
 [[nodiscard]] int CompareUpper(EVALSTATE* s, int op, const VALCELL& l, const EXPRNODE& upper,
@@ -242,7 +227,7 @@ void PushBool(EVALSTATE* s, int value) {
   if (l.kind == kUpper && r.kind == kUpper) return Fail(kTwoUppers);
   if (l.kind == kUpper) {
     std::swap(l, r);
-    op = MirrorOp(op);
+    op = CmpMirror(op);
   }
   int holds = 0;
   const int ok =

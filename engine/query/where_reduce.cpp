@@ -73,21 +73,6 @@ int Fail(const char* message) {
   return 0;
 }
 
-unsigned char Mirror(unsigned char op) {
-  switch (op) {
-    case DBTK_LT:
-      return DBTK_GT;
-    case DBTK_GT:
-      return DBTK_LT;
-    case DBTK_LE:
-      return DBTK_GE;
-    case DBTK_GE:
-      return DBTK_LE;
-    default:
-      return op;
-  }
-}
-
 QVALUE ValueOfConstant(const EXPRNODE& n) {
   QVALUE v;
   v.kind = n.kind;
@@ -262,7 +247,7 @@ void AbandonFilter(FILTERRUN* run) {
   if (left->kind == EXPR_UPPER || right->kind == EXPR_UPPER) return Fail(kNonLocal);
   if (!IsAttr(left) && IsAttr(right)) {
     std::swap(left, right);
-    op = Mirror(op);
+    op = CmpMirror(op);
   }
   // Two operands of which neither is an attribute cannot be decided.
   if (!IsAttr(left)) return Fail(kInvalidOperands);

@@ -181,6 +181,21 @@ int CmpData(int type, const void* a, const void* b) {
   }
 }
 
+unsigned char CmpMirror(unsigned char op) {
+  switch (op) {
+    case DBTK_LT:
+      return DBTK_GT;
+    case DBTK_GT:
+      return DBTK_LT;
+    case DBTK_LE:
+      return DBTK_GE;
+    case DBTK_GE:
+      return DBTK_LE;
+    default:
+      return op;
+  }
+}
+
 int CmpValues(int op, int type, const void* a, const void* b) {
   switch (type) {
     case DBTYPE_CHARACTER: return CmpStringValues(op, a, b);
