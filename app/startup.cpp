@@ -21,6 +21,7 @@ constexpr char kPathVariable[] = "KASPO_PATH";
 constexpr char kDefaultDir[] = ".";
 constexpr char kNoSuchPathDir[] = "Warning: KASPO_PATH-directory '%s' does not exist!\n";
 constexpr char kReadError[] = "error reading kaspo-db '%s'!\n";
+constexpr char kQuitUnsaved[] = "kaspo not saved! Quit anyway? (n/y) ";
 constexpr int kUsageStatus = 1;
 constexpr int kNormalStatus = 0;
 
@@ -35,6 +36,23 @@ void OpenNamedContainer() {
   }
   ITEMS_Status();
   CONSOLE_Print("\n");
+}
+
+// Whether the program may end after "q". A changed container is saved
+// first; when that save fails the changes exist only in memory, so the
+// user chooses between losing them and going back to the prompt (to free
+// space and save again). "n", an empty answer and "q" go back; other
+// characters are read over.
+bool MayQuit() {
+  if (!APP_State().changed || !APP_HasContainer()) return true;
+  CONTAINER_Save();
+  if (!APP_State().changed) return true;
+  int c = CONSOLE_AskChar(kQuitUnsaved);
+  for (;;) {
+    if (c == 'y' || c == 'Y') return true;
+    if (c == 'n' || c == '\n' || c == 'q') return false;
+    c = CONSOLE_AskChar("");
+  }
 }
 
 void TakeArguments(int argc, const char* const* argv) {
@@ -78,8 +96,8 @@ int APP_Main(int argc, const char* const* argv) {
   APPDB_Start();
   if (APP_HasContainer()) OpenNamedContainer();
   LOOP_PrintMenu();
-  const LOOP_END end = LOOP_Run();
   // At the end of input nothing is saved: the user never asked to quit.
-  if (end == LOOP_QUIT && APP_State().changed && APP_HasContainer()) CONTAINER_Save();
+  while (LOOP_Run() == LOOP_QUIT && !MayQuit()) {
+  }
   return kNormalStatus;
 }
