@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "client/datelib.h"
 #include "client/message.h"
 #include "client/parser.h"
 #include "engine/dispatch.h"
@@ -424,12 +425,11 @@ std::string TimeText(const unsigned char* cell) {
 }
 
 std::string TimestampText(const unsigned char* cell) {
-  DBDATI t;
+  ADATI t;
   std::memcpy(&t, cell, sizeof t);
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d-%02d.%02d.%02d.%06d", t.year,
-                t.month, t.day, t.hour, t.minute, t.second, t.usec);
-  return buf;
+  std::string text;
+  DATI_ToString(t, &text, DATI_STYLE_DEFAULT);
+  return text;
 }
 
 // The text of a typed cell that is neither CHARACTER nor BINARY.
