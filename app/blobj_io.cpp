@@ -6,8 +6,8 @@
 
 #include "app/chunk_walk.h"
 #include "app/console.h"
+#include "app/database.h"
 #include "compress/compr.h"
-#include "platform/process.h"
 #include "records/blobj.h"
 #include "records/blobj_data.h"
 #include "records/record.h"
@@ -16,13 +16,10 @@ namespace {
 constexpr char kDeleteFkError[] = "BLOBJ_Delete_FK error!";
 constexpr char kInsertError[] = "(BLOBJ_Write) Error in BLOBJ_Insert\n";
 constexpr char kTooManyChunks[] = "(BLOBJ_Write) Too many chunks (max = %d)!\n";
-constexpr char kBeginError[] = "DB_Begin error!";
 constexpr char kSelectFkError[] = "(BLOBJ_Read) Error in BLOBJ_Select_FK\n";
 constexpr char kFetchFkError[] = "(BLOBJ_Read) Error in BLOBJ_Fetch_FK\n";
-constexpr char kCommitError[] = "DB_Commit error!";
 constexpr char kBadHeader[] = "(BLOBJ_Read) Corrupted BLOBJ data-header\n";
 constexpr char kBadContent[] = "(BLOBJ_Read) Corrupted BLOBJ data-content\n";
-constexpr int kFatalStatus = 1;
 
 // Sizes of the chunk encoder: its buffer's first size and growth, and the
 // compressor's output first size and growth.
@@ -48,11 +45,6 @@ struct ComprGuard {
   ComprGuard(const ComprGuard&) = delete;
   ComprGuard& operator=(const ComprGuard&) = delete;
 };
-
-void PrintCollected(const char* message) {
-  dberror_print();
-  CONSOLE_Error("%s", message);
-}
 
 void PrepareChunkRow(BLOBJ* row, const char* fk_id, int fk_table) {
   BLOBJ_Init(row);
@@ -107,14 +99,6 @@ int FetchChunks(DBHANDLE* handle, BLOBJ* row, std::vector<BLOBJIO_CHUNK>* out_ch
   return DBHANDLE_ErrorText().empty();
 }
 
-// Closes the read's own transaction; a failed commit leaves the handle in
-// a state nothing can trust.
-void CommitOrEnd(DBHANDLE* handle) {
-  if (DB_Commit(handle)) return;
-  PrintCollected(kCommitError);
-  PLATFORM_Exit(kFatalStatus);
-}
-
 std::string TrimmedKey(const char* key, std::size_t max) {
   std::string text(key, strnlen(key, max));
   const std::size_t end = text.find_last_not_of(' ');
@@ -162,7 +146,7 @@ int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress
   PrepareChunkRow(&row, fk_id, fk_table);
   int deleted = 0;
   if (!BLOBJ_Delete_FK(&row, &deleted, handle)) {
-    PrintCollected(kDeleteFkError);
+    APPDB_Report(kDeleteFkError);
     return 0;
   }
   ComprGuard encoder;
@@ -183,19 +167,19 @@ int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
   BLOBJ row;
   PrepareChunkRow(&row, fk_id, fk_table);
   if (!DB_Begin(handle)) {
-    PrintCollected(kBeginError);
+    APPDB_Report(APPDB_BEGINERROR);
     return 0;
   }
   if (!BLOBJ_Select_FK(&row, handle)) {
     CONSOLE_Error(kSelectFkError);
-    CommitOrEnd(handle);
+    APPDB_CommitOrEnd(handle);
     return 0;
   }
   std::vector<BLOBJIO_CHUNK> chunks;
   bool compressed = false;
   const bool fetched = FetchChunks(handle, &row, &chunks, &compressed);
-  if (!fetched) PrintCollected(kFetchFkError);
-  CommitOrEnd(handle);
+  if (!fetched) APPDB_Report(kFetchFkError);
+  APPDB_CommitOrEnd(handle);
   return fetched && BLOBJIO_Decode(&chunks, compressed, out_data);
 }
 
@@ -244,7 +228,7 @@ int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, 
     return 0;
   }
   const bool gathered = GatherChunks(handle, fk_table, out_batch);
-  CommitOrEnd(handle);
+  APPDB_CommitOrEnd(handle);
   DBHANDLE_ClearError();
   if (!gathered) out_batch->items.clear();
   return gathered;

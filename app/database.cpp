@@ -11,7 +11,7 @@ constexpr char kEngineName[] = "";
 constexpr char kDatabase[] = "KASPODB";
 constexpr char kInitError[] = "Tarvic1_Init error!\n";
 constexpr char kHandleError[] = "DBHANDLE_Init error!\n";
-constexpr int kFatalStatus = 1;
+constexpr char kCommitError[] = "DB_Commit error!";
 
 // The application's tables and indexes, checked and created in this order.
 // The statements are sent exactly so.
@@ -46,9 +46,8 @@ APPDBSTATE& State() {
 }
 
 [[noreturn]] void FailStart(const char* message) {
-  dberror_print();
-  CONSOLE_Error("%s", message);
-  PLATFORM_Exit(kFatalStatus);
+  APPDB_Report(message);
+  PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 
 void EnsureSchemaObject(DBHANDLE* handle, const SCHEMAOBJECT& object) {
@@ -65,7 +64,7 @@ void EnsureSchemaObject(DBHANDLE* handle, const SCHEMAOBJECT& object) {
 void APPDB_Start() {
   if (!Tarvic1_Init(kEngineName, kDatabase)) {
     CONSOLE_Error(kInitError);
-    PLATFORM_Exit(kFatalStatus);
+    PLATFORM_Exit(APPDB_FATALSTATUS);
   }
   DBHANDLE_SetErrorMode(DBERR_COLLECTING);
   DBHANDLE* handle = &State().handle;
@@ -89,6 +88,17 @@ int APPDB_AbortOpen() {
   if (dbexec1(APPDB_Handle(), "ABORT", &result, &status)) return 1;
   dberror_print();
   return 0;
+}
+
+void APPDB_Report(const char* message) {
+  dberror_print();
+  CONSOLE_Error("%s", message);
+}
+
+void APPDB_CommitOrEnd(DBHANDLE* handle) {
+  if (DB_Commit(handle)) return;
+  APPDB_Report(kCommitError);
+  PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 
 void APPDB_ResetForTest() { State() = APPDBSTATE{}; }

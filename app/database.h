@@ -8,6 +8,12 @@
 
 #include "records/dbhandle.h"
 
+// Exit status of a database failure that leaves nothing to trust.
+inline constexpr int APPDB_FATALSTATUS = 1;
+
+// What a command prints when its transaction cannot be opened.
+inline constexpr char APPDB_BEGINERROR[] = "DB_Begin error!";
+
 // Starts the engine (empty engine name, database "KASPODB"), switches the
 // handle to collecting its errors, opens the handle and creates the tables
 // KASPO and BLOBJ with their unique indexes where they are missing. On a
@@ -33,6 +39,15 @@ DBHANDLE* APPDB_Handle();
 // SQL statements opened past the handle's BEGIN-stack. Prints the
 // collected error text when that fails.
 [[nodiscard]] int APPDB_AbortOpen();
+
+// Prints the collected database error text, then `message` on the error
+// stream.
+void APPDB_Report(const char* message);
+
+// Commits the open transaction of `handle`. A failed commit leaves the
+// data in a state nothing can trust: it reports and ends the process with
+// APPDB_FATALSTATUS.
+void APPDB_CommitOrEnd(DBHANDLE* handle);
 
 // Forgets the handle. Only tests call it.
 void APPDB_ResetForTest();

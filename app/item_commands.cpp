@@ -31,11 +31,9 @@ constexpr char kNoMatch[] = "no matching file(s) found in directory '%s' for '%s
 constexpr char kListedName[] = "[%s]\t";
 constexpr char kReadError[] = "warning: file '%s' read error or empty!\n";
 constexpr char kLargeFile[] = "  adding of file '%s' can take some time (file-size %d kb)!\n";
-constexpr char kBeginError[] = "DB_Begin error!";
 constexpr char kInsertError[] = "db-error in KASPO_Insert!\n";
 constexpr char kWriteChunksError[] = "BLOBJ_Write error!\n";
 constexpr char kRollBackError[] = "DB_RollBack error!";
-constexpr char kCommitError[] = "DB_Commit error!";
 constexpr char kAdded[] = "  file '%s' added\n";
 constexpr char kAddedCount[] = "%d items added\n";
 constexpr char kFound[] = "found %d items\n";
@@ -56,14 +54,8 @@ constexpr int kMaxFilename = 80;      // bytes of a file-name answer
 constexpr int kMaxDescription = 160;  // bytes of a description answer
 constexpr std::size_t kLargeFileBytes = 1000000;  // larger files get a notice first
 constexpr int kKilo = 1024;
-constexpr int kFatalStatus = 1;
 
 DBHANDLE* Db() { return APPDB_Handle(); }
-
-void PrintCollected(const char* message) {
-  dberror_print();
-  CONSOLE_Error("%s", message);
-}
 
 // Rolls back the command's transaction; a failed rollback leaves data in
 // an undefined state, so the program ends rather than save it.
@@ -71,13 +63,7 @@ void RollBackOrEnd(bool print_collected) {
   if (DB_RollBack(Db())) return;
   if (print_collected) dberror_print();
   CONSOLE_Error("%s", kRollBackError);
-  PLATFORM_Exit(kFatalStatus);
-}
-
-void CommitOrEnd() {
-  if (DB_Commit(Db())) return;
-  PrintCollected(kCommitError);
-  PLATFORM_Exit(kFatalStatus);
+  PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 
 // Asks a yes/no question. Characters other than the accepted ones are read
@@ -144,7 +130,7 @@ bool AddOneFile(const std::string& name, const ADDCHOICE& choice) {
     CONSOLE_Print(kLargeFile, name.c_str(), static_cast<int>(content.size() / kKilo));
   }
   if (!DB_Begin(Db())) {
-    PrintCollected(kBeginError);
+    APPDB_Report(APPDB_BEGINERROR);
     return false;
   }
   KASPO item;
@@ -154,7 +140,7 @@ bool AddOneFile(const std::string& name, const ADDCHOICE& choice) {
   item.size = static_cast<int32_t>(content.size());
   item.compressed = choice.compress ? '1' : '0';
   if (!KASPO_Insert(&item, Db())) {
-    PrintCollected(kInsertError);
+    APPDB_Report(kInsertError);
     RollBackOrEnd(false);
     return false;
   }
@@ -164,7 +150,7 @@ bool AddOneFile(const std::string& name, const ADDCHOICE& choice) {
     RollBackOrEnd(true);
     return false;
   }
-  CommitOrEnd();
+  APPDB_CommitOrEnd(Db());
   CONSOLE_Print(kAdded, name.c_str());
   return true;
 }
@@ -177,7 +163,7 @@ bool AddOneFile(const std::string& name, const ADDCHOICE& choice) {
 // back).
 bool DeleteOneItem(KASPO* item) {
   if (!DB_Begin(Db())) {
-    PrintCollected(kBeginError);
+    APPDB_Report(APPDB_BEGINERROR);
     return false;
   }
   BLOBJ chunk;
@@ -193,11 +179,11 @@ bool DeleteOneItem(KASPO* item) {
   if (failure == nullptr && !DBHANDLE_ErrorText().empty()) failure = kSelectFkError;
   if (failure == nullptr && !KASPO_Delete(item, Db())) failure = kDeleteItemError;
   if (failure != nullptr) {
-    PrintCollected(failure);
+    APPDB_Report(failure);
     RollBackOrEnd(true);
     return false;
   }
-  CommitOrEnd();
+  APPDB_CommitOrEnd(Db());
   return true;
 }
 
@@ -251,7 +237,7 @@ bool SumSizes(int64_t* out_sum) {
   }
   ok = ok && DBHANDLE_ErrorText().empty();
   if (!ok) dberror_print();
-  CommitOrEnd();
+  APPDB_CommitOrEnd(Db());
   return ok;
 }
 }  // namespace
@@ -292,7 +278,7 @@ void ITEMS_Change() {
   if (!ask_string_default(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
   ITEMLIST_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Update(&item, Db())) {
-    PrintCollected(kUpdateError);
+    APPDB_Report(kUpdateError);
     return;
   }
   CONSOLE_Print(kChanged);

@@ -70,8 +70,7 @@ int ITEMLIST_Search(const std::string& text, std::vector<KASPO>* found) {
     // Hand out nothing of a search that failed half way.
     while (KASPO_Select_Search_Next(&item, APPDB_Handle())) {
     }
-    dberror_print();
-    CONSOLE_Error(kSearchError);
+    APPDB_Report(kSearchError);
     return 0;
   }
   while (KASPO_Select_Search_Next(&item, APPDB_Handle())) found->push_back(item);

@@ -11,6 +11,7 @@
 
 #include "app/chunk_walk.h"
 #include "app/console.h"
+#include "app/database.h"
 #include "app/replace_file.h"
 #include "client/datelib.h"
 #include "client/struct_assign.h"
@@ -77,7 +78,6 @@ constexpr SECTIONTEXTS kSkipTexts = {
 
 constexpr char kCountFormat[] = "%05d";
 constexpr int kCountWidth = 5;
-constexpr int kFatalStatus = 1;
 // Field sizes of the old text forms of timestamps and times, and of the
 // record forms they become.
 constexpr int kDatiTextSize = 27;
@@ -160,13 +160,13 @@ bool ReadLayout(const std::string& text, bool with_count, const SECTIONTEXTS& te
 void BeginOrEnd(DBHANDLE* handle) {
   if (dbbegin(handle)) return;
   CONSOLE_Error(kDbsysError);
-  PLATFORM_Exit(kFatalStatus);
+  PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 
 void EndOrEnd(DBHANDLE* handle) {
   if (dbend(handle)) return;
   CONSOLE_Error(kDbsysError);
-  PLATFORM_Exit(kFatalStatus);
+  PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 
 // The record as it goes into the file: only the descriptor's fields, and
@@ -210,8 +210,7 @@ bool WriteRows(DBHANDLE* handle, FILE* file, const LAYOUT& layout, RECORD_HEADER
   // The end of the rows leaves no collected text; an error does, and a
   // section without the rest of the rows would lose them.
   if (DBHANDLE_ErrorText().empty()) return true;
-  dberror_print();
-  CONSOLE_Error(kSaveSelect);
+  APPDB_Report(kSaveSelect);
   return false;
 }
 
@@ -403,8 +402,7 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LA
       init(record);
       for (const FIELDMAP& m : map) FillField(m, piece.data() + k * size, out);
       if (!insert(record, handle)) {
-        dberror_print();
-        CONSOLE_Error(kLoadInsert);
+        APPDB_Report(kLoadInsert);
         return false;
       }
     }
@@ -469,8 +467,7 @@ int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
   bool ok = start >= 0 && PLATFORM_Write(file, head.c_str(), head.size() + 1);
   if (!ok) CONSOLE_Error(kSaveWrite);
   if (ok && !select(record, handle)) {
-    dberror_print();
-    CONSOLE_Error(kSaveSelect);
+    APPDB_Report(kSaveSelect);
     ok = false;
   }
   int count = 0;
