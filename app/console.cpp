@@ -2,6 +2,7 @@
 #include "app/console.h"
 
 #include <cstdarg>
+#include <cstring>
 
 #include "platform/process.h"
 
@@ -193,5 +194,11 @@ int CONSOLE_AskChar(const char* question) {
     return 'q';
   }
   if (c != '\n') DiscardRestOfLine(&con);
+  return c;
+}
+
+int CONSOLE_AskAccepted(const char* question, const char* accepted) {
+  int c = CONSOLE_AskChar(question);
+  while (std::strchr(accepted, c) == nullptr || c == '\0') c = CONSOLE_AskChar("");
   return c;
 }

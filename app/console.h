@@ -84,3 +84,9 @@ void CONSOLE_ResetForTest(FILE* in, FILE* out, FILE* err);
 // rest of its line. Returns that byte, '\n' for an empty answer, and 'q'
 // at the end of input, so that every yes/no dialogue is left there.
 [[nodiscard]] int CONSOLE_AskChar(const char* question);
+
+// Asks `question` with CONSOLE_AskChar until the answer is one of the
+// bytes of `accepted` (a zero byte never is). Other answers are read over:
+// the next one is read without asking again. The end of input answers 'q',
+// so `accepted` holds 'q' for every dialogue that must be left there.
+[[nodiscard]] int CONSOLE_AskAccepted(const char* question, const char* accepted);

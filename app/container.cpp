@@ -37,13 +37,10 @@ enum CHOICE { CHOICE_GO, CHOICE_AGAIN, CHOICE_LEAVE };
 // Asks "Correct directory?": "n" asks for the directory again, "q" leaves,
 // an empty answer, "y" or "Y" go on; other characters are read over.
 CHOICE AskCorrectDirectory() {
-  int c = CONSOLE_AskChar(kCorrectDirectory);
-  for (;;) {
-    if (c == 'n') return CHOICE_AGAIN;
-    if (c == 'q') return CHOICE_LEAVE;
-    if (c == '\n' || c == 'y' || c == 'Y') return CHOICE_GO;
-    c = CONSOLE_AskChar("");
-  }
+  const int c = CONSOLE_AskAccepted(kCorrectDirectory, "nq\nyY");
+  if (c == 'n') return CHOICE_AGAIN;
+  if (c == 'q') return CHOICE_LEAVE;
+  return CHOICE_GO;
 }
 
 // Asks for a directory until one exists (the current directory of the
@@ -97,14 +94,6 @@ bool ChooseNewName(const std::string& dir, std::string* out_path) {
     CONSOLE_Print(kExists, answer.c_str());
   }
 }
-
-// Saves a changed container before another takes its place. False when
-// that failed: the changes would be lost with the switch.
-bool SaveBeforeSwitch() {
-  if (!APP_State().changed) return true;
-  CONTAINER_Save();
-  return !APP_State().changed;
-}
 }  // namespace
 
 int CONTAINER_Load(const std::string& path) {
@@ -121,12 +110,18 @@ void CONTAINER_Save() {
   }
 }
 
+bool CONTAINER_SaveIfChanged() {
+  if (!APP_State().changed) return true;
+  CONTAINER_Save();
+  return !APP_State().changed;
+}
+
 void CONTAINER_Open() {
   std::string dir;
   std::vector<std::string> names;
   std::string path;
   if (!ChooseDirectory(kContainerPattern, true, kNoContainers, &dir, &names) ||
-      !ChooseContainer(dir, names, &path) || !SaveBeforeSwitch()) {
+      !ChooseContainer(dir, names, &path) || !CONTAINER_SaveIfChanged()) {
     return;
   }
   APP_State().container_path = path;
@@ -142,7 +137,7 @@ void CONTAINER_New() {
   std::vector<std::string> names;
   std::string path;
   if (!ChooseDirectory(kAnyFile, false, kNoFiles, &dir, &names) || !ChooseNewName(dir, &path) ||
-      !SaveBeforeSwitch()) {
+      !CONTAINER_SaveIfChanged()) {
     return;
   }
   APPSTATE& app = APP_State();

@@ -15,6 +15,11 @@
 // leaves the old file as it was and `changed` set.
 void CONTAINER_Save();
 
+// Saves the open container when it has changed. True when nothing
+// unsaved is left; false when the save failed and the changes exist only
+// in memory.
+[[nodiscard]] bool CONTAINER_SaveIfChanged();
+
 // "o" and "n": choose a container file to open, or the name of a new one.
 // A changed container is saved first; when that fails, the command stops
 // and the items stay, so that nothing unsaved is dropped.

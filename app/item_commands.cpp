@@ -66,14 +66,6 @@ void RollBackOrEnd(bool print_collected) {
   PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 
-// Asks a yes/no question. Characters other than the accepted ones are read
-// over: the next answer is read without asking again.
-int AskAccepted(const char* question, const char* accepted) {
-  int c = CONSOLE_AskChar(question);
-  while (std::strchr(accepted, c) == nullptr || c == '\0') c = CONSOLE_AskChar("");
-  return c;
-}
-
 // ---------------------------------------------------------------------------
 // Add
 
@@ -97,7 +89,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
     }
     for (const std::string& name : *out_names) CONSOLE_Print(kListedName, name.c_str());
     CONSOLE_Print("\n");
-    const int c = AskAccepted(kSureNo, "nyq\n");
+    const int c = CONSOLE_AskAccepted(kSureNo, "nyq\n");
     if (c == 'q') return false;
     if (c == 'y') return true;
   }
@@ -201,7 +193,7 @@ bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
   if (PLATFORM_IsRegularFile(path.c_str())) {
-    const int c = AskAccepted(kOverwriteQuestion, "yYnq\n");
+    const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
     if (c == 'q') return false;
     if (c == 'n') return true;
   }
@@ -292,7 +284,7 @@ void ITEMS_Delete() {
     if (!ITEMLIST_AskPattern(&text)) return;
     (void)ITEMLIST_Search(text, &found);
     ITEMLIST_Print(found, ITEMLIST_SHORT, false);
-    const int c = AskAccepted(kSureNo, "nNyq\n");
+    const int c = CONSOLE_AskAccepted(kSureNo, "nNyq\n");
     if (c == 'q') return;
     if (c == 'y') break;
   }
@@ -317,7 +309,7 @@ void ITEMS_Export() {
     if (!ITEMLIST_AskPattern(&text)) return;
     if (!ITEMLIST_Search(text, &found)) continue;
     ITEMLIST_Print(found, ITEMLIST_LONG, true);
-    const int c = AskAccepted(kSureYes, "yYnq\n");
+    const int c = CONSOLE_AskAccepted(kSureYes, "yYnq\n");
     if (c == 'q') return;
     if (c != 'n') break;
   }

@@ -44,15 +44,9 @@ void OpenNamedContainer() {
 // space and save again). "n", an empty answer and "q" go back; other
 // characters are read over.
 bool MayQuit() {
-  if (!APP_State().changed || !APP_HasContainer()) return true;
-  CONTAINER_Save();
-  if (!APP_State().changed) return true;
-  int c = CONSOLE_AskChar(kQuitUnsaved);
-  for (;;) {
-    if (c == 'y' || c == 'Y') return true;
-    if (c == 'n' || c == '\n' || c == 'q') return false;
-    c = CONSOLE_AskChar("");
-  }
+  if (!APP_HasContainer() || CONTAINER_SaveIfChanged()) return true;
+  const int c = CONSOLE_AskAccepted(kQuitUnsaved, "yYn\nq");
+  return c == 'y' || c == 'Y';
 }
 
 void TakeArguments(int argc, const char* const* argv) {
