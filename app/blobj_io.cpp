@@ -7,6 +7,7 @@
 #include "app/chunk_walk.h"
 #include "app/console.h"
 #include "app/database.h"
+#include "app/item_listing.h"
 #include "compress/compr.h"
 #include "records/blobj.h"
 #include "records/blobj_data.h"
@@ -83,27 +84,24 @@ int InsertChunks(DBHANDLE* handle, COMPR* encoder, BLOBJ* row) {
   return 1;
 }
 
+// The content of one chunk row, as far as its field can hold.
+BLOBJIO_CHUNK ChunkOf(const BLOBJ& row) {
+  const uint16_t n = std::min<uint16_t>(row.compr_data.length, RECORD_BINMAX);
+  return {row.item_number,
+          std::vector<unsigned char>(row.compr_data.data, row.compr_data.data + n)};
+}
+
 // Fetches every chunk row of the open foreign-key cursor. `*out_compressed`
 // is the Compressed value of the last row.
 int FetchChunks(DBHANDLE* handle, BLOBJ* row, std::vector<BLOBJIO_CHUNK>* out_chunks,
                 bool* out_compressed) {
   while (BLOBJ_Fetch_FK(row, handle)) {
-    const uint16_t n = std::min<uint16_t>(row->compr_data.length, RECORD_BINMAX);
-    out_chunks->push_back(
-        {row->item_number, std::vector<unsigned char>(row->compr_data.data,
-                                                      row->compr_data.data + n)});
+    out_chunks->push_back(ChunkOf(*row));
     *out_compressed = row->compressed == '1';
   }
   // The end of the rows leaves no collected text; anything else was an
   // error, and a partial chunk list must not pass for the content.
   return DBHANDLE_ErrorText().empty();
-}
-
-std::string TrimmedKey(const char* key, std::size_t max) {
-  std::string text(key, strnlen(key, max));
-  const std::size_t end = text.find_last_not_of(' ');
-  text.resize(end == std::string::npos ? 0 : end + 1);
-  return text;
 }
 
 // Reads the chunk rows of the wanted items, by key: a cursor over all
@@ -114,13 +112,10 @@ bool GatherChunks(DBHANDLE* handle, int fk_table, BLOBJIO_BATCH* batch) {
   BLOBJ row;
   for (const CHUNKREF& ref : refs) {
     if (ref.fk_table != fk_table) continue;
-    auto it = batch->items.find(TrimmedKey(ref.fk_id, BLOBJ_IDLEN));
+    auto it = batch->items.find(ITEMLIST_Text(ref.fk_id));
     if (it == batch->items.end()) continue;
     if (!CHUNKWALK_Row(handle, ref, &row)) return false;
-    const uint16_t n = std::min<uint16_t>(row.compr_data.length, RECORD_BINMAX);
-    it->second.chunks.push_back(
-        {row.item_number, std::vector<unsigned char>(row.compr_data.data,
-                                                     row.compr_data.data + n)});
+    it->second.chunks.push_back(ChunkOf(row));
     it->second.compressed = row.compressed == '1';
   }
   return true;
@@ -221,7 +216,7 @@ int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, 
                       BLOBJIO_BATCH* out_batch) {
   out_batch->items.clear();
   for (const std::string& id : fk_ids) {
-    out_batch->items[TrimmedKey(id.c_str(), id.size())] = BLOBJIO_BATCH::ITEM{};
+    out_batch->items[ITEMLIST_Text(id.c_str())] = BLOBJIO_BATCH::ITEM{};
   }
   if (!DB_Begin(handle)) {
     DBHANDLE_ClearError();
@@ -237,7 +232,7 @@ int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, 
 int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
                           std::vector<unsigned char>* out_data) {
   BLOBJIO_BATCH::ITEM item;
-  auto it = batch->items.find(TrimmedKey(fk_id.c_str(), fk_id.size()));
+  auto it = batch->items.find(ITEMLIST_Text(fk_id.c_str()));
   if (it != batch->items.end()) {
     item = std::move(it->second);
     batch->items.erase(it);

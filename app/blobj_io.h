@@ -30,11 +30,12 @@
 #include <vector>
 
 #include "records/dbhandle.h"
+#include "records/record.h"
 
 // Chunk bytes per BLOBJ row, tag included: the COMPRDATA column's size.
-inline constexpr int BLOBJIO_CHUNKSIZE = 4000;
+inline constexpr int BLOBJIO_CHUNKSIZE = RECORD_BINMAX;
 // Content bytes per payload record.
-inline constexpr int BLOBJIO_PAYLOAD = 4000;
+inline constexpr int BLOBJIO_PAYLOAD = RECORD_BINMAX;
 // Chunks one item can have: ITEMNUMBER is a SMALLINT, and a number that
 // wrapped round would put the chunks out of order.
 inline constexpr int BLOBJIO_MAXCHUNKS = 32767;
