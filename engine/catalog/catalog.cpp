@@ -1,7 +1,6 @@
 // catalog.cpp: the engine state, its lookups and its compaction rules.
 #include "engine/catalog/catalog.h"
 
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -18,13 +17,6 @@ constexpr char kNoDatabase[] = "(%.*s) No database selected for Conn_Id %d\n";
 std::unique_ptr<ENGINE>& EngineSlot() {
   static std::unique_ptr<ENGINE> engine = std::make_unique<ENGINE>();
   return engine;
-}
-
-std::string Format(const char* format, std::string_view statement, int value) {
-  char text[200];
-  std::snprintf(text, sizeof text, format, static_cast<int>(statement.size()), statement.data(),
-                value);
-  return text;
 }
 
 // Stores an owned record at the entry number the name index gave it.
@@ -93,7 +85,8 @@ DBCONN* CATALOG_Conn(int conn_id) {
 
 int CATALOG_ConnRoom(std::string_view statement, std::string* error) {
   if (CATALOG_Engine().conn_count < DB_MAXCONNS) return 1;
-  *error = Format(kNoMoreConns, statement, DB_MAXCONNS);
+  *error = WIRE_Format(kNoMoreConns, static_cast<int>(statement.size()), statement.data(),
+                       DB_MAXCONNS);
   return 0;
 }
 
@@ -144,9 +137,7 @@ int CATALOG_FindDatabase(std::string_view name, int* out_pos) {
 
 int CATALOG_DbRoom(std::string* error) {
   if (CATALOG_Engine().db_count < DB_MAXDBS) return 1;
-  char text[120];
-  std::snprintf(text, sizeof text, kNoMoreDbs, DB_MAXDBS);
-  *error = text;
+  *error = WIRE_Format(kNoMoreDbs, DB_MAXDBS);
   return 0;
 }
 
@@ -348,11 +339,13 @@ int CATALOG_Preamble(std::string_view statement, int conn_id, DBCONN** out_conn,
                      DBDATABASE** out_db) {
   DBCONN* conn = CATALOG_Conn(conn_id);
   if (conn == nullptr) {
-    REPLY_Error(Format(kConnNotFound, statement, conn_id));
+    REPLY_Error(WIRE_Format(kConnNotFound, static_cast<int>(statement.size()),
+                            statement.data(), conn_id));
     return 0;
   }
   if (conn->database < 0) {
-    REPLY_Error(Format(kNoDatabase, statement, conn_id));
+    REPLY_Error(WIRE_Format(kNoDatabase, static_cast<int>(statement.size()),
+                            statement.data(), conn_id));
     return 0;
   }
   *out_conn = conn;

@@ -3,7 +3,6 @@
 #include "engine/catalog/ddl.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -113,9 +112,8 @@ void SetTable(std::string_view statement, char secure, int conn_id, const unsign
   const std::string stmt(statement);
   std::string name;
   int offset = DDL_FIRSTTOKEN;
-  char missing[64];
-  std::snprintf(missing, sizeof missing, kSetNameMissing, stmt.c_str());
-  if (!DDL_ReadName(msg, length, &offset, missing, &name)) return;
+  const std::string missing = WIRE_Format(kSetNameMissing, stmt.c_str());
+  if (!DDL_ReadName(msg, length, &offset, missing.c_str(), &name)) return;
   DBTABLE* table = nullptr;
   if (!CATALOG_FindTable(db, name, &table, nullptr)) {
     REPLY_Errorf(kSetNoTable, stmt.c_str(), name.c_str(), db->name);

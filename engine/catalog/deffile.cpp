@@ -1,13 +1,11 @@
 // deffile.cpp: writing and reading the definition file of a database.
 #include "engine/catalog/deffile.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/limits.h"
 #include "engine/catalog/startup.h"
 #include "engine/types/values.h"
+#include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/report.h"
 
@@ -28,19 +26,6 @@ constexpr char kUniqueAttribMissing[] =
 
 constexpr size_t kMinName = DB_MINNAMELEN;
 constexpr size_t kMaxName = DB_NAMESIZE - 1;
-
-[[gnu::format(printf, 1, 2)]] std::string FormatText(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
-  va_end(args);
-  return text;
-}
 
 // Reports an engine statement message the way the reader wraps it; always 0
 // so that a failing step can `return Wrapped(...)`.
@@ -150,14 +135,14 @@ int ParseIndex(Cursor* cur, const std::vector<DEFTABLE>& tables,
     return Missing(unique ? "unique index-name" : "index-name");
   }
   if (IndexNameUsed(tables, *table, index.name)) {
-    return Wrapped(FormatText(unique ? kUniqueExists : kIndexExists,
+    return Wrapped(WIRE_Format(unique ? kUniqueExists : kIndexExists,
                               index.name.c_str()));
   }
   do {
     std::string attrib;
     if (!cur->Name(')', &attrib)) return Missing("attrib-name");
     if (!HasAttrib(*table, attrib)) {
-      return Wrapped(FormatText(unique ? kUniqueAttribMissing : kIndexAttribMissing,
+      return Wrapped(WIRE_Format(unique ? kUniqueAttribMissing : kIndexAttribMissing,
                                 attrib.c_str(), table->name.c_str()));
     }
     index.attribs.push_back(std::move(attrib));
@@ -187,7 +172,7 @@ int ParseHeader(Cursor* cur, const std::vector<DEFTABLE>& tables,
                 DEFTABLE* table) {
   if (!cur->Name('(', &table->name)) return Missing("table-name");
   if (TableExists(tables, table->name)) {
-    return Wrapped(FormatText(kTableExists, table->name.c_str()));
+    return Wrapped(WIRE_Format(kTableExists, table->name.c_str()));
   }
   if (!cur->CharThen(')', &table->kind)) return Missing("table static");
   if (table->kind == '2') {
@@ -412,7 +397,7 @@ int Def_Write(DBDATABASE* db) {
 
 int Def_Parse(const char* name, const unsigned char* text, int length) {
   int pos = 0;
-  if (CATALOG_FindDatabase(name, &pos)) return Wrapped(FormatText(kDbExists, name));
+  if (CATALOG_FindDatabase(name, &pos)) return Wrapped(WIRE_Format(kDbExists, name));
   std::string room;
   if (!CATALOG_DbRoom(&room)) return Wrapped(room);
   if (!DEFFILE_DatabaseNameOk(name)) return Missing(kBadDbName);

@@ -86,15 +86,15 @@ std::string FormatV(const char* format, va_list args) {
   return out;
 }
 
-[[gnu::format(printf, 1, 2)]] std::string Format(const char* format, ...) {
+}  // namespace
+
+std::string WIRE_Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::string out = FormatV(format, args);
   va_end(args);
   return out;
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Growable buffer
@@ -218,7 +218,7 @@ int TOKEN_Expect(const unsigned char* msg, int length, int offset,
   detail->clear();
   if (offset >= length) return TOKEN_FAILED;
   if (msg[offset] != kind) {
-    *detail = Format(kExpectedFound, DBTK_Name(kind), DBTK_Name(msg[offset]));
+    *detail = WIRE_Format(kExpectedFound, DBTK_Name(kind), DBTK_Name(msg[offset]));
     return TOKEN_FAILED;
   }
   return offset + 1;

@@ -125,6 +125,10 @@ void REPLY_AppendDouble(double value);
 // Empties and releases the reply buffer. Only tests call it.
 void REPLY_ResetForTest();
 
+// Formats printf-style into a string of any length (empty when the format
+// produces nothing).
+[[gnu::format(printf, 1, 2)]] std::string WIRE_Format(const char* format, ...);
+
 // ---------------------------------------------------------------------------
 // Token reading
 //
