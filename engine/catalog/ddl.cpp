@@ -225,7 +225,7 @@ void DDL_SaveDatabase(int conn_id, const unsigned char* /*msg*/, int /*length*/)
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   if (!CATALOG_Preamble("SAVE DATABASE", conn_id, &conn, &db)) return;
-  int saved = PLATFORM_IsDirectory(TABLE_DatabaseDir(db->name).c_str()) ? 1 : 0;
+  int saved = PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str()) ? 1 : 0;
   for (int i = 0; saved && i < db->tables.count; ++i) {
     DBTABLE* table = CATALOG_Table(db, i);
     if (table != nullptr && !TABLE_Write(db, table)) saved = 0;

@@ -5,7 +5,7 @@
 #include "engine/catalog/ddl.h"
 #include "engine/catalog/ddl_internal.h"
 #include "engine/catalog/deffile.h"
-#include "engine/catalog/startup.h"
+#include "engine/storage/table_file.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
 
@@ -141,9 +141,8 @@ int RemoveIndexNames(DBDATABASE* db, IDXARRAY* list) {
 
 void DeleteTableFiles(const char* db_name, const std::string& table) {
   if (!DDL_DatabaseFilesExist(db_name)) return;
-  const std::string base = STARTUP_DatabaseDir(db_name) + PLATFORM_SEPARATOR + table;
   for (const char* extension : {".dat", ".idx"}) {
-    const std::string path = base + extension;
+    const std::string path = TABLE_FilePath(db_name, table, extension);
     if (PLATFORM_Exists(path.c_str())) (void)DDL_RemoveFile(path);
   }
 }

@@ -34,10 +34,6 @@ int WriteInt32(TABLE_NEWFILE* file, int32_t value) {
   return TABLE_NewFileWrite(file, le, 4);
 }
 
-std::string TableFile(const char* db_name, const std::string& table, const char* extension) {
-  return TABLE_DatabaseDir(db_name) + PLATFORM_SEPARATOR + table + extension;
-}
-
 // Attributes with an ordered list, in attribute order.
 std::vector<DBATTRIB*> ListedAttribs(DBTABLE* table) {
   std::vector<DBATTRIB*> listed;
@@ -118,15 +114,15 @@ void SaveAndQuit() { Engine_FatalExit(1); }
 
 }  // namespace
 
-std::string TABLE_DatabaseDir(const char* db_name) {
-  return STARTUP_DataDir(CATALOG_Engine().engine_name) + PLATFORM_SEPARATOR + db_name;
+std::string TABLE_FilePath(const char* db_name, const std::string& table, const char* extension) {
+  return STARTUP_DatabaseDir(db_name) + PLATFORM_SEPARATOR + table + extension;
 }
 
 int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
   if (table->kind != '1' || table->loaded != '1') return 1;
-  if (!PLATFORM_IsDirectory(TABLE_DatabaseDir(db->name).c_str())) return 0;
+  if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
   if (table->rows.row_size < 0) return 1;
-  std::string data_path = TableFile(db->name, table->name, ".dat");
+  std::string data_path = TABLE_FilePath(db->name, table->name, ".dat");
   TABLE_NEWFILE data;
   if (!TABLE_NewFileOpen(&data, data_path)) {
     DBreport(kDataNotCreated, data_path.c_str());
@@ -139,7 +135,7 @@ int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
   }
   std::vector<DBATTRIB*> listed = ListedAttribs(table);
   if (listed.empty()) return TABLE_NewFileCommit(&data);
-  std::string index_path = TableFile(db->name, table->name, ".idx");
+  std::string index_path = TABLE_FilePath(db->name, table->name, ".idx");
   TABLE_NEWFILE index;
   if (!TABLE_NewFileOpen(&index, index_path)) {
     TABLE_NewFileDiscard(&data);
@@ -162,7 +158,7 @@ int Engine_SaveAll() {
   ENGINE& engine = CATALOG_Engine();
   for (int i = 0; i < engine.db_count; ++i) {
     DBDATABASE* db = &engine.dbs[i];
-    if (!PLATFORM_IsDirectory(TABLE_DatabaseDir(db->name).c_str())) return 0;
+    if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
     for (std::unique_ptr<DBTABLE>& table : db->table_store) {
       if (table && !TABLE_Write(db, table.get())) return 0;
     }
@@ -372,8 +368,8 @@ int ReadIndexFile(const std::string& path, DBTABLE* table, const std::vector<int
 
 int TABLE_Read(DBDATABASE* db, DBTABLE* table) {
   if (table->kind != '1') return 1;
-  if (!PLATFORM_IsDirectory(TABLE_DatabaseDir(db->name).c_str())) return 0;
-  std::string data_path = TableFile(db->name, table->name, ".dat");
+  if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
+  std::string data_path = TABLE_FilePath(db->name, table->name, ".dat");
   PLATFORM_FILEPTR data(PLATFORM_OpenRead(data_path.c_str()));
   if (!data) {
     DBreport(kDataNotOpened, data_path.c_str());
@@ -384,7 +380,7 @@ int TABLE_Read(DBDATABASE* db, DBTABLE* table) {
   int timestamp = db->committed_ts;
   std::vector<int> slot_of = ReadRows(data.get(), table, timestamp, !has_header);
   if (!has_header || ListedAttribs(table).empty()) return 1;
-  std::string index_path = TableFile(db->name, table->name, ".idx");
+  std::string index_path = TABLE_FilePath(db->name, table->name, ".idx");
   if (!ReadIndexFile(index_path, table, slot_of)) ROWIDX_RebuildLists(table, timestamp);
   return 1;
 }

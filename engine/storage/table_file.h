@@ -43,8 +43,9 @@
 #include "engine/catalog/catalog.h"
 #include "platform/files.h"
 
-// The directory of database `db_name`: <data directory>/<db_name>.
-std::string TABLE_DatabaseDir(const char* db_name);
+// The path of one of a table's files: "<database directory>/<table><extension>",
+// the extension being ".dat" or ".idx".
+std::string TABLE_FilePath(const char* db_name, const std::string& table, const char* extension);
 
 // Writes the table's data file and, when it has ordered lists, its index
 // file, with the rows of the committed state. Only static, loaded tables
