@@ -225,11 +225,7 @@ void DDL_SaveDatabase(int conn_id, const unsigned char* /*msg*/, int /*length*/)
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   if (!CATALOG_Preamble("SAVE DATABASE", conn_id, &conn, &db)) return;
-  int saved = PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str()) ? 1 : 0;
-  for (int i = 0; saved && i < db->tables.count; ++i) {
-    DBTABLE* table = CATALOG_Table(db, i);
-    if (table != nullptr && !TABLE_Write(db, table)) saved = 0;
-  }
+  const int saved = TABLE_WriteDatabase(db);
   // A redo log that cannot be removed reports itself; the tables are saved.
   if (saved) (void)Redo_Delete(db->name, conn->redo_path);
   if (!saved) DBreport(kDbNotSaved, db->name);

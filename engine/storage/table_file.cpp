@@ -154,15 +154,20 @@ int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
   return TABLE_NewFileCommit(&index);
 }
 
+int TABLE_WriteDatabase(DBDATABASE* db) {
+  if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
+  for (int i = 0; i < db->tables.count; ++i) {
+    DBTABLE* table = CATALOG_Table(db, i);
+    if (table != nullptr && !TABLE_Write(db, table)) return 0;
+  }
+  return 1;
+}
+
 int Engine_SaveAll() {
   ENGINE& engine = CATALOG_Engine();
   for (int i = 0; i < engine.db_count; ++i) {
     DBDATABASE* db = &engine.dbs[i];
-    if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
-    for (std::unique_ptr<DBTABLE>& table : db->table_store) {
-      if (table && !TABLE_Write(db, table.get())) return 0;
-    }
-    if (!Redo_Delete(db->name, "")) return 0;
+    if (!TABLE_WriteDatabase(db) || !Redo_Delete(db->name, "")) return 0;
   }
   return 1;
 }

@@ -60,6 +60,10 @@ std::string TABLE_FilePath(const char* db_name, const std::string& table, const 
 // differs from the table's fails. The caller sets the loaded flag.
 [[nodiscard]] int TABLE_Read(DBDATABASE* db, DBTABLE* table);
 
+// Writes every table of `db` in table order (TABLE_Write), stopping at the
+// first failure. Fails at once when the database directory is missing.
+[[nodiscard]] int TABLE_WriteDatabase(DBDATABASE* db);
+
 // Writes every table of every database and deletes each database's redo
 // log. Stops at the first failure.
 [[nodiscard]] int Engine_SaveAll();
