@@ -38,16 +38,7 @@ void MODIFY_Delete(int conn_id, const unsigned char* msg, int length) {
   QTOKENS tok{msg, length, 0, 0};
   tok.pos = TOKEN_Kind(msg, length, st.offset, &tok.kind);
   std::vector<int32_t> rows;
-  int truncated = 0;
-  if (!WHERE_TableRows(st.conn, st.db, st.table_pos, st.timestamp, kDelete.statement, &tok, &rows,
-                       &truncated))
-    return;
-  if (truncated) {
-    // A cut-short subselect would leave rows out unnoticed.
-    REPLY_Error(kTooManyResults);
-    return;
-  }
-  MODIFY_UniqueRows(*st.table, &rows);
+  if (!MODIFY_SelectRows(kDelete.statement, kTooManyResults, &st, &tok, &rows)) return;
   if (!MODIFY_Record(kDelete, &st, TRANS_CHANGED)) return;
   for (int32_t row : rows) Row_Delete(st.table, row, st.timestamp);
   MODIFY_Redo(&st);

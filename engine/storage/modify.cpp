@@ -9,6 +9,7 @@
 
 #include "engine/catalog/rowindex.h"
 #include "engine/query/binnotation.h"
+#include "engine/query/where.h"
 #include "engine/storage/modify_internal.h"
 #include "engine/storage/redo_log.h"
 #include "engine/types/dates.h"
@@ -343,6 +344,20 @@ void MODIFY_UniqueRows(const DBTABLE& table, std::vector<int32_t>* rows) {
     return false;
   });
   rows->erase(kept, rows->end());
+}
+
+int MODIFY_SelectRows(const char* statement, const char* too_many, MODIFYSTMT* st, QTOKENS* tok,
+                      std::vector<int32_t>* rows) {
+  int truncated = 0;
+  if (!WHERE_TableRows(st->conn, st->db, st->table_pos, st->timestamp, statement, tok, rows,
+                       &truncated))
+    return 0;
+  if (truncated) {
+    REPLY_Error(too_many);
+    return 0;
+  }
+  MODIFY_UniqueRows(*st->table, rows);
+  return 1;
 }
 
 // ---------------------------------------------------------------------------

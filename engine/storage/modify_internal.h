@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
+#include "engine/query/expr.h"
 #include "engine/storage/transaction.h"
 
 // The texts of one statement's prologue and transaction steps.
@@ -80,3 +81,10 @@ struct LITERALTEXTS {
 // deleting a row twice in one statement would take it out of its indexes
 // twice.
 void MODIFY_UniqueRows(const DBTABLE& table, std::vector<int32_t>* rows);
+
+// The rows the WHERE section at `tok` selects from the statement's table,
+// once each (MODIFY_UniqueRows). A subselect or filter that was cut short
+// would leave rows out unnoticed, so it refuses the statement with
+// `too_many` as the error reply; any other failure has written its reply.
+[[nodiscard]] int MODIFY_SelectRows(const char* statement, const char* too_many, MODIFYSTMT* st,
+                                    QTOKENS* tok, std::vector<int32_t>* rows);

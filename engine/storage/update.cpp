@@ -92,21 +92,6 @@ int ReadSetList(MODIFYSTMT* st, SETLIST* set, QTOKENS* tok) {
   return 1;
 }
 
-// The rows the statement changes, once each. A subselect or filter that was
-// cut short would leave rows out unnoticed, so it refuses the statement.
-int SelectRows(const char* statement, MODIFYSTMT* st, QTOKENS* tok, std::vector<int32_t>* rows) {
-  int truncated = 0;
-  if (!WHERE_TableRows(st->conn, st->db, st->table_pos, st->timestamp, statement, tok, rows,
-                       &truncated))
-    return 0;
-  if (truncated) {
-    REPLY_Error(kTooManyResults);
-    return 0;
-  }
-  MODIFY_UniqueRows(*st->table, rows);
-  return 1;
-}
-
 }  // namespace
 
 void MODIFY_Update(int conn_id, const unsigned char* msg, int length) {
@@ -115,7 +100,9 @@ void MODIFY_Update(int conn_id, const unsigned char* msg, int length) {
   SETLIST set;
   QTOKENS tok;
   std::vector<int32_t> rows;
-  if (!ReadSetList(&st, &set, &tok) || !SelectRows(kUpdate.statement, &st, &tok, &rows)) return;
+  if (!ReadSetList(&st, &set, &tok) ||
+      !MODIFY_SelectRows(kUpdate.statement, kTooManyResults, &st, &tok, &rows))
+    return;
   if (!MODIFY_Record(kUpdate, &st, TRANS_CHANGED)) return;
   for (int32_t row : rows) {
     if (!Row_UpdateSet(st.table, row, st.timestamp, set.values)) {
@@ -135,7 +122,7 @@ void MODIFY_UpdateStd(int conn_id, const unsigned char* msg, int length) {
   QTOKENS tok{msg, length, 0, 0};
   tok.pos = TOKEN_Kind(msg, length, st.offset, &tok.kind);
   std::vector<int32_t> rows;
-  if (!SelectRows(kUpdateStd.statement, &st, &tok, &rows)) return;
+  if (!MODIFY_SelectRows(kUpdateStd.statement, kTooManyResults, &st, &tok, &rows)) return;
   if (!MODIFY_Record(kUpdateStd, &st, TRANS_CHANGED)) return;
   for (int32_t row : rows) {
     if (!Row_Update(st.table, row, st.timestamp, image.data())) {
