@@ -37,19 +37,23 @@ constexpr unsigned char kBinary = DBTK_FETCH;  // 0xA7
 constexpr unsigned char kBool = DBTK_BOOLVAL;
 constexpr unsigned char kUpper = EXPR_UPPER;
 
+// No member initializers: the evaluation stack is made for every row
+// combination, and clearing all its cells each time would cost far more
+// than the evaluation. A cell is cleared (VALCELL{}) where it is written;
+// cells at or above the stack count are never read.
 struct VALCELL {
-  unsigned char kind = 0;
-  const char* text = nullptr;          // kText: NUL-terminated
-  const unsigned char* bin = nullptr;  // kBinary: int16 length, bytes
-  int32_t ival = 0;                    // kInt, kBool
-  double fval = 0;                     // kDouble
-  unsigned char raw[12] = {};          // DATE, TIME, TIMESTAMP row form
-  const EXPRNODE* node = nullptr;      // kUpper: the '#' node
+  unsigned char kind;
+  const char* text;          // kText: NUL-terminated
+  const unsigned char* bin;  // kBinary: int16 length, bytes
+  int32_t ival;              // kInt, kBool
+  double fval;               // kDouble
+  unsigned char raw[12];     // DATE, TIME, TIMESTAMP row form
+  const EXPRNODE* node;      // kUpper: the '#' node
 };
 
 struct EVALSTATE {
   QUERYSTMT* stmt = nullptr;
-  std::array<VALCELL, DB_EXPRVALMAX> stack;
+  std::array<VALCELL, DB_EXPRVALMAX> stack;  // left uninitialized, see VALCELL
   int count = 0;
 };
 
@@ -204,7 +208,7 @@ std::string BinaryAsText(const unsigned char* bin) {
   EXPR_ExpandList(ref->table, s->stmt->timestamp, ref->candidates);
   *holds = 0;
   for (int32_t row : *ref->candidates) {
-    VALCELL r;
+    VALCELL r{};
     if (!LoadField(*upper.attrib, RowPool_Data(ref->table->rows, row), &r))
       return Fail(kUpperUnknown);
     if (!CompareCells(op, l, r, holds)) return 0;
