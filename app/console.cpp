@@ -19,6 +19,7 @@ constexpr char kTooLong[] = "string too long (max = %d)!\n";
 constexpr char kTooSmall[] = "string too small (min = %d)!\n";
 constexpr char kDefaultPrompt[] = "# ";
 constexpr char kShowDefault[] = "(%s) ";
+constexpr char kListedName[] = "[%s]\t";
 
 // The seven Latin-1 letters and their console (code page 437) twins.
 struct Twin {
@@ -195,6 +196,11 @@ int CONSOLE_AskChar(const char* question) {
   }
   if (c != '\n') DiscardRestOfLine(&con);
   return c;
+}
+
+void CONSOLE_PrintNames(const std::vector<std::string>& names) {
+  for (const std::string& name : names) CONSOLE_Print(kListedName, name.c_str());
+  CONSOLE_Print("\n");
 }
 
 int CONSOLE_AskAccepted(const char* question, const char* accepted) {

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Bytes of one input line that are kept. Longer lines are still read to
 // their end and checked, but only counted: no line can grow a buffer
@@ -84,6 +85,9 @@ void CONSOLE_ResetForTest(FILE* in, FILE* out, FILE* err);
 // rest of its line. Returns that byte, '\n' for an empty answer, and 'q'
 // at the end of input, so that every yes/no dialogue is left there.
 [[nodiscard]] int CONSOLE_AskChar(const char* question);
+
+// Prints each name as "[%s]\t", then a newline.
+void CONSOLE_PrintNames(const std::vector<std::string>& names);
 
 // Asks `question` with CONSOLE_AskChar until the answer is one of the
 // bytes of `accepted` (a zero byte never is). Other answers are read over:

@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/console.h"
 #include "app/database.h"
+#include "app/directory_commands.h"
 #include "app/file_pattern.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
@@ -23,8 +24,6 @@ constexpr char kReadError[] = "error reading kaspo-db '%s'!\n";
 constexpr char kCreated[] = "new kaspo '%s' created\n";
 constexpr char kExists[] = "file '%s' already exists!\n";
 constexpr char kNoContainers[] = "no kaspo-file in directory '%s'!\n";
-constexpr char kNoFiles[] = "no files in directory '%s'!\n";
-constexpr char kListedName[] = "[%s]\t";
 constexpr char kDirectoryPrompt[] = "# Directory? ";
 constexpr char kFilePrompt[] = "# File? ";
 constexpr char kCorrectDirectory[] = "Correct directory? (y/n/q) ";
@@ -59,8 +58,7 @@ bool ChooseDirectory(const char* pattern, bool need_files, const char* none_mess
       CONSOLE_Print(none_message, out_dir->c_str());
       if (need_files) continue;
     } else {
-      for (const std::string& name : *out_names) CONSOLE_Print(kListedName, name.c_str());
-      CONSOLE_Print("\n");
+      CONSOLE_PrintNames(*out_names);
     }
     const CHOICE choice = AskCorrectDirectory();
     if (choice == CHOICE_LEAVE) return false;
@@ -136,7 +134,7 @@ void CONTAINER_New() {
   std::string dir;
   std::vector<std::string> names;
   std::string path;
-  if (!ChooseDirectory(kAnyFile, false, kNoFiles, &dir, &names) || !ChooseNewName(dir, &path) ||
+  if (!ChooseDirectory(kAnyFile, false, DIRCMD_NOFILES, &dir, &names) || !ChooseNewName(dir, &path) ||
       !CONTAINER_SaveIfChanged()) {
     return;
   }

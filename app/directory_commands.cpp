@@ -12,8 +12,6 @@ namespace {
 constexpr char kDirectoryPrompt[] = "# Directory? ";
 constexpr int kMaxDirectory = 80;  // bytes of a directory answer
 constexpr char kNotFound[] = "directory '%s' not found!\n";
-constexpr char kListedFile[] = "[%s]\t";
-constexpr char kNoFiles[] = "no files in directory '%s'!\n";
 }  // namespace
 
 void DIRCMD_ChangeDirectory() {
@@ -35,9 +33,8 @@ void DIRCMD_ListDirectory() {
   // A directory that cannot be read (removed since it was chosen) shows
   // as one without files.
   if (!PLATFORM_ListRegularFiles(dir.c_str(), &names) || names.empty()) {
-    CONSOLE_Print(kNoFiles, dir.c_str());
+    CONSOLE_Print(DIRCMD_NOFILES, dir.c_str());
     return;
   }
-  for (const std::string& name : names) CONSOLE_Print(kListedFile, name.c_str());
-  CONSOLE_Print("\n");
+  CONSOLE_PrintNames(names);
 }

@@ -3,6 +3,10 @@
 // the process working directory is never changed.
 #pragma once
 
+// What "ls" and the choice of a directory for a new container print for a
+// directory without files.
+inline constexpr char DIRCMD_NOFILES[] = "no files in directory '%s'!\n";
+
 // Asks for a directory (default: the current one) until the answer names
 // an existing directory, which becomes the current directory. "q", or the
 // end of input, leaves it unchanged.

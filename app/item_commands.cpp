@@ -28,7 +28,6 @@ constexpr char kSureYes[] = "Are you sure? (y/n/q) ";
 constexpr char kCompressedQuestion[] = "# Compressed? (y/n/q) ";
 constexpr char kOverwriteQuestion[] = "File already exists. Overwrite? (y/n/q) ";
 constexpr char kNoMatch[] = "no matching file(s) found in directory '%s' for '%s'!\n";
-constexpr char kListedName[] = "[%s]\t";
 constexpr char kReadError[] = "warning: file '%s' read error or empty!\n";
 constexpr char kLargeFile[] = "  adding of file '%s' can take some time (file-size %d kb)!\n";
 constexpr char kInsertError[] = "db-error in KASPO_Insert!\n";
@@ -87,8 +86,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
       CONSOLE_Print(kNoMatch, dir.c_str(), pattern.c_str());
       continue;
     }
-    for (const std::string& name : *out_names) CONSOLE_Print(kListedName, name.c_str());
-    CONSOLE_Print("\n");
+    CONSOLE_PrintNames(*out_names);
     const int c = CONSOLE_AskAccepted(kSureNo, "nyq\n");
     if (c == 'q') return false;
     if (c == 'y') return true;
