@@ -28,14 +28,8 @@ bool LoggingOn() { return CATALOG_Engine().startup == 0; }
 
 void PutInt32(std::vector<unsigned char>* bytes, int32_t value) {
   unsigned char le[4];
-  for (int i = 0; i < 4; ++i) le[i] = static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * i));
+  WIRE_PutInt32(le, value);
   bytes->insert(bytes->end(), le, le + 4);
-}
-
-int32_t GetInt32(const unsigned char* p) {
-  uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(p[i]) << (8 * i);
-  return static_cast<int32_t>(value);
 }
 
 // The old log followed by the new records, as one new file.
@@ -143,7 +137,7 @@ void Redo_Replay(const char* db_name, SqlHandler exec) {
   size_t at = 0;
   while (at < log.size()) {
     if (log.size() - at < 4) CannotExecute(path);
-    int32_t length = GetInt32(&log[at]);
+    int32_t length = WIRE_GetInt32(&log[at]);
     at += 4;
     if (length < 1 || static_cast<size_t>(length) > log.size() - at) CannotExecute(path);
     exec(0, &log[at], length);

@@ -11,6 +11,7 @@
 #include "engine/storage/alloc.h"
 #include "engine/storage/redo_log.h"
 #include "engine/types/values.h"
+#include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/report.h"
@@ -24,13 +25,9 @@ constexpr char kSaveFailed[] = "(TARVICDB) Saving data failed (data may be corru
 constexpr char kHeader[] = "##";
 constexpr int kNameSize = 4;  // attribute-name bytes kept in the index file
 
-void PutInt32(unsigned char* out, int32_t value) {
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * i));
-}
-
 int WriteInt32(TABLE_NEWFILE* file, int32_t value) {
   unsigned char le[4];
-  PutInt32(le, value);
+  WIRE_PutInt32(le, value);
   return TABLE_NewFileWrite(file, le, 4);
 }
 
@@ -104,7 +101,7 @@ int WriteIndex(TABLE_NEWFILE* file, DBTABLE* table, const std::vector<DBATTRIB*>
     }
     std::vector<int32_t> ordinals = OrdinalsByValue(table, attrib, written);
     std::vector<unsigned char> bytes(ordinals.size() * 4);
-    for (size_t i = 0; i < ordinals.size(); ++i) PutInt32(&bytes[i * 4], ordinals[i]);
+    for (size_t i = 0; i < ordinals.size(); ++i) WIRE_PutInt32(&bytes[i * 4], ordinals[i]);
     if (!TABLE_NewFileWrite(file, bytes.data(), bytes.size())) return 0;
   }
   return 1;
@@ -250,9 +247,7 @@ constexpr int kMaxNameSize = 100;  // a larger name size marks a damaged file
 int ReadInt32(FILE* file, int32_t* value) {
   unsigned char le[4];
   if (std::fread(le, 1, 4, file) != 4) return 0;
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(le[i]) << (8 * i);
-  *value = static_cast<int32_t>(v);
+  *value = WIRE_GetInt32(le);
   return 1;
 }
 
@@ -331,8 +326,7 @@ int ReadAttribIndex(FILE* file, const std::string& path, DBATTRIB* attrib,
   std::vector<int32_t> rows(n);
   std::vector<char> seen(n, 0);
   for (size_t i = 0; i < n; ++i) {
-    uint32_t v = 0;
-    for (int k = 0; k < 4; ++k) v |= static_cast<uint32_t>(bytes[i * 4 + k]) << (8 * k);
+    const uint32_t v = static_cast<uint32_t>(WIRE_GetInt32(&bytes[i * 4]));
     if (v >= n || seen[v]) {
       DBreport(kIdxBadRow, path.c_str(), attrib->name.c_str());
       return 0;

@@ -55,6 +55,19 @@
 // exactly one reply in the reply buffer.
 using SqlHandler = void (*)(int conn_id, const unsigned char* msg, int length);
 
+// Little-endian signed 32-bit numbers, as the wire and the engine's files
+// store them, byte by byte so that neither alignment nor host order matters.
+inline void WIRE_PutInt32(unsigned char* out, int32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    out[i] = static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * i));
+  }
+}
+inline int32_t WIRE_GetInt32(const unsigned char* in) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(in[i]) << (8 * i);
+  return static_cast<int32_t>(value);
+}
+
 // ---------------------------------------------------------------------------
 // Reply buffer
 
