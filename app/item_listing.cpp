@@ -1,6 +1,9 @@
 // item_listing.cpp: search and listing forms of items.
 #include "app/item_listing.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "app/console.h"
 #include "app/database.h"
 #include "client/value_strings.h"
@@ -46,22 +49,18 @@ bool ITEMLIST_IsPlainName(const std::string& name) {
          name.find(PLATFORM_SEPARATOR) == std::string::npos;
 }
 
-std::string ITEMLIST_Pattern(const std::string& text) {
-  std::string pattern =
-      text.size() + 2 <= static_cast<std::size_t>(kMaxPattern) ? "*" + text + "*" : text;
-  for (char& c : pattern) {
-    if (c == '*') c = '%';
-  }
-  return pattern;
-}
-
 bool ITEMLIST_AskPattern(std::string* out_text) {
   return ask_string(kPatternPrompt, out_text, kMaxPattern, 1);
 }
 
 int ITEMLIST_Search(const std::string& text, std::vector<KASPO>* found) {
   found->clear();
-  const std::string pattern = ITEMLIST_Pattern(text);
+  // The LIKE pattern finds every item that contains the text; its buffer
+  // has room for the text wrapped in '*'.
+  std::string pattern = text;
+  pattern.resize(std::max<std::size_t>(text.size(), kMaxPattern), '\0');
+  VALSTR_SurroundPattern(pattern.data(), kMaxPattern);
+  pattern.resize(std::strlen(pattern.c_str()));
   KASPO item;
   KASPO_Init(&item);
   ITEMLIST_SetText(item.filename, pattern, KASPO_FILENAMELEN);

@@ -32,15 +32,12 @@ void ITEMLIST_SetText(char* field, const std::string& text, int size);
 // from a container of unknown origin must not write elsewhere.
 [[nodiscard]] bool ITEMLIST_IsPlainName(const std::string& name);
 
-// The LIKE pattern of a user's search text: "*" text "*" when that fits in
-// 160 characters (else the text), every "*" turned into "%".
-std::string ITEMLIST_Pattern(const std::string& text);
-
 // Asks "# Search pattern? " (1 to 160 bytes). False for "q".
 [[nodiscard]] bool ITEMLIST_AskPattern(std::string* out_text);
 
-// Finds the items whose file name or description matches the search text,
-// by file name. On failure prints the collected error text and
+// Finds the items whose file name or description matches the search text
+// ("*" text "*" when that fits in 160 characters, else the text, every
+// "*" a wildcard), by file name. On failure prints the collected error text and
 // "db-error in KASPO_Select_Search!\n" (standard error), leaves `found`
 // empty and returns 0.
 [[nodiscard]] int ITEMLIST_Search(const std::string& text, std::vector<KASPO>* found);
