@@ -46,6 +46,15 @@ constexpr std::size_t kReadStep = 65536;  // bytes asked for per read call
 constexpr mode_t kNewFileMode = 0666;      // before the umask, as for any new file
 constexpr mode_t kPermissionBits = 07777;  // what a replacing file takes over
 
+// Brings the data of `fd` to the disk; a signal does not count as failure.
+int SyncFd(int fd) {
+  int status;
+  do {
+    status = fsync(fd);
+  } while (status != 0 && errno == EINTR);
+  return status == 0 ? 1 : 0;
+}
+
 std::string JoinForStat(const char* dir, const char* name) {
   std::string path = dir;
   if (!path.empty() && path.back() != PLATFORM_SEPARATOR) path += PLATFORM_SEPARATOR;
@@ -115,7 +124,7 @@ int PLATFORM_ReadFile(const char* path, std::vector<unsigned char>* out_bytes) {
 }
 
 int PLATFORM_WriteFile(const char* path, const void* data, std::size_t size) {
-  FdGuard fd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  FdGuard fd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode));
   if (fd.get() < 0) return 0;
   // An injected failure comes after the truncation, as a full disk would.
   if (PLATFORM_FaultHit(PLATFORM_FAULT_WRITE)) return 0;
@@ -179,22 +188,14 @@ int PLATFORM_Write(FILE* file, const void* data, std::size_t size) {
 int PLATFORM_Flush(FILE* file) {
   if (PLATFORM_FaultHit(PLATFORM_FAULT_FLUSH)) return 0;
   if (std::fflush(file) != 0 || std::ferror(file)) return 0;
-  int status;
-  do {
-    status = fsync(fileno(file));
-  } while (status != 0 && errno == EINTR);
-  return status == 0 ? 1 : 0;
+  return SyncFd(fileno(file));
 }
 
 int PLATFORM_SyncDirectory(const char* dir) {
   if (PLATFORM_FaultHit(PLATFORM_FAULT_FLUSH)) return 0;
   FdGuard fd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return 0;
-  int status;
-  do {
-    status = fsync(fd.get());
-  } while (status != 0 && errno == EINTR);
-  return status == 0 ? 1 : 0;
+  return SyncFd(fd.get());
 }
 
 int PLATFORM_Close(FILE* file) { return std::fclose(file) == 0 ? 1 : 0; }
