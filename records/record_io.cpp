@@ -139,12 +139,12 @@ std::string FieldText(const void* record, const RECIO_FIELD& field) {
   }
 }
 
-// The connection's result-row maximum, read with MAX.
-[[nodiscard]] int ReadMax(DBHANDLE* handle, int* out_max) {
+// The one number the statement `query` answers with (MAX, a COUNT).
+[[nodiscard]] int QueryCount(DBHANDLE* handle, const char* query, int* out_count) {
   MYDB_RESULT result;
   int status = 0;
-  return dbexec1(handle, "MAX", &result, &status) &&
-         dbfill_count(handle, result.get(), status, out_max);
+  return dbexec1(handle, query, &result, &status) &&
+         dbfill_count(handle, result.get(), status, out_count);
 }
 
 [[nodiscard]] int SetMax(DBHANDLE* handle, int value) {
@@ -158,7 +158,7 @@ std::string FieldText(const void* record, const RECIO_FIELD& field) {
 // back. Without MAX in the engine the walk runs with what there is, and
 // the row checks of the callers still catch a cut result.
 [[nodiscard]] int RaiseMax(DBHANDLE* handle, int* out_old) {
-  if (!ReadMax(handle, out_old)) return 0;
+  if (!QueryCount(handle, "MAX", out_old)) return 0;
   if (*out_old == RECIO_WALKMAXROWS) return 0;
   return SetMax(handle, RECIO_WALKMAXROWS);
 }
@@ -168,13 +168,6 @@ void RestoreMax(DBHANDLE* handle, int old) {
   const std::string kept = DBHANDLE_ErrorText();
   (void)SetMax(handle, old);
   DBHANDLE_State().errtext = kept;
-}
-
-[[nodiscard]] int CountRows(DBHANDLE* handle, const char* count_query, int* out_count) {
-  MYDB_RESULT result;
-  int status = 0;
-  return dbexec1(handle, count_query, &result, &status) &&
-         dbfill_count(handle, result.get(), status, out_count);
 }
 
 // "<Key>='<key>'", the key quoted for SQL text. The value strings are
@@ -202,7 +195,7 @@ std::string KeyCondition(const RECIO_TABLE& table, const void* record) {
   int rows = 0;
   int total = 0;
   const int declared = DBHANDLE_Declare(handle, cursor, query, &rows);
-  const int counted = declared && CountRows(handle, count_query, &total);
+  const int counted = declared && QueryCount(handle, count_query, &total);
   if (raised) RestoreMax(handle, old_max);
   if (!declared) return 0;
   if (counted && rows >= total) return 1;
