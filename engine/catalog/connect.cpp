@@ -16,7 +16,6 @@ constexpr char kSetConnNotFound[] = "(SET DATABASE) Conn_Id %d not found\n";
 constexpr char kSetNameMissing[] = "(SET DATABASE) database-name is missing";
 constexpr char kSetNotFound[] = "(SET DATABASE) Database '%s' not found!";
 
-constexpr int kFirstToken = 1;  // tokens follow the command letter
 
 // Undoes the open transaction of `conn`, if its database has not committed
 // past it already.
@@ -43,11 +42,8 @@ int CONNECT_LoadTables(std::string_view statement, DBDATABASE* db) {
 
 void CONNECT_Connect(int conn_id, const unsigned char* msg, int length) {
   std::string name;
-  std::string detail;
-  if (TOKEN_ExpectText(msg, length, kFirstToken, 'a', &name, &detail) < 0) {
-    REPLY_ErrorDetail(kConnectNameMissing, detail);
-    return;
-  }
+  int offset = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &offset, kConnectNameMissing, &name)) return;
   std::string error;
   if (!CATALOG_ConnRoom("CONNECT", &error)) {
     REPLY_Error(error);
@@ -85,11 +81,8 @@ void CONNECT_SetDatabase(int conn_id, const unsigned char* msg, int length) {
     return;
   }
   std::string name;
-  std::string detail;
-  if (TOKEN_ExpectText(msg, length, kFirstToken, 'a', &name, &detail) < 0) {
-    REPLY_ErrorDetail(kSetNameMissing, detail);
-    return;
-  }
+  int offset = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &offset, kSetNameMissing, &name)) return;
   RollbackOpen(conn);
   int database = -1;
   if (!CATALOG_FindDatabase(name, &database)) {

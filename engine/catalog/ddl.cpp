@@ -111,9 +111,9 @@ void SetTable(std::string_view statement, char secure, int conn_id, const unsign
   if (!CATALOG_Preamble(statement, conn_id, &conn, &db)) return;
   const std::string stmt(statement);
   std::string name;
-  int offset = DDL_FIRSTTOKEN;
+  int offset = TOKEN_FIRST;
   const std::string missing = WIRE_Format(kSetNameMissing, stmt.c_str());
-  if (!DDL_ReadName(msg, length, &offset, missing.c_str(), &name)) return;
+  if (!TOKEN_ReadName(msg, length, &offset, missing.c_str(), &name)) return;
   DBTABLE* table = nullptr;
   if (!CATALOG_FindTable(db, name, &table, nullptr)) {
     REPLY_Errorf(kSetNoTable, stmt.c_str(), name.c_str(), db->name);
@@ -133,18 +133,6 @@ void SetTable(std::string_view statement, char secure, int conn_id, const unsign
 
 // ---------------------------------------------------------------------------
 // Shared pieces
-
-int DDL_ReadName(const unsigned char* msg, int length, int* offset, std::string_view missing,
-                 std::string* name) {
-  std::string detail;
-  int next = TOKEN_ExpectText(msg, length, *offset, 'a', name, &detail);
-  if (next < 0) {
-    REPLY_ErrorDetail(missing, detail);
-    return 0;
-  }
-  *offset = next;
-  return 1;
-}
 
 int DDL_DatabaseFilesExist(const char* db_name) {
   return PLATFORM_IsDirectory(STARTUP_EngineDataDir().c_str()) &&
@@ -174,8 +162,8 @@ void DDL_CreateDatabase(int conn_id, const unsigned char* msg, int length) {
   int existing = 0;
   if (!CreateDbSlot(conn_id, &slot, &existing)) return;
   std::string name;
-  int offset = DDL_FIRSTTOKEN;
-  if (!DDL_ReadName(msg, length, &offset, kDbNameMissing, &name)) return;
+  int offset = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &offset, kDbNameMissing, &name)) return;
   if (!CreateDbChecks(name)) return;
   DBDATABASE* db = nullptr;
   if (!CATALOG_NewDatabase(name, &db)) {

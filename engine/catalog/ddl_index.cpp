@@ -73,8 +73,8 @@ struct NEWINDEX {
 int ReadTarget(NEWINDEX* ni, const unsigned char* msg, int length, int* offset) {
   const INDEXTEXTS& t = *ni->texts;
   std::string table_name;
-  if (!DDL_ReadName(msg, length, offset, t.name_missing, &ni->name)) return 0;
-  if (!DDL_ReadName(msg, length, offset, t.table_missing, &table_name)) return 0;
+  if (!TOKEN_ReadName(msg, length, offset, t.name_missing, &ni->name)) return 0;
+  if (!TOKEN_ReadName(msg, length, offset, t.table_missing, &table_name)) return 0;
   if (!CATALOG_FindTable(ni->db, table_name, &ni->table, nullptr)) {
     REPLY_Errorf(t.no_table, table_name.c_str());
     return 0;
@@ -147,7 +147,7 @@ void CreateIndex(const INDEXTEXTS& texts, int unique, int conn_id, const unsigne
   ni.unique = unique;
   DBCONN* conn = nullptr;
   if (!CATALOG_Preamble(kIndexTexts.statement, conn_id, &conn, &ni.db)) return;
-  int offset = DDL_FIRSTTOKEN;
+  int offset = TOKEN_FIRST;
   if (!ReadTarget(&ni, msg, length, &offset)) return;
   ni.name_number = IDXARRAY_Add(&ni.db->index_names, ni.name, ni.table);
   ni.index = CATALOG_NewIndex(ni.table, ni.name, unique);
@@ -179,8 +179,8 @@ void DDL_DropIndex(int conn_id, const unsigned char* msg, int length) {
   DBDATABASE* db = nullptr;
   if (!CATALOG_Preamble(kDrop, conn_id, &conn, &db)) return;
   std::string name;
-  int offset = DDL_FIRSTTOKEN;
-  if (!DDL_ReadName(msg, length, &offset, kDropNameMissing, &name)) return;
+  int offset = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &offset, kDropNameMissing, &name)) return;
   int number = -1;
   IDXENTRY* owner = IDXARRAY_Find(&db->index_names, name, &number);
   if (owner == nullptr) {

@@ -7,14 +7,6 @@
 
 #include "engine/catalog/catalog.h"
 
-// Tokens follow the command letter.
-inline constexpr int DDL_FIRSTTOKEN = 1;
-
-// Reads the 'a' token at *offset into *name and moves *offset past it. On
-// failure writes the error reply "<missing>\n<detail>" and returns 0.
-[[nodiscard]] int DDL_ReadName(const unsigned char* msg, int length, int* offset,
-                               std::string_view missing, std::string* name);
-
 // 1 when the data directory and the definition file of database `db_name`
 // exist: only then does a statement delete files of the database.
 [[nodiscard]] int DDL_DatabaseFilesExist(const char* db_name);

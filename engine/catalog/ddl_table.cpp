@@ -154,8 +154,8 @@ void DDL_CreateTable(int conn_id, const unsigned char* msg, int length) {
   DBDATABASE* db = nullptr;
   if (!CATALOG_Preamble(kCreate, conn_id, &conn, &db)) return;
   std::string name;
-  int offset = DDL_FIRSTTOKEN;
-  if (!DDL_ReadName(msg, length, &offset, kNameMissing, &name)) return;
+  int offset = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &offset, kNameMissing, &name)) return;
   DBTABLE* table = nullptr;
   if (CATALOG_FindTable(db, name, &table, nullptr)) {
     REPLY_Errorf(kTableExists, name.c_str());
@@ -179,8 +179,8 @@ void DDL_DropTable(int conn_id, const unsigned char* msg, int length) {
     return;
   }
   std::string name;
-  int offset = DDL_FIRSTTOKEN;
-  if (!DDL_ReadName(msg, length, &offset, kDropNameMissing, &name)) return;
+  int offset = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &offset, kDropNameMissing, &name)) return;
   DBTABLE* table = nullptr;
   int pos = -1;
   if (!CATALOG_FindTable(db, name, &table, &pos)) {

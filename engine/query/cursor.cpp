@@ -30,9 +30,6 @@ constexpr char kTooMany[] = "(DECLARE) Too many open cursors for Conn_Id %d (DB_
 constexpr char kFetchNotFound[] = "(FETCH) Cursor '%s' not found for Conn_Id %d\n";
 constexpr char kCloseNotFound[] = "(CLOSE) Cursor '%s' not found for Conn_Id %d\n";
 
-// Offset of the first token after the command letter.
-constexpr int kFirstToken = 1;
-
 // The opening checks of all three commands: connection, database, and an
 // open transaction (cursors live only as long as their transaction).
 [[nodiscard]] int Preamble(const char* statement, const char* no_trans, int conn_id,
@@ -43,17 +40,6 @@ constexpr int kFirstToken = 1;
     return 0;
   }
   return 1;
-}
-
-// Reads the 'a' name token at `offset`; on failure answers `missing`, a
-// line break and the reader's detail. Returns the offset after it or
-// TOKEN_FAILED.
-int ReadName(const unsigned char* msg, int length, int offset, const char* missing,
-             std::string* name) {
-  std::string detail;
-  const int pos = TOKEN_ExpectText(msg, length, offset, DBTK_IDENT, name, &detail);
-  if (pos == TOKEN_FAILED) REPLY_ErrorDetail(missing, detail);
-  return pos;
 }
 
 // The slot among 0 .. cursor_count-1 whose cursor is named `name`, or -1.
@@ -122,8 +108,8 @@ void CURSOR_Declare(int conn_id, const unsigned char* msg, int length) {
   DBDATABASE* db = nullptr;
   if (!Preamble("DECLARE", kDeclareNoTrans, conn_id, &conn, &db)) return;
   std::string name;
-  const int pos = ReadName(msg, length, kFirstToken, kDeclareNameMissing, &name);
-  if (pos == TOKEN_FAILED) return;
+  int pos = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &pos, kDeclareNameMissing, &name)) return;
   if (name.empty() || name.size() >= DB_NAMESIZE || name.find('\0') != std::string::npos) {
     REPLY_Errorf(kBadName, name.c_str());
     return;
@@ -146,14 +132,14 @@ void CURSOR_Fetch(int conn_id, const unsigned char* msg, int length) {
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   if (!Preamble("FETCH", kFetchNoTrans, conn_id, &conn, &db)) return;
-  if (length <= kFirstToken) {
+  if (length <= TOKEN_FIRST) {
     REPLY_ErrorDetail(kFetch, "");
     return;
   }
-  const bool all = msg[kFirstToken] == DBTK_ALL;
+  const bool all = msg[TOKEN_FIRST] == DBTK_ALL;
   std::string name;
-  const int name_at = all ? kFirstToken + 1 : kFirstToken;
-  if (ReadName(msg, length, name_at, kFetchNameMissing, &name) == TOKEN_FAILED) return;
+  int name_at = all ? TOKEN_FIRST + 1 : TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &name_at, kFetchNameMissing, &name)) return;
   const int slot = FindSlot(*conn, name);
   if (slot < 0) {
     REPLY_Errorf(kFetchNotFound, name.c_str(), conn_id);
@@ -169,7 +155,8 @@ void CURSOR_Close(int conn_id, const unsigned char* msg, int length) {
   DBDATABASE* db = nullptr;
   if (!Preamble("CLOSE", kCloseNoTrans, conn_id, &conn, &db)) return;
   std::string name;
-  if (ReadName(msg, length, kFirstToken, kCloseNameMissing, &name) == TOKEN_FAILED) return;
+  int pos = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &pos, kCloseNameMissing, &name)) return;
   const int slot = FindSlot(*conn, name);
   if (slot < 0) {
     REPLY_Errorf(kCloseNotFound, name.c_str(), conn_id);

@@ -140,11 +140,7 @@ void AddIndexRows(const IDXARRAY& list, const char* unique, SHOWROWS* rows) {
 
 void ShowIndicesOnTable(DBDATABASE* db, const unsigned char* msg, int length, int pos) {
   std::string name;
-  std::string detail;
-  if (TOKEN_ExpectText(msg, length, pos, DBTK_IDENT, &name, &detail) == TOKEN_FAILED) {
-    REPLY_ErrorDetail(kOnTableNameMissing, detail);
-    return;
-  }
+  if (!TOKEN_ReadName(msg, length, &pos, kOnTableNameMissing, &name)) return;
   DBTABLE* table = nullptr;
   int table_pos = 0;
   if (!CATALOG_FindTable(db, name, &table, &table_pos)) {
@@ -203,11 +199,7 @@ void ShowIndex(int conn_id, const unsigned char* msg, int length, int pos) {
   DBDATABASE* db = nullptr;
   if (!CATALOG_Preamble("SHOW INDEX", conn_id, &conn, &db)) return;
   std::string name;
-  std::string detail;
-  if (TOKEN_ExpectText(msg, length, pos, DBTK_IDENT, &name, &detail) == TOKEN_FAILED) {
-    REPLY_ErrorDetail(kIndexNameMissing, detail);
-    return;
-  }
+  if (!TOKEN_ReadName(msg, length, &pos, kIndexNameMissing, &name)) return;
   const IDXENTRY* owner = IDXARRAY_Find(db->index_names, name, nullptr);
   if (owner == nullptr) {
     REPLY_Errorf(kIndexNotFound, name.c_str());

@@ -267,12 +267,8 @@ int MODIFY_Begin(const MODIFYTEXTS& texts, int conn_id, const unsigned char* msg
     return 0;
   }
   std::string name;
-  std::string detail;
-  const int next = TOKEN_ExpectText(msg, length, 1, 'a', &name, &detail);
-  if (next < 0) {
-    REPLY_ErrorDetail(texts.name_missing, detail);
-    return 0;
-  }
+  int next = TOKEN_FIRST;
+  if (!TOKEN_ReadName(msg, length, &next, texts.name_missing, &name)) return 0;
   if (!CATALOG_FindTable(out->db, name, &out->table, &out->table_pos)) {
     REPLY_Errorf(texts.no_table, name.c_str(), out->db->name);
     return 0;

@@ -253,6 +253,18 @@ int TOKEN_ExpectText(const unsigned char* msg, int length, int offset,
   return TOKEN_Text(msg, length, next, text, detail);
 }
 
+int TOKEN_ReadName(const unsigned char* msg, int length, int* offset,
+                   std::string_view missing, std::string* name) {
+  std::string detail;
+  const int next = TOKEN_ExpectText(msg, length, *offset, DBTK_IDENT, name, &detail);
+  if (next < 0) {
+    REPLY_ErrorDetail(missing, detail);
+    return 0;
+  }
+  *offset = next;
+  return 1;
+}
+
 int TOKEN_Int32(const unsigned char* msg, int length, int offset,
                 int32_t* value, std::string* detail) {
   detail->clear();

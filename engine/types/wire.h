@@ -151,6 +151,8 @@ void REPLY_ResetForTest();
 // its own message, "\n" and the detail (REPLY_ErrorDetail).
 
 inline constexpr int TOKEN_FAILED = -1;
+// Offset of the first token: tokens follow the command letter.
+inline constexpr int TOKEN_FIRST = 1;
 
 // Expects the kind byte `kind` at `offset`.
 // At the end of the message: TOKEN_FAILED with an empty detail.
@@ -168,6 +170,12 @@ inline constexpr int TOKEN_FAILED = -1;
 [[nodiscard]] int TOKEN_ExpectText(const unsigned char* msg, int length,
                                    int offset, unsigned char kind,
                                    std::string* text, std::string* detail);
+
+// Reads the name token ('a') at *offset into *name and moves *offset past
+// it. On failure writes the error reply "<missing>\n<detail>"
+// (REPLY_ErrorDetail) and returns 0.
+[[nodiscard]] int TOKEN_ReadName(const unsigned char* msg, int length, int* offset,
+                                 std::string_view missing, std::string* name);
 
 // Reads an i32 payload. Fewer than four bytes left fails with
 // "Syntax error: <integer value> expected (unexpected end of squery)".
