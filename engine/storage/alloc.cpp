@@ -35,11 +35,7 @@ void ALLOC_Fail() {
 }
 
 std::unique_ptr<unsigned char[]> ALLOC_Bytes(std::size_t n) {
-  try {
-    return std::make_unique<unsigned char[]>(ALLOC_SizeClass(n));
-  } catch (const std::bad_alloc&) {
-    ALLOC_Fail();
-  }
+  return ALLOC_Make([n] { return std::make_unique<unsigned char[]>(ALLOC_SizeClass(n)); });
 }
 
 void ALLOC_ResetForTest() { State() = AllocState{}; }

@@ -29,6 +29,18 @@ void ALLOC_SetFailHandler(AllocFailHandler handler);
 // registered handler, or with exit status 1 when none is registered.
 [[noreturn]] void ALLOC_Fail();
 
+// Runs `make` (a std::make_unique call) and returns its result; out of
+// memory ends the process through ALLOC_Fail instead of throwing into code
+// that cannot recover.
+template <typename Make>
+auto ALLOC_Make(Make make) -> decltype(make()) {
+  try {
+    return make();
+  } catch (const std::bad_alloc&) {
+    ALLOC_Fail();
+  }
+}
+
 // A zeroed byte buffer of at least `n` bytes (its size class).
 // Out of memory ends the process through ALLOC_Fail.
 std::unique_ptr<unsigned char[]> ALLOC_Bytes(std::size_t n);

@@ -20,11 +20,7 @@ constexpr int kNextWord = 1;
 constexpr int kFirstRowWord = 2;
 
 std::unique_ptr<int32_t[]> NewWords(int n) {
-  try {
-    return std::make_unique<int32_t[]>(n);
-  } catch (const std::bad_alloc&) {
-    ALLOC_Fail();
-  }
+  return ALLOC_Make([n] { return std::make_unique<int32_t[]>(n); });
 }
 
 // The bytes of a BINARY field that carry its value: the length word and

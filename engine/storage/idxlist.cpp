@@ -26,11 +26,7 @@ std::unique_ptr<IDXBLOCK> TakeBlock() {
     state.pool.pop_back();
     return block;
   }
-  try {
-    return std::make_unique<IDXBLOCK>();
-  } catch (const std::bad_alloc&) {
-    ALLOC_Fail();
-  }
+  return ALLOC_Make([] { return std::make_unique<IDXBLOCK>(); });
 }
 
 void ReturnBlock(std::unique_ptr<IDXBLOCK> block) {

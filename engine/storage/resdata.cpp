@@ -35,11 +35,8 @@ constexpr int64_t kCellCost = 4;             // one cell pointer of a row array
 }
 
 std::unique_ptr<unsigned char[]> NewBlock(int32_t size) {
-  try {
-    return std::make_unique_for_overwrite<unsigned char[]>(size_t(size));
-  } catch (const std::bad_alloc&) {
-    ALLOC_Fail();
-  }
+  return ALLOC_Make(
+      [size] { return std::make_unique_for_overwrite<unsigned char[]>(size_t(size)); });
 }
 
 void AddBlock(RESDATA* set, int32_t size) {
