@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "client/datelib.h"
@@ -309,20 +311,18 @@ void DBCLIENT_ParseReply(const unsigned char* reply, int length,
 // Statement calls
 
 DBRESULTPTR DBexec(DBCONNECTION* conn, const char* sql) {
-  DBRESULTPTR result = NewResult();
   std::vector<char> text(sql, sql + std::strlen(sql));
   if (text.empty() || text.back() != ';') text.push_back(';');
   text.push_back('\0');
   DBquery_reset();
-  if (!PARSE_Statement(text.data(), &result->error)) {
-    result->status = DBRES_REFUSED;
-    return result;
+  std::string error;
+  if (!PARSE_Statement(text.data(), &error)) {
+    DBRESULTPTR refused = NewResult();
+    refused->error = std::move(error);
+    refused->status = DBRES_REFUSED;
+    return refused;
   }
-  const unsigned char* reply;
-  int length;
-  Roundtrip(conn, &reply, &length);
-  DBCLIENT_ParseReply(reply, length, result.get());
-  return result;
+  return DBexecmsg(conn);
 }
 
 DBRESULTPTR DBexecmsg(DBCONNECTION* conn) {
