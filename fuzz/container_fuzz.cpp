@@ -21,20 +21,14 @@
 #include "app/container.h"
 #include "app/database.h"
 #include "app/table_file_io.h"
-#include "client/dbclient.h"
-#include "client/message.h"
 #include "compress/compr.h"
 #include "compress/pelko.h"
-#include "engine/catalog/catalog.h"
-#include "engine/dispatch.h"
-#include "engine/query/expr.h"
-#include "engine/storage/idxlist.h"
-#include "engine/types/wire.h"
 #include "fuzz/harness_support.h"
 #include "platform/files.h"
 #include "records/dbhandle.h"
 #include "records/kaspo.h"
 #include "records/record.h"
+#include "tests/support/engine_env.h"
 
 namespace {
 using fuzz::Require;
@@ -52,13 +46,7 @@ HARNESS& Harness() {
 }
 
 void StartApplication() {
-  CATALOG_ResetForTest();
-  IDXLIST_ResetForTest();
-  EXPR_ResetForTest();
-  DISPATCH_ResetForTest();
-  DBCLIENT_ResetForTest();
-  MESSAGE_ResetForTest();
-  REPLY_ResetForTest();
+  ResetEngineForTest();
   DBHANDLE_ResetForTest();
   KASPO_ResetForTest();
   APPDB_ResetForTest();

@@ -42,10 +42,9 @@
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/startup.h"
 #include "engine/dispatch.h"
-#include "engine/query/expr.h"
-#include "engine/storage/idxlist.h"
 #include "engine/types/wire.h"
 #include "fuzz/harness_support.h"
+#include "tests/support/engine_env.h"
 
 namespace {
 constexpr char kDatabase[] = "FUZZDB";
@@ -109,13 +108,7 @@ void Send(const unsigned char* msg, size_t length) {
 
 void BuildEngine() {
   HARNESS& h = Harness();
-  CATALOG_ResetForTest();
-  IDXLIST_ResetForTest();
-  EXPR_ResetForTest();
-  DISPATCH_ResetForTest();
-  DBCLIENT_ResetForTest();
-  MESSAGE_ResetForTest();
-  REPLY_ResetForTest();
+  ResetEngineForTest();
   Require(fuzz::KeepingSignals([] { return Tarvic1_Init("", kDatabase); }),
           "the engine did not start");
   CATALOG_Engine().result_memory_limit = kResultMemory;

@@ -10,8 +10,6 @@
 #include "client/parser.h"
 #include "engine/catalog/startup.h"
 #include "engine/dispatch.h"
-#include "engine/query/expr.h"
-#include "engine/storage/idxlist.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
@@ -36,16 +34,6 @@ ScopedEnv::~ScopedEnv() {
 
 EngineHome::EngineHome()
     : tarvic_path_("TARVIC_PATH", dir_.path().c_str()), home_("HOME", dir_.path().c_str()) {}
-
-void ResetEngineForTest() {
-  CATALOG_ResetForTest();
-  IDXLIST_ResetForTest();
-  EXPR_ResetForTest();
-  DISPATCH_ResetForTest();
-  DBCLIENT_ResetForTest();
-  MESSAGE_ResetForTest();
-  REPLY_ResetForTest();
-}
 
 void StartEngineInChild(const std::string& home, const char* engine_name, const char* default_db) {
   setenv("TARVIC_PATH", home.c_str(), 1);

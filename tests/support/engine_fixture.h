@@ -15,6 +15,7 @@
 
 #include "client/dbclient.h"
 #include "engine/catalog/catalog.h"
+#include "support/engine_env.h"
 #include "support/scratch_dir.h"
 
 // Sets (or, given nullptr, unsets) an environment variable while it lives
@@ -46,10 +47,6 @@ class EngineHome {
   ScopedEnv tarvic_path_;
   ScopedEnv home_;
 };
-
-// Empties the catalogue, the value lists, the expression state, the command
-// table, the client's connections and the message and reply buffers.
-void ResetEngineForTest();
 
 // Starts the engine below `home` inside a death-test child, which inherits
 // whatever earlier tests left in the process; a failed start ends the
