@@ -17,6 +17,7 @@ constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
 constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 constexpr char kFkCountQuery[] =
     "SELECT COUNT(*) FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
+constexpr char kKeysQuery[] = "SELECT BLOBJ_ID, FK_ID, FK_TABLE FROM BLOBJ";
 constexpr char kFkDelete[] = "DELETE FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 
 constexpr RECIO_FIELD kFields[] = {
@@ -30,6 +31,10 @@ constexpr RECIO_FIELD kFields[] = {
 constexpr RECIO_TABLE kShape = {"BLOBJ", RECORD_TABLE_BLOBJ, BLOBJ_SIZE, kFields,
                                 static_cast<int>(std::size(kFields))};
 constexpr RECIO_KEYED kKeyed = {&kShape, "blobj"};
+// The key columns alone: the first three fields.
+constexpr int kKeyFieldCount = 3;
+constexpr RECIO_TABLE kKeyShape = {"BLOBJ", RECORD_TABLE_BLOBJ, BLOBJ_SIZE, kFields,
+                                   kKeyFieldCount};
 
 // One of the foreign-key statements with the record's FK_Id and FK_Table.
 std::string ForeignKeyText(const char* format, const BLOBJ* record) {
@@ -120,6 +125,14 @@ int BLOBJ_Select_FK(BLOBJ* record, DBHANDLE* handle) {
 
 int BLOBJ_Fetch_FK(BLOBJ* record, DBHANDLE* handle) {
   return RECIO_FetchNext(kShape, record, kFkCursor, handle);
+}
+
+int BLOBJ_Select_Keys(DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status) {
+  return RECIO_SelectAll(kKeyShape, handle, kKeysQuery, out_result, out_status);
+}
+
+int BLOBJ_Fill_Keys(BLOBJ* record, DBRESULT* result, int row, int status) {
+  return RECIO_Fill(kKeyShape, record, result, row, status);
 }
 
 int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {

@@ -79,6 +79,13 @@ void BLOBJ_CopyPk(BLOBJ* to, const BLOBJ* from);
 // Select_FK fails.
 [[nodiscard]] int BLOBJ_Select_FK(BLOBJ* record, DBHANDLE* handle);
 [[nodiscard]] int BLOBJ_Fetch_FK(BLOBJ* record, DBHANDLE* handle);
+// The key columns BLOBJ_Id, FK_Id and FK_Table of every row, in one
+// whole result (see RECIO_SelectAll): small enough to hold where the full
+// rows are not.
+[[nodiscard]] int BLOBJ_Select_Keys(DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status);
+// Copies the key columns of row `row` of such a result into the record;
+// its other fields stay as they are.
+[[nodiscard]] int BLOBJ_Fill_Keys(BLOBJ* record, DBRESULT* result, int row, int status);
 // Deletes the chunks of one item; *out_count is how many there were.
 [[nodiscard]] int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle);
 
