@@ -7,6 +7,7 @@
 
 #include "engine/types/dates.h"
 #include "engine/types/values.h"
+#include "engine/types/wire.h"
 #include "platform/report.h"
 
 namespace {
@@ -418,4 +419,23 @@ EXPRNODE* Reduce_ResultIdxs(const PTRSTACK& expr) {
     i -= 3;
   }
   return nullptr;
+}
+
+namespace {
+constexpr char kIllegalResult[] = "(WHERE) Illegal expression result";
+}  // namespace
+
+int EVAL_Narrowing(const PTRSTACK& expr, EXPRNODE** out) {
+  *out = nullptr;
+  if (expr.count > 1) {
+    *out = Reduce_ResultIdxs(expr);
+  } else if (expr.count == 1) {
+    auto* node = static_cast<EXPRNODE*>(PTRSTACK_Get(expr, 0));
+    if (node->kind != DBTK_RowList || node->has_result) {
+      REPLY_Error(kIllegalResult);
+      return 0;
+    }
+    *out = node;
+  }
+  return 1;
 }

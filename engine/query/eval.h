@@ -4,10 +4,14 @@
 // Owns no state beyond one call: the value stack lives in the call.
 //
 // Messages of this module go to the engine's error output (DBreport); the
-// statement then fails with its own message.
+// statement then fails with its own message (EVAL_SELECTFAILED for the
+// select forms). EVAL_Narrowing alone writes an error reply.
 #pragma once
 
 #include "engine/query/expr.h"
+
+// The reply of a select (or EXISTS subselect) whose Eval_ValExpr failed.
+inline constexpr char EVAL_SELECTFAILED[] = "(SELECT) Error in evaluation of WHERE-expression";
 
 // 1 when the expression of `scope` holds for the rows at `positions` (one
 // index per FROM table into the table's working list: the narrowing list's
@@ -19,6 +23,12 @@ int Eval_ValExpr(QUERYSTMT* stmt, QUERYSCOPE* scope, const EXPRNODE* narrowing,
 // The row list that is the right operand of the expression's last AND, or
 // null when there is none.
 EXPRNODE* Reduce_ResultIdxs(const PTRSTACK& expr);
+
+// The narrowing row list of a reduced expression `expr` into *out: the
+// single entry of a one-entry expression, which must be a row list without
+// a result (else the error reply "(WHERE) Illegal expression result" and
+// 0); Reduce_ResultIdxs for a longer one; null for an empty one.
+[[nodiscard]] int EVAL_Narrowing(const PTRSTACK& expr, EXPRNODE** out);
 
 // The working list of FROM table `table`: the narrowing list's rows when
 // `narrowing` restricts it, else the scope's candidate list.

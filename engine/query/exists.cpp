@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr char kEvalFailed[] = "(SELECT) Error in evaluation of WHERE-expression";
-constexpr char kIllegalResult[] = "(WHERE) Illegal expression result";
-
 // Advances `positions` over the lengths like an odometer, the first
 // entry fastest. Returns false after the last combination.
 bool Advance(std::vector<int>* positions, const std::vector<int>& lengths) {
@@ -44,15 +41,7 @@ std::vector<int> WorkingLengths(QUERYSTMT* stmt, QUERYSCOPE* sub, EXPRNODE* narr
 [[nodiscard]] int Found(QUERYSTMT* stmt, QUERYSCOPE* sub, bool only_counts, bool* found) {
   const PTRSTACK& expr = sub->expr;
   EXPRNODE* narrowing = nullptr;
-  if (expr.count == 1) {
-    narrowing = static_cast<EXPRNODE*>(PTRSTACK_Get(expr, 0));
-    if (narrowing->kind != DBTK_RowList || narrowing->has_result) {
-      REPLY_Error(kIllegalResult);
-      return 0;
-    }
-  } else if (expr.count > 1) {
-    narrowing = Reduce_ResultIdxs(expr);
-  }
+  if (!EVAL_Narrowing(expr, &narrowing)) return 0;
   bool all_rows;
   const std::vector<int> lengths = WorkingLengths(stmt, sub, narrowing, &all_rows);
   *found = only_counts || (all_rows && expr.count <= 1);
@@ -62,7 +51,7 @@ std::vector<int> WorkingLengths(QUERYSTMT* stmt, QUERYSCOPE* sub, EXPRNODE* narr
     int error = 0;
     const int holds = Eval_ValExpr(stmt, sub, narrowing, positions.data(), &error);
     if (error) {
-      REPLY_Error(kEvalFailed);
+      REPLY_Error(EVAL_SELECTFAILED);
       return 0;
     }
     if (holds) {

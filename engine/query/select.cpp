@@ -24,8 +24,6 @@ namespace {
 constexpr char kStatement[] = "SELECT";
 constexpr char kIllegalFunction[] = "(SELECT) Illegal function";
 constexpr char kTooManyFunctions[] = "(SELECT) Too many functions";
-constexpr char kIllegalResult[] = "(WHERE) Illegal expression result";
-constexpr char kEvalFailed[] = "(SELECT) Error in evaluation of WHERE-expression";
 constexpr char kCmpAttribUnknown[] = "(CmpAttrib) <datatype unknown>\n";
 
 // Aggregate cells of one select in the evaluated path; an 11th function
@@ -249,14 +247,15 @@ bool PrepareLists(SELECTRUN* run, EXPRNODE* node) {
 }
 
 [[nodiscard]] int EvaluatedPath(SELECTRUN* run) {
-  EXPRNODE* narrowing = Reduce_ResultIdxs(run->scope.expr);
+  EXPRNODE* narrowing = nullptr;
+  if (!EVAL_Narrowing(run->scope.expr, &narrowing)) return 0;
   std::vector<int> positions(run->scope.tables.size(), 0);
   if (PrepareLists(run, narrowing)) {
     do {
       int error = 0;
       const int holds = Eval_ValExpr(run->stmt, &run->scope, narrowing, positions.data(), &error);
       if (error) {
-        REPLY_Error(kEvalFailed);
+        REPLY_Error(EVAL_SELECTFAILED);
         return 0;
       }
       if (holds) Produce(run, positions);
@@ -314,13 +313,7 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
 
 [[nodiscard]] int RowListPath(SELECTRUN* run) {
   EXPRNODE* node = nullptr;
-  if (run->scope.expr.count == 1) {
-    node = static_cast<EXPRNODE*>(PTRSTACK_Get(run->scope.expr, 0));
-    if (node->kind != DBTK_RowList || node->has_result) {
-      REPLY_Error(kIllegalResult);
-      return 0;
-    }
-  }
+  if (!EVAL_Narrowing(run->scope.expr, &node)) return 0;
   int64_t count = 1;
   bool all_rows = true;
   std::vector<int32_t>* first = EVAL_WorkingList(&run->scope, node, 0);

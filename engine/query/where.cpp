@@ -18,7 +18,6 @@ constexpr char kTooManyUpper[] = "(WHERE) Too many attrib-references to upper se
 constexpr char kAttribNotFound[] = "(WHERE) Attribute '%s' not found";
 constexpr char kNestingTooDeep[] = "(WHERE) Subselect-nesting too deep";
 constexpr char kEvalFailed[] = "(%s) Error in evaluation of WHERE-expression";
-constexpr char kIllegalResult[] = "(WHERE) Illegal expression result";
 
 bool IsSectionEnd(unsigned char kind) {
   return kind == DBTK_WHERE || kind == DBTK_END || kind == DBTK_NONE;
@@ -246,16 +245,8 @@ void PushAttrib(WHEREGEN* g, DBATTRIB* attrib, int table) {
                              std::vector<int32_t>* out) {
   DBTABLE* table = scope->tables[0];
   const PTRSTACK& expr = scope->expr;
-  if (expr.count == 1) {
-    auto* node = static_cast<EXPRNODE*>(PTRSTACK_Get(expr, 0));
-    if (node->kind != DBTK_RowList || node->has_result) {
-      REPLY_Error(kIllegalResult);
-      return 0;
-    }
-  }
-  EXPRNODE* narrowing = expr.count == 1  ? static_cast<EXPRNODE*>(PTRSTACK_Get(expr, 0))
-                        : expr.count > 1 ? Reduce_ResultIdxs(expr)
-                                         : nullptr;
+  EXPRNODE* narrowing = nullptr;
+  if (!EVAL_Narrowing(expr, &narrowing)) return 0;
   std::vector<int32_t>* list = EVAL_WorkingList(scope, narrowing, 0);
   EXPR_ExpandList(table, stmt->timestamp, list);
   if (expr.count <= 1) {
