@@ -439,3 +439,26 @@ int EVAL_Narrowing(const PTRSTACK& expr, EXPRNODE** out) {
   }
   return 1;
 }
+
+int EVAL_PrepareLists(QUERYSTMT* stmt, QUERYSCOPE* scope, EXPRNODE* narrowing,
+                      std::vector<std::vector<int32_t>*>* lists, std::vector<int>* lengths) {
+  int all_rows = 1;
+  if (lists != nullptr) lists->clear();
+  lengths->clear();
+  for (size_t t = 0; t < scope->tables.size(); ++t) {
+    std::vector<int32_t>* list = EVAL_WorkingList(scope, narrowing, int(t));
+    EXPR_ExpandList(scope->tables[t], stmt->timestamp, list);
+    if (lists != nullptr) lists->push_back(list);
+    lengths->push_back(int(list->size()));
+    if (list->empty()) all_rows = 0;
+  }
+  return all_rows;
+}
+
+int EVAL_Advance(std::vector<int>* positions, const std::vector<int>& lengths) {
+  for (size_t t = 0; t < positions->size(); ++t) {
+    if (++(*positions)[t] < lengths[t]) return 1;
+    (*positions)[t] = 0;
+  }
+  return 0;
+}

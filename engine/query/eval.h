@@ -8,6 +8,8 @@
 // select forms). EVAL_Narrowing alone writes an error reply.
 #pragma once
 
+#include <vector>
+
 #include "engine/query/expr.h"
 
 // The reply of a select (or EXISTS subselect) whose Eval_ValExpr failed.
@@ -33,6 +35,18 @@ EXPRNODE* Reduce_ResultIdxs(const PTRSTACK& expr);
 // The working list of FROM table `table`: the narrowing list's rows when
 // `narrowing` restricts it, else the scope's candidate list.
 std::vector<int32_t>* EVAL_WorkingList(QUERYSCOPE* scope, EXPRNODE* narrowing, int table);
+
+// Expands the working list of every FROM table of `scope` (EVAL_WorkingList,
+// EXPR_ExpandList) and replaces *lengths with their lengths and, unless it
+// is null, *lists with the lists. Returns 1 when none of them is empty.
+[[nodiscard]] int EVAL_PrepareLists(QUERYSTMT* stmt, QUERYSCOPE* scope, EXPRNODE* narrowing,
+                                    std::vector<std::vector<int32_t>*>* lists,
+                                    std::vector<int>* lengths);
+
+// Steps `positions` to the next combination of rows, one position per list
+// of `lengths`, like an odometer with the first list fastest. Returns 0
+// (positions back at all zeros) after the last combination.
+[[nodiscard]] int EVAL_Advance(std::vector<int>* positions, const std::vector<int>& lengths);
 
 // Runs the EXISTS subselect whose body starts at tok->pos and fills `node`
 // (a fresh row list) for the select `scope` it appears in. On return the

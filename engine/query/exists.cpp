@@ -11,39 +11,14 @@
 
 namespace {
 
-// Advances `positions` over the lengths like an odometer, the first
-// entry fastest. Returns false after the last combination.
-bool Advance(std::vector<int>* positions, const std::vector<int>& lengths) {
-  for (size_t t = 0; t < positions->size(); ++t) {
-    if (++(*positions)[t] < lengths[t]) return true;
-    (*positions)[t] = 0;
-  }
-  return false;
-}
-
-// Expands the working lists of the subselect's tables and gives their
-// lengths; *all_rows tells whether none is empty.
-std::vector<int> WorkingLengths(QUERYSTMT* stmt, QUERYSCOPE* sub, EXPRNODE* narrowing,
-                                bool* all_rows) {
-  std::vector<int> lengths;
-  *all_rows = true;
-  for (size_t t = 0; t < sub->tables.size(); ++t) {
-    std::vector<int32_t>* list = EVAL_WorkingList(sub, narrowing, int(t));
-    EXPR_ExpandList(sub->tables[t], stmt->timestamp, list);
-    lengths.push_back(int(list->size()));
-    if (list->empty()) *all_rows = false;
-  }
-  return lengths;
-}
-
 // Whether the subselect finds a row for the current upper rows. A select
 // of COUNT(*) items alone always returns its one row, so it always finds.
 [[nodiscard]] int Found(QUERYSTMT* stmt, QUERYSCOPE* sub, bool only_counts, bool* found) {
   const PTRSTACK& expr = sub->expr;
   EXPRNODE* narrowing = nullptr;
   if (!EVAL_Narrowing(expr, &narrowing)) return 0;
-  bool all_rows;
-  const std::vector<int> lengths = WorkingLengths(stmt, sub, narrowing, &all_rows);
+  std::vector<int> lengths;
+  const bool all_rows = EVAL_PrepareLists(stmt, sub, narrowing, nullptr, &lengths);
   *found = only_counts || (all_rows && expr.count <= 1);
   if (*found || expr.count <= 1 || !all_rows) return 1;
   std::vector<int> positions(lengths.size(), 0);
@@ -58,7 +33,7 @@ std::vector<int> WorkingLengths(QUERYSTMT* stmt, QUERYSCOPE* sub, EXPRNODE* narr
       *found = true;
       return 1;
     }
-  } while (Advance(&positions, lengths));
+  } while (EVAL_Advance(&positions, lengths));
   return 1;
 }
 
@@ -142,7 +117,7 @@ void Unpin(QUERYSCOPE* outer, const std::vector<UPPERREF*>& refs) {
         ROWLIST_Add(&sets[size_t(ref->table_number)], (*ref->candidates)[size_t(ref->position)]);
     }
     if (!any_direct && found_any) break;
-    combinations = Advance(&positions, lengths);
+    combinations = EVAL_Advance(&positions, lengths);
   }
   Unpin(outer, refs);
   if (ok && !any_direct) RecordWhole(node, found_any);

@@ -157,15 +157,6 @@ bool LimitReached(SELECTRUN* run) {
   return false;
 }
 
-// Next combination, the first FROM table fastest; false after the last.
-bool Advance(std::vector<int>* positions, const std::vector<int>& lengths) {
-  for (size_t t = 0; t < positions->size(); ++t) {
-    if (++(*positions)[t] < lengths[t]) return true;
-    (*positions)[t] = 0;
-  }
-  return false;
-}
-
 // ---------------------------------------------------------------------------
 // Evaluated path
 
@@ -231,26 +222,12 @@ void FillAggregates(SELECTRUN* run) {
   }
 }
 
-// Expands the working lists; false when one of them is empty.
-bool PrepareLists(SELECTRUN* run, EXPRNODE* node) {
-  bool all_rows = true;
-  run->lists.clear();
-  run->lengths.clear();
-  for (size_t t = 0; t < run->scope.tables.size(); ++t) {
-    std::vector<int32_t>* list = EVAL_WorkingList(&run->scope, node, int(t));
-    EXPR_ExpandList(run->scope.tables[t], run->stmt->timestamp, list);
-    run->lists.push_back(list);
-    run->lengths.push_back(int(list->size()));
-    if (list->empty()) all_rows = false;
-  }
-  return all_rows;
-}
 
 [[nodiscard]] int EvaluatedPath(SELECTRUN* run) {
   EXPRNODE* narrowing = nullptr;
   if (!EVAL_Narrowing(run->scope.expr, &narrowing)) return 0;
   std::vector<int> positions(run->scope.tables.size(), 0);
-  if (PrepareLists(run, narrowing)) {
+  if (EVAL_PrepareLists(run->stmt, &run->scope, narrowing, &run->lists, &run->lengths)) {
     do {
       int error = 0;
       const int holds = Eval_ValExpr(run->stmt, &run->scope, narrowing, positions.data(), &error);
@@ -259,7 +236,7 @@ bool PrepareLists(SELECTRUN* run, EXPRNODE* node) {
         return 0;
       }
       if (holds) Produce(run, positions);
-    } while (!LimitReached(run) && Advance(&positions, run->lengths));
+    } while (!LimitReached(run) && EVAL_Advance(&positions, run->lengths));
   }
   // A count of nothing is 0, whichever path decided the condition.
   if (run->only_counts && run->result->rows == 0) {
@@ -322,7 +299,7 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
   if (counted) {
     count = CountTable(run, run->scope.tables[0]);
   } else {
-    all_rows = PrepareLists(run, node);
+    all_rows = EVAL_PrepareLists(run->stmt, &run->scope, node, &run->lists, &run->lengths);
     for (int length : run->lengths) count *= length;
   }
   if (!all_rows && !run->only_counts) return 1;
@@ -337,7 +314,7 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
     AppendRow(run, positions, [&](int item) { FillFunction(run, item, count32, extremes); });
     // Functions alone make one row, whatever the number of combinations.
     if (run->all_functions || !all_rows) break;
-  } while (!LimitReached(run) && Advance(&positions, run->lengths));
+  } while (!LimitReached(run) && EVAL_Advance(&positions, run->lengths));
   return 1;
 }
 
