@@ -1,11 +1,12 @@
-// app_fake_engine.h: a stand-in engine for the application tests. It takes
-// the place of every statement handler, answers success, and keeps the
-// chunk rows that BLOBJ inserts send, so that the tests can look at the
-// chunks an item was cut into. It can be told to refuse chunk inserts.
+// app_fake_engine.h: the stand-in engine of the application tests. On top
+// of the shared one it keeps the chunk rows that BLOBJ inserts send, so
+// that the tests can look at the chunks an item was cut into. It can be
+// told to refuse chunk inserts.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,14 +14,8 @@
 #include <vector>
 
 #include "app/blobj_io.h"
-#include "client/dbclient.h"
-#include "client/message.h"
-#include "client/value_strings.h"
-#include "engine/dispatch.h"
 #include "engine/types/wire.h"
-#include "records/dbhandle.h"
-#include "records/kaspo.h"
-#include "records/keygen.h"
+#include "support/fake_engine.h"
 
 // One chunk row as the insert message carried it.
 struct FakeChunkRow {
@@ -32,7 +27,6 @@ struct FakeChunkRow {
 };
 
 struct FakeAppEngine {
-  std::string letters;  // the command letter of every message, in order
   std::vector<FakeChunkRow> chunks;
   bool refuse_chunk_inserts = false;
 };
@@ -59,13 +53,13 @@ inline int16_t FakeShort(const std::string& bytes) {
   std::memcpy(&v, bytes.data(), std::min(bytes.size(), sizeof v));
   return v;
 }
-// Keeps BLOBJ insert rows; the tokens are the table name and the six
-// fields in column order.
-inline void FakeAppHandler(int /*conn_id*/, const unsigned char* msg, int length) {
+
+// The answer to inserts ('D'): keeps BLOBJ rows; the tokens are the table
+// name and the six fields in column order.
+inline void FakeChunkCapture(const Message& msg) {
   FakeAppEngine& fake = FakeApp();
-  fake.letters.push_back(static_cast<char>(msg[0]));
-  const std::vector<std::string> t = FakeTokens(msg, length);
-  const bool chunk_insert = msg[0] == 'D' && t.size() == 7 && t[0] == std::string("BLOBJ", 6);
+  const std::vector<std::string> t = FakeTokens(msg.data(), static_cast<int>(msg.size()));
+  const bool chunk_insert = t.size() == 7 && t[0] == std::string("BLOBJ", 6);
   if (!chunk_insert) {
     REPLY_Success();
     return;
@@ -93,32 +87,13 @@ inline std::string FakeText(FILE* f) {
   return text;
 }
 
-// Resets the client side and connects `handle` to the stand-in engine.
-class FakeAppEngineTest : public ::testing::Test {
+// The shared stand-in engine, with the chunk rows kept.
+class FakeAppEngineTest : public FakeEngineTest {
  protected:
-  DBHANDLE handle_;
-
   void SetUp() override {
-    DISPATCH_ResetForTest();
-    MESSAGE_ResetForTest();
-    REPLY_ResetForTest();
-    DBCLIENT_ResetForTest();
-    DBHANDLE_ResetForTest();
-    KEYGEN_ResetForTest();
-    KASPO_ResetForTest();
-    VALSTR_ResetForTest();
+    FakeEngineTest::SetUp();
     FakeApp() = FakeAppEngine{};
-    for (const char* p = "123456789CDEFGHIJKLMNOPQRSTUVX"; *p != '\0'; ++p) {
-      ASSERT_TRUE(DISPATCH_SetHandlerForTest(*p, FakeAppHandler));
-    }
-    DBHANDLE_SetErrorMode(DBERR_COLLECTING);
-    ASSERT_TRUE(DBHANDLE_Init(&handle_, "KASPODB"));
-    FakeApp().letters.clear();
-  }
-
-  void TearDown() override {
-    DISPATCH_ResetForTest();
-    DBHANDLE_ResetForTest();
+    Fake().answers['D'] = FakeChunkCapture;
   }
 
   // The chunks kept so far, as BLOBJ_Read would have fetched them.

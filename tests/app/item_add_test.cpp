@@ -24,7 +24,7 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   APPDB_ResetForTest();
   ASSERT_TRUE(DBHANDLE_Init(APPDB_Handle(), "KASPODB"));
   APP_State().current_dir = dir.path();
-  FakeApp().letters.clear();
+  Fake().messages.clear();
   FakeApp().refuse_chunk_inserts = true;
   FILE* in = std::tmpfile();
   FILE* out = std::tmpfile();
@@ -42,7 +42,7 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
             "# Compressed? (y/n/q) ");
   EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Error in BLOBJ_Insert\nBLOBJ_Write error!\n");
   // One BEGIN, one ABORT, no COMMIT: b.txt is never started.
-  const std::string& letters = FakeApp().letters;
+  const std::string letters = Letters();
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'J'), 1);
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'M'), 1);
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'K'), 0);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "records/fake_engine.h"
+#include "support/fake_engine.h"
 
 namespace {
 

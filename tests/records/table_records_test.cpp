@@ -9,9 +9,9 @@
 
 #include "records/blobj.h"
 #include "records/blobj_data.h"
-#include "records/fake_engine.h"
 #include "records/kaspo.h"
 #include "records/record_io.h"
+#include "support/fake_engine.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-// fake_engine.h: a stand-in engine for the tests of the record layer. It
-// takes the place of every statement handler, keeps each command message it
-// receives, and answers with what the test scripted per command letter
-// (success when nothing was scripted). The messages come from the real
+// fake_engine.h: a stand-in engine for the tests of the record layer and
+// of the application. It takes the place of every statement handler, keeps
+// each command message it receives, and answers with what the test
+// scripted per command letter (success when nothing was scripted). The messages come from the real
 // client side: the statement parser and the message builder.
 #pragma once
 
