@@ -67,10 +67,6 @@ bool IsDateKind(unsigned char k) {
   return k == DBTYPE_DATE || k == DBTYPE_TIME || k == DBTYPE_TIMESTAMP;
 }
 
-int DateSize(unsigned char k) {
-  return k == DBTYPE_DATE ? DB_DATE_SIZE : k == DBTYPE_TIME ? DB_TIME_SIZE : DB_TIMESTAMP_SIZE;
-}
-
 // The value of `attrib` in a row. Fails for a type it cannot hold.
 [[nodiscard]] int LoadField(const DBATTRIB& attrib, const unsigned char* row, VALCELL* v) {
   const unsigned char* field = row + attrib.offset;
@@ -97,10 +93,13 @@ int DateSize(unsigned char k) {
       return 1;
     case DBTYPE_DATE:
     case DBTYPE_TIME:
-    case DBTYPE_TIMESTAMP:
+    case DBTYPE_TIMESTAMP: {
+      int size = 0;
+      if (!VALUE_FieldSize(attrib.type, 0, &size)) return 0;
       v->kind = attrib.type;
-      std::memcpy(v->raw, field, size_t(DateSize(attrib.type)));
+      std::memcpy(v->raw, field, size_t(size));
       return 1;
+    }
     case DBTYPE_BINARY:
       v->kind = kBinary;
       v->bin = field;
@@ -115,20 +114,7 @@ int DateSize(unsigned char k) {
 [[nodiscard]] int TextToDate(const char* text, unsigned char kind, unsigned char* raw) {
   std::string_view s(text);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  if (kind == DBTYPE_DATE) {
-    DBDATE d{};
-    if (!StrgToDate(&d, s)) return 0;
-    std::memcpy(raw, &d, sizeof d);
-  } else if (kind == DBTYPE_TIME) {
-    DBTIME t{};
-    if (!StrgToTime(&t, s)) return 0;
-    std::memcpy(raw, &t, sizeof t);
-  } else {
-    DBDATI d{};
-    if (!StrgToDati(&d, s)) return 0;
-    std::memcpy(raw, &d, sizeof d);
-  }
-  return 1;
+  return DATES_ToRow(kind, s, raw);
 }
 
 // Compares a text (left) with a right value of a fitting kind.

@@ -178,10 +178,9 @@ void AbandonFilter(FILTERRUN* run) {
   } else if (type == DBTYPE_FLOAT) {
     std::memcpy(&v->fval, cell, sizeof v->fval);
   } else {
-    const size_t n = type == DBTYPE_DATE   ? DB_DATE_SIZE
-                     : type == DBTYPE_TIME ? DB_TIME_SIZE
-                                           : DB_TIMESTAMP_SIZE;
-    std::memcpy(v->raw, cell, n);
+    int n = 0;
+    if (!VALUE_FieldSize(type, 0, &n)) return 0;
+    std::memcpy(v->raw, cell, size_t(n));
   }
   return 1;
 }
@@ -499,19 +498,11 @@ void ExpandRestricted(WHEREGEN* g, EXPRNODE* node) {
 
 // Converts a text to the row form of a date, time or timestamp attribute.
 [[nodiscard]] int ConvertDateText(const std::string& text, const DBATTRIB& a, unsigned char* out) {
-  if (a.type == DBTYPE_DATE) {
-    DBDATE d{};
-    if (StrgToDate(&d, text)) return std::memcpy(out, &d, sizeof d), 1;
-    REPLY_Errorf(kIllegalDate, text.c_str(), a.name.c_str());
-  } else if (a.type == DBTYPE_TIME) {
-    DBTIME t{};
-    if (StrgToTime(&t, text)) return std::memcpy(out, &t, sizeof t), 1;
-    REPLY_Errorf(kIllegalTime, text.c_str(), a.name.c_str());
-  } else {
-    DBDATI d{};
-    if (StrgToDati(&d, text)) return std::memcpy(out, &d, sizeof d), 1;
-    REPLY_Errorf(kIllegalDati, text.c_str(), a.name.c_str());
-  }
+  if (DATES_ToRow(a.type, text, out)) return 1;
+  const char* message = a.type == DBTYPE_DATE   ? kIllegalDate
+                        : a.type == DBTYPE_TIME ? kIllegalTime
+                                                : kIllegalDati;
+  REPLY_Errorf(message, text.c_str(), a.name.c_str());
   return 0;
 }
 

@@ -153,30 +153,12 @@ int StoreInteger(const LITERALTEXTS& texts, const DBATTRIB& attrib, int32_t valu
 
 int StoreDateText(const LITERALTEXTS& texts, const DBATTRIB& attrib, const std::string& text,
                   unsigned char* field) {
-  if (attrib.type == DBTYPE_DATE) {
-    DBDATE date{};
-    if (!StrgToDate(&date, text)) {
-      REPLY_Errorf(texts.bad_date, text.c_str());
-      return 0;
-    }
-    std::memcpy(field, &date, sizeof date);
-  } else if (attrib.type == DBTYPE_TIME) {
-    DBTIME time{};
-    if (!StrgToTime(&time, text)) {
-      REPLY_Errorf(texts.bad_time, text.c_str());
-      return 0;
-    }
-    std::memcpy(field, &time, sizeof time);
-  } else {
-    DBDATI dati{};
-    if (!StrgToDati(&dati, text)) {
-      REPLY_Errorf(texts.bad_timestamp, text.c_str());
-      return 0;
-    }
-    dati.pad = 0;
-    std::memcpy(field, &dati, sizeof dati);
-  }
-  return 1;
+  if (DATES_ToRow(attrib.type, text, field)) return 1;
+  const char* message = attrib.type == DBTYPE_DATE   ? texts.bad_date
+                        : attrib.type == DBTYPE_TIME ? texts.bad_time
+                                                     : texts.bad_timestamp;
+  REPLY_Errorf(message, text.c_str());
+  return 0;
 }
 
 int StoreText(const LITERALTEXTS& texts, const DBATTRIB& attrib, const std::string& text,

@@ -5,7 +5,9 @@
 #include <cctype>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
+#include "engine/types/values.h"
 #include "platform/report.h"
 
 namespace {
@@ -120,6 +122,23 @@ int DATES_Scan(std::string_view text, const char* pattern, int* fields) {
 int DATE_LeapYear(const DBDATE& date) {
   WarnLeapOnce(date.year);
   return date.year % 4 == 0 ? 1 : 0;
+}
+
+int DATES_ToRow(int type, std::string_view text, unsigned char* raw) {
+  if (type == DBTYPE_DATE) {
+    DBDATE date{};
+    if (!StrgToDate(&date, text)) return 0;
+    std::memcpy(raw, &date, sizeof date);
+  } else if (type == DBTYPE_TIME) {
+    DBTIME time{};
+    if (!StrgToTime(&time, text)) return 0;
+    std::memcpy(raw, &time, sizeof time);
+  } else {
+    DBDATI dati{};
+    if (!StrgToDati(&dati, text)) return 0;
+    std::memcpy(raw, &dati, sizeof dati);
+  }
+  return 1;
 }
 
 int DATE_IsValid(const DBDATE& date) {

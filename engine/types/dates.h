@@ -67,6 +67,12 @@ inline constexpr size_t DATES_DATILEN = 26;  // YYYY-MM-DD-HH.MM.SS.UUUUUU
 [[nodiscard]] int StrgToTime(DBTIME* out, std::string_view text);
 [[nodiscard]] int StrgToDati(DBDATI* out, std::string_view text);
 
+// Parses `text` as a value of the row type `type` (DATE, TIME, or else
+// TIMESTAMP: the type bytes of values.h) and stores its row form at `raw`.
+// A refused text leaves `raw` untouched and returns 0; the caller reports
+// its own message.
+[[nodiscard]] int DATES_ToRow(int type, std::string_view text, unsigned char* raw);
+
 // 1 when the year is 1800..2800, the month 1..12 and the day within it.
 [[nodiscard]] int DATE_IsValid(const DBDATE& date);
 // 1 for a leap year (every year divisible by 4). The first test of a year
