@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/query/rowlist.h"
 #include "engine/types/dates.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
@@ -298,13 +299,8 @@ bool RowListHolds(QUERYSCOPE* scope, const EXPRNODE* narrowing, const int* posit
     const std::vector<int32_t>& rows = node->rows[size_t(t)];
     if (row < 0 || (rows.size() == 1 && rows[0] == -1)) continue;
     std::vector<unsigned char>& member = node->member[size_t(t)];
-    if (member.empty()) {
-      member.assign(scope->tables[size_t(t)]->rows.slots.size() + 1, 0);
-      for (int32_t r : rows) {
-        if (r >= 0 && size_t(r) < member.size()) member[size_t(r)] = 1;
-      }
-    }
-    if (size_t(row) >= member.size() || !member[size_t(row)]) return false;
+    if (member.empty()) member = ROWLIST_Membership(scope->tables[size_t(t)], rows);
+    if (!ROWLIST_In(member, row)) return false;
   }
   return true;
 }

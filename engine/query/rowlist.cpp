@@ -100,8 +100,9 @@ bool IsRangeOrEqual(int op) {
   return op == DBTK_LT || op == DBTK_LE || op == DBTK_GT || op == DBTK_GE || op == DBTK_EQ;
 }
 
-// A byte per row slot of `table`: 1 for the rows of `list`.
-std::vector<unsigned char> Membership(DBTABLE* table, const std::vector<int32_t>& list) {
+}  // namespace
+
+std::vector<unsigned char> ROWLIST_Membership(DBTABLE* table, const std::vector<int32_t>& list) {
   std::vector<unsigned char> in;
   ALLOC_Resize(&in, table->rows.slots.size());
   for (int32_t row : list) {
@@ -110,11 +111,9 @@ std::vector<unsigned char> Membership(DBTABLE* table, const std::vector<int32_t>
   return in;
 }
 
-bool In(const std::vector<unsigned char>& member, int32_t row) {
+bool ROWLIST_In(const std::vector<unsigned char>& member, int32_t row) {
   return row >= 0 && size_t(row) < member.size() && member[size_t(row)];
 }
-
-}  // namespace
 
 void ROWLIST_StartSet(ROWSET* set, DBTABLE* table, std::vector<int32_t>* list) {
   set->list = list;
@@ -171,30 +170,30 @@ void ROWLIST_Between(ROWFILTER* f, const unsigned char* low, const unsigned char
 
 void ROWLIST_Intersect(DBTABLE* table, const std::vector<int32_t>& a, const std::vector<int32_t>& b,
                        std::vector<int32_t>* out) {
-  const std::vector<unsigned char> in_b = Membership(table, b);
+  const std::vector<unsigned char> in_b = ROWLIST_Membership(table, b);
   std::vector<int32_t> result;
   for (int32_t row : a) {
-    if (In(in_b, row)) result.push_back(row);
+    if (ROWLIST_In(in_b, row)) result.push_back(row);
   }
   *out = std::move(result);
 }
 
 void ROWLIST_Union(DBTABLE* table, const std::vector<int32_t>& a, const std::vector<int32_t>& b,
                    std::vector<int32_t>* out) {
-  const std::vector<unsigned char> in_a = Membership(table, a);
+  const std::vector<unsigned char> in_a = ROWLIST_Membership(table, a);
   std::vector<int32_t> result = a;
   for (int32_t row : b) {
-    if (!In(in_a, row)) result.push_back(row);
+    if (!ROWLIST_In(in_a, row)) result.push_back(row);
   }
   *out = std::move(result);
 }
 
 void ROWLIST_Minus(DBTABLE* table, const std::vector<int32_t>& all, const std::vector<int32_t>& b,
                    std::vector<int32_t>* out) {
-  const std::vector<unsigned char> in_b = Membership(table, b);
+  const std::vector<unsigned char> in_b = ROWLIST_Membership(table, b);
   std::vector<int32_t> result;
   for (int32_t row : all) {
-    if (!In(in_b, row)) result.push_back(row);
+    if (!ROWLIST_In(in_b, row)) result.push_back(row);
   }
   *out = std::move(result);
 }

@@ -51,6 +51,12 @@ void ROWLIST_Filter(ROWFILTER* filter, int op, const unsigned char* constant, RO
 void ROWLIST_Between(ROWFILTER* filter, const unsigned char* low, const unsigned char* high,
                      ROWSET* out);
 
+// A byte per row slot of `table`: 1 for the rows of `list` (entries that
+// are no slot of the table, such as -1, are left out).
+std::vector<unsigned char> ROWLIST_Membership(DBTABLE* table, const std::vector<int32_t>& list);
+// 1 when `row` is marked in a ROWLIST_Membership result.
+bool ROWLIST_In(const std::vector<unsigned char>& member, int32_t row);
+
 // Rows of `a` that are also in `b`, in the order of `a`.
 void ROWLIST_Intersect(DBTABLE* table, const std::vector<int32_t>& a, const std::vector<int32_t>& b,
                        std::vector<int32_t>* out);
