@@ -136,8 +136,9 @@ void AbandonFilter(FILTERRUN* run) {
   run->node = nullptr;
 }
 
-// One value of a subselect's single column, by the column's type. `ok`
-// returns the message for a type that cannot be compared.
+// One value of a subselect's single column, by the column's type; a NULL
+// cell leaves *has_value false. A column type that cannot be compared
+// fails with the error reply `binary_message` (BINARY) or `unknown_message`.
 [[nodiscard]] int SubselectValue(const RESDATA& r, int row, const char* binary_message,
                                  const char* unknown_message, QVALUE* v, bool* has_value) {
   const unsigned char* cell = RESDATA_Cell(r, row, 0);
@@ -192,10 +193,12 @@ void AbandonFilter(FILTERRUN* run) {
                                       const char* unknown_message, bool date_values_ok) {
   FILTERRUN run;
   StartFilter(g, attr, 1, &run);
+  // Every value of the column overwrites what the comparison reads, so one
+  // value and one constant buffer serve all rows.
+  QVALUE v;
+  std::vector<unsigned char> constant;
   for (int i = 0; i < r.rows && !run.filter.stopped; ++i) {
-    QVALUE v;
     bool has_value;
-    std::vector<unsigned char> constant;
     if (!SubselectValue(r, r.row_order[size_t(i)], binary_message, unknown_message, &v,
                         &has_value)) {
       AbandonFilter(&run);
