@@ -15,60 +15,14 @@
 #include "engine/types/values.h"
 #include "platform/fault.h"
 #include "platform/files.h"
-#include "support/engine_fixture.h"
+#include "table_fixture.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 using Names = std::vector<std::string>;
 
-// Static table T1 (NAME CHARACTER(3) unique, NUM INTEGER with an ordered
-// list) of database DB.
-class TableWriteFailureTest : public EngineTest {
+class TableWriteFailureTest : public T1TableTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    home_.dir().MakeDir("Tarvic.dat/DB");
-    Fresh('1');
-  }
-
-  std::string Path(const char* ext) const { return home_.DataDir() + "/DB/T1" + ext; }
-
-  void Fresh(char loaded) {
-    CATALOG_ResetForTest();
-    ASSERT_TRUE(CATALOG_NewDatabase("DB", &db_));
-    CATALOG_CountDatabase();
-    db_->committed_ts = 1;
-    table_ = CATALOG_NewTable(db_, "T1");
-    table_->kind = '1';
-    table_->loaded = loaded;
-    int running = 0;
-    DBATTRIB* name = nullptr;
-    ASSERT_TRUE(CATALOG_AddAttrib(table_, "NAME", DBTYPE_CHARACTER, 3, '0', &running, &name));
-    ASSERT_TRUE(CATALOG_AddAttrib(table_, "NUM", DBTYPE_INTEGER, 0, '0', &running, &num_));
-    CATALOG_SetRowSize(table_, running);
-    CATALOG_IndexAddAttrib(CATALOG_NewIndex(table_, "XNAME", 1), name);
-    CATALOG_IndexAddAttrib(CATALOG_NewIndex(table_, "XNUM", 0), num_);
-    CATALOG_UseValueList(table_, num_, 1);
-  }
-
-  void Insert(const char* name, int num) {
-    const int slot = RowPool_NewSlot(&table_->rows, 1);
-    unsigned char* row = RowPool_Data(&table_->rows, slot);
-    std::memset(row, ' ', 3);
-    std::memcpy(row, name, std::strlen(name));
-    row[3] = '\0';
-    std::memcpy(row + 4, &num, 4);
-    ROWIDX_AddUnique(table_, slot, 1);
-    ROWIDX_AddLists(table_, slot, {});
-  }
-
-  static Bytes File(const std::string& path) {
-    Bytes bytes;
-    EXPECT_TRUE(PLATFORM_ReadFile(path.c_str(), &bytes)) << path;
-    return bytes;
-  }
-
   // A write that must fail; returns its message.
   std::string FailedWrite() {
     testing::internal::CaptureStderr();
@@ -101,10 +55,6 @@ class TableWriteFailureTest : public EngineTest {
     std::sort(files.begin(), files.end());
     return files;
   }
-
-  DBDATABASE* db_ = nullptr;
-  DBTABLE* table_ = nullptr;
-  DBATTRIB* num_ = nullptr;
 };
 
 TEST_F(TableWriteFailureTest, ABlockedFileKeepsTheLastGoodSave) {
