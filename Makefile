@@ -3,6 +3,7 @@ BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 BENCH_DIR ?= build-bench
 FUZZ_DIR ?= build-fuzz
+COV_DIR ?= build-cov
 FUZZ_RUNS ?= 100000
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
@@ -35,10 +36,9 @@ test-sanitize: deps
 # Line and branch coverage of engine/ and client/ over the whole test
 # suite, built with --coverage in its own directory; gcovr comes from
 # Debian when it is missing.
-COV_DIR ?= build-cov
 .PHONY: coverage test-differential-long
 coverage: deps
-	@bash tools/apt_need.sh gcovr gcovr
+	@command -v gcovr >/dev/null 2>&1 || bash tools/apt_need.sh gcovr
 	cmake -S . -B $(COV_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage \
 	  -DCMAKE_EXE_LINKER_FLAGS=--coverage
 	cmake --build $(COV_DIR) -j $(JOBS)
@@ -47,10 +47,9 @@ coverage: deps
 	bash tools/coverage_summary.sh $(COV_DIR)
 
 # The differential test against the sqlite3 shell with DIFF_QUERIES random
-# queries instead of the few hundred of `make test`.
+# queries instead of the few hundred of `make test` (deps installs sqlite3).
 DIFF_QUERIES ?= 20000
 test-differential-long: build
-	@bash tools/apt_need.sh sqlite3 sqlite3
 	cd $(BUILD_DIR) && KASPO_DIFF_QUERIES=$(DIFF_QUERIES) \
 	  ctest --output-on-failure --timeout 7200 -R '^test_differential$$'
 
@@ -70,4 +69,4 @@ fuzz-smoke: fuzz
 	bash fuzz/smoke.sh $(FUZZ_DIR) $(FUZZ_RUNS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(COV_DIR)

@@ -11,11 +11,5 @@ need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v make >/dev/null 2>&1 || need+=(make)
 can_fuzz || need+=(clang libclang-rt-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "installing: ${need[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}"
-fi
+bash "$(dirname "$0")/../tools/apt_need.sh" "${need[@]}"
 can_fuzz || { echo "clang++ cannot build libFuzzer harnesses" >&2; exit 1; }
