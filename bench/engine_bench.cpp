@@ -21,10 +21,10 @@
 //
 // The engine's data directory is a fresh temporary directory.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -33,6 +33,7 @@
 
 #include "client/dbclient.h"
 #include "engine/catalog/startup.h"
+#include "tests/support/engine_env.h"
 
 namespace {
 
@@ -132,13 +133,9 @@ struct Engine {
   std::unique_ptr<DBCONNECTION> conn;
   bool loaded = false;  // KASPO holds the 100,000 rows
   Engine() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/engine_bench_XXXXXX";
-    std::vector<char> path(pattern.begin(), pattern.end());
-    path.push_back('\0');
-    if (mkdtemp(path.data()) == nullptr) std::abort();
-    setenv("TARVIC_PATH", path.data(), 1);
-    setenv("HOME", path.data(), 1);
+    std::string dir;
+    if (!MakeTempDir("engine_bench_", &dir)) std::abort();
+    PointEngineAt(dir);
     // The allocator setting of the engine's start-up; the rest of that
     // start (banner, exit handling) does not suit a benchmark process.
     STARTUP_KeepFreedMemory();

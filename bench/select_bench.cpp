@@ -7,9 +7,9 @@
 // NM a text of GG, FL = GG / 4. The engine's data directory is a fresh
 // temporary directory.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +19,7 @@
 #include "client/parser.h"
 #include "engine/catalog/catalog.h"
 #include "engine/query/select.h"
+#include "tests/support/engine_env.h"
 
 namespace {
 
@@ -27,13 +28,9 @@ constexpr int kRows = 30000;
 struct Engine {
   std::unique_ptr<DBCONNECTION> conn;
   Engine() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/select_bench_XXXXXX";
-    std::vector<char> path(pattern.begin(), pattern.end());
-    path.push_back('\0');
-    if (mkdtemp(path.data()) == nullptr) std::abort();
-    setenv("TARVIC_PATH", path.data(), 1);
-    setenv("HOME", path.data(), 1);
+    std::string dir;
+    if (!MakeTempDir("select_bench_", &dir)) std::abort();
+    PointEngineAt(dir);
     conn = DBconnect("BENCHDB", 1);
     Exec("CREATE TABLE BT (KK INTEGER, GG INTEGER, NM CHARACTER(12), FL FLOAT)");
     Exec("BEGIN");

@@ -5,17 +5,16 @@
 #pragma once
 
 #include <signal.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "engine/catalog/startup.h"
 #include "platform/process.h"
+#include "tests/support/engine_env.h"
 
 namespace fuzz {
 
@@ -60,17 +59,12 @@ inline void MarkEnding() { ExitGuard().ending = true; }
 // KASPO_FUZZ_EXITS=<dir> asks for every input that ended the process to
 // be written to <dir> for review.
 inline std::string SetUpProcess() {
-  const char* base = std::getenv("TMPDIR");
-  const std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kaspo-fuzz-XXXXXX";
-  std::vector<char> dir(pattern.begin(), pattern.end());
-  dir.push_back('\0');
-  Require(mkdtemp(dir.data()) != nullptr, "no scratch directory");
-  setenv("TARVIC_PATH", dir.data(), 1);
-  setenv("HOME", dir.data(), 1);
+  std::string dir;
+  Require(MakeTempDir("kaspo-fuzz-", &dir), "no scratch directory");
+  PointEngineAt(dir);
   if (const char* exits = std::getenv("KASPO_FUZZ_EXITS")) ExitGuard().save_dir = exits;
   PLATFORM_SetExitHookForTest(OnExit);
-  return dir.data();
+  return dir;
 }
 
 // Call once after the first engine start: registered after the engine's

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/engine_env.h"
+
 namespace kaspo_test {
 
 using Bytes = std::vector<unsigned char>;
@@ -22,9 +24,7 @@ using Bytes = std::vector<unsigned char>;
 class StderrCapture {
  public:
   StderrCapture() {
-    const char* base = std::getenv("TMPDIR");
-    dir_ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/kaspo-cap-XXXXXX";
-    if (mkdtemp(dir_.data()) == nullptr) std::abort();
+    if (!MakeTempDir("kaspo-cap-", &dir_)) std::abort();
     path_ = dir_ + "/stderr";
     std::fflush(stderr);
     saved_ = dup(2);

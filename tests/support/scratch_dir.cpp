@@ -1,23 +1,17 @@
 // scratch_dir.cpp: temporary directories for tests.
 #include "support/scratch_dir.h"
 
-#include <stdlib.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
+
+#include "support/engine_env.h"
 
 ScratchDir::ScratchDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
-                        "/kaspo-test-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
-  path_ = std::filesystem::canonical(buffer.data()).string();
+  std::string dir;
+  if (!MakeTempDir("kaspo-test-", &dir)) throw std::runtime_error("mkdtemp failed: " + dir);
+  path_ = std::filesystem::canonical(dir).string();
 }
 
 ScratchDir::~ScratchDir() {
