@@ -21,22 +21,12 @@
 # kaspo. The corpora come from /work/shared/corpus/make_corpus.sh.
 set -euo pipefail
 
-repo="$(cd "$(dirname "$0")/.." && pwd)"
-runs="${RUNS:-3}"
-bench_dir="${BENCH_DIR:-build-bench}"
-case "$bench_dir" in /*) ;; *) bench_dir="$repo/$bench_dir" ;; esac
+source "$(dirname "$0")/common.sh"
 
 # The corpora: built once from the shared manifests when missing.
 if [[ $# -eq 0 ]]; then
   corpus="${KASPO_CORPUS:-/tmp/corpus}"
-  if [[ ! -d "$corpus/many" || ! -d "$corpus/big" ]]; then
-    for shared in "$repo/../shared" /work/shared; do
-      if [[ -x "$shared/corpus/make_corpus.sh" ]]; then
-        "$shared/corpus/make_corpus.sh" "$corpus" "$shared/corpus/manifests" >&2
-        break
-      fi
-    done
-  fi
+  need_corpus "$corpus" "$corpus/many" "$corpus/big"
   set -- "$corpus/many" "$corpus/big"
 fi
 for dir in "$@"; do
@@ -46,8 +36,7 @@ done
 # The program: an optimised build of its own unless one is given.
 kaspo="${KASPO_BIN:-}"
 if [[ -z "$kaspo" ]]; then
-  cmake -S "$repo" -B "$bench_dir" -DCMAKE_BUILD_TYPE=Release -DKASPO_TESTS=OFF >/dev/null
-  cmake --build "$bench_dir" -j2 --target kaspo >/dev/null
+  build_target kaspo
   kaspo="$bench_dir/kaspo"
 fi
 
@@ -98,53 +87,56 @@ kaspo_export() {  # CONTAINER OUT
   printf 'e\n*\ny\nq\n' | KASPO_PATH="$2" "$kaspo" "$1"
 }
 
+# The archives and the export directory of every round.
+box="$scratch/box.ksp"
+sqlar="$scratch/a.sqlar"
+zipped="$scratch/a.zip"
+out="$scratch/out"
+
+# What one round creates and extracts, for the directory $dir (and, for
+# kaspo, the storage $mode).
+create_kaspo() { kaspo_add "$dir" "$box" "$mode"; }
+create_kaspo_all() { kaspo_add_all "$box" "${dirs[@]}"; }
+extract_kaspo() { kaspo_export "$box" "$out"; }
+create_sqlar() { sqlite3 -A -c -f "$sqlar" -C "$dir" .; }
+extract_sqlar() { sqlite3 -A -x -f "$sqlar" -C "$out"; }
+create_zip() { sh -c 'cd "$1" && zip -q -r "$2" .' sh "$dir" "$zipped"; }
+extract_zip() { unzip -q "$zipped" -d "$out"; }
+
 row() { printf '%-14s %7s %6s %8s %6s %8s %6s %9s %9s  %s\n' "$@"; }
 
-for dir in "$@"; do
+# measure NAME ARCHIVE REF CREATE EXTRACT: RUNS rounds of CREATE then
+# EXTRACT (into $out), and the table row of the best of each, the export
+# compared with REF. Only a kaspo container has a chunk count.
+measure() {
+  local name=$1 archive=$2 ref=$3 create=$4 extract=$5
+  local creates=() extracts=() r cw cc ew ec chunks=-
+  for ((r = 0; r < runs; r++)); do
+    rm -rf "$archive" "$out" && mkdir -p "$out"
+    creates+=("$(timed "$create")")
+    extracts+=("$(timed "$extract")")
+  done
+  read -r cw cc <<<"$(best "${creates[@]}")"
+  read -r ew ec <<<"$(best "${extracts[@]}")"
+  [[ "$archive" == "$box" ]] && chunks=$(chunks_of "$box")
+  row "$name" "$cw" "$cc" "$ew" "$ec" "$(awk "BEGIN{print $cw + $ew}")" \
+    "$(awk "BEGIN{print $cc + $ec}")" "$(size_mb "$archive")" "$chunks" "$(same "$ref" "$out")"
+}
+
+dirs=("$@")
+for dir in "${dirs[@]}"; do
   echo
   echo "$dir: $(files_of "$dir") files, $(mb_of "$dir") MB"
   row "tool" "create" "cpu" "extract" "cpu" "total" "cpu" "size MB" "chunks" "export"
   for mode in n y; do
     name=$([[ $mode == y ]] && echo "kaspo packed" || echo "kaspo plain")
-    box="$scratch/box.ksp"
-    out="$scratch/out"
-    creates=() extracts=()
-    for ((r = 0; r < runs; r++)); do
-      rm -rf "$box" "$out" && mkdir -p "$out"
-      creates+=("$(timed kaspo_add "$dir" "$box" "$mode")")
-      extracts+=("$(timed kaspo_export "$box" "$out")")
-    done
-    read -r cw cc <<<"$(best "${creates[@]}")"
-    read -r ew ec <<<"$(best "${extracts[@]}")"
-    row "$name" "$cw" "$cc" "$ew" "$ec" "$(awk "BEGIN{print $cw + $ew}")" \
-      "$(awk "BEGIN{print $cc + $ec}")" "$(size_mb "$box")" "$(chunks_of "$box")" \
-      "$(same "$dir" "$out")"
+    measure "$name" "$box" "$dir" create_kaspo extract_kaspo
   done
   if command -v sqlite3 >/dev/null; then
-    creates=() extracts=()
-    for ((r = 0; r < runs; r++)); do
-      rm -rf "$scratch/a.sqlar" "$scratch/out" && mkdir -p "$scratch/out"
-      creates+=("$(timed sqlite3 -A -c -f "$scratch/a.sqlar" -C "$dir" .)")
-      extracts+=("$(timed sqlite3 -A -x -f "$scratch/a.sqlar" -C "$scratch/out")")
-    done
-    read -r cw cc <<<"$(best "${creates[@]}")"
-    read -r ew ec <<<"$(best "${extracts[@]}")"
-    row "sqlite3 -A" "$cw" "$cc" "$ew" "$ec" "$(awk "BEGIN{print $cw + $ew}")" \
-      "$(awk "BEGIN{print $cc + $ec}")" "$(size_mb "$scratch/a.sqlar")" "-" \
-      "$(same "$dir" "$scratch/out")"
+    measure "sqlite3 -A" "$sqlar" "$dir" create_sqlar extract_sqlar
   fi
   if command -v zip >/dev/null && command -v unzip >/dev/null; then
-    creates=() extracts=()
-    for ((r = 0; r < runs; r++)); do
-      rm -rf "$scratch/a.zip" "$scratch/out" && mkdir -p "$scratch/out"
-      creates+=("$(timed sh -c 'cd "$1" && zip -q -r "$2" .' sh "$dir" "$scratch/a.zip")")
-      extracts+=("$(timed unzip -q "$scratch/a.zip" -d "$scratch/out")")
-    done
-    read -r cw cc <<<"$(best "${creates[@]}")"
-    read -r ew ec <<<"$(best "${extracts[@]}")"
-    row "zip" "$cw" "$cc" "$ew" "$ec" "$(awk "BEGIN{print $cw + $ew}")" \
-      "$(awk "BEGIN{print $cc + $ec}")" "$(size_mb "$scratch/a.zip")" "-" \
-      "$(same "$dir" "$scratch/out")"
+    measure "zip" "$zipped" "$dir" create_zip extract_zip
   fi
 done
 
@@ -164,17 +156,5 @@ if [[ $# -gt 1 ]]; then
   echo
   echo "all directories in one container: $(files_of "$ref") files, $(du -sbL "$ref" | awk '{ printf "%.1f", $1 / 1e6 }') MB"
   row "tool" "create" "cpu" "extract" "cpu" "total" "cpu" "size MB" "chunks" "export"
-  box="$scratch/box.ksp"
-  out="$scratch/out"
-  creates=() extracts=()
-  for ((r = 0; r < runs; r++)); do
-    rm -rf "$box" "$out" && mkdir -p "$out"
-    creates+=("$(timed kaspo_add_all "$box" "$@")")
-    extracts+=("$(timed kaspo_export "$box" "$out")")
-  done
-  read -r cw cc <<<"$(best "${creates[@]}")"
-  read -r ew ec <<<"$(best "${extracts[@]}")"
-  row "kaspo plain" "$cw" "$cc" "$ew" "$ec" "$(awk "BEGIN{print $cw + $ew}")" \
-    "$(awk "BEGIN{print $cc + $ec}")" "$(size_mb "$box")" "$(chunks_of "$box")" \
-    "$(same "$ref" "$out")"
+  measure "kaspo plain" "$box" "$ref" create_kaspo_all extract_kaspo
 fi

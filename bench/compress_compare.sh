@@ -12,33 +12,16 @@
 # work shares. Peers that are not installed are skipped.
 set -euo pipefail
 
-repo="$(cd "$(dirname "$0")/.." && pwd)"
+source "$(dirname "$0")/common.sh"
 corpus="${KASPO_CORPUS:-/tmp/corpus}"
-bench_dir="${BENCH_DIR:-build-bench}"
-runs="${RUNS:-3}"
-case "$bench_dir" in /*) ;; *) bench_dir="$repo/$bench_dir" ;; esac
 
 # The corpus: built once from the shared manifests when missing.
-if [[ ! -f "$corpus/many.tar" || ! -f "$corpus/big.tar" ]]; then
-  for shared in "$repo/../shared" /work/shared; do
-    if [[ -x "$shared/corpus/make_corpus.sh" ]]; then
-      "$shared/corpus/make_corpus.sh" "$corpus" "$shared/corpus/manifests" >&2
-      break
-    fi
-  done
-fi
+need_corpus "$corpus" "$corpus/many.tar" "$corpus/big.tar"
 [[ -f "$corpus/many.tar" ]] || { echo "no corpus in $corpus" >&2; exit 1; }
 
 bench_bin="${BENCH_BIN:-}"
 if [[ -z "$bench_bin" ]]; then
-  build_log="$(mktemp "${TMPDIR:-/tmp}/kaspo-bench-build-XXXXXX")"
-  if ! { cmake -S "$repo" -B "$bench_dir" -DCMAKE_BUILD_TYPE=Release -DKASPO_BENCH=ON \
-           -DKASPO_TESTS=OFF && cmake --build "$bench_dir" -j 2 --target compress_bench; } \
-         >"$build_log" 2>&1; then
-    cat "$build_log" >&2
-    exit 1
-  fi
-  rm -f "$build_log"
+  build_target compress_bench -DKASPO_BENCH=ON
   bench_bin="$bench_dir/compress_bench"
 fi
 

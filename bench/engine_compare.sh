@@ -16,16 +16,11 @@
 # Without sqlite3 installed its column shows "-".
 set -euo pipefail
 
-repo="$(cd "$(dirname "$0")/.." && pwd)"
-bench_dir="${BENCH_DIR:-build-bench}"
-runs="${RUNS:-3}"
-case "$bench_dir" in /*) ;; *) bench_dir="$repo/$bench_dir" ;; esac
+source "$(dirname "$0")/common.sh"
 
 bench_bin="${BENCH_BIN:-}"
 if [[ -z "$bench_bin" ]]; then
-  cmake -S "$repo" -B "$bench_dir" -DCMAKE_BUILD_TYPE=Release -DKASPO_BENCH=ON \
-    -DKASPO_TESTS=OFF >/dev/null
-  cmake --build "$bench_dir" -j 2 --target engine_bench >/dev/null
+  build_target engine_bench -DKASPO_BENCH=ON
   bench_bin="$bench_dir/engine_bench"
 fi
 
