@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "compress/pelko.h"
-#include "tests/compress/capture.h"
+#include "tests/compress/sample_bytes.h"
+#include "tests/support/stderr_capture.h"
 
 namespace {
 using kaspo_test::Bytes;

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/compress/capture.h"
+#include "tests/compress/sample_bytes.h"
+#include "tests/support/stderr_capture.h"
 
 namespace {
 using kaspo_test::Bytes;

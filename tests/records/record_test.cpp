@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/compress/capture.h"
+#include "tests/support/stderr_capture.h"
 
 namespace {
 using kaspo_test::StderrCapture;
