@@ -1,8 +1,10 @@
 // Dialogues at the main prompt: what a command line must look like and
 // what each kind of line answers.
 #include <string>
+#include <vector>
 
 #include "e2e/session.h"
+#include "platform/files.h"
 
 namespace {
 struct Case {
@@ -85,5 +87,32 @@ TEST_F(CommandLine, EndOfInputLeavesAQuestionWithALengthLimit) {
   EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
                             "# SQL-command? # SQL-command? " + p + "\n");
   EXPECT_EQ(result.status, kRunStatus);
+}
+
+TEST_F(CommandLine, SessionsStartedTogetherAllStart) {
+  // Sessions sharing one TARVIC_PATH write the engine's definition file at
+  // the same moment; each must start and quit as if it were alone.
+  constexpr int kRounds = 6;
+  constexpr int kTogether = 3;
+  std::vector<KaspoRun> runs(kTogether);
+  for (KaspoRun& run : runs) {
+    run.input = "q\n";
+    run.cwd = work_;
+    run.home = home_;
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::vector<KaspoResult> results;
+    ASSERT_TRUE(RunKaspoTogether(runs, &results));
+    for (const KaspoResult& result : results) {
+      EXPECT_FALSE(result.timed_out);
+      EXPECT_EQ(result.out, kBanner + std::string(kMenu) + Prompt());
+      EXPECT_EQ(result.err, kStartupErr);
+      EXPECT_EQ(result.status, kRunStatus);
+    }
+  }
+  std::vector<std::string> left;
+  ASSERT_EQ(PLATFORM_ListRegularFiles((home_ + "/.dat").c_str(), &left), 1);
+  EXPECT_EQ(left, std::vector<std::string>{"KASPODB.def"});  // no temporary file stays
 }
 }  // namespace

@@ -185,8 +185,9 @@ TEST_F(DdlTest, IndexesOnOneAttributeShareItsValueList) {
 TEST_F(DdlTest, FailedDefinitionWriteUndoesTheStatement) {
   OpenDb1();
   ASSERT_EQ(EngineSendSql(1, "CREATE TABLE T1 (A1 INTEGER)"), "OK");
-  // A directory where the temporary definition file belongs.
-  const std::string blocker = DataDir() + "/DB1.def.tmp";
+  // A directory where the definition file belongs.
+  const std::string blocker = DataDir() + "/DB1.def";
+  ASSERT_EQ(PLATFORM_RemoveFile(blocker.c_str()), 1);
   ASSERT_EQ(PLATFORM_MakeDirectory(blocker.c_str()), 1);
   testing::internal::CaptureStderr();
   EngineScript(
