@@ -388,7 +388,12 @@ std::vector<DEFTABLE> DEFFILE_Describe(DBDATABASE* db) {
 }
 
 int Def_Write(DBDATABASE* db) {
-  return WriteDefinition(db);
+  if (WriteDefinition(db)) return 1;
+  // Started without an engine name, the engine never reads a definition
+  // file back, so the catalogue in memory is all there is: a file that
+  // could not be written (its message is out) loses nothing, and the
+  // statement goes on.
+  return CATALOG_Engine().engine_name.empty() ? 1 : 0;
 }
 
 int Def_Parse(const char* name, const unsigned char* text, int length) {

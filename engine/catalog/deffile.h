@@ -100,7 +100,8 @@ std::vector<DEFTABLE> DEFFILE_Describe(DBDATABASE* db);
 // temporary name of its own and renamed over its final name once complete
 // (platform/newfile.h), so a failure leaves the old file whole and engines
 // started at once never trip over each other's file. Failures are reported
-// on standard error.
+// on standard error; they fail the call only when the engine has a name,
+// the one case in which the file is read back at the next start.
 [[nodiscard]] int Def_Write(DBDATABASE* db);
 
 // Reads every "<name>.def" of the data directory (in name order) into the

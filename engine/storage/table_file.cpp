@@ -110,6 +110,14 @@ int WriteIndex(PLATFORM_NEWFILE* file, DBTABLE* table, const std::vector<DBATTRI
 
 void SaveAndQuit() { Engine_FatalExit(1); }
 
+bool HasStaticTable(DBDATABASE* db) {
+  for (int i = 0; i < db->tables.count; ++i) {
+    DBTABLE* table = CATALOG_Table(db, i);
+    if (table != nullptr && table->kind == '1') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string TABLE_FilePath(const char* db_name, const std::string& table, const char* extension) {
@@ -155,6 +163,12 @@ int Engine_SaveAll() {
   ENGINE& engine = CATALOG_Engine();
   for (int i = 0; i < engine.db_count; ++i) {
     DBDATABASE* db = &engine.dbs[i];
+    // A database without static tables has no file to write and no redo
+    // log: when its directory could not be made (only a warning without
+    // an engine name), nothing is lost.
+    if (!HasStaticTable(db) && !PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) {
+      continue;
+    }
     if (!TABLE_WriteDatabase(db) || !Redo_Delete(db->name, "")) return 0;
   }
   return 1;

@@ -115,4 +115,21 @@ TEST_F(CommandLine, SessionsStartedTogetherAllStart) {
   ASSERT_EQ(PLATFORM_ListRegularFiles((home_ + "/.dat").c_str(), &left), 1);
   EXPECT_EQ(left, std::vector<std::string>{"KASPODB.def"});  // no temporary file stays
 }
+
+TEST_F(CommandLine, AnUnwritableDefinitionFileIsOnlyAWarning) {
+  // A file where the engine's data directory belongs: nothing reads the
+  // definition file back, so each schema statement warns and the session
+  // goes on to the end.
+  const std::string data_dir = scratch_.WriteFile("home/.dat", "x");
+  std::string warnings;
+  for (int statement = 0; statement < 4; ++statement) {
+    warnings += "(TARVIC) Database-directory '" + data_dir + "' could not be created!\n";
+  }
+  KaspoResult result = Run("t\nq\n", {"archive"});
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
+                            StatusLine("archive.ksp", 0, 0, 0) + p);
+  EXPECT_EQ(result.err, kStartupErr + warnings);
+  EXPECT_EQ(result.status, kRunStatus);
+}
 }  // namespace
