@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "support/scratch_dir.h"
 
@@ -95,5 +96,20 @@ bool RunKaspo(const KaspoRun& run, KaspoResult* result) {
   result->status = WaitFor(pid, &result->timed_out);
   result->out = streams.ReadFile("stdout");
   result->err = streams.ReadFile("stderr");
+  return true;
+}
+
+bool RunKaspoTogether(const std::vector<KaspoRun>& runs, std::vector<KaspoResult>* results) {
+  results->assign(runs.size(), KaspoResult{});
+  // Not vector<bool>: each thread writes its own element.
+  std::vector<char> started(runs.size(), 0);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    threads.emplace_back([&, i] { started[i] = RunKaspo(runs[i], &(*results)[i]) ? 1 : 0; });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (char ok : started) {
+    if (!ok) return false;
+  }
   return true;
 }

@@ -36,3 +36,9 @@ inline constexpr int KASPO_RUN_TIMEOUT_SECONDS = 60;
 // Runs the program. Returns false (with `result->err` saying why) when it
 // could not be started at all.
 [[nodiscard]] bool RunKaspo(const KaspoRun& run, KaspoResult* result);
+
+// Runs the programs at the same moment, one thread each, and waits for all
+// of them: results[i] belongs to runs[i]. Returns false when one could not
+// be started.
+[[nodiscard]] bool RunKaspoTogether(const std::vector<KaspoRun>& runs,
+                                    std::vector<KaspoResult>* results);
