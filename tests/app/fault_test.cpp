@@ -1,7 +1,8 @@
 // Tests of what a failing disk does to saving and loading a container: a
 // save that fails at any point leaves the previous container as it was and
-// the changed flag set; a load that fails reports and leaves the program
-// able to load, read and save again.
+// the changed flag set; a load that fails reports, leaves none of the
+// previous items and leaves the program able to load, read and save
+// again.
 //
 // The disk fails in two ways: for real, where a file size limit makes the
 // system refuse a write at a chosen byte and a descriptor limit makes it
@@ -378,6 +379,9 @@ void LoadFailingThenGoingOn(const ScratchDir& dir) {
     (void)console.TakeErrors();
     report.Check(!CONTAINER_Load(dir.Path(name)), std::string(name) + " loaded");
     report.Check(!console.TakeErrors().empty(), std::string(name) + ": nothing reported");
+    // No item of the container loaded before is left under this name.
+    report.Check(std::string(name) == "cut.ksp" || Items().empty(),
+                 std::string(name) + ": the previous items stayed");
     // The program goes on: the good container loads whole again.
     report.Check(CONTAINER_Load(box) && Items() == expected,
                  std::string(name) + ": the good container did not load again");
