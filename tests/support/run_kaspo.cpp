@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 
 #include "support/scratch_dir.h"
 
@@ -50,14 +51,16 @@ std::vector<char*> Pointers(std::vector<std::string>* texts) {
   _exit(127);
 }
 
-// Waits for the child, killing it at the deadline.
-int WaitFor(pid_t pid, bool* timed_out) {
+// Waits for the child, killing it at the deadline. `tick` (when given)
+// runs between the looks at the child.
+int WaitFor(pid_t pid, bool* timed_out, const std::function<void()>& tick = {}) {
   const std::time_t deadline = std::time(nullptr) + KASPO_RUN_TIMEOUT_SECONDS;
   int wait_status = 0;
   for (;;) {
     pid_t done = waitpid(pid, &wait_status, WNOHANG);
     if (done == pid) break;
     if (done < 0) return -1;
+    if (tick) tick();
     if (std::time(nullptr) > deadline) {
       *timed_out = true;
       kill(pid, SIGKILL);
@@ -71,9 +74,10 @@ int WaitFor(pid_t pid, bool* timed_out) {
   if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
   return -1;
 }
-}  // namespace
-
-bool RunKaspo(const KaspoRun& run, KaspoResult* result) {
+// Runs the program; `tick` sees the path of its standard output while it
+// runs.
+bool Run(const KaspoRun& run, KaspoResult* result,
+         const std::function<void(pid_t, const ScratchDir&)>& tick) {
   *result = KaspoResult{};
   // The captured streams live apart from the working directory, so that
   // they never show in a listing of it.
@@ -92,8 +96,23 @@ bool RunKaspo(const KaspoRun& run, KaspoResult* result) {
     return false;
   }
   if (pid == 0) StartChild(in, out, err, run.cwd, argv.data(), envp.data());
-  result->status = WaitFor(pid, &result->timed_out);
+  std::function<void()> look;
+  if (tick) look = [&] { tick(pid, streams); };
+  result->status = WaitFor(pid, &result->timed_out, look);
   result->out = streams.ReadFile("stdout");
   result->err = streams.ReadFile("stderr");
   return true;
+}
+}  // namespace
+
+bool RunKaspo(const KaspoRun& run, KaspoResult* result) { return Run(run, result, {}); }
+
+bool RunKaspoSignalled(const KaspoRun& run, const std::string& cue, int signal,
+                       KaspoResult* result) {
+  bool sent = false;
+  return Run(run, result, [&](pid_t pid, const ScratchDir& streams) {
+    if (sent || streams.ReadFile("stdout").find(cue) == std::string::npos) return;
+    kill(pid, signal);
+    sent = true;
+  });
 }

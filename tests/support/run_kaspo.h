@@ -36,3 +36,9 @@ inline constexpr int KASPO_RUN_TIMEOUT_SECONDS = 60;
 // Runs the program. Returns false (with `result->err` saying why) when it
 // could not be started at all.
 [[nodiscard]] bool RunKaspo(const KaspoRun& run, KaspoResult* result);
+
+// Runs the program like RunKaspo and sends it `signal` once, as soon as
+// its standard output contains `cue` (the program flushes what it prints
+// before it waits or works).
+[[nodiscard]] bool RunKaspoSignalled(const KaspoRun& run, const std::string& cue, int signal,
+                                     KaspoResult* result);
