@@ -190,3 +190,11 @@ bool FinishKaspo(KaspoProcess* process, KaspoResult* result) {
   result->err = process->streams->ReadFile("stderr");
   return true;
 }
+
+bool RunKaspoSignalled(const KaspoRun& run, const std::string& cue, int signal,
+                       KaspoResult* result) {
+  KaspoProcess process;
+  if (!StartKaspo(run, &process)) return false;
+  if (AwaitKaspo(&process, cue)) kill(static_cast<pid_t>(process.pid), signal);
+  return FinishKaspo(&process, result);
+}

@@ -70,3 +70,9 @@ struct KaspoProcess {
 // Ends standard input, waits for the end of the program and returns what
 // it wrote, as RunKaspo does.
 [[nodiscard]] bool FinishKaspo(KaspoProcess* process, KaspoResult* result);
+
+// Runs the program like RunKaspo and sends it `signal` once, as soon as
+// its standard output contains `cue` (the program flushes what it prints
+// before it waits or works).
+[[nodiscard]] bool RunKaspoSignalled(const KaspoRun& run, const std::string& cue, int signal,
+                                     KaspoResult* result);
