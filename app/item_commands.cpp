@@ -197,8 +197,8 @@ bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   }
   std::vector<unsigned char> content;
   const bool read = batch != nullptr
-                        ? BLOBJIO_TakeFromBatch(batch, item.kaspo_id, &content)
-                        : BLOBJ_Read(Db(), item.kaspo_id, RECORD_TABLE_KASPO, &content);
+                        ? BLOBJIO_TakeFromBatch(batch, item.kaspo_id, item.size, &content)
+                        : BLOBJ_Read(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content);
   if (!read) {
     // Damaged content fails this item only.
     CONSOLE_Error(kWriteChunksError);

@@ -129,7 +129,7 @@ std::map<std::string, std::vector<unsigned char>> Items() {
     std::string name = row.filename;
     name.erase(name.find_last_not_of(' ') + 1);
     std::vector<unsigned char>& content = items[name];
-    if (!BLOBJ_Read(h, row.kaspo_id, RECORD_TABLE_KASPO, &content)) content = {'?'};
+    if (!BLOBJ_Read(h, row.kaspo_id, RECORD_TABLE_KASPO, row.size, &content)) content = {'?'};
   }
   return items;
 }
