@@ -14,6 +14,7 @@
 #include "app/file_pattern.h"
 #include "app/item_listing.h"
 #include "app/paths.h"
+#include "app/replace_file.h"
 #include "engine/types/values.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -46,6 +47,8 @@ constexpr char kWriteError[] = "warning: file '%s' write error!\n";
 constexpr char kNotPlainName[] = "warning: file name '%s' is not a plain file name!\n";
 constexpr char kExported[] = "  file '%s' exported\n";
 constexpr char kExportedCount[] = "exported %d items\n";
+constexpr char kTargetLink[] = "warning: file '%s' is a symbolic link, not exported!\n";
+constexpr char kTargetNotFile[] = "warning: file '%s' is not a regular file, not exported!\n";
 constexpr char kStatus[] = "kaspo '%s', %d items (size %d kb, db-size %d kb)\n";
 constexpr char kNoStatus[] = "status information can not be determined!\n";
 
@@ -180,20 +183,49 @@ bool DeleteOneItem(KASPO* item) {
 // ---------------------------------------------------------------------------
 // Export
 
+// Whether the export may write `path`: nothing there, or a regular file.
+// A link could lead anywhere (a dangling one too), opening a FIFO would
+// block the program, and a device or a directory is no file to replace.
+bool TargetIsWritable(const std::string& path) {
+  if (PLATFORM_IsSymbolicLink(path.c_str())) {
+    CONSOLE_Error(kTargetLink, path.c_str());
+    return false;
+  }
+  const PLATFORM_FILEKIND kind = PLATFORM_FileKind(path.c_str());
+  if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) {
+    CONSOLE_Error(kTargetNotFile, path.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Writes `content` to a temporary file beside `path` and renames it over
+// `path`: a write that fails leaves a file already there as it was and
+// removes the partial one.
+bool WriteReplacing(const std::string& path, const std::vector<unsigned char>& content) {
+  REPLACEFILE file;
+  if (!REPLACEFILE_Open(&file, path)) return false;
+  if (!PLATFORM_Write(file.file, content.data(), content.size())) return false;
+  return REPLACEFILE_Commit(&file) != 0;
+}
+
+enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };
+
 // Writes one item's content to its file in the current directory, taking
-// it from `batch` when that holds the items. False when the user left the
+// it from `batch` when that holds the items. kQuit: the user left the
 // command at the overwrite question.
-bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
+EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
     CONSOLE_Error(kNotPlainName, name.c_str());
-    return true;
+    return EXPORTRESULT::kNotWritten;
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
+  if (!TargetIsWritable(path)) return EXPORTRESULT::kNotWritten;
   if (PLATFORM_IsRegularFile(path.c_str())) {
     const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
-    if (c == 'q') return false;
-    if (c == 'n') return true;
+    if (c == 'q') return EXPORTRESULT::kQuit;
+    if (c == 'n') return EXPORTRESULT::kNotWritten;
   }
   std::vector<unsigned char> content;
   const bool read = batch != nullptr
@@ -202,14 +234,14 @@ bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   if (!read) {
     // Damaged content fails this item only.
     CONSOLE_Error(kWriteChunksError);
-    return true;
+    return EXPORTRESULT::kNotWritten;
   }
-  if (!PLATFORM_WriteFile(path.c_str(), content.data(), content.size())) {
+  if (!WriteReplacing(path, content)) {
     CONSOLE_Error(kWriteError, path.c_str());
-    return true;
+    return EXPORTRESULT::kNotWritten;
   }
   CONSOLE_Print(kExported, path.c_str());
-  return true;
+  return EXPORTRESULT::kWritten;
 }
 
 // Sums SIZE over every item. False when the walk could not see every row.
@@ -320,10 +352,14 @@ void ITEMS_Export() {
     for (const KASPO& item : found) keys.emplace_back(item.kaspo_id);
     batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
   }
+  // Only files written count; skipped and failed ones are not exported.
+  int written = 0;
   for (const KASPO& item : found) {
-    if (!ExportOneItem(item, batched ? &batch : nullptr)) return;
+    const EXPORTRESULT result = ExportOneItem(item, batched ? &batch : nullptr);
+    if (result == EXPORTRESULT::kQuit) return;
+    if (result == EXPORTRESULT::kWritten) ++written;
   }
-  CONSOLE_Print(kExportedCount, static_cast<int>(found.size()));
+  CONSOLE_Print(kExportedCount, written);
 }
 
 void ITEMS_Find() {

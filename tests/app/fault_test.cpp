@@ -1,7 +1,8 @@
 // Tests of what a failing disk does to saving and loading a container: a
 // save that fails at any point leaves the previous container as it was and
 // the changed flag set; a load that fails reports and leaves the program
-// able to load, read and save again.
+// able to load, read and save again; an export whose write fails leaves
+// the file it would replace as it was.
 //
 // The disk fails in two ways: for real, where a file size limit makes the
 // system refuse a write at a chosen byte and a descriptor limit makes it
@@ -29,6 +30,7 @@
 #include "app/console.h"
 #include "app/container.h"
 #include "app/database.h"
+#include "app/item_commands.h"
 #include "app/table_file_io.h"
 #include "client/dbclient.h"
 #include "engine/dispatch.h"
@@ -389,5 +391,81 @@ void LoadFailingThenGoingOn(const ScratchDir& dir) {
 TEST(ContainerFaults, FailedLoadReportsAndTheProgramGoesOn) {
   ScratchDir dir;
   EXPECT_EXIT(LoadFailingThenGoingOn(dir), testing::ExitedWithCode(0), "CASE OK");
+}
+// One export of small.txt into the current directory, the console reading
+// `answers`; what it printed on the output and on the error stream.
+std::pair<std::string, std::string> ExportSmall(std::string answers) {
+  char* out_text = nullptr;
+  char* err_text = nullptr;
+  std::size_t out_size = 0, err_size = 0;
+  FILE* in = fmemopen(answers.data(), answers.size(), "r");
+  FILE* out = open_memstream(&out_text, &out_size);
+  FILE* err = open_memstream(&err_text, &err_size);
+  CONSOLE_ResetForTest(in, out, err);
+  ITEMS_Export();
+  CONSOLE_ResetForTest(stdin, stdout, stderr);
+  for (FILE* f : {in, out, err}) std::fclose(f);
+  std::pair<std::string, std::string> printed(std::string(out_text, out_size),
+                                              std::string(err_text, err_size));
+  std::free(out_text);
+  std::free(err_text);
+  return printed;
+}
+
+void ExportFailingAtEveryStep(const ScratchDir& dir) {
+  Console console;
+  StartWithSavedContainer(dir, &console);
+  Report report;
+  const std::vector<unsigned char> content = Content(5000, 2);
+  // What one good export into an empty directory calls: the temporary
+  // file's open, one write, its flush, the rename and the directory's sync.
+  APP_State().current_dir = dir.MakeDir("probe");
+  PLATFORM_FaultResetForTest();
+  const auto [probe_out, probe_err] = ExportSmall("small\ny\n");
+  report.Check(probe_out.find("exported 1 items\n") != std::string::npos && probe_err.empty() &&
+                   Bytes(dir.Path("probe/small.txt")) == content,
+               "the probe export failed: " + probe_err);
+  report.Check(PLATFORM_FaultCalls(PLATFORM_FAULT_OPEN) == 1 &&
+                   PLATFORM_FaultCalls(PLATFORM_FAULT_WRITE) == 1 &&
+                   PLATFORM_FaultCalls(PLATFORM_FAULT_FLUSH) == 2 &&
+                   PLATFORM_FaultCalls(PLATFORM_FAULT_RENAME) == 1,
+               "an export makes other calls than expected");
+
+  const std::string out_dir = dir.MakeDir("out");
+  APP_State().current_dir = out_dir;
+  dir.WriteFile("out/small.txt", "old content");
+  for (PLATFORM_FAULTOP op : {PLATFORM_FAULT_OPEN, PLATFORM_FAULT_WRITE, PLATFORM_FAULT_FLUSH,
+                              PLATFORM_FAULT_RENAME}) {
+    const std::string what = OpName(op);
+    PLATFORM_FaultResetForTest();
+    PLATFORM_FaultAt(op, 1, PLATFORM_FAULT_ONCE);
+    const auto [out, err] = ExportSmall("small\ny\ny\n");
+    report.Check(PLATFORM_FaultsInjected(op) == 1, what + ": nothing failed");
+    report.Check(out.find("  file '") == std::string::npos &&
+                     out.find("exported 0 items\n") != std::string::npos,
+                 what + ": counted as exported: " + out);
+    report.Check(err == "warning: file '" + out_dir + "/small.txt' write error!\n",
+                 what + ": reported [" + err + "]");
+    std::vector<std::string> names;
+    report.Check(dir.ReadFile("out/small.txt") == "old content" &&
+                     PLATFORM_ListRegularFiles(out_dir.c_str(), &names) &&
+                     names == std::vector<std::string>{"small.txt"},
+                 what + ": the old file changed or a partial one is left");
+  }
+  // The directory's sync failing leaves the rename done: the file is
+  // exported.
+  PLATFORM_FaultResetForTest();
+  PLATFORM_FaultAt(PLATFORM_FAULT_FLUSH, 2, PLATFORM_FAULT_ONCE);
+  const auto [out, err] = ExportSmall("small\ny\ny\n");
+  PLATFORM_FaultResetForTest();
+  report.Check(out.find("exported 1 items\n") != std::string::npos && err.empty() &&
+                   Bytes(out_dir + "/small.txt") == content,
+               "a failed directory sync undid a finished export");
+  report.Finish();
+}
+
+TEST(ExportFaults, AFailedWriteKeepsTheOldFileAndIsNotCounted) {
+  ScratchDir dir;
+  EXPECT_EXIT(ExportFailingAtEveryStep(dir), testing::ExitedWithCode(0), "CASE OK");
 }
 }  // namespace
