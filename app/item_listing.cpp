@@ -19,6 +19,13 @@ constexpr char kLongCompressed[] = ", compressed)";
 constexpr char kLongPlain[] = ")";
 constexpr char kLongDescription[] = ":\n  Description: %s\n";
 constexpr int kKilo = 1024;
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
+
+bool IsControl(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  return byte < kFirstPrintable || byte == kDelete;
+}
 
 void PrintLong(const KASPO& item) {
   const std::string name = ITEMLIST_Text(item.filename);
@@ -42,6 +49,10 @@ std::string ITEMLIST_Text(const char* field) {
 
 void ITEMLIST_SetText(char* field, const std::string& text, int size) {
   my_strncpy(field, text.c_str(), size);
+}
+
+bool ITEMLIST_HasControl(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), IsControl);
 }
 
 bool ITEMLIST_IsPlainName(const std::string& name) {

@@ -27,6 +27,9 @@ std::string ITEMLIST_Text(const char* field);
 // REQUIRES: `field` has room for size + 1 bytes.
 void ITEMLIST_SetText(char* field, const std::string& text, int size);
 
+// Whether `text` holds a control byte (below 0x20, or 0x7F).
+[[nodiscard]] bool ITEMLIST_HasControl(const std::string& text);
+
 // Whether an item's file name names a file in the current directory
 // itself: not empty, not "." or "..", and without a separator. Items read
 // from a container of unknown origin must not write elsewhere.

@@ -197,4 +197,17 @@ TEST_F(Chunks, CraftedChunksFailWithinTheMemoryOfTheItemsSize) {
               "\\(COMPR_Reset\\) Decoded data too long \\(max = 100612\\)!");
 }
 
+// More chunks than ITEMNUMBER can count are refused before anything is
+// sent: no old chunk is deleted, no row inserted.
+TEST_F(Chunks, MoreChunksThanAnItemCanNumberChangeNothing) {
+  FILE* err = std::tmpfile();
+  CONSOLE_ResetForTest(stdin, stdout, err);
+  std::vector<BLOBJIO_CHUNK> chunks;
+  for (int n = 1; n <= BLOBJIO_MAXCHUNKS + 1; ++n) chunks.push_back({n, {'#', '0', '1'}});
+  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, false, chunks), 0);
+  EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Too many chunks (max = 32767)!\n");
+  EXPECT_TRUE(Fake().messages.empty());
+  CONSOLE_ResetForTest(stdin, stdout, stderr);
+  std::fclose(err);
+}
 }  // namespace

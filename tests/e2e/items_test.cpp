@@ -166,6 +166,29 @@ TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   EXPECT_EQ(scratch_.ReadFile("work/two.txt"), "second content");
 }
 
+TEST_F(Items, NamesAnItemCannotHoldOrExportAreRefused) {
+  const std::string fits(80, 'n');
+  const std::string too_long(81, 'm');
+  for (const std::string& name : {fits, too_long, std::string("blank ")}) {
+    scratch_.WriteFile("work/" + name, "x");
+  }
+  const std::string p = Prompt();
+  std::string err;
+  // The pass goes on past the refused names; change asks again for a
+  // name that is not one file of the current directory.
+  const std::string out = Dialogue("a\n*\ny\n\nn\nc\nnnn\na/b\n..\nok.txt\n\nl\n*\nq\n", &err);
+  EXPECT_EQ(out, p + kName + "[blank ]\t[" + too_long + "]\t[" + fits + "]\t\n" + kSure +
+                     kDescription + kCompressed + "  file '" + fits + "' added\n1 items added\n" +
+                     p + kPattern + "[" + fits + "]\t\n" + kName + "(" + fits + ") " + kName +
+                     "(" + fits + ") " + kName + "(" + fits + ") " + kDescription +
+                     "item changed\n" + p + kPattern + "[ok.txt]\t\nfound 1 items\n" + p +
+                     QuitSaving(kBox));
+  EXPECT_EQ(err, "warning: file name 'blank ' ends with a blank!\n"
+                 "warning: file name '" + too_long + "' too long (max = 80)!\n"
+                 "warning: file name 'a/b' is not a plain file name!\n"
+                 "warning: file name '..' is not a plain file name!\n");
+}
+
 TEST_F(Items, ExportWritesOnlyRegularFilesWhereItSays) {
   const std::vector<std::string> names = {"dir.txt", "fifo.txt", "link.txt", "loose.txt",
                                           "plain.txt"};
