@@ -84,6 +84,14 @@ struct ADDCHOICE {
   bool compress = true;
 };
 
+// Prints the names as CONSOLE_PrintNames does, each as ITEMLIST_Shown
+// makes it.
+void PrintShownNames(const std::vector<std::string>& names) {
+  std::vector<std::string> shown;
+  for (const std::string& name : names) shown.push_back(ITEMLIST_Shown(name));
+  CONSOLE_PrintNames(shown);
+}
+
 // Steps 1 to 4 of the add dialogue. False when the user left it.
 bool ChooseFiles(std::vector<std::string>* out_names) {
   const std::string& dir = APP_State().current_dir;
@@ -96,7 +104,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
       CONSOLE_Print(kNoMatch, dir.c_str(), pattern.c_str());
       continue;
     }
-    CONSOLE_PrintNames(*out_names);
+    PrintShownNames(*out_names);
     const int c = CONSOLE_AskAccepted(kSureNo, "nyq\n");
     if (c == 'q') return false;
     if (c == 'y') return true;
@@ -142,11 +150,11 @@ bool CountRows(ROOM* room) {
 // drops trailing blanks, and a cut name would be exported as another file.
 bool NameFits(const std::string& name) {
   if (name.size() > static_cast<std::size_t>(KASPO_FILENAMELEN)) {
-    CONSOLE_Error(kNameTooLong, name.c_str(), KASPO_FILENAMELEN);
+    CONSOLE_Error(kNameTooLong, ITEMLIST_Shown(name).c_str(), KASPO_FILENAMELEN);
     return false;
   }
   if (!name.empty() && name.back() == ' ') {
-    CONSOLE_Error(kNameTrailingBlank, name.c_str());
+    CONSOLE_Error(kNameTrailingBlank, ITEMLIST_Shown(name).c_str());
     return false;
   }
   return true;
@@ -156,12 +164,12 @@ bool NameFits(const std::string& name) {
 // tables.
 bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
   if (chunks > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
-    CONSOLE_Error(kTooLarge, path.c_str(), BLOBJIO_MAXCHUNKS);
+    CONSOLE_Error(kTooLarge, ITEMLIST_Shown(path).c_str(), BLOBJIO_MAXCHUNKS);
     return false;
   }
   if (room.items >= TABLEFILE_MAXRECORDS ||
       chunks > static_cast<std::size_t>(TABLEFILE_MAXRECORDS - room.chunks)) {
-    CONSOLE_Error(kFull, path.c_str(), TABLEFILE_MAXRECORDS);
+    CONSOLE_Error(kFull, ITEMLIST_Shown(path).c_str(), TABLEFILE_MAXRECORDS);
     return false;
   }
   return true;
@@ -206,11 +214,11 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
   std::vector<unsigned char> content;
   if (!PLATFORM_ReadFile(path.c_str(), &content) || content.empty() ||
       content.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-    CONSOLE_Error(kReadError, path.c_str());
+    CONSOLE_Error(kReadError, ITEMLIST_Shown(path).c_str());
     return ADDRESULT::kStop;
   }
   if (content.size() > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, name.c_str(),
+    CONSOLE_Print(kLargeFile, ITEMLIST_Shown(name).c_str(),
                   static_cast<int>(content.size() / kKilo));
   }
   std::vector<BLOBJIO_CHUNK> chunks;
@@ -224,12 +232,24 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
   if (!StoreItem(name, choice, size, chunks)) return ADDRESULT::kStop;
   room->items += 1;
   room->chunks += static_cast<int>(chunks.size());
-  CONSOLE_Print(kAdded, name.c_str());
+  CONSOLE_Print(kAdded, ITEMLIST_Shown(name).c_str());
   return ADDRESULT::kAdded;
 }
 
 // ---------------------------------------------------------------------------
 // Change
+
+// ask_string_default with the default as ITEMLIST_Shown makes it. An
+// empty answer still takes the stored default byte for byte: no answer
+// can hold "?" (it is not in the answer set), so an answer equal to an
+// escaped default is that default taken.
+bool AskShowingDefault(const char* prompt, const std::string& stored, std::string* out_answer,
+                       int max) {
+  const std::string shown = ITEMLIST_Shown(stored);
+  if (!ask_string_default(prompt, shown, out_answer, max)) return false;
+  if (shown != stored && *out_answer == shown) *out_answer = stored;
+  return true;
+}
 
 // Asks for the item's file name until it is not blank and, when it is a
 // new one, names a file that an export can write in its directory: not
@@ -237,13 +257,13 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
 // stay as it is. False when the user left the command.
 bool AskNewName(const std::string& old_name, std::string* out_name) {
   for (;;) {
-    if (!ask_string_default(kFilenamePrompt, old_name, out_name, kMaxFilename)) return false;
+    if (!AskShowingDefault(kFilenamePrompt, old_name, out_name, kMaxFilename)) return false;
     // The field drops trailing blanks: check the name it will hold.
     const std::string name = ITEMLIST_Text(out_name->c_str());
     if (name.find_first_not_of(' ') == std::string::npos) continue;
     if (name == old_name) return true;
     if (ITEMLIST_IsPlainName(name) && !ITEMLIST_HasControl(name)) return true;
-    CONSOLE_Error(kNotPlainName, name.c_str());
+    CONSOLE_Error(kNotPlainName, ITEMLIST_Shown(name).c_str());
   }
 }
 
@@ -287,12 +307,12 @@ bool DeleteOneItem(KASPO* item) {
 // block the program, and a device or a directory is no file to replace.
 bool TargetIsWritable(const std::string& path) {
   if (PLATFORM_IsSymbolicLink(path.c_str())) {
-    CONSOLE_Error(kTargetLink, path.c_str());
+    CONSOLE_Error(kTargetLink, ITEMLIST_Shown(path).c_str());
     return false;
   }
   const PLATFORM_FILEKIND kind = PLATFORM_FileKind(path.c_str());
   if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) {
-    CONSOLE_Error(kTargetNotFile, path.c_str());
+    CONSOLE_Error(kTargetNotFile, ITEMLIST_Shown(path).c_str());
     return false;
   }
   return true;
@@ -316,7 +336,7 @@ enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };
 EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
-    CONSOLE_Error(kNotPlainName, name.c_str());
+    CONSOLE_Error(kNotPlainName, ITEMLIST_Shown(name).c_str());
     return EXPORTRESULT::kNotWritten;
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
@@ -336,10 +356,10 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
     return EXPORTRESULT::kNotWritten;
   }
   if (!WriteReplacing(path, content)) {
-    CONSOLE_Error(kWriteError, path.c_str());
+    CONSOLE_Error(kWriteError, ITEMLIST_Shown(path).c_str());
     return EXPORTRESULT::kNotWritten;
   }
-  CONSOLE_Print(kExported, path.c_str());
+  CONSOLE_Print(kExported, ITEMLIST_Shown(path).c_str());
   return EXPORTRESULT::kWritten;
 }
 
@@ -397,7 +417,7 @@ void ITEMS_Change() {
   if (!AskNewName(ITEMLIST_Text(item.filename), &answer)) return;
   ITEMLIST_SetText(item.filename, answer, KASPO_FILENAMELEN);
   const std::string old_text = ITEMLIST_Text(item.description);
-  if (!ask_string_default(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
+  if (!AskShowingDefault(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
   ITEMLIST_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Update(&item, Db())) {
     APPDB_Report(kUpdateError);

@@ -189,6 +189,28 @@ TEST_F(Items, NamesAnItemCannotHoldOrExportAreRefused) {
                  "warning: file name '..' is not a plain file name!\n");
 }
 
+TEST_F(Items, ControlBytesOfNamesReachTheTerminalAsQuestionMarks) {
+  const std::string raw = "red\x1b[31mX\x07";
+  const std::string shown = "red?[31mX?";
+  scratch_.WriteFile("work/" + raw, "colour");
+  const std::string p = Prompt();
+  // Kept by change (empty answer), the name stays as it was stored.
+  const std::string out = Dialogue("a\nred*\ny\n\nn\nl\nred\nc\nred\n\nwords\nf\nred\nq\n");
+  EXPECT_EQ(out, p + kName + "[" + shown + "]\t\n" + kSure + kDescription + kCompressed +
+                     "  file '" + shown + "' added\n1 items added\n" + p + kPattern + "[" +
+                     shown + "]\t\nfound 1 items\n" + p + kPattern + "[" + shown + "]\t\n" +
+                     kName + "(" + shown + ") " + kDescription + "item changed\n" + p +
+                     kPattern + shown + " (size 0 kb):\n  Description: words\n\nfound 1 items\n" +
+                     p + QuitSaving(kBox));
+  ASSERT_EQ(std::remove(scratch_.Path("work/" + raw).c_str()), 0);
+  KaspoResult result = Run("e\nred\ny\nq\n", {kBox});
+  EXPECT_NE(result.out.find("  file './" + shown + "' exported\nexported 1 items\n"),
+            std::string::npos);
+  EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(result.err, kStartupErr);
+  EXPECT_EQ(scratch_.ReadFile("work/" + raw), "colour");
+}
+
 TEST_F(Items, ExportWritesOnlyRegularFilesWhereItSays) {
   const std::vector<std::string> names = {"dir.txt", "fifo.txt", "link.txt", "loose.txt",
                                           "plain.txt"};
