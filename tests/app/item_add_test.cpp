@@ -21,6 +21,23 @@
 namespace {
 using AddPass = FakeAppEngineTest;
 
+// The console of one add dialogue: `answers` on its input; what it prints
+// is kept in `out` and `err`.
+struct AddDialogue {
+  FILE* in = std::tmpfile();
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  explicit AddDialogue(const char* answers) {
+    std::fputs(answers, in);
+    std::rewind(in);
+    CONSOLE_ResetForTest(in, out, err);
+  }
+  ~AddDialogue() {
+    CONSOLE_ResetForTest(stdin, stdout, stderr);
+    for (FILE* f : {in, out, err}) std::fclose(f);
+  }
+};
+
 TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   ScratchDir dir;
   dir.WriteFile("a.txt", "first");
@@ -31,21 +48,15 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   APP_State().current_dir = dir.path();
   Fake().messages.clear();
   FakeApp().refuse_chunk_inserts = true;
-  FILE* in = std::tmpfile();
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
-  std::fputs("*.txt\ny\n\ny\n", in);
-  std::rewind(in);
-  CONSOLE_ResetForTest(in, out, err);
+  AddDialogue dialogue("*.txt\ny\n\ny\n");
   testing::internal::CaptureStderr();
   ITEMS_Add();
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "BLOBJ_Insert: Insert not possible (100 tries)\n");
-  CONSOLE_ResetForTest(stdin, stdout, stderr);
-  EXPECT_EQ(FakeText(out),
+  EXPECT_EQ(FakeText(dialogue.out),
             "# Filename: [a.txt]\t[b.txt]\t\nAre you sure? (n/y/q) # Description: "
             "# Compressed? (y/n/q) ");
-  EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Error in BLOBJ_Insert\nBLOBJ_Write error!\n");
+  EXPECT_EQ(FakeText(dialogue.err), "(BLOBJ_Write) Error in BLOBJ_Insert\nBLOBJ_Write error!\n");
   // After the row counts (each in its own bracket): one BEGIN, one
   // ABORT, no COMMIT; b.txt is never started.
   const std::string all = Letters();
@@ -55,7 +66,6 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'K'), 0);
   EXPECT_FALSE(APP_State().changed);
   EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
-  for (FILE* f : {in, out, err}) std::fclose(f);
   APP_ResetForTest();
   APPDB_ResetForTest();
 }
@@ -74,6 +84,8 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
   ASSERT_TRUE(BLOBJIO_Encode(false, reinterpret_cast<const unsigned char*>(large.data()),
                              large.size(), &b_chunks));
   ASSERT_GE(b_chunks.size(), 2u);  // a.txt and c.txt take one chunk each
+  APPDB_ResetForTest();
+  ASSERT_TRUE(DBHANDLE_Init(APPDB_Handle(), "KASPODB"));
   struct Case {
     int items, chunks;  // rows before the pass
     std::vector<std::string> added;
@@ -88,14 +100,8 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
     FakeApp().chunks.clear();
     FakeApp().item_rows = c.items;
     FakeApp().chunk_rows = c.chunks;
-    FILE* in = std::tmpfile();
-    FILE* out = std::tmpfile();
-    FILE* err = std::tmpfile();
-    std::fputs("*\ny\n\nn\n", in);
-    std::rewind(in);
-    CONSOLE_ResetForTest(in, out, err);
+    AddDialogue dialogue("*\ny\n\nn\n");
     ITEMS_Add();
-    CONSOLE_ResetForTest(stdin, stdout, stderr);
     std::string added_lines, refused_lines;
     for (const char* name : {"a.txt", "b.bin", "c.txt"}) {
       if (std::find(c.added.begin(), c.added.end(), name) != c.added.end()) {
@@ -105,17 +111,17 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
                          "' not added, kaspo full (max = 99999 rows)!\n";
       }
     }
-    EXPECT_EQ(FakeText(out), "# Filename: [a.txt]\t[b.bin]\t[c.txt]\t\nAre you sure? (n/y/q) "
+    EXPECT_EQ(FakeText(dialogue.out), "# Filename: [a.txt]\t[b.bin]\t[c.txt]\t\nAre you sure? (n/y/q) "
                              "# Description: # Compressed? (y/n/q) " +
                                  added_lines + std::to_string(c.added.size()) + " items added\n");
-    EXPECT_EQ(FakeText(err), refused_lines);
+    EXPECT_EQ(FakeText(dialogue.err), refused_lines);
     std::set<std::string> items;
     for (const FakeChunkRow& row : FakeApp().chunks) items.insert(row.fk_id);
     EXPECT_EQ(items.size(), c.added.size());
     EXPECT_EQ(FakeApp().chunks.size(), c.added.size());
     EXPECT_EQ(APP_State().changed, !c.added.empty());
-    for (FILE* f : {in, out, err}) std::fclose(f);
   }
   APP_ResetForTest();
+  APPDB_ResetForTest();
 }
 }  // namespace
