@@ -14,10 +14,10 @@
 #include "app/file_pattern.h"
 #include "app/item_listing.h"
 #include "app/paths.h"
-#include "app/replace_file.h"
 #include "app/table_file_io.h"
 #include "engine/types/values.h"
 #include "platform/files.h"
+#include "platform/newfile.h"
 #include "platform/process.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
@@ -322,10 +322,7 @@ bool TargetIsWritable(const std::string& path) {
 // `path`: a write that fails leaves a file already there as it was and
 // removes the partial one.
 bool WriteReplacing(const std::string& path, const std::vector<unsigned char>& content) {
-  REPLACEFILE file;
-  if (!REPLACEFILE_Open(&file, path)) return false;
-  if (!PLATFORM_Write(file.file, content.data(), content.size())) return false;
-  return REPLACEFILE_Commit(&file) != 0;
+  return PLATFORM_NewFileReplace(path, content.data(), content.size(), PLATFORM_DURABLE) != 0;
 }
 
 enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };

@@ -13,10 +13,10 @@
 #include "app/chunk_walk.h"
 #include "app/console.h"
 #include "app/database.h"
-#include "app/replace_file.h"
 #include "client/datelib.h"
 #include "client/struct_assign.h"
 #include "platform/files.h"
+#include "platform/newfile.h"
 #include "platform/locks.h"
 #include "platform/process.h"
 #include "records/blobj.h"
@@ -556,7 +556,7 @@ namespace {
 // Removes what killed saves of the container left beside it.
 void RemoveStaleTemps(const std::string& target) {
   std::vector<std::string> removed;
-  REPLACEFILE_RemoveStale(target, &removed);
+  PLATFORM_NewFileRemoveStale(target, &removed);
   for (const std::string& path : removed) CONSOLE_Print(kRemovedStale, path.c_str());
 }
 
@@ -579,20 +579,20 @@ int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
     return 0;
   }
   RemoveStaleTemps(target);
-  REPLACEFILE out;
-  if (!REPLACEFILE_Open(&out, target)) {
+  PLATFORM_NEWFILE out;
+  if (!PLATFORM_NewFileOpen(&out, target)) {
     CONSOLE_Error(kCannotWrite, path.c_str());
     return 0;
   }
-  if (std::strcmp(group, TABLEFILE_GROUP) == 0 && !SaveSections(handle, out.file)) {
-    REPLACEFILE_Abandon(&out);
+  if (std::strcmp(group, TABLEFILE_GROUP) == 0 && !SaveSections(handle, out.file.get())) {
+    PLATFORM_NewFileDiscard(&out);
     return 0;
   }
-  if (!REPLACEFILE_Commit(&out)) {
+  if (!PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
     CONSOLE_Error(kCannotReplace, path.c_str());
     return 0;
   }
-  if (out_lock != nullptr) REPLACEFILE_TakeLock(&out, out_lock);
+  if (out_lock != nullptr) PLATFORM_NewFileTakeLock(&out, out_lock);
   return 1;
 }
 

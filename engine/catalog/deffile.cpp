@@ -327,7 +327,7 @@ int WriteDefinition(DBDATABASE* db) {
   if (!EnsureDirectory(STARTUP_DatabaseDir(db->name))) return 0;
   const std::string path = STARTUP_DefFile(db->name);
   const std::string text = DEFFILE_Format(DEFFILE_Describe(db));
-  if (PLATFORM_NewFileReplace(path, text.data(), text.size())) return 1;
+  if (PLATFORM_NewFileReplace(path, text.data(), text.size(), PLATFORM_CACHED)) return 1;
   DBreport(kFileNotCreated, path.c_str());
   return 0;
 }

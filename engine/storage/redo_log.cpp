@@ -46,7 +46,7 @@ int ReplaceLog(const std::string& path, const std::vector<unsigned char>& record
   }
   if (!PLATFORM_NewFileWrite(&file, old.data(), old.size()) ||
       !PLATFORM_NewFileWrite(&file, records.data(), records.size()) ||
-      !PLATFORM_NewFileCommit(&file)) {
+      !PLATFORM_NewFileCommit(&file, PLATFORM_CACHED)) {
     DBreport(kWriteError, path.c_str());
     return 0;
   }

@@ -139,7 +139,7 @@ int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
   std::vector<int> written;
   if (!WriteRows(&data, table, db->committed_ts, &written)) return 0;
   std::vector<DBATTRIB*> listed = ListedAttribs(table);
-  if (listed.empty()) return PLATFORM_NewFileCommit(&data);
+  if (listed.empty()) return PLATFORM_NewFileCommit(&data, PLATFORM_CACHED);
   std::string index_path = TABLE_FilePath(db->name, table->name, ".idx");
   PLATFORM_NEWFILE index;
   if (!PLATFORM_NewFileOpen(&index, index_path)) {
@@ -147,7 +147,8 @@ int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
     return 0;
   }
   if (!WriteIndex(&index, table, listed, written)) return 0;
-  return PLATFORM_NewFileCommit(&data) && PLATFORM_NewFileCommit(&index);
+  return PLATFORM_NewFileCommit(&data, PLATFORM_CACHED) &&
+         PLATFORM_NewFileCommit(&index, PLATFORM_CACHED);
 }
 
 int TABLE_WriteDatabase(DBDATABASE* db) {
