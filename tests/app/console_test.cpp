@@ -91,7 +91,8 @@ TEST_F(Console, ReadKeepsTheUtf8FormsOfTheSevenLettersAsTyped) {
   };
   const std::string all_seven = "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F";
   const Case cases[] = {
-      {"all seven, two bytes each", CONSOLE_ANSWER_SET, "M" + all_seven + "\n", 15, "M" + all_seven, ""},
+      {"all seven, two bytes each", CONSOLE_ANSWER_SET, "M" + all_seven + "\n", 15,
+       "M" + all_seven, ""},
       {"single bytes and twins still pass", CONSOLE_ANSWER_SET, "\xFC\x81\xDF\n", 3,
        "\xFC\x81\xDF", ""},
       {"another UTF-8 letter is refused", CONSOLE_ANSWER_SET, "Caf\xC3\xA9\nok\n", READ_REJECTED,
