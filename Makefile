@@ -1,4 +1,6 @@
-# The two set-up commands: `make run` and `make test`.
+# The two set-up commands: `make run` builds the program alone (it needs
+# only cmake, g++ and make); `make test` adds the test packages when they
+# are missing, then builds and runs every test.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 BENCH_DIR ?= build-bench
@@ -7,27 +9,45 @@ COV_DIR ?= build-cov
 FUZZ_RUNS ?= 100000
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS ?=
+PREFIX ?= /usr/local
 
-.PHONY: all build run test test-sanitize bench deps clean fuzz fuzz-smoke
+.PHONY: all program build run install test test-sanitize bench deps clean fuzz fuzz-smoke
 
-all: build
+all: program
 
 deps:
 	@bash .ci/deps
 
-$(BUILD_DIR)/Makefile:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A build directory that `make run` makes leaves the tests out, so that it
+# needs no test package; `make build` switches them on in the same
+# directory without compiling the program again. An existing directory is
+# taken as it is configured.
+program:
+	@bash .ci/deps program
+	[ -f $(BUILD_DIR)/CMakeCache.txt ] || \
+	  cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKASPO_TESTS=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target kaspo
 
-build: deps $(BUILD_DIR)/Makefile
+build:
+	@bash .ci/deps test
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKASPO_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
-	./$(BUILD_DIR)/kaspo $(ARGS)
+# kaspo ends with status 1 after every run that started its database, a
+# normal quit included; only another status is a failure of `make run`.
+run: program
+	./$(BUILD_DIR)/kaspo $(ARGS) || [ $$? -eq 1 ]
+
+# The program and its manual page below PREFIX (bin/, share/man/man1/),
+# the user's manual in share/doc/kaspo/.
+install: program
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-test-sanitize: deps
+test-sanitize:
+	@bash .ci/deps test
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKASPO_SANITIZE=ON
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -37,7 +57,8 @@ test-sanitize: deps
 # suite, built with --coverage in its own directory; gcovr comes from
 # Debian when it is missing.
 .PHONY: coverage test-differential-long
-coverage: deps
+coverage:
+	@bash .ci/deps test
 	@command -v gcovr >/dev/null 2>&1 || bash tools/apt_need.sh gcovr
 	cmake -S . -B $(COV_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage \
 	  -DCMAKE_EXE_LINKER_FLAGS=--coverage

@@ -29,6 +29,11 @@ struct Twin {
 constexpr Twin kTwins[] = {{0xE4, 0x84}, {0xC4, 0x8E}, {0xF6, 0x94}, {0xD6, 0x99},
                            {0xFC, 0x81}, {0xDC, 0x9A}, {0xDF, 0xE1}};
 
+// A UTF-8 terminal sends each of the seven letters as two bytes: this lead
+// byte, then the Latin-1 byte less 0x40 (u-umlaut FC is C3 BC).
+constexpr unsigned char kUtf8Lead = 0xC3;
+constexpr unsigned char kUtf8Offset = 0x40;
+
 bool IsTwinOf(unsigned char set_byte, unsigned char byte) {
   for (const Twin& twin : kTwins) {
     if (twin.latin1 == set_byte && twin.console == byte) return true;
@@ -47,6 +52,17 @@ void NoteReadAfterEnd(CONSOLE* con) {
   if (++con->reads_after_end > CONSOLE_ENDREADS) PLATFORM_Exit(0);
 }
 
+// Whether `second`, read after the UTF-8 lead byte, completes one of the
+// seven letters that `set` names itself. Only the letters count, not
+// their console twins: C3 A1 (an a with acute) would otherwise pass as
+// the twin E1 of DF.
+bool IsUtf8Letter(const char* set, int second) {
+  for (const Twin& twin : kTwins) {
+    if (second + kUtf8Offset == twin.latin1) return char_in_set(set, twin.latin1);
+  }
+  return false;
+}
+
 // Reads and drops bytes up to and including the next newline.
 void DiscardRestOfLine(CONSOLE* con) {
   for (;;) {
@@ -57,6 +73,35 @@ void DiscardRestOfLine(CONSOLE* con) {
     }
     if (c == '\n') return;
   }
+}
+
+// Keeps one byte of a line, up to CONSOLE_LINEMAX of them; past that the
+// line is only known to be too long.
+void Keep(std::string* buffer, int* count, int byte) {
+  if (*count < CONSOLE_LINEMAX) {
+    buffer->push_back(static_cast<char>(byte));
+    ++*count;
+  } else {
+    *count = CONSOLE_LINEMAX + 1;
+  }
+}
+
+// Called for a byte `*c` that the set refuses. When it is the UTF-8 lead
+// byte and the next byte completes one of the set's letters, keeps the
+// lead, puts the letter's second byte into `*c` for the caller to keep,
+// and returns true: the letter stays as typed, two bytes. Otherwise the
+// byte read ahead goes back to the stream, so that a refusal discards
+// exactly the rest of this line.
+bool TakeUtf8Letter(CONSOLE* con, const char* set, std::string* buffer, int* count, int* c) {
+  if (*c != kUtf8Lead) return false;
+  const int second = std::fgetc(con->in);
+  if (second != EOF && IsUtf8Letter(set, second)) {
+    Keep(buffer, count, *c);
+    *c = second;
+    return true;
+  }
+  if (second != EOF) std::ungetc(second, con->in);
+  return false;
 }
 
 void PrintPrompt(CONSOLE* con, const char* prompt) {
@@ -127,18 +172,14 @@ int read_answer_line(const char* set, std::string* buffer) {
       return count > 0 ? count : READ_END;
     }
     if (c == '\n') return count;
-    if (!char_in_set(set, static_cast<unsigned char>(c))) {
+    if (!char_in_set(set, static_cast<unsigned char>(c)) &&
+        !TakeUtf8Letter(&con, set, buffer, &count, &c)) {
       CONSOLE_Error(kInvalidChar, c);
       DiscardRestOfLine(&con);
       buffer->clear();
       return READ_REJECTED;
     }
-    if (count < CONSOLE_LINEMAX) {
-      buffer->push_back(static_cast<char>(c));
-      ++count;
-    } else {
-      count = CONSOLE_LINEMAX + 1;
-    }
+    Keep(buffer, &count, c);
   }
 }
 

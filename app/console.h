@@ -60,11 +60,14 @@ void CONSOLE_ResetForTest(FILE* in, FILE* out, FILE* err);
 [[nodiscard]] bool char_in_set(const char* set, unsigned char byte);
 
 // Reads one line (the newline is not kept) into `buffer`. Returns its
-// length (0 for an empty line; CONSOLE_LINEMAX + 1 for any longer line, of
-// which the first CONSOLE_LINEMAX bytes are kept), READ_REJECTED after
-// printing "character '%c' is not valid!\n" for the first byte outside
-// `set` and discarding the rest of the line, or READ_END when standard
-// input has ended before any byte. A last line without a newline counts.
+// length in bytes (0 for an empty line; CONSOLE_LINEMAX + 1 for any longer
+// line, of which the first CONSOLE_LINEMAX bytes are kept), READ_REJECTED
+// after printing "character '%c' is not valid!\n" for the first byte
+// outside `set` and discarding the rest of the line, or READ_END when
+// standard input has ended before any byte. A last line without a newline
+// counts. Each of the seven Latin-1 letters of `set` is also taken in its
+// UTF-8 form (C3, then the letter's byte less 0x40) and kept as those two
+// bytes, so that what a UTF-8 terminal sends matches UTF-8 file names.
 [[nodiscard]] int read_answer_line(const char* set, std::string* buffer);
 
 // Asks with `prompt` ("# " if empty) for an answer of `min` to `max` bytes

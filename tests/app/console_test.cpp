@@ -80,6 +80,43 @@ TEST(CharInSet, ReadsRangesHyphensAndTwins) {
   }
 }
 
+TEST_F(Console, ReadKeepsTheUtf8FormsOfTheSevenLettersAsTyped) {
+  struct Case {
+    const char* name;
+    const char* set;
+    std::string input;
+    int result;
+    std::string line;  // the line read, or after a refusal the next line
+    std::string err;
+  };
+  const std::string all_seven = "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F";
+  const Case cases[] = {
+      {"all seven, two bytes each", CONSOLE_ANSWER_SET, "M" + all_seven + "\n", 15,
+       "M" + all_seven, ""},
+      {"single bytes and twins still pass", CONSOLE_ANSWER_SET, "\xFC\x81\xDF\n", 3,
+       "\xFC\x81\xDF", ""},
+      {"another UTF-8 letter is refused", CONSOLE_ANSWER_SET, "Caf\xC3\xA9\nok\n", READ_REJECTED,
+       "ok", "character '\xC3' is not valid!\n"},
+      {"a twin's UTF-8 look-alike is refused", CONSOLE_ANSWER_SET, "\xC3\xA1\nok\n",
+       READ_REJECTED, "ok", "character '\xC3' is not valid!\n"},
+      {"a lead byte ending the line keeps the next line", CONSOLE_ANSWER_SET, "ab\xC3\nok\n",
+       READ_REJECTED, "ok", "character '\xC3' is not valid!\n"},
+      {"a lead byte ending the input", CONSOLE_ANSWER_SET, "ab\xC3", READ_REJECTED, "",
+       "character '\xC3' is not valid!\n"},
+      {"not where the set lacks the letters", CONSOLE_COMMAND_SET, "\xC3\xBC\nq\n", READ_REJECTED,
+       "q", "character '\xC3' is not valid!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Feed(c.input);
+    std::string line;
+    EXPECT_EQ(read_answer_line(c.set, &line), c.result);
+    if (c.result == READ_REJECTED) (void)read_answer_line(c.set, &line);
+    EXPECT_EQ(line, c.line);
+    EXPECT_EQ(Err(), c.err);
+  }
+}
+
 TEST_F(Console, AskStringHoldsItsLimits) {
   struct Case {
     const char* name;

@@ -64,6 +64,26 @@ TEST_F(Items, AddTakesTheFilesThePatternMatches) {
                      kName + p);
 }
 
+TEST_F(Items, UmlautsTypedInUtf8MatchUtf8NamesAsTyped) {
+  const std::string utf8_name = "M\xC3\xBCller.txt";
+  const std::string latin1_name = "M\xFCller.txt";
+  scratch_.WriteFile("work/" + utf8_name, "utf-8");
+  scratch_.WriteFile("work/" + latin1_name, "latin-1");
+  scratch_.WriteFile("work/Caf\xC3\xA9.txt", "other letter");
+  const std::string p = Prompt();
+  std::string err;
+  const std::string out = Dialogue(
+      "a\nM\xC3\xBC*\ny\nGr\xC3\xBC\xC3\x9F\xC3\xA9\n\n"  // a refused description is empty
+      "a\nM\xFC*\ny\n\n\n"                                // the single byte keeps working
+      "a\nCaf\xC3\xA9*\nq\n"
+      "l\n\xC3\xBC\nq\n",
+      &err);
+  EXPECT_EQ(out, p + AddPass({utf8_name}, "") + p + AddPass({latin1_name}, "") + p + kName +
+                     kName + p + kPattern + "[" + utf8_name + "]\t\nfound 1 items\n" + p +
+                     QuitSaving(kBox));
+  EXPECT_EQ(err, "character '\xC3' is not valid!\ncharacter '\xC3' is not valid!\n");
+}
+
 TEST_F(Items, AnAddPassThatStopsStillSavesWhatItAdded) {
   scratch_.WriteFile("work/a.txt", "first");
   scratch_.WriteFile("work/b.txt", "");
