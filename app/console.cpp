@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/process.h"
+#include "platform/terminal.h"
 
 const char CONSOLE_COMMAND_SET[] = "qhtacdflsoegn ";
 const char CONSOLE_ANSWER_SET[] =
@@ -240,7 +241,9 @@ int CONSOLE_AskChar(const char* question) {
 }
 
 void CONSOLE_PrintNames(const std::vector<std::string>& names) {
-  for (const std::string& name : names) CONSOLE_Print(kListedName, name.c_str());
+  for (const std::string& name : names) {
+    CONSOLE_Print(kListedName, PLATFORM_Printable(name).c_str());
+  }
   CONSOLE_Print("\n");
 }
 

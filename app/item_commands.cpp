@@ -18,6 +18,7 @@
 #include "engine/types/values.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
+#include "platform/terminal.h"
 #include "platform/process.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
@@ -84,14 +85,6 @@ struct ADDCHOICE {
   bool compress = true;
 };
 
-// Prints the names as CONSOLE_PrintNames does, each as ITEMLIST_Shown
-// makes it.
-void PrintShownNames(const std::vector<std::string>& names) {
-  std::vector<std::string> shown;
-  for (const std::string& name : names) shown.push_back(ITEMLIST_Shown(name));
-  CONSOLE_PrintNames(shown);
-}
-
 // Steps 1 to 4 of the add dialogue. False when the user left it.
 bool ChooseFiles(std::vector<std::string>* out_names) {
   const std::string& dir = APP_State().current_dir;
@@ -104,7 +97,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
       CONSOLE_Print(kNoMatch, dir.c_str(), pattern.c_str());
       continue;
     }
-    PrintShownNames(*out_names);
+    CONSOLE_PrintNames(*out_names);
     const int c = CONSOLE_AskAccepted(kSureNo, "nyq\n");
     if (c == 'q') return false;
     if (c == 'y') return true;
@@ -150,11 +143,11 @@ bool CountRows(ROOM* room) {
 // drops trailing blanks, and a cut name would be exported as another file.
 bool NameFits(const std::string& name) {
   if (name.size() > static_cast<std::size_t>(KASPO_FILENAMELEN)) {
-    CONSOLE_Error(kNameTooLong, ITEMLIST_Shown(name).c_str(), KASPO_FILENAMELEN);
+    CONSOLE_Error(kNameTooLong, PLATFORM_Printable(name).c_str(), KASPO_FILENAMELEN);
     return false;
   }
   if (!name.empty() && name.back() == ' ') {
-    CONSOLE_Error(kNameTrailingBlank, ITEMLIST_Shown(name).c_str());
+    CONSOLE_Error(kNameTrailingBlank, PLATFORM_Printable(name).c_str());
     return false;
   }
   return true;
@@ -164,12 +157,12 @@ bool NameFits(const std::string& name) {
 // tables.
 bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
   if (chunks > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
-    CONSOLE_Error(kTooLarge, ITEMLIST_Shown(path).c_str(), BLOBJIO_MAXCHUNKS);
+    CONSOLE_Error(kTooLarge, PLATFORM_Printable(path).c_str(), BLOBJIO_MAXCHUNKS);
     return false;
   }
   if (room.items >= TABLEFILE_MAXRECORDS ||
       chunks > static_cast<std::size_t>(TABLEFILE_MAXRECORDS - room.chunks)) {
-    CONSOLE_Error(kFull, ITEMLIST_Shown(path).c_str(), TABLEFILE_MAXRECORDS);
+    CONSOLE_Error(kFull, PLATFORM_Printable(path).c_str(), TABLEFILE_MAXRECORDS);
     return false;
   }
   return true;
@@ -214,11 +207,11 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
   std::vector<unsigned char> content;
   if (!PLATFORM_ReadFile(path.c_str(), &content) || content.empty() ||
       content.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-    CONSOLE_Error(kReadError, ITEMLIST_Shown(path).c_str());
+    CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
     return ADDRESULT::kStop;
   }
   if (content.size() > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, ITEMLIST_Shown(name).c_str(),
+    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(),
                   static_cast<int>(content.size() / kKilo));
   }
   std::vector<BLOBJIO_CHUNK> chunks;
@@ -232,20 +225,20 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
   if (!StoreItem(name, choice, size, chunks)) return ADDRESULT::kStop;
   room->items += 1;
   room->chunks += static_cast<int>(chunks.size());
-  CONSOLE_Print(kAdded, ITEMLIST_Shown(name).c_str());
+  CONSOLE_Print(kAdded, PLATFORM_Printable(name).c_str());
   return ADDRESULT::kAdded;
 }
 
 // ---------------------------------------------------------------------------
 // Change
 
-// ask_string_default with the default as ITEMLIST_Shown makes it. An
+// ask_string_default with the default as PLATFORM_Printable makes it. An
 // empty answer still takes the stored default byte for byte: no answer
 // can hold "?" (it is not in the answer set), so an answer equal to an
 // escaped default is that default taken.
 bool AskShowingDefault(const char* prompt, const std::string& stored, std::string* out_answer,
                        int max) {
-  const std::string shown = ITEMLIST_Shown(stored);
+  const std::string shown = PLATFORM_Printable(stored);
   if (!ask_string_default(prompt, shown, out_answer, max)) return false;
   if (shown != stored && *out_answer == shown) *out_answer = stored;
   return true;
@@ -263,7 +256,7 @@ bool AskNewName(const std::string& old_name, std::string* out_name) {
     if (name.find_first_not_of(' ') == std::string::npos) continue;
     if (name == old_name) return true;
     if (ITEMLIST_IsPlainName(name) && !ITEMLIST_HasControl(name)) return true;
-    CONSOLE_Error(kNotPlainName, ITEMLIST_Shown(name).c_str());
+    CONSOLE_Error(kNotPlainName, PLATFORM_Printable(name).c_str());
   }
 }
 
@@ -307,12 +300,12 @@ bool DeleteOneItem(KASPO* item) {
 // block the program, and a device or a directory is no file to replace.
 bool TargetIsWritable(const std::string& path) {
   if (PLATFORM_IsSymbolicLink(path.c_str())) {
-    CONSOLE_Error(kTargetLink, ITEMLIST_Shown(path).c_str());
+    CONSOLE_Error(kTargetLink, PLATFORM_Printable(path).c_str());
     return false;
   }
   const PLATFORM_FILEKIND kind = PLATFORM_FileKind(path.c_str());
   if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) {
-    CONSOLE_Error(kTargetNotFile, ITEMLIST_Shown(path).c_str());
+    CONSOLE_Error(kTargetNotFile, PLATFORM_Printable(path).c_str());
     return false;
   }
   return true;
@@ -333,7 +326,7 @@ enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };
 EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
-    CONSOLE_Error(kNotPlainName, ITEMLIST_Shown(name).c_str());
+    CONSOLE_Error(kNotPlainName, PLATFORM_Printable(name).c_str());
     return EXPORTRESULT::kNotWritten;
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
@@ -353,10 +346,10 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
     return EXPORTRESULT::kNotWritten;
   }
   if (!WriteReplacing(path, content)) {
-    CONSOLE_Error(kWriteError, ITEMLIST_Shown(path).c_str());
+    CONSOLE_Error(kWriteError, PLATFORM_Printable(path).c_str());
     return EXPORTRESULT::kNotWritten;
   }
-  CONSOLE_Print(kExported, ITEMLIST_Shown(path).c_str());
+  CONSOLE_Print(kExported, PLATFORM_Printable(path).c_str());
   return EXPORTRESULT::kWritten;
 }
 

@@ -16,6 +16,7 @@
 #include "engine/types/tokens.h"
 #include "platform/report.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 #include "records/keygen.h"
 
 namespace {
@@ -569,7 +570,7 @@ std::string TrimRight(const char* text) {
     line.clear();
     for (int c = 0; c < columns; ++c) {
       if (c > 0) line += kSeparator;
-      line += TrimRight(DBresult_text(result, row, c).c_str());
+      line += PLATFORM_Printable(TrimRight(DBresult_text(result, row, c).c_str()));
     }
     std::fprintf(out, "%s\n", line.c_str());
   }

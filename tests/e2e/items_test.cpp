@@ -222,6 +222,11 @@ TEST_F(Items, ControlBytesOfNamesReachTheTerminalAsQuestionMarks) {
                      kName + "(" + shown + ") " + kDescription + "item changed\n" + p +
                      kPattern + shown + " (size 0 kb):\n  Description: words\n\nfound 1 items\n" +
                      p + QuitSaving(kBox));
+  // The directory listing and the rows of "g" show the name the same way.
+  KaspoResult looked = Run("ls\ng\nSELECT FILENAME FROM KASPO\nq\nq\n", {kBox});
+  EXPECT_NE(looked.out.find("[" + shown + "]\t"), std::string::npos);
+  EXPECT_NE(looked.out.find("FILENAME\n" + shown + "\n"), std::string::npos);
+  EXPECT_EQ(looked.out.find('\x1b'), std::string::npos);
   ASSERT_EQ(std::remove(scratch_.Path("work/" + raw).c_str()), 0);
   KaspoResult result = Run("e\nred\ny\nq\n", {kBox});
   EXPECT_NE(result.out.find("  file './" + shown + "' exported\nexported 1 items\n"),
