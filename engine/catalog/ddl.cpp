@@ -8,9 +8,9 @@
 #include <system_error>
 
 #include "engine/catalog/catalog.h"
+#include "engine/catalog/datadir.h"
 #include "engine/catalog/ddl_internal.h"
 #include "engine/catalog/deffile.h"
-#include "engine/catalog/startup.h"
 #include "engine/storage/redo_log.h"
 #include "engine/storage/table_file.h"
 #include "engine/types/wire.h"
@@ -99,9 +99,9 @@ int DropDbChecks(int conn_id, int* out_slot) {
 void DeleteDatabaseFiles(const char* db_name) {
   // A name the files cannot safely carry never reaches the file system.
   if (!DEFFILE_DatabaseNameOk(db_name) || !DDL_DatabaseFilesExist(db_name)) return;
-  (void)DDL_RemoveFile(STARTUP_DefFile(db_name));
+  (void)DDL_RemoveFile(DATADIR_DefFilePath(db_name));
   std::error_code ignored;
-  std::filesystem::remove_all(STARTUP_DatabaseDir(db_name), ignored);
+  std::filesystem::remove_all(DATADIR_DatabasePath(db_name), ignored);
 }
 
 void SetTable(std::string_view statement, char secure, int conn_id, const unsigned char* msg,
@@ -135,8 +135,8 @@ void SetTable(std::string_view statement, char secure, int conn_id, const unsign
 // Shared pieces
 
 int DDL_DatabaseFilesExist(const char* db_name) {
-  return PLATFORM_IsDirectory(STARTUP_EngineDataDir().c_str()) &&
-                 PLATFORM_Exists(STARTUP_DefFile(db_name).c_str())
+  return PLATFORM_IsDirectory(DATADIR_EnginePath().c_str()) &&
+                 PLATFORM_Exists(DATADIR_DefFilePath(db_name).c_str())
              ? 1
              : 0;
 }

@@ -43,12 +43,6 @@ STARTUPSTATE& State() {
   return state;
 }
 
-// An environment value that is set and not empty. An empty base would put
-// the data directory at the root of the file system.
-bool EnvValue(const char* name, std::string* out) {
-  return PLATFORM_GetEnv(name, out) && !out->empty();
-}
-
 void PrepareConnections() {
   for (DBCONN& conn : CATALOG_Engine().conns) {
     for (DBCURSOR& cursor : conn.cursors) {
@@ -169,32 +163,6 @@ int Tarvic1_Init(const char* engine_name, const char* default_db) {
 }
 
 void Engine_ExitHandler() { Engine_FatalExit(1); }
-
-int STARTUP_Base(std::string* base) {
-  if (EnvValue("TARVIC_PATH", base)) return 1;
-  if (EnvValue("HOME", base)) return 1;
-  base->clear();
-  return 0;
-}
-
-std::string STARTUP_DataDir(std::string_view engine) {
-  std::string base;
-  // STARTUP_Base leaves the base empty when it fails. (Appending rather
-  // than assigning a literal also keeps g++ 12 from a false -Wrestrict.)
-  if (!STARTUP_Base(&base)) base.push_back('.');
-  base += PLATFORM_SEPARATOR;
-  base += engine;
-  base += ".dat";
-  return base;
-}
-
-std::string STARTUP_EngineDataDir() { return STARTUP_DataDir(CATALOG_Engine().engine_name); }
-
-std::string STARTUP_DatabaseDir(std::string_view db) {
-  return STARTUP_EngineDataDir() + PLATFORM_SEPARATOR + std::string(db);
-}
-
-std::string STARTUP_DefFile(std::string_view db) { return STARTUP_DatabaseDir(db) + ".def"; }
 
 int64_t STARTUP_ResultMemoryFor(int64_t total_bytes) {
   if (total_bytes < STARTUP_MINRESULTMEM) return DB_DEFAULTRESULTMEM;

@@ -1,13 +1,7 @@
 // startup.h: bringing the engine to life and ending it.
-// Owns the start-up order (Tarvic1_Init), the data-directory paths, the
-// result memory limit rule, the engine banner, the signal handlers and the
-// exit handling that writes every static table before the process ends.
-//
-// Paths (the separator is "/"):
-//   data directory      <base>/<engine>.dat, or ./<engine>.dat without a base
-//   database directory  <data directory>/<database>   (table files, redo.log)
-//   definition file     <data directory>/<database>.def (beside the directory)
-// The base is $TARVIC_PATH when it is set and not empty, else $HOME likewise.
+// Owns the start-up order (Tarvic1_Init), the result memory limit rule, the
+// engine banner, the signal handlers and the exit handling that writes
+// every static table before the process ends.
 #pragma once
 
 #include <cstdint>
@@ -38,20 +32,6 @@ inline constexpr int64_t STARTUP_MINRESULTMEM = 8388608;
 // databases (deleting their redo logs); every run then ends the process at
 // once with exit status 1. Also used by STOP DATABASE.
 [[noreturn]] void Engine_ExitHandler();
-
-// The base of the data directory: $TARVIC_PATH, else $HOME. Returns 0 when
-// neither is set (or both are empty); the data directory is then relative
-// to the current directory.
-[[nodiscard]] int STARTUP_Base(std::string* base);
-
-// The data directory for the engine name `engine`, under the current base.
-std::string STARTUP_DataDir(std::string_view engine);
-// The data directory of the running engine (its current engine name).
-std::string STARTUP_EngineDataDir();
-// The directory of database `db`, inside the running engine's data directory.
-std::string STARTUP_DatabaseDir(std::string_view db);
-// The definition file of database `db`, beside its directory.
-std::string STARTUP_DefFile(std::string_view db);
 
 // Allocations below this many bytes come from the heap rather than from
 // mappings of their own (32 MiB, the largest the allocator accepts).

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/catalog/startup.h"
+#include "engine/catalog/datadir.h"
 #include "engine/storage/transaction.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
@@ -77,7 +77,7 @@ bool ReplyFailed() { return REPLY_Length() < 1 || REPLY_Data()[0] == '0'; }
 }  // namespace
 
 std::string Redo_Path(const char* db_name) {
-  return STARTUP_DatabaseDir(db_name) + PLATFORM_SEPARATOR + kRedoName;
+  return DATADIR_DatabasePath(db_name) + PLATFORM_SEPARATOR + kRedoName;
 }
 
 void Redo_Append(DBCONN* conn, const unsigned char* msg, int length) {
@@ -100,7 +100,7 @@ int Redo_Write(DBCONN* conn) {
     // The path is kept even when the directory is missing, so that the
     // caller's message can name the log that could not be written.
     conn->redo_path = Redo_Path(db_name);
-    if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db_name).c_str())) return 0;
+    if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db_name).c_str())) return 0;
   }
   return ReplaceLog(conn->redo_path, conn->redo);
 }
@@ -118,7 +118,7 @@ int Redo_Read(const char* db_name, std::vector<unsigned char>* bytes, std::strin
 }
 
 int Redo_Delete(const char* db_name, const std::string& path) {
-  if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db_name).c_str())) return 0;
+  if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db_name).c_str())) return 0;
   std::string log = path.empty() ? Redo_Path(db_name) : path;
   if (!PLATFORM_Exists(log.c_str())) return 1;
   if (PLATFORM_RemoveFile(log.c_str())) return 1;

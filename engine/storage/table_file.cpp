@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/catalog/datadir.h"
 #include "engine/catalog/rowindex.h"
-#include "engine/catalog/startup.h"
 #include "engine/storage/alloc.h"
 #include "engine/storage/redo_log.h"
 #include "engine/types/values.h"
@@ -121,12 +121,12 @@ bool HasStaticTable(DBDATABASE* db) {
 }  // namespace
 
 std::string TABLE_FilePath(const char* db_name, const std::string& table, const char* extension) {
-  return STARTUP_DatabaseDir(db_name) + PLATFORM_SEPARATOR + table + extension;
+  return DATADIR_DatabasePath(db_name) + PLATFORM_SEPARATOR + table + extension;
 }
 
 int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
   if (table->kind != '1' || table->loaded != '1') return 1;
-  if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
+  if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) return 0;
   if (table->rows.row_size < 0) return 1;
   // A file not committed is discarded when it goes out of scope, leaving
   // the one of the last good save.
@@ -152,7 +152,7 @@ int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
 }
 
 int TABLE_WriteDatabase(DBDATABASE* db) {
-  if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
+  if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) return 0;
   for (int i = 0; i < db->tables.count; ++i) {
     DBTABLE* table = CATALOG_Table(db, i);
     if (table != nullptr && !TABLE_Write(db, table)) return 0;
@@ -167,7 +167,7 @@ int Engine_SaveAll() {
     // A database without static tables has no file to write and no redo
     // log: when its directory could not be made (only a warning without
     // an engine name), nothing is lost.
-    if (!HasStaticTable(db) && !PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) {
+    if (!HasStaticTable(db) && !PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) {
       continue;
     }
     if (!TABLE_WriteDatabase(db) || !Redo_Delete(db->name, "")) return 0;
@@ -343,7 +343,7 @@ int ReadIndexFile(const std::string& path, DBTABLE* table, const std::vector<int
 
 int TABLE_Read(DBDATABASE* db, DBTABLE* table) {
   if (table->kind != '1') return 1;
-  if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
+  if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) return 0;
   std::string data_path = TABLE_FilePath(db->name, table->name, ".dat");
   PLATFORM_FILEPTR data(PLATFORM_OpenRead(data_path.c_str()));
   if (!data) {

@@ -1,4 +1,4 @@
-// Tests of engine start-up: paths, the memory limit rule, and (in child
+// Tests of engine start-up: the memory limit rule, and (in child
 // processes, since a started engine ends every run itself) the start and
 // the exit handling.
 #include "engine/catalog/startup.h"
@@ -19,29 +19,6 @@
 #include "support/engine_fixture.h"
 
 namespace {
-
-TEST(STARTUP, DataDirectoryFollowsTarvicPathThenHome) {
-  struct Case {
-    const char* tarvic_path;
-    const char* home;
-    const char* engine;
-    const char* expected;
-  };
-  constexpr Case kCases[] = {
-      {"/t", "/h", "Tarvic", "/t/Tarvic.dat"},
-      {nullptr, "/h", "Tarvic", "/h/Tarvic.dat"},
-      {nullptr, "/h", "", "/h/.dat"},
-      {"", "/h", "Tarvic", "/h/Tarvic.dat"},  // an empty value counts as unset
-      {nullptr, nullptr, "Tarvic", "./Tarvic.dat"},
-      {"", "", "X", "./X.dat"},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.expected);
-    ScopedEnv tp("TARVIC_PATH", c.tarvic_path);
-    ScopedEnv home("HOME", c.home);
-    EXPECT_EQ(STARTUP_DataDir(c.engine), c.expected);
-  }
-}
 
 TEST(STARTUP, ResultMemoryIsATenthOfMemoryPlusSwap) {
   struct Case {
