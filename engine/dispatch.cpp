@@ -8,7 +8,7 @@
 #include "engine/query/cursor.h"
 #include "engine/query/select.h"
 #include "engine/query/show.h"
-#include "engine/query/stop.h"
+#include "engine/stop.h"
 #include "engine/storage/modify.h"
 #include "engine/storage/transaction.h"
 #include "engine/types/wire.h"

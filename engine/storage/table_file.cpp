@@ -1,4 +1,4 @@
-// table_file.cpp: writing and reading table files, save all, fatal exit.
+// table_file.cpp: writing and reading table files.
 #include "engine/storage/table_file.h"
 
 #include <algorithm>
@@ -8,20 +8,16 @@
 
 #include "engine/catalog/datadir.h"
 #include "engine/catalog/rowindex.h"
-#include "engine/storage/alloc.h"
-#include "engine/storage/redo_log.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
-#include "platform/process.h"
 #include "platform/report.h"
 
 namespace {
 
 constexpr char kDataNotCreated[] = "(TARVIC) Data-file '%s' could not be created!\n";
 constexpr char kIndexNotCreated[] = "(TARVIC) Index-file '%s' could not be created!\n";
-constexpr char kSaveFailed[] = "(TARVICDB) Saving data failed (data may be corrupted)\n";
 
 constexpr char kHeader[] = "##";
 constexpr int kNameSize = 4;  // attribute-name bytes kept in the index file
@@ -108,16 +104,6 @@ int WriteIndex(PLATFORM_NEWFILE* file, DBTABLE* table, const std::vector<DBATTRI
   return 1;
 }
 
-void SaveAndQuit() { Engine_FatalExit(1); }
-
-bool HasStaticTable(DBDATABASE* db) {
-  for (int i = 0; i < db->tables.count; ++i) {
-    DBTABLE* table = CATALOG_Table(db, i);
-    if (table != nullptr && table->kind == '1') return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string TABLE_FilePath(const char* db_name, const std::string& table, const char* extension) {
@@ -158,35 +144,6 @@ int TABLE_WriteDatabase(DBDATABASE* db) {
     if (table != nullptr && !TABLE_Write(db, table)) return 0;
   }
   return 1;
-}
-
-int Engine_SaveAll() {
-  ENGINE& engine = CATALOG_Engine();
-  for (int i = 0; i < engine.db_count; ++i) {
-    DBDATABASE* db = &engine.dbs[i];
-    // A database without static tables has no file to write and no redo
-    // log: when its directory could not be made (only a warning without
-    // an engine name), nothing is lost.
-    if (!HasStaticTable(db) && !PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) {
-      continue;
-    }
-    if (!TABLE_WriteDatabase(db) || !Redo_Delete(db->name, "")) return 0;
-  }
-  return 1;
-}
-
-void Engine_FatalExit(int /*status*/) {
-  ENGINE& engine = CATALOG_Engine();
-  if (!engine.saved) {
-    engine.saved = 1;
-    if (!Engine_SaveAll()) DBreport(kSaveFailed);
-  }
-  PLATFORM_QuickExit(1);
-}
-
-void Engine_InstallFatalExit() {
-  PLATFORM_SetFatalHandler(SaveAndQuit);
-  ALLOC_SetFailHandler(Engine_FatalExit);
 }
 
 // ---------------------------------------------------------------------------

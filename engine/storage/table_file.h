@@ -1,5 +1,4 @@
-// table_file.h: the files of a static table in its database directory, the
-// save of every database and the engine's fatal exit.
+// table_file.h: the files of a static table in its database directory.
 // Owns the data file and index file formats; the rows belong to the table's
 // row pool, the ordered lists to its attributes (catalog.h).
 //
@@ -60,17 +59,3 @@ std::string TABLE_FilePath(const char* db_name, const std::string& table, const 
 // Writes every table of `db` in table order (TABLE_Write), stopping at the
 // first failure. Fails at once when the database directory is missing.
 [[nodiscard]] int TABLE_WriteDatabase(DBDATABASE* db);
-
-// Writes every table of every database and deletes each database's redo
-// log. Stops at the first failure.
-[[nodiscard]] int Engine_SaveAll();
-
-// The engine's fatal exit: the first call saves every database
-// (Engine_SaveAll; a failure is reported); every call then ends the process
-// at once with status 1. Installed as the platform's fatal handler by
-// Engine_InstallFatalExit.
-[[noreturn]] void Engine_FatalExit(int status);
-
-// Makes Engine_FatalExit the handler of PLATFORM_FatalExit and of exhausted
-// engine memory.
-void Engine_InstallFatalExit();

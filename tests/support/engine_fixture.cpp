@@ -8,8 +8,8 @@
 
 #include "client/message.h"
 #include "client/parser.h"
-#include "engine/catalog/startup.h"
 #include "engine/dispatch.h"
+#include "engine/start.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"

@@ -9,6 +9,7 @@
 
 #include "client/message.h"
 #include "engine/catalog/catalog.h"
+#include "engine/shutdown.h"
 #include "engine/storage/table_file.h"
 #include "engine/storage/transaction.h"
 #include "platform/files.h"

@@ -1,4 +1,4 @@
-// Table files: exact bytes, round trips, damaged files, save all.
+// Table files: exact bytes, round trips, damaged files.
 #include "engine/storage/table_file.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +18,6 @@ namespace {
 
 class TableFileTest : public T1TableTest {
  protected:
-  static void Put(const std::string& path, const Bytes& bytes) {
-    ASSERT_TRUE(PLATFORM_WriteFile(path.c_str(), bytes.data(), bytes.size()));
-  }
-
   // NAME (blanks cut) of each row the committed state shows, newest first.
   std::vector<std::string> Names() {
     std::vector<std::string> names;
@@ -204,34 +200,6 @@ TEST_F(TableFileTest, WritesTheCommittedStateOfAnOpenTransaction) {
   EXPECT_EQ(warnings, "");
   EXPECT_EQ(Names(), (Strs{"ab", "cd", "ef"}));
   EXPECT_EQ(ListedNums(), (Nums{5, 9, 12}));
-}
-
-TEST_F(TableFileTest, SaveAllWritesStaticTablesAndDeletesTheRedoLog) {
-  Insert("ab", 5);
-  table_->loaded = '0';
-  EXPECT_TRUE(TABLE_Write(db_, table_));
-  table_->loaded = '1';
-  table_->kind = '0';
-  EXPECT_TRUE(TABLE_Write(db_, table_));
-  EXPECT_FALSE(PLATFORM_Exists(Path(".dat").c_str()));
-  table_->kind = '1';
-  Put(Redo_Path("DB"), {1, 0, 0, 0, 'J'});
-  ASSERT_TRUE(Engine_SaveAll());
-  EXPECT_TRUE(PLATFORM_IsRegularFile(Path(".dat").c_str()));
-  EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
-  std::filesystem::remove_all(Dir());
-  EXPECT_FALSE(Engine_SaveAll());
-}
-
-TEST_F(TableFileTest, FatalExitSavesOnceAndEndsWithStatusOne) {
-  Insert("ab", 5);
-  EXPECT_EXIT(Engine_FatalExit(3), testing::ExitedWithCode(1), "");
-  EXPECT_TRUE(PLATFORM_IsRegularFile(Path(".dat").c_str()));
-  std::filesystem::remove_all(Dir());
-  EXPECT_EXIT(Engine_FatalExit(1), testing::ExitedWithCode(1),
-              "\\(TARVICDB\\) Saving data failed \\(data may be corrupted\\)");
-  CATALOG_Engine().saved = 1;  // an exit under way saves nothing more
-  EXPECT_EXIT(Engine_FatalExit(1), testing::ExitedWithCode(1), "^$");
 }
 
 }  // namespace

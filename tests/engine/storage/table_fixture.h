@@ -76,6 +76,10 @@ class T1TableTest : public EngineTest {
     return slot;
   }
 
+  static void Put(const std::string& path, const Bytes& bytes) {
+    ASSERT_TRUE(PLATFORM_WriteFile(path.c_str(), bytes.data(), bytes.size()));
+  }
+
   static Bytes File(const std::string& path) {
     Bytes bytes;
     EXPECT_TRUE(PLATFORM_ReadFile(path.c_str(), &bytes)) << path;

@@ -1,5 +1,5 @@
-// startup.cpp: engine start-up, paths, banner, memory limit and exit.
-#include "engine/catalog/startup.h"
+// start.cpp: engine start-up, banner, memory limit and signals.
+#include "engine/start.h"
 
 #include <csignal>
 
@@ -14,10 +14,9 @@
 // Start-up replays redo logs through the engine entry, as a client would:
 // Tarvic1_Init is the engine's other entry point, beside process_sql.
 #include "engine/dispatch.h"
+#include "engine/shutdown.h"
 #include "engine/storage/redo_log.h"
 #include "engine/storage/resdata.h"
-#include "engine/storage/table_file.h"
-#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/report.h"
 #include "platform/signals.h"
@@ -34,12 +33,12 @@ constexpr char kAbnormalSegv[] = "(TARVICDB) Abnormal termination (Segmentation 
 
 // Whether the process-end work has been registered: it must run once per
 // process however often the engine is started.
-struct STARTUPSTATE {
+struct STARTSTATE {
   int exit_registered = 0;
 };
 
-STARTUPSTATE& State() {
-  static STARTUPSTATE state;
+STARTSTATE& State() {
+  static STARTSTATE state;
   return state;
 }
 
@@ -89,18 +88,18 @@ void SetResultMemoryLimit() {
   PLATFORM_MEMORY memory{};
   int64_t total = 0;
   if (PLATFORM_MemoryStatus(&memory)) total = memory.physical_bytes + memory.swap_bytes;
-  CATALOG_Engine().result_memory_limit = STARTUP_ResultMemoryFor(total);
+  CATALOG_Engine().result_memory_limit = START_ResultMemoryFor(total);
 }
 
 }  // namespace
 
-void STARTUP_KeepFreedMemory() {
+void START_KeepFreedMemory() {
 #if defined(__GLIBC__)
   // Result sets and replies of a large query take megabytes in blocks that
   // the allocator would otherwise map for each query and hand back to the
   // system after it, paying a page fault per page on every query.
-  (void)mallopt(M_MMAP_THRESHOLD, STARTUP_MMAPTHRESHOLD);
-  (void)mallopt(M_TRIM_THRESHOLD, STARTUP_TRIMTHRESHOLD);
+  (void)mallopt(M_MMAP_THRESHOLD, START_MMAPTHRESHOLD);
+  (void)mallopt(M_TRIM_THRESHOLD, START_TRIMTHRESHOLD);
 #endif
 }
 
@@ -116,7 +115,7 @@ void ReplayRedoLogs() {
 }
 
 void RegisterExit() {
-  Engine_InstallFatalExit();
+  SHUTDOWN_InstallFatalExit();
   if (State().exit_registered) return;
   State().exit_registered = PLATFORM_AtExit(Engine_ExitHandler);
 }
@@ -154,18 +153,16 @@ int Tarvic1_Init(const char* engine_name, const char* default_db) {
   }
   InstallSignals();
   SetResultMemoryLimit();
-  STARTUP_KeepFreedMemory();
-  DBreport("%s", STARTUP_BANNER);
+  START_KeepFreedMemory();
+  DBreport("%s", START_BANNER);
   if (!engine.engine_name.empty()) ReplayRedoLogs();
   engine.startup = 0;
   RegisterExit();
   return CreateDefaultDatabase(default_db);
 }
 
-void Engine_ExitHandler() { Engine_FatalExit(1); }
-
-int64_t STARTUP_ResultMemoryFor(int64_t total_bytes) {
-  if (total_bytes < STARTUP_MINRESULTMEM) return DB_DEFAULTRESULTMEM;
+int64_t START_ResultMemoryFor(int64_t total_bytes) {
+  if (total_bytes < START_MINRESULTMEM) return DB_DEFAULTRESULTMEM;
   int64_t tenth = total_bytes / 10;
-  return tenth < STARTUP_MINRESULTMEM ? STARTUP_MINRESULTMEM : tenth;
+  return tenth < START_MINRESULTMEM ? START_MINRESULTMEM : tenth;
 }

@@ -1,7 +1,7 @@
 // Tests of engine start-up: the memory limit rule, and (in child
 // processes, since a started engine ends every run itself) the start and
 // the exit handling.
-#include "engine/catalog/startup.h"
+#include "engine/start.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@
 
 namespace {
 
-TEST(STARTUP, ResultMemoryIsATenthOfMemoryPlusSwap) {
+TEST(START, ResultMemoryIsATenthOfMemoryPlusSwap) {
   struct Case {
     int64_t total;
     int64_t limit;
@@ -36,7 +36,7 @@ TEST(STARTUP, ResultMemoryIsATenthOfMemoryPlusSwap) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.total);
-    EXPECT_EQ(STARTUP_ResultMemoryFor(c.total), c.limit);
+    EXPECT_EQ(START_ResultMemoryFor(c.total), c.limit);
   }
 }
 
@@ -141,7 +141,7 @@ TEST_F(StartupDeathTest, DefinitionFilesAreReadAndTheDefaultDatabaseUsed) {
                           CATALOG_FindDatabase("KASPODB", &pos) &&
                           CATALOG_FindTable(&engine.dbs[pos], "KASPO", &kaspo, nullptr);
         PLATFORM_MEMORY memory{};
-        const int64_t limit = STARTUP_ResultMemoryFor(
+        const int64_t limit = START_ResultMemoryFor(
             PLATFORM_MemoryStatus(&memory) ? memory.physical_bytes + memory.swap_bytes : 0);
         DBreport("init=%d dbs=%d found=%d loaded=%c startup=%d limit=%d\n", ok, engine.db_count,
                  found, found ? kaspo->loaded : '-', engine.startup,

@@ -1,7 +1,7 @@
 // stop.h: STOP DATABASE ('V'), the client's way to end the engine.
 // Owns no state: it checks the connection table (catalog.h) and hands over
-// to the exit handling of start-up (startup.h), which saves every static
-// table once and ends the process with exit status 1.
+// to the exit handling (shutdown.h), which saves every static table once
+// and ends the process with exit status 1.
 #pragma once
 
 // The STOP DATABASE handler. Refuses (with an error reply) while another

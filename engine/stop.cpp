@@ -1,8 +1,8 @@
 // stop.cpp: STOP DATABASE.
-#include "engine/query/stop.h"
+#include "engine/stop.h"
 
 #include "engine/catalog/catalog.h"
-#include "engine/catalog/startup.h"
+#include "engine/shutdown.h"
 #include "engine/types/wire.h"
 
 namespace {
