@@ -10,7 +10,7 @@
 #include "engine/query/show.h"
 #include "engine/stop.h"
 #include "engine/storage/modify.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/transaction.h"
 #include "engine/types/wire.h"
 
 namespace {

@@ -15,8 +15,8 @@
 // Tarvic1_Init is the engine's other entry point, beside process_sql.
 #include "engine/dispatch.h"
 #include "engine/shutdown.h"
-#include "engine/storage/redo_log.h"
 #include "engine/storage/resdata.h"
+#include "engine/tables/redo_log.h"
 #include "platform/process.h"
 #include "platform/report.h"
 #include "platform/signals.h"

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "engine/storage/table_file.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/table_file.h"
+#include "engine/tables/transaction.h"
 #include "engine/types/wire.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "engine/catalog/ddl.h"
 #include "engine/catalog/ddl_internal.h"
 #include "engine/catalog/deffile.h"
-#include "engine/storage/table_file.h"
+#include "engine/tables/table_file.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
 

@@ -14,7 +14,7 @@
 #include "engine/query/orderby.h"
 #include "engine/query/selectlist.h"
 #include "engine/query/where.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/transaction.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/process.h"

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/rowindex.h"
 #include "engine/storage/modify.h"
 #include "engine/storage/modify_internal.h"
+#include "engine/tables/rowindex.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 

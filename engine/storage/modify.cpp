@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "engine/catalog/rowindex.h"
 #include "engine/query/binnotation.h"
 #include "engine/query/where.h"
 #include "engine/storage/modify_internal.h"
-#include "engine/storage/redo_log.h"
+#include "engine/tables/redo_log.h"
+#include "engine/tables/rowindex.h"
 #include "engine/types/dates.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"

@@ -11,7 +11,7 @@
 #include "engine/catalog/interrupt.h"
 #include "engine/query/expr.h"
 #include "engine/storage/modify.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/transaction.h"
 #include "engine/types/wire.h"
 
 // The texts of one statement's prologue and transaction steps.

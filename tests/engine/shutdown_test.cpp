@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "engine/storage/redo_log.h"
-#include "engine/storage/table_file.h"
-#include "engine/storage/table_fixture.h"
+#include "engine/tables/redo_log.h"
+#include "engine/tables/table_file.h"
+#include "engine/tables/table_fixture.h"
 #include "platform/files.h"
 
 namespace {

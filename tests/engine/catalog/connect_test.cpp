@@ -7,7 +7,7 @@
 #include "client/message.h"
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/deffile.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/transaction.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"
 

@@ -10,8 +10,8 @@
 #include "client/message.h"
 #include "engine/catalog/catalog.h"
 #include "engine/shutdown.h"
-#include "engine/storage/table_file.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/table_file.h"
+#include "engine/tables/transaction.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"
 

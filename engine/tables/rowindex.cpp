@@ -1,5 +1,5 @@
 // rowindex.cpp: moving rows in and out of a table's indexes.
-#include "engine/catalog/rowindex.h"
+#include "engine/tables/rowindex.h"
 
 #include <vector>
 

@@ -1,11 +1,11 @@
 // transaction.cpp: BEGIN, END, ABORT, commit folding and rollback.
-#include "engine/storage/transaction.h"
+#include "engine/tables/transaction.h"
 
 #include <algorithm>
 #include <string>
 
-#include "engine/catalog/rowindex.h"
-#include "engine/storage/redo_log.h"
+#include "engine/tables/redo_log.h"
+#include "engine/tables/rowindex.h"
 #include "engine/types/wire.h"
 #include "platform/report.h"
 

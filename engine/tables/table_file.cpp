@@ -1,5 +1,5 @@
 // table_file.cpp: writing and reading table files.
-#include "engine/storage/table_file.h"
+#include "engine/tables/table_file.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/catalog/datadir.h"
-#include "engine/catalog/rowindex.h"
+#include "engine/tables/rowindex.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"

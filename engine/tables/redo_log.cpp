@@ -1,5 +1,5 @@
 // redo_log.cpp: the redo buffer, the redo log file and its replay.
-#include "engine/storage/redo_log.h"
+#include "engine/tables/redo_log.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "engine/catalog/datadir.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/transaction.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
 #include "platform/process.h"

@@ -1,6 +1,6 @@
 // Transactions: BEGIN/END/ABORT replies, commit folding and rollback with
 // index repair.
-#include "engine/storage/transaction.h"
+#include "engine/tables/transaction.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/rowindex.h"
+#include "engine/tables/rowindex.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "support/engine_fixture.h"

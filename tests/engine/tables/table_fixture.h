@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
-#include "engine/catalog/rowindex.h"
+#include "engine/tables/rowindex.h"
 #include "engine/types/values.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"

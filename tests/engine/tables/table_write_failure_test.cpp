@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/rowindex.h"
-#include "engine/storage/table_file.h"
+#include "engine/tables/rowindex.h"
+#include "engine/tables/table_file.h"
 #include "engine/types/values.h"
 #include "platform/fault.h"
 #include "platform/files.h"

@@ -1,6 +1,6 @@
 // Redo log: records collected per transaction, written at commit, read
 // back, deleted after a save and replayed at start-up.
-#include "engine/storage/redo_log.h"
+#include "engine/tables/redo_log.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/table_file.h"
-#include "engine/storage/transaction.h"
+#include "engine/tables/table_file.h"
+#include "engine/tables/transaction.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"

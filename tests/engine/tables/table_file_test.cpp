@@ -1,5 +1,5 @@
 // Table files: exact bytes, round trips, damaged files.
-#include "engine/storage/table_file.h"
+#include "engine/tables/table_file.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/rowindex.h"
-#include "engine/storage/redo_log.h"
+#include "engine/tables/redo_log.h"
+#include "engine/tables/rowindex.h"
 #include "engine/types/values.h"
 #include "platform/files.h"
 #include "table_fixture.h"
