@@ -3,13 +3,13 @@
 
 #include <array>
 
-#include "engine/catalog/connect.h"
-#include "engine/catalog/ddl.h"
-#include "engine/query/cursor.h"
-#include "engine/query/select.h"
-#include "engine/query/show.h"
+#include "engine/statements/connect.h"
+#include "engine/statements/cursor.h"
+#include "engine/statements/ddl.h"
+#include "engine/statements/modify.h"
+#include "engine/statements/select.h"
+#include "engine/statements/show.h"
 #include "engine/stop.h"
-#include "engine/storage/modify.h"
 #include "engine/tables/transaction.h"
 #include "engine/types/wire.h"
 

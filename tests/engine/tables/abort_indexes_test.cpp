@@ -4,7 +4,7 @@
 // ranges and the counted COUNT(*) all read the indexes.
 #include <string>
 
-#include "engine/query/query_fixture.h"
+#include "engine/statements/query_fixture.h"
 
 namespace {
 
