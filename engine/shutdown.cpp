@@ -36,7 +36,7 @@ int Engine_SaveAll() {
     if (!HasStaticTable(db) && !PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) {
       continue;
     }
-    if (!TABLE_WriteDatabase(db) || !Redo_Delete(db->name, "")) return 0;
+    if (!TBLFILE_WriteDatabase(db) || !Redo_Delete(db->name, "")) return 0;
   }
   return 1;
 }

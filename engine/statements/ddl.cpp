@@ -213,7 +213,7 @@ void DDL_SaveDatabase(int conn_id, const unsigned char* /*msg*/, int /*length*/)
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   if (!CATALOG_Preamble("SAVE DATABASE", conn_id, &conn, &db)) return;
-  const int saved = TABLE_WriteDatabase(db);
+  const int saved = TBLFILE_WriteDatabase(db);
   // A redo log that cannot be removed reports itself; the tables are saved.
   if (saved) (void)Redo_Delete(db->name, conn->redo_path);
   if (!saved) DBreport(kDbNotSaved, db->name);

@@ -142,7 +142,7 @@ int RemoveIndexNames(DBDATABASE* db, IDXARRAY* list) {
 void DeleteTableFiles(const char* db_name, const std::string& table) {
   if (!DDL_DatabaseFilesExist(db_name)) return;
   for (const char* extension : {".dat", ".idx"}) {
-    const std::string path = TABLE_FilePath(db_name, table, extension);
+    const std::string path = TBLFILE_Path(db_name, table, extension);
     if (PLATFORM_Exists(path.c_str())) (void)DDL_RemoveFile(path);
   }
 }

@@ -36,12 +36,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/catalog/catalog.h"
 
+// The two bytes that open both files.
+inline constexpr char TBLFILE_MAGIC[] = "##";
+// Bytes of the attribute name an index file section keeps.
+inline constexpr int TBLFILE_NAMESIZE = 4;
+
 // The path of one of a table's files: "<database directory>/<table><extension>",
 // the extension being ".dat" or ".idx".
-std::string TABLE_FilePath(const char* db_name, const std::string& table, const char* extension);
+std::string TBLFILE_Path(const char* db_name, const std::string& table, const char* extension);
+
+// The attributes with an ordered list, in attribute order: the sections of
+// the index file.
+std::vector<DBATTRIB*> TBLFILE_ListedAttribs(DBTABLE* table);
 
 // Writes the table's data file and, when it has ordered lists, its index
 // file, with the rows of the committed state. Only static, loaded tables
@@ -58,4 +68,4 @@ std::string TABLE_FilePath(const char* db_name, const std::string& table, const 
 
 // Writes every table of `db` in table order (TABLE_Write), stopping at the
 // first failure. Fails at once when the database directory is missing.
-[[nodiscard]] int TABLE_WriteDatabase(DBDATABASE* db);
+[[nodiscard]] int TBLFILE_WriteDatabase(DBDATABASE* db);
