@@ -11,7 +11,8 @@
 #include "engine/statements/show.h"
 #include "engine/stop.h"
 #include "engine/tables/transaction.h"
-#include "engine/types/wire.h"
+#include "engine/types/handler.h"
+#include "engine/types/reply.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "engine/catalog/catalog.h"
 #include "engine/shutdown.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 
 namespace {
 

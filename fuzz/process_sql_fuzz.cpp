@@ -42,7 +42,7 @@
 #include "engine/catalog/catalog.h"
 #include "engine/dispatch.h"
 #include "engine/start.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 #include "fuzz/harness_support.h"
 #include "tests/support/engine_env.h"
 

@@ -5,7 +5,8 @@
 
 #include "engine/tables/table_file.h"
 #include "engine/tables/transaction.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 
 namespace {
 

@@ -10,8 +10,9 @@
 #include "engine/statements/expr.h"
 #include "engine/statements/select.h"
 #include "engine/storage/resdata.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/tokens.h"
-#include "engine/types/wire.h"
 
 namespace {
 

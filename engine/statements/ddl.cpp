@@ -13,6 +13,8 @@
 #include "engine/statements/ddl_internal.h"
 #include "engine/tables/redo_log.h"
 #include "engine/tables/table_file.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/report.h"

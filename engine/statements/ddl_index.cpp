@@ -5,7 +5,8 @@
 #include "engine/catalog/deffile.h"
 #include "engine/statements/ddl.h"
 #include "engine/statements/ddl_internal.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include "engine/statements/ddl.h"
 #include "engine/statements/ddl_internal.h"
 #include "engine/tables/table_file.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "platform/files.h"
 
 namespace {

@@ -4,7 +4,8 @@
 #include "engine/statements/modify.h"
 #include "engine/statements/modify_internal.h"
 #include "engine/statements/where.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 
 namespace {
 

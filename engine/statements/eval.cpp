@@ -7,8 +7,8 @@
 
 #include "engine/statements/rowlist.h"
 #include "engine/types/dates.h"
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "platform/report.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "engine/statements/rowlist.h"
 #include "engine/statements/selectlist.h"
 #include "engine/statements/where.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 
 namespace {
 

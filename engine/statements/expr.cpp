@@ -2,7 +2,7 @@
 #include "engine/statements/expr.h"
 
 #include "engine/storage/alloc.h"
-#include "engine/types/wire.h"
+#include "engine/types/token_reader.h"
 
 namespace {
 

@@ -7,8 +7,9 @@
 #include "engine/statements/modify.h"
 #include "engine/statements/modify_internal.h"
 #include "engine/tables/rowindex.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 
 namespace {
 

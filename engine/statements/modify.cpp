@@ -14,8 +14,9 @@
 #include "engine/tables/redo_log.h"
 #include "engine/tables/rowindex.h"
 #include "engine/types/dates.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "engine/statements/expr.h"
 #include "engine/statements/modify.h"
 #include "engine/tables/transaction.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 
 // The texts of one statement's prologue and transaction steps.
 struct MODIFYTEXTS {

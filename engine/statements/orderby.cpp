@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "engine/statements/selectlist.h"
 #include "engine/statements/where.h"
 #include "engine/tables/transaction.h"
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "platform/process.h"
 #include "platform/report.h"
 

@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 
 namespace {
 

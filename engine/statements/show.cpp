@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/tokens.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 
 namespace {
 

@@ -5,8 +5,9 @@
 #include "engine/statements/modify.h"
 #include "engine/statements/modify_internal.h"
 #include "engine/statements/where.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include "engine/statements/eval.h"
 #include "engine/statements/select.h"
 #include "engine/statements/where_internal.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 
 namespace {
 

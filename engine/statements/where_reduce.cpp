@@ -9,8 +9,8 @@
 #include "engine/statements/rowlist.h"
 #include "engine/statements/where_internal.h"
 #include "engine/types/dates.h"
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 
 namespace {
 

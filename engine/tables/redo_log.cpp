@@ -8,6 +8,8 @@
 
 #include "engine/catalog/datadir.h"
 #include "engine/tables/transaction.h"
+#include "engine/types/reply.h"
+#include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
 #include "platform/process.h"

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
-#include "engine/types/wire.h"
+#include "engine/types/handler.h"
 
 // The redo buffer starts at this many bytes.
 inline constexpr int REDO_FIRSTBUFFER = 50000;

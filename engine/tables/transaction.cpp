@@ -6,7 +6,7 @@
 
 #include "engine/tables/redo_log.h"
 #include "engine/tables/rowindex.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 #include "platform/report.h"
 
 namespace {

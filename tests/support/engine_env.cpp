@@ -12,7 +12,7 @@
 #include "engine/dispatch.h"
 #include "engine/statements/expr.h"
 #include "engine/storage/idxlist.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 
 void ResetEngineForTest() {
   CATALOG_ResetForTest();

@@ -17,8 +17,8 @@
 #include "engine/catalog/interrupt.h"
 #include "engine/dispatch.h"
 #include "engine/statements/expr.h"
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "support/engine_fixture.h"
 
 namespace {

@@ -21,7 +21,6 @@
 #include "engine/statements/select.h"
 #include "engine/storage/idxlist.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "support/engine_fixture.h"
 
 class QueryTest : public EngineTest {

@@ -9,6 +9,7 @@
 #include "client/parser.h"
 #include "engine/catalog/interrupt.h"
 #include "engine/statements/show.h"
+#include "engine/types/reply.h"
 #include "query_fixture.h"
 
 namespace {

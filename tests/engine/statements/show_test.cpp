@@ -11,8 +11,8 @@
 #include "client/dbclient.h"
 #include "engine/catalog/catalog.h"
 #include "engine/storage/idxarray.h"
+#include "engine/types/reply.h"
 #include "engine/types/tokens.h"
-#include "engine/types/wire.h"
 #include "support/engine_fixture.h"
 
 namespace {

@@ -8,6 +8,8 @@
 
 #include "client/message.h"
 #include "client/parser.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "query_fixture.h"
 
 namespace {

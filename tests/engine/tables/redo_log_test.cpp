@@ -10,7 +10,8 @@
 
 #include "engine/tables/table_file.h"
 #include "engine/tables/transaction.h"
-#include "engine/types/wire.h"
+#include "engine/types/handler.h"
+#include "engine/types/reply.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"
 

@@ -15,7 +15,6 @@
 #include "client/dbclient.h"
 #include "client/message.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "support/engine_fixture.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/tables/rowindex.h"
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "support/engine_fixture.h"
 
 namespace {
