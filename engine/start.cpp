@@ -110,7 +110,7 @@ void ReplayRedoLogs() {
   for (int i = 0; i < engine.db_count; ++i) {
     // A copy: the replay's statements may move database records.
     std::string name = engine.dbs[i].name;
-    Redo_Replay(name.c_str(), process_sql);
+    REDO_Replay(name.c_str(), process_sql);
   }
 }
 

@@ -22,7 +22,7 @@ constexpr char kSetNotFound[] = "(SET DATABASE) Database '%s' not found!";
 // past it already.
 void RollbackOpen(DBCONN* conn) {
   if (conn->database < 0 || conn->trans_ts < 0) return;
-  if (conn->trans_ts > CATALOG_Engine().dbs[conn->database].committed_ts) Trans_Rollback(conn);
+  if (conn->trans_ts > CATALOG_Engine().dbs[conn->database].committed_ts) TRANS_Rollback(conn);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 // count, and CLOSE lowers the count only past free slots at the top, so the
 // slot a cursor gets (and so which result set it reuses) is fixed by the
 // order of DECLAREs and CLOSEs. The end of the transaction (END, ABORT)
-// frees every slot (Trans_CloseCursors).
+// frees every slot (TRANS_CloseCursors).
 //
 // Messages after the command letter:
 //

@@ -219,7 +219,7 @@ void PushBool(EVALSTATE* s, int value) {
   if (l.kind == kUpper && r.kind == kUpper) return Fail(kTwoUppers);
   if (l.kind == kUpper) {
     std::swap(l, r);
-    op = CmpMirror(op);
+    op = VALUE_Mirror(op);
   }
   int holds = 0;
   const int ok =

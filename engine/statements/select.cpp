@@ -380,7 +380,7 @@ int SELECT_RunBody(DBCONN* conn, DBDATABASE* db, int timestamp, QTOKENS* tok, RE
 }
 
 int SELECT_Timestamp(const DBCONN& conn, const DBDATABASE& db) {
-  return Trans_ReaderTimestamp(conn, db);
+  return TRANS_ReaderTimestamp(conn, db);
 }
 
 void SELECT_Command(int conn_id, const unsigned char* msg, int length) {

@@ -254,7 +254,7 @@ void AbandonFilter(FILTERRUN* run) {
   if (left->kind == EXPR_UPPER || right->kind == EXPR_UPPER) return Fail(kNonLocal);
   if (!IsAttr(left) && IsAttr(right)) {
     std::swap(left, right);
-    op = CmpMirror(op);
+    op = VALUE_Mirror(op);
   }
   // Two operands of which neither is an attribute cannot be decided.
   if (!IsAttr(left)) return Fail(kInvalidOperands);

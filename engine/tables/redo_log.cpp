@@ -78,7 +78,7 @@ bool ReplyFailed() { return REPLY_Length() < 1 || REPLY_Data()[0] == '0'; }
 
 }  // namespace
 
-std::string Redo_Path(const char* db_name) {
+std::string REDO_Path(const char* db_name) {
   return DATADIR_DatabasePath(db_name) + PLATFORM_SEPARATOR + kRedoName;
 }
 
@@ -101,7 +101,7 @@ int Redo_Write(DBCONN* conn) {
     const char* db_name = CATALOG_Engine().dbs[conn->database].name;
     // The path is kept even when the directory is missing, so that the
     // caller's message can name the log that could not be written.
-    conn->redo_path = Redo_Path(db_name);
+    conn->redo_path = REDO_Path(db_name);
     if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db_name).c_str())) return 0;
   }
   return ReplaceLog(conn->redo_path, conn->redo);
@@ -109,7 +109,7 @@ int Redo_Write(DBCONN* conn) {
 
 int Redo_Read(const char* db_name, std::vector<unsigned char>* bytes, std::string* path) {
   bytes->clear();
-  *path = Redo_Path(db_name);
+  *path = REDO_Path(db_name);
   if (!PLATFORM_IsRegularFile(path->c_str())) return 0;
   if (!PLATFORM_ReadFile(path->c_str(), bytes)) {
     DBreport(kReadError, path->c_str());
@@ -121,7 +121,7 @@ int Redo_Read(const char* db_name, std::vector<unsigned char>* bytes, std::strin
 
 int Redo_Delete(const char* db_name, const std::string& path) {
   if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db_name).c_str())) return 0;
-  std::string log = path.empty() ? Redo_Path(db_name) : path;
+  std::string log = path.empty() ? REDO_Path(db_name) : path;
   if (!PLATFORM_Exists(log.c_str())) return 1;
   if (PLATFORM_RemoveFile(log.c_str())) return 1;
   int error = errno;
@@ -130,7 +130,7 @@ int Redo_Delete(const char* db_name, const std::string& path) {
   return 0;
 }
 
-void Redo_Replay(const char* db_name, SqlHandler exec) {
+void REDO_Replay(const char* db_name, SqlHandler exec) {
   std::vector<unsigned char> log;
   std::string path;
   if (!Redo_Read(db_name, &log, &path)) return;

@@ -29,7 +29,7 @@ inline constexpr int REDO_FIRSTBUFFER = 50000;
 inline constexpr int REDO_GROWBUFFER = 100000;
 
 // The redo log of database `db_name`.
-std::string Redo_Path(const char* db_name);
+std::string REDO_Path(const char* db_name);
 
 // Appends one record holding `msg` to the connection's redo buffer. Does
 // nothing while the engine is starting (logging is off until the redo logs
@@ -59,4 +59,4 @@ void Redo_Append(DBCONN* conn, const unsigned char* msg, int length);
 // is cut short or whose statement fails ends the process with
 // "(TARVIC1) Redo-log '%s' cannot be executed!\n  (delete it to continue)\n".
 // REQUIRES: logging is still off (start-up).
-void Redo_Replay(const char* db_name, SqlHandler exec);
+void REDO_Replay(const char* db_name, SqlHandler exec);

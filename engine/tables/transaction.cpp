@@ -166,16 +166,16 @@ int Trans_RecordTable(DBCONN* conn, TRANS_LIST list, DBTABLE* table) {
   return 1;
 }
 
-int Trans_ReaderTimestamp(const DBCONN& conn, const DBDATABASE& db) {
+int TRANS_ReaderTimestamp(const DBCONN& conn, const DBDATABASE& db) {
   return conn.trans_ts != -1 ? conn.trans_ts : db.committed_ts + 1;
 }
 
-void Trans_CloseCursors(DBCONN* conn) {
+void TRANS_CloseCursors(DBCONN* conn) {
   for (DBCURSOR& cursor : conn->cursors) cursor.name[0] = '\0';
   conn->cursor_count = 0;
 }
 
-void Trans_Begin(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
+void TRANS_Begin(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   if (!CATALOG_Preamble("BEGIN", conn_id, &conn, &db)) return;
@@ -192,9 +192,9 @@ void Trans_Begin(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
   }
 }
 
-void Trans_Commit(DBCONN* conn, DBDATABASE* db) {
+void TRANS_Commit(DBCONN* conn, DBDATABASE* db) {
   db->committed_ts = conn->trans_ts;
-  Trans_CloseCursors(conn);
+  TRANS_CloseCursors(conn);
   for (int i = 0; i < conn->changed_count; ++i) Trans_CommitTable(conn->changed_tables[i]);
   ClearLists(conn);
   conn->trans_ts = -1;
@@ -203,27 +203,27 @@ void Trans_Commit(DBCONN* conn, DBDATABASE* db) {
   conn->redo.clear();
 }
 
-void Trans_Rollback(DBCONN* conn) {
-  Trans_CloseCursors(conn);
+void TRANS_Rollback(DBCONN* conn) {
+  TRANS_CloseCursors(conn);
   RollbackTables(conn);
   conn->trans_ts = -1;
   ClearLists(conn);
   conn->redo.clear();
 }
 
-void Trans_End(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
+void TRANS_End(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   if (!OpenTransaction("END", conn_id, &conn, &db)) return;
-  Trans_Commit(conn, db);
+  TRANS_Commit(conn, db);
   REPLY_Success();
 }
 
-void Trans_Abort(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
+void TRANS_Abort(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
   DBCONN* conn = nullptr;
   DBDATABASE* db = nullptr;
   if (!OpenTransaction("ABORT", conn_id, &conn, &db)) return;
-  Trans_Rollback(conn);
+  TRANS_Rollback(conn);
   REPLY_Success();
 }
 

@@ -23,9 +23,9 @@ enum TRANS_LIST {
 // Statement handlers (command letters 'J', 'K', 'M'). Each leaves one reply.
 // BEGIN answers '-' when another connection of the database holds an open
 // transaction; the connection is then listed as waiting.
-void Trans_Begin(int conn_id, const unsigned char* msg, int length);
-void Trans_End(int conn_id, const unsigned char* msg, int length);
-void Trans_Abort(int conn_id, const unsigned char* msg, int length);
+void TRANS_Begin(int conn_id, const unsigned char* msg, int length);
+void TRANS_End(int conn_id, const unsigned char* msg, int length);
+void TRANS_Abort(int conn_id, const unsigned char* msg, int length);
 
 // Enters `table` into one of the connection's changed-table lists unless it
 // is there already. Fails for a 257th table (DB_MAXTABLES).
@@ -36,21 +36,21 @@ void Trans_Abort(int conn_id, const unsigned char* msg, int length);
 
 // The timestamp at which a statement of `conn` reads: T inside a
 // transaction, else the committed timestamp + 1.
-int Trans_ReaderTimestamp(const DBCONN& conn, const DBDATABASE& db);
+int TRANS_ReaderTimestamp(const DBCONN& conn, const DBDATABASE& db);
 
 // Commits the open transaction of `conn` (END after its checks): the
 // committed timestamp becomes T, cursors close, changed tables are folded,
 // the lists empty, and the redo records go to the redo log. A failed redo
 // write is reported on standard error; the commit stands.
-void Trans_Commit(DBCONN* conn, DBDATABASE* db);
+void TRANS_Commit(DBCONN* conn, DBDATABASE* db);
 
 // Undoes the open transaction of `conn` (ABORT after its checks, and the
 // undo of DISCONNECT and SET DATABASE): cursors close, every changed table
 // is rolled back, the lists and the redo records are dropped, T becomes -1.
-void Trans_Rollback(DBCONN* conn);
+void TRANS_Rollback(DBCONN* conn);
 
 // Frees every cursor slot of the connection (their result sets stay).
-void Trans_CloseCursors(DBCONN* conn);
+void TRANS_CloseCursors(DBCONN* conn);
 
 // Folds the committed versions of a table into its live list: deleted rows
 // are freed, a changed version takes its base row's place. The indexes

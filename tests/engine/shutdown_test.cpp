@@ -23,10 +23,10 @@ TEST_F(ShutdownTest, SaveAllWritesStaticTablesAndDeletesTheRedoLog) {
   EXPECT_TRUE(TABLE_Write(db_, table_));
   EXPECT_FALSE(PLATFORM_Exists(Path(".dat").c_str()));
   table_->kind = '1';
-  Put(Redo_Path("DB"), {1, 0, 0, 0, 'J'});
+  Put(REDO_Path("DB"), {1, 0, 0, 0, 'J'});
   ASSERT_TRUE(Engine_SaveAll());
   EXPECT_TRUE(PLATFORM_IsRegularFile(Path(".dat").c_str()));
-  EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
+  EXPECT_FALSE(PLATFORM_Exists(REDO_Path("DB").c_str()));
   std::filesystem::remove_all(Dir());
   EXPECT_FALSE(Engine_SaveAll());
 }

@@ -52,7 +52,7 @@ class RedoLogTest : public EngineTest {
   }
   static Bytes Log() {
     Bytes bytes;
-    EXPECT_TRUE(PLATFORM_ReadFile(Redo_Path("DB").c_str(), &bytes));
+    EXPECT_TRUE(PLATFORM_ReadFile(REDO_Path("DB").c_str(), &bytes));
     return bytes;
   }
 };
@@ -60,18 +60,18 @@ class RedoLogTest : public EngineTest {
 TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {
   const std::string insert("Da\x03\x00T1\x00", 7);
   const std::string remove("Fa\x03\x00T1\x00x", 8);
-  ASSERT_EQ(Run(Trans_Begin), "1");
+  ASSERT_EQ(Run(TRANS_Begin), "1");
   Append(insert);
   Append(remove);
-  ASSERT_EQ(Run(Trans_End), "1");
+  ASSERT_EQ(Run(TRANS_End), "1");
   Bytes expected = Record(insert);
   for (unsigned char b : Record(remove)) expected.push_back(b);
   EXPECT_EQ(Log(), expected);
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
 
-  ASSERT_EQ(Run(Trans_Begin), "1");
+  ASSERT_EQ(Run(TRANS_Begin), "1");
   Append(insert);
-  ASSERT_EQ(Run(Trans_End), "1");
+  ASSERT_EQ(Run(TRANS_End), "1");
   for (unsigned char b : Record(insert)) expected.push_back(b);
   EXPECT_EQ(Log(), expected);
 
@@ -87,27 +87,27 @@ TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {
 }
 
 TEST_F(RedoLogTest, NothingIsLoggedWithoutRecordsOnAbortOrWhileStarting) {
-  ASSERT_EQ(Run(Trans_Begin), "1");
-  ASSERT_EQ(Run(Trans_End), "1");
-  ASSERT_EQ(Run(Trans_Begin), "1");
+  ASSERT_EQ(Run(TRANS_Begin), "1");
+  ASSERT_EQ(Run(TRANS_End), "1");
+  ASSERT_EQ(Run(TRANS_Begin), "1");
   Append("Dxyz");
-  ASSERT_EQ(Run(Trans_Abort), "1");
+  ASSERT_EQ(Run(TRANS_Abort), "1");
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
   CATALOG_Engine().startup = 1;
-  ASSERT_EQ(Run(Trans_Begin), "1");
+  ASSERT_EQ(Run(TRANS_Begin), "1");
   Append("Dxyz");
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
-  ASSERT_EQ(Run(Trans_End), "1");
-  EXPECT_FALSE(PLATFORM_Exists(Redo_Path("DB").c_str()));
+  ASSERT_EQ(Run(TRANS_End), "1");
+  EXPECT_FALSE(PLATFORM_Exists(REDO_Path("DB").c_str()));
 }
 
 TEST_F(RedoLogTest, AFailedWriteIsReportedAndTheCommitStands) {
   std::filesystem::remove_all(home_.DataDir() + "/DB");
-  ASSERT_EQ(Run(Trans_Begin), "1");
+  ASSERT_EQ(Run(TRANS_Begin), "1");
   Append("Dxyz");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(Run(Trans_End), "1");
-  std::string path = Redo_Path("DB");
+  EXPECT_EQ(Run(TRANS_End), "1");
+  std::string path = REDO_Path("DB");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "(TARVIC) Redo-log-file '" + path + "' is corrupted!\n" +
                 "         Save data and restart database!\n");
@@ -136,19 +136,19 @@ void Recorder(int conn_id, const unsigned char* msg, int length) {
 TEST_F(RedoLogTest, ReplayRunsEveryRecordInsideOneTransaction) {
   Bytes log = Record("Dabc");
   for (unsigned char b : Record("Gw")) log.push_back(b);
-  ASSERT_TRUE(PLATFORM_WriteFile(Redo_Path("DB").c_str(), log.data(), log.size()));
+  ASSERT_TRUE(PLATFORM_WriteFile(REDO_Path("DB").c_str(), log.data(), log.size()));
   Calls().clear();
-  Redo_Replay("DB", Recorder);
+  REDO_Replay("DB", Recorder);
   const std::string connect = std::string("0:1a\x03\x00", 6) + std::string("DB\0", 3);
   EXPECT_EQ(Calls(), (std::vector<std::string>{connect, "0:J", "0:Dabc", "0:Gw", "0:K", "0:R", "0:2"}));
 
   Calls().clear();
-  Redo_Replay("NODB", Recorder);
+  REDO_Replay("NODB", Recorder);
   EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(RedoLogTest, ReplayEndsTheProcessOnAFailingOrDamagedRecord) {
-  const std::string path = Redo_Path("DB");
+  const std::string path = REDO_Path("DB");
   const std::string message = "\\(TARVIC1\\) Redo-log '" + path +
                               "' cannot be executed!\n  \\(delete it to continue\\)";
   struct Case {
@@ -161,7 +161,7 @@ TEST_F(RedoLogTest, ReplayEndsTheProcessOnAFailingOrDamagedRecord) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_TRUE(PLATFORM_WriteFile(path.c_str(), c.log.data(), c.log.size()));
-    EXPECT_EXIT(Redo_Replay("DB", Recorder), testing::ExitedWithCode(1), message);
+    EXPECT_EXIT(REDO_Replay("DB", Recorder), testing::ExitedWithCode(1), message);
   }
 }
 
