@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/statements/expr.h"
+#include "engine/statements/qtokens.h"
 
 // The reply of a select (or EXISTS subselect) whose Eval_ValExpr failed.
 inline constexpr char EVAL_SELECTFAILED[] = "(SELECT) Error in evaluation of WHERE-expression";

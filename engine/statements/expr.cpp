@@ -2,7 +2,6 @@
 #include "engine/statements/expr.h"
 
 #include "engine/storage/alloc.h"
-#include "engine/types/token_reader.h"
 
 namespace {
 
@@ -114,8 +113,4 @@ void EXPR_ExpandList(DBTABLE* table, int timestamp, std::vector<int32_t>* list) 
        row = RowPool_NextFrom(table->rows, timestamp, &cursor)) {
     list->push_back(row);
   }
-}
-
-void QTOKENS_Next(QTOKENS* tok) {
-  tok->pos = TOKEN_Kind(tok->msg, tok->length, tok->pos, &tok->kind);
 }

@@ -1,6 +1,6 @@
-// expr.h: the pieces every query statement shares: the token cursor over a
-// command message (QTOKENS), expression nodes (EXPRNODE) and their pool,
-// the scope of one select (QUERYSCOPE) and of one statement (QUERYSTMT).
+// expr.h: the pieces every query statement shares: expression nodes
+// (EXPRNODE) and their pool, the scope of one select (QUERYSCOPE) and of
+// one statement (QUERYSTMT).
 // Owns the process-wide node pool; a scope owns its candidate lists and
 // its expression list, a statement its select context stack.
 //
@@ -42,16 +42,6 @@ inline constexpr int EXPR_POOLGROW = 70;
 // A returned node whose subselect result is estimated above this many bytes
 // gets a fresh result, so one large subselect does not pin its memory.
 inline constexpr int64_t EXPR_KEEPRESULTBYTES = 524288;
-
-// Where a handler stands in its command message: `kind` is the current
-// token's kind byte, already read; `pos` is the offset just after it, where
-// the token's payload (if any) begins.
-struct QTOKENS {
-  const unsigned char* msg = nullptr;
-  int length = 0;
-  int pos = 0;
-  unsigned char kind = 0;
-};
 
 // A reference from a select to a table of an enclosing select. Two
 // references to the same table of the same enclosing select share one.
@@ -158,6 +148,3 @@ void EXPR_FreeScope(QUERYSCOPE* scope);
 // Expands a list [-1] in place into the rows of `table` visible at
 // `timestamp` (newest first); any other list stays as it is.
 void EXPR_ExpandList(DBTABLE* table, int timestamp, std::vector<int32_t>* list);
-
-// Token cursor steps: read the next kind byte into tok->kind.
-void QTOKENS_Next(QTOKENS* tok);

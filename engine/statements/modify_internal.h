@@ -11,6 +11,7 @@
 #include "engine/catalog/interrupt.h"
 #include "engine/statements/expr.h"
 #include "engine/statements/modify.h"
+#include "engine/statements/qtokens.h"
 #include "engine/tables/transaction.h"
 #include "engine/types/reply.h"
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "engine/statements/expr.h"
+#include "engine/statements/qtokens.h"
 
 // Reads the section (REQUIRES: tok->kind is 'H') and sorts the row order of
 // `result`, which the caller has set to 0, 1, ..., rows - 1. Rows whose

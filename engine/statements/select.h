@@ -28,6 +28,7 @@
 #include <cstdint>
 
 #include "engine/statements/expr.h"
+#include "engine/statements/qtokens.h"
 
 // Rows a result may hold before the walk stops: the connection's maximum,
 // where 0 or less means no limit.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/statements/expr.h"
+#include "engine/statements/qtokens.h"
 
 // Function codes of select items.
 inline constexpr int SELECT_NOFUNCTION = -1;

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/statements/expr.h"
+#include "engine/statements/qtokens.h"
 
 // Reads the WHERE section. REQUIRES: tok->kind is 'w' and `scope` holds the
 // select's FROM tables with their candidate lists. Fills scope->expr; the

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/statements/expr.h"
+#include "engine/statements/qtokens.h"
 
 // The state of one Gen_ValExpr call.
 struct WHEREGEN {
