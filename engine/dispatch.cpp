@@ -9,8 +9,8 @@
 #include "engine/statements/modify.h"
 #include "engine/statements/select.h"
 #include "engine/statements/show.h"
+#include "engine/statements/txn.h"
 #include "engine/stop.h"
-#include "engine/tables/transaction.h"
 #include "engine/types/handler.h"
 #include "engine/types/reply.h"
 
@@ -46,10 +46,10 @@ constexpr COMMAND kCommands[] = {
     {'G', "DELETE", MODIFY_Delete},
     {'H', "UPDATE STD", MODIFY_UpdateStd},
     {'I', "UPDATE", MODIFY_Update},
-    {'J', "BEGIN", TRANS_Begin},
-    {'K', "END", TRANS_End},
+    {'J', "BEGIN", TXN_Begin},
+    {'K', "END", TXN_End},
     {'L', "INSERT LOAD", MODIFY_InsertLoad},
-    {'M', "ABORT", TRANS_Abort},
+    {'M', "ABORT", TXN_Abort},
     {'N', "DECLARE", CURSOR_Declare},
     {'O', "FETCH", CURSOR_Fetch},
     {'P', "CLOSE", CURSOR_Close},

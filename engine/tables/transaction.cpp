@@ -1,19 +1,14 @@
-// transaction.cpp: BEGIN, END, ABORT, commit folding and rollback.
+// transaction.cpp: commit folding and rollback.
 #include "engine/tables/transaction.h"
 
 #include <algorithm>
-#include <string>
 
 #include "engine/tables/redo_log.h"
 #include "engine/tables/rowindex.h"
-#include "engine/types/reply.h"
 #include "platform/report.h"
 
 namespace {
 
-constexpr char kAlreadyOpen[] = "(BEGIN) Already open transaction for database '%s'\n";
-constexpr char kNoTimestamp[] = "(%s) Connection Timestamp not defined";
-constexpr char kNotGreater[] = "(%s) Connection Timestamp %d not greater than DB-Timestamp %d\n";
 constexpr char kRedoCorrupted[] =
     "(TARVIC) Redo-log-file '%s' is corrupted!\n"
     "         Save data and restart database!\n";
@@ -23,40 +18,6 @@ constexpr char kUpdateIllegal[] = "KASPO_DeleteTimestamp: Update-Timestamp illeg
 constexpr char kUpdateIllegal1[] = "KASPO_DeleteTimestamp: Update-Timestamp illegal (1)\n";
 constexpr char kAfterIllegal[] = "KASPO_DeleteTimestamp: After illegal\n";
 constexpr char kBeforeIllegal[] = "KASPO_DeleteTimestamp: Before illegal\n";
-
-// The checks END and ABORT share. Replies and returns 0 on failure.
-int OpenTransaction(const char* statement, int conn_id, DBCONN** out_conn, DBDATABASE** out_db) {
-  if (!CATALOG_Preamble(statement, conn_id, out_conn, out_db)) return 0;
-  const DBCONN& conn = **out_conn;
-  const DBDATABASE& db = **out_db;
-  if (conn.trans_ts == -1) {
-    REPLY_Errorf(kNoTimestamp, statement);
-    return 0;
-  }
-  if (db.committed_ts >= conn.trans_ts) {
-    REPLY_Errorf(kNotGreater, statement, conn.trans_ts, db.committed_ts);
-    return 0;
-  }
-  return 1;
-}
-
-// The first connection of database `db` whose transaction timestamp is `ts`.
-DBCONN* HolderOf(int db, int ts) {
-  ENGINE& engine = CATALOG_Engine();
-  for (int i = 0; i < engine.conn_count; ++i) {
-    DBCONN& conn = engine.conns[i];
-    if (conn.database == db && conn.trans_ts == ts) return &conn;
-  }
-  return nullptr;
-}
-
-void ListWaiting(int conn_id) {
-  std::vector<int32_t>& waiting = CATALOG_Engine().waiting;
-  // A client that keeps retrying is listed once, not once per attempt.
-  if (std::find(waiting.begin(), waiting.end(), conn_id) == waiting.end()) {
-    waiting.push_back(conn_id);
-  }
-}
 
 bool InList(const DBCONN& conn, TRANS_LIST list, const DBTABLE* table) {
   const auto& tables = list == TRANS_INSERTED ? conn.inserted_tables : conn.changed_tables;
@@ -175,23 +136,6 @@ void TRANS_CloseCursors(DBCONN* conn) {
   conn->cursor_count = 0;
 }
 
-void TRANS_Begin(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
-  DBCONN* conn = nullptr;
-  DBDATABASE* db = nullptr;
-  if (!CATALOG_Preamble("BEGIN", conn_id, &conn, &db)) return;
-  int ts = db->committed_ts + 1;
-  DBCONN* holder = HolderOf(conn->database, ts);
-  if (holder == conn) {
-    REPLY_Errorf(kAlreadyOpen, db->name);
-  } else if (holder != nullptr) {
-    ListWaiting(conn_id);
-    REPLY_Wait();
-  } else {
-    conn->trans_ts = ts;
-    REPLY_Success();
-  }
-}
-
 void TRANS_Commit(DBCONN* conn, DBDATABASE* db) {
   db->committed_ts = conn->trans_ts;
   TRANS_CloseCursors(conn);
@@ -209,22 +153,6 @@ void TRANS_Rollback(DBCONN* conn) {
   conn->trans_ts = -1;
   ClearLists(conn);
   conn->redo.clear();
-}
-
-void TRANS_End(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
-  DBCONN* conn = nullptr;
-  DBDATABASE* db = nullptr;
-  if (!OpenTransaction("END", conn_id, &conn, &db)) return;
-  TRANS_Commit(conn, db);
-  REPLY_Success();
-}
-
-void TRANS_Abort(int conn_id, const unsigned char* /*msg*/, int /*length*/) {
-  DBCONN* conn = nullptr;
-  DBDATABASE* db = nullptr;
-  if (!OpenTransaction("ABORT", conn_id, &conn, &db)) return;
-  TRANS_Rollback(conn);
-  REPLY_Success();
 }
 
 void Trans_CommitTable(DBTABLE* table) {

@@ -1,5 +1,6 @@
-// transaction.h: transactions of a connection (BEGIN, END, ABORT), the
-// folding of committed row versions and the undoing of aborted ones.
+// transaction.h: transactions of a connection: their changed-table lists,
+// the folding of committed row versions and the undoing of aborted ones.
+// The statements BEGIN, END and ABORT that drive them are statements/txn.h.
 // Owns no state of its own: a transaction is the connection's timestamp T
 // and its two changed-table lists (catalog.h); its row versions live in the
 // row pools (rowpool.h).
@@ -19,13 +20,6 @@ enum TRANS_LIST {
   TRANS_INSERTED,  // tables into which the transaction inserted rows
   TRANS_CHANGED,   // tables in which it updated or deleted rows
 };
-
-// Statement handlers (command letters 'J', 'K', 'M'). Each leaves one reply.
-// BEGIN answers '-' when another connection of the database holds an open
-// transaction; the connection is then listed as waiting.
-void TRANS_Begin(int conn_id, const unsigned char* msg, int length);
-void TRANS_End(int conn_id, const unsigned char* msg, int length);
-void TRANS_Abort(int conn_id, const unsigned char* msg, int length);
 
 // Enters `table` into one of the connection's changed-table lists unless it
 // is there already. Fails for a 257th table (DB_MAXTABLES).

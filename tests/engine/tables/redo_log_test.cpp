@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/statements/txn.h"
 #include "engine/tables/table_file.h"
 #include "engine/tables/transaction.h"
 #include "engine/types/handler.h"
@@ -60,18 +61,18 @@ class RedoLogTest : public EngineTest {
 TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {
   const std::string insert("Da\x03\x00T1\x00", 7);
   const std::string remove("Fa\x03\x00T1\x00x", 8);
-  ASSERT_EQ(Run(TRANS_Begin), "1");
+  ASSERT_EQ(Run(TXN_Begin), "1");
   Append(insert);
   Append(remove);
-  ASSERT_EQ(Run(TRANS_End), "1");
+  ASSERT_EQ(Run(TXN_End), "1");
   Bytes expected = Record(insert);
   for (unsigned char b : Record(remove)) expected.push_back(b);
   EXPECT_EQ(Log(), expected);
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
 
-  ASSERT_EQ(Run(TRANS_Begin), "1");
+  ASSERT_EQ(Run(TXN_Begin), "1");
   Append(insert);
-  ASSERT_EQ(Run(TRANS_End), "1");
+  ASSERT_EQ(Run(TXN_End), "1");
   for (unsigned char b : Record(insert)) expected.push_back(b);
   EXPECT_EQ(Log(), expected);
 
@@ -87,26 +88,26 @@ TEST_F(RedoLogTest, EachCommitAppendsItsRecordsToTheLog) {
 }
 
 TEST_F(RedoLogTest, NothingIsLoggedWithoutRecordsOnAbortOrWhileStarting) {
-  ASSERT_EQ(Run(TRANS_Begin), "1");
-  ASSERT_EQ(Run(TRANS_End), "1");
-  ASSERT_EQ(Run(TRANS_Begin), "1");
+  ASSERT_EQ(Run(TXN_Begin), "1");
+  ASSERT_EQ(Run(TXN_End), "1");
+  ASSERT_EQ(Run(TXN_Begin), "1");
   Append("Dxyz");
-  ASSERT_EQ(Run(TRANS_Abort), "1");
+  ASSERT_EQ(Run(TXN_Abort), "1");
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
   CATALOG_Engine().startup = 1;
-  ASSERT_EQ(Run(TRANS_Begin), "1");
+  ASSERT_EQ(Run(TXN_Begin), "1");
   Append("Dxyz");
   EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
-  ASSERT_EQ(Run(TRANS_End), "1");
+  ASSERT_EQ(Run(TXN_End), "1");
   EXPECT_FALSE(PLATFORM_Exists(REDO_Path("DB").c_str()));
 }
 
 TEST_F(RedoLogTest, AFailedWriteIsReportedAndTheCommitStands) {
   std::filesystem::remove_all(home_.DataDir() + "/DB");
-  ASSERT_EQ(Run(TRANS_Begin), "1");
+  ASSERT_EQ(Run(TXN_Begin), "1");
   Append("Dxyz");
   testing::internal::CaptureStderr();
-  EXPECT_EQ(Run(TRANS_End), "1");
+  EXPECT_EQ(Run(TXN_End), "1");
   std::string path = REDO_Path("DB");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "(TARVIC) Redo-log-file '" + path + "' is corrupted!\n" +

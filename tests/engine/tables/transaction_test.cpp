@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/statements/txn.h"
 #include "engine/tables/rowindex.h"
 #include "engine/types/reply.h"
 #include "engine/types/values.h"
@@ -139,30 +140,30 @@ class TransactionTest : public EngineTest {
 using Strings = std::vector<std::string>;
 
 TEST_F(TransactionTest, BeginEndAndAbortAnswerWithTheirMessages) {
-  EXPECT_EQ(Run(TRANS_End, 1), "(END) Connection Timestamp not defined");
-  EXPECT_EQ(Run(TRANS_Abort, 1), "(ABORT) Connection Timestamp not defined");
-  EXPECT_EQ(Run(TRANS_Begin, 9), "(BEGIN) Conn_Id 9 not found\n");
-  EXPECT_EQ(Run(TRANS_Begin, 1), "1");
-  EXPECT_EQ(Run(TRANS_Begin, 1), "(BEGIN) Already open transaction for database 'DB'\n");
+  EXPECT_EQ(Run(TXN_End, 1), "(END) Connection Timestamp not defined");
+  EXPECT_EQ(Run(TXN_Abort, 1), "(ABORT) Connection Timestamp not defined");
+  EXPECT_EQ(Run(TXN_Begin, 9), "(BEGIN) Conn_Id 9 not found\n");
+  EXPECT_EQ(Run(TXN_Begin, 1), "1");
+  EXPECT_EQ(Run(TXN_Begin, 1), "(BEGIN) Already open transaction for database 'DB'\n");
   // The timestamp is the database's write lock: the other connection waits.
-  EXPECT_EQ(Run(TRANS_Begin, 2), "-");
-  EXPECT_EQ(Run(TRANS_Begin, 2), "-");
+  EXPECT_EQ(Run(TXN_Begin, 2), "-");
+  EXPECT_EQ(Run(TXN_Begin, 2), "-");
   EXPECT_EQ(CATALOG_Engine().waiting, std::vector<int32_t>{2});
   EXPECT_EQ(Conn(2)->trans_ts, -1);
 
   std::strcpy(Conn(1)->cursors[0].name, "C1");
   Conn(1)->cursor_count = 1;
   (void)Insert("A", 1);
-  EXPECT_EQ(Run(TRANS_End, 1), "1");
+  EXPECT_EQ(Run(TXN_End, 1), "1");
   EXPECT_EQ(db_->committed_ts, 1);
   EXPECT_EQ(Conn(1)->cursor_count, 0);
   EXPECT_EQ(Conn(1)->cursors[0].name[0], '\0');
   EXPECT_EQ(Conn(1)->inserted_count, 0);
-  EXPECT_EQ(Run(TRANS_Begin, 2), "1");
+  EXPECT_EQ(Run(TXN_Begin, 2), "1");
   EXPECT_EQ(Conn(2)->trans_ts, 2);
   db_->committed_ts = 2;
-  EXPECT_EQ(Run(TRANS_Abort, 2), "(ABORT) Connection Timestamp 2 not greater than DB-Timestamp 2\n");
-  EXPECT_EQ(Run(TRANS_End, 2), "(END) Connection Timestamp 2 not greater than DB-Timestamp 2\n");
+  EXPECT_EQ(Run(TXN_Abort, 2), "(ABORT) Connection Timestamp 2 not greater than DB-Timestamp 2\n");
+  EXPECT_EQ(Run(TXN_End, 2), "(END) Connection Timestamp 2 not greater than DB-Timestamp 2\n");
 }
 
 TEST_F(TransactionTest, RecordsEachTableOnceUpToTheLimit) {
@@ -179,17 +180,17 @@ TEST_F(TransactionTest, RecordsEachTableOnceUpToTheLimit) {
 }
 
 TEST_F(TransactionTest, CommitPromotesChangesAndFreesDeletedRows) {
-  ASSERT_EQ(Run(TRANS_Begin, 1), "1");
+  ASSERT_EQ(Run(TXN_Begin, 1), "1");
   int a = Insert("A", 1);
   int b = Insert("B", 2);
   int c = Insert("C", 3);
-  ASSERT_EQ(Run(TRANS_End, 1), "1");
+  ASSERT_EQ(Run(TXN_End, 1), "1");
 
-  ASSERT_EQ(Run(TRANS_Begin, 1), "1");
+  ASSERT_EQ(Run(TXN_Begin, 1), "1");
   int b2 = Change(b, "B", 20);
   Delete(c);
   Delete(Change(a, "A", 10));
-  ASSERT_EQ(Run(TRANS_End, 1), "1");
+  ASSERT_EQ(Run(TXN_End, 1), "1");
 
   EXPECT_EQ(Rows(), Strings{"B=20"});
   EXPECT_EQ(table_->rows.head, b2);
@@ -200,8 +201,8 @@ TEST_F(TransactionTest, CommitPromotesChangesAndFreesDeletedRows) {
 }
 
 TEST_F(TransactionTest, InsertThenDeleteLeavesNoRowAfterEndOrAbort) {
-  for (auto* finish : {TRANS_End, TRANS_Abort}) {
-    ASSERT_EQ(Run(TRANS_Begin, 1), "1");
+  for (auto* finish : {TXN_End, TXN_Abort}) {
+    ASSERT_EQ(Run(TXN_Begin, 1), "1");
     Delete(Insert("A", 1));
     ASSERT_EQ(Run(finish, 1), "1");
     EXPECT_EQ(Rows(), Strings{});
@@ -211,21 +212,21 @@ TEST_F(TransactionTest, InsertThenDeleteLeavesNoRowAfterEndOrAbort) {
 }
 
 TEST_F(TransactionTest, AbortUndoesChangesDeletesAndInserts) {
-  ASSERT_EQ(Run(TRANS_Begin, 1), "1");
+  ASSERT_EQ(Run(TXN_Begin, 1), "1");
   int a = Insert("A", 1);
   int b = Insert("B", 2);
   int c = Insert("C", 3);
   (void)Insert("D", 4);
-  ASSERT_EQ(Run(TRANS_End, 1), "1");
+  ASSERT_EQ(Run(TXN_End, 1), "1");
 
-  ASSERT_EQ(Run(TRANS_Begin, 1), "1");
+  ASSERT_EQ(Run(TXN_Begin, 1), "1");
   int a2 = Change(a, "A", 10);
   EXPECT_EQ(Change(a2, "A2", 11), a2);  // a second change keeps one version
   Delete(b);
   Delete(Change(c, "C", 30));
   (void)Insert("E", 5);
   EXPECT_EQ(Rows(), (Strings{"E=5", "D=4", "A2=11"}));
-  ASSERT_EQ(Run(TRANS_Abort, 1), "1");
+  ASSERT_EQ(Run(TXN_Abort, 1), "1");
 
   EXPECT_EQ(Rows(), (Strings{"D=4", "C=3", "B=2", "A=1"}));
   EXPECT_EQ(Indexed(), (Strings{"A=1", "B=2", "C=3", "D=4"}));
@@ -240,13 +241,13 @@ TEST_F(TransactionTest, AbortUndoesChangesDeletesAndInserts) {
 }
 
 TEST_F(TransactionTest, AbortRemovesRowsOfATableOnlyInsertedInto) {
-  ASSERT_EQ(Run(TRANS_Begin, 1), "1");
+  ASSERT_EQ(Run(TXN_Begin, 1), "1");
   (void)Insert("A", 1);
-  ASSERT_EQ(Run(TRANS_End, 1), "1");
-  ASSERT_EQ(Run(TRANS_Begin, 1), "1");
+  ASSERT_EQ(Run(TXN_End, 1), "1");
+  ASSERT_EQ(Run(TXN_Begin, 1), "1");
   (void)Insert("B", 2);
   ASSERT_EQ(Conn(1)->changed_count, 0);
-  ASSERT_EQ(Run(TRANS_Abort, 1), "1");
+  ASSERT_EQ(Run(TXN_Abort, 1), "1");
   EXPECT_EQ(Rows(), Strings{"A=1"});
   EXPECT_EQ(Indexed(), Strings{"A=1"});
 }
