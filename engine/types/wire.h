@@ -7,7 +7,7 @@
 // All numbers on the wire are little-endian. A text on the wire is its
 // bytes followed by one zero byte.
 //
-// Command message (built by the client, read here):
+// Command message (built by the client, read by token_reader.h):
 //
 //   | Offset | Size | Content                                         |
 //   |--------|------|-------------------------------------------------|
@@ -27,7 +27,7 @@
 //   |   (binary messages only)          |   (BINARY: u16 n, n bytes, L=n+2)|
 //   | every other kind                  | none                             |
 //
-// Reply (written here, parsed by the client):
+// Reply (written by reply.h, parsed by the client):
 //
 //   | First byte | Meaning              | What follows                     |
 //   |------------|----------------------|----------------------------------|
