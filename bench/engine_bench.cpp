@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "client/dbclient.h"
-#include "engine/catalog/startup.h"
+#include "engine/start.h"
 #include "tests/support/engine_env.h"
 
 namespace {
@@ -138,7 +138,7 @@ struct Engine {
     PointEngineAt(dir);
     // The allocator setting of the engine's start-up; the rest of that
     // start (banner, exit handling) does not suit a benchmark process.
-    STARTUP_KeepFreedMemory();
+    START_KeepFreedMemory();
     conn = DBconnect("BENCHDB", 1);
     if (conn->status != DBCONN_OK) std::abort();
     Check(kCreate30);

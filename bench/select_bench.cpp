@@ -18,7 +18,7 @@
 #include "client/message.h"
 #include "client/parser.h"
 #include "engine/catalog/catalog.h"
-#include "engine/query/select.h"
+#include "engine/statements/select.h"
 #include "tests/support/engine_env.h"
 
 namespace {

@@ -3,15 +3,16 @@
 
 #include <array>
 
-#include "engine/catalog/connect.h"
-#include "engine/catalog/ddl.h"
-#include "engine/query/cursor.h"
-#include "engine/query/select.h"
-#include "engine/query/show.h"
-#include "engine/query/stop.h"
-#include "engine/storage/modify.h"
-#include "engine/storage/transaction.h"
-#include "engine/types/wire.h"
+#include "engine/statements/connect.h"
+#include "engine/statements/cursor.h"
+#include "engine/statements/ddl.h"
+#include "engine/statements/modify.h"
+#include "engine/statements/select.h"
+#include "engine/statements/show.h"
+#include "engine/statements/txn.h"
+#include "engine/stop.h"
+#include "engine/types/handler.h"
+#include "engine/types/reply.h"
 
 namespace {
 
@@ -45,10 +46,10 @@ constexpr COMMAND kCommands[] = {
     {'G', "DELETE", MODIFY_Delete},
     {'H', "UPDATE STD", MODIFY_UpdateStd},
     {'I', "UPDATE", MODIFY_Update},
-    {'J', "BEGIN", Trans_Begin},
-    {'K', "END", Trans_End},
+    {'J', "BEGIN", TXN_Begin},
+    {'K', "END", TXN_End},
     {'L', "INSERT LOAD", MODIFY_InsertLoad},
-    {'M', "ABORT", Trans_Abort},
+    {'M', "ABORT", TXN_Abort},
     {'N', "DECLARE", CURSOR_Declare},
     {'O', "FETCH", CURSOR_Fetch},
     {'P', "CLOSE", CURSOR_Close},

@@ -1,9 +1,9 @@
 // dispatch.h: the engine entry of the request channel.
 // Owns the table that maps each command letter to its statement handler.
-// The reply is left in the reply buffer of engine/types/wire.h.
+// The reply is left in the reply buffer of engine/types/reply.h.
 #pragma once
 
-#include "engine/types/wire.h"
+#include "engine/types/handler.h"
 
 // Runs one command message for connection `conn_id` and leaves exactly one
 // reply in the reply buffer:

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/catalog/startup.h"
+#include "engine/start.h"
 #include "platform/process.h"
 #include "tests/support/engine_env.h"
 

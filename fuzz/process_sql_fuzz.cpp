@@ -40,9 +40,9 @@
 #include "client/message.h"
 #include "client/parser.h"
 #include "engine/catalog/catalog.h"
-#include "engine/catalog/startup.h"
 #include "engine/dispatch.h"
-#include "engine/types/wire.h"
+#include "engine/start.h"
+#include "engine/types/reply.h"
 #include "fuzz/harness_support.h"
 #include "tests/support/engine_env.h"
 

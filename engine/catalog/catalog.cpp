@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 

@@ -2,8 +2,8 @@
 #include "engine/catalog/deffile.h"
 
 #include "engine/catalog/catalog.h"
+#include "engine/catalog/datadir.h"
 #include "engine/catalog/limits.h"
-#include "engine/catalog/startup.h"
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
@@ -323,9 +323,9 @@ int EnsureDirectory(const std::string& path) {
 }
 
 int WriteDefinition(DBDATABASE* db) {
-  if (!EnsureDirectory(STARTUP_EngineDataDir())) return 0;
-  if (!EnsureDirectory(STARTUP_DatabaseDir(db->name))) return 0;
-  const std::string path = STARTUP_DefFile(db->name);
+  if (!EnsureDirectory(DATADIR_EnginePath())) return 0;
+  if (!EnsureDirectory(DATADIR_DatabasePath(db->name))) return 0;
+  const std::string path = DATADIR_DefFilePath(db->name);
   const std::string text = DEFFILE_Format(DEFFILE_Describe(db));
   if (PLATFORM_NewFileReplace(path, text.data(), text.size(), PLATFORM_CACHED)) return 1;
   DBreport(kFileNotCreated, path.c_str());
@@ -418,7 +418,7 @@ int Def_Parse(const char* name, const unsigned char* text, int length) {
 }
 
 int Def_ReadAll() {
-  std::string dir = STARTUP_EngineDataDir();
+  std::string dir = DATADIR_EnginePath();
   if (!PLATFORM_IsDirectory(dir.c_str())) return 1;
   std::vector<std::string> entries;
   if (!PLATFORM_ListRegularFiles(dir.c_str(), &entries)) return 0;

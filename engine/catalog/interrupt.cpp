@@ -2,7 +2,7 @@
 #include "engine/catalog/interrupt.h"
 
 #include "engine/catalog/catalog.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 
 void INTERRUPT_Arm() {
   ENGINE& engine = CATALOG_Engine();

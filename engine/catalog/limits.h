@@ -2,6 +2,8 @@
 // a limit name it by these constants.
 #pragma once
 
+#include "engine/types/tokens.h"
+
 inline constexpr int DB_MAXCONNS = 15;    // open connections; a 16th is refused
 inline constexpr int DB_MAXDBS = 15;      // databases at the same time; a 16th is refused
 inline constexpr int DB_MAXTABLES = 256;  // tables in each changed-table list of a transaction
@@ -10,7 +12,7 @@ inline constexpr int DB_MAXCURSORS = 20;  // cursors open on one connection
 
 // Names of databases, tables, attributes, indexes and cursors: at most 31
 // characters, 32 bytes with the terminator (the lexer refuses longer ones).
-inline constexpr int DB_NAMESIZE = 32;
+inline constexpr int DB_NAMESIZE = DBTK_NAMEMAX + 1;
 // Table, attribute and index names are keys of a name index, which cannot
 // hold a one-character name.
 inline constexpr int DB_MINNAMELEN = 2;

@@ -7,7 +7,7 @@
 // list, carrying the transaction's timestamp as insert timestamp. A change
 // makes a second slot, the changed version, reachable only from its base
 // row; a delete stamps the delete timestamp. Commit folds these versions
-// into the live list, rollback removes them (storage/transaction.h).
+// into the live list, rollback removes them (tables/transaction.h).
 //
 // Slot fields (eight words per slot; the row's bytes are kept beside the
 // slots, so that a walk over the slots reads only what decides visibility):

@@ -74,15 +74,14 @@ bool FitDate(int year, int month, int day, DBDATE* out) {
   return true;
 }
 
-void WarnLeapOnce(int year) {
+}  // namespace
+
+void DATES_WarnLeapOnce(DATESSTATE* state, int year) {
   if (year >= kExactLeapFrom && year <= kExactLeapTo) return;
-  DATESSTATE* state = DATES_State();
   if (state->leap_warned) return;
   state->leap_warned = true;
   DBreport(kLeapWarning);
 }
-
-}  // namespace
 
 DATESSTATE* DATES_State() {
   static DATESSTATE state;
@@ -120,7 +119,7 @@ int DATES_Scan(std::string_view text, const char* pattern, int* fields) {
 }
 
 int DATE_LeapYear(const DBDATE& date) {
-  WarnLeapOnce(date.year);
+  DATES_WarnLeapOnce(DATES_State(), date.year);
   return date.year % 4 == 0 ? 1 : 0;
 }
 

@@ -92,9 +92,16 @@ inline constexpr size_t DATES_DATILEN = 26;  // YYYY-MM-DD-HH.MM.SS.UUUUUU
 // REQUIRES: `fields` has room for every conversion in `pattern`.
 int DATES_Scan(std::string_view text, const char* pattern, int* fields);
 
-// Process-wide: only the once-per-run leap-year warning flag.
+// The once-per-run leap-year warning flag, the only state of a date
+// library. Each side of the channel keeps one of its own, so the client's
+// warning never silences the engine's; the engine's is DATES_State().
 struct DATESSTATE {
   bool leap_warned = false;
 };
 DATESSTATE* DATES_State();
 void DATES_ResetForTest();
+
+// Prints "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n"
+// through DBreport the first time `state` sees a year outside 1970..2036,
+// the years for which the plain rule of every fourth year is right.
+void DATES_WarnLeapOnce(DATESSTATE* state, int year);

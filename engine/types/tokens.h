@@ -68,6 +68,10 @@ inline constexpr unsigned char DBTK_DESC = ']';
 
 // Tokens with a payload (see the wire format of the request channel).
 inline constexpr unsigned char DBTK_IDENT = 'a';
+// Characters of a name (DBTK_IDENT): both sides hold names to it, the
+// client's lexer refusing a longer one, the catalogue keeping each in
+// DB_NAMESIZE bytes with its terminator.
+inline constexpr int DBTK_NAMEMAX = 31;
 inline constexpr unsigned char DBTK_ERROR = 'b';  // error text of a reply
 inline constexpr unsigned char DBTK_SMALLINTVAL = 'c';
 inline constexpr unsigned char DBTK_INTVAL = 'd';

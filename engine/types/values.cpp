@@ -181,7 +181,7 @@ int CmpData(int type, const void* a, const void* b) {
   }
 }
 
-unsigned char CmpMirror(unsigned char op) {
+unsigned char VALUE_Mirror(unsigned char op) {
   switch (op) {
     case DBTK_LT:
       return DBTK_GT;

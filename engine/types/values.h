@@ -82,7 +82,7 @@ int CmpValues(int op, int type, const void* a, const void* b);
 // The comparison kind that holds for `b op' a` exactly when `op` holds for
 // `a op b`, so a comparison can be turned around its operands: '<' for
 // '>', '<=' for '>=' and back; any other kind is its own mirror.
-[[nodiscard]] unsigned char CmpMirror(unsigned char op);
+[[nodiscard]] unsigned char VALUE_Mirror(unsigned char op);
 
 // The per-type operator tests behind CmpValues, each taking (op, a, b).
 int CmpStringValues(int op, const void* a, const void* b);

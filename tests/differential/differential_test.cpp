@@ -46,7 +46,7 @@
 #include "differential/peer_shell.h"
 #include "differential/query_gen.h"
 #include "differential/result_compare.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 #include "support/engine_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "client/message.h"
 #include "engine/catalog/catalog.h"
 #include "engine/dispatch.h"
-#include "engine/query/expr.h"
+#include "engine/statements/expr.h"
 #include "engine/storage/idxlist.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 
 void ResetEngineForTest() {
   CATALOG_ResetForTest();

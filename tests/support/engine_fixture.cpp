@@ -8,10 +8,10 @@
 
 #include "client/message.h"
 #include "client/parser.h"
-#include "engine/catalog/startup.h"
 #include "engine/dispatch.h"
+#include "engine/start.h"
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "platform/files.h"
 #include "platform/process.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/types/reply.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "support/engine_fixture.h"
 
 namespace {

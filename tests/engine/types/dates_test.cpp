@@ -94,6 +94,20 @@ TEST(DATES, EveryFourthYearIsLeapAndWarnsOnceOutsideKnownRange) {
   EXPECT_EQ(GetCapturedStderr(), "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n");
 }
 
+TEST(DATES, EachSideHasALeapWarningOfItsOwn) {
+  DATES_ResetForTest();
+  DATESSTATE other;  // as the client keeps one
+  CaptureStderr();
+  DATES_WarnLeapOnce(DATES_State(), 2037);
+  DATES_WarnLeapOnce(DATES_State(), 1969);
+  DATES_WarnLeapOnce(&other, 2036);
+  EXPECT_FALSE(other.leap_warned) << "years the plain rule gets right warn nobody";
+  DATES_WarnLeapOnce(&other, 1800);
+  DATES_WarnLeapOnce(&other, 2800);
+  const std::string warning = "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n";
+  EXPECT_EQ(GetCapturedStderr(), warning + warning);
+}
+
 TEST(DATES, ScanClampsHugeNumbersAndHonoursWidths) {
   int f[3] = {0, 0, 0};
   EXPECT_EQ(DATES_Scan(" -99999999999999:12345", "%d:%2d%c", f), 3);

@@ -90,7 +90,7 @@ TEST(VALUE, EveryRelationFollowsItsTypesOrder) {
       EXPECT_EQ(CmpValues(r.op, c.type, c.a.data(), c.b.data()), r.holds_for[c.order + 1])
           << static_cast<char>(r.op);
       // Turned around its operands, the mirrored relation says the same.
-      EXPECT_EQ(CmpValues(CmpMirror(static_cast<unsigned char>(r.op)), c.type, c.b.data(),
+      EXPECT_EQ(CmpValues(VALUE_Mirror(static_cast<unsigned char>(r.op)), c.type, c.b.data(),
                           c.a.data()),
                 r.holds_for[c.order + 1])
           << static_cast<char>(r.op);
