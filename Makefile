@@ -91,3 +91,12 @@ fuzz-smoke: fuzz
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(COV_DIR)
+
+# Lays out the C++ files changed since the last commit (and new ones) as
+# .clang-format says; the rest of the tree is left as it is.
+.PHONY: format
+format:
+	@command -v clang-format >/dev/null 2>&1 || bash tools/apt_need.sh clang-format
+	@files=$$( { git diff --name-only --diff-filter=ACMR HEAD; \
+	  git ls-files --others --exclude-standard; } | grep -E '\.(cpp|h)$$' | sort -u); \
+	  if [ -n "$$files" ]; then clang-format -i $$files && echo "formatted: $$files"; fi
