@@ -67,15 +67,12 @@ void CutIntoPayload(const unsigned char* data, std::size_t length, ARRAY* out_li
   }
 }
 
-// Inserts one BLOBJ row per chunk the encoder hands out.
-int InsertChunks(DBHANDLE* handle, COMPR* encoder, BLOBJ* row) {
-  int number = 1;
-  while (COMPR_GetBin(encoder, &row->compr_data)) {
-    if (number > BLOBJIO_MAXCHUNKS) {
-      CONSOLE_Error(kTooManyChunks, BLOBJIO_MAXCHUNKS);
-      return 0;
-    }
-    row->item_number = static_cast<int16_t>(number++);
+// Inserts one BLOBJ row per chunk.
+int InsertChunks(DBHANDLE* handle, const std::vector<BLOBJIO_CHUNK>& chunks, BLOBJ* row) {
+  for (const BLOBJIO_CHUNK& chunk : chunks) {
+    row->compr_data.length = static_cast<uint16_t>(chunk.bytes.size());
+    std::memcpy(row->compr_data.data, chunk.bytes.data(), chunk.bytes.size());
+    row->item_number = static_cast<int16_t>(chunk.item_number);
     if (!BLOBJ_Insert(row, handle)) {
       CONSOLE_Error(kInsertError);
       return 0;
@@ -135,8 +132,37 @@ bool TakePayload(const RECORD_HEADER* header, std::vector<unsigned char>* out_da
 }
 }  // namespace
 
-int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
-                const unsigned char* data, std::size_t length) {
+std::size_t BLOBJIO_StreamMax(int64_t recorded_size) {
+  const uint64_t size = recorded_size > 0 ? static_cast<uint64_t>(recorded_size) : 0;
+  const uint64_t records = (size + BLOBJIO_PAYLOAD - 1) / BLOBJIO_PAYLOAD;
+  return static_cast<std::size_t>(BLOBJIO_LISTHEAD + records * BLOBJ_DATA_SIZE);
+}
+
+int BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
+                   std::vector<BLOBJIO_CHUNK>* out_chunks) {
+  out_chunks->clear();
+  ComprGuard encoder;
+  COMPR_Set_Mode(&encoder.obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
+  {
+    ARRAY payload;
+    CutIntoPayload(data, length, &payload);
+    if (!add_struct(&encoder.obj, payload)) return 0;
+  }
+  if (!COMPR_Reset(&encoder.obj)) return 0;
+  RECORD_BINARY bin;
+  while (COMPR_GetBin(&encoder.obj, &bin)) {
+    out_chunks->push_back({static_cast<int>(out_chunks->size()) + 1,
+                           std::vector<unsigned char>(bin.data, bin.data + bin.length)});
+  }
+  return 1;
+}
+
+int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
+                  const std::vector<BLOBJIO_CHUNK>& chunks) {
+  if (chunks.size() > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
+    CONSOLE_Error(kTooManyChunks, BLOBJIO_MAXCHUNKS);
+    return 0;
+  }
   BLOBJ row;
   PrepareChunkRow(&row, fk_id, fk_table);
   int deleted = 0;
@@ -144,19 +170,18 @@ int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress
     APPDB_Report(kDeleteFkError);
     return 0;
   }
-  ComprGuard encoder;
-  COMPR_Set_Mode(&encoder.obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
   row.compressed = compress ? '1' : '0';
-  {
-    ARRAY payload;
-    CutIntoPayload(data, length, &payload);
-    if (!add_struct(&encoder.obj, payload)) return 0;
-  }
-  if (!COMPR_Reset(&encoder.obj)) return 0;
-  return InsertChunks(handle, &encoder.obj, &row);
+  return InsertChunks(handle, chunks, &row);
 }
 
-int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
+int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
+                const unsigned char* data, std::size_t length) {
+  std::vector<BLOBJIO_CHUNK> chunks;
+  return BLOBJIO_Encode(compress, data, length, &chunks) &&
+         BLOBJIO_Store(handle, fk_id, fk_table, compress, chunks);
+}
+
+int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t recorded_size,
                std::vector<unsigned char>* out_data) {
   out_data->clear();
   BLOBJ row;
@@ -175,10 +200,10 @@ int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
   const bool fetched = FetchChunks(handle, &row, &chunks, &compressed);
   if (!fetched) APPDB_Report(kFetchFkError);
   APPDB_CommitOrEnd(handle);
-  return fetched && BLOBJIO_Decode(&chunks, compressed, out_data);
+  return fetched && BLOBJIO_Decode(&chunks, compressed, recorded_size, out_data);
 }
 
-int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
+int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t recorded_size,
                    std::vector<unsigned char>* out_data) {
   DamageNotFatal not_fatal;
   out_data->clear();
@@ -188,6 +213,7 @@ int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
                    });
   ComprGuard decoder;
   if (compressed) COMPR_Set_Mode(&decoder.obj, COMPR_MODE_PELKO);
+  COMPR_SetLimit(&decoder.obj, BLOBJIO_StreamMax(recorded_size));
   RECORD_BINARY bin;
   for (BLOBJIO_CHUNK& chunk : *chunks) {
     bin.length = static_cast<uint16_t>(chunk.bytes.size());
@@ -229,7 +255,7 @@ int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, 
   return gathered;
 }
 
-int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
+int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id, int64_t recorded_size,
                           std::vector<unsigned char>* out_data) {
   BLOBJIO_BATCH::ITEM item;
   auto it = batch->items.find(ITEMLIST_Text(fk_id.c_str()));
@@ -237,5 +263,5 @@ int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
     item = std::move(it->second);
     batch->items.erase(it);
   }
-  return BLOBJIO_Decode(&item.chunks, item.compressed, out_data);
+  return BLOBJIO_Decode(&item.chunks, item.compressed, recorded_size, out_data);
 }

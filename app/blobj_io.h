@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -39,38 +40,59 @@ inline constexpr int BLOBJIO_PAYLOAD = RECORD_BINMAX;
 // Chunks one item can have: ITEMNUMBER is a SMALLINT, and a number that
 // wrapped round would put the chunks out of order.
 inline constexpr int BLOBJIO_MAXCHUNKS = 32767;
+// Bytes of the payload stream before its records: marker, count, table id.
+inline constexpr int BLOBJIO_LISTHEAD = 12;
 
-// Replaces the chunks of the item (fk_id, fk_table) by the encoding of
-// `data`. REQUIRES: the caller holds a transaction (DB_Begin); the old
-// chunks are deleted and the new ones inserted inside it. On failure the
-// reason is printed and the transaction is left for the caller to roll
-// back: this function never rolls back, so exactly one rollback is
-// applied.
-[[nodiscard]] int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
-                              const unsigned char* data, std::size_t length);
-
-// Rebuilds the content of the item (fk_id, fk_table) into `out_data`.
-// Reads the chunks inside a transaction of its own (nested into the
-// caller's when one is open), which it closes on every path. Damaged
-// content (bad chunk tags, bad "#01" or "#50" data, bad record sizes, a
-// wrong stream header) is reported and fails the read; it never ends the
-// process. A failed commit does end it (exit status 1): the handle's
-// transaction state can no longer be trusted.
-[[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
-                             std::vector<unsigned char>* out_data);
-
-// Chunks of one item as they come from its BLOBJ rows.
+// Chunks of one item as they come from, or go to, its BLOBJ rows.
 struct BLOBJIO_CHUNK {
   int item_number;
   std::vector<unsigned char> bytes;  // the COMPRDATA content, tag included
 };
+
+// The longest payload stream of an item whose recorded size (KASPO SIZE)
+// is `recorded_size`: the list head and one record per 4000 bytes begun.
+// Decoding stops there: a few bytes of code can stand for gigabytes, and
+// content longer than its item's size is damaged anyway. A size below 0
+// (none recorded) leaves room for the head only.
+[[nodiscard]] std::size_t BLOBJIO_StreamMax(int64_t recorded_size);
+
+// The chunks of `data`, numbered from 1, as BLOBJ_Write would store them.
+// Changes nothing, so a caller can count the chunks before it decides.
+[[nodiscard]] int BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
+                                 std::vector<BLOBJIO_CHUNK>* out_chunks);
+
+// Replaces the chunks of the item (fk_id, fk_table) by `chunks` (made by
+// BLOBJIO_Encode with the same `compress`). REQUIRES: the caller holds a
+// transaction (DB_Begin); the old chunks are deleted and the new ones
+// inserted inside it. More than BLOBJIO_MAXCHUNKS chunks are refused
+// before anything changes. On failure the reason is printed and the
+// transaction is left for the caller to roll back: this function never
+// rolls back, so exactly one rollback is applied.
+[[nodiscard]] int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
+                                const std::vector<BLOBJIO_CHUNK>& chunks);
+
+// BLOBJIO_Encode, then BLOBJIO_Store.
+[[nodiscard]] int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
+                              const unsigned char* data, std::size_t length);
+
+// Rebuilds the content of the item (fk_id, fk_table) into `out_data`;
+// `recorded_size` is the item's recorded size, which bounds the decoding
+// (BLOBJIO_StreamMax). Reads the chunks inside a transaction of its own
+// (nested into the caller's when one is open), which it closes on every
+// path. Damaged content (bad chunk tags, bad "#01" or "#50" data, data
+// decoding past the bound, bad record sizes, a wrong stream header) is
+// reported and fails the read; it never ends the process. A failed commit
+// does end it (exit status 1): the handle's transaction state can no
+// longer be trusted.
+[[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
+                             int64_t recorded_size, std::vector<unsigned char>* out_data);
 
 // Decodes the chunks of one item (in any order) into its content: the
 // steps of BLOBJ_Read after the rows are fetched. `compressed` is the
 // Compressed value of the item's rows. Prints the reason and fails on
 // damaged content.
 [[nodiscard]] int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
-                                 std::vector<unsigned char>* out_data);
+                                 int64_t recorded_size, std::vector<unsigned char>* out_data);
 
 // Items from which on an export reads the chunks of all its items in one
 // pass by key: each single read scans every chunk row for the item's key,
@@ -95,4 +117,5 @@ struct BLOBJIO_BATCH {
 
 // Decodes one gathered item as BLOBJ_Read would and frees its chunks.
 [[nodiscard]] int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
+                                        int64_t recorded_size,
                                         std::vector<unsigned char>* out_data);

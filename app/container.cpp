@@ -7,12 +7,14 @@
 
 #include "app/app_state.h"
 #include "app/console.h"
+#include "app/container_guard.h"
 #include "app/database.h"
 #include "app/directory_commands.h"
 #include "app/file_pattern.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
 #include "platform/files.h"
+#include "platform/locks.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
 
@@ -98,9 +100,20 @@ int CONTAINER_Load(const std::string& path) {
   return Group_Load(APPDB_Handle(), path, TABLEFILE_GROUP);
 }
 
+bool CONTAINER_Read(const std::string& path) {
+  GUARD_Enter(path);
+  if (CONTAINER_Load(path)) return true;
+  CONSOLE_Print(kReadError, path.c_str());
+  GUARD_LoadFailed();
+  return false;
+}
+
 void CONTAINER_Save() {
   APPSTATE& app = APP_State();
-  if (Group_Save(APPDB_Handle(), app.container_path, TABLEFILE_GROUP)) {
+  if (!GUARD_MaySave()) return;
+  PLATFORM_LOCK fresh;
+  if (Group_Save(APPDB_Handle(), app.container_path, TABLEFILE_GROUP, &fresh)) {
+    GUARD_Saved(&fresh);
     CONSOLE_Print(kSaved, app.container_path.c_str());
     app.changed = false;
   } else {
@@ -122,12 +135,9 @@ void CONTAINER_Open() {
       !ChooseContainer(dir, names, &path) || !CONTAINER_SaveIfChanged()) {
     return;
   }
-  APP_State().container_path = path;
-  if (CONTAINER_Load(path)) {
-    CONSOLE_Print(kOpened, path.c_str());
-  } else {
-    CONSOLE_Print(kReadError, path.c_str());
-  }
+  // Even a failed load makes this the current container, with only what
+  // could be read from it: the previous container's items are gone.
+  if (CONTAINER_Read(path)) CONSOLE_Print(kOpened, path.c_str());
 }
 
 void CONTAINER_New() {
@@ -138,9 +148,8 @@ void CONTAINER_New() {
       !CONTAINER_SaveIfChanged()) {
     return;
   }
-  APPSTATE& app = APP_State();
-  app.container_path = path;
-  app.changed = false;
+  GUARD_Enter(path);
+  APP_State().changed = false;
   if (!KASPO_Delete_All(APPDB_Handle()) || !BLOBJ_Delete_All(APPDB_Handle())) dberror_print();
   CONSOLE_Print(kCreated, path.c_str());
 }

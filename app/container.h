@@ -11,8 +11,16 @@
 // replacing their rows. Returns 0 when the file could not be read whole.
 [[nodiscard]] int CONTAINER_Load(const std::string& path);
 
-// "s": writes the open container and clears `changed`. A failed save
-// leaves the old file as it was and `changed` set.
+// Makes `path` the current container and reads it (app/container_guard.h
+// takes its lock). A failed load prints "error reading kaspo-db '%s'!\n"
+// and how many items were read; the session goes on with them, and saves
+// ask before they write over the file. Returns whether it loaded whole.
+[[nodiscard]] bool CONTAINER_Read(const std::string& path);
+
+// "s": writes the open container and clears `changed`. A save that is
+// refused (another session holds the file) or not allowed (the file could
+// not be read, or changed on disk), or that fails, leaves the old file as
+// it was and `changed` set.
 void CONTAINER_Save();
 
 // Saves the open container when it has changed. True when nothing

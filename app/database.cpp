@@ -1,14 +1,16 @@
 // database.cpp: engine start, the application tables and single statements.
 #include "app/database.h"
 
+#include <string>
+
 #include "app/console.h"
+#include "engine/catalog/interrupt.h"
 #include "engine/catalog/startup.h"
 #include "platform/process.h"
 
 namespace {
 
 constexpr char kEngineName[] = "";
-constexpr char kDatabase[] = "KASPODB";
 constexpr char kInitError[] = "Tarvic1_Init error!\n";
 constexpr char kHandleError[] = "DBHANDLE_Init error!\n";
 constexpr char kCommitError[] = "DB_Commit error!";
@@ -62,22 +64,47 @@ void EnsureSchemaObject(DBHANDLE* handle, const SCHEMAOBJECT& object) {
 }  // namespace
 
 void APPDB_Start() {
-  if (!Tarvic1_Init(kEngineName, kDatabase)) {
+  if (!Tarvic1_Init(kEngineName, APPDB_DATABASE)) {
     CONSOLE_Error(kInitError);
     PLATFORM_Exit(APPDB_FATALSTATUS);
   }
   DBHANDLE_SetErrorMode(DBERR_COLLECTING);
   DBHANDLE* handle = &State().handle;
-  if (!DBHANDLE_Init(handle, kDatabase)) FailStart(kHandleError);
+  if (!DBHANDLE_Init(handle, APPDB_DATABASE)) FailStart(kHandleError);
   for (const SCHEMAOBJECT& object : kSchema) EnsureSchemaObject(handle, object);
 }
 
 DBHANDLE* APPDB_Handle() { return &State().handle; }
 
-int APPDB_ExecPrint(const std::string& sql, int* out_rows) {
-  if (dbexec_sql(APPDB_Handle(), sql.c_str(), nullptr, out_rows)) return 1;
-  dberror_print();
+int APPDB_IsOwnObject(const std::string& name) {
+  for (const SCHEMAOBJECT& object : kSchema) {
+    if (name == object.name) return 1;
+  }
   return 0;
+}
+
+int APPDB_ExecPrint(const std::string& sql, int* out_rows) {
+  return dbexec_sql(APPDB_Handle(), sql.c_str(), nullptr, out_rows);
+}
+
+void APPDB_PrintError() { dberror_print(); }
+
+void APPDB_AllowInterrupt() { INTERRUPT_Arm(); }
+
+int APPDB_EndInterrupt() { return INTERRUPT_Disarm(); }
+
+int APPDB_ReadMax(int* out_max) {
+  MYDB_RESULT result;
+  int status = 0;
+  return dbexec1(APPDB_Handle(), "MAX", &result, &status) &&
+         dbfill_count(APPDB_Handle(), result.get(), status, out_max);
+}
+
+int APPDB_SetMax(int max) {
+  const std::string statement = "MAX " + std::to_string(max);
+  MYDB_RESULT result;
+  int status = 0;
+  return dbexec1(APPDB_Handle(), statement.c_str(), &result, &status);
 }
 
 char APPDB_LastCommand() { return DBHANDLE_LastLetter(); }

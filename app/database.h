@@ -24,11 +24,31 @@ void APPDB_Start();
 // The handle opened by APPDB_Start; every record call goes through it.
 DBHANDLE* APPDB_Handle();
 
+// The database the application runs on.
+inline constexpr char APPDB_DATABASE[] = "KASPODB";
+
+// 1 when `name` (upper case, as statements send it) is one of the
+// application's own tables or indexes.
+[[nodiscard]] int APPDB_IsOwnObject(const std::string& name);
+
 // Runs `sql` through the handle's printing execute: column names and rows,
-// or a success line, go to standard output. Returns 0 on failure after
-// printing the collected error text; `*out_rows` is negative when not all
-// rows were evaluated.
+// or a success line, go to standard output. Returns 0 on failure, with the
+// collected error text saying why (APPDB_PrintError); `*out_rows` is
+// negative when not all rows were evaluated.
 [[nodiscard]] int APPDB_ExecPrint(const std::string& sql, int* out_rows);
+
+// Prints the collected database error text.
+void APPDB_PrintError();
+
+// Between these two calls Ctrl-C (SIGINT) stops the running statement
+// instead of ending the program: the statement fails and undoes what it
+// changed. The second call returns 1 when Ctrl-C was pressed meanwhile.
+void APPDB_AllowInterrupt();
+[[nodiscard]] int APPDB_EndInterrupt();
+
+// The engine's result-row maximum (MAX), read and set.
+[[nodiscard]] int APPDB_ReadMax(int* out_max);
+[[nodiscard]] int APPDB_SetMax(int max);
 
 // The command letter of the statement APPDB_ExecPrint last sent to the
 // engine ('J' BEGIN, 'K' COMMIT or END, 'M' ABORT, ...), 0 when it sent

@@ -14,8 +14,10 @@
 #include "app/file_pattern.h"
 #include "app/item_listing.h"
 #include "app/paths.h"
+#include "app/table_file_io.h"
 #include "engine/types/values.h"
 #include "platform/files.h"
+#include "platform/newfile.h"
 #include "platform/process.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
@@ -46,6 +48,14 @@ constexpr char kWriteError[] = "warning: file '%s' write error!\n";
 constexpr char kNotPlainName[] = "warning: file name '%s' is not a plain file name!\n";
 constexpr char kExported[] = "  file '%s' exported\n";
 constexpr char kExportedCount[] = "exported %d items\n";
+constexpr char kNameTooLong[] = "warning: file name '%s' too long (max = %d)!\n";
+constexpr char kNameTrailingBlank[] = "warning: file name '%s' ends with a blank!\n";
+constexpr char kTooLarge[] = "warning: file '%s' too large for one item (max = %d chunks)!\n";
+constexpr char kFull[] = "warning: file '%s' not added, kaspo full (max = %d rows)!\n";
+constexpr char kCountItemsError[] = "db-error in KASPO_Cur_Count!\n";
+constexpr char kCountChunksError[] = "db-error in BLOBJ_Cur_Count!\n";
+constexpr char kTargetLink[] = "warning: file '%s' is a symbolic link, not exported!\n";
+constexpr char kTargetNotFile[] = "warning: file '%s' is not a regular file, not exported!\n";
 constexpr char kStatus[] = "kaspo '%s', %d items (size %d kb, db-size %d kb)\n";
 constexpr char kNoStatus[] = "status information can not be determined!\n";
 
@@ -74,6 +84,14 @@ struct ADDCHOICE {
   bool compress = true;
 };
 
+// Prints the names as CONSOLE_PrintNames does, each as ITEMLIST_Shown
+// makes it.
+void PrintShownNames(const std::vector<std::string>& names) {
+  std::vector<std::string> shown;
+  for (const std::string& name : names) shown.push_back(ITEMLIST_Shown(name));
+  CONSOLE_PrintNames(shown);
+}
+
 // Steps 1 to 4 of the add dialogue. False when the user left it.
 bool ChooseFiles(std::vector<std::string>* out_names) {
   const std::string& dir = APP_State().current_dir;
@@ -86,7 +104,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
       CONSOLE_Print(kNoMatch, dir.c_str(), pattern.c_str());
       continue;
     }
-    CONSOLE_PrintNames(*out_names);
+    PrintShownNames(*out_names);
     const int c = CONSOLE_AskAccepted(kSureNo, "nyq\n");
     if (c == 'q') return false;
     if (c == 'y') return true;
@@ -106,19 +124,61 @@ bool ChooseDescriptionAndCompression(ADDCHOICE* choice) {
   }
 }
 
-// Adds one file in a transaction of its own. False when the pass must
-// stop (the reason is printed).
-bool AddOneFile(const std::string& name, const ADDCHOICE& choice) {
-  const std::string path = PATHS_Join(APP_State().current_dir, name);
-  std::vector<unsigned char> content;
-  if (!PLATFORM_ReadFile(path.c_str(), &content) || content.empty() ||
-      content.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-    CONSOLE_Error(kReadError, path.c_str());
+// The rows of both tables, counted once per add pass and kept up to date
+// through it. A container section holds at most TABLEFILE_MAXRECORDS rows;
+// a file that would take a table past that is refused before anything
+// changes, so the container always stays saveable.
+struct ROOM {
+  int items = 0;
+  int chunks = 0;
+};
+
+// False after printing why the rows could not be counted.
+bool CountRows(ROOM* room) {
+  if (!KASPO_Cur_Count(&room->items, Db())) {
+    APPDB_Report(kCountItemsError);
     return false;
   }
-  if (content.size() > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, name.c_str(), static_cast<int>(content.size() / kKilo));
+  if (!BLOBJ_Cur_Count(&room->chunks, Db())) {
+    APPDB_Report(kCountChunksError);
+    return false;
   }
+  return true;
+}
+
+// Whether the name can be stored as it is: the field holds 80 bytes and
+// drops trailing blanks, and a cut name would be exported as another file.
+bool NameFits(const std::string& name) {
+  if (name.size() > static_cast<std::size_t>(KASPO_FILENAMELEN)) {
+    CONSOLE_Error(kNameTooLong, ITEMLIST_Shown(name).c_str(), KASPO_FILENAMELEN);
+    return false;
+  }
+  if (!name.empty() && name.back() == ' ') {
+    CONSOLE_Error(kNameTrailingBlank, ITEMLIST_Shown(name).c_str());
+    return false;
+  }
+  return true;
+}
+
+// Whether an item of `chunks` chunks still fits into one item and the
+// tables.
+bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
+  if (chunks > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
+    CONSOLE_Error(kTooLarge, ITEMLIST_Shown(path).c_str(), BLOBJIO_MAXCHUNKS);
+    return false;
+  }
+  if (room.items >= TABLEFILE_MAXRECORDS ||
+      chunks > static_cast<std::size_t>(TABLEFILE_MAXRECORDS - room.chunks)) {
+    CONSOLE_Error(kFull, ITEMLIST_Shown(path).c_str(), TABLEFILE_MAXRECORDS);
+    return false;
+  }
+  return true;
+}
+
+// Inserts the item and its chunks in a transaction of its own. False when
+// the pass must stop (the reason is printed, the transaction rolled back).
+bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t size,
+               const std::vector<BLOBJIO_CHUNK>& chunks) {
   if (!DB_Begin(Db())) {
     APPDB_Report(APPDB_BEGINERROR);
     return false;
@@ -127,22 +187,84 @@ bool AddOneFile(const std::string& name, const ADDCHOICE& choice) {
   KASPO_Init(&item);
   ITEMLIST_SetText(item.filename, name, KASPO_FILENAMELEN);
   ITEMLIST_SetText(item.description, choice.description, KASPO_DESCRIPTIONLEN);
-  item.size = static_cast<int32_t>(content.size());
+  item.size = static_cast<int32_t>(size);
   item.compressed = choice.compress ? '1' : '0';
   if (!KASPO_Insert(&item, Db())) {
     APPDB_Report(kInsertError);
     RollBackOrEnd(false);
     return false;
   }
-  if (!BLOBJ_Write(Db(), item.kaspo_id, RECORD_TABLE_KASPO, choice.compress, content.data(),
-                   content.size())) {
+  if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, choice.compress, chunks)) {
     CONSOLE_Error(kWriteChunksError);
     RollBackOrEnd(true);
     return false;
   }
   APPDB_CommitOrEnd(Db());
-  CONSOLE_Print(kAdded, name.c_str());
   return true;
+}
+
+enum class ADDRESULT { kAdded, kRefused, kStop };
+
+// Adds one file: encoded first, so that its chunks are counted before
+// anything changes. kRefused: this file is left out and the pass goes on;
+// kStop: the pass ends (the reason is printed either way).
+ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* room) {
+  if (!NameFits(name)) return ADDRESULT::kRefused;
+  const std::string path = PATHS_Join(APP_State().current_dir, name);
+  std::vector<unsigned char> content;
+  if (!PLATFORM_ReadFile(path.c_str(), &content) || content.empty() ||
+      content.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+    CONSOLE_Error(kReadError, ITEMLIST_Shown(path).c_str());
+    return ADDRESULT::kStop;
+  }
+  if (content.size() > kLargeFileBytes) {
+    CONSOLE_Print(kLargeFile, ITEMLIST_Shown(name).c_str(),
+                  static_cast<int>(content.size() / kKilo));
+  }
+  std::vector<BLOBJIO_CHUNK> chunks;
+  if (!BLOBJIO_Encode(choice.compress, content.data(), content.size(), &chunks)) {
+    CONSOLE_Error(kWriteChunksError);
+    return ADDRESULT::kStop;
+  }
+  const std::size_t size = content.size();
+  content = std::vector<unsigned char>();  // the chunks hold it now
+  if (!Fits(path, chunks.size(), *room)) return ADDRESULT::kRefused;
+  if (!StoreItem(name, choice, size, chunks)) return ADDRESULT::kStop;
+  room->items += 1;
+  room->chunks += static_cast<int>(chunks.size());
+  CONSOLE_Print(kAdded, ITEMLIST_Shown(name).c_str());
+  return ADDRESULT::kAdded;
+}
+
+// ---------------------------------------------------------------------------
+// Change
+
+// ask_string_default with the default as ITEMLIST_Shown makes it. An
+// empty answer still takes the stored default byte for byte: no answer
+// can hold "?" (it is not in the answer set), so an answer equal to an
+// escaped default is that default taken.
+bool AskShowingDefault(const char* prompt, const std::string& stored, std::string* out_answer,
+                       int max) {
+  const std::string shown = ITEMLIST_Shown(stored);
+  if (!ask_string_default(prompt, shown, out_answer, max)) return false;
+  if (shown != stored && *out_answer == shown) *out_answer = stored;
+  return true;
+}
+
+// Asks for the item's file name until it is not blank and, when it is a
+// new one, names a file that an export can write in its directory: not
+// "." or "..", without a separator or a control byte. The old name may
+// stay as it is. False when the user left the command.
+bool AskNewName(const std::string& old_name, std::string* out_name) {
+  for (;;) {
+    if (!AskShowingDefault(kFilenamePrompt, old_name, out_name, kMaxFilename)) return false;
+    // The field drops trailing blanks: check the name it will hold.
+    const std::string name = ITEMLIST_Text(out_name->c_str());
+    if (name.find_first_not_of(' ') == std::string::npos) continue;
+    if (name == old_name) return true;
+    if (ITEMLIST_IsPlainName(name) && !ITEMLIST_HasControl(name)) return true;
+    CONSOLE_Error(kNotPlainName, ITEMLIST_Shown(name).c_str());
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -180,36 +302,62 @@ bool DeleteOneItem(KASPO* item) {
 // ---------------------------------------------------------------------------
 // Export
 
+// Whether the export may write `path`: nothing there, or a regular file.
+// A link could lead anywhere (a dangling one too), opening a FIFO would
+// block the program, and a device or a directory is no file to replace.
+bool TargetIsWritable(const std::string& path) {
+  if (PLATFORM_IsSymbolicLink(path.c_str())) {
+    CONSOLE_Error(kTargetLink, ITEMLIST_Shown(path).c_str());
+    return false;
+  }
+  const PLATFORM_FILEKIND kind = PLATFORM_FileKind(path.c_str());
+  if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) {
+    CONSOLE_Error(kTargetNotFile, ITEMLIST_Shown(path).c_str());
+    return false;
+  }
+  return true;
+}
+
+// Writes `content` to a temporary file beside `path` and renames it over
+// `path`: a write that fails leaves a file already there as it was and
+// removes the partial one.
+bool WriteReplacing(const std::string& path, const std::vector<unsigned char>& content) {
+  return PLATFORM_NewFileReplace(path, content.data(), content.size(), PLATFORM_DURABLE) != 0;
+}
+
+enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };
+
 // Writes one item's content to its file in the current directory, taking
-// it from `batch` when that holds the items. False when the user left the
+// it from `batch` when that holds the items. kQuit: the user left the
 // command at the overwrite question.
-bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
+EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
-    CONSOLE_Error(kNotPlainName, name.c_str());
-    return true;
+    CONSOLE_Error(kNotPlainName, ITEMLIST_Shown(name).c_str());
+    return EXPORTRESULT::kNotWritten;
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
+  if (!TargetIsWritable(path)) return EXPORTRESULT::kNotWritten;
   if (PLATFORM_IsRegularFile(path.c_str())) {
     const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
-    if (c == 'q') return false;
-    if (c == 'n') return true;
+    if (c == 'q') return EXPORTRESULT::kQuit;
+    if (c == 'n') return EXPORTRESULT::kNotWritten;
   }
   std::vector<unsigned char> content;
   const bool read = batch != nullptr
-                        ? BLOBJIO_TakeFromBatch(batch, item.kaspo_id, &content)
-                        : BLOBJ_Read(Db(), item.kaspo_id, RECORD_TABLE_KASPO, &content);
+                        ? BLOBJIO_TakeFromBatch(batch, item.kaspo_id, item.size, &content)
+                        : BLOBJ_Read(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content);
   if (!read) {
     // Damaged content fails this item only.
     CONSOLE_Error(kWriteChunksError);
-    return true;
+    return EXPORTRESULT::kNotWritten;
   }
-  if (!PLATFORM_WriteFile(path.c_str(), content.data(), content.size())) {
-    CONSOLE_Error(kWriteError, path.c_str());
-    return true;
+  if (!WriteReplacing(path, content)) {
+    CONSOLE_Error(kWriteError, ITEMLIST_Shown(path).c_str());
+    return EXPORTRESULT::kNotWritten;
   }
-  CONSOLE_Print(kExported, path.c_str());
-  return true;
+  CONSOLE_Print(kExported, ITEMLIST_Shown(path).c_str());
+  return EXPORTRESULT::kWritten;
 }
 
 // Sums SIZE over every item. False when the walk could not see every row.
@@ -235,18 +383,22 @@ bool SumSizes(int64_t* out_sum) {
 void ITEMS_Add() {
   ADDCHOICE choice;
   if (!ChooseFiles(&choice.names) || !ChooseDescriptionAndCompression(&choice)) return;
+  ROOM room;
+  if (!CountRows(&room)) return;
   int added = 0;
   for (const std::string& name : choice.names) {
-    if (!AddOneFile(name, choice)) {
+    const ADDRESULT result = AddOneFile(name, choice, &room);
+    if (result == ADDRESULT::kStop) {
       // What was committed before the stop is in the tables; quitting
       // must save it.
       if (added > 0) APP_State().changed = true;
       return;
     }
-    ++added;
+    if (result == ADDRESULT::kAdded) ++added;
   }
-  CONSOLE_Print(kAddedCount, static_cast<int>(choice.names.size()));
-  APP_State().changed = true;
+  // Refused files are not counted: the count says what the tables gained.
+  CONSOLE_Print(kAddedCount, added);
+  if (added > 0) APP_State().changed = true;
 }
 
 void ITEMS_Change() {
@@ -259,13 +411,10 @@ void ITEMS_Change() {
   } while (found.size() != 1);
   KASPO item = found[0];
   std::string answer;
-  const std::string old_name = ITEMLIST_Text(item.filename);
-  do {
-    if (!ask_string_default(kFilenamePrompt, old_name, &answer, kMaxFilename)) return;
-  } while (answer.find_first_not_of(' ') == std::string::npos);
+  if (!AskNewName(ITEMLIST_Text(item.filename), &answer)) return;
   ITEMLIST_SetText(item.filename, answer, KASPO_FILENAMELEN);
   const std::string old_text = ITEMLIST_Text(item.description);
-  if (!ask_string_default(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
+  if (!AskShowingDefault(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
   ITEMLIST_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Update(&item, Db())) {
     APPDB_Report(kUpdateError);
@@ -320,10 +469,14 @@ void ITEMS_Export() {
     for (const KASPO& item : found) keys.emplace_back(item.kaspo_id);
     batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
   }
+  // Only files written count; skipped and failed ones are not exported.
+  int written = 0;
   for (const KASPO& item : found) {
-    if (!ExportOneItem(item, batched ? &batch : nullptr)) return;
+    const EXPORTRESULT result = ExportOneItem(item, batched ? &batch : nullptr);
+    if (result == EXPORTRESULT::kQuit) return;
+    if (result == EXPORTRESULT::kWritten) ++written;
   }
-  CONSOLE_Print(kExportedCount, static_cast<int>(found.size()));
+  CONSOLE_Print(kExportedCount, written);
 }
 
 void ITEMS_Find() {

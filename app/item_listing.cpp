@@ -19,10 +19,18 @@ constexpr char kLongCompressed[] = ", compressed)";
 constexpr char kLongPlain[] = ")";
 constexpr char kLongDescription[] = ":\n  Description: %s\n";
 constexpr int kKilo = 1024;
+constexpr char kControlShown = '?';  // what a control byte looks like on the terminal
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
+
+bool IsControl(char c) {
+  const unsigned char byte = static_cast<unsigned char>(c);
+  return byte < kFirstPrintable || byte == kDelete;
+}
 
 void PrintLong(const KASPO& item) {
-  const std::string name = ITEMLIST_Text(item.filename);
-  const std::string text = ITEMLIST_Text(item.description);
+  const std::string name = ITEMLIST_Shown(ITEMLIST_Text(item.filename));
+  const std::string text = ITEMLIST_Shown(ITEMLIST_Text(item.description));
   CONSOLE_Print(kLongHead, name.c_str(), item.size / kKilo);
   CONSOLE_Print("%s", item.compressed == '1' ? kLongCompressed : kLongPlain);
   if (text.empty()) {
@@ -42,6 +50,16 @@ std::string ITEMLIST_Text(const char* field) {
 
 void ITEMLIST_SetText(char* field, const std::string& text, int size) {
   my_strncpy(field, text.c_str(), size);
+}
+
+std::string ITEMLIST_Shown(const std::string& text) {
+  std::string shown = text;
+  std::replace_if(shown.begin(), shown.end(), IsControl, kControlShown);
+  return shown;
+}
+
+bool ITEMLIST_HasControl(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), IsControl);
 }
 
 bool ITEMLIST_IsPlainName(const std::string& name) {
@@ -83,7 +101,7 @@ void ITEMLIST_Print(const std::vector<KASPO>& items, ITEMFORM form, bool letter_
     if (letter_breaks && k > 0 && item.filename[0] != last_first) CONSOLE_Print("\n");
     last_first = item.filename[0];
     if (form == ITEMLIST_SHORT) {
-      CONSOLE_Print(kShort, ITEMLIST_Text(item.filename).c_str());
+      CONSOLE_Print(kShort, ITEMLIST_Shown(ITEMLIST_Text(item.filename)).c_str());
     } else {
       PrintLong(item);
     }

@@ -9,7 +9,8 @@
 //          description, else ":\n  Description: %s\n".
 // A listing prints "\n" after its last item when there was one; with
 // letter breaks it also prints "\n" before an item whose file name begins
-// with another character than the one printed before it.
+// with another character than the one printed before it. Names and
+// descriptions are printed as ITEMLIST_Shown makes them.
 #pragma once
 
 #include <string>
@@ -26,6 +27,16 @@ std::string ITEMLIST_Text(const char* field);
 // characters; a longer text is cut after the value-string warning.
 // REQUIRES: `field` has room for size + 1 bytes.
 void ITEMLIST_SetText(char* field, const std::string& text, int size);
+
+// `text` as it may go to the terminal: each control byte (below 0x20, and
+// 0x7F) becomes "?". Names and descriptions come from files and
+// containers of unknown origin; printed raw, escape sequences in them
+// would move the cursor, retitle the window or hide what is printed. The
+// stored text stays as it is.
+std::string ITEMLIST_Shown(const std::string& text);
+
+// Whether `text` holds a control byte (below 0x20, or 0x7F).
+[[nodiscard]] bool ITEMLIST_HasControl(const std::string& text);
 
 // Whether an item's file name names a file in the current directory
 // itself: not empty, not "." or "..", and without a separator. Items read

@@ -1,6 +1,7 @@
 // sql_command.cpp: the generic SQL command.
 #include "app/sql_command.h"
 
+#include <cstdio>
 #include <string>
 
 #include "app/app_state.h"
@@ -14,12 +15,23 @@ constexpr int kMinSql = 1;
 constexpr char kEcho[] = "%s\n";
 constexpr char kNotAllRows[] = "not all rows evaluated!\n";
 constexpr char kRolledBack[] = "open transaction rolled back!\n";
+constexpr char kNotAllowed[] = "sql-command not allowed (kaspo needs %s '%s')!\n";
+constexpr char kInterrupted[] = "sql-command interrupted!\n";
 
 // Command letters of the statements that open or close a transaction.
 constexpr char kBegin = 'J';
 constexpr char kCommit = 'K';  // COMMIT and END
 constexpr char kAbort = 'M';
 constexpr char kSetDatabase = 'X';  // undoes an open transaction
+
+// Letters of the statements that end the program or take the database or
+// the application's tables from under the container.
+constexpr char kConnect = '1';
+constexpr char kDisconnect = '2';
+constexpr char kDropDatabase = '4';
+constexpr char kDropTable = '6';
+constexpr char kDropIndex = '9';
+constexpr char kStopDatabase = 'V';
 
 // Follows the transaction the user's statements opened. The handle's
 // BEGIN-stack does not see these statements, so the item commands would
@@ -32,18 +44,68 @@ void TrackTransaction(char letter, bool* open) {
     APP_State().changed = true;
   }
 }
+
+// Refuses, with its message, a statement that would end the program (and
+// lose the unsaved container) or leave the item commands without their
+// database, tables or indexes. Returns 1 when it refused.
+int Refused(const std::string& sql) {
+  DBSTATEMENT statement;
+  // A text the execute refuses anyway is left to it and its messages.
+  if (!DBHANDLE_Describe(sql.c_str(), &statement)) return 0;
+  const char* kind = nullptr;
+  std::string name = APPDB_DATABASE;
+  switch (statement.letter) {
+    case kStopDatabase:
+    case kDropDatabase:
+    case kDisconnect:
+      kind = "database";
+      break;
+    case kConnect:
+    case kSetDatabase:
+      if (statement.name != APPDB_DATABASE) kind = "database";
+      break;
+    case kDropTable:
+    case kDropIndex:
+      name = statement.name;
+      if (APPDB_IsOwnObject(name)) kind = statement.letter == kDropTable ? "table" : "index";
+      break;
+    default:
+      break;
+  }
+  if (kind == nullptr) return 0;
+  CONSOLE_Error(kNotAllowed, kind, name.c_str());
+  return 1;
+}
+
+void RunStatement(const std::string& sql, bool* open) {
+  // From its echo on the statement runs: Ctrl-C stops it, not the program.
+  APPDB_AllowInterrupt();
+  CONSOLE_Print(kEcho, sql.c_str());
+  // Shown before a long statement starts, also when the output is no
+  // terminal.
+  std::fflush(CONSOLE_Get().out);
+  int rows = 0;
+  const bool refused = Refused(sql);
+  const bool done = !refused && APPDB_ExecPrint(sql, &rows);
+  const bool interrupted = APPDB_EndInterrupt();
+  if (done) {
+    if (rows < 0) CONSOLE_Print(kNotAllRows);
+    TrackTransaction(APPDB_LastCommand(), open);
+  } else if (!refused && interrupted) {
+    CONSOLE_Error(kInterrupted);
+  } else if (!refused) {
+    APPDB_PrintError();
+  }
+}
 }  // namespace
 
 void SQLCMD_Run() {
+  // MAX set here must not cut the rows the item commands read later.
+  int max_rows = 0;
+  const bool have_max = APPDB_ReadMax(&max_rows);
   std::string sql;
   bool open = false;
-  while (ask_string(kSqlPrompt, &sql, kMaxSql, kMinSql)) {
-    CONSOLE_Print(kEcho, sql.c_str());
-    int rows = 0;
-    // A failure has printed its collected error text already.
-    if (!APPDB_ExecPrint(sql, &rows)) continue;
-    if (rows < 0) CONSOLE_Print(kNotAllRows);
-    TrackTransaction(APPDB_LastCommand(), &open);
-  }
+  while (ask_string(kSqlPrompt, &sql, kMaxSql, kMinSql)) RunStatement(sql, &open);
   if (open && APPDB_AbortOpen()) CONSOLE_Print(kRolledBack);
+  if (have_max) (void)APPDB_SetMax(max_rows);
 }

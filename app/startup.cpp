@@ -7,6 +7,7 @@
 #include "app/command_loop.h"
 #include "app/console.h"
 #include "app/container.h"
+#include "app/container_guard.h"
 #include "app/database.h"
 #include "app/item_commands.h"
 #include "app/paths.h"
@@ -20,7 +21,6 @@ constexpr char kUsage[] = "Usage: kaspo <kaspofile>\n";
 constexpr char kPathVariable[] = "KASPO_PATH";
 constexpr char kDefaultDir[] = ".";
 constexpr char kNoSuchPathDir[] = "Warning: KASPO_PATH-directory '%s' does not exist!\n";
-constexpr char kReadError[] = "error reading kaspo-db '%s'!\n";
 constexpr char kQuitUnsaved[] = "kaspo not saved! Quit anyway? (n/y) ";
 constexpr int kUsageStatus = 1;
 constexpr int kNormalStatus = 0;
@@ -30,9 +30,11 @@ bool IsHelpSwitch(std::string_view arg) { return arg == "--help" || arg == "-?" 
 // A named container is loaded when its file exists; a path without a file
 // stays the container path, and the first save creates the file.
 void OpenNamedContainer() {
-  const std::string& path = APP_State().container_path;
-  if (PLATFORM_IsRegularFile(path.c_str()) && !CONTAINER_Load(path)) {
-    CONSOLE_Print(kReadError, path.c_str());
+  const std::string path = APP_State().container_path;
+  if (PLATFORM_IsRegularFile(path.c_str())) {
+    (void)CONTAINER_Read(path);
+  } else {
+    GUARD_Enter(path);
   }
   ITEMS_Status();
   CONSOLE_Print("\n");

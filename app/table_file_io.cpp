@@ -7,15 +7,17 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "app/chunk_walk.h"
 #include "app/console.h"
 #include "app/database.h"
-#include "app/replace_file.h"
 #include "client/datelib.h"
 #include "client/struct_assign.h"
 #include "platform/files.h"
+#include "platform/newfile.h"
+#include "platform/locks.h"
 #include "platform/process.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
@@ -43,6 +45,11 @@ constexpr char kLoadSizes[] =
     "(TABLE_File_Load) Warning: Different sizes for attribute '%s' (%d vs. %d)!\n";
 constexpr char kLoadTypes[] =
     "(TABLE_File_Load) Warning: Different types for attribute '%s' %d vs. %d!\n";
+constexpr char kLoadDuplicate[] = "(TABLE_File_Load) Duplicate key '%s' for attribute '%s'!\n";
+// The key fields, whose values a section must not repeat.
+constexpr char kKaspoKey[] = "KASPO_Id";
+constexpr char kBlobjKey[] = "BLOBJ_Id";
+constexpr char kRemovedStale[] = "removed left-over file '%s'\n";
 constexpr char kCannotWrite[] = "(dbio) Cannot open file '%s' for output!\n";
 constexpr char kCannotRead[] = "(dbio) Cannot open file '%s' for input!\n";
 constexpr char kCannotReplace[] = "(dbio) Cannot replace file '%s'!\n";
@@ -369,6 +376,38 @@ void FillField(const FIELDMAP& m, const unsigned char* in, unsigned char* out) {
   KeepInBounds(p, to);
 }
 
+// The keys of a section read so far. The engine's bulk insert skips the
+// unique check (a load trusts its file), so a file holding a key twice
+// would give two rows that the unique index cannot tell apart: a read,
+// change or save by that key would reach one of them for both, and a
+// save would write one row's data in place of the other's.
+struct KEYCHECK {
+  const FIELD* field = nullptr;  // the program's key field; null: no check
+  std::unordered_set<std::string> seen;
+};
+
+KEYCHECK KeyCheck(const LAYOUT& program, const char* key) {
+  KEYCHECK check;
+  for (const FIELD& f : program.fields) {
+    if (key != nullptr && strcasecmp(f.name.c_str(), key) == 0) check.field = &f;
+  }
+  return check;
+}
+
+// False after reporting when the filled record's key came before.
+bool KeyIsNew(KEYCHECK* check, const unsigned char* record) {
+  if (check->field == nullptr) return true;
+  std::string key = SectionText(record + check->field->offset, check->field->size);
+  key.erase(key.find_last_not_of(' ') + 1);  // the table keeps keys blank-padded
+  if (check->seen.insert(key).second) return true;
+  // A damaged key may hold anything; it must not reach the terminal raw.
+  for (char& c : key) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  CONSOLE_Error(kLoadDuplicate, key.c_str(), check->field->name.c_str());
+  return false;
+}
+
 // Records read from the file at a time while the section is read
 // backwards.
 constexpr int64_t kReadPiece = 1 << 20;
@@ -377,10 +416,11 @@ constexpr int64_t kReadPiece = 1 << 20;
 // first: a table walks its newest rows first, so the walk after the load
 // gives the rows in file order again, and a container read and written
 // again is the same file. Leaves the file after the section. False after
-// printing why.
+// printing why; a record whose `key` came before is not inserted.
 bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LAYOUT& section,
-                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert) {
+                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key) {
   const std::vector<FIELDMAP> map = MapFields(program, section);
+  KEYCHECK keys = KeyCheck(program, key);
   const int64_t size = section.record_size;
   const int64_t per_piece = std::max<int64_t>(1, kReadPiece / size);
   std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));
@@ -401,6 +441,7 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LA
     for (int64_t k = end - first - 1; k >= 0; --k) {
       init(record);
       for (const FIELDMAP& m : map) FillField(m, piece.data() + k * size, out);
+      if (!KeyIsNew(&keys, out)) return false;
       if (!insert(record, handle)) {
         APPDB_Report(kLoadInsert);
         return false;
@@ -481,7 +522,7 @@ int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
 }
 
 int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
-                    TABLEFILE_InitFn init, TABLEFILE_RowFn insert) {
+                    TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key) {
   LAYOUT program;
   LAYOUT section;
   if (!ReadLayout(descriptor, false, kLoadTexts, &program) ||
@@ -496,7 +537,7 @@ int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
     return 0;
   }
   BeginOrEnd(handle);
-  const bool ok = InsertRecords(handle, file, program, section, init, insert);
+  const bool ok = InsertRecords(handle, file, program, section, init, insert, key);
   EndOrEnd(handle);
   return ok;
 }
@@ -511,34 +552,61 @@ int TABLE_File_Skip(FILE* file, const char* descriptor) {
   return fseeko(file, SectionBytes(section), SEEK_CUR) == 0;
 }
 
-int Group_Save(DBHANDLE* handle, const std::string& path, const char* group) {
-  REPLACEFILE out;
-  if (!REPLACEFILE_Open(&out, path)) {
+namespace {
+// Removes what killed saves of the container left beside it.
+void RemoveStaleTemps(const std::string& target) {
+  std::vector<std::string> removed;
+  PLATFORM_NewFileRemoveStale(target, &removed);
+  for (const std::string& path : removed) CONSOLE_Print(kRemovedStale, path.c_str());
+}
+
+// Empties both tables, so that whatever a load leaves in them came from
+// its own file. An engine that cannot empty a table leaves nothing to
+// trust.
+void EmptyTablesOrEnd(DBHANDLE* handle) {
+  if (KASPO_Delete_All(handle) && BLOBJ_Delete_All(handle)) return;
+  APPDB_Report(kDbsysError);
+  PLATFORM_Exit(APPDB_FATALSTATUS);
+}
+}  // namespace
+
+int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
+               PLATFORM_LOCK* out_lock) {
+  // A link stays where the user put it; the file it leads to is replaced.
+  std::string target;
+  if (!PLATFORM_FinalPath(path, &target)) {
     CONSOLE_Error(kCannotWrite, path.c_str());
     return 0;
   }
-  if (std::strcmp(group, TABLEFILE_GROUP) == 0 && !SaveSections(handle, out.file)) {
-    REPLACEFILE_Abandon(&out);
+  RemoveStaleTemps(target);
+  PLATFORM_NEWFILE out;
+  if (!PLATFORM_NewFileOpen(&out, target)) {
+    CONSOLE_Error(kCannotWrite, path.c_str());
     return 0;
   }
-  if (!REPLACEFILE_Commit(&out)) {
+  if (std::strcmp(group, TABLEFILE_GROUP) == 0 && !SaveSections(handle, out.file.get())) {
+    PLATFORM_NewFileDiscard(&out);
+    return 0;
+  }
+  if (!PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
     CONSOLE_Error(kCannotReplace, path.c_str());
     return 0;
   }
+  if (out_lock != nullptr) PLATFORM_NewFileTakeLock(&out, out_lock);
   return 1;
 }
 
 int Group_Load(DBHANDLE* handle, const std::string& path, const char* group) {
+  const bool ours = std::strcmp(group, TABLEFILE_GROUP) == 0;
+  if (ours) EmptyTablesOrEnd(handle);
   PLATFORM_FILEPTR file(PLATFORM_OpenRead(path.c_str()));
   if (file == nullptr) {
     CONSOLE_Error(kCannotRead, path.c_str());
     return 0;
   }
-  if (std::strcmp(group, TABLEFILE_GROUP) != 0) return 1;
-  bool ok = KASPO_Delete_All(handle) &&
-            TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), InitKaspo, InsertKaspo);
-  const bool cleared = BLOBJ_Delete_All(handle);
-  ok = ok && cleared &&
-       TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), InitBlobj, InsertBlobj);
-  return ok;
+  if (!ours) return 1;
+  return TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), InitKaspo, InsertKaspo,
+                         kKaspoKey) &&
+         TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), InitBlobj, InsertBlobj,
+                         kBlobjKey);
 }

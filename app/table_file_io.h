@@ -34,6 +34,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/locks.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
 
@@ -60,20 +61,30 @@ using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle);
 // other tables) into the table: each record is set up by `init`, filled
 // field by field from the section's fields of the same name (with the
 // conversions and warnings of a changed layout) and inserted with
-// `insert`. Returns 0 after printing why; rows inserted before a failure
-// stay in the table.
+// `insert`. With `key` (the name of the program's key field) a record
+// whose key came before in the section is damage: the load stops there
+// without inserting it. Returns 0 after printing why; rows inserted
+// before a failure stay in the table.
 [[nodiscard]] int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
-                                  TABLEFILE_InitFn init, TABLEFILE_RowFn insert);
+                                  TABLEFILE_InitFn init, TABLEFILE_RowFn insert,
+                                  const char* key = nullptr);
 
 // Passes over the next section of the program's table (and over sections
 // of other tables before it).
 [[nodiscard]] int TABLE_File_Skip(FILE* file, const char* descriptor);
 
 // Writes the group to `path`: a temporary file beside it, synced and then
-// renamed over it, so a failed save leaves the old file as it was. A group
-// other than "KASPODAT" gives an empty file.
-[[nodiscard]] int Group_Save(DBHANDLE* handle, const std::string& path, const char* group);
+// renamed over it, so a failed save leaves the old file as it was. A path
+// that is a symbolic link keeps the link: the file at its end is replaced.
+// Temporary files of that file left by killed saves are removed first
+// (each is named on standard output). With `out_lock`, a successful save
+// hands over the lock of the new file, held since before it replaced the
+// old one. A group other than "KASPODAT" gives an empty file.
+[[nodiscard]] int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
+                             PLATFORM_LOCK* out_lock = nullptr);
 
-// Replaces the rows of KASPO and BLOBJ by the sections of the file. Only
-// "KASPODAT" reads anything; other groups succeed at once.
+// Replaces the rows of KASPO and BLOBJ by the sections of the file: both
+// tables are emptied before anything is read, so after a failure they
+// hold only rows of this file. A key that a section repeats is damage.
+// Only "KASPODAT" reads anything; other groups succeed at once.
 [[nodiscard]] int Group_Load(DBHANDLE* handle, const std::string& path, const char* group);

@@ -508,9 +508,17 @@ const char* DBresult_value(DBRESULT* result, int row, int column) {
     return reinterpret_cast<const char*>(cell);
   const char* done = RESDATA_OverlayText(result->data, row, column);
   if (done != nullptr) return done;
-  const std::string text =
-      type == DBTYPE_BINARY ? BinaryText(cell) : TypedText(type, cell);
+  const std::string text = DBresult_text(result, row, column);
   return RESDATA_XY_Text(&result->data, row, column, text.c_str());
+}
+
+std::string DBresult_text(const DBRESULT* result, int row, int column) {
+  const unsigned char* cell = DBresult_cell(result, row, column);
+  if (cell == nullptr) return "";
+  const int type = DBresult_type(result, column);
+  if (type == DBTYPE_CHARACTER || !result->data.binary)
+    return reinterpret_cast<const char*>(cell);
+  return type == DBTYPE_BINARY ? BinaryText(cell) : TypedText(type, cell);
 }
 
 void DBfillbinary(const DBRESULT* result, void* variable, int row,

@@ -121,6 +121,10 @@ const unsigned char* DBresult_cell(const DBRESULT* result, int row,
 // as the result.
 const char* DBresult_value(DBRESULT* result, int row, int column);
 
+// The same text, made anew for the caller and not kept: for reading a large
+// result once, whose kept texts could take more memory than its cells.
+std::string DBresult_text(const DBRESULT* result, int row, int column);
+
 // Copies the typed value into the caller's variable: CHARACTER(1) one byte
 // (a byte 0 or 1 becomes '0' or '1'), other CHARACTER the text with its
 // zero, SMALLINT 2 bytes, INTEGER and DATE 4, FLOAT 8, TIME 3, TIMESTAMP 12,

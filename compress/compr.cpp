@@ -17,6 +17,8 @@ constexpr char kOutOfMemory[] = "(add_memory) Error: Out of memory!\n";
 constexpr char kInvalidRle[] = "(COMPR_AddBin) Invalid '#01'-encoded data!\n";
 constexpr char kInvalidTag[] = "(COMPR_AddBin) Invalid '#%c%c'-encoded data!\n";
 constexpr char kInvalidPelko[] = "(COMPR_Reset) Invalid '#50'-encoded data!\n";
+constexpr char kRleTooLong[] = "(COMPR_AddBin) Decoded data too long (max = %lld)!\n";
+constexpr char kPelkoTooLong[] = "(COMPR_Reset) Decoded data too long (max = %lld)!\n";
 constexpr char kStructInvalid[] = "(get_struct) Invalid data!\n";
 constexpr char kStructOutOfData[] = "(get_struct) Out of data!\n";
 constexpr char kStructTooBig[] = "(get_struct) Size (%d) of struct too big (max = %d)!\n";
@@ -56,7 +58,8 @@ int32_t LoadInt(const unsigned char* p) {
 // Room for `extra` more bytes. The first allocation is the chunk size (or
 // the first capacity without one); later ones add at least the growth
 // step, and half the size for large buffers so they are not copied over
-// and over.
+// and over, but never more than the limit holds.
+// REQUIRES: the bytes fit within the limit.
 void Reserve(COMPR* obj, std::size_t extra) {
   std::vector<unsigned char>& buf = obj->buffer;
   const std::size_t need = buf.size() + extra;
@@ -66,6 +69,7 @@ void Reserve(COMPR* obj, std::size_t extra) {
       buf.capacity() == 0
           ? (obj->chunk_size > 0 ? static_cast<std::size_t>(obj->chunk_size) : state.first_capacity)
           : buf.capacity() + std::max(state.growth, buf.capacity() / 2);
+  next = std::min(next, obj->limit);
   try {
     buf.reserve(std::max(need, next));
   } catch (const std::bad_alloc&) {
@@ -131,28 +135,31 @@ int EncodeRle(COMPR* obj, unsigned char* out, int room) {
   return o;
 }
 
-// Appends the decoding of one "#01" chunk body; false when malformed.
-bool DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
+// Whether `n` more decoded bytes stay within the limit.
+bool Fits(const COMPR* obj, std::size_t n) { return n <= obj->limit - obj->buffer.size(); }
+
+enum class RleDecoded { kOk, kMalformed, kTooLong };
+
+// Appends the decoding of one "#01" chunk body.
+RleDecoded DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
   std::size_t i = 0;
   while (i < n) {
     const std::size_t plain =
         static_cast<std::size_t>(std::find(in + i, in + n, kRunMark) - (in + i));
+    if (!Fits(obj, plain)) return RleDecoded::kTooLong;
     Append(obj, in + i, plain);
     i += plain;
     if (i == n) break;
-    if (i + 1 >= n) return false;
-    if (in[i + 1] == kRunMark) {
-      Append(obj, &kRunMark, 1);
-      i += 2;
-      continue;
-    }
-    if (i + 2 >= n) return false;
-    const std::size_t count = in[i + 1] + static_cast<std::size_t>(kRleMinRun);
+    if (i + 1 >= n) return RleDecoded::kMalformed;
+    const bool escaped = in[i + 1] == kRunMark;
+    if (!escaped && i + 2 >= n) return RleDecoded::kMalformed;
+    const std::size_t count = escaped ? 1 : in[i + 1] + static_cast<std::size_t>(kRleMinRun);
+    if (!Fits(obj, count)) return RleDecoded::kTooLong;
     Reserve(obj, count);
-    obj->buffer.insert(obj->buffer.end(), count, in[i + 2]);
-    i += 3;
+    obj->buffer.insert(obj->buffer.end(), count, escaped ? kRunMark : in[i + 2]);
+    i += escaped ? 2 : 3;
   }
-  return true;
+  return RleDecoded::kOk;
 }
 
 // Hands out the next "#50" slice; compresses the whole stream first.
@@ -203,6 +210,8 @@ void COMPR_Set_Mode(COMPR* obj, int mode) {
   obj->mode = mode;
 }
 
+void COMPR_SetLimit(COMPR* obj, std::size_t max_bytes) { obj->limit = max_bytes; }
+
 int add_struct(COMPR* obj, const ARRAY& list) {
   for (const std::vector<unsigned char>& entry : list.records) {
     if (reinterpret_cast<const RECORD_HEADER*>(entry.data())->size <= 0) {
@@ -246,9 +255,14 @@ int COMPR_AddBin(COMPR* obj, const RECORD_BINARY& chunk) {
   const bool fits = n >= COMPR_TAGLEN && n <= COMPR_MAXCHUNK;
   if (fits && std::memcmp(d, "#01", COMPR_TAGLEN) == 0) {
     const std::size_t before = obj->buffer.size();
-    if (DecodeRle(obj, d + COMPR_TAGLEN, n - COMPR_TAGLEN)) return 1;
+    const RleDecoded result = DecodeRle(obj, d + COMPR_TAGLEN, n - COMPR_TAGLEN);
+    if (result == RleDecoded::kOk) return 1;
     obj->buffer.resize(before);
-    DBreport(kInvalidRle);
+    if (result == RleDecoded::kTooLong) {
+      DBreport(kRleTooLong, static_cast<long long>(obj->limit));
+    } else {
+      DBreport(kInvalidRle);
+    }
     return Damaged();
   }
   if (fits && std::memcmp(d, "#50", COMPR_TAGLEN) == 0) {
@@ -285,17 +299,23 @@ int DecodePelko(COMPR* obj) {
   obj->buffer = std::vector<unsigned char>();
   const int opened = Uncompress_Init(packed.data() + COMPR_TAGLEN, packed.size() - COMPR_TAGLEN);
   int got = opened ? 1 : -1;
-  while (got > 0) {
+  bool too_long = false;
+  while (got > 0 && !too_long) {
     const unsigned char* piece = nullptr;
     std::size_t n = 0;
     bool last = false;
     got = Uncompress_ReadView(&piece, &n, &last);
-    if (got > 0) AppendPiece(obj, piece, n, last);
+    too_long = got > 0 && !Fits(obj, n);
+    if (got > 0 && !too_long) AppendPiece(obj, piece, n, last);
   }
   Uncompress_End();
   if (got == 0) return 1;
-  obj->buffer.clear();
-  DBreport(kInvalidPelko);
+  obj->buffer = std::vector<unsigned char>();
+  if (too_long) {
+    DBreport(kPelkoTooLong, static_cast<long long>(obj->limit));
+  } else {
+    DBreport(kInvalidPelko);
+  }
   return Damaged();
 }
 }  // namespace

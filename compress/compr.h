@@ -30,9 +30,10 @@
 // 0xB0; 0xB0 k c (k not 0xB0) for k + 4 copies of c.
 //
 // Damaged input (bad tags, bad codes, bad record sizes, data running
-// out) is reported with its message and then ends the process with exit
-// status 1, unless COMPR_SetFatalOnDamage(false) is in force: then the
-// function only reports and returns 0.
+// out, a decoded stream longer than the object's limit) is reported with
+// its message and then ends the process with exit status 1, unless
+// COMPR_SetFatalOnDamage(false) is in force: then the function only
+// reports and returns 0.
 #pragma once
 
 #include <cstddef>
@@ -62,6 +63,10 @@ struct COMPR {
   // The "#50" encoding being handed out, and how much of it is gone.
   std::vector<unsigned char> packed;
   std::size_t packed_pos = 0;
+  // Most bytes the decoded stream may hold (COMPR_SetLimit). A few bytes
+  // of code can stand for megabytes, so a reader that knows how long the
+  // value is stops damaged or crafted data before they take the memory.
+  std::size_t limit = SIZE_MAX;
 };
 
 // Empties `obj` (mode 1) and sets the process-wide sizes; -1 for any of
@@ -73,6 +78,14 @@ void COMPR_Init(COMPR* obj, int chunk_size, int first_capacity, int growth, int 
 
 // Selects "#01" (1) or "#50" (2) for the chunks handed out.
 void COMPR_Set_Mode(COMPR* obj, int mode);
+
+// Bounds the decoded stream to `max_bytes`: a "#01" chunk whose decoding
+// would take it further prints "(COMPR_AddBin) Decoded data too long
+// (max = %lld)!\n", a "#50" stream "(COMPR_Reset) Decoded data too long
+// (max = %lld)!\n"; both count as damaged input. The buffer never grows
+// past the bound. The raw "#50" slices are not decoded data and are not
+// bounded. COMPR_Init lifts the bound.
+void COMPR_SetLimit(COMPR* obj, std::size_t max_bytes);
 
 // Appends a record list (marker, count, table id, records) or a single
 // record to the stream. A record whose size word is 0 or below prints

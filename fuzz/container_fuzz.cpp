@@ -61,22 +61,22 @@ void StartApplication() {
   Harness().dirty = false;
 }
 
-// The keys of all items, by a walk over KASPO as the save does it.
-std::vector<std::string> ItemKeys(DBHANDLE* handle) {
-  std::vector<std::string> keys;
+// All items, by a walk over KASPO as the save does it.
+std::vector<KASPO> AllItems(DBHANDLE* handle) {
+  std::vector<KASPO> items;
   KASPO item;
   Require(DB_Begin(handle), "no transaction");
   if (KASPO_Select_Seq(&item, handle)) {
-    while (KASPO_Fetch_Seq(&item, handle)) keys.emplace_back(item.kaspo_id);
+    while (KASPO_Fetch_Seq(&item, handle)) items.push_back(item);
   }
   Require(DB_Commit(handle), "no commit");
-  return keys;
+  return items;
 }
 
 void ReadAllItems(DBHANDLE* handle) {
   std::vector<unsigned char> content;
-  for (const std::string& key : ItemKeys(handle)) {
-    (void)BLOBJ_Read(handle, key.c_str(), RECORD_TABLE_KASPO, &content);
+  for (const KASPO& item : AllItems(handle)) {
+    (void)BLOBJ_Read(handle, item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content);
   }
 }
 

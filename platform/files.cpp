@@ -80,6 +80,11 @@ bool PLATFORM_IsDirectory(const char* path) {
   return PLATFORM_FileKind(path) == PLATFORM_DIRECTORY;
 }
 
+bool PLATFORM_IsSymbolicLink(const char* path) {
+  struct stat info;
+  return lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names) {
   out_names->clear();
   DirPtr handle(opendir(dir));

@@ -27,6 +27,10 @@ enum PLATFORM_FILEKIND {
 [[nodiscard]] bool PLATFORM_IsRegularFile(const char* path);
 [[nodiscard]] bool PLATFORM_IsDirectory(const char* path);
 
+// Whether `path` itself is a symbolic link, dangling or not: unlike the
+// questions above, this one does not follow it.
+[[nodiscard]] bool PLATFORM_IsSymbolicLink(const char* path);
+
 // The names (without directory) of the regular files in `dir`, sorted
 // ascending byte by byte. Subdirectories and other kinds are left out.
 // Returns 0 when the directory cannot be read; `out_names` is then empty.

@@ -14,5 +14,6 @@ using SignalHandler = void (*)(int signal);
 // runs and the signal is not blocked while it runs, so a second signal
 // (or a fault inside the handler) enters the handler again; a handler
 // must therefore notice that it is already under way and end the process
-// at once. Returns 0 for a signal that cannot be caught.
+// at once. A handler that returns lets an interrupted read or write go on.
+// Returns 0 for a signal that cannot be caught.
 [[nodiscard]] int PLATFORM_SetSignalHandler(int signal, SignalHandler handler);

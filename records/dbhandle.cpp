@@ -6,10 +6,14 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
 #include "client/message.h"
+#include "client/parser.h"
+#include "engine/catalog/interrupt.h"
+#include "engine/types/tokens.h"
 #include "platform/report.h"
 #include "platform/system.h"
 #include "records/keygen.h"
@@ -547,7 +551,10 @@ std::string TrimRight(const char* text) {
   return value;
 }
 
-void PrintRows(DBRESULT* result, int status) {
+// Prints the rows once, so their texts are made for the line and not kept
+// (DBresult_text): kept, they could take more memory than the result. A
+// stop the user asks for (interrupt.h) ends the printing; returns 0 then.
+[[nodiscard]] int PrintRows(const DBRESULT* result, int status) {
   FILE* out = DBHANDLE_State().out;
   const int columns = DBresult_cols(result);
   std::string line;
@@ -558,14 +565,16 @@ void PrintRows(DBRESULT* result, int status) {
   }
   std::fprintf(out, "%s\n", line.c_str());
   for (int row = 0; row < DBresult_rows(result); ++row) {
+    if (INTERRUPT_Requested()) return 0;
     line.clear();
     for (int c = 0; c < columns; ++c) {
       if (c > 0) line += kSeparator;
-      line += TrimRight(DBresult_value(result, row, c));
+      line += TrimRight(DBresult_text(result, row, c).c_str());
     }
     std::fprintf(out, "%s\n", line.c_str());
   }
   if (status == MYDB_TUPLES_PARTIAL) std::fputs(kNotAllEvaluated, out);
+  return 1;
 }
 
 void PrintSuccess(const DBRESULT* result) {
@@ -603,8 +612,9 @@ int dbexec_sql(DBHANDLE* handle, const char* text, MYDB_RESULT* out_result, int*
   }
   const int status = MapStatus(result.get());
   const bool printing = out_result == nullptr;
-  if (printing && (status == MYDB_TUPLES_OK || status == MYDB_TUPLES_PARTIAL)) {
-    PrintRows(result.get(), status);
+  if (printing && (status == MYDB_TUPLES_OK || status == MYDB_TUPLES_PARTIAL) &&
+      !PrintRows(result.get(), status)) {
+    return 0;
   }
   int checked = status;
   if (!CheckStatus(result.get(), kStatementWording, statement.c_str(), &checked)) return 0;
@@ -613,6 +623,30 @@ int dbexec_sql(DBHANDLE* handle, const char* text, MYDB_RESULT* out_result, int*
     PrintSuccess(result.get());
   } else {
     *out_result = std::move(result);
+  }
+  return 1;
+}
+
+int DBHANDLE_Describe(const char* text, DBSTATEMENT* out) {
+  *out = DBSTATEMENT{};
+  std::string statement;
+  if (!CutStatement(text, &statement)) return 0;
+  std::vector<char> copy(statement.begin(), statement.end());
+  copy.push_back('\0');
+  DBquery_reset();
+  std::string error;
+  if (!PARSE_Statement(copy.data(), &error)) return 0;
+  const unsigned char* msg = MESSAGE_Data();
+  const int length = MESSAGE_Length();
+  if (length < 1) return 0;
+  out->letter = static_cast<char>(msg[0]);
+  // A first name token: 'a', its u16 length (with the zero), the text.
+  if (length >= 4 && msg[1] == DBTK_IDENT) {
+    const int size = msg[2] | (msg[3] << 8);
+    if (size >= 1 && 4 + size <= length) {
+      const char* name = reinterpret_cast<const char*>(msg + 4);
+      out->name.assign(name, strnlen(name, static_cast<size_t>(size - 1)));
+    }
   }
   return 1;
 }

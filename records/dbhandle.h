@@ -125,9 +125,22 @@ DBHANDLESTATE& DBHANDLE_State();
 // row result joined by ", " (values without trailing white space), "not
 // all results evaluated!\n" for a partial one, and a success line; the
 // result is released. *out_count is the row count, negated for a partial
-// result.
+// result. Printing stops at a stop the user asked for (engine/catalog/
+// interrupt.h); the call then fails without a message.
 [[nodiscard]] int dbexec_sql(DBHANDLE* handle, const char* text, MYDB_RESULT* out_result,
                              int* out_count);
+
+// What a statement of dbexec_sql asks of the engine, read from its message.
+struct DBSTATEMENT {
+  char letter = 0;   // the command letter ('6' DROP TABLE, 'V' STOP DATABASE, ...)
+  std::string name;  // the name the message starts with (table, index,
+                     // database), upper-cased as sent; empty when none
+};
+
+// Builds the message of `text` as dbexec_sql would, without sending it or
+// collecting any message. Fails when dbexec_sql would refuse the text
+// before sending it.
+[[nodiscard]] int DBHANDLE_Describe(const char* text, DBSTATEMENT* out);
 
 // ---------------------------------------------------------------------------
 // Result accessors

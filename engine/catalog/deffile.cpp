@@ -7,6 +7,7 @@
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
+#include "platform/newfile.h"
 #include "platform/report.h"
 
 namespace {
@@ -282,7 +283,6 @@ constexpr char kBadDbName[] = "database-name";
 // A definition file ends at its last byte or at a byte 0xFF.
 constexpr unsigned char kEndByte = 0xFF;
 constexpr char kDefExtension[] = "def";
-constexpr char kTempSuffix[] = ".tmp";
 
 void DescribeIndexes(IDXARRAY* list, std::vector<DEFINDEX>* out) {
   for (int i = 0; i < list->count; ++i) {
@@ -322,14 +322,12 @@ int EnsureDirectory(const std::string& path) {
   return 0;
 }
 
-// Writes `text` beside `path` and renames it over `path`.
-int ReplaceFile(const std::string& path, const std::string& text) {
-  std::string temp = path + kTempSuffix;
-  if (PLATFORM_WriteFile(temp.c_str(), text.data(), text.size()) &&
-      PLATFORM_Rename(temp.c_str(), path.c_str())) {
-    return 1;
-  }
-  (void)PLATFORM_RemoveFile(temp.c_str());
+int WriteDefinition(DBDATABASE* db) {
+  if (!EnsureDirectory(STARTUP_EngineDataDir())) return 0;
+  if (!EnsureDirectory(STARTUP_DatabaseDir(db->name))) return 0;
+  const std::string path = STARTUP_DefFile(db->name);
+  const std::string text = DEFFILE_Format(DEFFILE_Describe(db));
+  if (PLATFORM_NewFileReplace(path, text.data(), text.size(), PLATFORM_CACHED)) return 1;
   DBreport(kFileNotCreated, path.c_str());
   return 0;
 }
@@ -390,9 +388,12 @@ std::vector<DEFTABLE> DEFFILE_Describe(DBDATABASE* db) {
 }
 
 int Def_Write(DBDATABASE* db) {
-  if (!EnsureDirectory(STARTUP_EngineDataDir())) return 0;
-  if (!EnsureDirectory(STARTUP_DatabaseDir(db->name))) return 0;
-  return ReplaceFile(STARTUP_DefFile(db->name), DEFFILE_Format(DEFFILE_Describe(db)));
+  if (WriteDefinition(db)) return 1;
+  // Started without an engine name, the engine never reads a definition
+  // file back, so the catalogue in memory is all there is: a file that
+  // could not be written (its message is out) loses nothing, and the
+  // statement goes on.
+  return CATALOG_Engine().engine_name.empty() ? 1 : 0;
 }
 
 int Def_Parse(const char* name, const unsigned char* text, int length) {

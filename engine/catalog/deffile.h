@@ -96,9 +96,12 @@ std::string DEFFILE_Format(const std::vector<DEFTABLE>& tables);
 std::vector<DEFTABLE> DEFFILE_Describe(DBDATABASE* db);
 
 // Writes the definition file of `db`, creating the data directory and the
-// database directory when they are missing. The file is written beside its
-// final name and renamed over it once complete, so a failure leaves the old
-// file whole. Failures are reported on standard error.
+// database directory when they are missing. The file is written under a
+// temporary name of its own and renamed over its final name once complete
+// (platform/newfile.h), so a failure leaves the old file whole and engines
+// started at once never trip over each other's file. Failures are reported
+// on standard error; they fail the call only when the engine has a name,
+// the one case in which the file is read back at the next start.
 [[nodiscard]] int Def_Write(DBDATABASE* db);
 
 // Reads every "<name>.def" of the data directory (in name order) into the

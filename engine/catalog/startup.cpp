@@ -9,6 +9,7 @@
 
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/deffile.h"
+#include "engine/catalog/interrupt.h"
 #include "engine/catalog/limits.h"
 // Start-up replays redo logs through the engine entry, as a client would:
 // Tarvic1_Init is the engine's other entry point, beside process_sql.
@@ -60,7 +61,8 @@ void PrepareConnections() {
 }
 
 // The message a signal prints before the exit handling; null for SIGINT,
-// which runs the exit handling without one.
+// which runs the exit handling without one (unless a statement may be
+// stopped instead, interrupt.h).
 const char* SignalMessage(int signal) {
   switch (signal) {
     case SIGINT: return nullptr;
@@ -71,6 +73,7 @@ const char* SignalMessage(int signal) {
 }
 
 void OnSignal(int signal) {
+  if (signal == SIGINT && INTERRUPT_Take()) return;
   const char* message = SignalMessage(signal);
   if (message != nullptr) {
     // A second signal, or a fault inside the save, must not save again.

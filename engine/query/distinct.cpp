@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/catalog/interrupt.h"
 #include "engine/types/values.h"
 
 namespace {
@@ -91,9 +92,12 @@ std::vector<char> KeepHashed(const RESDATA& r) {
   return keep;
 }
 
+// Compares every pair, so it polls for a stop; an interrupted run gives
+// an empty list.
 std::vector<char> KeepPairwise(const RESDATA& r) {
   std::vector<char> keep(size_t(r.rows), 1);
   for (int i = 0; i < r.rows; ++i) {
+    if (INTERRUPT_Requested()) return {};
     for (int j = i + 1; j < r.rows; ++j) {
       if (RowsEqual(r, i, j)) {
         keep[size_t(i)] = 0;
@@ -119,11 +123,14 @@ void Compact(RESDATA* r, const std::vector<char>& keep) {
 
 }  // namespace
 
-void DISTINCT_Apply(RESDATA* result) {
-  if (result->rows < 2) return;
+int DISTINCT_Apply(RESDATA* result) {
+  if (result->rows < 2) return 1;
   bool has_float = false;
   for (int c = 0; c < result->columns; ++c) {
     if (result->column_types[size_t(c)] == DBTYPE_FLOAT) has_float = true;
   }
-  Compact(result, has_float ? KeepPairwise(*result) : KeepHashed(*result));
+  const std::vector<char> keep = has_float ? KeepPairwise(*result) : KeepHashed(*result);
+  if (keep.empty()) return INTERRUPT_Fail();
+  Compact(result, keep);
+  return 1;
 }

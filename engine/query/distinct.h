@@ -8,5 +8,7 @@
 // column; two cells without value are equal). The survivors are the last
 // occurrences, in their insertion order. Runs in linear expected time
 // unless a FLOAT column takes part: the FLOAT tolerance makes equality
-// non-transitive, so such results are compared pairwise.
-void DISTINCT_Apply(RESDATA* result);
+// non-transitive, so such results are compared pairwise. That comparison
+// stops when the user asks for it (interrupt.h): it then writes the
+// interrupted reply, leaves the rows alone and returns 0.
+[[nodiscard]] int DISTINCT_Apply(RESDATA* result);

@@ -2,6 +2,7 @@
 // section is read, into a row list of the enclosing select.
 #include <vector>
 
+#include "engine/catalog/interrupt.h"
 #include "engine/query/eval.h"
 #include "engine/query/orderby.h"
 #include "engine/query/rowlist.h"
@@ -23,6 +24,7 @@ namespace {
   if (*found || expr.count <= 1 || !all_rows) return 1;
   std::vector<int> positions(lengths.size(), 0);
   do {
+    if (INTERRUPT_Requested()) return INTERRUPT_Fail();
     int error = 0;
     const int holds = Eval_ValExpr(stmt, sub, narrowing, positions.data(), &error);
     if (error) {
@@ -104,6 +106,10 @@ void Unpin(QUERYSCOPE* outer, const std::vector<UPPERREF*>& refs) {
   std::vector<int> positions(refs.size(), 0);
   int ok = 1;
   while (combinations) {
+    if (INTERRUPT_Requested()) {
+      ok = INTERRUPT_Fail();
+      break;
+    }
     Position(outer, refs, bases, positions);
     bool found = false;
     if ((where != nullptr && !Reread(stmt, sub, *where)) ||

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/catalog/interrupt.h"
 #include "engine/query/distinct.h"
 #include "engine/query/eval.h"
 #include "engine/query/orderby.h"
@@ -145,11 +146,12 @@ void AppendRow(SELECTRUN* run, const std::vector<int>& positions, FunctionValue 
   }
 }
 
-// The walk ends early at the connection's row maximum (0 or less: none)
-// or the engine's result memory limit; the result is then marked.
+// The walk ends early at the connection's row maximum (0 or less: none),
+// the engine's result memory limit or a full result store; the result is
+// then marked.
 bool LimitReached(SELECTRUN* run) {
   const int max_rows = run->stmt->conn->max_rows;
-  const bool full = max_rows > 0 && run->result->rows >= max_rows;
+  const bool full = (max_rows > 0 && run->result->rows >= max_rows) || RESDATA_Full(*run->result);
   if (full || run->result->estimate >= CATALOG_Engine().result_memory_limit) {
     run->scope.truncated = 1;
     return true;
@@ -229,6 +231,7 @@ void FillAggregates(SELECTRUN* run) {
   std::vector<int> positions(run->scope.tables.size(), 0);
   if (EVAL_PrepareLists(run->stmt, &run->scope, narrowing, &run->lists, &run->lengths)) {
     do {
+      if (INTERRUPT_Requested()) return INTERRUPT_Fail();
       int error = 0;
       const int holds = Eval_ValExpr(run->stmt, &run->scope, narrowing, positions.data(), &error);
       if (error) {
@@ -311,6 +314,7 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
   }
   std::vector<int> positions(run->scope.tables.size(), 0);
   do {
+    if (INTERRUPT_Requested()) return INTERRUPT_Fail();
     AppendRow(run, positions, [&](int item) { FillFunction(run, item, count32, extremes); });
     // Functions alone make one row, whatever the number of combinations.
     if (run->all_functions || !all_rows) break;
@@ -331,7 +335,7 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
   const bool evaluated = run->scope.expr.count >= 2;
   if (!BuildHeader(run, evaluated)) return 0;
   if (!(evaluated ? EvaluatedPath(run) : RowListPath(run))) return 0;
-  if (run->items.distinct) DISTINCT_Apply(run->result);
+  if (run->items.distinct && !DISTINCT_Apply(run->result)) return 0;
   RESDATA_NaturalOrder(run->result);
   if (tok->kind == DBTK_ORDER_BY && !ORDERBY_Sort(tok, run->result)) return 0;
   run->result->truncated = run->scope.truncated;

@@ -2,6 +2,7 @@
 // subselects) and the row choice of UPDATE and DELETE.
 #include "engine/query/where.h"
 
+#include "engine/catalog/interrupt.h"
 #include "engine/query/eval.h"
 #include "engine/query/select.h"
 #include "engine/query/where_internal.h"
@@ -256,6 +257,7 @@ void PushAttrib(WHEREGEN* g, DBATTRIB* attrib, int table) {
   out->clear();
   int position = 0;
   for (; position < int(list->size()); ++position) {
+    if (INTERRUPT_Requested()) return INTERRUPT_Fail();
     int error = 0;
     const int holds = Eval_ValExpr(stmt, scope, narrowing, &position, &error);
     if (error) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/catalog/interrupt.h"
 #include "engine/query/binnotation.h"
 #include "engine/query/rowlist.h"
 #include "engine/query/where_internal.h"
@@ -198,6 +199,10 @@ void AbandonFilter(FILTERRUN* run) {
   QVALUE v;
   std::vector<unsigned char> constant;
   for (int i = 0; i < r.rows && !run.filter.stopped; ++i) {
+    if (INTERRUPT_Requested()) {
+      AbandonFilter(&run);
+      return INTERRUPT_Fail();
+    }
     bool has_value;
     if (!SubselectValue(r, r.row_order[size_t(i)], binary_message, unknown_message, &v,
                         &has_value)) {

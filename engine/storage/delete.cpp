@@ -40,7 +40,11 @@ void MODIFY_Delete(int conn_id, const unsigned char* msg, int length) {
   std::vector<int32_t> rows;
   if (!MODIFY_SelectRows(kDelete.statement, kTooManyResults, &st, &tok, &rows)) return;
   if (!MODIFY_Record(kDelete, &st, TRANS_CHANGED)) return;
-  for (int32_t row : rows) Row_Delete(st.table, row, st.timestamp);
+  const auto change = [&](int32_t row, STMTUNDO* undo) {
+    Row_Delete(st.table, row, st.timestamp, undo);
+    return 1;
+  };
+  if (!MODIFY_ChangeRows(&st, rows, change, "")) return;  // a delete is never refused
   MODIFY_Redo(&st);
   REPLY_Count(static_cast<int32_t>(rows.size()));
 }

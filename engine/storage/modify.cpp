@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/catalog/rowindex.h"
@@ -197,16 +198,10 @@ int CutShort(const LITERALTEXTS& texts, const std::string& detail) {
 // ---------------------------------------------------------------------------
 // Row changes
 
-// A change of one row under way: the row as it stood and the version that
-// receives the new bytes (the row itself when it is already a changed
-// version of this transaction, whose old bytes are then kept in `before`).
-struct ROWCHANGE {
-  int row = -1;
-  int version = -1;
-  std::vector<unsigned char> before;
-};
-
-void ChangeBegin(DBTABLE* table, int row, int timestamp, ROWCHANGE* change) {
+// A change of one row under way is a ROWUNDO: the row as it stood and the
+// version that receives the new bytes (the row itself when it is already a
+// changed version of this transaction, whose old bytes are then kept).
+void ChangeBegin(DBTABLE* table, int row, int timestamp, ROWUNDO* change) {
   ROWIDX_RemoveUnique(table, row);
   ROWIDX_RemoveLists(table, row, {});
   change->row = row;
@@ -218,14 +213,9 @@ void ChangeBegin(DBTABLE* table, int row, int timestamp, ROWCHANGE* change) {
   change->version = KASPO_Change(&table->rows, row, timestamp);
 }
 
-// Lets the new bytes into the indexes, or, when they break a unique index,
-// gives the version up and puts the row back as it was.
-int ChangeEnd(DBTABLE* table, int timestamp, const ROWCHANGE& change) {
-  if (ROWIDX_UniqueOk(table, change.version)) {
-    ROWIDX_AddUnique(table, change.version, timestamp);
-    ROWIDX_AddLists(table, change.version, {});
-    return 1;
-  }
+// Gives a change's version up and puts the row back into the indexes as
+// it was. REQUIRES: the version is in no index.
+void PutBack(DBTABLE* table, const ROWUNDO& change) {
   if (change.version != change.row) {
     RowPool_FreeSlot(&table->rows, change.version);
   } else if (!change.before.empty()) {
@@ -233,6 +223,18 @@ int ChangeEnd(DBTABLE* table, int timestamp, const ROWCHANGE& change) {
   }
   ROWIDX_RestoreUnique(table, change.row);
   ROWIDX_AddLists(table, change.row, {});
+}
+
+// Lets the new bytes into the indexes and keeps the change for an undo,
+// or, when they break a unique index, puts the row back as it was.
+int ChangeEnd(DBTABLE* table, int timestamp, ROWUNDO* change, STMTUNDO* undo) {
+  if (ROWIDX_UniqueOk(table, change->version)) {
+    ROWIDX_AddUnique(table, change->version, timestamp);
+    ROWIDX_AddLists(table, change->version, {});
+    undo->push_back(std::move(*change));
+    return 1;
+  }
+  PutBack(table, *change);
   return 0;
 }
 
@@ -350,25 +352,45 @@ void Row_PadCopy(unsigned char* field, std::string_view text, int field_size) {
   field[n] = '\0';
 }
 
-int Row_Update(DBTABLE* table, int row, int timestamp, const unsigned char* image) {
-  ROWCHANGE change;
+int Row_Update(DBTABLE* table, int row, int timestamp, const unsigned char* image,
+               STMTUNDO* undo) {
+  ROWUNDO change;
   ChangeBegin(table, row, timestamp, &change);
   std::memcpy(RowPool_Data(&table->rows, change.version), image, table->rows.row_size);
-  return ChangeEnd(table, timestamp, change);
+  return ChangeEnd(table, timestamp, &change, undo);
 }
 
-int Row_UpdateSet(DBTABLE* table, int row, int timestamp, std::span<const ROWSETVALUE> set) {
-  ROWCHANGE change;
+int Row_UpdateSet(DBTABLE* table, int row, int timestamp, std::span<const ROWSETVALUE> set,
+                  STMTUNDO* undo) {
+  ROWUNDO change;
   ChangeBegin(table, row, timestamp, &change);
   unsigned char* data = RowPool_Data(&table->rows, change.version);
   for (const ROWSETVALUE& value : set) {
     std::memcpy(data + value.attrib->offset, value.field, value.attrib->size);
   }
-  return ChangeEnd(table, timestamp, change);
+  return ChangeEnd(table, timestamp, &change, undo);
 }
 
-void Row_Delete(DBTABLE* table, int row, int timestamp) {
+void Row_Delete(DBTABLE* table, int row, int timestamp, STMTUNDO* undo) {
   ROWIDX_RemoveUnique(table, row);
   ROWIDX_RemoveLists(table, row, {});
   table->rows.slots[row].delete_ts = timestamp;
+  undo->push_back(ROWUNDO{row, -1, {}});
+}
+
+void Row_Undo(DBTABLE* table, STMTUNDO* undo) {
+  // Newest first: each row then finds the indexes as they were just after
+  // its own change, so its old key cannot collide.
+  for (auto change = undo->rbegin(); change != undo->rend(); ++change) {
+    if (change->version < 0) {
+      table->rows.slots[change->row].delete_ts = -1;
+      ROWIDX_RestoreUnique(table, change->row);
+      ROWIDX_AddLists(table, change->row, {});
+      continue;
+    }
+    ROWIDX_RemoveUnique(table, change->version);
+    ROWIDX_RemoveLists(table, change->version, {});
+    PutBack(table, *change);
+  }
+  undo->clear();
 }

@@ -36,14 +36,16 @@
 // Every statement runs inside the connection's transaction: new rows and
 // changed versions carry its timestamp T, deleted rows get delete timestamp
 // T, and the indexes always hold the versions the latest state shows.
-// The table is entered into the transaction's changed-table list before the
-// first row changes, so ABORT also undoes a statement that failed part-way.
+// A statement is atomic: one that fails part-way (or is interrupted) takes
+// back every row it changed before it replies, so the transaction holds
+// exactly what its earlier statements did.
 // A statement on a SECURE table that succeeds leaves its whole message in
 // the redo buffer.
 #pragma once
 
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "engine/catalog/catalog.h"
 
@@ -67,15 +69,34 @@ struct ROWSETVALUE {
   const unsigned char* field = nullptr;  // attrib->size bytes
 };
 
+// One row a statement changed, kept until the statement has replied so
+// that a failure can take the change back.
+struct ROWUNDO {
+  int row = -1;      // the row as the statement found it
+  int version = -1;  // the version holding the new bytes (the row itself when
+                     // changed in place); -1: the row was deleted
+  std::vector<unsigned char> before;  // changed in place: its earlier bytes
+};
+// The changes of one statement, oldest first.
+using STMTUNDO = std::vector<ROWUNDO>;
+
 // Changes row `row` (a version the latest state shows) at `timestamp`:
 // Row_Update replaces all its bytes with `image` (row_size bytes),
 // Row_UpdateSet only the fields of `set`. The row leaves the indexes, its
-// changed version (rowpool.h) receives the new bytes and enters them.
+// changed version (rowpool.h) receives the new bytes and enters them, and
+// the change is appended to `undo`.
 // When the new bytes break a unique index, the version is given up, the
 // row goes back into the indexes as it was, and 0 is returned.
-[[nodiscard]] int Row_Update(DBTABLE* table, int row, int timestamp, const unsigned char* image);
+[[nodiscard]] int Row_Update(DBTABLE* table, int row, int timestamp, const unsigned char* image,
+                             STMTUNDO* undo);
 [[nodiscard]] int Row_UpdateSet(DBTABLE* table, int row, int timestamp,
-                                std::span<const ROWSETVALUE> set);
+                                std::span<const ROWSETVALUE> set, STMTUNDO* undo);
 
-// Marks row `row` deleted at `timestamp` and takes it out of the indexes.
-void Row_Delete(DBTABLE* table, int row, int timestamp);
+// Marks row `row` deleted at `timestamp`, takes it out of the indexes and
+// appends the change to `undo`.
+void Row_Delete(DBTABLE* table, int row, int timestamp, STMTUNDO* undo);
+
+// Takes back the changes of `undo`, newest first: each row gets its bytes
+// and its place in the indexes back, a version made by the statement is
+// freed, a deleted row lives again. `undo` is emptied.
+void Row_Undo(DBTABLE* table, STMTUNDO* undo);

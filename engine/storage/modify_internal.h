@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
+#include "engine/catalog/interrupt.h"
 #include "engine/query/expr.h"
+#include "engine/storage/modify.h"
 #include "engine/storage/transaction.h"
+#include "engine/types/wire.h"
 
 // The texts of one statement's prologue and transaction steps.
 struct MODIFYTEXTS {
@@ -88,3 +91,25 @@ void MODIFY_UniqueRows(const DBTABLE& table, std::vector<int32_t>* rows);
 // `too_many` as the error reply; any other failure has written its reply.
 [[nodiscard]] int MODIFY_SelectRows(const char* statement, const char* too_many, MODIFYSTMT* st,
                                     QTOKENS* tok, std::vector<int32_t>* rows);
+
+// Changes each of `rows` through `change(row, &undo)`, which returns 0 when
+// the row cannot take the change. Such a refusal (replied with `refused`)
+// and a stop the user asked for both take back every row the statement
+// changed before the reply; 0 is returned then.
+template <typename Change>
+[[nodiscard]] int MODIFY_ChangeRows(MODIFYSTMT* st, const std::vector<int32_t>& rows,
+                                    Change change, const char* refused) {
+  STMTUNDO undo;
+  for (int32_t row : rows) {
+    if (INTERRUPT_Requested()) {
+      Row_Undo(st->table, &undo);
+      return INTERRUPT_Fail();
+    }
+    if (!change(row, &undo)) {
+      Row_Undo(st->table, &undo);
+      REPLY_Error(refused);
+      return 0;
+    }
+  }
+  return 1;
+}

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "engine/catalog/startup.h"
-#include "engine/storage/table_file.h"
 #include "engine/storage/transaction.h"
 #include "platform/files.h"
+#include "platform/newfile.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
@@ -39,14 +39,14 @@ int ReplaceLog(const std::string& path, const std::vector<unsigned char>& record
     DBreport(kCannotOpen, path.c_str());
     return 0;
   }
-  TABLE_NEWFILE file;
-  if (!TABLE_NewFileOpen(&file, path)) {
+  PLATFORM_NEWFILE file;
+  if (!PLATFORM_NewFileOpen(&file, path)) {
     DBreport(kCannotOpen, path.c_str());
     return 0;
   }
-  if (!TABLE_NewFileWrite(&file, old.data(), old.size()) ||
-      !TABLE_NewFileWrite(&file, records.data(), records.size()) || !TABLE_NewFileCommit(&file)) {
-    TABLE_NewFileDiscard(&file);
+  if (!PLATFORM_NewFileWrite(&file, old.data(), old.size()) ||
+      !PLATFORM_NewFileWrite(&file, records.data(), records.size()) ||
+      !PLATFORM_NewFileCommit(&file, PLATFORM_CACHED)) {
     DBreport(kWriteError, path.c_str());
     return 0;
   }

@@ -20,7 +20,6 @@ constexpr char kFillBinaryInconsistent[] = "(RESDATA_Fill_Binary) Inkonsistent b
 constexpr char kXYBinaryInvalid[] = "(RESDATA_XY_Fill_Binary) Invalid Row/Column\n";
 constexpr char kXYBinaryInconsistent[] = "(RESDATA_XY_Fill_Binary) Inkonsistent binary definition\n";
 constexpr char kXYBinaryTooLong[] = "(RESDATA_XY_Fill_Binary) String too long\n";
-constexpr char kArenaFull[] = "(RESDATA) Out of memory (max = %d)\n";
 constexpr char kDelRowInvalid[] = "(RESDATA) Invalid row-parameter in RESDATA_DelRow\n";
 
 constexpr int64_t kHeaderCostPerColumn = 5;  // name pointer and type byte
@@ -40,10 +39,6 @@ std::unique_ptr<unsigned char[]> NewBlock(int32_t size) {
 }
 
 void AddBlock(RESDATA* set, int32_t size) {
-  if (set->block_count >= RESDATA_MAXBLOCKS) {
-    DBreport(kArenaFull, RESDATA_MAXBLOCKS);
-    PLATFORM_QuickExit(1);
-  }
   set->blocks.push_back(NewBlock(size));
   set->block_sizes.push_back(size);
   set->estimate += size;
@@ -322,6 +317,8 @@ int RESDATA_DelRow(RESDATA* set, int row) {
   --set->rows;
   return 1;
 }
+
+int RESDATA_Full(const RESDATA& set) { return set.current_block + 1 >= RESDATA_MAXBLOCKS; }
 
 void RESDATA_NaturalOrder(RESDATA* set) {
   for (int i = 0; i < set->rows; ++i) set->row_order[i] = i;

@@ -19,7 +19,11 @@
 #include <memory>
 #include <vector>
 
-inline constexpr int RESDATA_MAXBLOCKS = 1000;         // arena blocks; one more ends the process
+// Arena blocks of a full set: a select stops filling one there and marks
+// its result cut short, as at the memory limit. The arena itself grows on
+// as long as memory lasts (a client copy of such a result may pack its
+// cells into a few more blocks).
+inline constexpr int RESDATA_MAXBLOCKS = 1000;
 inline constexpr int RESDATA_FIRSTBLOCK = 50000;       // bytes of the first arena block
 inline constexpr int RESDATA_BLOCKSIZE = 200000;       // least bytes of every later block
 inline constexpr int RESDATA_FIRSTCOLUMNS = 20;        // header room of a new set
@@ -134,6 +138,9 @@ inline const unsigned char* RESDATA_Cell(const RESDATA& set, int row, int column
   const RESROW& cells = set.row_table[size_t(row)];
   return column < cells.width ? set.cell_pool[size_t(cells.first + column)] : nullptr;
 }
+
+// 1 when the arena has RESDATA_MAXBLOCKS blocks or more in use.
+[[nodiscard]] int RESDATA_Full(const RESDATA& set);
 
 // Sets the row order to 0, 1, ..., rows - 1.
 void RESDATA_NaturalOrder(RESDATA* set);

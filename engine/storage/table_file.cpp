@@ -13,6 +13,7 @@
 #include "engine/types/values.h"
 #include "engine/types/wire.h"
 #include "platform/files.h"
+#include "platform/newfile.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
@@ -25,10 +26,10 @@ constexpr char kSaveFailed[] = "(TARVICDB) Saving data failed (data may be corru
 constexpr char kHeader[] = "##";
 constexpr int kNameSize = 4;  // attribute-name bytes kept in the index file
 
-int WriteInt32(TABLE_NEWFILE* file, int32_t value) {
+int WriteInt32(PLATFORM_NEWFILE* file, int32_t value) {
   unsigned char le[4];
   WIRE_PutInt32(le, value);
-  return TABLE_NewFileWrite(file, le, 4);
+  return PLATFORM_NewFileWrite(file, le, 4);
 }
 
 // Attributes with an ordered list, in attribute order.
@@ -42,16 +43,16 @@ std::vector<DBATTRIB*> ListedAttribs(DBTABLE* table) {
 
 // Writes the rows of the committed state; each written slot gets its file
 // ordinal, every other slot -1. `written` receives the slots in file order.
-int WriteRows(TABLE_NEWFILE* file, DBTABLE* table, int timestamp, std::vector<int>* written) {
+int WriteRows(PLATFORM_NEWFILE* file, DBTABLE* table, int timestamp, std::vector<int>* written) {
   ROWPOOL& pool = table->rows;
   for (ROWSLOT& slot : pool.slots) slot.file_ordinal = -1;
-  if (!TABLE_NewFileWrite(file, kHeader, 2) || !WriteInt32(file, pool.row_size)) return 0;
+  if (!PLATFORM_NewFileWrite(file, kHeader, 2) || !WriteInt32(file, pool.row_size)) return 0;
   int cursor = pool.head;
   for (int s = RowPool_NextFrom(pool, timestamp, &cursor); s >= 0;
        s = RowPool_NextFrom(pool, timestamp, &cursor)) {
     pool.slots[s].file_ordinal = static_cast<int32_t>(written->size());
     written->push_back(s);
-    if (!TABLE_NewFileWrite(file, RowPool_Data(pool, s), pool.row_size)) return 0;
+    if (!PLATFORM_NewFileWrite(file, RowPool_Data(pool, s), pool.row_size)) return 0;
   }
   return 1;
 }
@@ -86,28 +87,36 @@ std::vector<int32_t> OrdinalsByValue(DBTABLE* table, DBATTRIB* attrib,
   return ordinals;
 }
 
-int WriteIndex(TABLE_NEWFILE* file, DBTABLE* table, const std::vector<DBATTRIB*>& listed,
+int WriteIndex(PLATFORM_NEWFILE* file, DBTABLE* table, const std::vector<DBATTRIB*>& listed,
                const std::vector<int>& written) {
-  if (!TABLE_NewFileWrite(file, kHeader, 2) ||
+  if (!PLATFORM_NewFileWrite(file, kHeader, 2) ||
       !WriteInt32(file, static_cast<int32_t>(written.size()))) {
     return 0;
   }
   for (DBATTRIB* attrib : listed) {
     char name[kNameSize] = {};
     std::memcpy(name, attrib->name.data(), std::min<size_t>(kNameSize, attrib->name.size()));
-    if (!TABLE_NewFileWrite(file, "#", 1) || !WriteInt32(file, kNameSize) ||
-        !TABLE_NewFileWrite(file, name, kNameSize)) {
+    if (!PLATFORM_NewFileWrite(file, "#", 1) || !WriteInt32(file, kNameSize) ||
+        !PLATFORM_NewFileWrite(file, name, kNameSize)) {
       return 0;
     }
     std::vector<int32_t> ordinals = OrdinalsByValue(table, attrib, written);
     std::vector<unsigned char> bytes(ordinals.size() * 4);
     for (size_t i = 0; i < ordinals.size(); ++i) WIRE_PutInt32(&bytes[i * 4], ordinals[i]);
-    if (!TABLE_NewFileWrite(file, bytes.data(), bytes.size())) return 0;
+    if (!PLATFORM_NewFileWrite(file, bytes.data(), bytes.size())) return 0;
   }
   return 1;
 }
 
 void SaveAndQuit() { Engine_FatalExit(1); }
+
+bool HasStaticTable(DBDATABASE* db) {
+  for (int i = 0; i < db->tables.count; ++i) {
+    DBTABLE* table = CATALOG_Table(db, i);
+    if (table != nullptr && table->kind == '1') return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -119,36 +128,27 @@ int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
   if (table->kind != '1' || table->loaded != '1') return 1;
   if (!PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) return 0;
   if (table->rows.row_size < 0) return 1;
+  // A file not committed is discarded when it goes out of scope, leaving
+  // the one of the last good save.
   std::string data_path = TABLE_FilePath(db->name, table->name, ".dat");
-  TABLE_NEWFILE data;
-  if (!TABLE_NewFileOpen(&data, data_path)) {
+  PLATFORM_NEWFILE data;
+  if (!PLATFORM_NewFileOpen(&data, data_path)) {
     DBreport(kDataNotCreated, data_path.c_str());
     return 0;
   }
   std::vector<int> written;
-  if (!WriteRows(&data, table, db->committed_ts, &written)) {
-    TABLE_NewFileDiscard(&data);
-    return 0;
-  }
+  if (!WriteRows(&data, table, db->committed_ts, &written)) return 0;
   std::vector<DBATTRIB*> listed = ListedAttribs(table);
-  if (listed.empty()) return TABLE_NewFileCommit(&data);
+  if (listed.empty()) return PLATFORM_NewFileCommit(&data, PLATFORM_CACHED);
   std::string index_path = TABLE_FilePath(db->name, table->name, ".idx");
-  TABLE_NEWFILE index;
-  if (!TABLE_NewFileOpen(&index, index_path)) {
-    TABLE_NewFileDiscard(&data);
+  PLATFORM_NEWFILE index;
+  if (!PLATFORM_NewFileOpen(&index, index_path)) {
     DBreport(kIndexNotCreated, index_path.c_str());
     return 0;
   }
-  if (!WriteIndex(&index, table, listed, written)) {
-    TABLE_NewFileDiscard(&index);
-    TABLE_NewFileDiscard(&data);
-    return 0;
-  }
-  if (!TABLE_NewFileCommit(&data)) {
-    TABLE_NewFileDiscard(&index);
-    return 0;
-  }
-  return TABLE_NewFileCommit(&index);
+  if (!WriteIndex(&index, table, listed, written)) return 0;
+  return PLATFORM_NewFileCommit(&data, PLATFORM_CACHED) &&
+         PLATFORM_NewFileCommit(&index, PLATFORM_CACHED);
 }
 
 int TABLE_WriteDatabase(DBDATABASE* db) {
@@ -164,6 +164,12 @@ int Engine_SaveAll() {
   ENGINE& engine = CATALOG_Engine();
   for (int i = 0; i < engine.db_count; ++i) {
     DBDATABASE* db = &engine.dbs[i];
+    // A database without static tables has no file to write and no redo
+    // log: when its directory could not be made (only a warning without
+    // an engine name), nothing is lost.
+    if (!HasStaticTable(db) && !PLATFORM_IsDirectory(STARTUP_DatabaseDir(db->name).c_str())) {
+      continue;
+    }
     if (!TABLE_WriteDatabase(db) || !Redo_Delete(db->name, "")) return 0;
   }
   return 1;
@@ -181,36 +187,6 @@ void Engine_FatalExit(int /*status*/) {
 void Engine_InstallFatalExit() {
   PLATFORM_SetFatalHandler(SaveAndQuit);
   ALLOC_SetFailHandler(Engine_FatalExit);
-}
-
-// ---------------------------------------------------------------------------
-// Files replaced as a whole
-
-int TABLE_NewFileOpen(TABLE_NEWFILE* out, const std::string& path) {
-  out->path = path;
-  out->temp = path + ".tmp";
-  out->file.reset(PLATFORM_OpenWrite(out->temp.c_str()));
-  return out->file ? 1 : 0;
-}
-
-int TABLE_NewFileWrite(TABLE_NEWFILE* file, const void* bytes, std::size_t size) {
-  if (!file->file) return 0;
-  if (size == 0) return 1;
-  return PLATFORM_Write(file->file.get(), bytes, size);
-}
-
-int TABLE_NewFileCommit(TABLE_NEWFILE* file) {
-  if (!file->file) return 0;
-  const int closed = PLATFORM_Close(file->file.release());
-  if (closed && PLATFORM_Rename(file->temp.c_str(), file->path.c_str())) return 1;
-  (void)PLATFORM_RemoveFile(file->temp.c_str());
-  return 0;
-}
-
-void TABLE_NewFileDiscard(TABLE_NEWFILE* file) {
-  if (!file->file) return;
-  file->file.reset();
-  (void)PLATFORM_RemoveFile(file->temp.c_str());
 }
 
 // ---------------------------------------------------------------------------

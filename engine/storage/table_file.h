@@ -30,18 +30,15 @@
 //   | n x 4  | the rows' positions in the data file, in ascending order   |
 //   |        | of the attribute's value                                   |
 //
-// Both files are written under a temporary name in the same directory and
-// renamed over the old ones once complete, so a failed write never leaves
-// a damaged table behind.
+// Both files are written under a temporary name of their own in the same
+// directory and renamed over the old ones once complete (platform/newfile.h),
+// so a failed write never leaves a damaged table behind, and a symbolic link
+// at either name never has its target written.
 #pragma once
 
-#include <cstddef>
-#include <cstdio>
-#include <memory>
 #include <string>
 
 #include "engine/catalog/catalog.h"
-#include "platform/files.h"
 
 // The path of one of a table's files: "<database directory>/<table><extension>",
 // the extension being ".dat" or ".idx".
@@ -77,19 +74,3 @@ std::string TABLE_FilePath(const char* db_name, const std::string& table, const 
 // Makes Engine_FatalExit the handler of PLATFORM_FatalExit and of exhausted
 // engine memory.
 void Engine_InstallFatalExit();
-
-// A file written under a temporary name beside its final path and renamed
-// over it by TABLE_NewFileCommit, so readers only ever see a complete file.
-struct TABLE_NEWFILE {
-  std::string path;  // final name
-  std::string temp;  // name while being written
-  PLATFORM_FILEPTR file;
-};
-
-[[nodiscard]] int TABLE_NewFileOpen(TABLE_NEWFILE* out, const std::string& path);
-[[nodiscard]] int TABLE_NewFileWrite(TABLE_NEWFILE* file, const void* bytes, std::size_t size);
-// Closes the file and renames it over the final name. Fails (removing the
-// temporary file) when the close or the rename fails.
-[[nodiscard]] int TABLE_NewFileCommit(TABLE_NEWFILE* file);
-// Closes and removes the temporary file; the old file stays as it was.
-void TABLE_NewFileDiscard(TABLE_NEWFILE* file);

@@ -104,12 +104,10 @@ void MODIFY_Update(int conn_id, const unsigned char* msg, int length) {
       !MODIFY_SelectRows(kUpdate.statement, kTooManyResults, &st, &tok, &rows))
     return;
   if (!MODIFY_Record(kUpdate, &st, TRANS_CHANGED)) return;
-  for (int32_t row : rows) {
-    if (!Row_UpdateSet(st.table, row, st.timestamp, set.values)) {
-      REPLY_Error(kUpdateViolation);
-      return;
-    }
-  }
+  const auto change = [&](int32_t row, STMTUNDO* undo) {
+    return Row_UpdateSet(st.table, row, st.timestamp, set.values, undo);
+  };
+  if (!MODIFY_ChangeRows(&st, rows, change, kUpdateViolation)) return;
   MODIFY_Redo(&st);
   REPLY_Count(static_cast<int32_t>(rows.size()));
 }
@@ -124,12 +122,10 @@ void MODIFY_UpdateStd(int conn_id, const unsigned char* msg, int length) {
   std::vector<int32_t> rows;
   if (!MODIFY_SelectRows(kUpdateStd.statement, kTooManyResults, &st, &tok, &rows)) return;
   if (!MODIFY_Record(kUpdateStd, &st, TRANS_CHANGED)) return;
-  for (int32_t row : rows) {
-    if (!Row_Update(st.table, row, st.timestamp, image.data())) {
-      REPLY_Error(kStdViolation);
-      return;
-    }
-  }
+  const auto change = [&](int32_t row, STMTUNDO* undo) {
+    return Row_Update(st.table, row, st.timestamp, image.data(), undo);
+  };
+  if (!MODIFY_ChangeRows(&st, rows, change, kStdViolation)) return;
   MODIFY_Redo(&st);
   REPLY_Count(static_cast<int32_t>(rows.size()));
 }

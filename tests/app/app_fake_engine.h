@@ -1,7 +1,8 @@
 // app_fake_engine.h: the stand-in engine of the application tests. On top
 // of the shared one it keeps the chunk rows that BLOBJ inserts send, so
-// that the tests can look at the chunks an item was cut into. It can be
-// told to refuse chunk inserts.
+// that the tests can look at the chunks an item was cut into, and answers
+// the row counts of KASPO and BLOBJ with what a test set. It can be told
+// to refuse chunk inserts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,6 +30,8 @@ struct FakeChunkRow {
 struct FakeAppEngine {
   std::vector<FakeChunkRow> chunks;
   bool refuse_chunk_inserts = false;
+  int item_rows = 0;   // what COUNT(*) of KASPO answers
+  int chunk_rows = 0;  // what COUNT(*) of BLOBJ answers
 };
 
 inline FakeAppEngine& FakeApp() {
@@ -78,6 +81,14 @@ inline void FakeChunkCapture(const Message& msg) {
   REPLY_Success();
 }
 
+// The answer to fetches ('O'): the row count of the table whose count
+// cursor is fetched.
+inline void FakeCountAnswer(const Message& msg) {
+  const std::string text(msg.begin(), msg.end());
+  const bool items = text.find("KASPO") != std::string::npos;
+  ReplyNumber("COUNT(*)", items ? FakeApp().item_rows : FakeApp().chunk_rows);
+}
+
 // Everything written to `f` so far.
 inline std::string FakeText(FILE* f) {
   std::fflush(f);
@@ -94,6 +105,7 @@ class FakeAppEngineTest : public FakeEngineTest {
     FakeEngineTest::SetUp();
     FakeApp() = FakeAppEngine{};
     Fake().answers['D'] = FakeChunkCapture;
+    Fake().answers['O'] = FakeCountAnswer;
   }
 
   // The chunks kept so far, as BLOBJ_Read would have fetched them.

@@ -1,8 +1,12 @@
 // Tests of item content as chunk rows: the rows BLOBJ_Write inserts, and
 // how chunks come together again in number order and are checked.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +14,7 @@
 #include "app/app_fake_engine.h"
 #include "app/console.h"
 #include "compress/compr.h"
+#include "platform/process.h"
 #include "records/blobj_data.h"
 
 namespace {
@@ -71,7 +76,7 @@ TEST_F(Chunks, WritesNumberedChunksThatReadBackInAnyRowOrder) {
     EXPECT_EQ(PayloadShape(chunks, c.compress), c.payload);
     std::shuffle(chunks.begin(), chunks.end(), shuffle);
     std::vector<unsigned char> back;
-    ASSERT_TRUE(BLOBJIO_Decode(&chunks, c.compress, &back));
+    ASSERT_TRUE(BLOBJIO_Decode(&chunks, c.compress, c.size, &back));
     EXPECT_TRUE(back == data);
   }
 }
@@ -126,7 +131,7 @@ TEST_F(Chunks, DamagedContentFailsTheReadOnly) {
     std::vector<BLOBJIO_CHUNK> chunks = c.chunks;
     std::vector<unsigned char> back = {1, 2, 3};
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(BLOBJIO_Decode(&chunks, c.compressed, &back));
+    EXPECT_FALSE(BLOBJIO_Decode(&chunks, c.compressed, data.size(), &back));
     const std::string reported = testing::internal::GetCapturedStderr();
     const std::string read = FakeText(err);
     std::fclose(err);
@@ -140,5 +145,69 @@ TEST_F(Chunks, DamagedContentFailsTheReadOnly) {
     EXPECT_TRUE(back.empty());
   }
   CONSOLE_ResetForTest(stdin, stdout, stderr);
+}
+// The "#50" chunks of `blocks` MiB of one byte: runs of 4096 bytes, 26
+// bits of code each, so that 256 MiB take about 210 KB of chunks.
+std::vector<BLOBJIO_CHUNK> RunsOfOneByte(int blocks) {
+  std::vector<unsigned char> packed = {'z', '0', '1', 'm', 'o', 'r', 'v', 'e', 'k', 5, 0, 0, 0};
+  for (int rank = 0; rank < 256; ++rank) packed.push_back(static_cast<unsigned char>(rank));
+  uint64_t acc = 0;
+  int bits = 0;
+  auto put = [&](uint32_t x, int n) {
+    acc = acc << n | x;
+    for (bits += n; bits >= 32; bits -= 32) {
+      for (int k = 0; k < 4; ++k) {
+        packed.push_back(static_cast<unsigned char>(acc >> (bits - 32 + 8 * k)));
+      }
+    }
+    acc &= (uint64_t{1} << bits) - 1;
+  };
+  for (int run = 0; run < blocks * 256; ++run) {
+    put(7, 3), put(196, 8), put(4096 - 3, 12), put(0, 3);  // "111", width 12, length, rank 255
+  }
+  put(7, 3), put(210, 8), put(0, 32 - bits);  // the end code, padded to a word
+  std::vector<BLOBJIO_CHUNK> chunks;
+  for (std::size_t at = 0; at < packed.size(); at += 3997) {
+    std::vector<unsigned char> bytes = {'#', '5', '0'};
+    bytes.insert(bytes.end(), packed.begin() + static_cast<long>(at),
+                 packed.begin() + static_cast<long>(std::min(packed.size(), at + 3997)));
+    chunks.push_back({static_cast<int>(chunks.size()) + 1, bytes});
+  }
+  return chunks;
+}
+
+// Decodes 256 MiB of crafted chunks of an item of 100,000 bytes with far
+// less memory left to the process; ends it with 0 when the read failed.
+[[noreturn]] void DecodeCraftedChunksWithLittleMemory() {
+  std::vector<BLOBJIO_CHUNK> chunks = RunsOfOneByte(256);
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  rlimit memory{};
+  getrlimit(RLIMIT_AS, &memory);
+  memory.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (64L << 20));
+  if (pages == 0 || setrlimit(RLIMIT_AS, &memory) != 0) PLATFORM_QuickExit(3);
+  std::vector<unsigned char> content;
+  const int read = BLOBJIO_Decode(&chunks, true, 100000, &content);
+  PLATFORM_QuickExit(read == 0 && content.empty() ? 0 : 2);
+}
+
+// The recorded size bounds the decoding: 12 + 25 x 4024 bytes here.
+TEST_F(Chunks, CraftedChunksFailWithinTheMemoryOfTheItemsSize) {
+  EXPECT_EXIT(DecodeCraftedChunksWithLittleMemory(), testing::ExitedWithCode(0),
+              "\\(COMPR_Reset\\) Decoded data too long \\(max = 100612\\)!");
+}
+
+// More chunks than ITEMNUMBER can count are refused before anything is
+// sent: no old chunk is deleted, no row inserted.
+TEST_F(Chunks, MoreChunksThanAnItemCanNumberChangeNothing) {
+  FILE* err = std::tmpfile();
+  CONSOLE_ResetForTest(stdin, stdout, err);
+  std::vector<BLOBJIO_CHUNK> chunks;
+  for (int n = 1; n <= BLOBJIO_MAXCHUNKS + 1; ++n) chunks.push_back({n, {'#', '0', '1'}});
+  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, false, chunks), 0);
+  EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Too many chunks (max = 32767)!\n");
+  EXPECT_TRUE(Fake().messages.empty());
+  CONSOLE_ResetForTest(stdin, stdout, stderr);
+  std::fclose(err);
 }
 }  // namespace

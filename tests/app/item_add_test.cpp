@@ -1,10 +1,14 @@
-// A refused chunk of the add command is rolled back exactly once: the
-// chunk writer leaves the rollback to the command.
+// The add command against the stand-in engine: a refused chunk is rolled
+// back exactly once (the chunk writer leaves the rollback to the
+// command), and files past what a table holds are refused before
+// anything changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "app/app_fake_engine.h"
 #include "app/app_state.h"
@@ -16,6 +20,23 @@
 namespace {
 using AddPass = FakeAppEngineTest;
 
+// The console of one add dialogue: `answers` on its input; what it prints
+// is kept in `out` and `err`.
+struct AddDialogue {
+  FILE* in = std::tmpfile();
+  FILE* out = std::tmpfile();
+  FILE* err = std::tmpfile();
+  explicit AddDialogue(const char* answers) {
+    std::fputs(answers, in);
+    std::rewind(in);
+    CONSOLE_ResetForTest(in, out, err);
+  }
+  ~AddDialogue() {
+    CONSOLE_ResetForTest(stdin, stdout, stderr);
+    for (FILE* f : {in, out, err}) std::fclose(f);
+  }
+};
+
 TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   ScratchDir dir;
   dir.WriteFile("a.txt", "first");
@@ -26,29 +47,78 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   APP_State().current_dir = dir.path();
   Fake().messages.clear();
   FakeApp().refuse_chunk_inserts = true;
-  FILE* in = std::tmpfile();
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
-  std::fputs("*.txt\ny\n\ny\n", in);
-  std::rewind(in);
-  CONSOLE_ResetForTest(in, out, err);
+  AddDialogue dialogue("*.txt\ny\n\ny\n");
   testing::internal::CaptureStderr();
   ITEMS_Add();
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "BLOBJ_Insert: Insert not possible (100 tries)\n");
-  CONSOLE_ResetForTest(stdin, stdout, stderr);
-  EXPECT_EQ(FakeText(out),
+  EXPECT_EQ(FakeText(dialogue.out),
             "# Filename: [a.txt]\t[b.txt]\t\nAre you sure? (n/y/q) # Description: "
             "# Compressed? (y/n/q) ");
-  EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Error in BLOBJ_Insert\nBLOBJ_Write error!\n");
-  // One BEGIN, one ABORT, no COMMIT: b.txt is never started.
-  const std::string letters = Letters();
+  EXPECT_EQ(FakeText(dialogue.err), "(BLOBJ_Write) Error in BLOBJ_Insert\nBLOBJ_Write error!\n");
+  // After the row counts (each in its own bracket): one BEGIN, one
+  // ABORT, no COMMIT; b.txt is never started.
+  const std::string all = Letters();
+  const std::string letters = all.substr(all.rfind('K') + 1);
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'J'), 1);
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'M'), 1);
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'K'), 0);
   EXPECT_FALSE(APP_State().changed);
   EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
-  for (FILE* f : {in, out, err}) std::fclose(f);
+  APP_ResetForTest();
+  APPDB_ResetForTest();
+}
+
+// A section of a container holds at most 99,999 rows: a file that would
+// take KASPO or BLOBJ past that is refused before anything is sent, and
+// the pass goes on with the next file.
+TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
+  ScratchDir dir;
+  std::mt19937 gen(5);
+  std::string large(4001, ' ');
+  for (char& c : large) c = static_cast<char>('a' + gen() % 26);
+  dir.WriteFile("a.txt", "first");
+  dir.WriteFile("b.bin", large);
+  dir.WriteFile("c.txt", "third");
+  std::vector<BLOBJIO_CHUNK> b_chunks;
+  ASSERT_TRUE(BLOBJIO_Encode(false, reinterpret_cast<const unsigned char*>(large.data()),
+                             large.size(), &b_chunks));
+  ASSERT_GE(b_chunks.size(), 2u);  // a.txt and c.txt take one chunk each
+  APPDB_ResetForTest();
+  ASSERT_TRUE(DBHANDLE_Init(APPDB_Handle(), "KASPODB"));
+  struct Case {
+    int items, chunks;  // rows before the pass
+    std::vector<std::string> added;
+  };
+  const Case kCases[] = {{99998, 0, {"a.txt"}},
+                         {0, 99997, {"a.txt", "c.txt"}},
+                         {99999, 99999, {}}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.items) + " items, " + std::to_string(c.chunks) + " chunks");
+    APP_ResetForTest();
+    APP_State().current_dir = dir.path();
+    FakeApp().chunks.clear();
+    FakeApp().item_rows = c.items;
+    FakeApp().chunk_rows = c.chunks;
+    AddDialogue dialogue("*\ny\n\nn\n");
+    ITEMS_Add();
+    std::string added_lines, refused_lines;
+    for (const char* name : {"a.txt", "b.bin", "c.txt"}) {
+      if (std::find(c.added.begin(), c.added.end(), name) != c.added.end()) {
+        added_lines += "  file '" + std::string(name) + "' added\n";
+      } else {
+        refused_lines += "warning: file '" + dir.Path(name) +
+                         "' not added, kaspo full (max = 99999 rows)!\n";
+      }
+    }
+    EXPECT_EQ(FakeText(dialogue.out),
+              "# Filename: [a.txt]\t[b.bin]\t[c.txt]\t\nAre you sure? (n/y/q) # Description: "
+              "# Compressed? (y/n/q) " +
+                  added_lines + std::to_string(c.added.size()) + " items added\n");
+    EXPECT_EQ(FakeText(dialogue.err), refused_lines);
+    EXPECT_EQ(FakeApp().chunks.size(), c.added.size());  // one chunk each
+    EXPECT_EQ(APP_State().changed, !c.added.empty());
+  }
   APP_ResetForTest();
   APPDB_ResetForTest();
 }

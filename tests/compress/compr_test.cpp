@@ -316,6 +316,35 @@ TEST_F(ComprTest, DamageIsReportedAndFailsWhenNotFatal) {
   }
 }
 
+// A stream whose decoding reaches its limit exactly reads back; one byte
+// more is damage, and the decoded buffer never grows past the limit on
+// the way (a few bytes of code can stand for gigabytes).
+TEST_F(ComprTest, DecodingStopsAtTheLimit) {
+  COMPR_SetFatalOnDamage(false);
+  const Bytes stream = MixedBytes(3 * 1048576 + 5, 41);  // more than one Pelko block
+  for (int mode : {COMPR_MODE_RLE, COMPR_MODE_PELKO}) {
+    const std::vector<RECORD_BINARY> chunks = Chunks(stream, mode);
+    const std::string where = mode == COMPR_MODE_RLE ? "(COMPR_AddBin)" : "(COMPR_Reset)";
+    for (std::size_t limit : {stream.size(), stream.size() - 1, std::size_t{1}}) {
+      SCOPED_TRACE("mode " + std::to_string(mode) + " limit " + std::to_string(limit));
+      COMPR obj;
+      Init(&obj, mode);
+      COMPR_SetLimit(&obj, limit);
+      StderrCapture capture;
+      bool ok = true;
+      for (const RECORD_BINARY& c : chunks) ok = ok && COMPR_AddBin(&obj, c);
+      ok = ok && COMPR_Reset(&obj);
+      const bool fits = limit >= stream.size();
+      EXPECT_EQ(ok, fits);
+      EXPECT_EQ(capture.Text(), fits ? "" : where + " Decoded data too long (max = " +
+                                                std::to_string(limit) + ")!\n");
+      EXPECT_LE(obj.buffer.capacity(), limit);
+      EXPECT_TRUE(!fits || obj.buffer == stream);
+      COMPR_Free(&obj);
+    }
+  }
+}
+
 // The message as a regular expression for the death test.
 std::string Pattern(const std::string& text) {
   std::string out;

@@ -1,8 +1,10 @@
 // Dialogues at the main prompt: what a command line must look like and
 // what each kind of line answers.
 #include <string>
+#include <vector>
 
 #include "e2e/session.h"
+#include "platform/files.h"
 
 namespace {
 struct Case {
@@ -84,6 +86,50 @@ TEST_F(CommandLine, EndOfInputLeavesAQuestionWithALengthLimit) {
   const std::string p = Prompt();
   EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
                             "# SQL-command? # SQL-command? " + p + "\n");
+  EXPECT_EQ(result.status, kRunStatus);
+}
+
+TEST_F(CommandLine, SessionsStartedTogetherAllStart) {
+  // Sessions sharing one TARVIC_PATH write the engine's definition file at
+  // the same moment; each must start and quit as if it were alone.
+  constexpr int kRounds = 6;
+  constexpr int kTogether = 3;
+  std::vector<KaspoRun> runs(kTogether);
+  for (KaspoRun& run : runs) {
+    run.input = "q\n";
+    run.cwd = work_;
+    run.home = home_;
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::vector<KaspoResult> results;
+    ASSERT_TRUE(RunKaspoTogether(runs, &results));
+    for (const KaspoResult& result : results) {
+      EXPECT_FALSE(result.timed_out);
+      EXPECT_EQ(result.out, kBanner + std::string(kMenu) + Prompt());
+      EXPECT_EQ(result.err, kStartupErr);
+      EXPECT_EQ(result.status, kRunStatus);
+    }
+  }
+  std::vector<std::string> left;
+  ASSERT_EQ(PLATFORM_ListRegularFiles((home_ + "/.dat").c_str(), &left), 1);
+  EXPECT_EQ(left, std::vector<std::string>{"KASPODB.def"});  // no temporary file stays
+}
+
+TEST_F(CommandLine, AnUnwritableDefinitionFileIsOnlyAWarning) {
+  // A file where the engine's data directory belongs: nothing reads the
+  // definition file back, so each schema statement warns and the session
+  // goes on to the end.
+  const std::string data_dir = scratch_.WriteFile("home/.dat", "x");
+  std::string warnings;
+  for (int statement = 0; statement < 4; ++statement) {
+    warnings += "(TARVIC) Database-directory '" + data_dir + "' could not be created!\n";
+  }
+  KaspoResult result = Run("t\nq\n", {"archive"});
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
+                            StatusLine("archive.ksp", 0, 0, 0) + p);
+  EXPECT_EQ(result.err, kStartupErr + warnings);
   EXPECT_EQ(result.status, kRunStatus);
 }
 }  // namespace

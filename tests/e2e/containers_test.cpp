@@ -1,7 +1,14 @@
 // Dialogues around container files: content that survives a save and a
 // new run byte for byte, the exact empty container, containers written by
-// another layout, damaged content, a failed save, and the commands new
-// and open.
+// another layout, damaged content, a failed save, the commands new and
+// open, and what keeps a save from writing over data: failed loads,
+// repeated keys, two sessions, files changed on disk, links and the
+// left-overs of killed saves.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -9,6 +16,7 @@
 
 #include "e2e/session.h"
 #include "platform/files.h"
+#include "platform/locks.h"
 
 namespace {
 constexpr char kKaspoDescriptor[] =
@@ -154,7 +162,7 @@ TEST_F(Containers, AContainerOfAnotherLayoutLoadsWithWarnings) {
             kBanner + StatusLine("old.ksp", 2, 19, 0) + "\n" + kMenu + p +
                 "# Search pattern? one.txt (size 0 kb)\n\ntwo.txt (size 19 kb)\n\nfound 2 items\n" +
                 p + "# Search pattern? one.txt (size 0 kb)\n\nAre you sure? (y/n/q) " +
-                "exported 1 items\n" + p);
+                "exported 0 items\n" + p);
   const std::string missing = "(TABLE_File_Load) Warning: Attribute 'Description' not found!\n";
   // The item has no chunks: its export fails, the program goes on.
   EXPECT_EQ(result.err, kStartupErr + missing + missing +
@@ -165,6 +173,7 @@ TEST_F(Containers, AContainerOfAnotherLayoutLoadsWithWarnings) {
 TEST_F(Containers, DamagedContentFailsOneItemOnly) {
   scratch_.WriteFile("work/a.txt", "alpha content");
   scratch_.WriteFile("work/b.txt", "beta content");
+  scratch_.WriteFile("work/c.txt", "gamma content");
   scratch_.MakeDir("work/out");
   Run("a\n*.txt\ny\n\nn\ns\nq\n", {"box.ksp"});
   std::string bytes = Container("box.ksp");
@@ -183,13 +192,21 @@ TEST_F(Containers, DamagedContentFailsOneItemOnly) {
   const std::size_t tag = at + 44;
   ASSERT_EQ(bytes.substr(tag, 3), "#01");
   bytes[tag + 1] = '9';
+  // b.txt's recorded size (272 bytes into its record) says 0: its content
+  // decodes to more than an item of that size can hold.
+  const std::size_t b_name = bytes.find("b.txt" + std::string(75, ' ') + Zero());
+  ASSERT_NE(b_name, std::string::npos);
+  bytes.replace(b_name - 29 + 272, 4, std::string(4, '\0'));
   scratch_.WriteFile("work/box.ksp", bytes);
   KaspoResult result = Run("cd\nout\ne\n*\ny\nq\n", {"box.ksp"});
-  EXPECT_NE(result.out.find("  file 'out/b.txt' exported\nexported 2 items\n"), std::string::npos);
+  EXPECT_NE(result.out.find("  file 'out/c.txt' exported\nexported 1 items\n"), std::string::npos);
   EXPECT_EQ(result.out.find("out/a.txt"), std::string::npos);
-  EXPECT_EQ(result.err,
-            std::string(kStartupErr) + "(COMPR_AddBin) Invalid '#91'-encoded data!\nBLOBJ_Write error!\n");
-  EXPECT_EQ(scratch_.ReadFile("work/out/b.txt"), "beta content");
+  EXPECT_EQ(result.out.find("out/b.txt"), std::string::npos);
+  EXPECT_EQ(result.err, std::string(kStartupErr) +
+                            "(COMPR_AddBin) Invalid '#91'-encoded data!\nBLOBJ_Write error!\n" +
+                            "(COMPR_AddBin) Decoded data too long (max = 12)!\n" +
+                            "BLOBJ_Write error!\n");
+  EXPECT_EQ(scratch_.ReadFile("work/out/c.txt"), "gamma content");
   EXPECT_EQ(result.status, kRunStatus);
 }
 
@@ -199,14 +216,15 @@ TEST_F(Containers, AFailedSaveKeepsTheOldContainerAndTheChange) {
   Run("a\na.txt\ny\n\nn\ns\nq\n", {"box.ksp"});
   const std::string saved = Container("box.ksp");
   ASSERT_FALSE(saved.empty());
-  // Without its chunk table the container cannot be written whole.
+  // A container named as long as a file name may be leaves no room for
+  // the new file a save writes beside it first, so every save fails.
   // Still changed, so quitting saves again; when that fails too the user
   // may go back ("n") or quit without the change ("y").
-  KaspoResult result =
-      Run("a\nb.txt\ny\n\nn\ng\nDROP TABLE BLOBJ\nq\ns\nq\nn\nq\nx\ny\n", {"box.ksp"});
-  const std::string failed =
-      "BAD RESPONSE to dbexec1 command.\nError: (SELECT) Table 'BLOBJ' does not exist\n"
-      "(TABLE_File_Save) Error in DB-Select!\nerror saving kaspo-db 'box.ksp'!\n";
+  const std::string box = std::string(251, 'b') + ".ksp";
+  scratch_.WriteFile("work/" + box, saved);
+  KaspoResult result = Run("a\nb.txt\ny\n\nn\ns\nq\nn\nq\nx\ny\n", {box});
+  const std::string failed = "(dbio) Cannot open file '" + box +
+                             "' for output!\nerror saving kaspo-db '" + box + "'!\n";
   EXPECT_EQ(result.err, kStartupErr + failed + failed + failed);
   const std::string question = "kaspo not saved! Quit anyway? (n/y) ";
   const std::string p = Prompt();
@@ -215,11 +233,11 @@ TEST_F(Containers, AFailedSaveKeepsTheOldContainerAndTheChange) {
   EXPECT_EQ(result.out.substr(result.out.size() - end.size()), end);
   EXPECT_EQ(result.out.find("' saved!"), std::string::npos);
   EXPECT_EQ(result.status, 1);
-  EXPECT_TRUE(Container("box.ksp") == saved);
+  EXPECT_TRUE(Container(box) == saved);
   // No temporary file is left behind.
   std::vector<std::string> names;
   ASSERT_TRUE(PLATFORM_ListRegularFiles(work_.c_str(), &names));
-  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "box.ksp"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", box, "box.ksp"}));
 }
 
 TEST_F(Containers, NewAsksAgainForANameThatExists) {
@@ -255,5 +273,189 @@ TEST_F(Containers, OpenListsOnlyContainerFiles) {
                 kCorrect + kDirectory + "(.) [a.ksp]\t[b.ksp]\t\n" + kCorrect + kFile +
                 "(b.ksp) kaspo './b.ksp' opened\n" + p + StatusLine("./b.ksp", 1, 0, 3) + p);
   EXPECT_EQ(result.err, kStartupErr);
+}
+
+// The question before a save writes over a container that did not load.
+std::string Unread(const std::string& box) {
+  return "kaspo-db '" + box + "' could not be read! Overwrite it? (n/y) ";
+}
+const std::string kQuitUnsaved = "kaspo not saved! Quit anyway? (n/y) ";
+
+TEST_F(Containers, AFailedLoadIsWrittenOverOnlyWhenTheUserSaysYes) {
+  scratch_.WriteFile("work/a.txt", "alpha");
+  scratch_.WriteFile("work/b.txt", "beta");
+  scratch_.WriteFile("work/c.txt", "gamma");
+  Run("a\na.txt\ny\n\nn\na\nb.txt\ny\n\nn\ns\nq\n", {"good.ksp"});
+  const std::string good = Container("good.ksp");
+  scratch_.WriteFile("work/cut.ksp", good.substr(0, good.size() - 100));
+  scratch_.WriteFile("work/bad.ksp", "no container at all");
+  const std::string cut = Container("cut.ksp");
+  const std::string p = Prompt();
+  const std::string add = "a\nc.txt\ny\n\nn\n";
+
+  // Named at start-up: "s" and "q" ask, "n" and Enter keep the file.
+  KaspoResult kept = Run(add + "s\nn\nq\n\ny\n", {"cut.ksp"});
+  EXPECT_NE(kept.out.find("error reading kaspo-db 'cut.ksp'!\nonly 2 items could be read!\n" +
+                          StatusLine("cut.ksp", 2, 0, 0)),
+            std::string::npos);
+  const std::string end = p + Unread("cut.ksp") + p + Unread("cut.ksp") + kQuitUnsaved;
+  ASSERT_GE(kept.out.size(), end.size());
+  EXPECT_EQ(kept.out.substr(kept.out.size() - end.size()), end);
+  EXPECT_EQ(kept.err, kStartupErr + std::string("(TABLE_File_Load) Error reading file!\n"));
+  EXPECT_TRUE(Container("cut.ksp") == cut);
+
+  // Opened: the previous container's items are gone, only what was read
+  // stays. After a "y" the file is the session's again and saves freely.
+  KaspoResult taken = Run("o\n\ny\nbad.ksp\nt\n" + add + "s\ny\ns\nq\n", {"good.ksp"});
+  EXPECT_NE(taken.out.find("error reading kaspo-db './bad.ksp'!\nonly 0 items could be read!\n" +
+                           p + StatusLine("./bad.ksp", 0, 0, 0)),
+            std::string::npos);
+  EXPECT_NE(taken.out.find(p + Unread("./bad.ksp") + "kaspo-db './bad.ksp' saved!\n" + p +
+                           "kaspo-db './bad.ksp' saved!\n" + p),
+            std::string::npos);
+  EXPECT_EQ(Run("t\nq\n", {"bad.ksp"}).out,
+            kBanner + StatusLine("bad.ksp", 1, 0, 3) + "\n" + kMenu + p + StatusLine("bad.ksp", 1, 0, 3) + p);
+  EXPECT_TRUE(Container("good.ksp") == good);
+}
+
+TEST_F(Containers, ARepeatedKeyIsDamageAndNeverMerged) {
+  scratch_.WriteFile("work/a.txt", "alpha");
+  scratch_.WriteFile("work/b.txt", "beta");
+  Run("a\n*.txt\ny\n\nn\ns\nq\n", {"box.ksp"});
+  const std::string saved = Container("box.ksp");
+  const std::size_t items = ("00002," + std::string(kKaspoDescriptor) + Zero()).size();
+  const std::size_t chunks = items + 2 * 280 + ("00002," + std::string(kBlobjDescriptor) + Zero()).size();
+  struct Case {
+    std::size_t first;  // offset of the section's first record
+    std::size_t size;
+    const char* field;
+    int items_read;  // the items section is read from its last record on
+  };
+  for (const Case& c : {Case{items, 280, "KASPO_Id", 1}, Case{chunks, 4048, "BLOBJ_Id", 2}}) {
+    SCOPED_TRACE(c.field);
+    std::string bytes = saved;
+    bytes.replace(c.first + 20, 8, "twinkey1");
+    bytes.replace(c.first + c.size + 20, 8, "twinkey1");
+    scratch_.WriteFile("work/twins.ksp", bytes);
+    KaspoResult result = Run("s\n\nq\n", {"twins.ksp"});
+    EXPECT_EQ(result.err, kStartupErr + std::string("(TABLE_File_Load) Duplicate key 'twinkey1' for attribute '") +
+                              c.field + "'!\n");
+    EXPECT_NE(result.out.find("error reading kaspo-db 'twins.ksp'!\nonly " +
+                              std::to_string(c.items_read) + " items could be read!\n"),
+              std::string::npos);
+    EXPECT_NE(result.out.find(Prompt() + Unread("twins.ksp") + Prompt()), std::string::npos);
+    EXPECT_TRUE(Container("twins.ksp") == bytes);
+  }
+}
+
+TEST_F(Containers, TwoSessionsNeverSaveOverEachOther) {
+  scratch_.WriteFile("work/a.txt", "alpha");
+  scratch_.WriteFile("work/b.txt", "beta");
+  Run("s\nq\n", {"box.ksp"});
+  const std::string p = Prompt();
+  KaspoProcess first;
+  KaspoProcess second;
+  Start(&first, "", {"box.ksp"});
+  ASSERT_TRUE(AwaitKaspo(&first, p));
+  Start(&second, "", {"box.ksp"});
+  ASSERT_TRUE(AwaitKaspo(&second, p));
+  ASSERT_TRUE(SendKaspo(&first, "a\na.txt\ny\n\nn\ns\n"));
+  ASSERT_TRUE(AwaitKaspo(&first, "kaspo-db 'box.ksp' saved!\n" + p));
+  // While the first session runs, the second one's saves are refused.
+  ASSERT_TRUE(SendKaspo(&second, "a\nb.txt\ny\n\nn\ns\n"));
+  ASSERT_TRUE(AwaitKaspo(&second, "1 items added\n" + p + p));
+  KaspoResult one;
+  ASSERT_TRUE(FinishKaspo(&first, &one));
+  EXPECT_EQ(one.err, kStartupErr);
+  // Then the second takes the file over, but it has changed since read.
+  ASSERT_TRUE(SendKaspo(&second, "s\nn\ns\ny\nq\n"));
+  KaspoResult two;
+  ASSERT_TRUE(FinishKaspo(&second, &two));
+  EXPECT_EQ(two.out.substr(0, two.out.find(kMenu)),
+            kBanner + std::string("kaspo-db 'box.ksp' is in use by another session: read-only!\n") +
+                StatusLine("box.ksp", 0, 0, 0) + "\n");
+  const std::string changed = "kaspo-db 'box.ksp' was changed on disk! Overwrite it? (n/y) ";
+  const std::string end = p + p + changed + p + changed + "kaspo-db 'box.ksp' saved!\n" + p;
+  ASSERT_GE(two.out.size(), end.size());
+  EXPECT_EQ(two.out.substr(two.out.size() - end.size()), end);
+  EXPECT_EQ(two.err, kStartupErr + std::string("kaspo-db 'box.ksp' is in use by another session, not saved!\n"));
+  EXPECT_NE(Container("box.ksp").find("b.txt"), std::string::npos);
+}
+
+TEST_F(Containers, ASaveAsksBeforeWritingOverAFileChangedOnDisk) {
+  for (const char* box : {"old.ksp", "new.ksp"}) {  // replaced, and appeared where none was
+    SCOPED_TRACE(box);
+    if (std::string(box) == "old.ksp") scratch_.WriteFile("work/old.ksp", EmptyContainer());
+    KaspoProcess process;
+    Start(&process, "", {box});
+    ASSERT_TRUE(AwaitKaspo(&process, Prompt()));
+    scratch_.WriteFile("work/" + std::string(box), "written by someone else");
+    ASSERT_TRUE(SendKaspo(&process, "s\n\nq\n"));
+    KaspoResult result;
+    ASSERT_TRUE(FinishKaspo(&process, &result));
+    EXPECT_NE(result.out.find(Prompt() + "kaspo-db '" + box +
+                              "' was changed on disk! Overwrite it? (n/y) " + Prompt()),
+              std::string::npos);
+    EXPECT_EQ(Container(box), "written by someone else");
+  }
+}
+
+TEST_F(Containers, SavingThroughALinkKeepsTheLinkAndThePermissions) {
+  scratch_.MakeDir("work/real");
+  scratch_.WriteFile("work/real/old.ksp", EmptyContainer());
+  ASSERT_EQ(chmod(scratch_.Path("work/real/old.ksp").c_str(), 0604), 0);
+  scratch_.WriteFile("work/a.txt", "alpha");
+  for (const char* name : {"old.ksp", "new.ksp"}) {  // a link to a file, and a dangling one
+    SCOPED_TRACE(name);
+    const std::string link = scratch_.Path("work/" + std::string(name));
+    const std::string target = "real/" + std::string(name);
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    KaspoResult result = Run("a\na.txt\ny\n\nn\nq\n", {name});
+    EXPECT_NE(result.out.find(QuitSaving(name)), std::string::npos);
+    std::string kept;
+    EXPECT_TRUE(PLATFORM_FinalPath(link, &kept) && kept != link);
+    EXPECT_EQ(kept, work_ + "/" + target);
+    EXPECT_NE(Container(target).find("a.txt"), std::string::npos);
+  }
+  struct stat info;
+  ASSERT_EQ(stat(scratch_.Path("work/real/old.ksp").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0604u);
+}
+
+// The id of a process that has ended.
+long EndedProcess() {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+TEST_F(Containers, ASaveRemovesOnlyWhatKilledSavesLeft) {
+  KaspoProcess live;  // a session that runs while the save happens
+  Start(&live, "", {"other.ksp"});
+  ASSERT_TRUE(AwaitKaspo(&live, Prompt()));
+  const std::string dead = std::to_string(EndedProcess());
+  const std::vector<std::string> stale = {"box.ksp." + dead + "-0.tmp", "box.ksp." + dead + "-17.tmp"};
+  const std::vector<std::string> kept = {
+      "box.ksp." + dead + "-1.tmp",  // locked: still being written
+      "box.ksp." + std::to_string(live.pid) + "-0.tmp", "box.ksp." + dead + "-x.tmp",
+      "box.ksp." + dead + "-0.tmp.old", "box.ksp.tmp", "other.ksp." + dead + "-0.tmp"};
+  for (const std::string& name : stale) scratch_.WriteFile("work/" + name, "half a save");
+  for (const std::string& name : kept) scratch_.WriteFile("work/" + name, "half a save");
+  PLATFORM_LOCK held;
+  ASSERT_EQ(PLATFORM_Lock(scratch_.Path("work/" + kept[0]).c_str(), &held), PLATFORM_LOCK_TAKEN);
+  KaspoResult result = Run("s\nq\n", {"box.ksp"});
+  PLATFORM_Unlock(&held);
+  for (const std::string& name : stale) {
+    EXPECT_NE(result.out.find("removed left-over file '" + name + "'\n"), std::string::npos);
+  }
+  std::vector<std::string> names;
+  ASSERT_TRUE(PLATFORM_ListRegularFiles(work_.c_str(), &names));
+  std::vector<std::string> expected = kept;
+  expected.push_back("box.ksp");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  KaspoResult other;
+  ASSERT_TRUE(FinishKaspo(&live, &other));
 }
 }  // namespace

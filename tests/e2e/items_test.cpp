@@ -1,9 +1,14 @@
 // Dialogues of the item commands: add, find, list, change, delete, status
 // and export, in a container named on the command line.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "e2e/session.h"
+#include "platform/files.h"
 
 namespace {
 constexpr char kBox[] = "box.ksp";
@@ -153,7 +158,7 @@ TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   const std::string listing = "one.txt (size 0 kb)\n\ntwo.txt (size 0 kb)\n\n";
   EXPECT_EQ(result.out, kBanner + StatusLine(kBox, 2, 0, 2 * 4000 / 1024) + "\n" + kMenu + p +
                             kPattern + listing + kSureExport + kPattern + listing + kSureExport +
-                            overwrite + overwrite + "  file './two.txt' exported\nexported 2 items\n" +
+                            overwrite + overwrite + "  file './two.txt' exported\nexported 1 items\n" +
                             p + kPattern + "one.txt (size 0 kb)\n\n" + kSureExport + p + kPattern +
                             listing + kSureExport + overwrite + p);
   EXPECT_EQ(result.err, kStartupErr);
@@ -161,4 +166,82 @@ TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   EXPECT_EQ(scratch_.ReadFile("work/two.txt"), "second content");
 }
 
+TEST_F(Items, NamesAnItemCannotHoldOrExportAreRefused) {
+  const std::string fits(80, 'n');
+  const std::string too_long(81, 'm');
+  for (const std::string& name : {fits, too_long, std::string("blank ")}) {
+    scratch_.WriteFile("work/" + name, "x");
+  }
+  const std::string p = Prompt();
+  std::string err;
+  // The pass goes on past the refused names; change asks again for a
+  // name that is not one file of the current directory.
+  const std::string out = Dialogue("a\n*\ny\n\nn\nc\nnnn\na/b\n..\nok.txt\n\nl\n*\nq\n", &err);
+  EXPECT_EQ(out, p + kName + "[blank ]\t[" + too_long + "]\t[" + fits + "]\t\n" + kSure +
+                     kDescription + kCompressed + "  file '" + fits + "' added\n1 items added\n" +
+                     p + kPattern + "[" + fits + "]\t\n" + kName + "(" + fits + ") " + kName +
+                     "(" + fits + ") " + kName + "(" + fits + ") " + kDescription +
+                     "item changed\n" + p + kPattern + "[ok.txt]\t\nfound 1 items\n" + p +
+                     QuitSaving(kBox));
+  EXPECT_EQ(err, "warning: file name 'blank ' ends with a blank!\n"
+                 "warning: file name '" + too_long + "' too long (max = 80)!\n"
+                 "warning: file name 'a/b' is not a plain file name!\n"
+                 "warning: file name '..' is not a plain file name!\n");
+}
+
+TEST_F(Items, ControlBytesOfNamesReachTheTerminalAsQuestionMarks) {
+  const std::string raw = "red\x1b[31mX\x07";
+  const std::string shown = "red?[31mX?";
+  scratch_.WriteFile("work/" + raw, "colour");
+  const std::string p = Prompt();
+  // Kept by change (empty answer), the name stays as it was stored.
+  const std::string out = Dialogue("a\nred*\ny\n\nn\nl\nred\nc\nred\n\nwords\nf\nred\nq\n");
+  EXPECT_EQ(out, p + kName + "[" + shown + "]\t\n" + kSure + kDescription + kCompressed +
+                     "  file '" + shown + "' added\n1 items added\n" + p + kPattern + "[" +
+                     shown + "]\t\nfound 1 items\n" + p + kPattern + "[" + shown + "]\t\n" +
+                     kName + "(" + shown + ") " + kDescription + "item changed\n" + p +
+                     kPattern + shown + " (size 0 kb):\n  Description: words\n\nfound 1 items\n" +
+                     p + QuitSaving(kBox));
+  ASSERT_EQ(std::remove(scratch_.Path("work/" + raw).c_str()), 0);
+  KaspoResult result = Run("e\nred\ny\nq\n", {kBox});
+  EXPECT_NE(result.out.find("  file './" + shown + "' exported\nexported 1 items\n"),
+            std::string::npos);
+  EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(result.err, kStartupErr);
+  EXPECT_EQ(scratch_.ReadFile("work/" + raw), "colour");
+}
+
+TEST_F(Items, ExportWritesOnlyRegularFilesWhereItSays) {
+  const std::vector<std::string> names = {"dir.txt", "fifo.txt", "link.txt", "loose.txt",
+                                          "plain.txt"};
+  for (const std::string& name : names) scratch_.WriteFile("work/" + name, name);
+  Dialogue("a\n*.txt\ny\n\nn\nq\n");
+  // Where the items were, now: a directory, a FIFO, a link to a file
+  // elsewhere, a link to nothing yet, and a file of other content.
+  scratch_.MakeDir("outside");
+  scratch_.WriteFile("outside/kept", "kept");
+  for (const std::string& name : names) {
+    ASSERT_EQ(std::remove(scratch_.Path("work/" + name).c_str()), 0);
+  }
+  scratch_.MakeDir("work/dir.txt");
+  ASSERT_EQ(mkfifo(scratch_.Path("work/fifo.txt").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("../outside/kept", scratch_.Path("work/link.txt").c_str()), 0);
+  ASSERT_EQ(symlink("../outside/new", scratch_.Path("work/loose.txt").c_str()), 0);
+  scratch_.WriteFile("work/plain.txt", "old");
+  KaspoResult result = Run("e\n.txt\ny\ny\nq\n", {kBox});
+  EXPECT_NE(result.out.find(std::string(kSureExport) + "File already exists. Overwrite? (y/n/q) " +
+                            "  file './plain.txt' exported\nexported 1 items\n"),
+            std::string::npos);
+  EXPECT_EQ(result.err, std::string(kStartupErr) +
+                            "warning: file './dir.txt' is not a regular file, not exported!\n"
+                            "warning: file './fifo.txt' is not a regular file, not exported!\n"
+                            "warning: file './link.txt' is a symbolic link, not exported!\n"
+                            "warning: file './loose.txt' is a symbolic link, not exported!\n");
+  EXPECT_EQ(scratch_.ReadFile("work/plain.txt"), "plain.txt");
+  EXPECT_EQ(scratch_.ReadFile("outside/kept"), "kept");
+  EXPECT_FALSE(PLATFORM_Exists(scratch_.Path("outside/new").c_str()));
+  std::vector<std::string> files;
+  ASSERT_TRUE(PLATFORM_ListRegularFiles(work_.c_str(), &files));
+  EXPECT_EQ(files, (std::vector<std::string>{"box.ksp", "link.txt", "plain.txt"}));
+}
 }  // namespace

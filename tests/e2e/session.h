@@ -59,15 +59,28 @@ class Session : public ::testing::Test {
   std::string home_ = scratch_.MakeDir("home");
   std::string work_ = scratch_.MakeDir("work");
 
-  // Runs kaspo in the working directory with `input` on standard input.
-  KaspoResult Run(const std::string& input, const std::vector<std::string>& args = {},
-                  const std::optional<std::string>& kaspo_path = std::nullopt) {
+  KaspoRun Setting(const std::string& input, const std::vector<std::string>& args,
+                   const std::optional<std::string>& kaspo_path = std::nullopt) {
     KaspoRun run;
     run.args = args;
     run.input = input;
     run.cwd = work_;
     run.home = home_;
     run.kaspo_path = kaspo_path;
+    return run;
+  }
+
+  // Starts kaspo as Run does, but leaves it running for SendKaspo,
+  // AwaitKaspo and FinishKaspo.
+  void Start(KaspoProcess* process, const std::string& input,
+             const std::vector<std::string>& args = {}) {
+    ASSERT_TRUE(StartKaspo(Setting(input, args), process));
+  }
+
+  // Runs kaspo in the working directory with `input` on standard input.
+  KaspoResult Run(const std::string& input, const std::vector<std::string>& args = {},
+                  const std::optional<std::string>& kaspo_path = std::nullopt) {
+    KaspoRun run = Setting(input, args, kaspo_path);
     KaspoResult result;
     EXPECT_TRUE(RunKaspo(run, &result)) << result.err;
     EXPECT_FALSE(result.timed_out) << "the program did not end";

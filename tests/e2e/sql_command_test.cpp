@@ -1,6 +1,9 @@
 // Dialogues of the generic SQL command "g": statements through the printing
-// execute, engine errors on standard error, and a transaction the
-// statements leave open.
+// execute, engine errors on standard error, a transaction the statements
+// leave open, the statements it refuses, Ctrl-C during a statement, and
+// what it must not leave behind for the item commands.
+#include <signal.h>
+
 #include <string>
 
 #include "e2e/session.h"
@@ -17,6 +20,12 @@ std::string Said(const std::string& sql, const std::string& printed) {
 }
 
 using SqlCommand = Session;
+
+// Adding f.txt in one pass, as the first command of a dialogue.
+constexpr char kAddOne[] = "a\nf.txt\ny\nmy file\nn\n";
+const std::string kAddedOne =
+    "# Filename: [f.txt]\t\nAre you sure? (n/y/q) # Description: # Compressed? (y/n/q)   "
+    "file 'f.txt' added\n1 items added\n";
 
 TEST_F(SqlCommand, RunsStatementsAndShowsRowsAndErrors) {
   const std::string input =
@@ -119,6 +128,108 @@ TEST_F(SqlCommand, LeavingRollsBackWhatTheStatementsLeftOpen) {
                 p + StatusLine("archive.ksp", 1, 0, 3) + p + QuitSaving("archive.ksp"));
   EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") + StatusErr() +
                             QuitSavingErr("archive.ksp"));
+  EXPECT_EQ(result.status, kRunStatus);
+}
+
+TEST_F(SqlCommand, RefusesStatementsThatWouldCostTheSession) {
+  scratch_.WriteFile("work/f.txt", "hello");
+  const char* kRefused[][2] = {
+      {"STOP", "database 'KASPODB'"},         {"DROP DATABASE", "database 'KASPODB'"},
+      {"SET DATABASE other", "database 'KASPODB'"}, {"DROP TABLE kaspo", "table 'KASPO'"},
+      {"DROP INDEX xblobj01", "index 'XBLOBJ01'"},
+  };
+  std::string input = std::string(kAddOne) + "g\n";
+  std::string said;
+  std::string refusals;
+  for (const auto& refused : kRefused) {
+    input += std::string(refused[0]) + "\n";
+    said += Said(refused[0], "");
+    refusals += std::string("sql-command not allowed (kaspo needs ") + refused[1] + ")!\n";
+  }
+  // What stays allowed: the running database, and tables of the user's own.
+  input += "SET DATABASE kaspodb\nDROP TABLE mine\nq\nt\nq\n";
+  KaspoResult result = Run(input, {"archive"});
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p + kAddedOne +
+                            p + said + Said("SET DATABASE kaspodb", kExecuted) +
+                            Said("DROP TABLE mine", "") + kAsk + p +
+                            StatusLine("archive.ksp", 1, 0, 3) + p + QuitSaving("archive.ksp"));
+  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") + refusals +
+                            "BAD RESPONSE to DROP TABLE mine; command.\n"
+                            "Error: (DROP TABLE) Table 'MINE' does not exist in database "
+                            "'KASPODB'\n" +
+                            StatusErr() + QuitSavingErr("archive.ksp"));
+  EXPECT_EQ(result.status, kRunStatus);
+}
+
+TEST_F(SqlCommand, CtrlCStopsTheRunningStatementOnly) {
+  scratch_.WriteFile("work/f.txt", "hello");
+  // Ten rows joined ten times over: 10^10 combinations, far more than any
+  // run of the test waits for.
+  std::string input = std::string(kAddOne) + "g\nCREATE TABLE tt (xx INTEGER)\nBEGIN\n";
+  std::string said = Said("CREATE TABLE tt (xx INTEGER)", kExecuted) + Said("BEGIN", kExecuted);
+  for (int i = 0; i < 10; ++i) {
+    const std::string insert = "INSERT INTO tt VALUES (" + std::to_string(i) + ")";
+    input += insert + "\n";
+    said += Said(insert, kExecuted);
+  }
+  const std::string endless =
+      "SELECT COUNT(*) FROM tt a, tt b, tt c, tt d, tt e, tt f, tt g, tt h, tt i, tt j "
+      "WHERE a.xx < b.xx";
+  input += "COMMIT\n" + endless + "\nSELECT COUNT(*) FROM tt\nq\nt\nq\n";
+  KaspoRun run;
+  run.args = {"archive"};
+  run.input = input;
+  run.cwd = work_;
+  run.home = home_;
+  KaspoResult result;
+  ASSERT_TRUE(RunKaspoSignalled(run, endless + "\n", SIGINT, &result)) << result.err;
+  EXPECT_FALSE(result.timed_out);
+  const std::string p = Prompt();
+  EXPECT_EQ(result.out,
+            kBanner + NamedContainerStatus("archive.ksp") + kMenu + p + kAddedOne + p + said +
+                Said("COMMIT", kExecuted) + Said(endless, "") +
+                Said("SELECT COUNT(*) FROM tt",
+                     "COUNT(*)\n10\nsql-command successfully evaluated 1 items\n") +
+                kAsk + p + StatusLine("archive.ksp", 1, 0, 3) + p + QuitSaving("archive.ksp"));
+  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") +
+                            "sql-command interrupted!\n" + StatusErr() +
+                            QuitSavingErr("archive.ksp"));
+  EXPECT_EQ(result.status, kRunStatus);
+}
+
+TEST_F(SqlCommand, LeavesNothingThatBreaksTheItemCommands) {
+  scratch_.WriteFile("work/f.txt", "hello");
+  scratch_.WriteFile("work/g.txt", "world");
+  scratch_.MakeDir("work/out");
+  // A row maximum, an update that fails on its second row before a
+  // COMMIT, and a cursor left open in a transaction: afterwards both
+  // items list, export and save whole.
+  const std::string update = "UPDATE kaspo SET kaspo_id = 'SAMEKEY1'";
+  const std::string declare = "DECLARE cc CURSOR FOR SELECT * FROM blobj";
+  const std::string input = "a\n*.txt\ny\n\nn\ng\nMAX 1\nBEGIN\n" + update + "\nCOMMIT\nBEGIN\n" +
+                            declare + "\nq\nl\n*\ncd\nout\ne\n*\ny\ns\nq\n";
+  KaspoResult result = Run(input, {"archive"});
+  const std::string p = Prompt();
+  const std::string out = Prompt("out");
+  EXPECT_EQ(result.out,
+            kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
+                "# Filename: [f.txt]\t[g.txt]\t\nAre you sure? (n/y/q) # Description: # "
+                "Compressed? (y/n/q)   file 'f.txt' added\n  file 'g.txt' added\n2 items added\n" +
+                p + Said("MAX 1", kExecuted) + Said("BEGIN", kExecuted) + Said(update, "") +
+                Said("COMMIT", kExecuted) + Said("BEGIN", kExecuted) +
+                Said(declare, "sql-command successfully evaluated 1 items\n") + kAsk +
+                "open transaction rolled back!\n" + p +
+                "# Search pattern? [f.txt]\t\n[g.txt]\t\nfound 2 items\n" + p +
+                "# Directory? (.) " + out +
+                "# Search pattern? f.txt (size 0 kb)\n\ng.txt (size 0 kb)\n\nAre you sure? "
+                "(y/n/q)   file 'out/f.txt' exported\n  file 'out/g.txt' exported\nexported 2 "
+                "items\n" +
+                out + "kaspo-db 'archive.ksp' saved!\n" + out);
+  EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") + "BAD RESPONSE to " +
+                            update + "; command.\nError: (UPDATE) Unique index violation\n");
+  EXPECT_EQ(scratch_.ReadFile("work/out/f.txt"), "hello");
+  EXPECT_EQ(scratch_.ReadFile("work/out/g.txt"), "world");
   EXPECT_EQ(result.status, kRunStatus);
 }
 

@@ -49,14 +49,14 @@ TEST(FuzzRegressions, EmptyChunkRowOfAnItem) {
 
   std::vector<BLOBJIO_CHUNK> alone = {{1, {}}};
   std::vector<unsigned char> content = {'x'};
-  EXPECT_EQ(BLOBJIO_Decode(&alone, false, &content), 0);
+  EXPECT_EQ(BLOBJIO_Decode(&alone, false, 5, &content), 0);
   EXPECT_TRUE(content.empty());
   std::fflush(err);
   EXPECT_EQ(std::string(errors, errors_size), "(BLOBJ_Read) Corrupted BLOBJ data-header\n");
 
   std::vector<BLOBJIO_CHUNK> among = Chunks("hello");
   among.push_back({2, {}});
-  EXPECT_EQ(BLOBJIO_Decode(&among, false, &content), 1);
+  EXPECT_EQ(BLOBJIO_Decode(&among, false, 5, &content), 1);
   EXPECT_EQ(std::string(content.begin(), content.end()), "hello");
 
   CONSOLE_ResetForTest(stdin, stdout, stderr);

@@ -42,19 +42,23 @@ TEST(FileKind, TellsFilesFromDirectories) {
   dir.MakeDir("dir");
   ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);
   ASSERT_EQ(symlink("nothing", dir.Path("dangling").c_str()), 0);
+  ASSERT_EQ(symlink("file", dir.Path("link").c_str()), 0);
   struct Case {
     const char* name;
     PLATFORM_FILEKIND kind;
+    bool link;  // the path itself, not followed
   };
-  constexpr Case kCases[] = {{"file", PLATFORM_REGULAR},
-                             {"dir", PLATFORM_DIRECTORY},
-                             {"fifo", PLATFORM_OTHER},
-                             {"dangling", PLATFORM_MISSING},
-                             {"missing", PLATFORM_MISSING},
-                             {"file/below", PLATFORM_MISSING}};
+  constexpr Case kCases[] = {{"file", PLATFORM_REGULAR, false},
+                             {"dir", PLATFORM_DIRECTORY, false},
+                             {"fifo", PLATFORM_OTHER, false},
+                             {"dangling", PLATFORM_MISSING, true},
+                             {"link", PLATFORM_REGULAR, true},
+                             {"missing", PLATFORM_MISSING, false},
+                             {"file/below", PLATFORM_MISSING, false}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(PLATFORM_FileKind(dir.Path(c.name).c_str()), c.kind);
+    EXPECT_EQ(PLATFORM_IsSymbolicLink(dir.Path(c.name).c_str()), c.link);
   }
 }
 

@@ -6,8 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "support/scratch_dir.h"
 
@@ -38,9 +40,8 @@ std::vector<char*> Pointers(std::vector<std::string>* texts) {
 }
 
 // In the child: only async-signal-safe calls until exec.
-[[noreturn]] void StartChild(const std::string& in, const std::string& out, const std::string& err,
+[[noreturn]] void StartChild(int in_fd, const std::string& out, const std::string& err,
                              const std::string& cwd, char** argv, char** envp) {
-  int in_fd = open(in.c_str(), O_RDONLY);
   int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (in_fd < 0 || out_fd < 0 || err_fd < 0) _exit(126);
@@ -71,6 +72,27 @@ int WaitFor(pid_t pid, bool* timed_out) {
   if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
   return -1;
 }
+
+// Forks the program with `in_fd` as its standard input and the streams
+// captured below `streams`. Returns the child's id, or -1.
+pid_t Launch(const KaspoRun& run, int in_fd, const ScratchDir& streams) {
+  std::vector<std::string> argv_texts = {KASPO_BINARY};
+  argv_texts.insert(argv_texts.end(), run.args.begin(), run.args.end());
+  std::vector<std::string> env_texts = BuildEnvironment(run);
+  std::vector<char*> argv = Pointers(&argv_texts);
+  std::vector<char*> envp = Pointers(&env_texts);
+  const std::string out = streams.Path("stdout");
+  const std::string err = streams.Path("stderr");
+  pid_t pid = fork();
+  if (pid == 0) StartChild(in_fd, out, err, run.cwd, argv.data(), envp.data());
+  return pid;
+}
+
+bool HasEnded(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+         info.si_pid == pid;
+}
 }  // namespace
 
 bool RunKaspo(const KaspoRun& run, KaspoResult* result) {
@@ -78,22 +100,101 @@ bool RunKaspo(const KaspoRun& run, KaspoResult* result) {
   // The captured streams live apart from the working directory, so that
   // they never show in a listing of it.
   ScratchDir streams;
-  std::string in = streams.WriteFile("stdin", run.input);
-  std::string out = streams.Path("stdout");
-  std::string err = streams.Path("stderr");
-  std::vector<std::string> argv_texts = {KASPO_BINARY};
-  argv_texts.insert(argv_texts.end(), run.args.begin(), run.args.end());
-  std::vector<std::string> env_texts = BuildEnvironment(run);
-  std::vector<char*> argv = Pointers(&argv_texts);
-  std::vector<char*> envp = Pointers(&env_texts);
-  pid_t pid = fork();
+  const int in_fd = open(streams.WriteFile("stdin", run.input).c_str(), O_RDONLY | O_CLOEXEC);
+  const pid_t pid = in_fd < 0 ? -1 : Launch(run, in_fd, streams);
+  if (in_fd >= 0) close(in_fd);
   if (pid < 0) {
     result->err = "fork failed";
     return false;
   }
-  if (pid == 0) StartChild(in, out, err, run.cwd, argv.data(), envp.data());
   result->status = WaitFor(pid, &result->timed_out);
   result->out = streams.ReadFile("stdout");
   result->err = streams.ReadFile("stderr");
   return true;
+}
+
+bool RunKaspoTogether(const std::vector<KaspoRun>& runs, std::vector<KaspoResult>* results) {
+  results->assign(runs.size(), KaspoResult{});
+  // Not vector<bool>: each thread writes its own element.
+  std::vector<char> started(runs.size(), 0);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    threads.emplace_back([&, i] { started[i] = RunKaspo(runs[i], &(*results)[i]) ? 1 : 0; });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (char ok : started) {
+    if (!ok) return false;
+  }
+  return true;
+}
+
+KaspoProcess::~KaspoProcess() {
+  if (input >= 0) close(input);
+  if (pid > 0) {
+    kill(static_cast<pid_t>(pid), SIGKILL);
+    waitpid(static_cast<pid_t>(pid), nullptr, 0);
+  }
+}
+
+bool StartKaspo(const KaspoRun& run, KaspoProcess* out) {
+  // A program that ended early must fail the test, not kill it.
+  signal(SIGPIPE, SIG_IGN);
+  out->streams = std::make_unique<ScratchDir>();
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  const pid_t pid = Launch(run, fds[0], *out->streams);
+  close(fds[0]);
+  out->input = fds[1];
+  if (pid < 0) return false;
+  out->pid = pid;
+  return SendKaspo(out, run.input);
+}
+
+bool SendKaspo(KaspoProcess* process, const std::string& input) {
+  std::size_t done = 0;
+  while (done < input.size()) {
+    const ssize_t put = write(process->input, input.data() + done, input.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool AwaitKaspo(KaspoProcess* process, const std::string& text) {
+  const std::time_t deadline = std::time(nullptr) + KASPO_RUN_TIMEOUT_SECONDS;
+  for (;;) {
+    // Read before the check for the end, so output written just before
+    // the end still counts.
+    const bool ended = HasEnded(static_cast<pid_t>(process->pid));
+    const std::string out = process->streams->ReadFile("stdout");
+    const std::size_t at = out.find(text, process->seen);
+    if (at != std::string::npos) {
+      process->seen = at + text.size();
+      return true;
+    }
+    if (ended || std::time(nullptr) > deadline) return false;
+    struct timespec pause = {0, 2000000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+bool FinishKaspo(KaspoProcess* process, KaspoResult* result) {
+  *result = KaspoResult{};
+  close(process->input);
+  process->input = -1;
+  if (process->pid <= 0) return false;
+  result->status = WaitFor(static_cast<pid_t>(process->pid), &result->timed_out);
+  process->pid = -1;
+  result->out = process->streams->ReadFile("stdout");
+  result->err = process->streams->ReadFile("stderr");
+  return true;
+}
+
+bool RunKaspoSignalled(const KaspoRun& run, const std::string& cue, int signal,
+                       KaspoResult* result) {
+  KaspoProcess process;
+  if (!StartKaspo(run, &process)) return false;
+  if (AwaitKaspo(&process, cue)) kill(static_cast<pid_t>(process.pid), signal);
+  return FinishKaspo(&process, result);
 }

@@ -4,10 +4,13 @@
 // end-to-end dialogues.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+class ScratchDir;
 
 struct KaspoRun {
   std::vector<std::string> args;  // after the program name
@@ -36,3 +39,40 @@ inline constexpr int KASPO_RUN_TIMEOUT_SECONDS = 60;
 // Runs the program. Returns false (with `result->err` saying why) when it
 // could not be started at all.
 [[nodiscard]] bool RunKaspo(const KaspoRun& run, KaspoResult* result);
+
+// Runs the programs at the same moment, one thread each, and waits for all
+// of them: results[i] belongs to runs[i]. Returns false when one could not
+// be started.
+[[nodiscard]] bool RunKaspoTogether(const std::vector<KaspoRun>& runs,
+                                    std::vector<KaspoResult>* results);
+
+// A run that goes on while the test talks to it, so that two runs can
+// work on one container at the same time. Its standard input is a pipe.
+struct KaspoProcess {
+  long pid = -1;
+  int input = -1;                      // the pipe's end the test writes to
+  std::unique_ptr<ScratchDir> streams;  // where standard output and error go
+  std::size_t seen = 0;                // output bytes passed by AwaitKaspo
+  ~KaspoProcess();                     // kills a run that was not finished
+};
+
+// Starts the program and sends `run.input`. False when it could not start.
+[[nodiscard]] bool StartKaspo(const KaspoRun& run, KaspoProcess* out);
+
+// Sends more standard input.
+[[nodiscard]] bool SendKaspo(KaspoProcess* process, const std::string& input);
+
+// Waits until standard output shows `text` after what earlier waits
+// passed (so the same prompt can be waited for again). False when the
+// program ended or KASPO_RUN_TIMEOUT_SECONDS passed first.
+[[nodiscard]] bool AwaitKaspo(KaspoProcess* process, const std::string& text);
+
+// Ends standard input, waits for the end of the program and returns what
+// it wrote, as RunKaspo does.
+[[nodiscard]] bool FinishKaspo(KaspoProcess* process, KaspoResult* result);
+
+// Runs the program like RunKaspo and sends it `signal` once, as soon as
+// its standard output contains `cue` (the program flushes what it prints
+// before it waits or works).
+[[nodiscard]] bool RunKaspoSignalled(const KaspoRun& run, const std::string& cue, int signal,
+                                     KaspoResult* result);

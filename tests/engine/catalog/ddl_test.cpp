@@ -9,6 +9,7 @@
 
 #include "client/message.h"
 #include "engine/catalog/catalog.h"
+#include "engine/storage/table_file.h"
 #include "engine/storage/transaction.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"
@@ -185,8 +186,9 @@ TEST_F(DdlTest, IndexesOnOneAttributeShareItsValueList) {
 TEST_F(DdlTest, FailedDefinitionWriteUndoesTheStatement) {
   OpenDb1();
   ASSERT_EQ(EngineSendSql(1, "CREATE TABLE T1 (A1 INTEGER)"), "OK");
-  // A directory where the temporary definition file belongs.
-  const std::string blocker = DataDir() + "/DB1.def.tmp";
+  // A directory where the definition file belongs.
+  const std::string blocker = DataDir() + "/DB1.def";
+  ASSERT_EQ(PLATFORM_RemoveFile(blocker.c_str()), 1);
   ASSERT_EQ(PLATFORM_MakeDirectory(blocker.c_str()), 1);
   testing::internal::CaptureStderr();
   EngineScript(
@@ -209,6 +211,26 @@ TEST_F(DdlTest, FailedDefinitionWriteUndoesTheStatement) {
   EngineScript(1,
                {{"CREATE INDEX I1 ON T1 (A1)", "OK"}, {"CREATE UNIQUE INDEX U1 ON T1 (A1)", "OK"}});
   EXPECT_EQ(DefText("DB1"), "T1(1);[A1,2,0];I1(A1);U1(A1);");
+}
+
+TEST_F(DdlTest, WithoutAnEngineNameAnUnwritableDefinitionIsAWarning) {
+  // Nothing reads the file back then: every statement goes on, and the
+  // exit's save finds nothing lost.
+  CATALOG_Engine().engine_name.clear();
+  const std::string def = home_.path() + "/.dat/DB1.def";
+  fs::create_directories(def + "/keep");  // a directory where the file belongs
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(EngineScript(1, {{"CREATE DATABASE DB1", "OK"},
+                               {"CREATE TABLE T1 (A1 INTEGER)", "OK"},
+                               {"CREATE INDEX I1 ON T1 (A1)", "OK"},
+                               {"DROP INDEX I1", "OK"}}));
+  EXPECT_EQ(Engine_SaveAll(), 1);
+  std::string warnings;
+  for (int statement = 0; statement < 4; ++statement) {
+    warnings += "(TARVIC) Database-file '" + def + "' could not be created!\n";
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), warnings);
+  EXPECT_NE(EngineTable("DB1", "T1"), nullptr);
 }
 
 TEST_F(DdlTest, UniqueIndexNeedsAnEmptyTable) {

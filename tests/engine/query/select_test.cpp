@@ -7,6 +7,7 @@
 
 #include "client/message.h"
 #include "client/parser.h"
+#include "engine/catalog/interrupt.h"
 #include "engine/query/show.h"
 #include "query_fixture.h"
 
@@ -237,6 +238,44 @@ TEST_F(SelectTest, StopsAtTheResultMemoryLimit) {
   CATALOG_Engine().result_memory_limit = 1;
   EXPECT_EQ(Rows("SELECT ID FROM TB"), "30 (4)");
   CATALOG_Engine().result_memory_limit = saved;
+}
+
+TEST_F(SelectTest, StopsWhenTheResultStoreIsFull) {
+  // 8000 rows of three 9000-byte texts would need about 1150 arena blocks;
+  // the walk stops at the store's last block and marks the result, as at
+  // the memory limit, and the engine goes on.
+  const int64_t saved = CATALOG_Engine().result_memory_limit;
+  CATALOG_Engine().result_memory_limit = INT64_MAX;
+  Run({"CREATE TABLE TW (CC CHARACTER(9000))", "BEGIN"});
+  const std::string insert = "INSERT INTO TW VALUES ('" + std::string(9000, 'w') + "')";
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(Exec(insert)->status, DBRES_COMMAND_OK);
+  DBRESULTPTR r = Exec("DECLARE CW CURSOR FOR SELECT * FROM TW X, TW Y, TW Z");
+  ASSERT_EQ(r->status, DBRES_COMMAND_OK) << r->error;
+  EXPECT_GT(DBresult_rows(r.get()), 0);
+  EXPECT_LT(DBresult_rows(r.get()), 8000);
+  const RESDATA& held = CATALOG_Conn(conn_->conn_id)->cursors[0].result;
+  EXPECT_TRUE(RESDATA_Full(held));
+  EXPECT_TRUE(held.truncated);
+  EXPECT_EQ(Rows("SELECT ID FROM TA"), "2;1");
+  CATALOG_Engine().result_memory_limit = saved;
+}
+
+TEST_F(SelectTest, StopsEveryWalkTheUserInterrupts) {
+  const char* kQueries[] = {
+      "SELECT ID FROM TB",
+      "SELECT X.ID FROM TA X, TB Y WHERE X.ID < Y.AID",
+      "SELECT ID FROM TA WHERE ID IN (SELECT AID FROM TB)",
+      "SELECT NM FROM TA X WHERE EXISTS (SELECT * FROM TB Y WHERE Y.AID = X.ID)",
+  };
+  for (const char* sql : kQueries) {
+    const std::string whole = Rows(sql);
+    INTERRUPT_Arm();
+    ASSERT_TRUE(INTERRUPT_Take());
+    EXPECT_EQ(Rows(sql), std::string("ERR ") + INTERRUPT_MESSAGE) << sql;
+    EXPECT_TRUE(INTERRUPT_Disarm());
+    // Disarmed, nothing is left of the request.
+    EXPECT_EQ(Rows(sql), whole) << sql;
+  }
 }
 
 TEST_F(SelectTest, WritesRowsInTheReplyFormat) {

@@ -14,6 +14,7 @@
 
 #include "client/dbclient.h"
 #include "client/message.h"
+#include "engine/catalog/interrupt.h"
 #include "engine/dispatch.h"
 #include "engine/query/expr.h"
 #include "engine/types/values.h"
@@ -303,19 +304,48 @@ TEST_F(ModifyRowsTest, RowChangedTwiceKeepsOneVersionUntilAbort) {
   EXPECT_EQ(Rows("T2"), Committed());
 }
 
-TEST_F(ModifyRowsTest, UpdateFailingPartWayIsUndoneByAbort) {
-  // Every row gets one key: the newest row changes, the next one collides.
-  Start('H', "T2");
-  AddText("same");
-  AddInt(0);
-  EXPECT_EQ(Send(), "(UPDATE STD) Unique index violation");
-  EXPECT_EQ(Rows("T2"), (Strings{"same    |0", "bb      |2", "aa      |1"}));
-  EXPECT_EQ(Indexed(), 3003);
-  ASSERT_EQ(Sql("ABORT"), "OK");
-  EXPECT_EQ(Rows("T2"), Committed());
-  ASSERT_EQ(Sql("BEGIN"), "OK");
-  EXPECT_EQ(Sql("INSERT INTO T2 VALUES ('same', 4)"), "OK");
-  EXPECT_EQ(Sql("INSERT INTO T2 VALUES ('cc', 4)"), "(INSERT) Unique index violation");
+TEST_F(ModifyRowsTest, AStatementThatFailsPartWayLeavesNothingOfItself) {
+  // An earlier statement of the transaction changed cc; each case's
+  // statement fails on a later row (or is stopped by the user) and must
+  // take back its own changes alone, the in-place change of cc's version
+  // included.
+  const Strings earlier = {"cc      |7", "bb      |2", "aa      |1"};
+  const struct {
+    const char* sql;  // null: UPDATE STD giving every row the key "same"
+    bool stopped;     // the user asked to stop before it ran
+    const char* reply;
+  } kCases[] = {
+      {"UPDATE T2 SET KK = 'same'", false, "(UPDATE) Unique index violation"},
+      {"UPDATE T2 SET KK = 'same' WHERE NN < 3", false, "(UPDATE) Unique index violation"},
+      {nullptr, false, "(UPDATE STD) Unique index violation"},
+      {"INSERT INTO T2 VALUES ('bb', 9)", false, "(INSERT) Unique index violation"},
+      {"DELETE FROM T2", true, INTERRUPT_MESSAGE},
+      {"UPDATE T2 SET NN = 0 WHERE NN > 0 AND NN < 9", true, INTERRUPT_MESSAGE},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.reply);
+    ASSERT_EQ(Sql("UPDATE T2 SET NN = 7 WHERE KK = 'cc'"), "COUNT 1");
+    INTERRUPT_Arm();
+    if (c.stopped) {
+      ASSERT_TRUE(INTERRUPT_Take());
+    }
+    if (c.sql != nullptr) {
+      EXPECT_EQ(Sql(c.sql), c.reply);
+    } else {
+      Start('H', "T2");
+      AddText("same");
+      AddInt(0);
+      EXPECT_EQ(Send(), c.reply);
+    }
+    EXPECT_EQ(INTERRUPT_Disarm(), c.stopped);
+    EXPECT_EQ(Rows("T2"), earlier);
+    EXPECT_EQ(Indexed(), 3003);
+    ASSERT_EQ(Sql("COMMIT"), "OK");
+    EXPECT_EQ(Rows("T2"), earlier);
+    for (const char* sql : {"BEGIN", "UPDATE T2 SET NN = 3 WHERE KK = 'cc'", "COMMIT", "BEGIN"}) {
+      ASSERT_NE(Sql(sql)[0], '(') << sql;
+    }
+  }
 }
 
 TEST_F(ModifyRowsTest, InsertThenDeleteLeavesNoRowAfterEndOrAbort) {

@@ -235,15 +235,6 @@ TEST(RESDATADeathTest, MisuseEndsTheProcessWithItsMessage) {
               "\\(RESDATA_XY_Fill_Binary\\) String too long\n$");
   EXPECT_EXIT(RESDATA_Fill_Binary(&set, "abcdef", 3), testing::ExitedWithCode(1),
               "\\(RESDATA_Fill_Binary\\) String too long \\('abc\\[\\.\\.\\.\\]'\\)\n$");
-  EXPECT_EXIT(
-      {
-        RESDATA big;
-        RESDATA_Init(&big);
-        RESDATA_Header_Data(&big, "F", DBTYPE_FLOAT, RESDATA_BLOCKSIZE);
-        const std::vector<unsigned char> value(RESDATA_BLOCKSIZE, 0);
-        for (int i = 0; i < RESDATA_MAXBLOCKS; ++i) RESDATA_Fill_Binary(&big, value.data(), RESDATA_BLOCKSIZE);
-      },
-      testing::ExitedWithCode(1), "^\\(RESDATA\\) Out of memory \\(max = 1000\\)\n$");
 }
 
 }  // namespace

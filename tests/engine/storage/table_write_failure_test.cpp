@@ -2,6 +2,8 @@
 // leave the files of the last good save as they were (or, when only the
 // index could not be replaced, a data file whose index is rebuilt on the
 // next read): no half-written table, no temporary file left behind.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include "engine/types/values.h"
 #include "platform/fault.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "table_fixture.h"
 
 namespace {
@@ -57,30 +60,53 @@ class TableWriteFailureTest : public T1TableTest {
   }
 };
 
-TEST_F(TableWriteFailureTest, ABlockedFileKeepsTheLastGoodSave) {
+TEST_F(TableWriteFailureTest, AFileThatCannotBeCreatedKeepsTheLastGoodSave) {
   Insert("ab", 5);
   ASSERT_TRUE(TABLE_Write(db_, table_));
   const Bytes dat = File(Path(".dat"));
   const Bytes idx = File(Path(".idx"));
   Insert("cd", 2);
   const struct {
-    const char* blocked;  // a directory takes the temporary file's name
+    long open;  // the file creation that fails: data file, then index file
+    const char* ext;
     const char* message;
   } kCases[] = {
-      {".dat.tmp", "(TARVIC) Data-file '%s' could not be created!\n"},
-      {".idx.tmp", "(TARVIC) Index-file '%s' could not be created!\n"},
+      {1, ".dat", "(TARVIC) Data-file '%s' could not be created!\n"},
+      {2, ".idx", "(TARVIC) Index-file '%s' could not be created!\n"},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.blocked);
-    std::filesystem::create_directory(Path(c.blocked));
+    SCOPED_TRACE(c.ext);
+    PLATFORM_FaultResetForTest();
+    PLATFORM_FaultAt(PLATFORM_FAULT_OPEN, c.open, PLATFORM_FAULT_ONCE);
     char expected[512];
-    const std::string final_path = Path(std::string(c.blocked, 4).c_str());
-    std::snprintf(expected, sizeof expected, c.message, final_path.c_str());
+    std::snprintf(expected, sizeof expected, c.message, Path(c.ext).c_str());
     EXPECT_EQ(FailedWrite(), expected);
     EXPECT_EQ(File(Path(".dat")), dat);
     EXPECT_EQ(File(Path(".idx")), idx);
     EXPECT_EQ(Files(), (Names{"T1.dat", "T1.idx"}));
-    std::filesystem::remove(Path(c.blocked));
+  }
+  PLATFORM_FaultResetForTest();
+  EXPECT_EQ(Reread(), "ab =5;");
+}
+
+TEST_F(TableWriteFailureTest, LinksAtTheFileNamesAreNeverWrittenThrough) {
+  Insert("ab", 5);
+  const std::string victim = home_.dir().WriteFile("victim", "keep");
+  const std::string own = "." + std::to_string(PLATFORM_ProcessId()) + "-0.tmp";
+  // A link at each name a save could write first: the plain temporary
+  // names, this process's first own ones, the final names; one of them
+  // dangling, towards a file that must not appear.
+  const std::string dangling = home_.path() + "/made";
+  for (const std::string& name :
+       std::vector<std::string>{".dat.tmp", ".idx.tmp", ".dat" + own, ".idx" + own, ".dat"}) {
+    ASSERT_EQ(symlink(victim.c_str(), Path(name.c_str()).c_str()), 0) << name;
+  }
+  ASSERT_EQ(symlink(dangling.c_str(), Path(".idx").c_str()), 0);
+  ASSERT_TRUE(TABLE_Write(db_, table_));
+  EXPECT_EQ(home_.dir().ReadFile("victim"), "keep");
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dangling)));
+  for (const char* ext : {".dat", ".idx"}) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Path(ext))));
   }
   EXPECT_EQ(Reread(), "ab =5;");
 }

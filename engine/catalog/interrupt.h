@@ -1,0 +1,36 @@
+// interrupt.h: stopping the running statement at the user's request
+// (INTERRUPT). Owns no state of its own: its two flags are part of the
+// engine state (catalog.h), because the SIGINT handler sets one of them.
+//
+// While a caller has armed it, SIGINT asks the running statement to stop
+// instead of ending the process. The engine's long loops (row walks and
+// joins, subselects and EXISTS, the row choice and the row changes of
+// UPDATE and DELETE, duplicate removal) poll the request once per step;
+// the loop that sees it ends its statement with the error reply
+// INTERRUPT_MESSAGE, and a statement that had changed rows takes them
+// back first, as after any failure (modify.h).
+#pragma once
+
+// The error reply of a statement stopped on request.
+inline constexpr char INTERRUPT_MESSAGE[] = "(TARVIC) Statement interrupted";
+
+// From now on SIGINT asks the running statement to stop. Clears an
+// earlier request.
+void INTERRUPT_Arm();
+
+// SIGINT ends the process again. Returns 1 when a stop was asked for
+// since INTERRUPT_Arm (whether or not a loop saw it).
+[[nodiscard]] int INTERRUPT_Disarm();
+
+// For the SIGINT handler: when armed, notes the request and returns 1;
+// otherwise returns 0 and the handler goes on to end the process.
+// Async-signal-safe.
+[[nodiscard]] int INTERRUPT_Take();
+
+// 1 when the running statement was asked to stop. Cheap enough for every
+// step of a loop.
+[[nodiscard]] int INTERRUPT_Requested();
+
+// Writes the error reply INTERRUPT_MESSAGE and returns 0, for the loop
+// that ends its statement on a request.
+[[nodiscard]] int INTERRUPT_Fail();

@@ -1,0 +1,146 @@
+// newfile.cpp: temporary file, lock, sync and rename over the final path.
+#include "platform/newfile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/process.h"
+
+namespace {
+constexpr char kTempMark[] = ".tmp";
+// Names tried before giving up: each holds the process id and a number,
+// so only files left by an earlier process of the same id, or planted
+// ones, take a name away.
+constexpr int kTempTries = 100;
+constexpr std::size_t kWriteBuffer = 1 << 20;  // containers are written in large pieces
+constexpr int kMaxDigits = 18;  // of a process id or a number in a name; more is no name of ours
+
+// The directory part of `path` ("." for a bare name), for its sync.
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind(PLATFORM_SEPARATOR);
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return std::string(1, PLATFORM_SEPARATOR);
+  return path.substr(0, slash);
+}
+
+// The name part of `path`.
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind(PLATFORM_SEPARATOR);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Reads the digits at `at` up to `stop`; false when there are none (or
+// too many) or another character comes first.
+bool ReadNumber(const std::string& text, std::size_t* at, char stop, long* out) {
+  const std::size_t end = text.find(stop, *at);
+  if (end == std::string::npos || end == *at || end - *at > kMaxDigits) return false;
+  for (std::size_t k = *at; k < end; ++k) {
+    if (text[k] < '0' || text[k] > '9') return false;
+  }
+  *out = std::strtol(text.c_str() + *at, nullptr, 10);
+  *at = end + 1;
+  return true;
+}
+
+// Whether `name` is "<base>.<pid>-<n>.tmp"; *out_pid gets the pid.
+bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
+  const std::string mark = kTempMark;
+  if (name.size() <= base.size() + 1 + mark.size() || name.compare(0, base.size(), base) != 0 ||
+      name[base.size()] != '.' ||
+      name.compare(name.size() - mark.size(), mark.size(), mark) != 0) {
+    return false;
+  }
+  const std::string middle = name.substr(0, name.size() - mark.size()) + "|";
+  std::size_t at = base.size() + 1;
+  long n = 0;
+  return ReadNumber(middle, &at, '-', out_pid) && ReadNumber(middle, &at, '|', &n) &&
+         at == middle.size();
+}
+}  // namespace
+
+PLATFORM_NEWFILE::~PLATFORM_NEWFILE() { PLATFORM_NewFileDiscard(this); }
+
+int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path) {
+  PLATFORM_NewFileDiscard(out);
+  out->path = path;
+  const std::string stem = path + "." + std::to_string(PLATFORM_ProcessId()) + "-";
+  for (int n = 0; n < kTempTries; ++n) {
+    out->temp = stem + std::to_string(n) + kTempMark;
+    // Created with O_EXCL, which never follows a link at the name.
+    out->file.reset(PLATFORM_OpenNew(out->temp.c_str(), path.c_str()));
+    if (out->file) {
+      // Without a lock (a file system that keeps none) the process id in
+      // the name still keeps the file from being taken for a left-over.
+      (void)PLATFORM_Lock(out->temp.c_str(), &out->lock);
+      std::setvbuf(out->file.get(), nullptr, _IOFBF, kWriteBuffer);
+      return 1;
+    }
+    if (errno != EEXIST) break;
+  }
+  out->temp.clear();
+  return 0;
+}
+
+int PLATFORM_NewFileWrite(PLATFORM_NEWFILE* file, const void* bytes, std::size_t size) {
+  if (!file->file) return 0;
+  if (size == 0) return 1;
+  return PLATFORM_Write(file->file.get(), bytes, size);
+}
+
+int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durability) {
+  if (!file->file) return 0;
+  const bool flushed = durability == PLATFORM_CACHED || PLATFORM_Flush(file->file.get()) != 0;
+  const bool closed = PLATFORM_Close(file->file.release()) != 0;
+  if (!flushed || !closed || !PLATFORM_Rename(file->temp.c_str(), file->path.c_str())) {
+    PLATFORM_NewFileDiscard(file);
+    return 0;
+  }
+  file->temp.clear();
+  if (durability == PLATFORM_DURABLE) {
+    (void)PLATFORM_SyncDirectory(DirectoryOf(file->path).c_str());
+  }
+  return 1;
+}
+
+void PLATFORM_NewFileDiscard(PLATFORM_NEWFILE* file) {
+  file->file.reset();
+  if (!file->temp.empty()) {
+    (void)PLATFORM_RemoveFile(file->temp.c_str());
+    file->temp.clear();
+  }
+  PLATFORM_Unlock(&file->lock);
+}
+
+int PLATFORM_NewFileReplace(const std::string& path, const void* bytes, std::size_t size,
+                            PLATFORM_DURABILITY durability) {
+  PLATFORM_NEWFILE file;
+  return PLATFORM_NewFileOpen(&file, path) && PLATFORM_NewFileWrite(&file, bytes, size) &&
+                 PLATFORM_NewFileCommit(&file, durability)
+             ? 1
+             : 0;
+}
+
+void PLATFORM_NewFileTakeLock(PLATFORM_NEWFILE* file, PLATFORM_LOCK* out) {
+  *out = file->lock;
+  file->lock = PLATFORM_LOCK{};
+}
+
+void PLATFORM_NewFileRemoveStale(const std::string& path, std::vector<std::string>* out_removed) {
+  out_removed->clear();
+  const std::string dir = DirectoryOf(path);
+  const std::string base = NameOf(path);
+  std::vector<std::string> names;
+  if (!PLATFORM_ListRegularFiles(dir.c_str(), &names)) return;
+  for (const std::string& name : names) {
+    long pid = 0;
+    if (!IsTempOf(name, base, &pid) || PLATFORM_ProcessRuns(pid)) continue;
+    const std::string temp = path.substr(0, path.size() - base.size()) + name;
+    // Held while it goes, so a writer that might still own it cannot be
+    // halfway through when it disappears.
+    PLATFORM_LOCK lock;
+    if (PLATFORM_Lock(temp.c_str(), &lock) == PLATFORM_LOCK_BUSY) continue;
+    if (PLATFORM_RemoveFile(temp.c_str())) out_removed->push_back(temp);
+    PLATFORM_Unlock(&lock);
+  }
+}

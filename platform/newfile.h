@@ -1,0 +1,81 @@
+// newfile.h: a file replaced as a whole (PLATFORM_NEWFILE).
+// Owns one temporary file per PLATFORM_NEWFILE between Open and
+// Commit or Discard, and that file's lock; the final path belongs to the
+// caller.
+//
+// The new content goes to a temporary file beside the final path (same
+// directory, so the rename cannot cross file systems), named
+// "<path>.<process id>-<n>.tmp", and is renamed over the final path once
+// complete: a reader sees the old file or the new one, never part of one,
+// and a failed or abandoned write removes the temporary file again.
+// The temporary name is created exclusively, so two processes writing the
+// same file never share one, and a name already taken (a file left by an
+// earlier run, or a symbolic link put there) is passed over, never opened.
+// Nothing is written through a link: a link at the final path is replaced
+// by the new file, and whatever it pointed at stays as it was.
+//
+// The temporary file is locked (platform/locks.h) from its creation on:
+// one that is unlocked and whose process has ended is what a killed write
+// left behind. The lock goes with the file through the rename, so an
+// owner of the final file can hold its lock without a gap.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/locks.h"
+
+struct PLATFORM_NEWFILE {
+  std::string path;       // final name
+  std::string temp;       // name while being written; empty while none is open
+  PLATFORM_FILEPTR file;  // open on `temp` between Open and Commit/Discard
+  PLATFORM_LOCK lock;     // on the temporary file, then on the committed file
+
+  PLATFORM_NEWFILE() = default;
+  PLATFORM_NEWFILE(const PLATFORM_NEWFILE&) = delete;
+  PLATFORM_NEWFILE& operator=(const PLATFORM_NEWFILE&) = delete;
+  ~PLATFORM_NEWFILE();  // discards a file that was not committed; drops the lock
+};
+
+// How a commit treats the disk.
+enum PLATFORM_DURABILITY {
+  PLATFORM_CACHED,   // the system writes the file when it likes
+  PLATFORM_DURABLE,  // the file and the rename are on the disk before Commit returns
+};
+
+// Creates the temporary file for `path` and opens it for writing. It gets
+// the permission bits of the file it replaces, when there is one. Fails
+// when the directory cannot take a new file.
+[[nodiscard]] int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path);
+
+// Appends `size` bytes. Fails when they could not all be written, or when
+// no file is open.
+[[nodiscard]] int PLATFORM_NewFileWrite(PLATFORM_NEWFILE* file, const void* bytes,
+                                        std::size_t size);
+
+// Closes the temporary file and renames it over the final path. Fails
+// (removing the temporary file, leaving the final path as it was) when the
+// flush, the close or the rename fails. A durable commit that cannot sync
+// the directory after the rename still succeeds: the new content is in
+// place, only less certain to survive a crash.
+[[nodiscard]] int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durability);
+
+// Closes and removes the temporary file and drops the lock; the final
+// path stays as it was.
+void PLATFORM_NewFileDiscard(PLATFORM_NEWFILE* file);
+
+// Writes `size` bytes as the whole new content of `path` (Open, Write,
+// Commit). On failure the old file is as it was and no temporary is left.
+[[nodiscard]] int PLATFORM_NewFileReplace(const std::string& path, const void* bytes,
+                                          std::size_t size, PLATFORM_DURABILITY durability);
+
+// After a successful commit: hands the lock of the new file to `out`
+// (which must hold nothing); it stays held from before the rename on.
+void PLATFORM_NewFileTakeLock(PLATFORM_NEWFILE* file, PLATFORM_LOCK* out);
+
+// Removes the temporary files of `path` that writes of ended processes
+// left behind: names of this module's pattern only, not locked, and of a
+// process id that no longer runs. `out_removed` gets their paths.
+void PLATFORM_NewFileRemoveStale(const std::string& path, std::vector<std::string>* out_removed);
