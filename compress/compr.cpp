@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "compress/pelko.h"
 #include "platform/process.h"
@@ -140,26 +141,41 @@ bool Fits(const COMPR* obj, std::size_t n) { return n <= obj->limit - obj->buffe
 
 enum class RleDecoded { kOk, kMalformed, kTooLong };
 
-// Appends the decoding of one "#01" chunk body.
-RleDecoded DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
+// Decodes one "#01" chunk body, at most `room` bytes: `plain(bytes, n)`
+// takes bytes as they are, `run(n, byte)` n copies of a byte.
+template <typename Plain, typename Run>
+RleDecoded DecodeRleWith(const unsigned char* in, std::size_t n, std::size_t room,
+                         const Plain& plain, const Run& run) {
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t plain =
+    const std::size_t count =
         static_cast<std::size_t>(std::find(in + i, in + n, kRunMark) - (in + i));
-    if (!Fits(obj, plain)) return RleDecoded::kTooLong;
-    Append(obj, in + i, plain);
-    i += plain;
+    if (count > room) return RleDecoded::kTooLong;
+    plain(in + i, count);
+    room -= count;
+    i += count;
     if (i == n) break;
     if (i + 1 >= n) return RleDecoded::kMalformed;
     const bool escaped = in[i + 1] == kRunMark;
     if (!escaped && i + 2 >= n) return RleDecoded::kMalformed;
-    const std::size_t count = escaped ? 1 : in[i + 1] + static_cast<std::size_t>(kRleMinRun);
-    if (!Fits(obj, count)) return RleDecoded::kTooLong;
-    Reserve(obj, count);
-    obj->buffer.insert(obj->buffer.end(), count, escaped ? kRunMark : in[i + 2]);
+    const std::size_t copies = escaped ? 1 : in[i + 1] + static_cast<std::size_t>(kRleMinRun);
+    if (copies > room) return RleDecoded::kTooLong;
+    run(copies, escaped ? kRunMark : in[i + 2]);
+    room -= copies;
     i += escaped ? 2 : 3;
   }
   return RleDecoded::kOk;
+}
+
+// Appends the decoding of one "#01" chunk body.
+RleDecoded DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
+  return DecodeRleWith(
+      in, n, obj->limit - obj->buffer.size(),
+      [obj](const unsigned char* bytes, std::size_t count) { Append(obj, bytes, count); },
+      [obj](std::size_t count, unsigned char byte) {
+        Reserve(obj, count);
+        obj->buffer.insert(obj->buffer.end(), count, byte);
+      });
 }
 
 // Hands out the next "#50" slice; compresses the whole stream first.
@@ -435,6 +451,93 @@ int get_struct(COMPR* obj, ARRAY* out_list, RECORD_HEADER* out_record, int recor
   const int ok = is_list ? ReadList(obj, out_list) : ReadSingle(obj, out_record, record_capacity);
   if (!ok) obj->position = start;
   return ok;
+}
+
+namespace {
+bool IsChunkOf(const RECORD_BINARY& chunk, const char* tag) {
+  return chunk.length >= COMPR_TAGLEN && chunk.length <= COMPR_MAXCHUNK &&
+         std::memcmp(chunk.data, tag, COMPR_TAGLEN) == 0;
+}
+
+// The "#01" chunks, each decoded and handed on by itself. The first
+// decoded bytes must not read "#50": in mode 2 the whole decoding would
+// take them for a compressed stream.
+int ReadRleStream(int mode, std::size_t limit, const RECORD_BINARY* chunk,
+                  const COMPR_CHUNKSOURCE& source, const COMPR_STREAMSINK& sink) {
+  std::vector<unsigned char> piece;
+  std::size_t total = 0;
+  std::string head;
+  int got = 1;
+  for (; got == 1; got = source(&chunk)) {
+    if (chunk->length == 0) continue;
+    if (!IsChunkOf(*chunk, "#01")) return 0;
+    piece.clear();
+    const RleDecoded result = DecodeRleWith(
+        chunk->data + COMPR_TAGLEN, chunk->length - COMPR_TAGLEN, limit - total,
+        [&piece](const unsigned char* bytes, std::size_t n) {
+          piece.insert(piece.end(), bytes, bytes + n);
+        },
+        [&piece](std::size_t n, unsigned char byte) { piece.insert(piece.end(), n, byte); });
+    if (result != RleDecoded::kOk) return 0;
+    total += piece.size();
+    if (head.size() < COMPR_TAGLEN) {
+      head.append(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                    piece.size(), COMPR_TAGLEN - head.size())));
+      if (mode == COMPR_MODE_PELKO && head == "#50") return 0;
+    }
+    if (!piece.empty() && !sink(piece.data(), piece.size())) return 0;
+  }
+  return got == 0;
+}
+
+// The "#50" slices, joined without their tags into the compressed stream
+// that the block decompressor reads as they come.
+int ReadPelkoStream(std::size_t limit, const RECORD_BINARY* first, const COMPR_CHUNKSOURCE& source,
+                    const COMPR_STREAMSINK& sink) {
+  const RECORD_BINARY* pending = first;
+  PELKO_SOURCE slices = [&](const unsigned char** out_data, std::size_t* out_length) {
+    const RECORD_BINARY* chunk = pending;
+    pending = nullptr;
+    if (chunk == nullptr) {
+      const int got = source(&chunk);
+      if (got != 1) return got;
+    }
+    if (chunk->length == 0) {
+      *out_length = 0;
+      return 1;
+    }
+    if (!IsChunkOf(*chunk, "#50")) return -1;
+    *out_data = chunk->data + COMPR_TAGLEN;
+    *out_length = chunk->length - COMPR_TAGLEN;
+    return 1;
+  };
+  int got = Uncompress_InitSource(slices) ? 1 : -1;
+  std::size_t total = 0;
+  while (got > 0) {
+    const unsigned char* piece = nullptr;
+    std::size_t n = 0;
+    bool last = false;
+    got = Uncompress_ReadView(&piece, &n, &last);
+    if (got > 0 && (n > limit - total || !sink(piece, n))) got = -1;
+    total += n;
+  }
+  Uncompress_End();
+  return got == 0;
+}
+}  // namespace
+
+int COMPR_ReadStream(int mode, std::size_t limit, const COMPR_CHUNKSOURCE& source,
+                     const COMPR_STREAMSINK& sink) {
+  const RECORD_BINARY* chunk = nullptr;
+  int got;
+  while ((got = source(&chunk)) == 1 && chunk->length == 0) {
+  }
+  if (got < 0) return 0;
+  if (got == 0) return 1;  // no chunk: an empty stream
+  if (IsChunkOf(*chunk, "#50")) {
+    return mode == COMPR_MODE_PELKO && ReadPelkoStream(limit, chunk, source, sink);
+  }
+  return ReadRleStream(mode, limit, chunk, source, sink);
 }
 
 void COMPR_Free(COMPR* obj) {

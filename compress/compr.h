@@ -38,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "records/record.h"
@@ -119,6 +120,26 @@ int COMPR_GetTableId(const COMPR& obj);
 
 // Reads one 32-bit integer at the read position.
 [[nodiscard]] int get_int(COMPR* obj, int32_t* out_value);
+
+// Where a reader of chunks takes them: each call points `*out_chunk` at
+// the next chunk (valid until the next call) and returns 1, returns 0
+// after the last one, or -1 when the chunks cannot be had.
+using COMPR_CHUNKSOURCE = std::function<int(const RECORD_BINARY** out_chunk)>;
+// Where a decoded stream goes, piece by piece; false stops the reading.
+using COMPR_STREAMSINK = std::function<bool(const unsigned char* data, std::size_t length)>;
+
+// Decodes the chunks of one value as they come and hands the stream on
+// piece by piece: the stream that COMPR_AddBin of every chunk and then
+// COMPR_Reset in `mode` would hold, bounded by `limit` as COMPR_SetLimit
+// bounds it, without ever holding the chunks or the stream whole (one
+// chunk's decoding, or a window of a compressed stream). Returns 1 when
+// the whole stream was handed on. Returns 0, without a message, when the
+// chunks are damaged, decode past the limit or mix their tags (the whole
+// decoding takes "#01" chunks within "#50" ones), when the sink stopped
+// or the source failed: a caller that must tell why decodes the chunks
+// with COMPR_AddBin and COMPR_Reset, which report it.
+[[nodiscard]] int COMPR_ReadStream(int mode, std::size_t limit, const COMPR_CHUNKSOURCE& source,
+                                   const COMPR_STREAMSINK& sink);
 
 // Frees the buffers; the object may be initialised again.
 void COMPR_Free(COMPR* obj);
