@@ -88,36 +88,6 @@ BLOBJIO_CHUNK ChunkOf(const BLOBJ& row) {
           std::vector<unsigned char>(row.compr_data.data, row.compr_data.data + n)};
 }
 
-// Fetches every chunk row of the open foreign-key cursor. `*out_compressed`
-// is the Compressed value of the last row.
-int FetchChunks(DBHANDLE* handle, BLOBJ* row, std::vector<BLOBJIO_CHUNK>* out_chunks,
-                bool* out_compressed) {
-  while (BLOBJ_Fetch_FK(row, handle)) {
-    out_chunks->push_back(ChunkOf(*row));
-    *out_compressed = row->compressed == '1';
-  }
-  // The end of the rows leaves no collected text; anything else was an
-  // error, and a partial chunk list must not pass for the content.
-  return DBHANDLE_ErrorText().empty();
-}
-
-// Reads the chunk rows of the wanted items, by key: a cursor over all
-// chunk rows would hold the whole table in one result.
-bool GatherChunks(DBHANDLE* handle, int fk_table, BLOBJIO_BATCH* batch) {
-  std::vector<CHUNKREF> refs;
-  if (!CHUNKWALK_Keys(handle, &refs)) return false;
-  BLOBJ row;
-  for (const CHUNKREF& ref : refs) {
-    if (ref.fk_table != fk_table) continue;
-    auto it = batch->items.find(ITEMLIST_Text(ref.fk_id));
-    if (it == batch->items.end()) continue;
-    if (!CHUNKWALK_Row(handle, ref, &row)) return false;
-    it->second.chunks.push_back(ChunkOf(row));
-    it->second.compressed = row.compressed == '1';
-  }
-  return true;
-}
-
 // Checks one payload record of the stream and appends its bytes.
 bool TakePayload(const RECORD_HEADER* header, std::vector<unsigned char>* out_data) {
   constexpr int kBinStart = static_cast<int>(offsetof(BLOBJ_DATA, bin_data));
@@ -181,28 +151,6 @@ int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress
          BLOBJIO_Store(handle, fk_id, fk_table, compress, chunks);
 }
 
-int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t recorded_size,
-               std::vector<unsigned char>* out_data) {
-  out_data->clear();
-  BLOBJ row;
-  PrepareChunkRow(&row, fk_id, fk_table);
-  if (!DB_Begin(handle)) {
-    APPDB_Report(APPDB_BEGINERROR);
-    return 0;
-  }
-  if (!BLOBJ_Select_FK(&row, handle)) {
-    CONSOLE_Error(kSelectFkError);
-    APPDB_CommitOrEnd(handle);
-    return 0;
-  }
-  std::vector<BLOBJIO_CHUNK> chunks;
-  bool compressed = false;
-  const bool fetched = FetchChunks(handle, &row, &chunks, &compressed);
-  if (!fetched) APPDB_Report(kFetchFkError);
-  APPDB_CommitOrEnd(handle);
-  return fetched && BLOBJIO_Decode(&chunks, compressed, recorded_size, out_data);
-}
-
 int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t recorded_size,
                    std::vector<unsigned char>* out_data) {
   DamageNotFatal not_fatal;
@@ -238,30 +186,230 @@ int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t 
   return 0;
 }
 
+namespace {
+// The payload stream of an item, taken piece by piece: its content goes
+// to the sink as the records come. Accepts exactly the streams that
+// BLOBJIO_Decode reads back, with the same content; anything else it
+// refuses (quietly: the whole decoding then tells why).
+class PAYLOADREADER {
+ public:
+  explicit PAYLOADREADER(BLOBJIO_SINK* sink) : sink_(sink) {}
+
+  // False when the stream cannot be a good payload stream.
+  bool Take(const unsigned char* data, std::size_t n) {
+    while (n > 0 && stage_ != kDone) {
+      if (stage_ == kContent || stage_ == kSkip) {
+        const std::size_t take = std::min(n, left_);
+        if (stage_ == kContent) sink_->Put(data, take);
+        data += take, n -= take, left_ -= take;
+        if (left_ == 0) NextPart();
+        continue;
+      }
+      const std::size_t want = stage_ == kHead ? BLOBJIO_LISTHEAD : kDataStart;
+      const std::size_t take = std::min(n, want - have_);
+      std::memcpy(part_ + have_, data, take);
+      data += take, n -= take, have_ += take;
+      if (have_ == want && !(stage_ == kHead ? TakeHead() : TakeRecordHead())) return false;
+    }
+    return true;
+  }
+
+  // Whether every record of the stream came.
+  bool Complete() const { return stage_ == kDone; }
+
+ private:
+  enum Stage { kHead, kRecordHead, kContent, kSkip, kDone };
+  static constexpr std::size_t kBinStart = offsetof(BLOBJ_DATA, bin_data);
+  static constexpr std::size_t kDataStart = kBinStart + 2;
+
+  static int32_t Word(const unsigned char* p) {
+    uint32_t v = 0;
+    for (int k = 3; k >= 0; --k) v = v << 8 | p[k];
+    return static_cast<int32_t>(v);
+  }
+
+  // The list marker, the count and the table id.
+  bool TakeHead() {
+    if (part_[0] != 0xFE || Word(part_) != -2 || Word(part_ + 4) < 0 ||
+        (part_[8] | part_[9] << 8) != RECORD_TABLE_BLOBJ_DATA) {
+      return false;
+    }
+    records_left_ = Word(part_ + 4);
+    stage_ = records_left_ == 0 ? kDone : kRecordHead;
+    have_ = 0;
+    return true;
+  }
+
+  // A record's header and content length, checked as the whole decoding
+  // checks them.
+  bool TakeRecordHead() {
+    const int32_t size = Word(part_);
+    const uint16_t length = static_cast<uint16_t>(part_[kBinStart] | part_[kBinStart + 1] << 8);
+    if (size < static_cast<int32_t>(kDataStart) || size >= COMPR_MAXSTRUCT ||
+        Word(part_ + 8) != RECORD_TABLE_BLOBJ_DATA || length > BLOBJIO_PAYLOAD ||
+        length > static_cast<std::size_t>(size) - kDataStart) {
+      return false;
+    }
+    skip_after_ = static_cast<std::size_t>(size) - kDataStart - length;
+    left_ = length;
+    stage_ = kContent;
+    if (left_ == 0) NextPart();
+    return true;
+  }
+
+  // After the content: the rest of the record, then the next record.
+  void NextPart() {
+    if (stage_ == kContent && skip_after_ > 0) {
+      left_ = skip_after_;
+      stage_ = kSkip;
+      return;
+    }
+    have_ = 0;
+    stage_ = --records_left_ == 0 ? kDone : kRecordHead;
+  }
+
+  BLOBJIO_SINK* sink_;
+  Stage stage_ = kHead;
+  unsigned char part_[kDataStart] = {};
+  std::size_t have_ = 0;
+  int32_t records_left_ = 0;
+  std::size_t left_ = 0;
+  std::size_t skip_after_ = 0;
+};
+
+// Reads every row of `refs` as it stands into `out_chunks`.
+bool FetchChunks(DBHANDLE* handle, const std::vector<CHUNKREF>& refs,
+                 std::vector<BLOBJIO_CHUNK>* out_chunks) {
+  CHUNKREADER reader;
+  CHUNKREADER_Start(&reader, &refs);
+  auto row = BLOBJ_New();
+  while (CHUNKREADER_Next(handle, &reader, row.get())) out_chunks->push_back(ChunkOf(*row));
+  return DBHANDLE_ErrorText().empty();
+}
+
+// Reads the item whose chunk rows `refs` names (in the order its search
+// gave them) into the sink. The chunks are decoded as they come; when
+// that fails they are decoded whole, which reports why, and which also
+// reads the rare mixes of chunk kinds the streaming leaves to it.
+int ReadRefs(DBHANDLE* handle, std::vector<CHUNKREF> refs, int64_t recorded_size,
+             BLOBJIO_SINK* sink) {
+  const bool compressed = !refs.empty() && refs.back().compressed == '1';
+  std::stable_sort(refs.begin(), refs.end(), [](const CHUNKREF& a, const CHUNKREF& b) {
+    return a.item_number < b.item_number;
+  });
+  CHUNKREADER reader;
+  CHUNKREADER_Start(&reader, &refs);
+  auto row = BLOBJ_New();
+  bool source_failed = false;
+  const COMPR_CHUNKSOURCE source = [&](const RECORD_BINARY** out_chunk) {
+    if (CHUNKREADER_Next(handle, &reader, row.get())) {
+      *out_chunk = &row->compr_data;
+      return 1;
+    }
+    source_failed = !DBHANDLE_ErrorText().empty();
+    return source_failed ? -1 : 0;
+  };
+  if (BLOBJIO_DecodeStream(source, compressed, recorded_size, sink)) return 1;
+  std::vector<BLOBJIO_CHUNK> chunks;
+  if (source_failed || !FetchChunks(handle, refs, &chunks)) {
+    APPDB_Report(kFetchFkError);
+    return 0;
+  }
+  std::vector<unsigned char> content;
+  if (!BLOBJIO_Decode(&chunks, compressed, recorded_size, &content)) return 0;
+  sink->Restart();
+  sink->Put(content.data(), content.size());
+  return 1;
+}
+
+// The content in memory.
+class VECTORSINK : public BLOBJIO_SINK {
+ public:
+  explicit VECTORSINK(std::vector<unsigned char>* out) : out_(out) {}
+  void Put(const unsigned char* data, std::size_t n) override {
+    out_->insert(out_->end(), data, data + n);
+  }
+  void Restart() override { out_->clear(); }
+
+ private:
+  std::vector<unsigned char>* out_;
+};
+}  // namespace
+
+int BLOBJIO_DecodeStream(const COMPR_CHUNKSOURCE& source, bool compressed,
+                         int64_t recorded_size, BLOBJIO_SINK* sink) {
+  PAYLOADREADER payload(sink);
+  const COMPR_STREAMSINK take = [&payload](const unsigned char* data, std::size_t n) {
+    return payload.Take(data, n);
+  };
+  return COMPR_ReadStream(compressed ? COMPR_MODE_PELKO : COMPR_MODE_RLE,
+                          BLOBJIO_StreamMax(recorded_size), source, take) &&
+         payload.Complete();
+}
+
+int BLOBJIO_ReadItem(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t recorded_size,
+                     BLOBJIO_SINK* sink) {
+  if (!DB_Begin(handle)) {
+    APPDB_Report(APPDB_BEGINERROR);
+    return 0;
+  }
+  std::vector<CHUNKREF> refs;
+  if (!CHUNKWALK_ItemKeys(handle, fk_id, fk_table, &refs)) {
+    CONSOLE_Error(kSelectFkError);
+    APPDB_CommitOrEnd(handle);
+    return 0;
+  }
+  const int read = ReadRefs(handle, std::move(refs), recorded_size, sink);
+  APPDB_CommitOrEnd(handle);
+  return read;
+}
+
+int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t recorded_size,
+               std::vector<unsigned char>* out_data) {
+  out_data->clear();
+  VECTORSINK sink(out_data);
+  if (BLOBJIO_ReadItem(handle, fk_id, fk_table, recorded_size, &sink)) return 1;
+  out_data->clear();
+  return 0;
+}
+
 int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, int fk_table,
                       BLOBJIO_BATCH* out_batch) {
   out_batch->items.clear();
-  for (const std::string& id : fk_ids) {
-    out_batch->items[ITEMLIST_Text(id.c_str())] = BLOBJIO_BATCH::ITEM{};
-  }
+  for (const std::string& id : fk_ids) out_batch->items[ITEMLIST_Text(id.c_str())].clear();
   if (!DB_Begin(handle)) {
     DBHANDLE_ClearError();
     return 0;
   }
-  const bool gathered = GatherChunks(handle, fk_table, out_batch);
+  std::vector<CHUNKREF> refs;
+  const bool gathered = CHUNKWALK_Keys(handle, &refs);
   APPDB_CommitOrEnd(handle);
   DBHANDLE_ClearError();
-  if (!gathered) out_batch->items.clear();
-  return gathered;
+  if (!gathered) {
+    out_batch->items.clear();
+    return 0;
+  }
+  for (const CHUNKREF& ref : refs) {
+    if (ref.fk_table != fk_table) continue;
+    auto it = out_batch->items.find(ITEMLIST_Text(ref.fk_id));
+    if (it != out_batch->items.end()) it->second.push_back(ref);
+  }
+  return 1;
 }
 
-int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id, int64_t recorded_size,
-                          std::vector<unsigned char>* out_data) {
-  BLOBJIO_BATCH::ITEM item;
+int BLOBJIO_TakeFromBatch(DBHANDLE* handle, BLOBJIO_BATCH* batch, const std::string& fk_id,
+                          int64_t recorded_size, BLOBJIO_SINK* sink) {
+  std::vector<CHUNKREF> refs;
   auto it = batch->items.find(ITEMLIST_Text(fk_id.c_str()));
   if (it != batch->items.end()) {
-    item = std::move(it->second);
+    refs = std::move(it->second);
     batch->items.erase(it);
   }
-  return BLOBJIO_Decode(&item.chunks, item.compressed, recorded_size, out_data);
+  if (!DB_Begin(handle)) {
+    APPDB_Report(APPDB_BEGINERROR);
+    return 0;
+  }
+  const int read = ReadRefs(handle, std::move(refs), recorded_size, sink);
+  APPDB_CommitOrEnd(handle);
+  return read;
 }

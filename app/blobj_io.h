@@ -30,6 +30,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/chunk_walk.h"
+#include "compress/compr.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
 
@@ -75,47 +77,67 @@ struct BLOBJIO_CHUNK {
 [[nodiscard]] int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
                               const unsigned char* data, std::size_t length);
 
-// Rebuilds the content of the item (fk_id, fk_table) into `out_data`;
-// `recorded_size` is the item's recorded size, which bounds the decoding
-// (BLOBJIO_StreamMax). Reads the chunks inside a transaction of its own
-// (nested into the caller's when one is open), which it closes on every
-// path. Damaged content (bad chunk tags, bad "#01" or "#50" data, data
-// decoding past the bound, bad record sizes, a wrong stream header) is
-// reported and fails the read; it never ends the process. A failed commit
-// does end it (exit status 1): the handle's transaction state can no
-// longer be trusted.
+// Where an item's content goes as it is read, piece by piece.
+class BLOBJIO_SINK {
+ public:
+  virtual ~BLOBJIO_SINK() = default;
+  // Takes the next bytes of the content.
+  virtual void Put(const unsigned char* data, std::size_t length) = 0;
+  // Drops what it took so far: the content starts again.
+  virtual void Restart() = 0;
+};
+
+// Reads the content of the item (fk_id, fk_table) into `sink`, one chunk
+// row after the other, decoding as the rows come; `recorded_size` is the
+// item's recorded size, which bounds the decoding (BLOBJIO_StreamMax).
+// Reads inside a transaction of its own (nested into the caller's when
+// one is open), which it closes on every path. Damaged content (bad chunk
+// tags, bad "#01" or "#50" data, data decoding past the bound, bad record
+// sizes, a wrong stream header) is reported and fails the read; it never
+// ends the process. The sink may have taken part of the content by then.
+// A failed commit does end it (exit status 1): the handle's transaction
+// state can no longer be trusted.
+[[nodiscard]] int BLOBJIO_ReadItem(DBHANDLE* handle, const char* fk_id, int fk_table,
+                                   int64_t recorded_size, BLOBJIO_SINK* sink);
+
+// BLOBJIO_ReadItem into `out_data`; on failure it is empty.
 [[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
                              int64_t recorded_size, std::vector<unsigned char>* out_data);
 
-// Decodes the chunks of one item (in any order) into its content: the
-// steps of BLOBJ_Read after the rows are fetched. `compressed` is the
-// Compressed value of the item's rows. Prints the reason and fails on
-// damaged content.
+// Decodes the chunks of one item (in any order) into its content, the
+// whole of it in memory. `compressed` is the Compressed value of the
+// item's rows. Prints the reason and fails on damaged content. (A read
+// falls back to this to report damage exactly.)
 [[nodiscard]] int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
                                  int64_t recorded_size, std::vector<unsigned char>* out_data);
 
-// Items from which on an export reads the chunks of all its items in one
-// pass by key: each single read scans every chunk row for the item's key,
-// so many single reads cost more than one pass.
+// Decodes the chunks that `source` hands out (in item-number order) as
+// they come, the content going to `sink` piece by piece: BLOBJIO_Decode
+// without holding the item whole. Quiet: 0 when the chunks do not read
+// back this way (damage, or a mix of chunk kinds only the whole decoding
+// takes); BLOBJIO_Decode then tells why. The sink may have taken part of
+// the content by then.
+[[nodiscard]] int BLOBJIO_DecodeStream(const COMPR_CHUNKSOURCE& source, bool compressed,
+                                       int64_t recorded_size, BLOBJIO_SINK* sink);
+
+// Items from which on an export finds the chunk rows of all its items in
+// one pass over the keys: each item's own search passes over every chunk
+// row, so many single searches cost more than one pass.
 inline constexpr int BLOBJIO_BATCHMIN = 32;
 
-// The chunks of several items, gathered in one walk. Holds their encoded
-// content until each is taken.
+// The chunk keys of several items, gathered in one pass.
 struct BLOBJIO_BATCH {
-  struct ITEM {
-    std::vector<BLOBJIO_CHUNK> chunks;
-    bool compressed = false;  // the Compressed value of its last row
-  };
-  std::unordered_map<std::string, ITEM> items;  // by FK_Id without trailing blanks
+  std::unordered_map<std::string, std::vector<CHUNKREF>> items;  // by FK_Id without trailing blanks
 };
 
-// Gathers the chunk rows of the items `fk_ids` (of table fk_table) in one
-// pass over the keys of all chunk rows, in a transaction of its own. Quiet: on any
-// failure it returns 0 and the caller reads the items one by one.
+// Gathers the chunk keys of the items `fk_ids` (of table fk_table) in one
+// pass over the keys of all chunk rows, in a transaction of its own.
+// Quiet: on any failure it returns 0 and the caller reads the items one
+// by one.
 [[nodiscard]] int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids,
                                     int fk_table, BLOBJIO_BATCH* out_batch);
 
-// Decodes one gathered item as BLOBJ_Read would and frees its chunks.
-[[nodiscard]] int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
-                                        int64_t recorded_size,
-                                        std::vector<unsigned char>* out_data);
+// Reads one gathered item as BLOBJIO_ReadItem would and forgets its keys.
+[[nodiscard]] int BLOBJIO_TakeFromBatch(DBHANDLE* handle, BLOBJIO_BATCH* batch,
+                                        const std::string& fk_id, int64_t recorded_size,
+                                        BLOBJIO_SINK* sink);

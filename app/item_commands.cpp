@@ -318,18 +318,31 @@ bool TargetIsWritable(const std::string& path) {
   return true;
 }
 
-// Writes `content` to a temporary file beside `path` and renames it over
-// `path`: a write that fails leaves a file already there as it was and
-// removes the partial one.
-bool WriteReplacing(const std::string& path, const std::vector<unsigned char>& content) {
-  return PLATFORM_NewFileReplace(path, content.data(), content.size(), PLATFORM_DURABLE) != 0;
-}
+// An item's content going into the temporary file of its export. A write
+// that fails is remembered, and nothing more is written; the reading goes
+// on, since damaged content must still be told as such.
+class EXPORTSINK : public BLOBJIO_SINK {
+ public:
+  explicit EXPORTSINK(PLATFORM_NEWFILE* file) : file_(file) {}
+  void Put(const unsigned char* data, std::size_t n) override {
+    if (!failed_ && !PLATFORM_NewFileWrite(file_, data, n)) failed_ = true;
+  }
+  void Restart() override { failed_ = !PLATFORM_NewFileRestart(file_); }
+  bool Failed() const { return failed_; }
+
+ private:
+  PLATFORM_NEWFILE* file_;
+  bool failed_ = false;
+};
 
 enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };
 
-// Writes one item's content to its file in the current directory, taking
-// it from `batch` when that holds the items. kQuit: the user left the
-// command at the overwrite question.
+// Writes one item's content to its file in the current directory, finding
+// its chunks in `batch` when that holds the items. The content goes to a
+// temporary file beside the target as it is read, which is renamed over
+// the target once complete: a write or a read that fails leaves a file
+// already there as it was. kQuit: the user left the command at the
+// overwrite question.
 EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
@@ -343,16 +356,20 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
     if (c == 'q') return EXPORTRESULT::kQuit;
     if (c == 'n') return EXPORTRESULT::kNotWritten;
   }
-  std::vector<unsigned char> content;
-  const bool read = batch != nullptr
-                        ? BLOBJIO_TakeFromBatch(batch, item.kaspo_id, item.size, &content)
-                        : BLOBJ_Read(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content);
+  PLATFORM_NEWFILE out;
+  (void)PLATFORM_NewFileOpen(&out, path);  // a file that did not open fails the first write
+  EXPORTSINK sink(&out);
+  const bool read =
+      batch != nullptr
+          ? BLOBJIO_TakeFromBatch(Db(), batch, item.kaspo_id, item.size, &sink)
+          : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &sink);
   if (!read) {
     // Damaged content fails this item only.
+    PLATFORM_NewFileDiscard(&out);
     CONSOLE_Error(kWriteChunksError);
     return EXPORTRESULT::kNotWritten;
   }
-  if (!WriteReplacing(path, content)) {
+  if (sink.Failed() || !PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
     CONSOLE_Error(kWriteError, ITEMLIST_Shown(path).c_str());
     return EXPORTRESULT::kNotWritten;
   }

@@ -1,6 +1,8 @@
 // newfile.cpp: temporary file, lock, sync and rename over the final path.
 #include "platform/newfile.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -86,6 +88,12 @@ int PLATFORM_NewFileWrite(PLATFORM_NEWFILE* file, const void* bytes, std::size_t
   if (!file->file) return 0;
   if (size == 0) return 1;
   return PLATFORM_Write(file->file.get(), bytes, size);
+}
+
+int PLATFORM_NewFileRestart(PLATFORM_NEWFILE* file) {
+  if (!file->file) return 0;
+  FILE* f = file->file.get();
+  return std::fseek(f, 0, SEEK_SET) == 0 && ftruncate(fileno(f), 0) == 0;
 }
 
 int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durability) {

@@ -55,6 +55,10 @@ enum PLATFORM_DURABILITY {
 [[nodiscard]] int PLATFORM_NewFileWrite(PLATFORM_NEWFILE* file, const void* bytes,
                                         std::size_t size);
 
+// Empties the temporary file: what was written to it so far is dropped.
+// Fails when no file is open or it cannot be emptied.
+[[nodiscard]] int PLATFORM_NewFileRestart(PLATFORM_NEWFILE* file);
+
 // Closes the temporary file and renames it over the final path. Fails
 // (removing the temporary file, leaving the final path as it was) when the
 // flush, the close or the rename fails. A durable commit that cannot sync

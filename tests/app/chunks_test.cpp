@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <random>
 #include <string>
@@ -78,6 +79,124 @@ TEST_F(Chunks, WritesNumberedChunksThatReadBackInAnyRowOrder) {
     std::vector<unsigned char> back;
     ASSERT_TRUE(BLOBJIO_Decode(&chunks, c.compress, c.size, &back));
     EXPECT_TRUE(back == data);
+  }
+}
+
+// The chunks of a payload stream made by hand.
+std::vector<BLOBJIO_CHUNK> ChunksOf(const std::vector<unsigned char>& stream, bool compress) {
+  COMPR obj;
+  COMPR_Init(&obj, BLOBJIO_CHUNKSIZE, -1, -1, -1, -1);
+  COMPR_Set_Mode(&obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
+  obj.buffer = stream;
+  std::vector<BLOBJIO_CHUNK> chunks;
+  RECORD_BINARY bin;
+  EXPECT_TRUE(COMPR_Reset(&obj));
+  while (COMPR_GetBin(&obj, &bin)) {
+    chunks.push_back({static_cast<int>(chunks.size()) + 1, {bin.data, bin.data + bin.length}});
+  }
+  COMPR_Free(&obj);
+  return chunks;
+}
+
+void PutWord(std::vector<unsigned char>* out, uint32_t v) {
+  for (int k = 0; k < 4; ++k) out->push_back(static_cast<unsigned char>(v >> (8 * k)));
+}
+
+// A payload stream: list head, then per record its size word, table id,
+// content length and `content` bytes of content, padded to `size`.
+std::vector<unsigned char> PayloadStream(uint32_t count, uint32_t list_table,
+                                         const std::vector<std::array<uint32_t, 4>>& records) {
+  std::vector<unsigned char> out;
+  PutWord(&out, 0xFFFFFFFEu), PutWord(&out, count), PutWord(&out, list_table);
+  for (const auto& [size, table, length, content] : records) {
+    const std::size_t start = out.size();
+    PutWord(&out, size), PutWord(&out, 0), PutWord(&out, table), PutWord(&out, 0), PutWord(&out, 0);
+    out.push_back(static_cast<unsigned char>(length)), out.push_back(static_cast<unsigned char>(length >> 8));
+    for (uint32_t k = 0; k < content; ++k) out.push_back(static_cast<unsigned char>(k * 7 + size));
+    out.resize(std::max(out.size(), start + size), ' ');
+  }
+  return out;
+}
+
+// The content in memory, through the sink interface.
+struct Collect : BLOBJIO_SINK {
+  std::vector<unsigned char> bytes;
+  void Put(const unsigned char* data, std::size_t n) override {
+    bytes.insert(bytes.end(), data, data + n);
+  }
+  void Restart() override { bytes.clear(); }
+};
+
+// Decoding as the chunks come gives what the whole decoding gives: the
+// same content where that reads back, a quiet failure where it fails.
+TEST_F(Chunks, StreamedReadsGiveWhatTheWholeDecodingGives) {
+  struct Case {
+    std::vector<BLOBJIO_CHUNK> chunks;
+    bool compressed;
+    int64_t size;
+  };
+  std::vector<Case> cases;
+  for (bool compress : {false, true}) {
+    for (int size : {1, 4000, 4001, 100000}) {
+      const std::vector<unsigned char> data = Random(size);
+      std::vector<BLOBJIO_CHUNK> chunks;
+      ASSERT_TRUE(BLOBJIO_Encode(compress, data.data(), data.size(), &chunks));
+      cases.push_back({chunks, compress, size});
+      cases.push_back({chunks, compress, size - 4000});  // past the bound
+      cases.push_back({chunks, !compress, size});
+      if (chunks.size() > 1) {
+        cases.push_back({{chunks.begin(), chunks.end() - 1}, compress, size});
+      }
+    }
+    const std::vector<std::vector<unsigned char>> streams = {
+        PayloadStream(2, 101, {{4024, 101, 4000, 4000}, {4024, 101, 5, 5}}),
+        PayloadStream(2, 101, {{4024, 101, 4000, 4000}}),                    // a record short
+        PayloadStream(1, 101, {{22, 101, 0, 0}, {30, 1, 9, 9}}),             // trailing bytes
+        PayloadStream(1, 101, {{5000, 101, 300, 300}}),                      // a long record
+        PayloadStream(0, 101, {}),
+        PayloadStream(1, 100, {{4024, 101, 10, 10}}),                        // list of table 100
+        PayloadStream(1, 101, {{4024, 100, 10, 10}}),                        // record of table 100
+        PayloadStream(1, 101, {{21, 101, 0, 0}}),                            // no room for a length
+        PayloadStream(1, 101, {{30, 101, 9, 9}}),                            // length past the record
+        PayloadStream(1, 101, {{8000, 101, 4001, 4001}}),                    // length past 4000
+        PayloadStream(1, 101, {{2000000, 101, 10, 10}}),                     // record too large
+        PayloadStream(0xFFFFFFFFu, 101, {}),                                 // negative count
+        {0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 101},
+    };
+    for (const std::vector<unsigned char>& stream : streams) {
+      cases.push_back({ChunksOf(stream, compress), compress, 1 << 20});
+    }
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::vector<BLOBJIO_CHUNK> chunks = cases[i].chunks;
+    std::vector<unsigned char> whole;
+    int whole_ok;
+    {
+      testing::internal::CaptureStderr();
+      FILE* err = std::tmpfile();
+      CONSOLE_ResetForTest(stdin, stdout, err);
+      whole_ok = BLOBJIO_Decode(&chunks, cases[i].compressed, cases[i].size, &whole);
+      CONSOLE_ResetForTest(stdin, stdout, stderr);
+      std::fclose(err);
+      (void)testing::internal::GetCapturedStderr();
+    }
+    std::size_t next = 0;
+    RECORD_BINARY bin;
+    const COMPR_CHUNKSOURCE source = [&](const RECORD_BINARY** out) {
+      if (next == cases[i].chunks.size()) return 0;
+      const std::vector<unsigned char>& bytes = cases[i].chunks[next++].bytes;
+      bin.length = static_cast<uint16_t>(bytes.size());
+      std::copy(bytes.begin(), bytes.end(), bin.data);
+      *out = &bin;
+      return 1;
+    };
+    Collect streamed;
+    testing::internal::CaptureStderr();
+    const int ok = BLOBJIO_DecodeStream(source, cases[i].compressed, cases[i].size, &streamed);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ok, whole_ok);
+    EXPECT_TRUE(!ok || streamed.bytes == whole);
   }
 }
 
