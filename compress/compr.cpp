@@ -104,14 +104,20 @@ void AppendRecord(COMPR* obj, const unsigned char* record, int size) {
   ClearHeaderWords(obj->buffer.data() + at, static_cast<std::size_t>(size));
 }
 
-// "#01" code of the stream from the read position into `out` (room for
-// `room` bytes); returns the bytes written and advances the position.
-int EncodeRle(COMPR* obj, unsigned char* out, int room) {
-  const unsigned char* s = obj->buffer.data();
-  const std::size_t n = obj->buffer.size();
-  std::size_t i = static_cast<std::size_t>(obj->position);
-  int o = 0;
-  while (i < n && o < room) {
+// Codes s[*at..n) as "#01" into out[o..room) and returns the new fill,
+// advancing *at. Stops when the chunk is full (*out_ended set) or the
+// stream ends; with `more` (the stream goes on past n) also as soon as
+// fewer bytes are left than a step may look at, so that no step sees an
+// end that is not the stream's.
+int EncodeRleSteps(const unsigned char* s, std::size_t n, std::size_t* at, bool more,
+                   unsigned char* out, int o, int room, bool* out_ended) {
+  std::size_t i = *at;
+  *out_ended = false;
+  while (i < n && (!more || n - i > COMPR_MAXRUN)) {
+    if (o >= room) {
+      *out_ended = true;
+      break;
+    }
     const unsigned char c = s[i];
     if (i + 3 < n && s[i + 1] == c && s[i + 2] == c && s[i + 3] == c && room - o >= 4) {
       std::size_t r = kRleMinRun;
@@ -123,7 +129,10 @@ int EncodeRle(COMPR* obj, unsigned char* out, int room) {
       out[o++] = c;
       i += r;
     } else if (c == kRunMark) {
-      if (room - o < 2) break;
+      if (room - o < 2) {
+        *out_ended = true;
+        break;
+      }
       out[o++] = kRunMark;
       out[o++] = kRunMark;
       ++i;
@@ -132,6 +141,18 @@ int EncodeRle(COMPR* obj, unsigned char* out, int room) {
       ++i;
     }
   }
+  if (o >= room) *out_ended = true;
+  *at = i;
+  return o;
+}
+
+// "#01" code of the stream from the read position into `out` (room for
+// `room` bytes); returns the bytes written and advances the position.
+int EncodeRle(COMPR* obj, unsigned char* out, int room) {
+  std::size_t i = static_cast<std::size_t>(obj->position);
+  bool ended = false;
+  const int o = EncodeRleSteps(obj->buffer.data(), obj->buffer.size(), &i, false, out, 0, room,
+                               &ended);
   obj->position = static_cast<std::ptrdiff_t>(i);
   return o;
 }
@@ -538,6 +559,100 @@ int COMPR_ReadStream(int mode, std::size_t limit, const COMPR_CHUNKSOURCE& sourc
     return mode == COMPR_MODE_PELKO && ReadPelkoStream(limit, chunk, source, sink);
   }
   return ReadRleStream(mode, limit, chunk, source, sink);
+}
+
+int COMPR_NextChunk(const COMPR_CHUNKS& chunks, COMPR_CHUNKWALK* walk, RECORD_BINARY* out_chunk) {
+  if (walk->next >= chunks.lengths.size()) return 0;
+  const std::size_t n = chunks.lengths[walk->next++];
+  if (walk->offset + n > chunks.blocks[walk->block].size()) {
+    ++walk->block;
+    walk->offset = 0;
+  }
+  std::memcpy(out_chunk->data, chunks.mode == COMPR_MODE_PELKO ? "#50" : "#01", COMPR_TAGLEN);
+  std::memcpy(out_chunk->data + COMPR_TAGLEN, chunks.blocks[walk->block].data() + walk->offset, n);
+  walk->offset += n;
+  out_chunk->length = static_cast<uint16_t>(COMPR_TAGLEN + n);
+  return 1;
+}
+
+COMPR_CHUNKER::COMPR_CHUNKER(int mode, int chunk_size, COMPR_CHUNKS* out)
+    : mode_(mode), room_(static_cast<std::size_t>(chunk_size - COMPR_TAGLEN)), out_(out) {
+  assert(chunk_size >= COMPR_MINCHUNK && chunk_size <= COMPR_MAXCHUNK);
+  *out_ = COMPR_CHUNKS{};
+  out_->mode = mode;
+}
+
+void COMPR_CHUNKER::Add(const unsigned char* data, std::size_t length) {
+  if (length == 0) return;
+  if (mode_ == COMPR_MODE_PELKO) {
+    if (!packing_ && !Compress_Init(kPelkoMode, kPelkoMinMatch, kPelkoCache)) PLATFORM_Exit(1);
+    packing_ = true;
+    if (!Compress_Add(data, length)) PLATFORM_Exit(1);  // out of memory, reported by the compressor
+    Compress_Drain([this](const unsigned char* code, std::size_t n) { Slice(code, n); });
+    return;
+  }
+  window_.insert(window_.end(), data, data + length);
+  Code(true);
+  window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(at_));
+  at_ = 0;
+}
+
+void COMPR_CHUNKER::Finish() {
+  if (mode_ == COMPR_MODE_RLE) {
+    Code(false);
+    window_ = std::vector<unsigned char>();
+  } else if (packing_) {  // an empty stream has no chunks
+    packing_ = false;
+    std::vector<unsigned char> rest;
+    if (!Compress_End(&rest)) PLATFORM_Exit(1);
+    Slice(rest.data(), rest.size());
+  }
+  if (fill_ > 0) Keep(chunk_, fill_);
+  fill_ = 0;
+}
+
+void COMPR_CHUNKER::Code(bool more) {
+  while (at_ < window_.size()) {
+    bool ended = false;
+    const std::size_t before = at_;
+    fill_ = static_cast<std::size_t>(EncodeRleSteps(window_.data(), window_.size(), &at_, more,
+                                                    chunk_, static_cast<int>(fill_),
+                                                    static_cast<int>(room_), &ended));
+    if (ended) {
+      Keep(chunk_, fill_);
+      fill_ = 0;
+    }
+    if (!ended && (more || at_ == before)) break;
+  }
+}
+
+void COMPR_CHUNKER::Slice(const unsigned char* data, std::size_t length) {
+  while (length > 0) {
+    const std::size_t take = std::min(length, room_ - fill_);
+    std::memcpy(chunk_ + fill_, data, take);
+    fill_ += take;
+    data += take;
+    length -= take;
+    if (fill_ == room_) {
+      Keep(chunk_, fill_);
+      fill_ = 0;
+    }
+  }
+}
+
+void COMPR_CHUNKER::Keep(const unsigned char* body, std::size_t length) {
+  std::vector<std::vector<unsigned char>>& blocks = out_->blocks;
+  try {
+    if (blocks.empty() || blocks.back().size() + length > blocks.back().capacity()) {
+      blocks.emplace_back();
+      blocks.back().reserve(COMPR_CHUNKBLOCK);
+    }
+    blocks.back().insert(blocks.back().end(), body, body + length);
+    out_->lengths.push_back(static_cast<uint16_t>(length));
+  } catch (const std::bad_alloc&) {
+    DBreport(kOutOfMemory);
+    PLATFORM_Exit(1);
+  }
 }
 
 void COMPR_Free(COMPR* obj) {

@@ -500,6 +500,14 @@ int Compress_Add(const void* data, std::size_t length) {
   return 1;
 }
 
+void Compress_Drain(
+    const std::function<void(const unsigned char* data, std::size_t length)>& take) {
+  Writer& w = State().writer;
+  if (!w.open) return;
+  take(w.out.data(), w.out_len);
+  w.out_len = 0;
+}
+
 int Compress_End(std::vector<unsigned char>* out_data) {
   Writer& w = State().writer;
   out_data->clear();

@@ -68,6 +68,12 @@ inline constexpr int PELKO_OUT_GROWTH = 100000;   // output growth step when non
 // out or no compression is open.
 [[nodiscard]] int Compress_Add(const void* data, std::size_t length);
 
+// Hands the output coded so far to `take` and forgets it, so that the
+// output of a long compression need not be held whole: what all drains
+// and Compress_End hand out, joined, is the compressed data. Does nothing
+// when no compression is open.
+void Compress_Drain(const std::function<void(const unsigned char* data, std::size_t length)>& take);
+
 // Codes the rest, writes the end code, frees the work buffers and moves
 // the compressed data to `out_data`. Fails when memory runs out or no
 // compression is open; the compression is closed in every case.

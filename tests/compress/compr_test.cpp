@@ -346,6 +346,44 @@ TEST_F(ComprTest, DecodingStopsAtTheLimit) {
   }
 }
 
+// The chunker, given a stream in pieces of any size, cuts the chunks that
+// COMPR_GetBin cuts from the whole stream, byte for byte: runs across
+// pieces, 0xB0 bytes at chunk ends, one and several Pelko blocks.
+TEST_F(ComprTest, ChunkerCutsTheChunksOfTheWholeStream) {
+  Bytes runs;
+  for (int k = 0; k < 300; ++k) runs.insert(runs.end(), 1 + k % 263, static_cast<unsigned char>(k % 3 ? 0xB0 : k));
+  const std::vector<Bytes> streams = {{}, {7}, MixedBytes(30000, 8), runs, Bytes(70000, 0xB0),
+                                      MixedBytes(1048576 + 300, 9)};
+  for (const Bytes& stream : streams) {
+    for (int mode : {COMPR_MODE_RLE, COMPR_MODE_PELKO}) {
+      for (int chunk : {kChunk, COMPR_MINCHUNK}) {
+        if (chunk == COMPR_MINCHUNK && stream.size() > 70000) continue;
+        const std::vector<RECORD_BINARY> whole = Chunks(stream, mode, chunk);
+        for (std::size_t piece : {std::size_t{1}, std::size_t{300}, std::size_t{65536}, stream.size()}) {
+          SCOPED_TRACE(std::to_string(stream.size()) + " bytes, mode " + std::to_string(mode) +
+                       ", chunk " + std::to_string(chunk) + ", pieces of " + std::to_string(piece));
+          COMPR_CHUNKS cut;
+          COMPR_CHUNKER chunker(mode, chunk, &cut);
+          for (std::size_t at = 0; at < stream.size(); at += piece) {
+            chunker.Add(stream.data() + at, std::min(piece, stream.size() - at));
+          }
+          chunker.Finish();
+          ASSERT_EQ(cut.lengths.size(), whole.size());
+          COMPR_CHUNKWALK walk;
+          RECORD_BINARY got;
+          for (const RECORD_BINARY& expected : whole) {
+            ASSERT_TRUE(COMPR_NextChunk(cut, &walk, &got));
+            ASSERT_EQ(Bytes(got.data, got.data + got.length),
+                      Bytes(expected.data, expected.data + expected.length));
+          }
+          EXPECT_FALSE(COMPR_NextChunk(cut, &walk, &got));
+          if (piece >= stream.size()) break;
+        }
+      }
+    }
+  }
+}
+
 // The stream reader against the whole decoding: on good chunks of both
 // encodings, with empty chunks among them, cut, flipped, mixed, past the
 // limit and in the wrong mode, whatever it hands on whole is what
