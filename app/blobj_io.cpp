@@ -9,6 +9,7 @@
 #include "app/database.h"
 #include "app/item_listing.h"
 #include "compress/compr.h"
+#include "platform/files.h"
 #include "records/blobj.h"
 #include "records/blobj_data.h"
 #include "records/record.h"
@@ -21,6 +22,19 @@ constexpr char kSelectFkError[] = "(BLOBJ_Read) Error in BLOBJ_Select_FK\n";
 constexpr char kFetchFkError[] = "(BLOBJ_Read) Error in BLOBJ_Fetch_FK\n";
 constexpr char kBadHeader[] = "(BLOBJ_Read) Corrupted BLOBJ data-header\n";
 constexpr char kBadContent[] = "(BLOBJ_Read) Corrupted BLOBJ data-content\n";
+
+// Where a payload record's content length and its content begin.
+constexpr std::size_t kBinStart = offsetof(BLOBJ_DATA, bin_data);
+constexpr std::size_t kDataStart = kBinStart + 2;
+// Payload records handed to the chunker at a time, and the bytes of a file
+// read at a time: as many records' content.
+constexpr std::size_t kRecordsAtOnce = 16;
+constexpr std::size_t kReadPiece = kRecordsAtOnce * BLOBJIO_PAYLOAD;
+
+void StoreWord(unsigned char* p, int32_t value) {
+  const uint32_t v = static_cast<uint32_t>(value);
+  for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(v >> (8 * k));
+}
 
 // Sizes of the chunk encoder: its buffer's first size and growth, and the
 // compressor's output first size and growth.
@@ -54,25 +68,11 @@ void PrepareChunkRow(BLOBJ* row, const char* fk_id, int fk_table) {
   row->fk_table = static_cast<int16_t>(fk_table);
 }
 
-// The payload records of the content, in one record list.
-void CutIntoPayload(const unsigned char* data, std::size_t length, ARRAY* out_list) {
-  Blobj_Data_List_Init(out_list);
-  BLOBJ_DATA record;
-  for (std::size_t at = 0; at < length; at += BLOBJIO_PAYLOAD) {
-    const std::size_t take = std::min<std::size_t>(BLOBJIO_PAYLOAD, length - at);
-    Blobj_Data_Init(&record);
-    std::memcpy(record.bin_data.data, data + at, take);
-    record.bin_data.length = static_cast<uint16_t>(take);
-    ARRAY_Add(out_list, &record.header);
-  }
-}
-
 // Inserts one BLOBJ row per chunk.
-int InsertChunks(DBHANDLE* handle, const std::vector<BLOBJIO_CHUNK>& chunks, BLOBJ* row) {
-  for (const BLOBJIO_CHUNK& chunk : chunks) {
-    row->compr_data.length = static_cast<uint16_t>(chunk.bytes.size());
-    std::memcpy(row->compr_data.data, chunk.bytes.data(), chunk.bytes.size());
-    row->item_number = static_cast<int16_t>(chunk.item_number);
+int InsertChunks(DBHANDLE* handle, const COMPR_CHUNKS& chunks, BLOBJ* row) {
+  COMPR_CHUNKWALK walk;
+  for (int number = 1; COMPR_NextChunk(chunks, &walk, &row->compr_data); ++number) {
+    row->item_number = static_cast<int16_t>(number);
     if (!BLOBJ_Insert(row, handle)) {
       CONSOLE_Error(kInsertError);
       return 0;
@@ -90,13 +90,13 @@ BLOBJIO_CHUNK ChunkOf(const BLOBJ& row) {
 
 // Checks one payload record of the stream and appends its bytes.
 bool TakePayload(const RECORD_HEADER* header, std::vector<unsigned char>* out_data) {
-  constexpr int kBinStart = static_cast<int>(offsetof(BLOBJ_DATA, bin_data));
-  constexpr int kDataStart = kBinStart + 2;
-  if (header->size < kDataStart || header->table_id != RECORD_TABLE_BLOBJ_DATA) return false;
+  if (header->size < static_cast<int>(kDataStart) || header->table_id != RECORD_TABLE_BLOBJ_DATA) {
+    return false;
+  }
   const auto* bytes = reinterpret_cast<const unsigned char*>(header);
   uint16_t length = 0;
   std::memcpy(&length, bytes + kBinStart, sizeof length);
-  if (length > BLOBJIO_PAYLOAD || length > header->size - kDataStart) return false;
+  if (length > BLOBJIO_PAYLOAD || length > header->size - static_cast<int>(kDataStart)) return false;
   out_data->insert(out_data->end(), bytes + kDataStart, bytes + kDataStart + length);
   return true;
 }
@@ -108,28 +108,93 @@ std::size_t BLOBJIO_StreamMax(int64_t recorded_size) {
   return static_cast<std::size_t>(BLOBJIO_LISTHEAD + records * BLOBJ_DATA_SIZE);
 }
 
-int BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
-                   std::vector<BLOBJIO_CHUNK>* out_chunks) {
-  out_chunks->clear();
-  ComprGuard encoder;
-  COMPR_Set_Mode(&encoder.obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
-  {
-    ARRAY payload;
-    CutIntoPayload(data, length, &payload);
-    if (!add_struct(&encoder.obj, payload)) return 0;
+BLOBJIO_ENCODER::BLOBJIO_ENCODER(bool compress, uint64_t length, COMPR_CHUNKS* out_chunks)
+    : chunker_(compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE, BLOBJIO_CHUNKSIZE, out_chunks),
+      length_(length) {
+  const uint64_t records = (length + BLOBJIO_PAYLOAD - 1) / BLOBJIO_PAYLOAD;
+  unsigned char head[BLOBJIO_LISTHEAD];
+  StoreWord(head, -2);
+  StoreWord(head + 4, static_cast<int32_t>(records));
+  StoreWord(head + 8, RECORD_TABLE_BLOBJ_DATA);
+  chunker_.Add(head, sizeof head);
+}
+
+void BLOBJIO_ENCODER::Add(const unsigned char* data, std::size_t length) {
+  while (length > 0) {
+    if (filling_ == 0) {
+      // A fresh record as Blobj_Data_Init makes it, header words zero.
+      BLOBJ_DATA record;
+      Blobj_Data_Init(&record);
+      const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
+      records_.insert(records_.end(), bytes, bytes + BLOBJ_DATA_SIZE);
+    }
+    unsigned char* record = records_.data() + records_.size() - BLOBJ_DATA_SIZE;
+    const std::size_t take = std::min<std::size_t>(length, BLOBJIO_PAYLOAD - filling_);
+    std::memcpy(record + kDataStart + filling_, data, take);
+    filling_ += take;
+    taken_ += take;
+    data += take;
+    length -= take;
+    const uint16_t fill = static_cast<uint16_t>(filling_);
+    std::memcpy(record + kBinStart, &fill, sizeof fill);
+    if (filling_ == BLOBJIO_PAYLOAD) {
+      filling_ = 0;
+      if (records_.size() >= kRecordsAtOnce * BLOBJ_DATA_SIZE) Flush();
+    }
   }
-  if (!COMPR_Reset(&encoder.obj)) return 0;
-  RECORD_BINARY bin;
-  while (COMPR_GetBin(&encoder.obj, &bin)) {
-    out_chunks->push_back({static_cast<int>(out_chunks->size()) + 1,
-                           std::vector<unsigned char>(bin.data, bin.data + bin.length)});
+}
+
+bool BLOBJIO_ENCODER::Finish() {
+  filling_ = 0;
+  Flush();
+  chunker_.Finish();
+  return taken_ == length_;
+}
+
+void BLOBJIO_ENCODER::Flush() {
+  chunker_.Add(records_.data(), records_.size());
+  records_.clear();
+}
+
+void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
+                    COMPR_CHUNKS* out_chunks) {
+  BLOBJIO_ENCODER encoder(compress, length, out_chunks);
+  encoder.Add(data, length);
+  (void)encoder.Finish();  // as long as announced
+}
+
+int BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
+                       COMPR_CHUNKS* out_chunks, uint64_t* out_length) {
+  *out_chunks = COMPR_CHUNKS{};
+  *out_length = 0;
+  PLATFORM_FILEPTR file(PLATFORM_OpenRead(path));
+  if (file == nullptr) return 0;
+  const off_t end = fseeko(file.get(), 0, SEEK_END) == 0 ? ftello(file.get()) : -1;
+  if (end < 0 || fseeko(file.get(), 0, SEEK_SET) != 0) return 0;
+  *out_length = static_cast<uint64_t>(end);
+  if (*out_length > max_length) return 1;
+  BLOBJIO_ENCODER encoder(compress, *out_length, out_chunks);
+  std::vector<unsigned char> piece(kReadPiece);
+  uint64_t read = 0;
+  for (;;) {
+    std::size_t got = 0;
+    if (!PLATFORM_Read(file.get(), piece.data(), piece.size(), &got)) return 0;
+    if (got == 0 || read + got > *out_length) break;
+    encoder.Add(piece.data(), got);
+    read += got;
   }
+  if (read == *out_length && encoder.Finish()) return 1;
+  // The file changed while it was read: it is read again whole, as it is
+  // now.
+  std::vector<unsigned char> content;
+  if (!PLATFORM_ReadFile(path, &content)) return 0;
+  *out_length = content.size();
+  if (*out_length <= max_length) BLOBJIO_Encode(compress, content.data(), content.size(), out_chunks);
   return 1;
 }
 
-int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
-                  const std::vector<BLOBJIO_CHUNK>& chunks) {
-  if (chunks.size() > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
+int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, const COMPR_CHUNKS& chunks) {
+  if (chunks.lengths.size() > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
     CONSOLE_Error(kTooManyChunks, BLOBJIO_MAXCHUNKS);
     return 0;
   }
@@ -140,15 +205,15 @@ int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, bool compre
     APPDB_Report(kDeleteFkError);
     return 0;
   }
-  row.compressed = compress ? '1' : '0';
+  row.compressed = chunks.mode == COMPR_MODE_PELKO ? '1' : '0';
   return InsertChunks(handle, chunks, &row);
 }
 
 int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
                 const unsigned char* data, std::size_t length) {
-  std::vector<BLOBJIO_CHUNK> chunks;
-  return BLOBJIO_Encode(compress, data, length, &chunks) &&
-         BLOBJIO_Store(handle, fk_id, fk_table, compress, chunks);
+  COMPR_CHUNKS chunks;
+  BLOBJIO_Encode(compress, data, length, &chunks);
+  return BLOBJIO_Store(handle, fk_id, fk_table, chunks);
 }
 
 int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t recorded_size,
@@ -219,8 +284,6 @@ class PAYLOADREADER {
 
  private:
   enum Stage { kHead, kRecordHead, kContent, kSkip, kDone };
-  static constexpr std::size_t kBinStart = offsetof(BLOBJ_DATA, bin_data);
-  static constexpr std::size_t kDataStart = kBinStart + 2;
 
   static int32_t Word(const unsigned char* p) {
     uint32_t v = 0;

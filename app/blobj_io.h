@@ -58,20 +58,50 @@ struct BLOBJIO_CHUNK {
 // (none recorded) leaves room for the head only.
 [[nodiscard]] std::size_t BLOBJIO_StreamMax(int64_t recorded_size);
 
-// The chunks of `data`, numbered from 1, as BLOBJ_Write would store them.
-// Changes nothing, so a caller can count the chunks before it decides.
-[[nodiscard]] int BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
-                                 std::vector<BLOBJIO_CHUNK>* out_chunks);
+// Encodes an item's content, given piece by piece, into the chunks that
+// BLOBJ_Write stores (BLOBJIO_ENCODER): the payload records are made as
+// the content comes and go to the chunker at once, so besides the chunks
+// only a few records and what the chunker holds wait in memory. The
+// stream's head names the number of records first, so the content's
+// length must be known at the start.
+class BLOBJIO_ENCODER {
+ public:
+  BLOBJIO_ENCODER(bool compress, uint64_t length, COMPR_CHUNKS* out_chunks);
+  void Add(const unsigned char* data, std::size_t length);
+  // Ends the content. False when it was not as long as announced: the
+  // chunks then hold no good stream.
+  [[nodiscard]] bool Finish();
 
-// Replaces the chunks of the item (fk_id, fk_table) by `chunks` (made by
-// BLOBJIO_Encode with the same `compress`). REQUIRES: the caller holds a
-// transaction (DB_Begin); the old chunks are deleted and the new ones
-// inserted inside it. More than BLOBJIO_MAXCHUNKS chunks are refused
-// before anything changes. On failure the reason is printed and the
-// transaction is left for the caller to roll back: this function never
-// rolls back, so exactly one rollback is applied.
-[[nodiscard]] int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
-                                const std::vector<BLOBJIO_CHUNK>& chunks);
+ private:
+  void Flush();
+
+  COMPR_CHUNKER chunker_;
+  uint64_t length_;
+  uint64_t taken_ = 0;
+  std::vector<unsigned char> records_;  // whole records, the last one being filled
+  std::size_t filling_ = 0;             // content bytes in the last record; 0: none begun
+};
+
+// The chunks of `data` as BLOBJ_Write would store them. Changes nothing,
+// so a caller can count the chunks before it decides.
+void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
+                    COMPR_CHUNKS* out_chunks);
+
+// Reads the regular file `path` and encodes its content, piece by piece;
+// *out_length is its length. A file longer than `max_length` is not
+// encoded (*out_length says how long it is). 0 when it cannot be read.
+[[nodiscard]] int BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
+                                     COMPR_CHUNKS* out_chunks, uint64_t* out_length);
+
+// Replaces the chunks of the item (fk_id, fk_table) by `chunks`, numbered
+// from 1. REQUIRES: the caller holds a transaction (DB_Begin); the old
+// chunks are deleted and the new ones inserted inside it. More than
+// BLOBJIO_MAXCHUNKS chunks are refused before anything changes. On
+// failure the reason is printed and the transaction is left for the
+// caller to roll back: this function never rolls back, so exactly one
+// rollback is applied.
+[[nodiscard]] int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table,
+                                const COMPR_CHUNKS& chunks);
 
 // BLOBJIO_Encode, then BLOBJIO_Store.
 [[nodiscard]] int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,

@@ -178,7 +178,7 @@ bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
 // Inserts the item and its chunks in a transaction of its own. False when
 // the pass must stop (the reason is printed, the transaction rolled back).
 bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t size,
-               const std::vector<BLOBJIO_CHUNK>& chunks) {
+               const COMPR_CHUNKS& chunks) {
   if (!DB_Begin(Db())) {
     APPDB_Report(APPDB_BEGINERROR);
     return false;
@@ -194,7 +194,7 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t siz
     RollBackOrEnd(false);
     return false;
   }
-  if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, choice.compress, chunks)) {
+  if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, chunks)) {
     CONSOLE_Error(kWriteChunksError);
     RollBackOrEnd(true);
     return false;
@@ -211,27 +211,23 @@ enum class ADDRESULT { kAdded, kRefused, kStop };
 ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* room) {
   if (!NameFits(name)) return ADDRESULT::kRefused;
   const std::string path = PATHS_Join(APP_State().current_dir, name);
-  std::vector<unsigned char> content;
-  if (!PLATFORM_ReadFile(path.c_str(), &content) || content.empty() ||
-      content.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+  // Read and encoded piece by piece: the chunks are the only copy held.
+  COMPR_CHUNKS chunks;
+  uint64_t length = 0;
+  constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
+  if (!BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &length) ||
+      length == 0 || length > kMaxLength) {
     CONSOLE_Error(kReadError, ITEMLIST_Shown(path).c_str());
     return ADDRESULT::kStop;
   }
-  if (content.size() > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, ITEMLIST_Shown(name).c_str(),
-                  static_cast<int>(content.size() / kKilo));
+  if (length > kLargeFileBytes) {
+    CONSOLE_Print(kLargeFile, ITEMLIST_Shown(name).c_str(), static_cast<int>(length / kKilo));
   }
-  std::vector<BLOBJIO_CHUNK> chunks;
-  if (!BLOBJIO_Encode(choice.compress, content.data(), content.size(), &chunks)) {
-    CONSOLE_Error(kWriteChunksError);
-    return ADDRESULT::kStop;
-  }
-  const std::size_t size = content.size();
-  content = std::vector<unsigned char>();  // the chunks hold it now
-  if (!Fits(path, chunks.size(), *room)) return ADDRESULT::kRefused;
+  const std::size_t size = static_cast<std::size_t>(length);
+  if (!Fits(path, chunks.lengths.size(), *room)) return ADDRESULT::kRefused;
   if (!StoreItem(name, choice, size, chunks)) return ADDRESULT::kStop;
   room->items += 1;
-  room->chunks += static_cast<int>(chunks.size());
+  room->chunks += static_cast<int>(chunks.lengths.size());
   CONSOLE_Print(kAdded, ITEMLIST_Shown(name).c_str());
   return ADDRESULT::kAdded;
 }

@@ -82,6 +82,29 @@ TEST_F(Chunks, WritesNumberedChunksThatReadBackInAnyRowOrder) {
   }
 }
 
+// The chunks of `data` as BLOBJIO_ENCODER makes them when given the
+// content `piece` bytes at a time.
+COMPR_CHUNKS Encoded(bool compress, const std::vector<unsigned char>& data, std::size_t piece) {
+  COMPR_CHUNKS chunks;
+  BLOBJIO_ENCODER encoder(compress, data.size(), &chunks);
+  for (std::size_t at = 0; at < data.size(); at += piece) {
+    encoder.Add(data.data() + at, std::min(piece, data.size() - at));
+  }
+  EXPECT_TRUE(encoder.Finish());
+  return chunks;
+}
+
+// The chunks as their rows hold them, numbered from 1.
+std::vector<BLOBJIO_CHUNK> Numbered(const COMPR_CHUNKS& chunks) {
+  std::vector<BLOBJIO_CHUNK> numbered;
+  COMPR_CHUNKWALK walk;
+  RECORD_BINARY bin;
+  while (COMPR_NextChunk(chunks, &walk, &bin)) {
+    numbered.push_back({static_cast<int>(numbered.size()) + 1, {bin.data, bin.data + bin.length}});
+  }
+  return numbered;
+}
+
 // The chunks of a payload stream made by hand.
 std::vector<BLOBJIO_CHUNK> ChunksOf(const std::vector<unsigned char>& stream, bool compress) {
   COMPR obj;
@@ -127,6 +150,48 @@ struct Collect : BLOBJIO_SINK {
   void Restart() override { bytes.clear(); }
 };
 
+// Content given in pieces of any size is cut into the chunks of its whole
+// record list (the payload records, serialised and chunked at once), so
+// items are stored as they always were.
+TEST_F(Chunks, ContentInPiecesGivesTheChunksOfItsRecordList) {
+  for (bool compress : {false, true}) {
+    for (int size : {1, 3999, 4000, 4001, 70000}) {
+      const std::vector<unsigned char> data = Random(size);
+      ARRAY list;
+      Blobj_Data_List_Init(&list);
+      BLOBJ_DATA record;
+      for (int at = 0; at < size; at += 4000) {
+        Blobj_Data_Init(&record);
+        record.bin_data.length = static_cast<uint16_t>(std::min(4000, size - at));
+        std::copy_n(data.begin() + at, record.bin_data.length, record.bin_data.data);
+        ARRAY_Add(&list, &record.header);
+      }
+      COMPR obj;
+      COMPR_Init(&obj, BLOBJIO_CHUNKSIZE, -1, -1, -1, -1);
+      COMPR_Set_Mode(&obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
+      ASSERT_TRUE(add_struct(&obj, list) && COMPR_Reset(&obj));
+      std::vector<BLOBJIO_CHUNK> whole;
+      RECORD_BINARY bin;
+      while (COMPR_GetBin(&obj, &bin)) {
+        whole.push_back({static_cast<int>(whole.size()) + 1, {bin.data, bin.data + bin.length}});
+      }
+      COMPR_Free(&obj);
+      for (std::size_t piece : {1, 4000, 7777, 1 << 20}) {
+        SCOPED_TRACE(std::to_string(size) + " bytes in pieces of " + std::to_string(piece) +
+                     (compress ? ", compressed" : ""));
+        const std::vector<BLOBJIO_CHUNK> cut = Numbered(Encoded(compress, data, piece));
+        ASSERT_EQ(cut.size(), whole.size());
+        for (std::size_t k = 0; k < cut.size(); ++k) EXPECT_TRUE(cut[k].bytes == whole[k].bytes);
+      }
+    }
+  }
+  // Content shorter or longer than announced is no stream of it.
+  COMPR_CHUNKS chunks;
+  BLOBJIO_ENCODER shorter(false, 5, &chunks);
+  shorter.Add(reinterpret_cast<const unsigned char*>("abcd"), 4);
+  EXPECT_FALSE(shorter.Finish());
+}
+
 // Decoding as the chunks come gives what the whole decoding gives: the
 // same content where that reads back, a quiet failure where it fails.
 TEST_F(Chunks, StreamedReadsGiveWhatTheWholeDecodingGives) {
@@ -139,8 +204,7 @@ TEST_F(Chunks, StreamedReadsGiveWhatTheWholeDecodingGives) {
   for (bool compress : {false, true}) {
     for (int size : {1, 4000, 4001, 100000}) {
       const std::vector<unsigned char> data = Random(size);
-      std::vector<BLOBJIO_CHUNK> chunks;
-      ASSERT_TRUE(BLOBJIO_Encode(compress, data.data(), data.size(), &chunks));
+      const std::vector<BLOBJIO_CHUNK> chunks = Numbered(Encoded(compress, data, data.size()));
       cases.push_back({chunks, compress, size});
       cases.push_back({chunks, compress, size - 4000});  // past the bound
       cases.push_back({chunks, !compress, size});
@@ -321,9 +385,9 @@ TEST_F(Chunks, CraftedChunksFailWithinTheMemoryOfTheItemsSize) {
 TEST_F(Chunks, MoreChunksThanAnItemCanNumberChangeNothing) {
   FILE* err = std::tmpfile();
   CONSOLE_ResetForTest(stdin, stdout, err);
-  std::vector<BLOBJIO_CHUNK> chunks;
-  for (int n = 1; n <= BLOBJIO_MAXCHUNKS + 1; ++n) chunks.push_back({n, {'#', '0', '1'}});
-  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, false, chunks), 0);
+  COMPR_CHUNKS chunks;
+  chunks.lengths.assign(BLOBJIO_MAXCHUNKS + 1, 0);
+  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, chunks), 0);
   EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Too many chunks (max = 32767)!\n");
   EXPECT_TRUE(Fake().messages.empty());
   CONSOLE_ResetForTest(stdin, stdout, stderr);
