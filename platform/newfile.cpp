@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "platform/process.h"
 
@@ -75,7 +76,10 @@ int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path) {
       // Without a lock (a file system that keeps none) the process id in
       // the name still keeps the file from being taken for a left-over.
       (void)PLATFORM_Lock(out->temp.c_str(), &out->lock);
-      std::setvbuf(out->file.get(), nullptr, _IOFBF, kWriteBuffer);
+      // A buffer of the stream's own would be one block (4 KiB): a write
+      // per block. Its pages cost only once written to.
+      if (!out->buffer) out->buffer.reset(new (std::nothrow) char[kWriteBuffer]);
+      if (out->buffer) std::setvbuf(out->file.get(), out->buffer.get(), _IOFBF, kWriteBuffer);
       return 1;
     }
     if (errno != EEXIST) break;

@@ -30,6 +30,8 @@
 struct PLATFORM_NEWFILE {
   std::string path;       // final name
   std::string temp;       // name while being written; empty while none is open
+  // The write buffer of `file`: declared first, so that it outlives it.
+  std::unique_ptr<char[]> buffer;
   PLATFORM_FILEPTR file;  // open on `temp` between Open and Commit/Discard
   PLATFORM_LOCK lock;     // on the temporary file, then on the committed file
 
