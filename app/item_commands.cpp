@@ -298,19 +298,22 @@ bool DeleteOneItem(KASPO* item) {
 // ---------------------------------------------------------------------------
 // Export
 
-// Whether the export may write `path`: nothing there, or a regular file.
-// A link could lead anywhere (a dangling one too), opening a FIFO would
-// block the program, and a device or a directory is no file to replace.
-bool TargetIsWritable(const std::string& path) {
-  if (PLATFORM_IsSymbolicLink(path.c_str())) {
+// Whether the export may write `path`: nothing there, or a regular file
+// (then *out_exists is set). A link could lead anywhere (a dangling one
+// too), opening a FIFO would block the program, and a device or a
+// directory is no file to replace.
+bool TargetIsWritable(const std::string& path, bool* out_exists) {
+  bool is_link = false;
+  const PLATFORM_FILEKIND kind = PLATFORM_OwnKind(path.c_str(), &is_link);
+  if (is_link) {
     CONSOLE_Error(kTargetLink, ITEMLIST_Shown(path).c_str());
     return false;
   }
-  const PLATFORM_FILEKIND kind = PLATFORM_FileKind(path.c_str());
   if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) {
     CONSOLE_Error(kTargetNotFile, ITEMLIST_Shown(path).c_str());
     return false;
   }
+  *out_exists = kind == PLATFORM_REGULAR;
   return true;
 }
 
@@ -346,8 +349,9 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
     return EXPORTRESULT::kNotWritten;
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
-  if (!TargetIsWritable(path)) return EXPORTRESULT::kNotWritten;
-  if (PLATFORM_IsRegularFile(path.c_str())) {
+  bool exists = false;
+  if (!TargetIsWritable(path, &exists)) return EXPORTRESULT::kNotWritten;
+  if (exists) {
     const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
     if (c == 'q') return EXPORTRESULT::kQuit;
     if (c == 'n') return EXPORTRESULT::kNotWritten;
