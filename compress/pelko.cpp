@@ -533,48 +533,75 @@ void PELKO_SetOutputSizes(int first_size, int growth) {
 // ---------------------------------------------------------------- reader
 
 namespace {
-void BuildDecodeTable(Reader& r, const unsigned char* ranks) {
+// The decode tables of a rank table follow from the code table alone, by
+// rank: worked out once, each reader only puts its byte values in.
+struct RankTables {
+  // table[] with ranks where the reader has byte values.
+  uint16_t table[2048];
+  // pairs[] likewise: the ranks of the first and second literal in the
+  // low bytes.
+  uint32_t pairs[4096];
+  uint8_t distance_bits[256] = {};
+  uint8_t length_bits[256] = {};
+
+  RankTables() {
+    for (uint32_t idx = 0; idx < 2048; ++idx) {
+      int rank = -1;
+      int bits = 0;
+      if ((idx >> 10) == 0) {
+        rank = 255 - static_cast<int>((idx >> 8) & 3), bits = 3;
+      } else if ((idx >> 8) == 4) {
+        rank = 251 - static_cast<int>((idx >> 5) & 7), bits = 6;
+      } else if ((idx >> 8) == 5) {
+        rank = 243 - static_cast<int>((idx >> 4) & 15), bits = 7;
+      } else if ((idx >> 8) == 6) {
+        rank = 227 - static_cast<int>((idx >> 3) & 31), bits = 8;
+      } else if ((idx & 255) < 196) {
+        rank = 195 - static_cast<int>(idx & 255), bits = 11;
+      }
+      table[idx] = rank < 0 ? static_cast<uint16_t>(idx & 255)
+                            : static_cast<uint16_t>((bits << 8) | rank);
+    }
+    for (uint32_t idx = 0; idx < 4096; ++idx) {
+      const uint32_t first = table[idx >> 1];
+      const uint32_t n1 = first >> 8;
+      if (n1 == 0) {
+        pairs[idx] = 0;
+        continue;
+      }
+      uint32_t entry = (first & 255) | 1u << 16 | n1 << 24;
+      const uint32_t second = table[(idx << n1 >> 1) & 2047];
+      const uint32_t n2 = second >> 8;
+      if (n2 != 0 && n1 + n2 <= 12)
+        entry = (first & 255) | (second & 255) << 8 | 2u << 16 | (n1 + n2) << 24;
+      pairs[idx] = entry;
+    }
+    for (int v = kFirstRef; v < 256; ++v) {
+      distance_bits[v] = static_cast<uint8_t>(8 + (v - kFirstRef) / 3);
+      length_bits[v] = static_cast<uint8_t>(kLengthBits[(v - kFirstRef) % 3]);
+    }
+  }
+};
+
+const RankTables& ByRank() {
+  static const RankTables tables;
+  return tables;
+}
+
+// The reader's decode tables for the rank table `ranks`.
+void BuildTables(Reader& r, const unsigned char* ranks) {
+  const RankTables& t = ByRank();
   for (uint32_t idx = 0; idx < 2048; ++idx) {
-    int rank = -1;
-    int bits = 0;
-    if ((idx >> 10) == 0) {
-      rank = 255 - static_cast<int>((idx >> 8) & 3), bits = 3;
-    } else if ((idx >> 8) == 4) {
-      rank = 251 - static_cast<int>((idx >> 5) & 7), bits = 6;
-    } else if ((idx >> 8) == 5) {
-      rank = 243 - static_cast<int>((idx >> 4) & 15), bits = 7;
-    } else if ((idx >> 8) == 6) {
-      rank = 227 - static_cast<int>((idx >> 3) & 31), bits = 8;
-    } else if ((idx & 255) < 196) {
-      rank = 195 - static_cast<int>(idx & 255), bits = 11;
-    }
-    r.table[idx] = rank < 0 ? static_cast<uint16_t>(idx & 255)
-                            : static_cast<uint16_t>((bits << 8) | ranks[rank]);
+    const uint16_t e = t.table[idx];
+    r.table[idx] = (e >> 8) == 0 ? e : static_cast<uint16_t>((e & 0xFF00) | ranks[e & 255]);
   }
-}
-
-void BuildReferenceTables(Reader& r) {
-  for (int v = kFirstRef; v < 256; ++v) {
-    r.distance_bits[v] = static_cast<uint8_t>(8 + (v - kFirstRef) / 3);
-    r.length_bits[v] = static_cast<uint8_t>(kLengthBits[(v - kFirstRef) % 3]);
-  }
-}
-
-void BuildPairTable(Reader& r) {
   for (uint32_t idx = 0; idx < 4096; ++idx) {
-    const uint32_t first = r.table[idx >> 1];
-    const uint32_t n1 = first >> 8;
-    if (n1 == 0) {
-      r.pairs[idx] = 0;
-      continue;
-    }
-    uint32_t entry = (first & 255) | 1u << 16 | n1 << 24;
-    const uint32_t second = r.table[(idx << n1 >> 1) & 2047];
-    const uint32_t n2 = second >> 8;
-    if (n2 != 0 && n1 + n2 <= 12)
-      entry = (first & 255) | (second & 255) << 8 | 2u << 16 | (n1 + n2) << 24;
-    r.pairs[idx] = entry;
+    const uint32_t e = t.pairs[idx];
+    const uint32_t second = (e >> 16 & 3) == 2 ? uint32_t{ranks[e >> 8 & 255]} << 8 : 0;
+    r.pairs[idx] = e == 0 ? 0 : (e & 0xFFFF0000u) | second | ranks[e & 255];
   }
+  std::memcpy(r.distance_bits, t.distance_bits, sizeof r.distance_bits);
+  std::memcpy(r.length_bits, t.length_bits, sizeof r.length_bits);
 }
 
 // The reader's bits, held in locals while a block is decoded. A new word
@@ -839,9 +866,7 @@ int OpenReader(Reader& r, const unsigned char* header, std::size_t length, bool 
     return 0;
   }
   r.comp_min = comp_min;
-  BuildDecodeTable(r, header + kRankOffset);
-  BuildPairTable(r);
-  BuildReferenceTables(r);
+  BuildTables(r, header + kRankOffset);
   r.open = true;
   return 1;
 }
