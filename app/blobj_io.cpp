@@ -350,29 +350,39 @@ bool FetchChunks(DBHANDLE* handle, const std::vector<CHUNKREF>& refs,
   return DBHANDLE_ErrorText().empty();
 }
 
-// Reads the item whose chunk rows `refs` names (in the order its search
-// gave them) into the sink. The chunks are decoded as they come; when
-// that fails they are decoded whole, which reports why, and which also
-// reads the rare mixes of chunk kinds the streaming leaves to it.
-int ReadRefs(DBHANDLE* handle, std::vector<CHUNKREF> refs, int64_t recorded_size,
-             BLOBJIO_SINK* sink) {
-  const bool compressed = !refs.empty() && refs.back().compressed == '1';
-  std::stable_sort(refs.begin(), refs.end(), [](const CHUNKREF& a, const CHUNKREF& b) {
+// Whether the item whose rows are `refs` (in the order its search gave
+// them) was written compressed: the Compressed value of the last row.
+bool Compressed(const std::vector<CHUNKREF>& refs) {
+  return !refs.empty() && refs.back().compressed == '1';
+}
+
+// Puts the rows of an item in the order of reading: by number.
+void SortByNumber(std::vector<CHUNKREF>::iterator begin, std::vector<CHUNKREF>::iterator end) {
+  std::stable_sort(begin, end, [](const CHUNKREF& a, const CHUNKREF& b) {
     return a.item_number < b.item_number;
   });
-  CHUNKREADER reader;
-  CHUNKREADER_Start(&reader, &refs);
+}
+
+// Reads the item whose rows are reader->refs[begin, end) (sorted by
+// number) into the sink. The chunks are decoded as they come; when that
+// fails they are decoded whole, which reports why, and which also reads
+// the rare mixes of chunk kinds the streaming leaves to it.
+int ReadRows(DBHANDLE* handle, CHUNKREADER* reader, std::size_t begin, std::size_t end,
+             bool compressed, int64_t recorded_size, BLOBJIO_SINK* sink) {
+  CHUNKREADER_Seek(reader, begin);
   auto row = BLOBJ_New();
   bool source_failed = false;
   const COMPR_CHUNKSOURCE source = [&](const RECORD_BINARY** out_chunk) {
-    if (CHUNKREADER_Next(handle, &reader, row.get())) {
-      *out_chunk = &row->compr_data;
-      return 1;
-    }
-    source_failed = !DBHANDLE_ErrorText().empty();
-    return source_failed ? -1 : 0;
+    if (reader->next >= end) return 0;
+    // Within the item's rows a row that does not come is an error.
+    source_failed = !CHUNKREADER_Next(handle, reader, row.get());
+    *out_chunk = &row->compr_data;
+    return source_failed ? -1 : 1;
   };
   if (BLOBJIO_DecodeStream(source, compressed, recorded_size, sink)) return 1;
+  const auto first = reader->refs->begin();
+  const std::vector<CHUNKREF> refs(first + static_cast<std::ptrdiff_t>(begin),
+                                   first + static_cast<std::ptrdiff_t>(end));
   std::vector<BLOBJIO_CHUNK> chunks;
   if (source_failed || !FetchChunks(handle, refs, &chunks)) {
     APPDB_Report(kFetchFkError);
@@ -422,7 +432,11 @@ int BLOBJIO_ReadItem(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t 
     APPDB_CommitOrEnd(handle);
     return 0;
   }
-  const int read = ReadRefs(handle, std::move(refs), recorded_size, sink);
+  const bool compressed = Compressed(refs);
+  SortByNumber(refs.begin(), refs.end());
+  CHUNKREADER reader;
+  CHUNKREADER_Start(&reader, &refs);
+  const int read = ReadRows(handle, &reader, 0, refs.size(), compressed, recorded_size, sink);
   APPDB_CommitOrEnd(handle);
   return read;
 }
@@ -438,41 +452,41 @@ int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t record
 
 int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, int fk_table,
                       BLOBJIO_BATCH* out_batch) {
-  out_batch->items.clear();
-  for (const std::string& id : fk_ids) out_batch->items[ITEMLIST_Text(id.c_str())].clear();
-  if (!DB_Begin(handle)) {
+  *out_batch = BLOBJIO_BATCH{};
+  std::vector<CHUNKREF> all;
+  if (!CHUNKWALK_Keys(handle, &all)) {
     DBHANDLE_ClearError();
     return 0;
   }
-  std::vector<CHUNKREF> refs;
-  const bool gathered = CHUNKWALK_Keys(handle, &refs);
-  APPDB_CommitOrEnd(handle);
-  DBHANDLE_ClearError();
-  if (!gathered) {
-    out_batch->items.clear();
-    return 0;
-  }
-  for (const CHUNKREF& ref : refs) {
+  std::unordered_map<std::string, std::vector<CHUNKREF>> by_item;
+  for (const std::string& id : fk_ids) by_item[ITEMLIST_Text(id.c_str())];
+  for (const CHUNKREF& ref : all) {
     if (ref.fk_table != fk_table) continue;
-    auto it = out_batch->items.find(ITEMLIST_Text(ref.fk_id));
-    if (it != out_batch->items.end()) it->second.push_back(ref);
+    auto it = by_item.find(ITEMLIST_Text(ref.fk_id));
+    if (it != by_item.end()) it->second.push_back(ref);
   }
+  // The items one after the other, in the order they are read.
+  for (const std::string& id : fk_ids) {
+    const std::string key = ITEMLIST_Text(id.c_str());
+    if (out_batch->items.count(key) != 0) continue;
+    std::vector<CHUNKREF>& refs = by_item[key];
+    BLOBJIO_BATCH::SPAN span;
+    span.begin = out_batch->refs.size();
+    span.compressed = Compressed(refs);
+    out_batch->refs.insert(out_batch->refs.end(), refs.begin(), refs.end());
+    span.end = out_batch->refs.size();
+    SortByNumber(out_batch->refs.begin() + static_cast<std::ptrdiff_t>(span.begin),
+                 out_batch->refs.end());
+    out_batch->items[key] = span;
+  }
+  CHUNKREADER_Start(&out_batch->reader, &out_batch->refs);
   return 1;
 }
 
 int BLOBJIO_TakeFromBatch(DBHANDLE* handle, BLOBJIO_BATCH* batch, const std::string& fk_id,
                           int64_t recorded_size, BLOBJIO_SINK* sink) {
-  std::vector<CHUNKREF> refs;
   auto it = batch->items.find(ITEMLIST_Text(fk_id.c_str()));
-  if (it != batch->items.end()) {
-    refs = std::move(it->second);
-    batch->items.erase(it);
-  }
-  if (!DB_Begin(handle)) {
-    APPDB_Report(APPDB_BEGINERROR);
-    return 0;
-  }
-  const int read = ReadRefs(handle, std::move(refs), recorded_size, sink);
-  APPDB_CommitOrEnd(handle);
-  return read;
+  const BLOBJIO_BATCH::SPAN span = it != batch->items.end() ? it->second : BLOBJIO_BATCH::SPAN{};
+  return ReadRows(handle, &batch->reader, span.begin, span.end, span.compressed, recorded_size,
+                  sink);
 }

@@ -155,19 +155,31 @@ class BLOBJIO_SINK {
 // row, so many single searches cost more than one pass.
 inline constexpr int BLOBJIO_BATCHMIN = 32;
 
-// The chunk keys of several items, gathered in one pass.
+// The chunk keys of several items, gathered in one pass and laid out item
+// after item in the order the items are read, so that their rows are read
+// a group at a time across items (CHUNKWALK_GROUP), not per item.
 struct BLOBJIO_BATCH {
-  std::unordered_map<std::string, std::vector<CHUNKREF>> items;  // by FK_Id without trailing blanks
+  struct SPAN {
+    std::size_t begin = 0;  // the item's rows in `refs`, sorted by number
+    std::size_t end = 0;
+    bool compressed = false;  // the Compressed value of its last row found
+  };
+  std::vector<CHUNKREF> refs;
+  std::unordered_map<std::string, SPAN> items;  // by FK_Id without trailing blanks
+  CHUNKREADER reader;                           // over `refs`
 };
 
-// Gathers the chunk keys of the items `fk_ids` (of table fk_table) in one
-// pass over the keys of all chunk rows, in a transaction of its own.
-// Quiet: on any failure it returns 0 and the caller reads the items one
-// by one.
+// Gathers the chunk keys of the items `fk_ids` (of table fk_table, in the
+// order they will be read) in one pass over the keys of all chunk rows.
+// REQUIRES: the caller holds a transaction, in which the items are then
+// read. Quiet: on any failure it returns 0 and the caller reads the items
+// one by one.
 [[nodiscard]] int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids,
                                     int fk_table, BLOBJIO_BATCH* out_batch);
 
-// Reads one gathered item as BLOBJIO_ReadItem would and forgets its keys.
+// Reads one gathered item as BLOBJIO_ReadItem would, inside the caller's
+// transaction. Items may be skipped or read in another order; each is
+// read as often as asked.
 [[nodiscard]] int BLOBJIO_TakeFromBatch(DBHANDLE* handle, BLOBJIO_BATCH* batch,
                                         const std::string& fk_id, int64_t recorded_size,
                                         BLOBJIO_SINK* sink);

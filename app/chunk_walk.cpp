@@ -86,10 +86,13 @@ void CHUNKREADER_Start(CHUNKREADER* reader, const std::vector<CHUNKREF>* refs) {
   reader->refs = refs;
 }
 
+void CHUNKREADER_Seek(CHUNKREADER* reader, std::size_t next) { reader->next = next; }
+
 int CHUNKREADER_Next(DBHANDLE* handle, CHUNKREADER* reader, BLOBJ* out_row) {
   DBHANDLE_ClearError();
   if (reader->refs == nullptr || reader->next >= reader->refs->size()) return 0;
-  if (reader->next >= reader->group_start + reader->group_rows.size() &&
+  if ((reader->next < reader->group_start ||
+       reader->next >= reader->group_start + reader->group_rows.size()) &&
       !ReadGroup(handle, reader)) {
     return 0;
   }

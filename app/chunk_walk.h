@@ -55,6 +55,10 @@ struct CHUNKREADER {
 // Starts reading the rows of `refs` (which must outlive the reading).
 void CHUNKREADER_Start(CHUNKREADER* reader, const std::vector<CHUNKREF>* refs);
 
+// Goes on reading at refs[next]; a group already read that holds it is
+// used.
+void CHUNKREADER_Seek(CHUNKREADER* reader, std::size_t next);
+
 // The next row into `out_row`. 0 at the end, with an empty collected
 // text, or when the row could not be read, with a filled one.
 [[nodiscard]] int CHUNKREADER_Next(DBHANDLE* handle, CHUNKREADER* reader, BLOBJ* out_row);

@@ -477,23 +477,30 @@ void ITEMS_Export() {
     if (c == 'q') return;
     if (c != 'n') break;
   }
-  // Many items are read in one walk; when that fails they are read one
+  // Many items are found in one walk and read in one transaction, their
+  // rows a group at a time across items; when that fails they are read one
   // by one, which reports what went wrong per item.
   BLOBJIO_BATCH batch;
   bool batched = false;
   if (found.size() >= static_cast<std::size_t>(BLOBJIO_BATCHMIN)) {
     std::vector<std::string> keys;
     for (const KASPO& item : found) keys.emplace_back(item.kaspo_id);
-    batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
+    if (DB_Begin(Db())) {
+      batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
+      if (!batched) APPDB_CommitOrEnd(Db());
+    }
+    DBHANDLE_ClearError();
   }
   // Only files written count; skipped and failed ones are not exported.
   int written = 0;
+  EXPORTRESULT result = EXPORTRESULT::kWritten;
   for (const KASPO& item : found) {
-    const EXPORTRESULT result = ExportOneItem(item, batched ? &batch : nullptr);
-    if (result == EXPORTRESULT::kQuit) return;
+    result = ExportOneItem(item, batched ? &batch : nullptr);
+    if (result == EXPORTRESULT::kQuit) break;
     if (result == EXPORTRESULT::kWritten) ++written;
   }
-  CONSOLE_Print(kExportedCount, written);
+  if (batched) APPDB_CommitOrEnd(Db());
+  if (result != EXPORTRESULT::kQuit) CONSOLE_Print(kExportedCount, written);
 }
 
 void ITEMS_Find() {
