@@ -357,7 +357,9 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
     if (c == 'n') return EXPORTRESULT::kNotWritten;
   }
   PLATFORM_NEWFILE out;
-  (void)PLATFORM_NewFileOpen(&out, path);  // a file that did not open fails the first write
+  // A file that did not open fails the first write. Nothing looks for
+  // what an export left, so its temporary file goes without a lock.
+  (void)PLATFORM_NewFileOpen(&out, path, PLATFORM_NEWFILE_UNLOCKED);
   EXPORTSINK sink(&out);
   const bool read =
       batch != nullptr

@@ -64,7 +64,8 @@ bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
 
 PLATFORM_NEWFILE::~PLATFORM_NEWFILE() { PLATFORM_NewFileDiscard(this); }
 
-int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path) {
+int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path,
+                         PLATFORM_NEWFILELOCK lock) {
   PLATFORM_NewFileDiscard(out);
   out->path = path;
   const std::string stem = path + "." + std::to_string(PLATFORM_ProcessId()) + "-";
@@ -75,7 +76,7 @@ int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path) {
     if (out->file) {
       // Without a lock (a file system that keeps none) the process id in
       // the name still keeps the file from being taken for a left-over.
-      (void)PLATFORM_Lock(out->temp.c_str(), &out->lock);
+      if (lock == PLATFORM_NEWFILE_LOCKED) (void)PLATFORM_Lock(out->temp.c_str(), &out->lock);
       // A buffer of the stream's own would be one block (4 KiB): a write
       // per block. Its pages cost only once written to.
       if (!out->buffer) out->buffer.reset(new (std::nothrow) char[kWriteBuffer]);

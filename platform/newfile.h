@@ -47,10 +47,16 @@ enum PLATFORM_DURABILITY {
   PLATFORM_DURABLE,  // the file and the rename are on the disk before Commit returns
 };
 
+// Whether the temporary file is locked. A file whose left-overs nothing
+// looks for (see PLATFORM_NewFileRemoveStale) need not be: the lock costs
+// an open of its own.
+enum PLATFORM_NEWFILELOCK { PLATFORM_NEWFILE_LOCKED, PLATFORM_NEWFILE_UNLOCKED };
+
 // Creates the temporary file for `path` and opens it for writing. It gets
 // the permission bits of the file it replaces, when there is one. Fails
 // when the directory cannot take a new file.
-[[nodiscard]] int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path);
+[[nodiscard]] int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path,
+                                       PLATFORM_NEWFILELOCK lock = PLATFORM_NEWFILE_LOCKED);
 
 // Appends `size` bytes. Fails when they could not all be written, or when
 // no file is open.
