@@ -567,13 +567,16 @@ int COMPR_ReadStream(int mode, std::size_t limit, const COMPR_CHUNKSOURCE& sourc
 int COMPR_NextChunk(const COMPR_CHUNKS& chunks, COMPR_CHUNKWALK* walk, RECORD_BINARY* out_chunk) {
   if (walk->next >= chunks.lengths.size()) return 0;
   const std::size_t n = chunks.lengths[walk->next++];
-  if (walk->offset + n > chunks.blocks[walk->block].size()) {
-    ++walk->block;
-    walk->offset = 0;
-  }
   std::memcpy(out_chunk->data, chunks.mode == COMPR_MODE_PELKO ? "#50" : "#01", COMPR_TAGLEN);
-  std::memcpy(out_chunk->data + COMPR_TAGLEN, chunks.blocks[walk->block].data() + walk->offset, n);
-  walk->offset += n;
+  if (n > 0) {
+    if (walk->offset + n > chunks.blocks[walk->block].size()) {
+      ++walk->block;
+      walk->offset = 0;
+    }
+    std::memcpy(out_chunk->data + COMPR_TAGLEN, chunks.blocks[walk->block].data() + walk->offset,
+                n);
+    walk->offset += n;
+  }
   out_chunk->length = static_cast<uint16_t>(COMPR_TAGLEN + n);
   return 1;
 }

@@ -899,7 +899,7 @@ int Uncompress_InitSource(PELKO_SOURCE source) {
   }
   const std::size_t length = r.input.size();
   unsigned char header[PELKO_HEADER] = {};
-  std::memcpy(header, r.input.data(), std::min<std::size_t>(length, PELKO_HEADER));
+  if (length > 0) std::memcpy(header, r.input.data(), std::min<std::size_t>(length, PELKO_HEADER));
   if (!OpenReader(r, header, length, false)) {
     ClearReader(r);
     return 0;
