@@ -30,6 +30,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/chunk_walk.h"
+#include "compress/compr.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
 
@@ -56,66 +58,128 @@ struct BLOBJIO_CHUNK {
 // (none recorded) leaves room for the head only.
 [[nodiscard]] std::size_t BLOBJIO_StreamMax(int64_t recorded_size);
 
-// The chunks of `data`, numbered from 1, as BLOBJ_Write would store them.
-// Changes nothing, so a caller can count the chunks before it decides.
-[[nodiscard]] int BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
-                                 std::vector<BLOBJIO_CHUNK>* out_chunks);
+// Encodes an item's content, given piece by piece, into the chunks that
+// BLOBJ_Write stores (BLOBJIO_ENCODER): the payload records are made as
+// the content comes and go to the chunker at once, so besides the chunks
+// only a few records and what the chunker holds wait in memory. The
+// stream's head names the number of records first, so the content's
+// length must be known at the start.
+class BLOBJIO_ENCODER {
+ public:
+  BLOBJIO_ENCODER(bool compress, uint64_t length, COMPR_CHUNKS* out_chunks);
+  void Add(const unsigned char* data, std::size_t length);
+  // Ends the content. False when it was not as long as announced: the
+  // chunks then hold no good stream.
+  [[nodiscard]] bool Finish();
 
-// Replaces the chunks of the item (fk_id, fk_table) by `chunks` (made by
-// BLOBJIO_Encode with the same `compress`). REQUIRES: the caller holds a
-// transaction (DB_Begin); the old chunks are deleted and the new ones
-// inserted inside it. More than BLOBJIO_MAXCHUNKS chunks are refused
-// before anything changes. On failure the reason is printed and the
-// transaction is left for the caller to roll back: this function never
-// rolls back, so exactly one rollback is applied.
-[[nodiscard]] int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
-                                const std::vector<BLOBJIO_CHUNK>& chunks);
+ private:
+  void Flush();
+
+  COMPR_CHUNKER chunker_;
+  uint64_t length_;
+  uint64_t taken_ = 0;
+  std::vector<unsigned char> records_;  // whole records, the last one being filled
+  std::size_t filling_ = 0;             // content bytes in the last record; 0: none begun
+};
+
+// The chunks of `data` as BLOBJ_Write would store them. Changes nothing,
+// so a caller can count the chunks before it decides.
+void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
+                    COMPR_CHUNKS* out_chunks);
+
+// Reads the regular file `path` and encodes its content, piece by piece;
+// *out_length is its length. A file longer than `max_length` is not
+// encoded (*out_length says how long it is). 0 when it cannot be read.
+[[nodiscard]] int BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
+                                     COMPR_CHUNKS* out_chunks, uint64_t* out_length);
+
+// Replaces the chunks of the item (fk_id, fk_table) by `chunks`, numbered
+// from 1. REQUIRES: the caller holds a transaction (DB_Begin); the old
+// chunks are deleted and the new ones inserted inside it. More than
+// BLOBJIO_MAXCHUNKS chunks are refused before anything changes. On
+// failure the reason is printed and the transaction is left for the
+// caller to roll back: this function never rolls back, so exactly one
+// rollback is applied.
+[[nodiscard]] int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table,
+                                const COMPR_CHUNKS& chunks);
 
 // BLOBJIO_Encode, then BLOBJIO_Store.
 [[nodiscard]] int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
                               const unsigned char* data, std::size_t length);
 
-// Rebuilds the content of the item (fk_id, fk_table) into `out_data`;
-// `recorded_size` is the item's recorded size, which bounds the decoding
-// (BLOBJIO_StreamMax). Reads the chunks inside a transaction of its own
-// (nested into the caller's when one is open), which it closes on every
-// path. Damaged content (bad chunk tags, bad "#01" or "#50" data, data
-// decoding past the bound, bad record sizes, a wrong stream header) is
-// reported and fails the read; it never ends the process. A failed commit
-// does end it (exit status 1): the handle's transaction state can no
-// longer be trusted.
+// Where an item's content goes as it is read, piece by piece.
+class BLOBJIO_SINK {
+ public:
+  virtual ~BLOBJIO_SINK() = default;
+  // Takes the next bytes of the content.
+  virtual void Put(const unsigned char* data, std::size_t length) = 0;
+  // Drops what it took so far: the content starts again.
+  virtual void Restart() = 0;
+};
+
+// Reads the content of the item (fk_id, fk_table) into `sink`, one chunk
+// row after the other, decoding as the rows come; `recorded_size` is the
+// item's recorded size, which bounds the decoding (BLOBJIO_StreamMax).
+// Reads inside a transaction of its own (nested into the caller's when
+// one is open), which it closes on every path. Damaged content (bad chunk
+// tags, bad "#01" or "#50" data, data decoding past the bound, bad record
+// sizes, a wrong stream header) is reported and fails the read; it never
+// ends the process. The sink may have taken part of the content by then.
+// A failed commit does end it (exit status 1): the handle's transaction
+// state can no longer be trusted.
+[[nodiscard]] int BLOBJIO_ReadItem(DBHANDLE* handle, const char* fk_id, int fk_table,
+                                   int64_t recorded_size, BLOBJIO_SINK* sink);
+
+// BLOBJIO_ReadItem into `out_data`; on failure it is empty.
 [[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
                              int64_t recorded_size, std::vector<unsigned char>* out_data);
 
-// Decodes the chunks of one item (in any order) into its content: the
-// steps of BLOBJ_Read after the rows are fetched. `compressed` is the
-// Compressed value of the item's rows. Prints the reason and fails on
-// damaged content.
+// Decodes the chunks of one item (in any order) into its content, the
+// whole of it in memory. `compressed` is the Compressed value of the
+// item's rows. Prints the reason and fails on damaged content. (A read
+// falls back to this to report damage exactly.)
 [[nodiscard]] int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
                                  int64_t recorded_size, std::vector<unsigned char>* out_data);
 
-// Items from which on an export reads the chunks of all its items in one
-// pass by key: each single read scans every chunk row for the item's key,
-// so many single reads cost more than one pass.
+// Decodes the chunks that `source` hands out (in item-number order) as
+// they come, the content going to `sink` piece by piece: BLOBJIO_Decode
+// without holding the item whole. Quiet: 0 when the chunks do not read
+// back this way (damage, or a mix of chunk kinds only the whole decoding
+// takes); BLOBJIO_Decode then tells why. The sink may have taken part of
+// the content by then.
+[[nodiscard]] int BLOBJIO_DecodeStream(const COMPR_CHUNKSOURCE& source, bool compressed,
+                                       int64_t recorded_size, BLOBJIO_SINK* sink);
+
+// Items from which on an export finds the chunk rows of all its items in
+// one pass over the keys: each item's own search passes over every chunk
+// row, so many single searches cost more than one pass.
 inline constexpr int BLOBJIO_BATCHMIN = 32;
 
-// The chunks of several items, gathered in one walk. Holds their encoded
-// content until each is taken.
+// The chunk keys of several items, gathered in one pass and laid out item
+// after item in the order the items are read, so that their rows are read
+// a group at a time across items (CHUNKWALK_GROUP), not per item.
 struct BLOBJIO_BATCH {
-  struct ITEM {
-    std::vector<BLOBJIO_CHUNK> chunks;
-    bool compressed = false;  // the Compressed value of its last row
+  struct SPAN {
+    std::size_t begin = 0;  // the item's rows in `refs`, sorted by number
+    std::size_t end = 0;
+    bool compressed = false;  // the Compressed value of its last row found
   };
-  std::unordered_map<std::string, ITEM> items;  // by FK_Id without trailing blanks
+  std::vector<CHUNKREF> refs;
+  std::unordered_map<std::string, SPAN> items;  // by FK_Id without trailing blanks
+  CHUNKREADER reader;                           // over `refs`
 };
 
-// Gathers the chunk rows of the items `fk_ids` (of table fk_table) in one
-// pass over the keys of all chunk rows, in a transaction of its own. Quiet: on any
-// failure it returns 0 and the caller reads the items one by one.
+// Gathers the chunk keys of the items `fk_ids` (of table fk_table, in the
+// order they will be read) in one pass over the keys of all chunk rows.
+// REQUIRES: the caller holds a transaction, in which the items are then
+// read. Quiet: on any failure it returns 0 and the caller reads the items
+// one by one.
 [[nodiscard]] int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids,
                                     int fk_table, BLOBJIO_BATCH* out_batch);
 
-// Decodes one gathered item as BLOBJ_Read would and frees its chunks.
-[[nodiscard]] int BLOBJIO_TakeFromBatch(BLOBJIO_BATCH* batch, const std::string& fk_id,
-                                        int64_t recorded_size,
-                                        std::vector<unsigned char>* out_data);
+// Reads one gathered item as BLOBJIO_ReadItem would, inside the caller's
+// transaction. Items may be skipped or read in another order; each is
+// read as often as asked.
+[[nodiscard]] int BLOBJIO_TakeFromBatch(DBHANDLE* handle, BLOBJIO_BATCH* batch,
+                                        const std::string& fk_id, int64_t recorded_size,
+                                        BLOBJIO_SINK* sink);

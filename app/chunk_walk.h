@@ -1,12 +1,16 @@
-// chunk_walk.h: walking the chunk rows of BLOBJ one row at a time
-// (CHUNKWALK). A cursor over the whole table would hold every chunk in one
-// result set, which cannot grow past about 200 MB; a container may hold
-// 99999 chunks of 4000 bytes. So the walk reads the keys of all rows in
-// one small result and then each row by its key, through the unique index.
-// Owns the key list of the walk that TABLE_File_Save drives (one at a
-// time, process-wide).
+// chunk_walk.h: reading the chunk rows of BLOBJ one row at a time
+// (CHUNKWALK). A cursor holds every row of its result at once: over the
+// whole table that is every chunk, which cannot grow past about 200 MB (a
+// container may hold 99999 chunks of 4000 bytes), and over one item a
+// second copy of that item. So a walk reads the keys of the rows it wants
+// in one small result, and then the rows by key through the unique index,
+// CHUNKWALK_GROUP keys to a statement: one statement per row would cost
+// more than the rows themselves.
+// Owns the keys and the current group of the walk that TABLE_File_Save
+// drives (one at a time, process-wide); a CHUNKREADER owns its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,11 +18,16 @@
 #include "records/dbhandle.h"
 #include "records/record.h"
 
-// What identifies a chunk row and the item it belongs to.
+// Rows read by one statement.
+inline constexpr int CHUNKWALK_GROUP = 32;
+
+// What identifies a chunk row, the item it belongs to and its place there.
 struct CHUNKREF {
   char blobj_id[BLOBJ_IDLEN + 1];
   char fk_id[BLOBJ_IDLEN + 1];
   int16_t fk_table;
+  int16_t item_number;
+  char compressed;
 };
 
 // The keys of every chunk row, in the order a sequential cursor would
@@ -26,18 +35,43 @@ struct CHUNKREF {
 // could be read.
 [[nodiscard]] int CHUNKWALK_Keys(DBHANDLE* handle, std::vector<CHUNKREF>* out_refs);
 
-// The chunk row of `ref`. A failure leaves a line in the collected text.
-[[nodiscard]] int CHUNKWALK_Row(DBHANDLE* handle, const CHUNKREF& ref, BLOBJ* out_row);
+// The keys of the chunk rows of one item, in the order its foreign-key
+// cursor would deliver them.
+[[nodiscard]] int CHUNKWALK_ItemKeys(DBHANDLE* handle, const char* fk_id, int fk_table,
+                                     std::vector<CHUNKREF>* out_refs);
 
-// The select and fetch functions of a table section over this walk: the
-// record is a BLOBJ. Fetch fails at the end with an empty collected text,
-// after an error with a filled one.
+// The rows of a list of keys, in the list's order.
+struct CHUNKREADER {
+  const std::vector<CHUNKREF>* refs = nullptr;
+  std::size_t next = 0;
+  // The rows of refs[group_start .. group_start + group_rows.size()), and
+  // for each of those refs its row in `group` (-1: none).
+  MYDB_RESULT group;
+  int group_status = 0;
+  std::size_t group_start = 0;
+  std::vector<int> group_rows;
+};
+
+// Starts reading the rows of `refs` (which must outlive the reading).
+void CHUNKREADER_Start(CHUNKREADER* reader, const std::vector<CHUNKREF>* refs);
+
+// Goes on reading at refs[next]; a group already read that holds it is
+// used.
+void CHUNKREADER_Seek(CHUNKREADER* reader, std::size_t next);
+
+// The next row into `out_row`. 0 at the end, with an empty collected
+// text, or when the row could not be read, with a filled one.
+[[nodiscard]] int CHUNKREADER_Next(DBHANDLE* handle, CHUNKREADER* reader, BLOBJ* out_row);
+
+// The select and fetch functions of a table section over a walk of every
+// chunk row: the record is a BLOBJ. Fetch fails at the end with an empty
+// collected text, after an error with a filled one.
 [[nodiscard]] int CHUNKWALK_Select(RECORD_HEADER* record, DBHANDLE* handle);
 [[nodiscard]] int CHUNKWALK_Fetch(RECORD_HEADER* record, DBHANDLE* handle);
 
 struct CHUNKWALK {
   std::vector<CHUNKREF> refs;
-  std::size_t next = 0;
+  CHUNKREADER reader;
 };
 CHUNKWALK& CHUNKWALK_State();
 void CHUNKWALK_ResetForTest();

@@ -18,8 +18,8 @@
 #include "engine/types/values.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
-#include "platform/terminal.h"
 #include "platform/process.h"
+#include "platform/terminal.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
 
@@ -171,7 +171,7 @@ bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
 // Inserts the item and its chunks in a transaction of its own. False when
 // the pass must stop (the reason is printed, the transaction rolled back).
 bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t size,
-               const std::vector<BLOBJIO_CHUNK>& chunks) {
+               const COMPR_CHUNKS& chunks) {
   if (!DB_Begin(Db())) {
     APPDB_Report(APPDB_BEGINERROR);
     return false;
@@ -187,7 +187,7 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t siz
     RollBackOrEnd(false);
     return false;
   }
-  if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, choice.compress, chunks)) {
+  if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, chunks)) {
     CONSOLE_Error(kWriteChunksError);
     RollBackOrEnd(true);
     return false;
@@ -204,27 +204,23 @@ enum class ADDRESULT { kAdded, kRefused, kStop };
 ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* room) {
   if (!NameFits(name)) return ADDRESULT::kRefused;
   const std::string path = PATHS_Join(APP_State().current_dir, name);
-  std::vector<unsigned char> content;
-  if (!PLATFORM_ReadFile(path.c_str(), &content) || content.empty() ||
-      content.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+  // Read and encoded piece by piece: the chunks are the only copy held.
+  COMPR_CHUNKS chunks;
+  uint64_t length = 0;
+  constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
+  if (!BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &length) ||
+      length == 0 || length > kMaxLength) {
     CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
     return ADDRESULT::kStop;
   }
-  if (content.size() > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(),
-                  static_cast<int>(content.size() / kKilo));
+  if (length > kLargeFileBytes) {
+    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(), static_cast<int>(length / kKilo));
   }
-  std::vector<BLOBJIO_CHUNK> chunks;
-  if (!BLOBJIO_Encode(choice.compress, content.data(), content.size(), &chunks)) {
-    CONSOLE_Error(kWriteChunksError);
-    return ADDRESULT::kStop;
-  }
-  const std::size_t size = content.size();
-  content = std::vector<unsigned char>();  // the chunks hold it now
-  if (!Fits(path, chunks.size(), *room)) return ADDRESULT::kRefused;
+  const std::size_t size = static_cast<std::size_t>(length);
+  if (!Fits(path, chunks.lengths.size(), *room)) return ADDRESULT::kRefused;
   if (!StoreItem(name, choice, size, chunks)) return ADDRESULT::kStop;
   room->items += 1;
-  room->chunks += static_cast<int>(chunks.size());
+  room->chunks += static_cast<int>(chunks.lengths.size());
   CONSOLE_Print(kAdded, PLATFORM_Printable(name).c_str());
   return ADDRESULT::kAdded;
 }
@@ -295,34 +291,50 @@ bool DeleteOneItem(KASPO* item) {
 // ---------------------------------------------------------------------------
 // Export
 
-// Whether the export may write `path`: nothing there, or a regular file.
-// A link could lead anywhere (a dangling one too), opening a FIFO would
-// block the program, and a device or a directory is no file to replace.
-bool TargetIsWritable(const std::string& path) {
-  if (PLATFORM_IsSymbolicLink(path.c_str())) {
+// Whether the export may write `path`: nothing there, or a regular file
+// (then *out_exists is set). A link could lead anywhere (a dangling one
+// too), opening a FIFO would block the program, and a device or a
+// directory is no file to replace.
+bool TargetIsWritable(const std::string& path, bool* out_exists) {
+  bool is_link = false;
+  const PLATFORM_FILEKIND kind = PLATFORM_OwnKind(path.c_str(), &is_link);
+  if (is_link) {
     CONSOLE_Error(kTargetLink, PLATFORM_Printable(path).c_str());
     return false;
   }
-  const PLATFORM_FILEKIND kind = PLATFORM_FileKind(path.c_str());
   if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) {
     CONSOLE_Error(kTargetNotFile, PLATFORM_Printable(path).c_str());
     return false;
   }
+  *out_exists = kind == PLATFORM_REGULAR;
   return true;
 }
 
-// Writes `content` to a temporary file beside `path` and renames it over
-// `path`: a write that fails leaves a file already there as it was and
-// removes the partial one.
-bool WriteReplacing(const std::string& path, const std::vector<unsigned char>& content) {
-  return PLATFORM_NewFileReplace(path, content.data(), content.size(), PLATFORM_DURABLE) != 0;
-}
+// An item's content going into the temporary file of its export. A write
+// that fails is remembered, and nothing more is written; the reading goes
+// on, since damaged content must still be told as such.
+class EXPORTSINK : public BLOBJIO_SINK {
+ public:
+  explicit EXPORTSINK(PLATFORM_NEWFILE* file) : file_(file) {}
+  void Put(const unsigned char* data, std::size_t n) override {
+    if (!failed_ && !PLATFORM_NewFileWrite(file_, data, n)) failed_ = true;
+  }
+  void Restart() override { failed_ = !PLATFORM_NewFileRestart(file_); }
+  bool Failed() const { return failed_; }
+
+ private:
+  PLATFORM_NEWFILE* file_;
+  bool failed_ = false;
+};
 
 enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };
 
-// Writes one item's content to its file in the current directory, taking
-// it from `batch` when that holds the items. kQuit: the user left the
-// command at the overwrite question.
+// Writes one item's content to its file in the current directory, finding
+// its chunks in `batch` when that holds the items. The content goes to a
+// temporary file beside the target as it is read, which is renamed over
+// the target once complete: a write or a read that fails leaves a file
+// already there as it was. kQuit: the user left the command at the
+// overwrite question.
 EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
@@ -330,22 +342,29 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
     return EXPORTRESULT::kNotWritten;
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
-  if (!TargetIsWritable(path)) return EXPORTRESULT::kNotWritten;
-  if (PLATFORM_IsRegularFile(path.c_str())) {
+  bool exists = false;
+  if (!TargetIsWritable(path, &exists)) return EXPORTRESULT::kNotWritten;
+  if (exists) {
     const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
     if (c == 'q') return EXPORTRESULT::kQuit;
     if (c == 'n') return EXPORTRESULT::kNotWritten;
   }
-  std::vector<unsigned char> content;
-  const bool read = batch != nullptr
-                        ? BLOBJIO_TakeFromBatch(batch, item.kaspo_id, item.size, &content)
-                        : BLOBJ_Read(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content);
+  PLATFORM_NEWFILE out;
+  // A file that did not open fails the first write. Nothing looks for
+  // what an export left, so its temporary file goes without a lock.
+  (void)PLATFORM_NewFileOpen(&out, path, PLATFORM_NEWFILE_UNLOCKED);
+  EXPORTSINK sink(&out);
+  const bool read =
+      batch != nullptr
+          ? BLOBJIO_TakeFromBatch(Db(), batch, item.kaspo_id, item.size, &sink)
+          : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &sink);
   if (!read) {
     // Damaged content fails this item only.
+    PLATFORM_NewFileDiscard(&out);
     CONSOLE_Error(kWriteChunksError);
     return EXPORTRESULT::kNotWritten;
   }
-  if (!WriteReplacing(path, content)) {
+  if (sink.Failed() || !PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
     CONSOLE_Error(kWriteError, PLATFORM_Printable(path).c_str());
     return EXPORTRESULT::kNotWritten;
   }
@@ -453,23 +472,30 @@ void ITEMS_Export() {
     if (c == 'q') return;
     if (c != 'n') break;
   }
-  // Many items are read in one walk; when that fails they are read one
+  // Many items are found in one walk and read in one transaction, their
+  // rows a group at a time across items; when that fails they are read one
   // by one, which reports what went wrong per item.
   BLOBJIO_BATCH batch;
   bool batched = false;
   if (found.size() >= static_cast<std::size_t>(BLOBJIO_BATCHMIN)) {
     std::vector<std::string> keys;
     for (const KASPO& item : found) keys.emplace_back(item.kaspo_id);
-    batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
+    if (DB_Begin(Db())) {
+      batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
+      if (!batched) APPDB_CommitOrEnd(Db());
+    }
+    DBHANDLE_ClearError();
   }
   // Only files written count; skipped and failed ones are not exported.
   int written = 0;
+  EXPORTRESULT result = EXPORTRESULT::kWritten;
   for (const KASPO& item : found) {
-    const EXPORTRESULT result = ExportOneItem(item, batched ? &batch : nullptr);
-    if (result == EXPORTRESULT::kQuit) return;
+    result = ExportOneItem(item, batched ? &batch : nullptr);
+    if (result == EXPORTRESULT::kQuit) break;
     if (result == EXPORTRESULT::kWritten) ++written;
   }
-  CONSOLE_Print(kExportedCount, written);
+  if (batched) APPDB_CommitOrEnd(Db());
+  if (result != EXPORTRESULT::kQuit) CONSOLE_Print(kExportedCount, written);
 }
 
 void ITEMS_Find() {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "app/chunk_walk.h"
@@ -381,17 +382,59 @@ void FillField(const FIELDMAP& m, const unsigned char* in, unsigned char* out) {
 // would give two rows that the unique index cannot tell apart: a read,
 // change or save by that key would reach one of them for both, and a
 // save would write one row's data in place of the other's.
-struct KEYCHECK {
-  const FIELD* field = nullptr;  // the program's key field; null: no check
-  std::unordered_set<std::string> seen;
+// Keys of up to eight bytes, each packed into one word (a text holds no
+// zero byte, so the packing is unique), in an open-addressed table sized
+// for the whole section: a section of many keys checks each in a step or
+// two, without an allocation per key.
+class SHORTKEYS {
+ public:
+  explicit SHORTKEYS(int count) {
+    std::size_t size = 16;
+    while (size < 2 * static_cast<std::size_t>(count)) size *= 2;
+    slots_.assign(size, 0);
+  }
+  // False when `word` was there already.
+  bool Insert(uint64_t word) {
+    if (word == 0) return !std::exchange(has_zero_, true);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = (word * 0x9E3779B97F4A7C15ull) >> 20 & mask;; at = (at + 1) & mask) {
+      if (slots_[at] == word) return false;
+      if (slots_[at] == 0) {
+        slots_[at] = word;
+        return true;
+      }
+    }
+  }
+
+ private:
+  std::vector<uint64_t> slots_;
+  bool has_zero_ = false;
 };
 
-KEYCHECK KeyCheck(const LAYOUT& program, const char* key) {
+struct KEYCHECK {
+  const FIELD* field = nullptr;  // the program's key field; null: no check
+  std::unique_ptr<SHORTKEYS> short_keys;  // for keys of at most eight bytes
+  std::unordered_set<std::string> seen;   // for longer ones
+};
+
+KEYCHECK KeyCheck(const LAYOUT& program, const char* key, int count) {
   KEYCHECK check;
   for (const FIELD& f : program.fields) {
     if (key != nullptr && strcasecmp(f.name.c_str(), key) == 0) check.field = &f;
   }
+  if (check.field != nullptr && check.field->size <= 9) {
+    check.short_keys = std::make_unique<SHORTKEYS>(count);
+  }
   return check;
+}
+
+bool Unseen(KEYCHECK* check, const std::string& key) {
+  if (check->short_keys == nullptr || key.size() > sizeof(uint64_t)) {
+    return check->seen.insert(key).second;
+  }
+  uint64_t word = 0;
+  std::memcpy(&word, key.data(), key.size());
+  return check->short_keys->Insert(word);
 }
 
 // False after reporting when the filled record's key came before.
@@ -399,7 +442,7 @@ bool KeyIsNew(KEYCHECK* check, const unsigned char* record) {
   if (check->field == nullptr) return true;
   std::string key = SectionText(record + check->field->offset, check->field->size);
   key.erase(key.find_last_not_of(' ') + 1);  // the table keeps keys blank-padded
-  if (check->seen.insert(key).second) return true;
+  if (Unseen(check, key)) return true;
   // A damaged key may hold anything; it must not reach the terminal raw.
   for (char& c : key) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
@@ -420,7 +463,7 @@ constexpr int64_t kReadPiece = 1 << 20;
 bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LAYOUT& section,
                    TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key) {
   const std::vector<FIELDMAP> map = MapFields(program, section);
-  KEYCHECK keys = KeyCheck(program, key);
+  KEYCHECK keys = KeyCheck(program, key, section.count);
   const int64_t size = section.record_size;
   const int64_t per_piece = std::max<int64_t>(1, kReadPiece / size);
   std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));

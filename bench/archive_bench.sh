@@ -1,29 +1,30 @@
 #!/usr/bin/env bash
-# archive_bench.sh: the whole archive round trip of kaspo (add every file
-# of a directory, save, reopen the container in a new run, export every
-# item) beside the same work done by sqlite3's archive mode and by zip,
-# when those are installed.
+# archive_bench.sh: kaspo beside sqlite3's archive mode and zip on the same
+# files, one table for all: creating a container (add every file and
+# save), exporting every item of it in a new run, opening it for the
+# status line, the peak memory of each kaspo run and the archive sizes.
 #
 #   bench/archive_bench.sh                       (the corpora in /tmp/corpus)
 #   bench/archive_bench.sh DIR...                (any directories of files)
-#   RUNS=3 BENCH_DIR=build-x bench/archive_bench.sh
+#   RUNS=5 BENCH_DIR=build-x bench/archive_bench.sh
 #   KASPO_BIN=path/to/kaspo bench/archive_bench.sh   (no build)
+#   WORK=/some/dir bench/archive_bench.sh        (work files elsewhere)
 #
-# kaspo runs twice per directory: items stored with "#01" run-length
-# chunks ("plain") and with the block compressor ("packed"); sqlite3 and
-# zip compress with deflate. With more than one directory a last round
-# puts all of them into one container (plain), which for the two corpora
-# is more than 40,000 chunks and over 200 MB of content. Every export is compared with the directory
-# it came from. Times are seconds, best of RUNS runs by wall clock; the
-# CPU column (user + system of that run) keeps the figures comparable on a
-# machine that other work shares. "create" is add and save for kaspo, the
-# archive's creation for the others; "extract" is reopen and export for
-# kaspo. The corpora come from /work/shared/corpus/make_corpus.sh.
+# Every comparison runs the tools in turn, A B A B ..., RUNS rounds (3 by
+# default), and quotes the median of A's wall times, of B's, and of the
+# ratios A/B taken round by round, so a machine whose speed drifts still
+# gives a fair ratio. Peak memory is the largest resident size of the
+# process (GNU time's %M). Work files go to /dev/shm (memory) when it is
+# there, so the disk does not decide the figures. Every export is compared
+# with the directory it came from; a difference fails the script.
+#
+# kaspo stores items with "#01" run-length chunks ("plain") or with its
+# block compressor ("compressed"); sqlite3 and zip compress with deflate.
+# The corpora come from /work/shared/corpus/make_corpus.sh.
 set -euo pipefail
 
 source "$(dirname "$0")/common.sh"
 
-# The corpora: built once from the shared manifests when missing.
 if [[ $# -eq 0 ]]; then
   corpus="${KASPO_CORPUS:-/tmp/corpus}"
   need_corpus "$corpus" "$corpus/many" "$corpus/big"
@@ -32,129 +33,160 @@ fi
 for dir in "$@"; do
   [[ -d "$dir" ]] || { echo "no directory $dir" >&2; exit 1; }
 done
+for tool in sqlite3 zip unzip; do
+  command -v "$tool" >/dev/null || { echo "archive_bench: $tool is needed" >&2; exit 1; }
+done
+[[ -x /usr/bin/time ]] || bash "$repo/tools/apt_need.sh" time
 
-# The program: an optimised build of its own unless one is given.
 kaspo="${KASPO_BIN:-}"
 if [[ -z "$kaspo" ]]; then
   build_target kaspo
   kaspo="$bench_dir/kaspo"
 fi
 
-scratch="$(mktemp -d "${TMPDIR:-/tmp}/archive_bench.XXXXXX")"
+work_root="${WORK:-}"
+[[ -z "$work_root" && -d /dev/shm && -w /dev/shm ]] && work_root=/dev/shm
+scratch="$(mktemp -d "${work_root:-${TMPDIR:-/tmp}}/archive_bench.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
-# The engine writes its (empty) data directory below TARVIC_PATH.
 export TARVIC_PATH="$scratch/engine" HOME="$scratch/engine"
 mkdir -p "$TARVIC_PATH"
 
-TIMEFORMAT='%R %U %S'
-# timed CMD...: runs the command, prints "wall cpu" (its output is dropped).
-timed() {
-  local t
-  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 ) || true
-  awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }' <<<"$t"
-}
-
-# best WALL_CPU...: the pair with the smallest wall time.
-best() { printf '%s\n' "$@" | sort -n | head -n 1; }
-
-files_of() { find -L "$1" -maxdepth 1 -type f | wc -l; }
-mb_of() { du -sb "$1" | awk '{ printf "%.1f", $1 / 1e6 }'; }
-size_mb() { stat -c %s "$1" | awk '{ printf "%.1f", $1 / 1e6 }'; }
-
-# The number of records in the second section (the chunks) of a container.
-chunks_of() {
-  python3 - "$1" <<'EOF' 2>/dev/null || echo "?"
-import sys
-data = open(sys.argv[1], "rb").read()
-end = data.index(b"\0")
-count, _, size = (int(x) for x in data[:end].split(b"|")[0].split(b","))
-print(int(data[end + 1 + count * size:][:5]))
-EOF
-}
-
-same() { diff -r -q "$1" "$2" >/dev/null 2>&1 && echo identical || echo DIFFERS; }
-
-kaspo_add() {  # DIR CONTAINER y|n
-  printf 'a\n*\ny\n\n%s\ns\nq\n' "$3" | KASPO_PATH="$1" "$kaspo" "$2"
-}
-kaspo_add_all() {  # CONTAINER DIR...: every directory in one pass each
-  local box=$1
-  shift
-  { for d in "$@"; do printf 'cd\n%s\na\n*\ny\n\nn\n' "$d"; done; printf 's\nq\n'; } |
-    "$kaspo" "$box"
-}
-kaspo_export() {  # CONTAINER OUT
-  printf 'e\n*\ny\nq\n' | KASPO_PATH="$2" "$kaspo" "$1"
-}
-
-# The archives and the export directory of every round.
-box="$scratch/box.ksp"
+box_plain="$scratch/plain.ksp"
+box_packed="$scratch/packed.ksp"
 sqlar="$scratch/a.sqlar"
 zipped="$scratch/a.zip"
 out="$scratch/out"
+stamp="$scratch/time"
 
-# What one round creates and extracts, for the directory $dir (and, for
-# kaspo, the storage $mode).
-create_kaspo() { kaspo_add "$dir" "$box" "$mode"; }
-create_kaspo_all() { kaspo_add_all "$box" "${dirs[@]}"; }
-extract_kaspo() { kaspo_export "$box" "$out"; }
-create_sqlar() { sqlite3 -A -c -f "$sqlar" -C "$dir" .; }
-extract_sqlar() { sqlite3 -A -x -f "$sqlar" -C "$out"; }
-create_zip() { sh -c 'cd "$1" && zip -q -r "$2" .' sh "$dir" "$zipped"; }
-extract_zip() { unzip -q "$zipped" -d "$out"; }
+# Scripts for kaspo's standard input.
+printf 'a\n*\ny\n\nn\ns\nq\n' >"$scratch/add_plain"
+printf 'a\n*\ny\n\ny\ns\nq\n' >"$scratch/add_packed"
+printf 'e\n*\ny\nq\n' >"$scratch/export"
+printf 't\nq\n' >"$scratch/status"
 
-row() { printf '%-14s %7s %6s %8s %6s %8s %6s %9s %9s  %s\n' "$@"; }
-
-# measure NAME ARCHIVE REF CREATE EXTRACT: RUNS rounds of CREATE then
-# EXTRACT (into $out), and the table row of the best of each, the export
-# compared with REF. Only a kaspo container has a chunk count.
-measure() {
-  local name=$1 archive=$2 ref=$3 create=$4 extract=$5
-  local creates=() extracts=() r cw cc ew ec chunks=-
-  for ((r = 0; r < runs; r++)); do
-    rm -rf "$archive" "$out" && mkdir -p "$out"
-    creates+=("$(timed "$create")")
-    extracts+=("$(timed "$extract")")
-  done
-  read -r cw cc <<<"$(best "${creates[@]}")"
-  read -r ew ec <<<"$(best "${extracts[@]}")"
-  [[ "$archive" == "$box" ]] && chunks=$(chunks_of "$box")
-  row "$name" "$cw" "$cc" "$ew" "$ec" "$(awk "BEGIN{print $cw + $ew}")" \
-    "$(awk "BEGIN{print $cc + $ec}")" "$(size_mb "$archive")" "$chunks" "$(same "$ref" "$out")"
+# run CMD...: runs the tool under GNU time; its wall time and peak memory
+# go to $stamp, its output is dropped.
+# The wall time is taken around it in nanoseconds: %e's hundredths are
+# too coarse for a status line.
+run() {
+  local t0 t1
+  t0=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$stamp.kib" "$@" >/dev/null 2>&1 || true
+  t1=$(date +%s%N)
+  echo "$(awk "BEGIN { print ($t1 - $t0) / 1e9 }") $(tail -n 1 "$stamp.kib")" >"$stamp"
 }
 
-dirs=("$@")
-for dir in "${dirs[@]}"; do
-  echo
-  echo "$dir: $(files_of "$dir") files, $(mb_of "$dir") MB"
-  row "tool" "create" "cpu" "extract" "cpu" "total" "cpu" "size MB" "chunks" "export"
-  for mode in n y; do
-    name=$([[ $mode == y ]] && echo "kaspo packed" || echo "kaspo plain")
-    measure "$name" "$box" "$dir" create_kaspo extract_kaspo
+# The work of one tool: each prepares (untimed), then runs the tool
+# through `run`. $dir is the directory of the round.
+fresh_out() { rm -rf "$out" && mkdir -p "$out"; }
+add_plain() { rm -f "$box_plain"; run env KASPO_PATH="$dir" "$kaspo" "$box_plain" <"$scratch/add_plain"; }
+add_packed() { rm -f "$box_packed"; run env KASPO_PATH="$dir" "$kaspo" "$box_packed" <"$scratch/add_packed"; }
+sqlar_create() { rm -f "$sqlar"; run sqlite3 -A -c -f "$sqlar" -C "$dir" .; }
+zip_create() { rm -f "$zipped"; run sh -c 'cd "$1" && exec zip -q -r "$2" .' sh "$dir" "$zipped"; }
+export_plain() { fresh_out; run env KASPO_PATH="$out" "$kaspo" "$box_plain" <"$scratch/export"; }
+export_packed() { fresh_out; run env KASPO_PATH="$out" "$kaspo" "$box_packed" <"$scratch/export"; }
+sqlar_extract() { fresh_out; run sqlite3 -A -x -f "$sqlar" -C "$out"; }
+zip_extract() { fresh_out; run unzip -q "$zipped" -d "$out"; }
+status_packed() { run "$kaspo" "$box_packed" <"$scratch/status"; }
+sqlar_list() { run sqlite3 -A -t -f "$sqlar"; }
+
+# timed WORK: "wall_seconds peak_kib" of one run of the work.
+timed() {
+  "$1"
+  cat "$stamp"
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3g\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# compare A B [C]: RUNS rounds of A then B (then C). Sets the medians
+# a_s b_s c_s (seconds), a_kib (A's peak memory) and the ratios ab ac.
+compare() {
+  local r ta tb tc ka a=() b=() c=() m=() rab=() rac=()
+  for ((r = 0; r < runs; r++)); do
+    read -r ta ka <<<"$(timed "$1")"
+    read -r tb _ <<<"$(timed "$2")"
+    a+=("$ta") m+=("$ka") b+=("$tb") rab+=("$(awk "BEGIN { print $ta / ($tb > 0 ? $tb : 0.001) }")")
+    if [[ $# -gt 2 ]]; then
+      read -r tc _ <<<"$(timed "$3")"
+      c+=("$tc") rac+=("$(awk "BEGIN { print $ta / ($tc > 0 ? $tc : 0.001) }")")
+    fi
   done
-  if command -v sqlite3 >/dev/null; then
-    measure "sqlite3 -A" "$sqlar" "$dir" create_sqlar extract_sqlar
+  a_s=$(printf '%s\n' "${a[@]}" | median)
+  b_s=$(printf '%s\n' "${b[@]}" | median)
+  a_kib=$(printf '%s\n' "${m[@]}" | median)
+  ab=$(printf '%s\n' "${rab[@]}" | median)
+  c_s="" ac=""
+  if [[ $# -gt 2 ]]; then
+    c_s=$(printf '%s\n' "${c[@]}" | median)
+    ac=$(printf '%s\n' "${rac[@]}" | median)
   fi
-  if command -v zip >/dev/null && command -v unzip >/dev/null; then
-    measure "zip" "$zipped" "$dir" create_zip extract_zip
+}
+
+# check_export REF: the last export must give back the directory.
+check_export() {
+  if ! diff -r -q "$1" "$out" >/dev/null 2>&1; then
+    echo "archive_bench: the export of $2 differs from $1" >&2
+    exit 1
   fi
+}
+
+x() { awk "BEGIN { printf \"%.2fx\", $1 }"; }
+ms() { awk "BEGIN { printf \"%.0f ms\", $1 * 1000 }"; }
+mib() { awk "BEGIN { printf \"%.0f\", $1 / 1024 }"; }
+mb() { stat -c %s "$1" | awk '{ printf "%.1f", $1 / 1e6 }'; }
+# The memory bound the program aims at: 1.2 x the container + 32 MiB.
+bound() { stat -c %s "$1" | awk '{ printf "%.0f", 1.2 * $1 / 1048576 + 32 }'; }
+
+declare -A cell
+cols=()
+for dir in "$@"; do
+  col=$(basename "$dir")
+  cols+=("$col")
+  echo "$col: $(find -L "$dir" -maxdepth 1 -type f | wc -l) files, $(du -sbL "$dir" | awk '{ printf "%.1f", $1 / 1e6 }') MB" >&2
+
+  compare add_plain sqlar_create
+  cell[create_plain,$col]="$(x "$ab") ($a_s s vs $b_s s)"
+  mem_add_plain=$(mib "$a_kib")
+  compare add_packed sqlar_create zip_create
+  cell[create_packed,$col]="$(x "$ab") / $(x "$ac") ($a_s s vs $b_s s / $c_s s)"
+  mem_add_packed=$(mib "$a_kib")
+  cell[mem_add,$col]="$mem_add_plain / $mem_add_packed MiB (bound $(bound "$box_plain") / $(bound "$box_packed"))"
+
+  compare export_plain sqlar_extract
+  check_export "$dir" "$box_plain"
+  cell[export_plain,$col]="$(x "$ab") ($a_s s vs $b_s s)"
+  mem_export_plain=$(mib "$a_kib")
+  compare export_packed sqlar_extract zip_extract
+  check_export "$dir" "$box_packed"
+  cell[export_packed,$col]="$(x "$ab") / $(x "$ac") ($a_s s vs $b_s s / $c_s s)"
+  mem_export_packed=$(mib "$a_kib")
+  cell[mem_export,$col]="$mem_export_plain / $mem_export_packed MiB (bound $(bound "$box_plain") / $(bound "$box_packed"))"
+
+  compare status_packed sqlar_list
+  cell[open,$col]="$(ms "$a_s") vs $(ms "$b_s") ($(mib "$a_kib") MiB)"
+  cell[size,$col]="$(mb "$box_plain") / $(mb "$box_packed") / $(mb "$zipped") MB"
 done
 
-if [[ $# -gt 1 ]]; then
-  # One reference directory of links to every file, to compare the export.
-  ref="$scratch/ref"
-  rm -rf "$ref" && mkdir -p "$ref"
-  for dir in "$@"; do
-    for f in "$dir"/*; do
-      [[ -f "$f" ]] || continue
-      if [[ -e "$ref/${f##*/}" ]]; then
-        echo; echo "all directories: the name ${f##*/} occurs twice; no common round"; exit 0
-      fi
-      ln -s "$(cd "$(dirname "$f")" && pwd)/${f##*/}" "$ref/${f##*/}"
-    done
-  done
+rows=(
+  "create_plain|add all + save, plain, vs sqlite3 -A create"
+  "create_packed|add all + save, compressed, vs sqlite3 -A create / zip"
+  "export_plain|export all, plain container, vs sqlite3 -A -x"
+  "export_packed|export all, compressed container, vs sqlite3 -A -x / unzip"
+  "open|open + status, compressed, vs sqlite3 -A -t"
+  "mem_add|peak memory: add+save plain / compressed"
+  "mem_export|peak memory: export plain / compressed"
+  "size|container size plain / compressed / zip"
+)
+echo
+echo "kaspo vs peers, medians of $runs rounds (A B A B ...), work files in $(dirname "$scratch")"
+echo
+printf '| work |'; printf ' %s |' "${cols[@]}"; echo
+printf '|---|'; printf -- '---|%.0s' "${cols[@]}"; echo
+for entry in "${rows[@]}"; do
+  key=${entry%%|*}
+  printf '| %s |' "${entry#*|}"
+  for col in "${cols[@]}"; do printf ' %s |' "${cell[$key,$col]}"; done
   echo
-  echo "all directories in one container: $(files_of "$ref") files, $(du -sbL "$ref" | awk '{ printf "%.1f", $1 / 1e6 }') MB"
-  row "tool" "create" "cpu" "extract" "cpu" "total" "cpu" "size MB" "chunks" "export"
-  measure "kaspo plain" "$box" "$ref" create_kaspo_all extract_kaspo
-fi
+done
+echo
+echo "Every export gave back the same files."

@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "compress/pelko.h"
 #include "platform/process.h"
@@ -103,14 +104,20 @@ void AppendRecord(COMPR* obj, const unsigned char* record, int size) {
   ClearHeaderWords(obj->buffer.data() + at, static_cast<std::size_t>(size));
 }
 
-// "#01" code of the stream from the read position into `out` (room for
-// `room` bytes); returns the bytes written and advances the position.
-int EncodeRle(COMPR* obj, unsigned char* out, int room) {
-  const unsigned char* s = obj->buffer.data();
-  const std::size_t n = obj->buffer.size();
-  std::size_t i = static_cast<std::size_t>(obj->position);
-  int o = 0;
-  while (i < n && o < room) {
+// Codes s[*at..n) as "#01" into out[o..room) and returns the new fill,
+// advancing *at. Stops when the chunk is full (*out_ended set) or the
+// stream ends; with `more` (the stream goes on past n) also as soon as
+// fewer bytes are left than a step may look at, so that no step sees an
+// end that is not the stream's.
+int EncodeRleSteps(const unsigned char* s, std::size_t n, std::size_t* at, bool more,
+                   unsigned char* out, int o, int room, bool* out_ended) {
+  std::size_t i = *at;
+  *out_ended = false;
+  while (i < n && (!more || n - i > COMPR_MAXRUN)) {
+    if (o >= room) {
+      *out_ended = true;
+      break;
+    }
     const unsigned char c = s[i];
     if (i + 3 < n && s[i + 1] == c && s[i + 2] == c && s[i + 3] == c && room - o >= 4) {
       std::size_t r = kRleMinRun;
@@ -122,7 +129,10 @@ int EncodeRle(COMPR* obj, unsigned char* out, int room) {
       out[o++] = c;
       i += r;
     } else if (c == kRunMark) {
-      if (room - o < 2) break;
+      if (room - o < 2) {
+        *out_ended = true;
+        break;
+      }
       out[o++] = kRunMark;
       out[o++] = kRunMark;
       ++i;
@@ -131,6 +141,18 @@ int EncodeRle(COMPR* obj, unsigned char* out, int room) {
       ++i;
     }
   }
+  if (o >= room) *out_ended = true;
+  *at = i;
+  return o;
+}
+
+// "#01" code of the stream from the read position into `out` (room for
+// `room` bytes); returns the bytes written and advances the position.
+int EncodeRle(COMPR* obj, unsigned char* out, int room) {
+  std::size_t i = static_cast<std::size_t>(obj->position);
+  bool ended = false;
+  const int o = EncodeRleSteps(obj->buffer.data(), obj->buffer.size(), &i, false, out, 0, room,
+                               &ended);
   obj->position = static_cast<std::ptrdiff_t>(i);
   return o;
 }
@@ -140,26 +162,44 @@ bool Fits(const COMPR* obj, std::size_t n) { return n <= obj->limit - obj->buffe
 
 enum class RleDecoded { kOk, kMalformed, kTooLong };
 
-// Appends the decoding of one "#01" chunk body.
-RleDecoded DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
+// Decodes one "#01" chunk body, at most `room` bytes: `plain(bytes, n)`
+// takes bytes as they are, `run(n, byte)` n copies of a byte.
+template <typename Plain, typename Run>
+RleDecoded DecodeRleWith(const unsigned char* in, std::size_t n, std::size_t room,
+                         const Plain& plain, const Run& run) {
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t plain =
-        static_cast<std::size_t>(std::find(in + i, in + n, kRunMark) - (in + i));
-    if (!Fits(obj, plain)) return RleDecoded::kTooLong;
-    Append(obj, in + i, plain);
-    i += plain;
+    // memchr scans many bytes at a time where std::find takes one.
+    const void* mark = std::memchr(in + i, kRunMark, n - i);
+    const std::size_t count = mark == nullptr ? n - i
+                                              : static_cast<std::size_t>(
+                                                    static_cast<const unsigned char*>(mark) - (in + i));
+    if (count > room) return RleDecoded::kTooLong;
+    plain(in + i, count);
+    room -= count;
+    i += count;
     if (i == n) break;
     if (i + 1 >= n) return RleDecoded::kMalformed;
     const bool escaped = in[i + 1] == kRunMark;
     if (!escaped && i + 2 >= n) return RleDecoded::kMalformed;
-    const std::size_t count = escaped ? 1 : in[i + 1] + static_cast<std::size_t>(kRleMinRun);
-    if (!Fits(obj, count)) return RleDecoded::kTooLong;
-    Reserve(obj, count);
-    obj->buffer.insert(obj->buffer.end(), count, escaped ? kRunMark : in[i + 2]);
+    const std::size_t copies = escaped ? 1 : in[i + 1] + static_cast<std::size_t>(kRleMinRun);
+    if (copies > room) return RleDecoded::kTooLong;
+    run(copies, escaped ? kRunMark : in[i + 2]);
+    room -= copies;
     i += escaped ? 2 : 3;
   }
   return RleDecoded::kOk;
+}
+
+// Appends the decoding of one "#01" chunk body.
+RleDecoded DecodeRle(COMPR* obj, const unsigned char* in, std::size_t n) {
+  return DecodeRleWith(
+      in, n, obj->limit - obj->buffer.size(),
+      [obj](const unsigned char* bytes, std::size_t count) { Append(obj, bytes, count); },
+      [obj](std::size_t count, unsigned char byte) {
+        Reserve(obj, count);
+        obj->buffer.insert(obj->buffer.end(), count, byte);
+      });
 }
 
 // Hands out the next "#50" slice; compresses the whole stream first.
@@ -435,6 +475,190 @@ int get_struct(COMPR* obj, ARRAY* out_list, RECORD_HEADER* out_record, int recor
   const int ok = is_list ? ReadList(obj, out_list) : ReadSingle(obj, out_record, record_capacity);
   if (!ok) obj->position = start;
   return ok;
+}
+
+namespace {
+bool IsChunkOf(const RECORD_BINARY& chunk, const char* tag) {
+  return chunk.length >= COMPR_TAGLEN && chunk.length <= COMPR_MAXCHUNK &&
+         std::memcmp(chunk.data, tag, COMPR_TAGLEN) == 0;
+}
+
+// The "#01" chunks, each decoded and handed on by itself. The first
+// decoded bytes must not read "#50": in mode 2 the whole decoding would
+// take them for a compressed stream.
+int ReadRleStream(int mode, std::size_t limit, const RECORD_BINARY* chunk,
+                  const COMPR_CHUNKSOURCE& source, const COMPR_STREAMSINK& sink) {
+  std::vector<unsigned char> piece;
+  std::size_t total = 0;
+  std::string head;
+  int got = 1;
+  for (; got == 1; got = source(&chunk)) {
+    if (chunk->length == 0) continue;
+    if (!IsChunkOf(*chunk, "#01")) return 0;
+    piece.clear();
+    const RleDecoded result = DecodeRleWith(
+        chunk->data + COMPR_TAGLEN, chunk->length - COMPR_TAGLEN, limit - total,
+        [&piece](const unsigned char* bytes, std::size_t n) {
+          piece.insert(piece.end(), bytes, bytes + n);
+        },
+        [&piece](std::size_t n, unsigned char byte) { piece.insert(piece.end(), n, byte); });
+    if (result != RleDecoded::kOk) return 0;
+    total += piece.size();
+    if (head.size() < COMPR_TAGLEN) {
+      head.append(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                    piece.size(), COMPR_TAGLEN - head.size())));
+      if (mode == COMPR_MODE_PELKO && head == "#50") return 0;
+    }
+    if (!piece.empty() && !sink(piece.data(), piece.size())) return 0;
+  }
+  return got == 0;
+}
+
+// The "#50" slices, joined without their tags into the compressed stream
+// that the block decompressor reads as they come.
+int ReadPelkoStream(std::size_t limit, const RECORD_BINARY* first, const COMPR_CHUNKSOURCE& source,
+                    const COMPR_STREAMSINK& sink) {
+  const RECORD_BINARY* pending = first;
+  PELKO_SOURCE slices = [&](const unsigned char** out_data, std::size_t* out_length) {
+    const RECORD_BINARY* chunk = pending;
+    pending = nullptr;
+    if (chunk == nullptr) {
+      const int got = source(&chunk);
+      if (got != 1) return got;
+    }
+    if (chunk->length == 0) {
+      *out_length = 0;
+      return 1;
+    }
+    if (!IsChunkOf(*chunk, "#50")) return -1;
+    *out_data = chunk->data + COMPR_TAGLEN;
+    *out_length = chunk->length - COMPR_TAGLEN;
+    return 1;
+  };
+  int got = Uncompress_InitSource(slices) ? 1 : -1;
+  std::size_t total = 0;
+  while (got > 0) {
+    const unsigned char* piece = nullptr;
+    std::size_t n = 0;
+    bool last = false;
+    got = Uncompress_ReadView(&piece, &n, &last);
+    if (got > 0 && (n > limit - total || !sink(piece, n))) got = -1;
+    total += n;
+  }
+  Uncompress_End();
+  return got == 0;
+}
+}  // namespace
+
+int COMPR_ReadStream(int mode, std::size_t limit, const COMPR_CHUNKSOURCE& source,
+                     const COMPR_STREAMSINK& sink) {
+  const RECORD_BINARY* chunk = nullptr;
+  int got;
+  while ((got = source(&chunk)) == 1 && chunk->length == 0) {
+  }
+  if (got < 0) return 0;
+  if (got == 0) return 1;  // no chunk: an empty stream
+  if (IsChunkOf(*chunk, "#50")) {
+    return mode == COMPR_MODE_PELKO && ReadPelkoStream(limit, chunk, source, sink);
+  }
+  return ReadRleStream(mode, limit, chunk, source, sink);
+}
+
+int COMPR_NextChunk(const COMPR_CHUNKS& chunks, COMPR_CHUNKWALK* walk, RECORD_BINARY* out_chunk) {
+  if (walk->next >= chunks.lengths.size()) return 0;
+  const std::size_t n = chunks.lengths[walk->next++];
+  std::memcpy(out_chunk->data, chunks.mode == COMPR_MODE_PELKO ? "#50" : "#01", COMPR_TAGLEN);
+  if (n > 0) {
+    if (walk->offset + n > chunks.blocks[walk->block].size()) {
+      ++walk->block;
+      walk->offset = 0;
+    }
+    std::memcpy(out_chunk->data + COMPR_TAGLEN, chunks.blocks[walk->block].data() + walk->offset,
+                n);
+    walk->offset += n;
+  }
+  out_chunk->length = static_cast<uint16_t>(COMPR_TAGLEN + n);
+  return 1;
+}
+
+COMPR_CHUNKER::COMPR_CHUNKER(int mode, int chunk_size, COMPR_CHUNKS* out)
+    : mode_(mode), room_(static_cast<std::size_t>(chunk_size - COMPR_TAGLEN)), out_(out) {
+  assert(chunk_size >= COMPR_MINCHUNK && chunk_size <= COMPR_MAXCHUNK);
+  *out_ = COMPR_CHUNKS{};
+  out_->mode = mode;
+}
+
+void COMPR_CHUNKER::Add(const unsigned char* data, std::size_t length) {
+  if (length == 0) return;
+  if (mode_ == COMPR_MODE_PELKO) {
+    if (!packing_ && !Compress_Init(kPelkoMode, kPelkoMinMatch, kPelkoCache)) PLATFORM_Exit(1);
+    packing_ = true;
+    if (!Compress_Add(data, length)) PLATFORM_Exit(1);  // out of memory, reported by the compressor
+    Compress_Drain([this](const unsigned char* code, std::size_t n) { Slice(code, n); });
+    return;
+  }
+  window_.insert(window_.end(), data, data + length);
+  Code(true);
+  window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(at_));
+  at_ = 0;
+}
+
+void COMPR_CHUNKER::Finish() {
+  if (mode_ == COMPR_MODE_RLE) {
+    Code(false);
+    window_ = std::vector<unsigned char>();
+  } else if (packing_) {  // an empty stream has no chunks
+    packing_ = false;
+    std::vector<unsigned char> rest;
+    if (!Compress_End(&rest)) PLATFORM_Exit(1);
+    Slice(rest.data(), rest.size());
+  }
+  if (fill_ > 0) Keep(chunk_, fill_);
+  fill_ = 0;
+}
+
+void COMPR_CHUNKER::Code(bool more) {
+  while (at_ < window_.size()) {
+    bool ended = false;
+    const std::size_t before = at_;
+    fill_ = static_cast<std::size_t>(EncodeRleSteps(window_.data(), window_.size(), &at_, more,
+                                                    chunk_, static_cast<int>(fill_),
+                                                    static_cast<int>(room_), &ended));
+    if (ended) {
+      Keep(chunk_, fill_);
+      fill_ = 0;
+    }
+    if (!ended && (more || at_ == before)) break;
+  }
+}
+
+void COMPR_CHUNKER::Slice(const unsigned char* data, std::size_t length) {
+  while (length > 0) {
+    const std::size_t take = std::min(length, room_ - fill_);
+    std::memcpy(chunk_ + fill_, data, take);
+    fill_ += take;
+    data += take;
+    length -= take;
+    if (fill_ == room_) {
+      Keep(chunk_, fill_);
+      fill_ = 0;
+    }
+  }
+}
+
+void COMPR_CHUNKER::Keep(const unsigned char* body, std::size_t length) {
+  std::vector<std::vector<unsigned char>>& blocks = out_->blocks;
+  try {
+    if (blocks.empty() || blocks.back().size() + length > blocks.back().capacity()) {
+      blocks.emplace_back();
+      blocks.back().reserve(COMPR_CHUNKBLOCK);
+    }
+    blocks.back().insert(blocks.back().end(), body, body + length);
+    out_->lengths.push_back(static_cast<uint16_t>(length));
+  } catch (const std::bad_alloc&) {
+    DBreport(kOutOfMemory);
+    PLATFORM_Exit(1);
+  }
 }
 
 void COMPR_Free(COMPR* obj) {

@@ -38,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "records/record.h"
@@ -119,6 +120,83 @@ int COMPR_GetTableId(const COMPR& obj);
 
 // Reads one 32-bit integer at the read position.
 [[nodiscard]] int get_int(COMPR* obj, int32_t* out_value);
+
+// The chunks of one value, kept together: their bodies (each chunk
+// without its tag) one after the other in blocks of COMPR_CHUNKBLOCK
+// bytes, which are never grown and so never copied (a body lies wholly in
+// one block), and the length of each body.
+struct COMPR_CHUNKS {
+  int mode = COMPR_MODE_RLE;
+  std::vector<std::vector<unsigned char>> blocks;
+  std::vector<uint16_t> lengths;
+};
+inline constexpr std::size_t COMPR_CHUNKBLOCK = std::size_t{1} << 20;
+
+// Where a walk over the chunks of a COMPR_CHUNKS stands.
+struct COMPR_CHUNKWALK {
+  std::size_t next = 0;  // the chunk handed out next
+  std::size_t block = 0;
+  std::size_t offset = 0;  // of its body in the block
+};
+
+// The next chunk of the walk, tag included, into `out_chunk`; 0 after the
+// last one.
+[[nodiscard]] int COMPR_NextChunk(const COMPR_CHUNKS& chunks, COMPR_CHUNKWALK* walk,
+                                  RECORD_BINARY* out_chunk);
+
+// Cuts a value's stream, given piece by piece, into chunks (COMPR_CHUNKER):
+// the chunks COMPR_GetBin hands out for the whole stream, byte for byte,
+// each kept as soon as it is complete. "#01" chunks are made as soon as
+// the stream reaches a little past them, so only that little of the
+// stream is held; "#50" chunks are cut from the compressed stream as the
+// block compressor codes it, and the compressor holds one block of the
+// stream and of its code (its state is process-wide: one chunker of "#50"
+// chunks at a time).
+class COMPR_CHUNKER {
+ public:
+  // Starts the chunks of `mode` in `out`, which is emptied.
+  // REQUIRES: COMPR_MINCHUNK <= chunk_size <= COMPR_MAXCHUNK.
+  COMPR_CHUNKER(int mode, int chunk_size, COMPR_CHUNKS* out);
+  // Appends stream bytes.
+  void Add(const unsigned char* data, std::size_t length);
+  // Ends the stream and makes its last chunks.
+  void Finish();
+
+ private:
+  void Code(bool more);
+  void Keep(const unsigned char* body, std::size_t length);
+  void Slice(const unsigned char* data, std::size_t length);
+
+  int mode_;
+  std::size_t room_;  // body bytes of a chunk
+  COMPR_CHUNKS* out_;
+  bool packing_ = false;               // "#50": a compression is open
+  std::vector<unsigned char> window_;  // "#01": the stream not coded yet
+  std::size_t at_ = 0;
+  // The body being made: "#01" code, or a "#50" slice.
+  unsigned char chunk_[COMPR_MAXCHUNK] = {};
+  std::size_t fill_ = 0;
+};
+
+// Where a reader of chunks takes them: each call points `*out_chunk` at
+// the next chunk (valid until the next call) and returns 1, returns 0
+// after the last one, or -1 when the chunks cannot be had.
+using COMPR_CHUNKSOURCE = std::function<int(const RECORD_BINARY** out_chunk)>;
+// Where a decoded stream goes, piece by piece; false stops the reading.
+using COMPR_STREAMSINK = std::function<bool(const unsigned char* data, std::size_t length)>;
+
+// Decodes the chunks of one value as they come and hands the stream on
+// piece by piece: the stream that COMPR_AddBin of every chunk and then
+// COMPR_Reset in `mode` would hold, bounded by `limit` as COMPR_SetLimit
+// bounds it, without ever holding the chunks or the stream whole (one
+// chunk's decoding, or a window of a compressed stream). Returns 1 when
+// the whole stream was handed on. Returns 0, without a message, when the
+// chunks are damaged, decode past the limit or mix their tags (the whole
+// decoding takes "#01" chunks within "#50" ones), when the sink stopped
+// or the source failed: a caller that must tell why decodes the chunks
+// with COMPR_AddBin and COMPR_Reset, which report it.
+[[nodiscard]] int COMPR_ReadStream(int mode, std::size_t limit, const COMPR_CHUNKSOURCE& source,
+                                   const COMPR_STREAMSINK& sink);
 
 // Frees the buffers; the object may be initialised again.
 void COMPR_Free(COMPR* obj);

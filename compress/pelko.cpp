@@ -28,6 +28,11 @@ constexpr int kLengthBits[3] = {4, 5, 8};  // length field widths of the referen
 constexpr std::size_t kKeptOutput = std::size_t{4} << 20;
 // Largest reader input buffer kept between decompressions (4 MiB), alike.
 constexpr std::size_t kKeptInput = std::size_t{4} << 20;
+// Input a reader fed piece by piece gathers before it decodes on, and the
+// input it keeps ahead of its decoding while more may come: enough for
+// the few codes that can end a block.
+constexpr std::size_t kSourceWindow = std::size_t{64} << 10;
+constexpr std::size_t kSourceMargin = 64;
 
 constexpr char kCompMinInvalid[] =
     "(Compress_Init) Warning: Comp_Min = %d invalid (must be between 5 and 256) -> using 5.\n";
@@ -116,8 +121,11 @@ struct Writer {
 
 struct Reader {
   bool open = false;
-  std::vector<unsigned char> input;  // the bit stream part of the input
+  std::vector<unsigned char> input;  // the bit stream part of the input (a window of it when fed)
   std::size_t in_pos = 0;
+  PELKO_SOURCE source;        // where more input comes from; empty when the input is whole
+  bool input_ended = true;    // no more input will come
+  bool source_failed = false;
   int comp_min = PELKO_MINMATCH_DEFAULT;
   // By the top 11 bits of the stream: literal length << 8 | byte value,
   // or for "111" with V >= 196 just V (length 0).
@@ -492,6 +500,14 @@ int Compress_Add(const void* data, std::size_t length) {
   return 1;
 }
 
+void Compress_Drain(
+    const std::function<void(const unsigned char* data, std::size_t length)>& take) {
+  Writer& w = State().writer;
+  if (!w.open) return;
+  take(w.out.data(), w.out_len);
+  w.out_len = 0;
+}
+
 int Compress_End(std::vector<unsigned char>* out_data) {
   Writer& w = State().writer;
   out_data->clear();
@@ -517,48 +533,75 @@ void PELKO_SetOutputSizes(int first_size, int growth) {
 // ---------------------------------------------------------------- reader
 
 namespace {
-void BuildDecodeTable(Reader& r, const unsigned char* ranks) {
+// The decode tables of a rank table follow from the code table alone, by
+// rank: worked out once, each reader only puts its byte values in.
+struct RankTables {
+  // table[] with ranks where the reader has byte values.
+  uint16_t table[2048];
+  // pairs[] likewise: the ranks of the first and second literal in the
+  // low bytes.
+  uint32_t pairs[4096];
+  uint8_t distance_bits[256] = {};
+  uint8_t length_bits[256] = {};
+
+  RankTables() {
+    for (uint32_t idx = 0; idx < 2048; ++idx) {
+      int rank = -1;
+      int bits = 0;
+      if ((idx >> 10) == 0) {
+        rank = 255 - static_cast<int>((idx >> 8) & 3), bits = 3;
+      } else if ((idx >> 8) == 4) {
+        rank = 251 - static_cast<int>((idx >> 5) & 7), bits = 6;
+      } else if ((idx >> 8) == 5) {
+        rank = 243 - static_cast<int>((idx >> 4) & 15), bits = 7;
+      } else if ((idx >> 8) == 6) {
+        rank = 227 - static_cast<int>((idx >> 3) & 31), bits = 8;
+      } else if ((idx & 255) < 196) {
+        rank = 195 - static_cast<int>(idx & 255), bits = 11;
+      }
+      table[idx] = rank < 0 ? static_cast<uint16_t>(idx & 255)
+                            : static_cast<uint16_t>((bits << 8) | rank);
+    }
+    for (uint32_t idx = 0; idx < 4096; ++idx) {
+      const uint32_t first = table[idx >> 1];
+      const uint32_t n1 = first >> 8;
+      if (n1 == 0) {
+        pairs[idx] = 0;
+        continue;
+      }
+      uint32_t entry = (first & 255) | 1u << 16 | n1 << 24;
+      const uint32_t second = table[(idx << n1 >> 1) & 2047];
+      const uint32_t n2 = second >> 8;
+      if (n2 != 0 && n1 + n2 <= 12)
+        entry = (first & 255) | (second & 255) << 8 | 2u << 16 | (n1 + n2) << 24;
+      pairs[idx] = entry;
+    }
+    for (int v = kFirstRef; v < 256; ++v) {
+      distance_bits[v] = static_cast<uint8_t>(8 + (v - kFirstRef) / 3);
+      length_bits[v] = static_cast<uint8_t>(kLengthBits[(v - kFirstRef) % 3]);
+    }
+  }
+};
+
+const RankTables& ByRank() {
+  static const RankTables tables;
+  return tables;
+}
+
+// The reader's decode tables for the rank table `ranks`.
+void BuildTables(Reader& r, const unsigned char* ranks) {
+  const RankTables& t = ByRank();
   for (uint32_t idx = 0; idx < 2048; ++idx) {
-    int rank = -1;
-    int bits = 0;
-    if ((idx >> 10) == 0) {
-      rank = 255 - static_cast<int>((idx >> 8) & 3), bits = 3;
-    } else if ((idx >> 8) == 4) {
-      rank = 251 - static_cast<int>((idx >> 5) & 7), bits = 6;
-    } else if ((idx >> 8) == 5) {
-      rank = 243 - static_cast<int>((idx >> 4) & 15), bits = 7;
-    } else if ((idx >> 8) == 6) {
-      rank = 227 - static_cast<int>((idx >> 3) & 31), bits = 8;
-    } else if ((idx & 255) < 196) {
-      rank = 195 - static_cast<int>(idx & 255), bits = 11;
-    }
-    r.table[idx] = rank < 0 ? static_cast<uint16_t>(idx & 255)
-                            : static_cast<uint16_t>((bits << 8) | ranks[rank]);
+    const uint16_t e = t.table[idx];
+    r.table[idx] = (e >> 8) == 0 ? e : static_cast<uint16_t>((e & 0xFF00) | ranks[e & 255]);
   }
-}
-
-void BuildReferenceTables(Reader& r) {
-  for (int v = kFirstRef; v < 256; ++v) {
-    r.distance_bits[v] = static_cast<uint8_t>(8 + (v - kFirstRef) / 3);
-    r.length_bits[v] = static_cast<uint8_t>(kLengthBits[(v - kFirstRef) % 3]);
-  }
-}
-
-void BuildPairTable(Reader& r) {
   for (uint32_t idx = 0; idx < 4096; ++idx) {
-    const uint32_t first = r.table[idx >> 1];
-    const uint32_t n1 = first >> 8;
-    if (n1 == 0) {
-      r.pairs[idx] = 0;
-      continue;
-    }
-    uint32_t entry = (first & 255) | 1u << 16 | n1 << 24;
-    const uint32_t second = r.table[(idx << n1 >> 1) & 2047];
-    const uint32_t n2 = second >> 8;
-    if (n2 != 0 && n1 + n2 <= 12)
-      entry = (first & 255) | (second & 255) << 8 | 2u << 16 | (n1 + n2) << 24;
-    r.pairs[idx] = entry;
+    const uint32_t e = t.pairs[idx];
+    const uint32_t second = (e >> 16 & 3) == 2 ? uint32_t{ranks[e >> 8 & 255]} << 8 : 0;
+    r.pairs[idx] = e == 0 ? 0 : (e & 0xFFFF0000u) | second | ranks[e & 255];
   }
+  std::memcpy(r.distance_bits, t.distance_bits, sizeof r.distance_bits);
+  std::memcpy(r.length_bits, t.length_bits, sizeof r.length_bits);
 }
 
 // The reader's bits, held in locals while a block is decoded. A new word
@@ -671,11 +714,12 @@ enum class Decoded { kFull, kEnd, kCorrupt };
 // Codes while at least two whole words of input and four bytes of block
 // room remain, so that no code can meet the end of either: the common
 // path without end checks.
-Decoded DecodeAmple(const Reader& r, BitSource& s, unsigned char* out, std::size_t* fill) {
+Decoded DecodeAmple(const Reader& r, BitSource& s, unsigned char* out, std::size_t* fill,
+                    const unsigned char* ample_end) {
   std::size_t at = *fill;
   const uint32_t* const pairs = r.pairs;
   Decoded result = Decoded::kFull;
-  while (at + 3 < PELKO_BLOCK && s.p + 8 <= s.words_end) {
+  while (at + 3 < PELKO_BLOCK && s.p + 8 <= ample_end) {
     if (s.cnt <= 32) {
       s.buf |= static_cast<uint64_t>(LoadLe32(s.p)) << (32 - s.cnt);
       s.p += 4;
@@ -704,38 +748,71 @@ Decoded DecodeAmple(const Reader& r, BitSource& s, unsigned char* out, std::size
   return result;
 }
 
+// Moves the unread input to the front and takes pieces from the source
+// until a window is gathered or the input ends. False when the source
+// failed.
+bool TopUp(Reader& r) {
+  if (r.input_ended) return true;
+  r.input.erase(r.input.begin(), r.input.begin() + static_cast<std::ptrdiff_t>(r.in_pos));
+  r.in_pos = 0;
+  while (r.input.size() < kSourceWindow) {
+    const unsigned char* piece = nullptr;
+    std::size_t n = 0;
+    const int got = r.source(&piece, &n);
+    if (got <= 0) {
+      r.input_ended = true;
+      r.source_failed = got < 0;
+      r.source = nullptr;
+      return got == 0;
+    }
+    r.input.insert(r.input.end(), piece, piece + n);
+  }
+  return true;
+}
+
 // Decodes the next block into `out` (room for a block and kBlockSlack
-// bytes); stops when it is full or at the end of the data.
+// bytes); stops when it is full or at the end of the data. Input that
+// comes piece by piece is decoded up to a margin before the end of what
+// is there, then topped up, so that no code meets the end of a window.
 Decoded DecodeBlock(Reader& r, unsigned char* out, std::size_t* out_fill) {
-  BitSource s{r.buf, r.cnt, r.input.data() + r.in_pos,
-              r.input.data() + (r.input.size() & ~std::size_t{3})};
   std::size_t fill = 0;
-  Decoded result = DecodeAmple(r, s, out, &fill);
-  while (result == Decoded::kFull && fill < PELKO_BLOCK) {
-    if (s.cnt < 32) s.Refill();
-    const uint32_t e = r.table[s.buf >> 53];
-    const int n = static_cast<int>(e >> 8);
-    if (n != 0) {
-      if (n > s.cnt) {
+  for (;;) {
+    if (!TopUp(r)) return Decoded::kCorrupt;
+    BitSource s{r.buf, r.cnt, r.input.data() + r.in_pos,
+                r.input.data() + r.in_pos + ((r.input.size() - r.in_pos) & ~std::size_t{3})};
+    const bool more = !r.input_ended;
+    const std::size_t left = static_cast<std::size_t>(s.words_end - s.p);
+    const unsigned char* ample_end =
+        !more ? s.words_end : (left > kSourceMargin ? s.words_end - kSourceMargin : s.p);
+    Decoded result = DecodeAmple(r, s, out, &fill, ample_end);
+    const bool refill = result == Decoded::kFull && more && fill + 3 < PELKO_BLOCK;
+    while (!refill && result == Decoded::kFull && fill < PELKO_BLOCK) {
+      if (s.cnt < 32) s.Refill();
+      const uint32_t e = r.table[s.buf >> 53];
+      const int n = static_cast<int>(e >> 8);
+      if (n != 0) {
+        if (n > s.cnt) {
+          result = Decoded::kEnd;
+          break;
+        }
+        out[fill++] = static_cast<unsigned char>(e);
+        s.Skip(n);
+        continue;
+      }
+      if (s.cnt < 11) {
         result = Decoded::kEnd;
         break;
       }
-      out[fill++] = static_cast<unsigned char>(e);
-      s.Skip(n);
-      continue;
+      s.Skip(11);
+      result = DecodeSpecial(r, s, static_cast<int>(e), out, &fill);
     }
-    if (s.cnt < 11) {
-      result = Decoded::kEnd;
-      break;
-    }
-    s.Skip(11);
-    result = DecodeSpecial(r, s, static_cast<int>(e), out, &fill);
+    r.buf = s.buf;
+    r.cnt = s.cnt;
+    r.in_pos = static_cast<std::size_t>(s.p - r.input.data());
+    if (refill) continue;
+    *out_fill = fill;
+    return result;
   }
-  r.buf = s.buf;
-  r.cnt = s.cnt;
-  r.in_pos = static_cast<std::size_t>(s.p - r.input.data());
-  *out_fill = fill;
-  return result;
 }
 
 // Closes the reader but keeps its block and, unless it is large, the
@@ -767,32 +844,67 @@ void ClearReader(Reader& r) {
 }
 }  // namespace
 
-int Uncompress_Init(const void* data, std::size_t length) {
-  Reader& r = State().reader;
-  ClearReader(r);
-  const unsigned char* in = static_cast<const unsigned char*>(data);
-  if (length <= kRankOffset || std::memcmp(in, kMagic, kMagicLen) != 0) {
-    DBreport(kNotPelko);
+namespace {
+// Checks the header and sets the reader up; `header` holds at least
+// kRankOffset + 1 bytes, `length` is the whole input's length. Prints the
+// format message when `loud`.
+int OpenReader(Reader& r, const unsigned char* header, std::size_t length, bool loud) {
+  if (length <= kRankOffset || std::memcmp(header, kMagic, kMagicLen) != 0) {
+    if (loud) DBreport(kNotPelko);
     return 0;
   }
-  const int32_t comp_min = static_cast<int32_t>(LoadLe32(in + kMinMatchOffset));
+  const int32_t comp_min = static_cast<int32_t>(LoadLe32(header + kMinMatchOffset));
   if (comp_min < PELKO_MINMATCH_LOW || comp_min > PELKO_MINMATCH_HIGH) {
-    DBreport(kNotPelko);
+    if (loud) DBreport(kNotPelko);
     return 0;
   }
   if (length <= PELKO_HEADER) return 0;
   try {
-    r.input.assign(in + PELKO_HEADER, in + length);
     r.block.resize(PELKO_BLOCK + kBlockSlack);
   } catch (const std::bad_alloc&) {
     r = Reader{};
     return 0;
   }
   r.comp_min = comp_min;
-  BuildDecodeTable(r, in + kRankOffset);
-  BuildPairTable(r);
-  BuildReferenceTables(r);
+  BuildTables(r, header + kRankOffset);
   r.open = true;
+  return 1;
+}
+}  // namespace
+
+int Uncompress_Init(const void* data, std::size_t length) {
+  Reader& r = State().reader;
+  ClearReader(r);
+  const unsigned char* in = static_cast<const unsigned char*>(data);
+  if (length > PELKO_HEADER) {
+    try {
+      r.input.assign(in + PELKO_HEADER, in + length);
+    } catch (const std::bad_alloc&) {
+      r = Reader{};
+      return 0;
+    }
+  }
+  return OpenReader(r, in, length, true);
+}
+
+int Uncompress_InitSource(PELKO_SOURCE source) {
+  Reader& r = State().reader;
+  ClearReader(r);
+  r.source = std::move(source);
+  r.input_ended = false;
+  // One window holds the header and more, unless the input ends first.
+  if (!TopUp(r)) {
+    ClearReader(r);
+    return 0;
+  }
+  const std::size_t length = r.input.size();
+  unsigned char header[PELKO_HEADER] = {};
+  if (length > 0) std::memcpy(header, r.input.data(), std::min<std::size_t>(length, PELKO_HEADER));
+  if (!OpenReader(r, header, length, false)) {
+    ClearReader(r);
+    return 0;
+  }
+  r.in_pos = PELKO_HEADER;
   return 1;
 }
 

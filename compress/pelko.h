@@ -42,6 +42,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 inline constexpr int PELKO_BLOCK = 1048576;       // bytes per block; references stay inside one
@@ -67,6 +68,12 @@ inline constexpr int PELKO_OUT_GROWTH = 100000;   // output growth step when non
 // out or no compression is open.
 [[nodiscard]] int Compress_Add(const void* data, std::size_t length);
 
+// Hands the output coded so far to `take` and forgets it, so that the
+// output of a long compression need not be held whole: what all drains
+// and Compress_End hand out, joined, is the compressed data. Does nothing
+// when no compression is open.
+void Compress_Drain(const std::function<void(const unsigned char* data, std::size_t length)>& take);
+
 // Codes the rest, writes the end code, frees the work buffers and moves
 // the compressed data to `out_data`. Fails when memory runs out or no
 // compression is open; the compression is closed in every case.
@@ -82,6 +89,17 @@ void PELKO_SetOutputSizes(int first_size, int growth);
 // table fails without a message. A comp_min outside 5..256, which no
 // writer produces, counts as a missing magic.
 [[nodiscard]] int Uncompress_Init(const void* data, std::size_t length);
+
+// Where a reader fed piece by piece takes its input: each call hands the
+// next piece (valid until the next call; it may be empty) and returns 1,
+// returns 0 at the end of the input, or -1 when the input cannot be had.
+using PELKO_SOURCE = std::function<int(const unsigned char** out_data, std::size_t* out_length)>;
+
+// Starts reading compressed data that `source` hands out piece by piece,
+// holding only a window of them: what Uncompress_Init on all pieces joined
+// would read, byte for byte. Quiet: where Uncompress_Init prints, this
+// only fails. A source that fails makes the data count as corrupt.
+[[nodiscard]] int Uncompress_InitSource(PELKO_SOURCE source);
 
 // Delivers up to `length` decoded bytes: fewer at the end of the data,
 // 0 after it, and a negative value for corrupt data (also on every read

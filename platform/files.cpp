@@ -62,12 +62,26 @@ std::string JoinForStat(const char* dir, const char* name) {
 }
 }  // namespace
 
-PLATFORM_FILEKIND PLATFORM_FileKind(const char* path) {
-  struct stat info;
-  if (stat(path, &info) != 0) return PLATFORM_MISSING;
+namespace {
+PLATFORM_FILEKIND KindOf(const struct stat& info) {
   if (S_ISREG(info.st_mode)) return PLATFORM_REGULAR;
   if (S_ISDIR(info.st_mode)) return PLATFORM_DIRECTORY;
   return PLATFORM_OTHER;
+}
+}  // namespace
+
+PLATFORM_FILEKIND PLATFORM_FileKind(const char* path) {
+  struct stat info;
+  if (stat(path, &info) != 0) return PLATFORM_MISSING;
+  return KindOf(info);
+}
+
+PLATFORM_FILEKIND PLATFORM_OwnKind(const char* path, bool* out_is_link) {
+  struct stat info;
+  *out_is_link = false;
+  if (lstat(path, &info) != 0) return PLATFORM_MISSING;
+  *out_is_link = S_ISLNK(info.st_mode);
+  return KindOf(info);
 }
 
 bool PLATFORM_Exists(const char* path) { return PLATFORM_FileKind(path) != PLATFORM_MISSING; }

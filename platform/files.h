@@ -31,6 +31,10 @@ enum PLATFORM_FILEKIND {
 // questions above, this one does not follow it.
 [[nodiscard]] bool PLATFORM_IsSymbolicLink(const char* path);
 
+// What `path` itself names, in one look that does not follow a link:
+// *out_is_link tells a symbolic link (its kind is then PLATFORM_OTHER).
+[[nodiscard]] PLATFORM_FILEKIND PLATFORM_OwnKind(const char* path, bool* out_is_link);
+
 // The names (without directory) of the regular files in `dir`, sorted
 // ascending byte by byte. Subdirectories and other kinds are left out.
 // Returns 0 when the directory cannot be read; `out_names` is then empty.

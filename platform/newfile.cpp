@@ -1,9 +1,12 @@
 // newfile.cpp: temporary file, lock, sync and rename over the final path.
 #include "platform/newfile.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "platform/process.h"
 
@@ -61,7 +64,8 @@ bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
 
 PLATFORM_NEWFILE::~PLATFORM_NEWFILE() { PLATFORM_NewFileDiscard(this); }
 
-int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path) {
+int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path,
+                         PLATFORM_NEWFILELOCK lock) {
   PLATFORM_NewFileDiscard(out);
   out->path = path;
   const std::string stem = path + "." + std::to_string(PLATFORM_ProcessId()) + "-";
@@ -72,8 +76,11 @@ int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path) {
     if (out->file) {
       // Without a lock (a file system that keeps none) the process id in
       // the name still keeps the file from being taken for a left-over.
-      (void)PLATFORM_Lock(out->temp.c_str(), &out->lock);
-      std::setvbuf(out->file.get(), nullptr, _IOFBF, kWriteBuffer);
+      if (lock == PLATFORM_NEWFILE_LOCKED) (void)PLATFORM_Lock(out->temp.c_str(), &out->lock);
+      // A buffer of the stream's own would be one block (4 KiB): a write
+      // per block. Its pages cost only once written to.
+      if (!out->buffer) out->buffer.reset(new (std::nothrow) char[kWriteBuffer]);
+      if (out->buffer) std::setvbuf(out->file.get(), out->buffer.get(), _IOFBF, kWriteBuffer);
       return 1;
     }
     if (errno != EEXIST) break;
@@ -86,6 +93,12 @@ int PLATFORM_NewFileWrite(PLATFORM_NEWFILE* file, const void* bytes, std::size_t
   if (!file->file) return 0;
   if (size == 0) return 1;
   return PLATFORM_Write(file->file.get(), bytes, size);
+}
+
+int PLATFORM_NewFileRestart(PLATFORM_NEWFILE* file) {
+  if (!file->file) return 0;
+  FILE* f = file->file.get();
+  return std::fseek(f, 0, SEEK_SET) == 0 && ftruncate(fileno(f), 0) == 0;
 }
 
 int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durability) {

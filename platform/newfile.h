@@ -30,6 +30,8 @@
 struct PLATFORM_NEWFILE {
   std::string path;       // final name
   std::string temp;       // name while being written; empty while none is open
+  // The write buffer of `file`: declared first, so that it outlives it.
+  std::unique_ptr<char[]> buffer;
   PLATFORM_FILEPTR file;  // open on `temp` between Open and Commit/Discard
   PLATFORM_LOCK lock;     // on the temporary file, then on the committed file
 
@@ -45,15 +47,25 @@ enum PLATFORM_DURABILITY {
   PLATFORM_DURABLE,  // the file and the rename are on the disk before Commit returns
 };
 
+// Whether the temporary file is locked. A file whose left-overs nothing
+// looks for (see PLATFORM_NewFileRemoveStale) need not be: the lock costs
+// an open of its own.
+enum PLATFORM_NEWFILELOCK { PLATFORM_NEWFILE_LOCKED, PLATFORM_NEWFILE_UNLOCKED };
+
 // Creates the temporary file for `path` and opens it for writing. It gets
 // the permission bits of the file it replaces, when there is one. Fails
 // when the directory cannot take a new file.
-[[nodiscard]] int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path);
+[[nodiscard]] int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path,
+                                       PLATFORM_NEWFILELOCK lock = PLATFORM_NEWFILE_LOCKED);
 
 // Appends `size` bytes. Fails when they could not all be written, or when
 // no file is open.
 [[nodiscard]] int PLATFORM_NewFileWrite(PLATFORM_NEWFILE* file, const void* bytes,
                                         std::size_t size);
+
+// Empties the temporary file: what was written to it so far is dropped.
+// Fails when no file is open or it cannot be emptied.
+[[nodiscard]] int PLATFORM_NewFileRestart(PLATFORM_NEWFILE* file);
 
 // Closes the temporary file and renames it over the final path. Fails
 // (removing the temporary file, leaving the final path as it was) when the

@@ -17,7 +17,11 @@ constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
 constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 constexpr char kFkCountQuery[] =
     "SELECT COUNT(*) FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
-constexpr char kKeysQuery[] = "SELECT BLOBJ_ID, FK_ID, FK_TABLE FROM BLOBJ";
+constexpr char kKeysQuery[] =
+    "SELECT BLOBJ_ID, FK_ID, FK_TABLE, ITEMNUMBER, COMPRESSED FROM BLOBJ";
+constexpr char kFkKeysQuery[] =
+    "SELECT BLOBJ_ID, FK_ID, FK_TABLE, ITEMNUMBER, COMPRESSED FROM BLOBJ WHERE  FK_ID    = '%s' "
+    "AND    FK_TABLE = %d";
 constexpr char kFkDelete[] = "DELETE FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 
 constexpr RECIO_FIELD kFields[] = {
@@ -31,10 +35,10 @@ constexpr RECIO_FIELD kFields[] = {
 constexpr RECIO_TABLE kShape = {"BLOBJ", RECORD_TABLE_BLOBJ, BLOBJ_SIZE, kFields,
                                 static_cast<int>(std::size(kFields))};
 constexpr RECIO_KEYED kKeyed = {&kShape, "blobj"};
-// The key columns alone: the first three fields.
-constexpr int kKeyFieldCount = 3;
-constexpr RECIO_TABLE kKeyShape = {"BLOBJ", RECORD_TABLE_BLOBJ, BLOBJ_SIZE, kFields,
-                                   kKeyFieldCount};
+// Every column but the chunk itself.
+constexpr RECIO_FIELD kKeyFields[] = {kFields[0], kFields[1], kFields[2], kFields[3], kFields[5]};
+constexpr RECIO_TABLE kKeyShape = {"BLOBJ", RECORD_TABLE_BLOBJ, BLOBJ_SIZE, kKeyFields,
+                                   static_cast<int>(std::size(kKeyFields))};
 
 // One of the foreign-key statements with the record's FK_Id and FK_Table.
 std::string ForeignKeyText(const char* format, const BLOBJ* record) {
@@ -84,6 +88,11 @@ int BLOBJ_Select(BLOBJ* record, DBHANDLE* handle) {
   return RECIO_SelectByKey(kKeyed, record, handle);
 }
 
+int BLOBJ_Select_Keys_In(const std::vector<std::string>& keys, DBHANDLE* handle,
+                         MYDB_RESULT* out_result, int* out_status) {
+  return RECIO_SelectByKeys(kKeyed, keys, handle, out_result, out_status);
+}
+
 int BLOBJ_Insert(BLOBJ* record, DBHANDLE* handle) { return RECIO_Insert(kShape, record, handle); }
 
 int BLOBJ_Load_Insert(BLOBJ* record, DBHANDLE* handle) {
@@ -129,6 +138,13 @@ int BLOBJ_Fetch_FK(BLOBJ* record, DBHANDLE* handle) {
 
 int BLOBJ_Select_Keys(DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status) {
   return RECIO_SelectAll(kKeyShape, handle, kKeysQuery, out_result, out_status);
+}
+
+int BLOBJ_Select_FK_Keys(BLOBJ* record, DBHANDLE* handle, MYDB_RESULT* out_result,
+                         int* out_status) {
+  const std::string query = ForeignKeyText(kFkKeysQuery, record);
+  VALSTR_Free();
+  return RECIO_SelectAll(kKeyShape, handle, query.c_str(), out_result, out_status);
 }
 
 int BLOBJ_Fill_Keys(BLOBJ* record, DBRESULT* result, int row, int status) {

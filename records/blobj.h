@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "records/dbhandle.h"
 #include "records/record.h"
@@ -57,6 +58,10 @@ const char* BLOBJ_Columns();
 // Each call below brackets itself with dbbegin/dbend and ends the process
 // when a bracket fails.
 [[nodiscard]] int BLOBJ_Select(BLOBJ* record, DBHANDLE* handle);  // by BLOBJ_Id
+// The rows of several BLOBJ_Id at once (see RECIO_SelectByKeys); fill
+// each with BLOBJ_Fill.
+[[nodiscard]] int BLOBJ_Select_Keys_In(const std::vector<std::string>& keys, DBHANDLE* handle,
+                                       MYDB_RESULT* out_result, int* out_status);
 // Inserts under a fresh random key (the record's key is replaced).
 [[nodiscard]] int BLOBJ_Insert(BLOBJ* record, DBHANDLE* handle);
 // Inserts as it is, without the unique check (container load).
@@ -79,12 +84,16 @@ void BLOBJ_CopyPk(BLOBJ* to, const BLOBJ* from);
 // Select_FK fails.
 [[nodiscard]] int BLOBJ_Select_FK(BLOBJ* record, DBHANDLE* handle);
 [[nodiscard]] int BLOBJ_Fetch_FK(BLOBJ* record, DBHANDLE* handle);
-// The key columns BLOBJ_Id, FK_Id and FK_Table of every row, in one
-// whole result (see RECIO_SelectAll): small enough to hold where the full
-// rows are not.
+// Every column but ComprData (BLOBJ_Id, FK_Id, FK_Table, ItemNumber,
+// Compressed) of every row, in one whole result (see RECIO_SelectAll):
+// small enough to hold where the full rows are not.
 [[nodiscard]] int BLOBJ_Select_Keys(DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status);
-// Copies the key columns of row `row` of such a result into the record;
-// its other fields stay as they are.
+// The same of the chunks of one item (the record's FK_Id and FK_Table),
+// in the order BLOBJ_Select_FK walks them.
+[[nodiscard]] int BLOBJ_Select_FK_Keys(BLOBJ* record, DBHANDLE* handle, MYDB_RESULT* out_result,
+                                       int* out_status);
+// Copies those columns of row `row` of such a result into the record;
+// ComprData stays as it is.
 [[nodiscard]] int BLOBJ_Fill_Keys(BLOBJ* record, DBRESULT* result, int row, int status);
 // Deletes the chunks of one item; *out_count is how many there were.
 [[nodiscard]] int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle);

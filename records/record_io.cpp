@@ -454,6 +454,24 @@ int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* quer
   return 0;
 }
 
+int RECIO_SelectByKeys(const RECIO_KEYED& keyed, const std::vector<std::string>& keys,
+                       DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status) {
+  const RECIO_FIELD& key = keyed.table->fields[0];
+  std::string query = std::string("SELECT * FROM ") + keyed.sql_name + " WHERE " + key.name + " IN (";
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    if (k > 0) query += ",";
+    query += "'";
+    query += Make_ValueString(keys[k].c_str(), key.size - 1);
+    query += "'";
+  }
+  query += ")";
+  VALSTR_Free();
+  RECIO_Begin(handle);
+  const int ok = dbexec1(handle, query.c_str(), out_result, out_status);
+  RECIO_End(handle);
+  return ok;
+}
+
 int RECIO_CursorCount(const RECIO_TABLE& table, DBHANDLE* handle, int* out_count) {
   const std::string cursor = std::string(table.module) + "_Cur_Count";
   const std::string query = std::string("SELECT COUNT(*) FROM ") + table.module;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "records/dbhandle.h"
 
@@ -152,6 +153,12 @@ void RECIO_CopyKey(const RECIO_TABLE& table, void* to, const void* from);
 // fails with "(<module>) Not all rows could be read!\n".
 [[nodiscard]] int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* query,
                                   MYDB_RESULT* out_result, int* out_status);
+
+// The rows whose keys are `keys`, in one result of any row order:
+// "SELECT * FROM <sql_name> WHERE <Key> IN ('<key>', ...)". Brackets
+// itself. A key without a row has no row in the result.
+[[nodiscard]] int RECIO_SelectByKeys(const RECIO_KEYED& keyed, const std::vector<std::string>& keys,
+                                     DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status);
 
 // The rows of the module's table, through the cursor "<module>_Cur_Count":
 // DECLARE for "SELECT COUNT(*) FROM <module>", FETCH ALL, the count of its

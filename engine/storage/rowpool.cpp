@@ -29,7 +29,14 @@ unsigned char* NewRowBytes(ROWPOOL* pool) {
   if (pool->block_rows_left == 0) {
     const size_t rows = BlockRows(*pool, pool->blocks.size());
     ALLOC_Reserve(&pool->blocks, pool->blocks.size() + 1);
-    pool->blocks.push_back(ALLOC_Bytes(rows * stride));
+    // Pages come zeroed from the system; every later block fills whole
+    // huge pages.
+    const size_t bytes = pool->blocks.empty() ? rows * stride
+                                              : (rows * stride + PLATFORM_HUGEPAGE - 1) /
+                                                    PLATFORM_HUGEPAGE * PLATFORM_HUGEPAGE;
+    PLATFORM_PAGESPTR block = PLATFORM_PagesAlloc(bytes);
+    if (block == nullptr) ALLOC_Fail();
+    pool->blocks.push_back(std::move(block));
     pool->block_rows_left = int32_t(rows);
   }
   const size_t used = BlockRows(*pool, pool->blocks.size() - 1) - size_t(pool->block_rows_left);

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "engine/storage/idxhash.h"
+#include "platform/pages.h"
 
 struct ROWSLOT {
   int32_t insert_ts = -1;
@@ -52,7 +53,8 @@ inline constexpr int ROWPOOL_GROWSLOTS = 10000;
 // Rows are laid out one after the other in data blocks of about this many
 // bytes (the first block holds ROWPOOL_FIRSTSLOTS rows), so that a walk
 // over the table reads memory in order instead of one allocation per row.
-inline constexpr int ROWPOOL_BLOCKBYTES = 1 << 20;
+// A block is one huge page: a table of many rows costs few page faults.
+inline constexpr int ROWPOOL_BLOCKBYTES = int(PLATFORM_HUGEPAGE);
 
 struct ROWPOOL {
   std::vector<ROWSLOT> slots;  // slot count = slots.size()
@@ -64,7 +66,7 @@ struct ROWPOOL {
   // so the pointers stay valid). A freed slot keeps its bytes: a table that
   // shrinks and grows again does not allocate.
   std::vector<unsigned char*> row_data;
-  std::vector<std::unique_ptr<unsigned char[]>> blocks;
+  std::vector<PLATFORM_PAGESPTR> blocks;
   int32_t block_rows_left = 0;  // rows still free in the last block
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <random>
 #include <string>
@@ -78,6 +79,188 @@ TEST_F(Chunks, WritesNumberedChunksThatReadBackInAnyRowOrder) {
     std::vector<unsigned char> back;
     ASSERT_TRUE(BLOBJIO_Decode(&chunks, c.compress, c.size, &back));
     EXPECT_TRUE(back == data);
+  }
+}
+
+// The chunks of `data` as BLOBJIO_ENCODER makes them when given the
+// content `piece` bytes at a time.
+COMPR_CHUNKS Encoded(bool compress, const std::vector<unsigned char>& data, std::size_t piece) {
+  COMPR_CHUNKS chunks;
+  BLOBJIO_ENCODER encoder(compress, data.size(), &chunks);
+  for (std::size_t at = 0; at < data.size(); at += piece) {
+    encoder.Add(data.data() + at, std::min(piece, data.size() - at));
+  }
+  EXPECT_TRUE(encoder.Finish());
+  return chunks;
+}
+
+// The chunks as their rows hold them, numbered from 1.
+std::vector<BLOBJIO_CHUNK> Numbered(const COMPR_CHUNKS& chunks) {
+  std::vector<BLOBJIO_CHUNK> numbered;
+  COMPR_CHUNKWALK walk;
+  RECORD_BINARY bin;
+  while (COMPR_NextChunk(chunks, &walk, &bin)) {
+    numbered.push_back({static_cast<int>(numbered.size()) + 1, {bin.data, bin.data + bin.length}});
+  }
+  return numbered;
+}
+
+// The chunks of a payload stream made by hand.
+std::vector<BLOBJIO_CHUNK> ChunksOf(const std::vector<unsigned char>& stream, bool compress) {
+  COMPR obj;
+  COMPR_Init(&obj, BLOBJIO_CHUNKSIZE, -1, -1, -1, -1);
+  COMPR_Set_Mode(&obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
+  obj.buffer = stream;
+  std::vector<BLOBJIO_CHUNK> chunks;
+  RECORD_BINARY bin;
+  EXPECT_TRUE(COMPR_Reset(&obj));
+  while (COMPR_GetBin(&obj, &bin)) {
+    chunks.push_back({static_cast<int>(chunks.size()) + 1, {bin.data, bin.data + bin.length}});
+  }
+  COMPR_Free(&obj);
+  return chunks;
+}
+
+void PutWord(std::vector<unsigned char>* out, uint32_t v) {
+  for (int k = 0; k < 4; ++k) out->push_back(static_cast<unsigned char>(v >> (8 * k)));
+}
+
+// A payload stream: list head, then per record its size word, table id,
+// content length and `content` bytes of content, padded to `size`.
+std::vector<unsigned char> PayloadStream(uint32_t count, uint32_t list_table,
+                                         const std::vector<std::array<uint32_t, 4>>& records) {
+  std::vector<unsigned char> out;
+  PutWord(&out, 0xFFFFFFFEu), PutWord(&out, count), PutWord(&out, list_table);
+  for (const auto& [size, table, length, content] : records) {
+    const std::size_t start = out.size();
+    PutWord(&out, size), PutWord(&out, 0), PutWord(&out, table), PutWord(&out, 0), PutWord(&out, 0);
+    out.push_back(static_cast<unsigned char>(length)), out.push_back(static_cast<unsigned char>(length >> 8));
+    for (uint32_t k = 0; k < content; ++k) out.push_back(static_cast<unsigned char>(k * 7 + size));
+    out.resize(std::max(out.size(), start + size), ' ');
+  }
+  return out;
+}
+
+// The content in memory, through the sink interface.
+struct Collect : BLOBJIO_SINK {
+  std::vector<unsigned char> bytes;
+  void Put(const unsigned char* data, std::size_t n) override {
+    bytes.insert(bytes.end(), data, data + n);
+  }
+  void Restart() override { bytes.clear(); }
+};
+
+// Content given in pieces of any size is cut into the chunks of its whole
+// record list (the payload records, serialised and chunked at once), so
+// items are stored as they always were.
+TEST_F(Chunks, ContentInPiecesGivesTheChunksOfItsRecordList) {
+  for (bool compress : {false, true}) {
+    for (int size : {1, 3999, 4000, 4001, 70000}) {
+      const std::vector<unsigned char> data = Random(size);
+      ARRAY list;
+      Blobj_Data_List_Init(&list);
+      BLOBJ_DATA record;
+      for (int at = 0; at < size; at += 4000) {
+        Blobj_Data_Init(&record);
+        record.bin_data.length = static_cast<uint16_t>(std::min(4000, size - at));
+        std::copy_n(data.begin() + at, record.bin_data.length, record.bin_data.data);
+        ARRAY_Add(&list, &record.header);
+      }
+      COMPR obj;
+      COMPR_Init(&obj, BLOBJIO_CHUNKSIZE, -1, -1, -1, -1);
+      COMPR_Set_Mode(&obj, compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE);
+      ASSERT_TRUE(add_struct(&obj, list) && COMPR_Reset(&obj));
+      std::vector<BLOBJIO_CHUNK> whole;
+      RECORD_BINARY bin;
+      while (COMPR_GetBin(&obj, &bin)) {
+        whole.push_back({static_cast<int>(whole.size()) + 1, {bin.data, bin.data + bin.length}});
+      }
+      COMPR_Free(&obj);
+      for (std::size_t piece : {1, 4000, 7777, 1 << 20}) {
+        SCOPED_TRACE(std::to_string(size) + " bytes in pieces of " + std::to_string(piece) +
+                     (compress ? ", compressed" : ""));
+        const std::vector<BLOBJIO_CHUNK> cut = Numbered(Encoded(compress, data, piece));
+        ASSERT_EQ(cut.size(), whole.size());
+        for (std::size_t k = 0; k < cut.size(); ++k) EXPECT_TRUE(cut[k].bytes == whole[k].bytes);
+      }
+    }
+  }
+  // Content shorter or longer than announced is no stream of it.
+  COMPR_CHUNKS chunks;
+  BLOBJIO_ENCODER shorter(false, 5, &chunks);
+  shorter.Add(reinterpret_cast<const unsigned char*>("abcd"), 4);
+  EXPECT_FALSE(shorter.Finish());
+}
+
+// Decoding as the chunks come gives what the whole decoding gives: the
+// same content where that reads back, a quiet failure where it fails.
+TEST_F(Chunks, StreamedReadsGiveWhatTheWholeDecodingGives) {
+  struct Case {
+    std::vector<BLOBJIO_CHUNK> chunks;
+    bool compressed;
+    int64_t size;
+  };
+  std::vector<Case> cases;
+  for (bool compress : {false, true}) {
+    for (int size : {1, 4000, 4001, 100000}) {
+      const std::vector<unsigned char> data = Random(size);
+      const std::vector<BLOBJIO_CHUNK> chunks = Numbered(Encoded(compress, data, data.size()));
+      cases.push_back({chunks, compress, size});
+      cases.push_back({chunks, compress, size - 4000});  // past the bound
+      cases.push_back({chunks, !compress, size});
+      if (chunks.size() > 1) {
+        cases.push_back({{chunks.begin(), chunks.end() - 1}, compress, size});
+      }
+    }
+    const std::vector<std::vector<unsigned char>> streams = {
+        PayloadStream(2, 101, {{4024, 101, 4000, 4000}, {4024, 101, 5, 5}}),
+        PayloadStream(2, 101, {{4024, 101, 4000, 4000}}),                    // a record short
+        PayloadStream(1, 101, {{22, 101, 0, 0}, {30, 1, 9, 9}}),             // trailing bytes
+        PayloadStream(1, 101, {{5000, 101, 300, 300}}),                      // a long record
+        PayloadStream(0, 101, {}),
+        PayloadStream(1, 100, {{4024, 101, 10, 10}}),                        // list of table 100
+        PayloadStream(1, 101, {{4024, 100, 10, 10}}),                        // record of table 100
+        PayloadStream(1, 101, {{21, 101, 0, 0}}),                            // no room for a length
+        PayloadStream(1, 101, {{30, 101, 9, 9}}),                            // length past the record
+        PayloadStream(1, 101, {{8000, 101, 4001, 4001}}),                    // length past 4000
+        PayloadStream(1, 101, {{2000000, 101, 10, 10}}),                     // record too large
+        PayloadStream(0xFFFFFFFFu, 101, {}),                                 // negative count
+        {0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 101},
+    };
+    for (const std::vector<unsigned char>& stream : streams) {
+      cases.push_back({ChunksOf(stream, compress), compress, 1 << 20});
+    }
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::vector<BLOBJIO_CHUNK> chunks = cases[i].chunks;
+    std::vector<unsigned char> whole;
+    int whole_ok;
+    {
+      testing::internal::CaptureStderr();
+      FILE* err = std::tmpfile();
+      CONSOLE_ResetForTest(stdin, stdout, err);
+      whole_ok = BLOBJIO_Decode(&chunks, cases[i].compressed, cases[i].size, &whole);
+      CONSOLE_ResetForTest(stdin, stdout, stderr);
+      std::fclose(err);
+      (void)testing::internal::GetCapturedStderr();
+    }
+    std::size_t next = 0;
+    RECORD_BINARY bin;
+    const COMPR_CHUNKSOURCE source = [&](const RECORD_BINARY** out) {
+      if (next == cases[i].chunks.size()) return 0;
+      const std::vector<unsigned char>& bytes = cases[i].chunks[next++].bytes;
+      bin.length = static_cast<uint16_t>(bytes.size());
+      std::copy(bytes.begin(), bytes.end(), bin.data);
+      *out = &bin;
+      return 1;
+    };
+    Collect streamed;
+    testing::internal::CaptureStderr();
+    const int ok = BLOBJIO_DecodeStream(source, cases[i].compressed, cases[i].size, &streamed);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ok, whole_ok);
+    EXPECT_TRUE(!ok || streamed.bytes == whole);
   }
 }
 
@@ -202,9 +385,9 @@ TEST_F(Chunks, CraftedChunksFailWithinTheMemoryOfTheItemsSize) {
 TEST_F(Chunks, MoreChunksThanAnItemCanNumberChangeNothing) {
   FILE* err = std::tmpfile();
   CONSOLE_ResetForTest(stdin, stdout, err);
-  std::vector<BLOBJIO_CHUNK> chunks;
-  for (int n = 1; n <= BLOBJIO_MAXCHUNKS + 1; ++n) chunks.push_back({n, {'#', '0', '1'}});
-  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, false, chunks), 0);
+  COMPR_CHUNKS chunks;
+  chunks.lengths.assign(BLOBJIO_MAXCHUNKS + 1, 0);
+  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, chunks), 0);
   EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Too many chunks (max = 32767)!\n");
   EXPECT_TRUE(Fake().messages.empty());
   CONSOLE_ResetForTest(stdin, stdout, stderr);

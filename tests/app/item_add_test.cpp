@@ -80,10 +80,10 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
   dir.WriteFile("a.txt", "first");
   dir.WriteFile("b.bin", large);
   dir.WriteFile("c.txt", "third");
-  std::vector<BLOBJIO_CHUNK> b_chunks;
-  ASSERT_TRUE(BLOBJIO_Encode(false, reinterpret_cast<const unsigned char*>(large.data()),
-                             large.size(), &b_chunks));
-  ASSERT_GE(b_chunks.size(), 2u);  // a.txt and c.txt take one chunk each
+  COMPR_CHUNKS b_chunks;
+  BLOBJIO_Encode(false, reinterpret_cast<const unsigned char*>(large.data()), large.size(),
+                 &b_chunks);
+  ASSERT_GE(b_chunks.lengths.size(), 2u);  // a.txt and c.txt take one chunk each
   APPDB_ResetForTest();
   ASSERT_TRUE(DBHANDLE_Init(APPDB_Handle(), "KASPODB"));
   struct Case {

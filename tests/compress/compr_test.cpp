@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -343,6 +344,136 @@ TEST_F(ComprTest, DecodingStopsAtTheLimit) {
       COMPR_Free(&obj);
     }
   }
+}
+
+// The chunker, given a stream in pieces of any size, cuts the chunks that
+// COMPR_GetBin cuts from the whole stream, byte for byte: runs across
+// pieces, 0xB0 bytes at chunk ends, one and several Pelko blocks.
+TEST_F(ComprTest, ChunkerCutsTheChunksOfTheWholeStream) {
+  Bytes runs;
+  for (int k = 0; k < 300; ++k) runs.insert(runs.end(), 1 + k % 263, static_cast<unsigned char>(k % 3 ? 0xB0 : k));
+  const std::vector<Bytes> streams = {{}, {7}, MixedBytes(30000, 8), runs, Bytes(70000, 0xB0),
+                                      MixedBytes(1048576 + 300, 9)};
+  for (const Bytes& stream : streams) {
+    for (int mode : {COMPR_MODE_RLE, COMPR_MODE_PELKO}) {
+      for (int chunk : {kChunk, COMPR_MINCHUNK}) {
+        if (chunk == COMPR_MINCHUNK && stream.size() > 70000) continue;
+        const std::vector<RECORD_BINARY> whole = Chunks(stream, mode, chunk);
+        for (std::size_t piece : {std::size_t{1}, std::size_t{300}, std::size_t{65536}, stream.size()}) {
+          SCOPED_TRACE(std::to_string(stream.size()) + " bytes, mode " + std::to_string(mode) +
+                       ", chunk " + std::to_string(chunk) + ", pieces of " + std::to_string(piece));
+          COMPR_CHUNKS cut;
+          COMPR_CHUNKER chunker(mode, chunk, &cut);
+          for (std::size_t at = 0; at < stream.size(); at += piece) {
+            chunker.Add(stream.data() + at, std::min(piece, stream.size() - at));
+          }
+          chunker.Finish();
+          ASSERT_EQ(cut.lengths.size(), whole.size());
+          COMPR_CHUNKWALK walk;
+          RECORD_BINARY got;
+          for (const RECORD_BINARY& expected : whole) {
+            ASSERT_TRUE(COMPR_NextChunk(cut, &walk, &got));
+            ASSERT_EQ(Bytes(got.data, got.data + got.length),
+                      Bytes(expected.data, expected.data + expected.length));
+          }
+          EXPECT_FALSE(COMPR_NextChunk(cut, &walk, &got));
+          if (piece >= stream.size()) break;
+        }
+      }
+    }
+  }
+}
+
+// The stream reader against the whole decoding: on good chunks of both
+// encodings, with empty chunks among them, cut, flipped, mixed, past the
+// limit and in the wrong mode, whatever it hands on whole is what
+// COMPR_AddBin and COMPR_Reset give, and where it fails quietly they fail
+// (but for the mixes it leaves to them). A sink that stops, or a
+// source that fails, fails it.
+TEST_F(ComprTest, StreamReaderHandsOnWhatTheWholeDecodingGives) {
+  COMPR_SetFatalOnDamage(false);
+  struct Case {
+    std::vector<RECORD_BINARY> chunks;
+    int mode;
+    std::size_t limit;
+    bool mixed;  // left to the whole decoding
+  };
+  std::vector<Case> cases;
+  std::mt19937 gen(42);
+  for (const Bytes& stream : {MixedBytes(1, 1), MixedBytes(30000, 2), Bytes(200000, 0xB0),
+                              MixedBytes(2 * 1048576 + 77, 3)}) {
+    for (int mode : {COMPR_MODE_RLE, COMPR_MODE_PELKO}) {
+      std::vector<RECORD_BINARY> chunks = Chunks(stream, mode);
+      cases.push_back({chunks, mode, SIZE_MAX, false});
+      cases.push_back({chunks, mode, stream.size(), false});
+      cases.push_back({chunks, mode, stream.size() - 1, false});
+      cases.push_back({chunks, 3 - mode, SIZE_MAX, mode == COMPR_MODE_PELKO});
+      std::vector<RECORD_BINARY> spaced;
+      for (const RECORD_BINARY& c : chunks) spaced.push_back(RECORD_BINARY{}), spaced.push_back(c);
+      cases.push_back({spaced, mode, SIZE_MAX, false});
+      if (chunks.size() > 1) {
+        cases.push_back({{chunks.begin(), chunks.end() - 1}, mode, SIZE_MAX, false});
+        std::vector<RECORD_BINARY> skipped = chunks;
+        skipped.erase(skipped.begin() + 1);
+        cases.push_back({skipped, mode, SIZE_MAX, false});
+      }
+      for (int k = 0; k < 6; ++k) {
+        std::vector<RECORD_BINARY> bad = chunks;
+        RECORD_BINARY& c = bad[gen() % bad.size()];
+        c.data[k < 2 ? k : gen() % c.length] ^= static_cast<unsigned char>(1 + gen() % 255);
+        cases.push_back({bad, mode, SIZE_MAX, k < 2});
+      }
+    }
+  }
+  cases.push_back({{}, COMPR_MODE_RLE, SIZE_MAX, false});
+  std::vector<RECORD_BINARY> mix = Chunks(MixedBytes(9000, 4), COMPR_MODE_PELKO);
+  mix.push_back(Chunks(MixedBytes(10, 5), COMPR_MODE_RLE)[0]);
+  cases.push_back({mix, COMPR_MODE_PELKO, SIZE_MAX, true});
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Case& c = cases[i];
+    COMPR whole;
+    Init(&whole, c.mode);
+    COMPR_SetLimit(&whole, c.limit);
+    bool whole_ok = true;
+    {
+      StderrCapture capture;
+      for (const RECORD_BINARY& chunk : c.chunks) whole_ok = whole_ok && COMPR_AddBin(&whole, chunk);
+      whole_ok = whole_ok && COMPR_Reset(&whole);
+    }
+    std::size_t next = 0;
+    const COMPR_CHUNKSOURCE source = [&](const RECORD_BINARY** out) {
+      if (next == c.chunks.size()) return 0;
+      *out = &c.chunks[next++];
+      return 1;
+    };
+    Bytes streamed;
+    StderrCapture capture;
+    const int ok = COMPR_ReadStream(c.mode, c.limit, source,
+                                    [&](const unsigned char* data, std::size_t n) {
+                                      streamed.insert(streamed.end(), data, data + n);
+                                      return true;
+                                    });
+    EXPECT_EQ(capture.Text(), "");
+    EXPECT_TRUE(ok ? whole_ok && streamed == whole.buffer : !whole_ok || c.mixed);
+    COMPR_Free(&whole);
+  }
+  const std::vector<RECORD_BINARY> chunks = Chunks(MixedBytes(30000, 6), COMPR_MODE_RLE);
+  const auto all = [&](int fail_at) {
+    std::size_t next = 0;
+    return COMPR_CHUNKSOURCE([&chunks, next, fail_at](const RECORD_BINARY** out) mutable {
+      if (static_cast<int>(next) == fail_at) return -1;
+      if (next == chunks.size()) return 0;
+      *out = &chunks[next++];
+      return 1;
+    });
+  };
+  const COMPR_STREAMSINK take = [](const unsigned char*, std::size_t) { return true; };
+  EXPECT_EQ(COMPR_ReadStream(COMPR_MODE_RLE, SIZE_MAX, all(-1), take), 1);
+  EXPECT_EQ(COMPR_ReadStream(COMPR_MODE_RLE, SIZE_MAX, all(1), take), 0);
+  EXPECT_EQ(COMPR_ReadStream(COMPR_MODE_RLE, SIZE_MAX, all(-1),
+                             [](const unsigned char*, std::size_t) { return false; }),
+            0);
 }
 
 // The message as a regular expression for the death test.

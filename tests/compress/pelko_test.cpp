@@ -351,6 +351,76 @@ bool DecompressViews(const Bytes& z, Bytes* out) {
   return got == 0;
 }
 
+// Everything the view reader delivers after a start; false when the start
+// failed or a read was negative.
+bool DrainViews(bool started, Bytes* out) {
+  out->clear();
+  const unsigned char* view = nullptr;
+  std::size_t n = 0;
+  bool last = false;
+  int got = -1;
+  while (started && (got = Uncompress_ReadView(&view, &n, &last)) > 0) {
+    out->insert(out->end(), view, view + n);
+  }
+  Uncompress_End();
+  return got == 0;
+}
+
+// The same, the reader fed in pieces of `piece` bytes with empty pieces
+// between them.
+bool DecompressFed(const Bytes& z, std::size_t piece, Bytes* out) {
+  std::size_t at = 0;
+  bool empty_next = true;
+  PELKO_SOURCE source = [&](const unsigned char** data, std::size_t* n) {
+    empty_next = !empty_next;
+    if (at == z.size()) return 0;
+    const std::size_t take = empty_next ? 0 : std::min(piece, z.size() - at);
+    *data = z.data() + at;
+    *n = take;
+    at += take;
+    return 1;
+  };
+  return DrainViews(Uncompress_InitSource(source), out);
+}
+
+// A reader fed piece by piece gives what the whole input gives, on good
+// streams of one and several blocks, cut ones, damaged ones and headers
+// alone; it reports nothing, and a source that fails is corrupt data.
+TEST_F(PelkoTest, FedPieceByPieceReadsAsTheWholeInput) {
+  std::vector<Bytes> inputs = {{}, Bytes(13, 'z'), Compress({}), Compress(MixedBytes(300, 1))};
+  for (std::size_t size : {1, 70000, PELKO_BLOCK, 2 * PELKO_BLOCK + 5000}) {
+    inputs.push_back(Compress(MixedBytes(size, static_cast<uint32_t>(size))));
+  }
+  const Bytes good = inputs.back();
+  for (std::size_t len : {269, 270, 273, 5000, 70001}) {
+    inputs.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(len));
+  }
+  std::mt19937 gen(16);
+  for (int k = 0; k < 12; ++k) {
+    Bytes bad = good;
+    bad[gen() % bad.size()] ^= static_cast<unsigned char>(1 + gen() % 255);
+    inputs.push_back(bad);
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    Bytes whole;
+    bool whole_ok;
+    {
+      StderrCapture capture;
+      whole_ok = DrainViews(Uncompress_Init(inputs[i].data(), inputs[i].size()), &whole);
+    }
+    for (std::size_t piece : {1, 7, 3997, 65536 + 3, 1 << 20}) {
+      SCOPED_TRACE(std::to_string(i) + " in pieces of " + std::to_string(piece));
+      StderrCapture capture;
+      Bytes fed;
+      EXPECT_EQ(DecompressFed(inputs[i], piece, &fed), whole_ok);
+      EXPECT_TRUE(fed == whole);
+      EXPECT_EQ(capture.Text(), "");
+    }
+  }
+  PELKO_SOURCE failing = [](const unsigned char**, std::size_t*) { return -1; };
+  EXPECT_FALSE(Uncompress_InitSource(failing));
+}
+
 // The writer and reader keep their buffers from one use to the next:
 // nothing of an earlier use, larger or with other settings, or damaged,
 // may show in a later one.

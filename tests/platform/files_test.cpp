@@ -59,6 +59,10 @@ TEST(FileKind, TellsFilesFromDirectories) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(PLATFORM_FileKind(dir.Path(c.name).c_str()), c.kind);
     EXPECT_EQ(PLATFORM_IsSymbolicLink(dir.Path(c.name).c_str()), c.link);
+    bool link = !c.link;
+    const PLATFORM_FILEKIND own = PLATFORM_OwnKind(dir.Path(c.name).c_str(), &link);
+    EXPECT_EQ(link, c.link);
+    EXPECT_EQ(own, c.link ? PLATFORM_OTHER : c.kind);
   }
 }
 
