@@ -364,7 +364,11 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
     CONSOLE_Error(kWriteChunksError);
     return EXPORTRESULT::kNotWritten;
   }
-  if (sink.Failed() || !PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
+  // Only a file that replaces the user's own must be on the disk before the
+  // rename: a new file lost in a crash is still in the container, and
+  // syncing every one of thousands of new files would double an export.
+  const PLATFORM_DURABILITY durability = exists ? PLATFORM_DURABLE : PLATFORM_CACHED;
+  if (sink.Failed() || !PLATFORM_NewFileCommit(&out, durability)) {
     CONSOLE_Error(kWriteError, PLATFORM_Printable(path).c_str());
     return EXPORTRESULT::kNotWritten;
   }
