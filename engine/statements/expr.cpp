@@ -1,7 +1,7 @@
 // expr.cpp: the node pool, scopes and candidate lists.
 #include "engine/statements/expr.h"
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "engine/types/values.h"
 
 namespace {

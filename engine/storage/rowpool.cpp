@@ -5,7 +5,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
