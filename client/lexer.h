@@ -5,11 +5,14 @@
 // never writes the error buffer itself; it only carries it for the parser.
 #pragma once
 
+#include "engine/types/tokens.h"
+
 // Size of the caller's token text buffer. Strings and numbers hold at most
 // LEX_TEXTSIZE - 1 characters; longer ones are refused with a syntax error.
 inline constexpr int LEX_TEXTSIZE = 10000;
-// Names hold at most LEX_NAMEMAX characters; one more is refused.
-inline constexpr int LEX_NAMEMAX = 31;
+// Names hold at most LEX_NAMEMAX characters; one more is refused. The
+// engine keeps names of the same length (tokens.h).
+inline constexpr int LEX_NAMEMAX = DBTK_NAMEMAX;
 
 struct LEXER {
   char* text = nullptr;    // the SQL text, NUL-terminated, changed in place
