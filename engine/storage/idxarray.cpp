@@ -109,14 +109,6 @@ void IDXARRAY_Init(IDXARRAY* array) { *array = IDXARRAY{}; }
 
 void IDXARRAY_Free(IDXARRAY* array) { *array = IDXARRAY{}; }
 
-void IDXARRAY_FreeAll(IDXARRAY* array, void (*free_object)(void* object)) {
-  for (int i = 0; i < array->count; ++i) {
-    IDXENTRY& entry = array->entries[i];
-    if (entry.name[0] != '\0' && entry.object != nullptr) free_object(entry.object);
-  }
-  IDXARRAY_Free(array);
-}
-
 int IDXARRAY_Add(IDXARRAY* array, std::string_view name, void* object) {
   if (name.empty()) {
     DBreport("%s", kNameNotDefined);
