@@ -12,7 +12,9 @@
 #include "client/message.h"
 #include "client/parser.h"
 #include "engine/dispatch.h"
+#include "engine/start.h"
 #include "engine/types/dates.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "engine/types/token_reader.h"
 #include "engine/types/tokens.h"
@@ -110,6 +112,19 @@ int DBrecv(DBCONNECTION* conn, const unsigned char** reply, int* length) {
   *length = REPLY_Length();
   return 1;
 }
+
+// ---------------------------------------------------------------------------
+// The engine
+
+int DBCLIENT_StartEngine(const char* engine_name, const char* default_db) {
+  return Tarvic1_Init(engine_name, default_db);
+}
+
+void DBCLIENT_ArmInterrupt() { INTERRUPT_Arm(); }
+
+int DBCLIENT_DisarmInterrupt() { return INTERRUPT_Disarm(); }
+
+int DBCLIENT_InterruptRequested() { return INTERRUPT_Requested(); }
 
 // ---------------------------------------------------------------------------
 // Connection calls

@@ -57,6 +57,23 @@ using DBRESULTPTR = std::unique_ptr<DBRESULT, DBRESULTFree>;
 [[nodiscard]] int DBrecv(DBCONNECTION* conn, const unsigned char** reply, int* length);
 
 // ---------------------------------------------------------------------------
+// The engine
+
+// Starts the engine in this process (Tarvic1_Init of engine/start.h, whose
+// rules hold): `engine_name` empty or not, `default_db` the database made
+// sure of. Returns 0 when the engine could not be started.
+[[nodiscard]] int DBCLIENT_StartEngine(const char* engine_name, const char* default_db);
+
+// Between these two calls SIGINT asks the running statement to stop
+// instead of ending the process (engine/types/interrupt.h). The second
+// returns 1 when a stop was asked for meanwhile.
+void DBCLIENT_ArmInterrupt();
+[[nodiscard]] int DBCLIENT_DisarmInterrupt();
+
+// 1 when the user asked the running statement to stop.
+[[nodiscard]] int DBCLIENT_InterruptRequested();
+
+// ---------------------------------------------------------------------------
 // Connection calls. A failing DBsend or DBrecv inside them ends the process
 // with exit status 1.
 

@@ -9,8 +9,8 @@
 
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/deffile.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/catalog/limits.h"
+#include "engine/types/interrupt.h"
 // Start-up replays redo logs through the engine entry, as a client would:
 // Tarvic1_Init is the engine's other entry point, beside process_sql.
 #include "engine/dispatch.h"

@@ -12,7 +12,6 @@
 
 #include "client/message.h"
 #include "client/parser.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/types/tokens.h"
 #include "platform/report.h"
 #include "platform/system.h"
@@ -123,7 +122,8 @@ std::string Format(const char* format, va_list args) {
       continue;
     }
     std::string directive(start, p);
-    if (*p != 'd') directive.erase(std::remove(directive.begin(), directive.end(), 'l'), directive.end());
+    if (*p != 'd')
+      directive.erase(std::remove(directive.begin(), directive.end(), 'l'), directive.end());
     directive.push_back(*p);
     AppendConversion(&out, directive, *p, is_long, &copy);
   }
@@ -177,8 +177,7 @@ int MapStatus(const DBRESULT* result) {
 }
 
 bool IsError(int status) {
-  return status == MYDB_BAD_RESPONSE || status == MYDB_FATAL_ERROR ||
-         status == MYDB_NONFATAL_ERROR;
+  return status == MYDB_BAD_RESPONSE || status == MYDB_FATAL_ERROR || status == MYDB_NONFATAL_ERROR;
 }
 
 // The status rule shared by every execute call.
@@ -242,8 +241,7 @@ std::string HandleName(const char* name) {
   std::string system;
   // An empty DBSYS would give a name that starts with "/", which names no
   // database; it counts as unset.
-  if (!SplitName(full, &database) && PLATFORM_GetEnv(kSystemVariable, &system) &&
-      !system.empty()) {
+  if (!SplitName(full, &database) && PLATFORM_GetEnv(kSystemVariable, &system) && !system.empty()) {
     full = system + "/" + full;
   }
   if (full.size() > static_cast<size_t>(DBHANDLE_NAMEMAX)) full.resize(DBHANDLE_NAMEMAX);
@@ -306,6 +304,17 @@ DBHANDLESTATE& DBHANDLE_State() {
   static DBHANDLESTATE state;
   return state;
 }
+
+// ---------------------------------------------------------------------------
+// The engine
+
+int DBHANDLE_StartEngine(const char* engine_name, const char* default_db) {
+  return DBCLIENT_StartEngine(engine_name, default_db);
+}
+
+void DBHANDLE_ArmInterrupt() { DBCLIENT_ArmInterrupt(); }
+
+int DBHANDLE_DisarmInterrupt() { return DBCLIENT_DisarmInterrupt(); }
 
 // ---------------------------------------------------------------------------
 // Handle and transactions
@@ -554,7 +563,7 @@ std::string TrimRight(const char* text) {
 
 // Prints the rows once, so their texts are made for the line and not kept
 // (DBresult_text): kept, they could take more memory than the result. A
-// stop the user asks for (interrupt.h) ends the printing; returns 0 then.
+// stop the user asks for (DBHANDLE_ArmInterrupt) ends the printing; returns 0 then.
 [[nodiscard]] int PrintRows(const DBRESULT* result, int status) {
   FILE* out = DBHANDLE_State().out;
   const int columns = DBresult_cols(result);
@@ -566,7 +575,7 @@ std::string TrimRight(const char* text) {
   }
   std::fprintf(out, "%s\n", line.c_str());
   for (int row = 0; row < DBresult_rows(result); ++row) {
-    if (INTERRUPT_Requested()) return 0;
+    if (DBCLIENT_InterruptRequested()) return 0;
     line.clear();
     for (int c = 0; c < columns; ++c) {
       if (c > 0) line += kSeparator;

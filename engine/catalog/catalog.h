@@ -14,7 +14,6 @@
 #pragma once
 
 #include <array>
-#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -118,10 +117,6 @@ struct ENGINE {
   int saved = 0;
   // Connection ids whose BEGIN found another open transaction.
   std::vector<int32_t> waiting;
-  // The stop request of the running statement (interrupt.h); the SIGINT
-  // handler reads the first and sets the second.
-  volatile std::sig_atomic_t stop_armed = 0;
-  volatile std::sig_atomic_t stop_requested = 0;
 };
 
 ENGINE& CATALOG_Engine();

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/expr.h"
 #include "engine/statements/modify.h"
 #include "engine/statements/qtokens.h"
 #include "engine/tables/transaction.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 
 // The texts of one statement's prologue and transaction steps.

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/distinct.h"
 #include "engine/statements/eval.h"
 #include "engine/statements/orderby.h"
 #include "engine/statements/selectlist.h"
 #include "engine/statements/where.h"
 #include "engine/tables/transaction.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "engine/types/values.h"
 #include "platform/process.h"

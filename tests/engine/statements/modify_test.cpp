@@ -14,9 +14,9 @@
 
 #include "client/dbclient.h"
 #include "client/message.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/dispatch.h"
 #include "engine/statements/expr.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "engine/types/values.h"
 #include "support/engine_fixture.h"
