@@ -105,7 +105,7 @@ int APPDB_SetMax(int max) {
   return dbexec1(APPDB_Handle(), statement.c_str(), &result, &status);
 }
 
-char APPDB_LastCommand() { return DBHANDLE_LastLetter(); }
+DBSTMTKIND APPDB_LastCommand() { return DBHANDLE_LastKind(); }
 
 int APPDB_AbortOpen() {
   MYDB_RESULT result;

@@ -77,6 +77,27 @@ constexpr char kEvaluated[] = "sql-command successfully evaluated %d items\n";
 constexpr char kSeparator[] = ", ";
 constexpr char kDeleteAllNoResult[] = "DELETEALL command failed for table '%s':\n  %s";
 
+// The command letters of the statements a kind names; every other letter
+// is DBSTMT_OTHER.
+struct LETTERKIND {
+  char letter;
+  DBSTMTKIND kind;
+};
+constexpr LETTERKIND kKinds[] = {
+    {'1', DBSTMT_CONNECT},     {'2', DBSTMT_DISCONNECT}, {'4', DBSTMT_DROPDATABASE},
+    {'6', DBSTMT_DROPTABLE},   {'9', DBSTMT_DROPINDEX},  {'J', DBSTMT_BEGIN},
+    {'K', DBSTMT_COMMIT},      {'M', DBSTMT_ABORT},      {'V', DBSTMT_STOPDATABASE},
+    {'X', DBSTMT_SETDATABASE},
+};
+
+DBSTMTKIND KindOf(char letter) {
+  if (letter == 0) return DBSTMT_NONE;
+  for (const LETTERKIND& k : kKinds) {
+    if (k.letter == letter) return k.kind;
+  }
+  return DBSTMT_OTHER;
+}
+
 // ---------------------------------------------------------------------------
 // Formatting
 
@@ -649,7 +670,7 @@ int DBHANDLE_Describe(const char* text, DBSTATEMENT* out) {
   const unsigned char* msg = MESSAGE_Data();
   const int length = MESSAGE_Length();
   if (length < 1) return 0;
-  out->letter = static_cast<char>(msg[0]);
+  out->kind = KindOf(static_cast<char>(msg[0]));
   // A first name token: 'a', its u16 length (with the zero), the text.
   if (length >= 4 && msg[1] == DBTK_IDENT) {
     const int size = msg[2] | (msg[3] << 8);
@@ -689,5 +710,7 @@ const std::string& DBHANDLE_ErrorText() { return DBHANDLE_State().errtext; }
 void DBHANDLE_ClearError() { DBHANDLE_State().errtext.clear(); }
 
 char DBHANDLE_LastLetter() { return DBHANDLE_State().last_letter; }
+
+DBSTMTKIND DBHANDLE_LastKind() { return KindOf(DBHANDLE_LastLetter()); }
 
 void DBHANDLE_ResetForTest() { DBHANDLE_State() = DBHANDLESTATE{}; }

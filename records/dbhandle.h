@@ -140,9 +140,26 @@ void DBHANDLE_ArmInterrupt();
 [[nodiscard]] int dbexec_sql(DBHANDLE* handle, const char* text, MYDB_RESULT* out_result,
                              int* out_count);
 
+// What a statement does to the database, for a caller that must know
+// which transaction it leaves open or which statements it lets through.
+enum DBSTMTKIND {
+  DBSTMT_NONE,   // nothing was sent
+  DBSTMT_OTHER,  // any statement not named below
+  DBSTMT_CONNECT,
+  DBSTMT_DISCONNECT,
+  DBSTMT_DROPDATABASE,
+  DBSTMT_DROPTABLE,
+  DBSTMT_DROPINDEX,
+  DBSTMT_BEGIN,
+  DBSTMT_COMMIT,  // COMMIT and END
+  DBSTMT_ABORT,
+  DBSTMT_STOPDATABASE,
+  DBSTMT_SETDATABASE,  // also undoes an open transaction
+};
+
 // What a statement of dbexec_sql asks of the engine, read from its message.
 struct DBSTATEMENT {
-  char letter = 0;   // the command letter ('6' DROP TABLE, 'V' STOP DATABASE, ...)
+  DBSTMTKIND kind = DBSTMT_NONE;
   std::string name;  // the name the message starts with (table, index,
                      // database), upper-cased as sent; empty when none
 };
@@ -186,8 +203,9 @@ const std::string& DBHANDLE_ErrorText();
 void DBHANDLE_ClearError();
 
 // The command letter of the statement the last dbexec_sql sent to the
-// engine, 0 when it sent none.
+// engine, 0 when it sent none; and what that statement does.
 [[nodiscard]] char DBHANDLE_LastLetter();
+[[nodiscard]] DBSTMTKIND DBHANDLE_LastKind();
 
 // Back to the state at process start. Only tests call it.
 void DBHANDLE_ResetForTest();
