@@ -20,6 +20,7 @@
 #include "platform/process.h"
 #include "platform/terminal.h"
 #include "records/blobj.h"
+#include "records/fields.h"
 #include "records/kaspo.h"
 
 namespace {
@@ -177,8 +178,8 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t siz
   }
   KASPO item;
   KASPO_Init(&item);
-  RECORD_SetText(item.filename, name, KASPO_FILENAMELEN);
-  RECORD_SetText(item.description, choice.description, KASPO_DESCRIPTIONLEN);
+  RECFIELD_SetText(item.filename, name, KASPO_FILENAMELEN);
+  RECFIELD_SetText(item.description, choice.description, KASPO_DESCRIPTIONLEN);
   item.size = static_cast<int32_t>(size);
   item.compressed = choice.compress ? '1' : '0';
   if (!KASPO_Insert(&item, Db())) {
@@ -386,7 +387,7 @@ bool SumSizes(int64_t* out_sum) {
   KASPO_Init(&item);
   bool ok = KASPO_Select_Seq(&item, Db());
   while (ok && KASPO_Fetch_Seq(&item, Db())) {
-    if (RECORD_HasInteger(item.size)) *out_sum += item.size;
+    if (RECFIELD_HasInteger(item.size)) *out_sum += item.size;
   }
   ok = ok && DBHANDLE_ErrorText().empty();
   if (!ok) dberror_print();
@@ -427,10 +428,10 @@ void ITEMS_Change() {
   KASPO item = found[0];
   std::string answer;
   if (!AskNewName(ITEMLIST_Text(item.filename), &answer)) return;
-  RECORD_SetText(item.filename, answer, KASPO_FILENAMELEN);
+  RECFIELD_SetText(item.filename, answer, KASPO_FILENAMELEN);
   const std::string old_text = ITEMLIST_Text(item.description);
   if (!AskShowingDefault(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
-  RECORD_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
+  RECFIELD_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Update(&item, Db())) {
     APPDB_Report(kUpdateError);
     return;

@@ -8,6 +8,7 @@
 #include "app/database.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
+#include "records/fields.h"
 
 namespace {
 constexpr char kPatternPrompt[] = "# Search pattern? ";
@@ -58,8 +59,8 @@ int ITEMLIST_Search(const std::string& text, std::vector<KASPO>* found) {
   const std::string pattern = KASPO_SearchPattern(text, kMaxPattern);
   KASPO item;
   KASPO_Init(&item);
-  RECORD_SetText(item.filename, pattern, KASPO_FILENAMELEN);
-  RECORD_SetText(item.description, pattern, KASPO_DESCRIPTIONLEN);
+  RECFIELD_SetText(item.filename, pattern, KASPO_FILENAMELEN);
+  RECFIELD_SetText(item.description, pattern, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Select_Search(&item, APPDB_Handle())) {
     // Hand out nothing of a search that failed half way.
     while (KASPO_Select_Search_Next(&item, APPDB_Handle())) {

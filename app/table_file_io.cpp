@@ -11,16 +11,15 @@
 #include <utility>
 #include <vector>
 
-#include "app/chunk_walk.h"
 #include "app/console.h"
 #include "app/database.h"
-#include "client/datelib.h"
-#include "client/struct_assign.h"
 #include "platform/files.h"
-#include "platform/newfile.h"
 #include "platform/locks.h"
+#include "platform/newfile.h"
 #include "platform/process.h"
 #include "records/blobj.h"
+#include "records/chunk_walk.h"
+#include "records/fields.h"
 #include "records/kaspo.h"
 
 namespace {
@@ -30,8 +29,7 @@ constexpr char kSaveSyntaxField[] = "(TABLE_File_Save) Syntax error 'NAME,TYP,SI
 constexpr char kSaveNoFields[] = "(TABLE_File_Save) No attributes!\n";
 constexpr char kSaveSelect[] = "(TABLE_File_Save) Error in DB-Select!\n";
 constexpr char kSaveOddSize[] = "(TABLE_File_Save) Warning: Struct not initialized (size %d)???\n";
-constexpr char kSaveTooMany[] =
-    "(TABLE_File_Save) Too many records for one section (max = %d)!\n";
+constexpr char kSaveTooMany[] = "(TABLE_File_Save) Too many records for one section (max = %d)!\n";
 constexpr char kSaveWrite[] = "(TABLE_File_Save) Error writing file!\n";
 constexpr char kLoadRead[] = "(TABLE_File_Load) Error reading file!\n";
 constexpr char kLoadInsert[] = "(TABLE_File_Load) Error in table-insert!\n";
@@ -90,8 +88,8 @@ constexpr int kCountWidth = 5;
 // record forms they become.
 constexpr int kDatiTextSize = 27;
 constexpr int kTimeTextSize = 9;
-constexpr int kDatiSize = static_cast<int>(sizeof(ADATI));
-constexpr int kTimeSize = static_cast<int>(sizeof(ATIME));
+constexpr int kDatiSize = RECFIELD_DATISIZE;
+constexpr int kTimeSize = RECFIELD_TIMESIZE;
 
 struct FIELD {
   std::string name;
@@ -116,8 +114,8 @@ enum PARSE { PARSE_OK, PARSE_TABLE, PARSE_FIELD, PARSE_TOO_MANY };
 bool ParseField(const std::string& item, int record_size, FIELD* out) {
   std::vector<char> name(item.size() + 1);
   char rest = 0;
-  const int n = std::sscanf(item.c_str(), "%[^,],%d,%d,%d%c", name.data(), &out->type,
-                            &out->size, &out->offset, &rest);
+  const int n = std::sscanf(item.c_str(), "%[^,],%d,%d,%d%c", name.data(), &out->type, &out->size,
+                            &out->offset, &rest);
   if (n != 4) return false;
   out->name = name.data();
   return out->size >= 1 && out->size <= TABLEFILE_MAXFIELDSIZE && out->offset >= 0 &&
@@ -130,10 +128,10 @@ PARSE ParseLayout(const std::string& text, bool with_count, LAYOUT* out) {
   const std::size_t bar = text.find('|');
   const std::string head = text.substr(0, bar);
   char rest = 0;
-  const int n = with_count ? std::sscanf(head.c_str(), "%d,%d,%d%c", &out->count,
-                                         &out->table_id, &out->record_size, &rest)
-                           : std::sscanf(head.c_str(), "%d,%d%c", &out->table_id,
-                                         &out->record_size, &rest);
+  const int n =
+      with_count ? std::sscanf(head.c_str(), "%d,%d,%d%c", &out->count, &out->table_id,
+                               &out->record_size, &rest)
+                 : std::sscanf(head.c_str(), "%d,%d%c", &out->table_id, &out->record_size, &rest);
   if (n != (with_count ? 3 : 2) || out->record_size < 1 || out->count < 0 ||
       out->count > TABLEFILE_MAXRECORDS) {
     return PARSE_TABLE;
@@ -151,8 +149,7 @@ PARSE ParseLayout(const std::string& text, bool with_count, LAYOUT* out) {
 }
 
 // Parses a layout and prints what is wrong with it.
-bool ReadLayout(const std::string& text, bool with_count, const SECTIONTEXTS& texts,
-                LAYOUT* out) {
+bool ReadLayout(const std::string& text, bool with_count, const SECTIONTEXTS& texts, LAYOUT* out) {
   switch (ParseLayout(text, with_count, out)) {
     case PARSE_OK: return true;
     case PARSE_TABLE: CONSOLE_Error("%s", texts.syntax_table); return false;
@@ -185,9 +182,9 @@ void CanonicalRecord(const LAYOUT& layout, const unsigned char* record,
   for (const FIELD& f : layout.fields) {
     const unsigned char* from = record + f.offset;
     std::size_t n = static_cast<std::size_t>(f.size);
-    if (f.type == STRUCT_STRING) {
+    if (f.type == RECFIELD_STRING) {
       n = strnlen(reinterpret_cast<const char*>(from), n);
-    } else if (f.type == STRUCT_BINARY && f.size >= 2) {
+    } else if (f.type == RECFIELD_BINARY && f.size >= 2) {
       uint16_t length = 0;
       std::memcpy(&length, from, sizeof length);
       n = std::min<std::size_t>(n, 2u + length);
@@ -199,15 +196,15 @@ void CanonicalRecord(const LAYOUT& layout, const unsigned char* record,
 // Fetches and writes every row; *out_count is how many. False after
 // printing why.
 bool WriteRows(DBHANDLE* handle, FILE* file, const LAYOUT& layout, RECORD_HEADER* record,
-               TABLEFILE_InitFn init, TABLEFILE_RowFn fetch, int* out_count) {
+               TABLEFILE_InitFn init, TABLEFILE_RowFn fetch, void* context, int* out_count) {
   std::vector<unsigned char> bytes;
   *out_count = 0;
-  for (init(record); fetch(record, handle); init(record)) {
+  for (init(record); fetch(record, handle, context); init(record)) {
     if (*out_count == TABLEFILE_MAXRECORDS) {
       CONSOLE_Error(kSaveTooMany, TABLEFILE_MAXRECORDS);
       return false;
     }
-    if (layout.record_size > STRUCT_SIZEMAX) CONSOLE_Error(kSaveOddSize, layout.record_size);
+    if (layout.record_size > RECFIELD_SIZEMAX) CONSOLE_Error(kSaveOddSize, layout.record_size);
     CanonicalRecord(layout, reinterpret_cast<const unsigned char*>(record), &bytes);
     if (!PLATFORM_Write(file, bytes.data(), bytes.size())) {
       CONSOLE_Error(kSaveWrite);
@@ -228,8 +225,7 @@ bool WriteCount(FILE* file, long start, int count) {
   std::snprintf(digits, sizeof digits, kCountFormat, count);
   const long end = std::ftell(file);
   return end >= 0 && std::fseek(file, start, SEEK_SET) == 0 &&
-         PLATFORM_Write(file, digits, kCountWidth) &&
-         std::fseek(file, end, SEEK_SET) == 0;
+         PLATFORM_Write(file, digits, kCountWidth) && std::fseek(file, end, SEEK_SET) == 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -316,15 +312,9 @@ std::string SectionText(const unsigned char* from, int size) {
 // converted, anything else is copied as far as both fields reach.
 void FillResized(const FIELD& p, const FIELD& s, const unsigned char* from, unsigned char* to) {
   const std::string text = SectionText(from, s.size);
-  ADATI dati{};
-  ATIME time{};
-  if (s.size == kDatiTextSize && p.size == kDatiSize && DATI_IsValidString(text) &&
-      DATI_FromString(&dati, text)) {
-    std::memcpy(to, &dati, sizeof dati);
+  if (s.size == kDatiTextSize && p.size == kDatiSize && RECFIELD_DatiFromText(text, to)) {
     CONSOLE_Error(kLoadToDati, p.name.c_str());
-  } else if (s.size == kTimeTextSize && p.size == kTimeSize && TIME_IsValidString(text) &&
-             TIME_FromString(&time, text)) {
-    std::memcpy(to, &time, sizeof time);
+  } else if (s.size == kTimeTextSize && p.size == kTimeSize && RECFIELD_TimeFromText(text, to)) {
     CONSOLE_Error(kLoadToTime, p.name.c_str());
   } else {
     CONSOLE_Error(kLoadSizes, p.name.c_str(), p.size, s.size);
@@ -345,9 +335,9 @@ void FillBinaryFromText(const FIELD& p, const FIELD& s, const unsigned char* fro
 // Keeps a filled field within what its type can hold: a text ends inside
 // its field, a binary length does not run past it.
 void KeepInBounds(const FIELD& p, unsigned char* to) {
-  if (p.type == STRUCT_STRING) {
+  if (p.type == RECFIELD_STRING) {
     to[p.size - 1] = '\0';
-  } else if (p.type == STRUCT_BINARY && p.size >= 2) {
+  } else if (p.type == RECFIELD_BINARY && p.size >= 2) {
     uint16_t length = 0;
     std::memcpy(&length, to, sizeof length);
     if (length > p.size - 2) length = static_cast<uint16_t>(p.size - 2);
@@ -368,7 +358,7 @@ void FillField(const FIELDMAP& m, const unsigned char* in, unsigned char* out) {
     std::memcpy(to, from, static_cast<std::size_t>(p.size));
   } else if (s.type == p.type) {
     FillResized(p, s, from, to);
-  } else if (s.type == STRUCT_STRING && p.type == STRUCT_BINARY && p.size == s.size + 1) {
+  } else if (s.type == RECFIELD_STRING && p.type == RECFIELD_BINARY && p.size == s.size + 1) {
     FillBinaryFromText(p, s, from, to);
   } else {
     CONSOLE_Error(kLoadTypes, p.name.c_str(), p.type, s.type);
@@ -412,7 +402,7 @@ class SHORTKEYS {
 };
 
 struct KEYCHECK {
-  const FIELD* field = nullptr;  // the program's key field; null: no check
+  const FIELD* field = nullptr;           // the program's key field; null: no check
   std::unique_ptr<SHORTKEYS> short_keys;  // for keys of at most eight bytes
   std::unordered_set<std::string> seen;   // for longer ones
 };
@@ -461,12 +451,13 @@ constexpr int64_t kReadPiece = 1 << 20;
 // again is the same file. Leaves the file after the section. False after
 // printing why; a record whose `key` came before is not inserted.
 bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LAYOUT& section,
-                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key) {
+                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key, void* context) {
   const std::vector<FIELDMAP> map = MapFields(program, section);
   KEYCHECK keys = KeyCheck(program, key, section.count);
   const int64_t size = section.record_size;
   const int64_t per_piece = std::max<int64_t>(1, kReadPiece / size);
-  std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));
+  std::vector<unsigned char> piece(
+      static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));
   // RECORD_HEADER alignment for the module's record.
   std::vector<int64_t> out_words(static_cast<std::size_t>(program.record_size + 7) / 8 + 1);
   auto* out = reinterpret_cast<unsigned char*>(out_words.data());
@@ -485,7 +476,7 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LA
       init(record);
       for (const FIELDMAP& m : map) FillField(m, piece.data() + k * size, out);
       if (!KeyIsNew(&keys, out)) return false;
-      if (!insert(record, handle)) {
+      if (!insert(record, handle, context)) {
         APPDB_Report(kLoadInsert);
         return false;
       }
@@ -499,18 +490,26 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LA
 // The two modules of the group
 
 void InitKaspo(RECORD_HEADER* r) { KASPO_Init(reinterpret_cast<KASPO*>(r)); }
-int SelectKaspo(RECORD_HEADER* r, DBHANDLE* h) {
+int SelectKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return KASPO_Select_Seq(reinterpret_cast<KASPO*>(r), h);
 }
-int FetchKaspo(RECORD_HEADER* r, DBHANDLE* h) {
+int FetchKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return KASPO_Fetch_Seq(reinterpret_cast<KASPO*>(r), h);
 }
-int InsertKaspo(RECORD_HEADER* r, DBHANDLE* h) {
+int InsertKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return KASPO_Load_Insert(reinterpret_cast<KASPO*>(r), h);
 }
 void InitBlobj(RECORD_HEADER* r) { BLOBJ_Init(reinterpret_cast<BLOBJ*>(r)); }
-int InsertBlobj(RECORD_HEADER* r, DBHANDLE* h) {
+int InsertBlobj(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return BLOBJ_Load_Insert(reinterpret_cast<BLOBJ*>(r), h);
+}
+// The chunks are walked by key (the context is the CHUNKWALK): one cursor
+// result cannot hold them all.
+int SelectChunks(RECORD_HEADER* /*r*/, DBHANDLE* h, void* context) {
+  return CHUNKWALK_Start(static_cast<CHUNKWALK*>(context), h);
+}
+int FetchChunk(RECORD_HEADER* r, DBHANDLE* h, void* context) {
+  return CHUNKWALK_Next(static_cast<CHUNKWALK*>(context), h, reinterpret_cast<BLOBJ*>(r));
 }
 
 bool SaveSections(DBHANDLE* handle, FILE* file) {
@@ -519,17 +518,17 @@ bool SaveSections(DBHANDLE* handle, FILE* file) {
                        FetchKaspo)) {
     return false;
   }
-  // One chunk record is too large for the stack of every platform. The
-  // chunks are walked by key: one cursor result cannot hold them all.
+  // One chunk record is too large for the stack of every platform.
   auto chunk = BLOBJ_New();
-  return TABLE_File_Save(handle, file, BLOBJ_Descriptor(), &chunk->header, InitBlobj,
-                         CHUNKWALK_Select, CHUNKWALK_Fetch);
+  CHUNKWALK walk;
+  return TABLE_File_Save(handle, file, BLOBJ_Descriptor(), &chunk->header, InitBlobj, SelectChunks,
+                         FetchChunk, &walk);
 }
 }  // namespace
 
-int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
-                    RECORD_HEADER* record, TABLEFILE_InitFn init, TABLEFILE_RowFn select,
-                    TABLEFILE_RowFn fetch) {
+int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor, RECORD_HEADER* record,
+                    TABLEFILE_InitFn init, TABLEFILE_RowFn select, TABLEFILE_RowFn fetch,
+                    void* context) {
   LAYOUT layout;
   const PARSE parsed = ParseLayout(descriptor, false, &layout);
   if (parsed == PARSE_TABLE) {
@@ -550,12 +549,12 @@ int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
   head += descriptor;
   bool ok = start >= 0 && PLATFORM_Write(file, head.c_str(), head.size() + 1);
   if (!ok) CONSOLE_Error(kSaveWrite);
-  if (ok && !select(record, handle)) {
+  if (ok && !select(record, handle, context)) {
     APPDB_Report(kSaveSelect);
     ok = false;
   }
   int count = 0;
-  ok = ok && WriteRows(handle, file, layout, record, init, fetch, &count);
+  ok = ok && WriteRows(handle, file, layout, record, init, fetch, context, &count);
   if (ok && !WriteCount(file, start, count)) {
     CONSOLE_Error(kSaveWrite);
     ok = false;
@@ -564,8 +563,8 @@ int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
   return ok;
 }
 
-int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
-                    TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key) {
+int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor, TABLEFILE_InitFn init,
+                    TABLEFILE_RowFn insert, const char* key, void* context) {
   LAYOUT program;
   LAYOUT section;
   if (!ReadLayout(descriptor, false, kLoadTexts, &program) ||
@@ -580,7 +579,7 @@ int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
     return 0;
   }
   BeginOrEnd(handle);
-  const bool ok = InsertRecords(handle, file, program, section, init, insert, key);
+  const bool ok = InsertRecords(handle, file, program, section, init, insert, key, context);
   EndOrEnd(handle);
   return ok;
 }
@@ -650,6 +649,5 @@ int Group_Load(DBHANDLE* handle, const std::string& path, const char* group) {
   if (!ours) return 1;
   return TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), InitKaspo, InsertKaspo,
                          kKaspoKey) &&
-         TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), InitBlobj, InsertBlobj,
-                         kBlobjKey);
+         TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), InitBlobj, InsertBlobj, kBlobjKey);
 }

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "client/value_strings.h"
-#include "engine/types/values.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
@@ -40,12 +38,6 @@ void CheckIndex(const ARRAY& list, int index) {
   }
 }
 }  // namespace
-
-int RECORD_HasInteger(int32_t field) { return field != DB_NOINTEGER; }
-
-void RECORD_SetText(char* field, const std::string& text, int size) {
-  my_strncpy(field, text.c_str(), size);
-}
 
 void ARRAY_Init(ARRAY* list, int table_id) {
   list->records.clear();

@@ -22,7 +22,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 inline constexpr int RECORD_TABLE_KASPO = 1000;      // table id of KASPO records
@@ -59,16 +58,6 @@ struct ARRAY {
   // Room grows by ARRAY_GROWTH entries at a time.
   std::vector<std::vector<unsigned char>> records;
 };
-
-// 1 when an INTEGER field of a record holds a value, 0 when it holds the
-// mark of a field without one (as a new record's fields do).
-[[nodiscard]] int RECORD_HasInteger(int32_t field);
-
-// Puts `text` (trailing blanks removed) into a text field of `size`
-// characters; a longer text is cut after the value-string warning
-// (my_strncpy of client/value_strings.h).
-// REQUIRES: `field` has room for size + 1 bytes.
-void RECORD_SetText(char* field, const std::string& text, int size);
 
 // Empties the list and tags it with `table_id`.
 void ARRAY_Init(ARRAY* list, int table_id);
