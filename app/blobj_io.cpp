@@ -43,15 +43,6 @@ constexpr int kGrowth = 1000000;
 constexpr int kOutFirst = 100000;
 constexpr int kOutGrowth = 1000000;
 
-// Damaged content must fail the one item, not end the program: the chunk
-// encoder only reports while this is in force.
-struct DamageNotFatal {
-  DamageNotFatal() { COMPR_SetFatalOnDamage(false); }
-  ~DamageNotFatal() { COMPR_SetFatalOnDamage(true); }
-  DamageNotFatal(const DamageNotFatal&) = delete;
-  DamageNotFatal& operator=(const DamageNotFatal&) = delete;
-};
-
 // Frees the encoder on every path.
 struct ComprGuard {
   COMPR obj;
@@ -222,12 +213,14 @@ int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress
 
 int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t recorded_size,
                    std::vector<unsigned char>* out_data) {
-  DamageNotFatal not_fatal;
   out_data->clear();
   std::stable_sort(
       chunks->begin(), chunks->end(),
       [](const BLOBJIO_CHUNK& a, const BLOBJIO_CHUNK& b) { return a.item_number < b.item_number; });
   ComprGuard decoder;
+  // Damaged content must fail the one item, not end the program: the
+  // decoder only reports.
+  COMPR_SetFatalOnDamage(&decoder.obj, false);
   if (compressed) COMPR_Set_Mode(&decoder.obj, COMPR_MODE_PELKO);
   COMPR_SetLimit(&decoder.obj, BLOBJIO_StreamMax(recorded_size));
   RECORD_BINARY bin;
