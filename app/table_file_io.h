@@ -1,6 +1,8 @@
 // table_file_io.h: table sections of container files and the data group
-// "KASPODAT" (TABLE_File_*, Group_*). Owns nothing between calls; the
-// rows belong to the engine, the open file to the caller.
+// "KASPODAT" (TABLE_File_*, Group_*): written by table_file_write.cpp,
+// read by table_file_read.cpp, with what both share in table_section.h.
+// Owns nothing between calls; the rows belong to the engine, the open
+// file to the caller.
 //
 // A container file is a sequence of table sections with no file header.
 // "KASPODAT" is exactly two sections: KASPO, then BLOBJ.
