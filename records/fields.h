@@ -9,6 +9,7 @@
 #include <string>
 
 #include "client/struct_assign.h"
+#include "records/record.h"
 
 // Descriptor type codes ("NAME,TYP,SIZE,IDX") of the fields whose bytes
 // have a form of their own: a text ends at its zero byte, a binary value
@@ -19,6 +20,8 @@ inline constexpr int RECFIELD_BINARY = STRUCT_BINARY;  // 16-bit length + n byte
 // Record sizes outside 1..RECFIELD_SIZEMAX mean a record that was never
 // initialised.
 inline constexpr int RECFIELD_SIZEMAX = STRUCT_SIZEMAX;
+// Record lists warn by the same rule.
+static_assert(RECFIELD_SIZEMAX == ARRAY_SANE_SIZE);
 
 // Bytes of a timestamp field and of a time field in a record.
 inline constexpr int RECFIELD_DATISIZE = 12;

@@ -11,6 +11,9 @@
 #include "engine/types/values.h"
 #include "records/record_io.h"
 
+// A drawn key fills the key field.
+static_assert(KASPO_IDLEN == VALSTR_KEYLEN);
+
 namespace {
 
 constexpr char kColumns[] = "KASPO_Id,Filename,Description,Size,Compressed";

@@ -27,6 +27,9 @@
 #include "engine/storage/rowpool.h"
 #include "engine/types/resdata.h"
 
+// The name index keeps every catalogue name whole.
+static_assert(IDXARRAY_NAMESIZE == DB_NAMESIZE);
+
 struct DBTABLE;
 
 // Buckets of the hash index of a newly created unique index.
