@@ -11,7 +11,6 @@
 #include "client/message.h"
 #include "client/parser.h"
 #include "engine/types/tokens.h"
-#include "platform/report.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
 #include "records/keygen.h"
