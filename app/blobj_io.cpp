@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/chunk_walk.h"
 #include "app/console.h"
 #include "app/database.h"
 #include "app/item_listing.h"
@@ -12,6 +11,7 @@
 #include "platform/files.h"
 #include "records/blobj.h"
 #include "records/blobj_data.h"
+#include "records/chunk_walk.h"
 #include "records/record.h"
 
 namespace {
@@ -43,19 +43,12 @@ constexpr int kGrowth = 1000000;
 constexpr int kOutFirst = 100000;
 constexpr int kOutGrowth = 1000000;
 
-// Damaged content must fail the one item, not end the program: the chunk
-// encoder only reports while this is in force.
-struct DamageNotFatal {
-  DamageNotFatal() { COMPR_SetFatalOnDamage(false); }
-  ~DamageNotFatal() { COMPR_SetFatalOnDamage(true); }
-  DamageNotFatal(const DamageNotFatal&) = delete;
-  DamageNotFatal& operator=(const DamageNotFatal&) = delete;
-};
-
 // Frees the encoder on every path.
 struct ComprGuard {
   COMPR obj;
-  ComprGuard() { COMPR_Init(&obj, BLOBJIO_CHUNKSIZE, kFirstCapacity, kGrowth, kOutFirst, kOutGrowth); }
+  ComprGuard() {
+    COMPR_Init(&obj, BLOBJIO_CHUNKSIZE, kFirstCapacity, kGrowth, kOutFirst, kOutGrowth);
+  }
   ~ComprGuard() { COMPR_Free(&obj); }
   ComprGuard(const ComprGuard&) = delete;
   ComprGuard& operator=(const ComprGuard&) = delete;
@@ -96,7 +89,8 @@ bool TakePayload(const RECORD_HEADER* header, std::vector<unsigned char>* out_da
   const auto* bytes = reinterpret_cast<const unsigned char*>(header);
   uint16_t length = 0;
   std::memcpy(&length, bytes + kBinStart, sizeof length);
-  if (length > BLOBJIO_PAYLOAD || length > header->size - static_cast<int>(kDataStart)) return false;
+  if (length > BLOBJIO_PAYLOAD || length > header->size - static_cast<int>(kDataStart))
+    return false;
   out_data->insert(out_data->end(), bytes + kDataStart, bytes + kDataStart + length);
   return true;
 }
@@ -189,7 +183,8 @@ int BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
   std::vector<unsigned char> content;
   if (!PLATFORM_ReadFile(path, &content)) return 0;
   *out_length = content.size();
-  if (*out_length <= max_length) BLOBJIO_Encode(compress, content.data(), content.size(), out_chunks);
+  if (*out_length <= max_length)
+    BLOBJIO_Encode(compress, content.data(), content.size(), out_chunks);
   return 1;
 }
 
@@ -218,13 +213,14 @@ int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress
 
 int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t recorded_size,
                    std::vector<unsigned char>* out_data) {
-  DamageNotFatal not_fatal;
   out_data->clear();
-  std::stable_sort(chunks->begin(), chunks->end(),
-                   [](const BLOBJIO_CHUNK& a, const BLOBJIO_CHUNK& b) {
-                     return a.item_number < b.item_number;
-                   });
+  std::stable_sort(
+      chunks->begin(), chunks->end(),
+      [](const BLOBJIO_CHUNK& a, const BLOBJIO_CHUNK& b) { return a.item_number < b.item_number; });
   ComprGuard decoder;
+  // Damaged content must fail the one item, not end the program: the
+  // decoder only reports.
+  COMPR_SetFatalOnDamage(&decoder.obj, false);
   if (compressed) COMPR_Set_Mode(&decoder.obj, COMPR_MODE_PELKO);
   COMPR_SetLimit(&decoder.obj, BLOBJIO_StreamMax(recorded_size));
   RECORD_BINARY bin;
@@ -409,8 +405,8 @@ class VECTORSINK : public BLOBJIO_SINK {
 };
 }  // namespace
 
-int BLOBJIO_DecodeStream(const COMPR_CHUNKSOURCE& source, bool compressed,
-                         int64_t recorded_size, BLOBJIO_SINK* sink) {
+int BLOBJIO_DecodeStream(const COMPR_CHUNKSOURCE& source, bool compressed, int64_t recorded_size,
+                         BLOBJIO_SINK* sink) {
   PAYLOADREADER payload(sink);
   const COMPR_STREAMSINK take = [&payload](const unsigned char* data, std::size_t n) {
     return payload.Take(data, n);

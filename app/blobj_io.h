@@ -30,8 +30,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/chunk_walk.h"
 #include "compress/compr.h"
+#include "records/chunk_walk.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
 

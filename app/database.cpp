@@ -4,8 +4,6 @@
 #include <string>
 
 #include "app/console.h"
-#include "engine/catalog/interrupt.h"
-#include "engine/catalog/startup.h"
 #include "platform/process.h"
 
 namespace {
@@ -64,7 +62,7 @@ void EnsureSchemaObject(DBHANDLE* handle, const SCHEMAOBJECT& object) {
 }  // namespace
 
 void APPDB_Start() {
-  if (!Tarvic1_Init(kEngineName, APPDB_DATABASE)) {
+  if (!DBHANDLE_StartEngine(kEngineName, APPDB_DATABASE)) {
     CONSOLE_Error(kInitError);
     PLATFORM_Exit(APPDB_FATALSTATUS);
   }
@@ -89,9 +87,9 @@ int APPDB_ExecPrint(const std::string& sql, int* out_rows) {
 
 void APPDB_PrintError() { dberror_print(); }
 
-void APPDB_AllowInterrupt() { INTERRUPT_Arm(); }
+void APPDB_AllowInterrupt() { DBHANDLE_ArmInterrupt(); }
 
-int APPDB_EndInterrupt() { return INTERRUPT_Disarm(); }
+int APPDB_EndInterrupt() { return DBHANDLE_DisarmInterrupt(); }
 
 int APPDB_ReadMax(int* out_max) {
   MYDB_RESULT result;
@@ -107,7 +105,7 @@ int APPDB_SetMax(int max) {
   return dbexec1(APPDB_Handle(), statement.c_str(), &result, &status);
 }
 
-char APPDB_LastCommand() { return DBHANDLE_LastLetter(); }
+DBSTMTKIND APPDB_LastCommand() { return DBHANDLE_LastKind(); }
 
 int APPDB_AbortOpen() {
   MYDB_RESULT result;

@@ -50,10 +50,10 @@ void APPDB_AllowInterrupt();
 [[nodiscard]] int APPDB_ReadMax(int* out_max);
 [[nodiscard]] int APPDB_SetMax(int max);
 
-// The command letter of the statement APPDB_ExecPrint last sent to the
-// engine ('J' BEGIN, 'K' COMMIT or END, 'M' ABORT, ...), 0 when it sent
-// none.
-[[nodiscard]] char APPDB_LastCommand();
+// What the statement APPDB_ExecPrint last sent to the engine does
+// (DBSTMT_BEGIN, DBSTMT_COMMIT for COMMIT or END, ...); DBSTMT_NONE when it
+// sent none.
+[[nodiscard]] DBSTMTKIND APPDB_LastCommand();
 
 // Rolls back the engine's open transaction directly ("ABORT"), for one that
 // SQL statements opened past the handle's BEGIN-stack. Prints the

@@ -15,12 +15,12 @@
 #include "app/item_listing.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
-#include "engine/types/values.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
 #include "platform/process.h"
 #include "platform/terminal.h"
 #include "records/blobj.h"
+#include "records/fields.h"
 #include "records/kaspo.h"
 
 namespace {
@@ -60,8 +60,8 @@ constexpr char kTargetNotFile[] = "warning: file '%s' is not a regular file, not
 constexpr char kStatus[] = "kaspo '%s', %d items (size %d kb, db-size %d kb)\n";
 constexpr char kNoStatus[] = "status information can not be determined!\n";
 
-constexpr int kMaxFilename = 80;      // bytes of a file-name answer
-constexpr int kMaxDescription = 160;  // bytes of a description answer
+constexpr int kMaxFilename = 80;                  // bytes of a file-name answer
+constexpr int kMaxDescription = 160;              // bytes of a description answer
 constexpr std::size_t kLargeFileBytes = 1000000;  // larger files get a notice first
 constexpr int kKilo = 1024;
 
@@ -178,8 +178,8 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t siz
   }
   KASPO item;
   KASPO_Init(&item);
-  ITEMLIST_SetText(item.filename, name, KASPO_FILENAMELEN);
-  ITEMLIST_SetText(item.description, choice.description, KASPO_DESCRIPTIONLEN);
+  RECFIELD_SetText(item.filename, name, KASPO_FILENAMELEN);
+  RECFIELD_SetText(item.description, choice.description, KASPO_DESCRIPTIONLEN);
   item.size = static_cast<int32_t>(size);
   item.compressed = choice.compress ? '1' : '0';
   if (!KASPO_Insert(&item, Db())) {
@@ -387,7 +387,7 @@ bool SumSizes(int64_t* out_sum) {
   KASPO_Init(&item);
   bool ok = KASPO_Select_Seq(&item, Db());
   while (ok && KASPO_Fetch_Seq(&item, Db())) {
-    if (item.size != DB_NOINTEGER) *out_sum += item.size;
+    if (RECFIELD_HasInteger(item.size)) *out_sum += item.size;
   }
   ok = ok && DBHANDLE_ErrorText().empty();
   if (!ok) dberror_print();
@@ -428,10 +428,10 @@ void ITEMS_Change() {
   KASPO item = found[0];
   std::string answer;
   if (!AskNewName(ITEMLIST_Text(item.filename), &answer)) return;
-  ITEMLIST_SetText(item.filename, answer, KASPO_FILENAMELEN);
+  RECFIELD_SetText(item.filename, answer, KASPO_FILENAMELEN);
   const std::string old_text = ITEMLIST_Text(item.description);
   if (!AskShowingDefault(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
-  ITEMLIST_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
+  RECFIELD_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Update(&item, Db())) {
     APPDB_Report(kUpdateError);
     return;

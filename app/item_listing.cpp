@@ -6,9 +6,9 @@
 
 #include "app/console.h"
 #include "app/database.h"
-#include "client/value_strings.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
+#include "records/fields.h"
 
 namespace {
 constexpr char kPatternPrompt[] = "# Search pattern? ";
@@ -41,10 +41,6 @@ std::string ITEMLIST_Text(const char* field) {
   return text;
 }
 
-void ITEMLIST_SetText(char* field, const std::string& text, int size) {
-  my_strncpy(field, text.c_str(), size);
-}
-
 bool ITEMLIST_HasControl(const std::string& text) {
   return std::any_of(text.begin(), text.end(), PLATFORM_IsControl);
 }
@@ -60,16 +56,11 @@ bool ITEMLIST_AskPattern(std::string* out_text) {
 
 int ITEMLIST_Search(const std::string& text, std::vector<KASPO>* found) {
   found->clear();
-  // The LIKE pattern finds every item that contains the text; its buffer
-  // has room for the text wrapped in '*'.
-  std::string pattern = text;
-  pattern.resize(std::max<std::size_t>(text.size(), kMaxPattern), '\0');
-  VALSTR_SurroundPattern(pattern.data(), kMaxPattern);
-  pattern.resize(std::strlen(pattern.c_str()));
+  const std::string pattern = KASPO_SearchPattern(text, kMaxPattern);
   KASPO item;
   KASPO_Init(&item);
-  ITEMLIST_SetText(item.filename, pattern, KASPO_FILENAMELEN);
-  ITEMLIST_SetText(item.description, pattern, KASPO_DESCRIPTIONLEN);
+  RECFIELD_SetText(item.filename, pattern, KASPO_FILENAMELEN);
+  RECFIELD_SetText(item.description, pattern, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Select_Search(&item, APPDB_Handle())) {
     // Hand out nothing of a search that failed half way.
     while (KASPO_Select_Search_Next(&item, APPDB_Handle())) {

@@ -23,11 +23,6 @@ enum ITEMFORM { ITEMLIST_SHORT, ITEMLIST_LONG };
 // The text of a record's text field without its trailing blanks.
 std::string ITEMLIST_Text(const char* field);
 
-// Puts `text` (trailing blanks removed) into a text field of `size`
-// characters; a longer text is cut after the value-string warning.
-// REQUIRES: `field` has room for size + 1 bytes.
-void ITEMLIST_SetText(char* field, const std::string& text, int size);
-
 // Whether `text` holds a control byte (below 0x20, or 0x7F).
 [[nodiscard]] bool ITEMLIST_HasControl(const std::string& text);
 

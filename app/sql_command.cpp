@@ -18,28 +18,13 @@ constexpr char kRolledBack[] = "open transaction rolled back!\n";
 constexpr char kNotAllowed[] = "sql-command not allowed (kaspo needs %s '%s')!\n";
 constexpr char kInterrupted[] = "sql-command interrupted!\n";
 
-// Command letters of the statements that open or close a transaction.
-constexpr char kBegin = 'J';
-constexpr char kCommit = 'K';  // COMMIT and END
-constexpr char kAbort = 'M';
-constexpr char kSetDatabase = 'X';  // undoes an open transaction
-
-// Letters of the statements that end the program or take the database or
-// the application's tables from under the container.
-constexpr char kConnect = '1';
-constexpr char kDisconnect = '2';
-constexpr char kDropDatabase = '4';
-constexpr char kDropTable = '6';
-constexpr char kDropIndex = '9';
-constexpr char kStopDatabase = 'V';
-
 // Follows the transaction the user's statements opened. The handle's
 // BEGIN-stack does not see these statements, so the item commands would
 // send a BEGIN of their own into it and fail; it must not outlive "g".
-void TrackTransaction(char letter, bool* open) {
-  if (letter == kBegin) *open = true;
-  if (letter == kAbort || letter == kSetDatabase) *open = false;
-  if (letter == kCommit) {
+void TrackTransaction(DBSTMTKIND kind, bool* open) {
+  if (kind == DBSTMT_BEGIN) *open = true;
+  if (kind == DBSTMT_ABORT || kind == DBSTMT_SETDATABASE) *open = false;
+  if (kind == DBSTMT_COMMIT) {
     *open = false;
     APP_State().changed = true;
   }
@@ -54,23 +39,20 @@ int Refused(const std::string& sql) {
   if (!DBHANDLE_Describe(sql.c_str(), &statement)) return 0;
   const char* kind = nullptr;
   std::string name = APPDB_DATABASE;
-  switch (statement.letter) {
-    case kStopDatabase:
-    case kDropDatabase:
-    case kDisconnect:
-      kind = "database";
-      break;
-    case kConnect:
-    case kSetDatabase:
+  switch (statement.kind) {
+    case DBSTMT_STOPDATABASE:
+    case DBSTMT_DROPDATABASE:
+    case DBSTMT_DISCONNECT: kind = "database"; break;
+    case DBSTMT_CONNECT:
+    case DBSTMT_SETDATABASE:
       if (statement.name != APPDB_DATABASE) kind = "database";
       break;
-    case kDropTable:
-    case kDropIndex:
+    case DBSTMT_DROPTABLE:
+    case DBSTMT_DROPINDEX:
       name = statement.name;
-      if (APPDB_IsOwnObject(name)) kind = statement.letter == kDropTable ? "table" : "index";
+      if (APPDB_IsOwnObject(name)) kind = statement.kind == DBSTMT_DROPTABLE ? "table" : "index";
       break;
-    default:
-      break;
+    default: break;
   }
   if (kind == nullptr) return 0;
   CONSOLE_Error(kNotAllowed, kind, name.c_str());

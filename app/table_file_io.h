@@ -1,6 +1,8 @@
 // table_file_io.h: table sections of container files and the data group
-// "KASPODAT" (TABLE_File_*, Group_*). Owns nothing between calls; the
-// rows belong to the engine, the open file to the caller.
+// "KASPODAT" (TABLE_File_*, Group_*): written by table_file_write.cpp,
+// read by table_file_read.cpp, with what both share in table_section.h.
+// Owns nothing between calls; the rows belong to the engine, the open
+// file to the caller.
 //
 // A container file is a sequence of table sections with no file header.
 // "KASPODAT" is exactly two sections: KASPO, then BLOBJ.
@@ -38,15 +40,17 @@
 #include "records/dbhandle.h"
 #include "records/record.h"
 
-inline constexpr int TABLEFILE_MAXHEADER = 10000;   // header bytes incl. its zero byte
-inline constexpr int TABLEFILE_MAXFIELDS = 500;     // fields of one descriptor
-inline constexpr int TABLEFILE_MAXRECORDS = 99999;  // the count field has five digits
-inline constexpr int TABLEFILE_MAXFIELDSIZE = 10000;  // bytes of one field
+inline constexpr int TABLEFILE_MAXHEADER = 10000;      // header bytes incl. its zero byte
+inline constexpr int TABLEFILE_MAXFIELDS = 500;        // fields of one descriptor
+inline constexpr int TABLEFILE_MAXRECORDS = 99999;     // the count field has five digits
+inline constexpr int TABLEFILE_MAXFIELDSIZE = 10000;   // bytes of one field
 inline constexpr char TABLEFILE_GROUP[] = "KASPODAT";  // the group of KASPO and BLOBJ
 
-// A record module's operations, over its record as a RECORD_HEADER.
+// A record module's operations, over its record as a RECORD_HEADER. A row
+// operation gets the `context` its caller passed to the section call (the
+// state of a walk, say), which this module never looks into.
 using TABLEFILE_InitFn = void (*)(RECORD_HEADER* record);
-using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle);
+using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle, void* context);
 
 // Writes one section with every row that `select` (open a sequential
 // cursor) and `fetch` (the next row into the record) deliver; each row is
@@ -55,7 +59,8 @@ using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle);
 // REQUIRES: `record` has room for the descriptor's record size.
 [[nodiscard]] int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
                                   RECORD_HEADER* record, TABLEFILE_InitFn init,
-                                  TABLEFILE_RowFn select, TABLEFILE_RowFn fetch);
+                                  TABLEFILE_RowFn select, TABLEFILE_RowFn fetch,
+                                  void* context = nullptr);
 
 // Reads the next section of the program's table (passing over sections of
 // other tables) into the table: each record is set up by `init`, filled
@@ -67,7 +72,7 @@ using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle);
 // before a failure stay in the table.
 [[nodiscard]] int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
                                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert,
-                                  const char* key = nullptr);
+                                  const char* key = nullptr, void* context = nullptr);
 
 // Passes over the next section of the program's table (and over sections
 // of other tables before it).

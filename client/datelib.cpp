@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char kLeapWarning[] = "(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n";
 constexpr char kTimeBadLength[] = "(TIME_FromString) Invalid time (%.*s)\n";
 constexpr char kTimeBadValue[] = "(TIME_FromString) Invalid timestamp (%.*s)\n";
 constexpr char kDatiBad[] = "(DATI_FromString) Invalid timestamp (%.*s)\n";
@@ -27,11 +26,6 @@ constexpr char kDiffInaccurate[] =
 constexpr int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr const char* kWeekdayNames[7] = {"sunday",   "monday", "tuesday", "wednesday",
                                           "thursday", "friday", "saturday"};
-
-// Years for which the four-year rule is known to agree with the calendar
-// in use; outside them the user is told once that it is a simplification.
-constexpr int kExactLeapFrom = 1970;  // first year the plain rule is right for
-constexpr int kExactLeapTo = 2036;    // last year the plain rule is right for
 
 // Weekdays count from 1998-01-01, a thursday (4).
 constexpr int kAnchorYear = 1998;
@@ -65,18 +59,12 @@ bool IsLeap(int year) { return year % 4 == 0; }
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-void WarnLeapOnce(int year) {
-  if (year >= kExactLeapFrom && year <= kExactLeapTo) return;
-  DATELIBSTATE* state = DATELIB_State();
-  if (state->leap_warned) return;
-  state->leap_warned = true;
-  DBreport(kLeapWarning);
-}
+void WarnLeapOnce(int year) { DATES_WarnLeapOnce(DATELIB_State(), year); }
 
 // The rule was applied to every year lo..hi: warn as testing each would.
 void WarnLeapRange(int lo, int hi) {
   if (lo > hi) return;
-  WarnLeapOnce(lo < kExactLeapFrom ? lo : hi);
+  WarnLeapOnce(lo < DATES_EXACTLEAPFROM ? lo : hi);
 }
 
 int MonthDays(int year, int month) {
@@ -181,12 +169,12 @@ int64_t TimeOfDayUsec(const ADATI& d) {
 
 }  // namespace
 
-DATELIBSTATE* DATELIB_State() {
-  static DATELIBSTATE state;
+DATESSTATE* DATELIB_State() {
+  static DATESSTATE state;
   return &state;
 }
 
-void DATELIB_ResetForTest() { *DATELIB_State() = DATELIBSTATE{}; }
+void DATELIB_ResetForTest() { *DATELIB_State() = DATESSTATE{}; }
 
 int DATE_LeapYear(const ADATE& date) {
   WarnLeapOnce(date.year);

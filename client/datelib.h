@@ -2,14 +2,17 @@
 // reading and writing date, time and timestamp texts in the date styles,
 // weekdays, date arithmetic and durations.
 // Owns the client's copy of the calendar (days per month, the leap rule of
-// every fourth year, years 1800..2800) and its own once-only leap warning;
-// it shares no state with the engine.
+// every fourth year, years 1800..2800) and its own once-only leap warning,
+// whose flag and check are those of the engine's dates.h; it shares no
+// state with the engine.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "engine/types/dates.h"
 
 // Client record fields of type 12 (date), 13 (time) and 14 (timestamp).
 // They carry the same bytes as the engine's row forms, so a field can be
@@ -108,9 +111,7 @@ void DATE_AddMonthsEnd(ADATE* date, int n);
 // returned.
 [[nodiscard]] int DATI_Diff(const ADATI& a, const ADATI& b, double* seconds);
 
-// Process-wide: only the once-per-run leap-year warning flag.
-struct DATELIBSTATE {
-  bool leap_warned = false;
-};
-DATELIBSTATE* DATELIB_State();
+// Process-wide: only the client's once-per-run leap-year warning flag, of
+// the same form as the engine's but its own (dates.h).
+DATESSTATE* DATELIB_State();
 void DATELIB_ResetForTest();

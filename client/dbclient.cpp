@@ -12,10 +12,13 @@
 #include "client/message.h"
 #include "client/parser.h"
 #include "engine/dispatch.h"
+#include "engine/start.h"
 #include "engine/types/dates.h"
+#include "engine/types/interrupt.h"
+#include "engine/types/reply.h"
+#include "engine/types/token_reader.h"
 #include "engine/types/tokens.h"
 #include "engine/types/values.h"
-#include "engine/types/wire.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
@@ -28,16 +31,11 @@ constexpr char kNameMissing[] = "(DBconnect) Database name missing\n";
 constexpr char kConnectNoText[] = "(DBconnect) Result error message missing\n";
 constexpr char kDropNoText[] = "(DBdropdb) Result error message missing\n";
 constexpr char kResetNoText[] = "(DBreset) Result error message missing\n";
-constexpr char kEndInteger[] =
-    "Syntax error: <integer value> expected (unexpected end of query)";
-constexpr char kEndString[] =
-    "Syntax error: <string value> expected (unexpected end of query)";
-constexpr char kEndName[] =
-    "Syntax error: <name> expected (unexpected end of query)";
-constexpr char kEndByte[] =
-    "Syntax error: %s expected (unexpected end of query)";
-constexpr char kBadCell[] =
-    "Syntax error: <string value> expected (damaged cell)";
+constexpr char kEndInteger[] = "Syntax error: <integer value> expected (unexpected end of query)";
+constexpr char kEndString[] = "Syntax error: <string value> expected (unexpected end of query)";
+constexpr char kEndName[] = "Syntax error: <name> expected (unexpected end of query)";
+constexpr char kEndByte[] = "Syntax error: %s expected (unexpected end of query)";
+constexpr char kBadCell[] = "Syntax error: <string value> expected (damaged cell)";
 
 struct DBCLIENTSTATE {
   int32_t next_conn_id = 0;  // Conn_Id 0 stays free for the engine itself
@@ -55,16 +53,14 @@ void Roundtrip(DBCONNECTION* conn, const unsigned char** reply, int* length) {
 }
 
 // Reads the text of the 'b' token that follows an error reply's first byte.
-[[nodiscard]] int ErrorText(const unsigned char* reply, int length,
-                            std::string* text) {
+[[nodiscard]] int ErrorText(const unsigned char* reply, int length, std::string* text) {
   std::string detail;
   return TOKEN_ExpectText(reply, length, 1, DBTK_ERROR, text, &detail) >= 0;
 }
 
 // Sends '1' (or '3') with the database name; an error reply fills
 // conn->error from the reply or with `no_text`.
-[[nodiscard]] int ConnectMessage(DBCONNECTION* conn, char letter,
-                                 const char* no_text) {
+[[nodiscard]] int ConnectMessage(DBCONNECTION* conn, char letter, const char* no_text) {
   DBquery_reset();
   DBquery_addcmd(letter);
   DBquery_addtokstring(DBTK_IDENT, conn->dbname.c_str());
@@ -118,6 +114,19 @@ int DBrecv(DBCONNECTION* conn, const unsigned char** reply, int* length) {
 }
 
 // ---------------------------------------------------------------------------
+// The engine
+
+int DBCLIENT_StartEngine(const char* engine_name, const char* default_db) {
+  return Tarvic1_Init(engine_name, default_db);
+}
+
+void DBCLIENT_ArmInterrupt() { INTERRUPT_Arm(); }
+
+int DBCLIENT_DisarmInterrupt() { return INTERRUPT_Disarm(); }
+
+int DBCLIENT_InterruptRequested() { return INTERRUPT_Requested(); }
+
+// ---------------------------------------------------------------------------
 // Connection calls
 
 std::unique_ptr<DBCONNECTION> DBconnect(const char* name, int create) {
@@ -128,8 +137,7 @@ std::unique_ptr<DBCONNECTION> DBconnect(const char* name, int create) {
     return conn;
   }
   conn->dbname = name;
-  for (char& c : conn->dbname)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : conn->dbname) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   conn->conn_id = ++Client().next_conn_id;
   const int ok = ConnectMessage(conn.get(), create ? '3' : '1', kConnectNoText);
   conn->status = ok ? DBCONN_OK : DBCONN_FAILED;
@@ -195,8 +203,8 @@ int CutShort(REPLYREADER* r, const char* text) {
 }
 
 // u16 length L and L bytes; *bytes points into the reply.
-[[nodiscard]] int ReadCounted(REPLYREADER* r, const char* missing,
-                              const unsigned char** bytes, int* size) {
+[[nodiscard]] int ReadCounted(REPLYREADER* r, const char* missing, const unsigned char** bytes,
+                              int* size) {
   if (r->length - r->offset < 2) return CutShort(r, missing);
   const int n = r->p[r->offset] | (r->p[r->offset + 1] << 8);
   if (r->length - r->offset - 2 < n) return CutShort(r, missing);
@@ -284,26 +292,21 @@ void ReadRows(REPLYREADER* r, char code) {
 
 }  // namespace
 
-void DBCLIENT_ParseReply(const unsigned char* reply, int length,
-                         DBRESULT* result) {
+void DBCLIENT_ParseReply(const unsigned char* reply, int length, DBRESULT* result) {
   if (length < 1) return;
   REPLYREADER r{reply, length, 1, result};
   int32_t count;
   switch (reply[0]) {
     case '0':
-      if (!ErrorText(reply, length, &result->error))
-        result->error = kResetNoText;
+      if (!ErrorText(reply, length, &result->error)) result->error = kResetNoText;
       result->status = DBRES_BAD_REPLY;
       break;
     case '2':
-    case '4':
-      ReadRows(&r, static_cast<char>(reply[0]));
-      break;
+    case '4': ReadRows(&r, static_cast<char>(reply[0])); break;
     case '3':
       if (ReadInt32(&r, &count)) result->data.rows = count;
       break;
-    default:
-      break;  // '1' and any other byte: done
+    default: break;  // '1' and any other byte: done
   }
 }
 
@@ -345,8 +348,7 @@ constexpr char kFillUnknown[] = "(DBfillbinary) Unknown datatype!\n";
 constexpr char kRunMark = static_cast<char>(0xA7);
 
 bool InResult(const DBRESULT* result, int row, int column) {
-  return row >= 0 && row < result->data.rows && column >= 0 &&
-         column < result->data.columns;
+  return row >= 0 && row < result->data.rows && column >= 0 && column < result->data.columns;
 }
 
 // Decimals for a FLOAT by its magnitude: 14 below 1, one fewer for each
@@ -438,23 +440,13 @@ std::string TypedText(int type, const unsigned char* cell) {
   int32_t i32;
   double dbl;
   switch (type) {
-    case DBTYPE_SMALLINT:
-      std::memcpy(&i16, cell, 2);
-      return std::to_string(i16);
-    case DBTYPE_INTEGER:
-      std::memcpy(&i32, cell, 4);
-      return std::to_string(i32);
-    case DBTYPE_FLOAT:
-      std::memcpy(&dbl, cell, 8);
-      return FloatText(dbl);
-    case DBTYPE_DATE:
-      return DateText(cell);
-    case DBTYPE_TIME:
-      return TimeText(cell);
-    case DBTYPE_TIMESTAMP:
-      return TimestampText(cell);
-    default:
-      return kUnknownType;
+    case DBTYPE_SMALLINT: std::memcpy(&i16, cell, 2); return std::to_string(i16);
+    case DBTYPE_INTEGER: std::memcpy(&i32, cell, 4); return std::to_string(i32);
+    case DBTYPE_FLOAT: std::memcpy(&dbl, cell, 8); return FloatText(dbl);
+    case DBTYPE_DATE: return DateText(cell);
+    case DBTYPE_TIME: return TimeText(cell);
+    case DBTYPE_TIMESTAMP: return TimestampText(cell);
+    default: return kUnknownType;
   }
 }
 
@@ -462,13 +454,9 @@ std::string TypedText(int type, const unsigned char* cell) {
 
 int DBresult_status(const DBRESULT* result) { return result->status; }
 
-std::string DBresult_error(const DBRESULT* result) {
-  return WithNewline(result->error);
-}
+std::string DBresult_error(const DBRESULT* result) { return WithNewline(result->error); }
 
-std::string DBconn_error(const DBCONNECTION* conn) {
-  return WithNewline(conn->error);
-}
+std::string DBconn_error(const DBCONNECTION* conn) { return WithNewline(conn->error); }
 
 int DBresult_rows(const DBRESULT* result) { return result->data.rows; }
 
@@ -493,8 +481,7 @@ int DBresult_typeid(const DBRESULT* result, int column) {
   }
 }
 
-const unsigned char* DBresult_cell(const DBRESULT* result, int row,
-                                   int column) {
+const unsigned char* DBresult_cell(const DBRESULT* result, int row, int column) {
   if (!InResult(result, row, column)) return nullptr;
   return RESDATA_Cell(result->data, row, column);
 }
@@ -504,8 +491,7 @@ const char* DBresult_value(DBRESULT* result, int row, int column) {
   if (cell == nullptr) return "";
   const int type = DBresult_type(result, column);
   // A text set holds every cell as text already.
-  if (type == DBTYPE_CHARACTER || !result->data.binary)
-    return reinterpret_cast<const char*>(cell);
+  if (type == DBTYPE_CHARACTER || !result->data.binary) return reinterpret_cast<const char*>(cell);
   const char* done = RESDATA_OverlayText(result->data, row, column);
   if (done != nullptr) return done;
   const std::string text = DBresult_text(result, row, column);
@@ -516,13 +502,11 @@ std::string DBresult_text(const DBRESULT* result, int row, int column) {
   const unsigned char* cell = DBresult_cell(result, row, column);
   if (cell == nullptr) return "";
   const int type = DBresult_type(result, column);
-  if (type == DBTYPE_CHARACTER || !result->data.binary)
-    return reinterpret_cast<const char*>(cell);
+  if (type == DBTYPE_CHARACTER || !result->data.binary) return reinterpret_cast<const char*>(cell);
   return type == DBTYPE_BINARY ? BinaryText(cell) : TypedText(type, cell);
 }
 
-void DBfillbinary(const DBRESULT* result, void* variable, int row,
-                  int column) {
+void DBfillbinary(const DBRESULT* result, void* variable, int row, int column) {
   const unsigned char* cell = DBresult_cell(result, row, column);
   if (cell == nullptr) return;
   const int type = DBresult_type(result, column);

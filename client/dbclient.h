@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "engine/storage/resdata.h"
+#include "engine/types/resdata.h"
 
 // Connection status values.
-inline constexpr int DBCONN_OK = 0;        // connected
-inline constexpr int DBCONN_FAILED = 1;    // the connect or the last reset failed
-inline constexpr int DBCONN_CHANNEL = 6;   // sending or receiving failed
+inline constexpr int DBCONN_OK = 0;       // connected
+inline constexpr int DBCONN_FAILED = 1;   // the connect or the last reset failed
+inline constexpr int DBCONN_CHANNEL = 6;  // sending or receiving failed
 
 // Result status values.
 inline constexpr int DBRES_COMMAND_OK = 1;   // command done ('1', '3' reply)
@@ -54,8 +54,24 @@ using DBRESULTPTR = std::unique_ptr<DBRESULT, DBRESULTFree>;
 // Gives the engine's reply without copying it: *reply points into the reply
 // buffer and stays valid until the next message is sent. An empty reply
 // reports "DBrecv: No data received\n", sets status 6 and fails.
-[[nodiscard]] int DBrecv(DBCONNECTION* conn, const unsigned char** reply,
-                         int* length);
+[[nodiscard]] int DBrecv(DBCONNECTION* conn, const unsigned char** reply, int* length);
+
+// ---------------------------------------------------------------------------
+// The engine
+
+// Starts the engine in this process (Tarvic1_Init of engine/start.h, whose
+// rules hold): `engine_name` empty or not, `default_db` the database made
+// sure of. Returns 0 when the engine could not be started.
+[[nodiscard]] int DBCLIENT_StartEngine(const char* engine_name, const char* default_db);
+
+// Between these two calls SIGINT asks the running statement to stop
+// instead of ending the process (engine/types/interrupt.h). The second
+// returns 1 when a stop was asked for meanwhile.
+void DBCLIENT_ArmInterrupt();
+[[nodiscard]] int DBCLIENT_DisarmInterrupt();
+
+// 1 when the user asked the running statement to stop.
+[[nodiscard]] int DBCLIENT_InterruptRequested();
 
 // ---------------------------------------------------------------------------
 // Connection calls. A failing DBsend or DBrecv inside them ends the process
@@ -88,8 +104,7 @@ DBRESULTPTR DBexecmsg(DBCONNECTION* conn);
 
 // Parses a reply into `result`, which starts with status 1 and an empty
 // error text. Exposed for tests; DBexec and DBexecmsg use it.
-void DBCLIENT_ParseReply(const unsigned char* reply, int length,
-                         DBRESULT* result);
+void DBCLIENT_ParseReply(const unsigned char* reply, int length, DBRESULT* result);
 
 // ---------------------------------------------------------------------------
 // Result accessors
@@ -105,10 +120,9 @@ int DBresult_type(const DBRESULT* result, int column);
 // CHARACTER 0, BINARY 1, SMALLINT 2, INTEGER 3, FLOAT 4, TIME 5, DATE 6,
 // TIMESTAMP 7; -1 for any other code.
 int DBresult_typeid(const DBRESULT* result, int column);
-// The cell as held in the result (see engine/storage/resdata.h); null for a
+// The cell as held in the result (see engine/types/resdata.h); null for a
 // cell without value or outside the result.
-const unsigned char* DBresult_cell(const DBRESULT* result, int row,
-                                   int column);
+const unsigned char* DBresult_cell(const DBRESULT* result, int row, int column);
 
 // The cell as text: CHARACTER as it is; the other types formatted once into
 // the result's text overlay (FLOAT with as many decimals as its magnitude

@@ -32,6 +32,7 @@ struct Keyword {
 // Tried in this order among the keywords of the same first letter. Since a
 // keyword must be followed by neither letter, digit nor "_", at most one
 // entry can match a word; the order only keeps the table readable.
+// clang-format off
 constexpr Keyword kKeywords[] = {
     {"AND", DBTK_AND, Second::kNone},         {"ABORT", DBTK_ABORT, Second::kNone},
     {"ALL", DBTK_ALL, Second::kNone},         {"ASC", DBTK_ASC, Second::kNone},
@@ -62,6 +63,7 @@ constexpr Keyword kKeywords[] = {
     {"UPDATE", DBTK_UPDATE, Second::kNone},   {"VALUES", DBTK_VALUES, Second::kNone},
     {"WHERE", DBTK_WHERE, Second::kNone},
 };
+// clang-format on
 
 struct SecondWord {
   Second first;
@@ -81,11 +83,6 @@ constexpr SecondWord kSecondWords[] = {
     {Second::kInsert, "INTO", DBTK_INSERT_INTO},
     {Second::kOrder, "BY", DBTK_ORDER_BY},
 };
-
-LEXER& State() {
-  static LEXER state;
-  return state;
-}
 
 bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -310,10 +307,6 @@ int Punctuation(LEXER* lexer) {
 }
 
 }  // namespace
-
-LEXER* LEX_Get() { return &State(); }
-
-void LEX_ResetForTest() { State() = LEXER{}; }
 
 void LEX_Start(LEXER* lexer, char* text, char* errbuf) {
   lexer->text = text;

@@ -1,24 +1,25 @@
 // lexer.h: the SQL lexer (LEX) of the client side.
-// Owns the process-wide lexer state: the text being read (a modifiable copy
-// owned by the caller), the read position and the error buffer of the
-// running statement. The lexer upper-cases letters of the text in place and
-// never writes the error buffer itself; it only carries it for the parser.
+// A LEXER is the state of one read, owned by the parse that reads: the
+// text being read (a modifiable copy owned by the caller), the read
+// position and the error buffer of the running statement. The lexer
+// upper-cases letters of the text in place and never writes the error
+// buffer itself; it only carries it for the parser.
 #pragma once
+
+#include "engine/types/tokens.h"
 
 // Size of the caller's token text buffer. Strings and numbers hold at most
 // LEX_TEXTSIZE - 1 characters; longer ones are refused with a syntax error.
 inline constexpr int LEX_TEXTSIZE = 10000;
-// Names hold at most LEX_NAMEMAX characters; one more is refused.
-inline constexpr int LEX_NAMEMAX = 31;
+// Names hold at most LEX_NAMEMAX characters; one more is refused. The
+// engine keeps names of the same length (tokens.h).
+inline constexpr int LEX_NAMEMAX = DBTK_NAMEMAX;
 
 struct LEXER {
   char* text = nullptr;    // the SQL text, NUL-terminated, changed in place
   int pos = 0;             // next byte to read; only moves forward
   char* errbuf = nullptr;  // error buffer of the running statement
 };
-
-// The process-wide lexer state used by the statement parser.
-LEXER* LEX_Get();
 
 // Starts reading `text` from its first byte; `errbuf` may be null.
 void LEX_Start(LEXER* lexer, char* text, char* errbuf);
@@ -34,6 +35,3 @@ void LEX_Start(LEXER* lexer, char* text, char* errbuf);
 // ("CREATE", "CREATE UNIQUE", "DROP", "DELETE", "INSERT", "ORDER").
 // REQUIRES: `out_text` has room for LEX_TEXTSIZE bytes.
 [[nodiscard]] int LEX_Next(LEXER* lexer, int* out_kind, char* out_text);
-
-// Empties the process-wide state. Only tests call it.
-void LEX_ResetForTest();

@@ -24,8 +24,7 @@ constexpr char kExpected2[] = " expected (found ";
 constexpr char kExpected3[] = ")";
 constexpr char kFound2[] = " expected (found '";
 constexpr char kFound3[] = "')";
-constexpr char kInsertCount[] =
-    "(INSERT) attributes (%d) do not match values (%d)";
+constexpr char kInsertCount[] = "(INSERT) attributes (%d) do not match values (%d)";
 constexpr char kNegativeMax[] = "MAX: negative result row maximum";
 constexpr char kBadLength[] = "Syntax error: length 1..%d expected (found %d)";
 
@@ -33,10 +32,10 @@ constexpr char kBadLength[] = "Syntax error: length 1..%d expected (found %d)";
 // a signed 16-bit field, and a cell's length on the wire is 16 bits.
 constexpr int kMaxColumnLength = 32767;
 
-// The parse of one statement. The lexer state itself is the lexer's.
+// The parse of one statement, with the lexer that reads it.
 struct PARSER {
-  LEXER* lexer = nullptr;
-  int kind = DBTK_NONE;         // the current token
+  LEXER lexer;
+  int kind = DBTK_NONE;  // the current token
   // Its text. Left uninitialised: the lexer writes every token's text, and
   // clearing 10,000 bytes for each statement cost more than parsing it.
   std::array<char, LEX_TEXTSIZE> text;
@@ -54,28 +53,24 @@ int Fail(PARSER* p, const std::string& message) {
 
 // Reads the next token where any token would do.
 [[nodiscard]] int Next(PARSER* p, const char* what) {
-  if (LEX_Next(p->lexer, &p->kind, p->text.data())) return 1;
+  if (LEX_Next(&p->lexer, &p->kind, p->text.data())) return 1;
   return Fail(p, std::string(kEndForm1) + what + kEndForm2);
 }
 
 // Reads the next token, which must be of `kind`.
 [[nodiscard]] int Expect(PARSER* p, int kind) {
-  if (!LEX_Next(p->lexer, &p->kind, p->text.data()))
+  if (!LEX_Next(&p->lexer, &p->kind, p->text.data()))
     return Fail(p, std::string(kEndOfFile1) + Text(p) + kEndOfFile2);
   if (p->kind == kind) return 1;
-  return Fail(p, kSyntax1 + Name(kind) + kExpected2 + Name(p->kind) +
-                     kExpected3);
+  return Fail(p, kSyntax1 + Name(kind) + kExpected2 + Name(p->kind) + kExpected3);
 }
 
 // Refuses the current token where `what` was due.
 int Found(PARSER* p, const char* what) {
-  return Fail(p, kSyntax1 + std::string(what) + kFound2 + Name(p->kind) +
-                     kFound3);
+  return Fail(p, kSyntax1 + std::string(what) + kFound2 + Name(p->kind) + kFound3);
 }
 
-void WriteText(unsigned char kind, const PARSER* p) {
-  DBquery_addtokstring(kind, Text(p));
-}
+void WriteText(unsigned char kind, const PARSER* p) { DBquery_addtokstring(kind, Text(p)); }
 
 // Reads a name and writes it as an 'a' token.
 [[nodiscard]] int NameToken(PARSER* p) {
@@ -85,8 +80,7 @@ void WriteText(unsigned char kind, const PARSER* p) {
 }
 
 bool IsLiteral(int kind) {
-  return kind == DBTK_STRINGVAL || kind == DBTK_INTVAL ||
-         kind == DBTK_FLOATVAL;
+  return kind == DBTK_STRINGVAL || kind == DBTK_INTVAL || kind == DBTK_FLOATVAL;
 }
 
 // The lexer gives 'd' only to texts that fit 32 bits.
@@ -194,15 +188,16 @@ void WriteLiteral(const PARSER* p) {
 [[nodiscard]] int Predicate(PARSER* p) {
   if (!Operand(p)) return 0;
   switch (p->kind) {
-    case DBTK_LT: case DBTK_GT: case DBTK_LE: case DBTK_GE:
-    case DBTK_EQ: case DBTK_NE: case DBTK_LIKE:
-      return Comparison(p);
-    case DBTK_IN:
-      return InList(p);
-    case DBTK_BETWEEN:
-      return Between(p);
-    default:
-      return 1;  // the operand stands alone
+    case DBTK_LT:
+    case DBTK_GT:
+    case DBTK_LE:
+    case DBTK_GE:
+    case DBTK_EQ:
+    case DBTK_NE:
+    case DBTK_LIKE: return Comparison(p);
+    case DBTK_IN: return InList(p);
+    case DBTK_BETWEEN: return Between(p);
+    default: return 1;  // the operand stands alone
   }
 }
 
@@ -301,8 +296,7 @@ int Condition(PARSER* p) {
     return 1;
   }
   if (!Next(p, "attrib-name")) return 0;
-  if (p->kind != DBTK_STAR && p->kind != DBTK_IDENT)
-    return Found(p, "attrib-name");
+  if (p->kind != DBTK_STAR && p->kind != DBTK_IDENT) return Found(p, "attrib-name");
   DBquery_addtokstring(DBTK_STRINGVAL, first.c_str());
   if (p->kind == DBTK_STAR) {
     DBquery_addtok(DBTK_STAR);
@@ -315,22 +309,15 @@ int Condition(PARSER* p) {
 // One item; leaves the token after it current.
 [[nodiscard]] int Item(PARSER* p) {
   switch (p->kind) {
-    case DBTK_STAR:
-      DBquery_addtok(DBTK_STAR);
-      return Next(p, "FROM");
+    case DBTK_STAR: DBquery_addtok(DBTK_STAR); return Next(p, "FROM");
     case DBTK_COUNT:
-      if (!Expect(p, DBTK_LPAREN) || !Expect(p, DBTK_STAR) ||
-          !Expect(p, DBTK_RPAREN))
-        return 0;
+      if (!Expect(p, DBTK_LPAREN) || !Expect(p, DBTK_STAR) || !Expect(p, DBTK_RPAREN)) return 0;
       DBquery_addtok(DBTK_COUNT);
       return Next(p, "FROM");
     case DBTK_MIN:
-    case DBTK_MAX:
-      return MinMax(p);
-    case DBTK_IDENT:
-      return ColumnItem(p);
-    default:
-      return Found(p, "attrib-name");
+    case DBTK_MAX: return MinMax(p);
+    case DBTK_IDENT: return ColumnItem(p);
+    default: return Found(p, "attrib-name");
   }
 }
 
@@ -417,8 +404,7 @@ void Cmd(char letter) { DBquery_addcmd(letter); }
 }
 
 bool IsType(int kind) {
-  return (kind >= DBTK_CHARACTER && kind <= DBTK_TIMESTAMP) ||
-         kind == DBTK_BINARY;
+  return (kind >= DBTK_CHARACTER && kind <= DBTK_TIMESTAMP) || kind == DBTK_BINARY;
 }
 
 // "( n )" after CHARACTER or BINARY.
@@ -445,8 +431,7 @@ bool IsType(int kind) {
   if (!IsType(p->kind)) return Found(p, "datatype");
   const int type = p->kind;
   DBquery_addtok(static_cast<unsigned char>(type));
-  if ((type == DBTK_CHARACTER || type == DBTK_BINARY) && !ColumnLength(p))
-    return 0;
+  if ((type == DBTK_CHARACTER || type == DBTK_BINARY) && !ColumnLength(p)) return 0;
   if (!Next(p, "')'")) return 0;
   if (p->kind != DBTK_NOT) return 1;
   if (!Expect(p, DBTK_NULL)) return 0;
@@ -481,8 +466,8 @@ bool IsType(int kind) {
 [[nodiscard]] int CreateIndex(PARSER* p, char letter) {
   Cmd(letter);
   int count;
-  if (!NameToken(p) || !Expect(p, DBTK_ON) || !NameToken(p) ||
-      !Expect(p, DBTK_LPAREN) || !ColumnList(p, &count))
+  if (!NameToken(p) || !Expect(p, DBTK_ON) || !NameToken(p) || !Expect(p, DBTK_LPAREN) ||
+      !ColumnList(p, &count))
     return 0;
   return Next(p, "query-end");
 }
@@ -508,8 +493,7 @@ bool IsType(int kind) {
     if (!ColumnList(p, &columns) || !Next(p, "VALUES")) return 0;
   }
   if (p->kind != DBTK_VALUES) {
-    return Fail(p, kSyntax1 + Name(DBTK_VALUES) + kExpected2 + Name(p->kind) +
-                       kExpected3);
+    return Fail(p, kSyntax1 + Name(DBTK_VALUES) + kExpected2 + Name(p->kind) + kExpected3);
   }
   DBquery_addtok(DBTK_VALUES);
   int values;
@@ -546,8 +530,8 @@ bool IsType(int kind) {
 
 [[nodiscard]] int Declare(PARSER* p) {
   Cmd('N');
-  return NameToken(p) && Expect(p, DBTK_CURSOR) && Expect(p, DBTK_FOR) &&
-         Expect(p, DBTK_SELECT) && SelectBody(p);
+  return NameToken(p) && Expect(p, DBTK_CURSOR) && Expect(p, DBTK_FOR) && Expect(p, DBTK_SELECT) &&
+         SelectBody(p);
 }
 
 [[nodiscard]] int Select(PARSER* p) {
@@ -578,8 +562,7 @@ bool IsType(int kind) {
   if (!Expect(p, DBTK_IDENT)) return 0;
   const std::string table = Text(p);
   if (!Next(p, "STATIC")) return 0;
-  if (p->kind != DBTK_STATIC && p->kind != DBTK_SECURE)
-    return Found(p, "STATIC");
+  if (p->kind != DBTK_STATIC && p->kind != DBTK_SECURE) return Found(p, "STATIC");
   Cmd(p->kind == DBTK_STATIC ? 'Q' : 'U');
   DBquery_addtokstring(DBTK_IDENT, table.c_str());
   return Next(p, "query-end");
@@ -612,14 +595,12 @@ bool IsType(int kind) {
     case DBTK_TABLES:
       DBquery_addtok(static_cast<unsigned char>(p->kind));
       return Next(p, "query-end");
-    case DBTK_INDICES:
-      return ShowIndices(p);
+    case DBTK_INDICES: return ShowIndices(p);
     case DBTK_TABLE:
     case DBTK_INDEX:
       DBquery_addtok(static_cast<unsigned char>(p->kind));
       return NameToken(p) && Next(p, "query-end");
-    default:
-      return Found(p, "SHOW");
+    default: return Found(p, "SHOW");
   }
 }
 
@@ -653,7 +634,8 @@ bool IsType(int kind) {
     case DBTK_DROP_INDEX: return NameStatement(p, '9');
     case DBTK_CLOSE: return NameStatement(p, 'P');
     case DBTK_BEGIN: return Simple(p, 'J');
-    case DBTK_COMMIT: case DBTK_END: return Simple(p, 'K');
+    case DBTK_COMMIT:
+    case DBTK_END: return Simple(p, 'K');
     case DBTK_ABORT: return Simple(p, 'M');
     case DBTK_STOP: return Simple(p, 'V');
     case DBTK_FETCH: return Fetch(p);
@@ -689,10 +671,9 @@ std::string FirstWord(const char* sql) {
 }
 
 void Start(PARSER* p, char* text, std::string* error) {
-  p->lexer = LEX_Get();
   p->text[0] = '\0';
   p->error = error;
-  LEX_Start(p->lexer, text, nullptr);
+  LEX_Start(&p->lexer, text, nullptr);
 }
 
 }  // namespace

@@ -28,25 +28,14 @@ constexpr char kIntOutOfData[] = "(get_int) Out of data!\n";
 constexpr unsigned char kRunMark = 0xB0;
 constexpr unsigned char kListFirstByte = 0xFE;  // first byte of -2, little-endian
 constexpr int32_t kListMarker = -2;
-constexpr int kRleMinRun = 4;                  // shortest run worth a code
-constexpr int kPelkoMode = 0;       // first qualifying match candidate
-constexpr int kPelkoMinMatch = 5;   // shortest back-reference of item content
-constexpr int kPelkoCache = 64;     // ring entries per byte value for item content
-
-struct ComprState {
-  std::size_t first_capacity = COMPR_FIRST_DEFAULT;
-  std::size_t growth = COMPR_GROWTH_DEFAULT;
-  bool fatal_on_damage = true;
-};
-
-ComprState& State() {
-  static ComprState state;
-  return state;
-}
+constexpr int kRleMinRun = 4;      // shortest run worth a code
+constexpr int kPelkoMode = 0;      // first qualifying match candidate
+constexpr int kPelkoMinMatch = 5;  // shortest back-reference of item content
+constexpr int kPelkoCache = 64;    // ring entries per byte value for item content
 
 // After the message of damaged input: ends the process, or fails.
-[[nodiscard]] int Damaged() {
-  if (State().fatal_on_damage) PLATFORM_Exit(1);
+[[nodiscard]] int Damaged(const COMPR* obj) {
+  if (obj->fatal_on_damage) PLATFORM_Exit(1);
   return 0;
 }
 
@@ -65,11 +54,10 @@ void Reserve(COMPR* obj, std::size_t extra) {
   std::vector<unsigned char>& buf = obj->buffer;
   const std::size_t need = buf.size() + extra;
   if (need <= buf.capacity()) return;
-  const ComprState& state = State();
   std::size_t next =
       buf.capacity() == 0
-          ? (obj->chunk_size > 0 ? static_cast<std::size_t>(obj->chunk_size) : state.first_capacity)
-          : buf.capacity() + std::max(state.growth, buf.capacity() / 2);
+          ? (obj->chunk_size > 0 ? static_cast<std::size_t>(obj->chunk_size) : obj->first_capacity)
+          : buf.capacity() + std::max(obj->growth, buf.capacity() / 2);
   next = std::min(next, obj->limit);
   try {
     buf.reserve(std::max(need, next));
@@ -151,8 +139,8 @@ int EncodeRleSteps(const unsigned char* s, std::size_t n, std::size_t* at, bool 
 int EncodeRle(COMPR* obj, unsigned char* out, int room) {
   std::size_t i = static_cast<std::size_t>(obj->position);
   bool ended = false;
-  const int o = EncodeRleSteps(obj->buffer.data(), obj->buffer.size(), &i, false, out, 0, room,
-                               &ended);
+  const int o =
+      EncodeRleSteps(obj->buffer.data(), obj->buffer.size(), &i, false, out, 0, room, &ended);
   obj->position = static_cast<std::ptrdiff_t>(i);
   return o;
 }
@@ -171,9 +159,10 @@ RleDecoded DecodeRleWith(const unsigned char* in, std::size_t n, std::size_t roo
   while (i < n) {
     // memchr scans many bytes at a time where std::find takes one.
     const void* mark = std::memchr(in + i, kRunMark, n - i);
-    const std::size_t count = mark == nullptr ? n - i
-                                              : static_cast<std::size_t>(
-                                                    static_cast<const unsigned char*>(mark) - (in + i));
+    const std::size_t count =
+        mark == nullptr
+            ? n - i
+            : static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - (in + i));
     if (count > room) return RleDecoded::kTooLong;
     plain(in + i, count);
     room -= count;
@@ -235,14 +224,13 @@ void COMPR_Init(COMPR* obj, int chunk_size, int first_capacity, int growth, int 
     DBreport(kDataSizeTooLong, chunk_size, COMPR_MAXCHUNK);
     PLATFORM_Exit(1);
   }
-  ComprState& state = State();
-  state.first_capacity =
-      static_cast<std::size_t>(first_capacity == -1 ? COMPR_FIRST_DEFAULT : first_capacity);
-  state.growth = static_cast<std::size_t>(growth == -1 ? COMPR_GROWTH_DEFAULT : growth);
   PELKO_SetOutputSizes(out_first == -1 ? COMPR_OUT_FIRST_DEFAULT : out_first,
                        out_growth == -1 ? COMPR_OUT_GROWTH_DEFAULT : out_growth);
   *obj = COMPR{};
   obj->chunk_size = chunk_size;
+  obj->first_capacity =
+      static_cast<std::size_t>(first_capacity == -1 ? COMPR_FIRST_DEFAULT : first_capacity);
+  obj->growth = static_cast<std::size_t>(growth == -1 ? COMPR_GROWTH_DEFAULT : growth);
 }
 
 void COMPR_Set_Mode(COMPR* obj, int mode) {
@@ -256,7 +244,7 @@ int add_struct(COMPR* obj, const ARRAY& list) {
   for (const std::vector<unsigned char>& entry : list.records) {
     if (reinterpret_cast<const RECORD_HEADER*>(entry.data())->size <= 0) {
       DBreport(kArrayOfArrays);
-      return Damaged();
+      return Damaged(obj);
     }
   }
   AppendInt(obj, kListMarker);
@@ -271,7 +259,7 @@ int add_struct(COMPR* obj, const ARRAY& list) {
 int add_struct(COMPR* obj, const RECORD_HEADER& record) {
   if (record.size <= 0) {
     DBreport(kArrayOfArrays);
-    return Damaged();
+    return Damaged(obj);
   }
   AppendRecord(obj, reinterpret_cast<const unsigned char*>(&record), record.size);
   return 1;
@@ -303,7 +291,7 @@ int COMPR_AddBin(COMPR* obj, const RECORD_BINARY& chunk) {
     } else {
       DBreport(kInvalidRle);
     }
-    return Damaged();
+    return Damaged(obj);
   }
   if (fits && std::memcmp(d, "#50", COMPR_TAGLEN) == 0) {
     const std::size_t skip = obj->buffer.empty() ? 0 : COMPR_TAGLEN;
@@ -311,7 +299,7 @@ int COMPR_AddBin(COMPR* obj, const RECORD_BINARY& chunk) {
     return 1;
   }
   DBreport(kInvalidTag, d[1], d[2]);
-  return Damaged();
+  return Damaged(obj);
 }
 
 namespace {
@@ -356,7 +344,7 @@ int DecodePelko(COMPR* obj) {
   } else {
     DBreport(kInvalidPelko);
   }
-  return Damaged();
+  return Damaged(obj);
 }
 }  // namespace
 
@@ -381,7 +369,7 @@ int get_int(COMPR* obj, int32_t* out_value) {
   const std::size_t size = obj->buffer.size();
   if (obj->position < 0 || static_cast<std::size_t>(obj->position) + 4 > size) {
     DBreport(kIntOutOfData);
-    return Damaged();
+    return Damaged(obj);
   }
   *out_value = LoadInt(obj->buffer.data() + obj->position);
   obj->position += 4;
@@ -396,21 +384,21 @@ int ReadRecord(COMPR* obj, std::size_t* out_at, int* out_size) {
   const std::size_t at = static_cast<std::size_t>(obj->position);
   if (at + 4 > length) {
     DBreport(kStructOutOfData);
-    return Damaged();
+    return Damaged(obj);
   }
   const int32_t size = LoadInt(obj->buffer.data() + at);
   // A record always holds at least its header.
   if (size < RECORD_HEADER_SIZE) {
     DBreport(kStructInvalid);
-    return Damaged();
+    return Damaged(obj);
   }
   if (static_cast<std::size_t>(size) > length - at) {
     DBreport(kStructOutOfData);
-    return Damaged();
+    return Damaged(obj);
   }
   if (size >= COMPR_MAXSTRUCT) {
     DBreport(kStructTooBig, size, COMPR_MAXSTRUCT);
-    return Damaged();
+    return Damaged(obj);
   }
   obj->position += size;
   *out_at = at;
@@ -423,7 +411,7 @@ int ReadList(COMPR* obj, ARRAY* out_list) {
   if (!get_int(obj, &marker) || !get_int(obj, &count) || !get_int(obj, &table_id)) return 0;
   if (marker != kListMarker || count < 0) {
     DBreport(kStructInvalid);
-    return Damaged();
+    return Damaged(obj);
   }
   ARRAY_Init(out_list, table_id);
   for (int32_t k = 0; k < count; ++k) {
@@ -448,7 +436,7 @@ int ReadSingle(COMPR* obj, RECORD_HEADER* out_record, int record_capacity) {
   if (size > record_capacity) {
     obj->position = static_cast<std::ptrdiff_t>(at);
     DBreport(kStructInvalid);
-    return Damaged();
+    return Damaged(obj);
   }
   // The caller's iDB code and compare slots stay: they mean something only
   // in memory.
@@ -465,12 +453,12 @@ int get_struct(COMPR* obj, ARRAY* out_list, RECORD_HEADER* out_record, int recor
   const std::ptrdiff_t start = obj->position;
   if (start < 0 || static_cast<std::size_t>(start) >= obj->buffer.size()) {
     DBreport(kStructOutOfData);
-    return Damaged();
+    return Damaged(obj);
   }
   const bool is_list = obj->buffer[static_cast<std::size_t>(start)] == kListFirstByte;
   if ((is_list && out_list == nullptr) || (!is_list && out_record == nullptr)) {
     DBreport(kStructInvalid);
-    return Damaged();
+    return Damaged(obj);
   }
   const int ok = is_list ? ReadList(obj, out_list) : ReadSingle(obj, out_record, record_capacity);
   if (!ok) obj->position = start;
@@ -506,7 +494,7 @@ int ReadRleStream(int mode, std::size_t limit, const RECORD_BINARY* chunk,
     total += piece.size();
     if (head.size() < COMPR_TAGLEN) {
       head.append(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                    piece.size(), COMPR_TAGLEN - head.size())));
+                                                     piece.size(), COMPR_TAGLEN - head.size())));
       if (mode == COMPR_MODE_PELKO && head == "#50") return 0;
     }
     if (!piece.empty() && !sink(piece.data(), piece.size())) return 0;
@@ -668,6 +656,4 @@ void COMPR_Free(COMPR* obj) {
   obj->position = 0;
 }
 
-void COMPR_SetFatalOnDamage(bool fatal) { State().fatal_on_damage = fatal; }
-
-void COMPR_ResetForTest() { State() = ComprState{}; }
+void COMPR_SetFatalOnDamage(COMPR* obj, bool fatal) { obj->fatal_on_damage = fatal; }

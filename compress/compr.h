@@ -2,8 +2,8 @@
 // a byte stream, encodes it ("#01" run-length code or "#50" block
 // compressor) and hands it out in chunks of bounded size; in the other
 // direction collects chunks, removes the encoding and reads the records
-// back. Each COMPR owns its buffer; the process-wide state holds the sizes
-// set by COMPR_Init and the damage setting.
+// back. Each COMPR owns its buffer, the sizes set by COMPR_Init and its
+// damage setting; the block compressor's state is process-wide (pelko.h).
 //
 // Byte stream of a value (integers 32-bit little-endian):
 //
@@ -31,9 +31,9 @@
 //
 // Damaged input (bad tags, bad codes, bad record sizes, data running
 // out, a decoded stream longer than the object's limit) is reported with
-// its message and then ends the process with exit status 1, unless
-// COMPR_SetFatalOnDamage(false) is in force: then the function only
-// reports and returns 0.
+// its message and then ends the process with exit status 1, unless the
+// object was told otherwise (COMPR_SetFatalOnDamage): then the function
+// only reports and returns 0.
 #pragma once
 
 #include <cstddef>
@@ -68,10 +68,16 @@ struct COMPR {
   // of code can stand for megabytes, so a reader that knows how long the
   // value is stops damaged or crafted data before they take the memory.
   std::size_t limit = SIZE_MAX;
+  // Buffer sizes set by COMPR_Init: the first allocation without a chunk
+  // size, and the least growth step.
+  std::size_t first_capacity = COMPR_FIRST_DEFAULT;
+  std::size_t growth = COMPR_GROWTH_DEFAULT;
+  bool fatal_on_damage = true;  // damaged input ends the process
 };
 
-// Empties `obj` (mode 1) and sets the process-wide sizes; -1 for any of
-// the last four takes its default. A chunk size above 4000 prints
+// Empties `obj` (mode 1, damage fatal) and sets its buffer sizes and the
+// block compressor's output sizes; -1 for any of the last four takes its
+// default. A chunk size above 4000 prints
 // "(COMPR_Init) Data-size %d too long (max = %d)!\n" and ends the process.
 // REQUIRES: chunk_size >= COMPR_MINCHUNK when chunks will be handed out.
 void COMPR_Init(COMPR* obj, int chunk_size, int first_capacity, int growth, int out_first,
@@ -202,7 +208,5 @@ using COMPR_STREAMSINK = std::function<bool(const unsigned char* data, std::size
 void COMPR_Free(COMPR* obj);
 
 // Whether damaged input ends the process (the default) or only makes the
-// function report and fail.
-void COMPR_SetFatalOnDamage(bool fatal);
-
-void COMPR_ResetForTest();
+// calls on `obj` report and fail.
+void COMPR_SetFatalOnDamage(COMPR* obj, bool fatal);

@@ -1,5 +1,6 @@
-// pelko.h: the block compressor (writer and reader of the Pelko format).
-// Owns the process-wide writer and reader state: one compression and one
+// pelko.h: the block compressor: the Pelko format, its writer
+// (pelko_write.cpp) and its reader (pelko_read.cpp).
+// Each side owns its process-wide state: one compression and one
 // decompression at a time. The writer hands its output to the caller at
 // Compress_End; the reader keeps its own copy of the input. Both keep
 // their work buffers from one use to the next (PELKO_ResetForTest frees
@@ -40,10 +41,29 @@
 // target, and the last byte of every block is a literal.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <vector>
+
+// The layout above, as writer and reader both see it.
+inline constexpr char PELKO_MAGIC[] = "z01morvek";
+inline constexpr int PELKO_MAGICLEN = 9;
+inline constexpr int PELKO_COMPMINAT = 9;              // offset of comp_min
+inline constexpr int PELKO_RANKSAT = 13;               // offset of the rank table
+inline constexpr int PELKO_ENDCODE = 210;              // V of the end of data
+inline constexpr int PELKO_FIRSTREF = 217;             // V of the first back-reference
+inline constexpr int PELKO_LENGTHBITS[3] = {4, 5, 8};  // length bits of a reference, by k mod 3
+
+// One 32-bit little-endian word, as comp_min and the bit stream hold them.
+inline uint32_t PELKO_LoadWord(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  return v;
+}
 
 inline constexpr int PELKO_BLOCK = 1048576;       // bytes per block; references stay inside one
 inline constexpr int PELKO_HEADER = 269;          // magic, comp_min and rank table
@@ -120,5 +140,11 @@ using PELKO_SOURCE = std::function<int(const unsigned char** out_data, std::size
 // size) is kept for the next one.
 void Uncompress_End();
 
-// Drops both the writer and the reader and restores the default settings.
-void PELKO_ResetForTest();
+// Drop the writer (with its output sizes) and the reader. Only tests call
+// them.
+void PELKO_ResetWriterForTest();
+void PELKO_ResetReaderForTest();
+inline void PELKO_ResetForTest() {
+  PELKO_ResetWriterForTest();
+  PELKO_ResetReaderForTest();
+}

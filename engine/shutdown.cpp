@@ -3,9 +3,9 @@
 
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/datadir.h"
-#include "engine/storage/alloc.h"
 #include "engine/tables/redo_log.h"
 #include "engine/tables/table_file.h"
+#include "engine/types/alloc.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/report.h"

@@ -9,14 +9,14 @@
 
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/deffile.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/catalog/limits.h"
+#include "engine/types/interrupt.h"
 // Start-up replays redo logs through the engine entry, as a client would:
 // Tarvic1_Init is the engine's other entry point, beside process_sql.
 #include "engine/dispatch.h"
 #include "engine/shutdown.h"
-#include "engine/storage/resdata.h"
 #include "engine/tables/redo_log.h"
+#include "engine/types/resdata.h"
 #include "platform/process.h"
 #include "platform/report.h"
 #include "platform/signals.h"
@@ -79,8 +79,8 @@ void OnSignal(int signal) {
 void InstallSignals() {
   // SIGHUP (the terminal went away) ends the run like SIGTERM; the break
   // key's nearest kin here is the platform's PLATFORM_SIGBREAK.
-  constexpr int kSignals[] = {SIGFPE,  SIGSEGV, SIGINT,           SIGILL,
-                              SIGTERM, SIGHUP,  PLATFORM_SIGBREAK, SIGABRT};
+  constexpr int kSignals[] = {SIGFPE, SIGSEGV,           SIGINT, SIGILL, SIGTERM,
+                              SIGHUP, PLATFORM_SIGBREAK, SIGABRT};
   for (int signal : kSignals) (void)PLATFORM_SetSignalHandler(signal, OnSignal);
 }
 

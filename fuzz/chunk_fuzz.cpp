@@ -25,16 +25,12 @@
 #include "records/record.h"
 
 namespace {
-constexpr int kRecordRoom = 64 * 1024;  // single records larger than this are refused
+constexpr int kRecordRoom = 64 * 1024;   // single records larger than this are refused
 constexpr int kMaxRecordsRead = 100000;  // a list of empty records can be long
 
 void Require(bool condition) {
   if (!condition) std::abort();
 }
-
-struct SetUp {
-  SetUp() { COMPR_SetFatalOnDamage(false); }
-};
 
 int ReadLength(const uint8_t* data, size_t size, size_t* pos) {
   if (*pos + 2 > size) return -1;
@@ -46,6 +42,7 @@ int ReadLength(const uint8_t* data, size_t size, size_t* pos) {
 void DecodeChunks(const uint8_t* data, size_t size, int mode) {
   COMPR obj;
   COMPR_Init(&obj, COMPR_MAXCHUNK, -1, -1, -1, -1);
+  COMPR_SetFatalOnDamage(&obj, false);
   COMPR_Set_Mode(&obj, mode);
   RECORD_BINARY chunk{};
   size_t pos = 0;
@@ -94,10 +91,12 @@ void RoundTrip(const uint8_t* data, size_t size, int mode) {
   ARRAY list = BuildList(data + 1, size - 1);
   COMPR out;
   COMPR_Init(&out, std::min(chunk_size, COMPR_MAXCHUNK), -1, -1, -1, -1);
+  COMPR_SetFatalOnDamage(&out, false);
   COMPR_Set_Mode(&out, mode);
   Require(add_struct(&out, list));
   COMPR in;
   COMPR_Init(&in, std::min(chunk_size, COMPR_MAXCHUNK), -1, -1, -1, -1);
+  COMPR_SetFatalOnDamage(&in, false);
   COMPR_Set_Mode(&in, mode);
   RECORD_BINARY chunk{};
   while (COMPR_GetBin(&out, &chunk)) {
@@ -119,7 +118,6 @@ void RoundTrip(const uint8_t* data, size_t size, int mode) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static SetUp set_up;
   if (size < 1) return 0;
   const int mode = (data[0] & 2) != 0 ? COMPR_MODE_PELKO : COMPR_MODE_RLE;
   if ((data[0] & 1) == 0) {

@@ -34,10 +34,10 @@ namespace {
 using fuzz::Require;
 
 struct HARNESS {
-  bool dirty = true;  // the application must be started afresh
-  std::string input;  // the container file under test
-  std::string first;  // its first save
-  std::string second; // the save after loading the first
+  bool dirty = true;   // the application must be started afresh
+  std::string input;   // the container file under test
+  std::string first;   // its first save
+  std::string second;  // the save after loading the first
 };
 
 HARNESS& Harness() {
@@ -51,7 +51,6 @@ void StartApplication() {
   KASPO_ResetForTest();
   APPDB_ResetForTest();
   APP_ResetForTest();
-  COMPR_ResetForTest();
   PELKO_ResetForTest();
   Require(fuzz::KeepingSignals([] {
             APPDB_Start();

@@ -8,7 +8,11 @@
 #include "client/struct_assign.h"
 #include "client/value_strings.h"
 #include "engine/types/values.h"
+#include "records/kaspo.h"
 #include "records/record_io.h"
+
+// A drawn key fills the key field, and FK_Id holds the key of an item.
+static_assert(BLOBJ_IDLEN == VALSTR_KEYLEN && BLOBJ_IDLEN == KASPO_IDLEN);
 
 namespace {
 
@@ -17,8 +21,7 @@ constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
 constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 constexpr char kFkCountQuery[] =
     "SELECT COUNT(*) FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
-constexpr char kKeysQuery[] =
-    "SELECT BLOBJ_ID, FK_ID, FK_TABLE, ITEMNUMBER, COMPRESSED FROM BLOBJ";
+constexpr char kKeysQuery[] = "SELECT BLOBJ_ID, FK_ID, FK_TABLE, ITEMNUMBER, COMPRESSED FROM BLOBJ";
 constexpr char kFkKeysQuery[] =
     "SELECT BLOBJ_ID, FK_ID, FK_TABLE, ITEMNUMBER, COMPRESSED FROM BLOBJ WHERE  FK_ID    = '%s' "
     "AND    FK_TABLE = %d";

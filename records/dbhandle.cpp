@@ -1,20 +1,16 @@
-// dbhandle.cpp: the handle, the BEGIN-stack, the execute calls and the
-// collected error text.
+// dbhandle.cpp: the handle, the BEGIN-stack and the execute calls; the
+// collected error text is dbhandle_errors.cpp, the result accessors
+// dbhandle_results.cpp.
 #include "records/dbhandle.h"
 
-#include <algorithm>
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 #include <vector>
 
 #include "client/message.h"
 #include "client/parser.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/types/tokens.h"
-#include "platform/report.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
 #include "records/keygen.h"
@@ -37,7 +33,6 @@ constexpr char kCommitNoResult[] = "COMMIT command failed:\n  %s";
 constexpr char kRollbackNoBegin[] = "ROLLBACK command without BEGIN";
 constexpr char kRollbackFailed[] = "ROLLBACK command failed.\n";
 constexpr char kRollbackNoResult[] = "ROLLBACK command failed:\n  %s";
-constexpr char kUnknownConversion[] = "???";
 constexpr char kSystemVariable[] = "DBSYS";
 
 // The three error lines of a call; each may hold one %s for `arg`.
@@ -78,67 +73,25 @@ constexpr char kEvaluated[] = "sql-command successfully evaluated %d items\n";
 constexpr char kSeparator[] = ", ";
 constexpr char kDeleteAllNoResult[] = "DELETEALL command failed for table '%s':\n  %s";
 
-// ---------------------------------------------------------------------------
-// Formatting
+// The command letters of the statements a kind names; every other letter
+// is DBSTMT_OTHER.
+struct LETTERKIND {
+  char letter;
+  DBSTMTKIND kind;
+};
+constexpr LETTERKIND kKinds[] = {
+    {'1', DBSTMT_CONNECT},     {'2', DBSTMT_DISCONNECT}, {'4', DBSTMT_DROPDATABASE},
+    {'6', DBSTMT_DROPTABLE},   {'9', DBSTMT_DROPINDEX},  {'J', DBSTMT_BEGIN},
+    {'K', DBSTMT_COMMIT},      {'M', DBSTMT_ABORT},      {'V', DBSTMT_STOPDATABASE},
+    {'X', DBSTMT_SETDATABASE},
+};
 
-// Appends one conversion; `directive` is the whole conversion ("%-8.3ld").
-void AppendConversion(std::string* out, const std::string& directive, char conversion, bool is_long,
-                      va_list* args) {
-  std::vector<char> buffer(64);
-  auto put = [&](auto value) {
-    int n = std::snprintf(buffer.data(), buffer.size(), directive.c_str(), value);
-    if (n >= static_cast<int>(buffer.size())) {
-      buffer.resize(static_cast<size_t>(n) + 1);
-      n = std::snprintf(buffer.data(), buffer.size(), directive.c_str(), value);
-    }
-    if (n > 0) out->append(buffer.data(), static_cast<size_t>(n));
-  };
-  if (conversion == 'd' && is_long) put(va_arg(*args, long));
-  if (conversion == 'd' && !is_long) put(va_arg(*args, int));
-  if (conversion == 's') put(va_arg(*args, const char*));
-  if (conversion == 'f') put(va_arg(*args, double));
-}
-
-// The reporter's own printf subset, so that what a message shows does not
-// depend on the C library: d, s, f, ld, lf with width and precision.
-std::string Format(const char* format, va_list args) {
-  std::string out;
-  va_list copy;
-  va_copy(copy, args);
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (*p != '%') {
-      out.push_back(*p);
-      continue;
-    }
-    const char* start = p++;
-    if (*p == '-') ++p;
-    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
-    if (*p == '.') ++p;
-    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
-    const bool is_long = *p == 'l';
-    if (is_long) ++p;
-    if (*p != 'd' && *p != 's' && *p != 'f') {
-      out += kUnknownConversion;
-      if (*p == '\0') break;
-      continue;
-    }
-    std::string directive(start, p);
-    if (*p != 'd') directive.erase(std::remove(directive.begin(), directive.end(), 'l'), directive.end());
-    directive.push_back(*p);
-    AppendConversion(&out, directive, *p, is_long, &copy);
+DBSTMTKIND KindOf(char letter) {
+  if (letter == 0) return DBSTMT_NONE;
+  for (const LETTERKIND& k : kKinds) {
+    if (k.letter == letter) return k.kind;
   }
-  va_end(copy);
-  return out;
-}
-
-void Collect(const std::string& text) {
-  DBHANDLESTATE& s = DBHANDLE_State();
-  if (s.errmode == DBERR_DIRECT) {
-    DBreport("%s", text.c_str());
-    return;
-  }
-  const size_t room = DBHANDLE_ERRTEXTMAX - std::min<size_t>(s.errtext.size(), DBHANDLE_ERRTEXTMAX);
-  s.errtext.append(text, 0, std::min(room, text.size()));
+  return DBSTMT_OTHER;
 }
 
 // ---------------------------------------------------------------------------
@@ -177,8 +130,7 @@ int MapStatus(const DBRESULT* result) {
 }
 
 bool IsError(int status) {
-  return status == MYDB_BAD_RESPONSE || status == MYDB_FATAL_ERROR ||
-         status == MYDB_NONFATAL_ERROR;
+  return status == MYDB_BAD_RESPONSE || status == MYDB_FATAL_ERROR || status == MYDB_NONFATAL_ERROR;
 }
 
 // The status rule shared by every execute call.
@@ -242,8 +194,7 @@ std::string HandleName(const char* name) {
   std::string system;
   // An empty DBSYS would give a name that starts with "/", which names no
   // database; it counts as unset.
-  if (!SplitName(full, &database) && PLATFORM_GetEnv(kSystemVariable, &system) &&
-      !system.empty()) {
+  if (!SplitName(full, &database) && PLATFORM_GetEnv(kSystemVariable, &system) && !system.empty()) {
     full = system + "/" + full;
   }
   if (full.size() > static_cast<size_t>(DBHANDLE_NAMEMAX)) full.resize(DBHANDLE_NAMEMAX);
@@ -306,6 +257,17 @@ DBHANDLESTATE& DBHANDLE_State() {
   static DBHANDLESTATE state;
   return state;
 }
+
+// ---------------------------------------------------------------------------
+// The engine
+
+int DBHANDLE_StartEngine(const char* engine_name, const char* default_db) {
+  return DBCLIENT_StartEngine(engine_name, default_db);
+}
+
+void DBHANDLE_ArmInterrupt() { DBCLIENT_ArmInterrupt(); }
+
+int DBHANDLE_DisarmInterrupt() { return DBCLIENT_DisarmInterrupt(); }
 
 // ---------------------------------------------------------------------------
 // Handle and transactions
@@ -554,7 +516,7 @@ std::string TrimRight(const char* text) {
 
 // Prints the rows once, so their texts are made for the line and not kept
 // (DBresult_text): kept, they could take more memory than the result. A
-// stop the user asks for (interrupt.h) ends the printing; returns 0 then.
+// stop the user asks for (DBHANDLE_ArmInterrupt) ends the printing; returns 0 then.
 [[nodiscard]] int PrintRows(const DBRESULT* result, int status) {
   FILE* out = DBHANDLE_State().out;
   const int columns = DBresult_cols(result);
@@ -566,7 +528,7 @@ std::string TrimRight(const char* text) {
   }
   std::fprintf(out, "%s\n", line.c_str());
   for (int row = 0; row < DBresult_rows(result); ++row) {
-    if (INTERRUPT_Requested()) return 0;
+    if (DBCLIENT_InterruptRequested()) return 0;
     line.clear();
     for (int c = 0; c < columns; ++c) {
       if (c > 0) line += kSeparator;
@@ -640,7 +602,7 @@ int DBHANDLE_Describe(const char* text, DBSTATEMENT* out) {
   const unsigned char* msg = MESSAGE_Data();
   const int length = MESSAGE_Length();
   if (length < 1) return 0;
-  out->letter = static_cast<char>(msg[0]);
+  out->kind = KindOf(static_cast<char>(msg[0]));
   // A first name token: 'a', its u16 length (with the zero), the text.
   if (length >= 4 && msg[1] == DBTK_IDENT) {
     const int size = msg[2] | (msg[3] << 8);
@@ -660,25 +622,8 @@ int DBHANDLE_SignedRows(const DBRESULT* result, int status) {
   return 0;
 }
 
-// ---------------------------------------------------------------------------
-// Error text
-
-void DBHANDLE_SetErrorMode(DBERRMODE mode) { DBHANDLE_State().errmode = mode; }
-
-void dberror(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const std::string text = Format(format, args);
-  va_end(args);
-  Collect(text);
-}
-
-void dberror_print() { DBreport("%s", DBHANDLE_State().errtext.c_str()); }
-
-const std::string& DBHANDLE_ErrorText() { return DBHANDLE_State().errtext; }
-
-void DBHANDLE_ClearError() { DBHANDLE_State().errtext.clear(); }
-
 char DBHANDLE_LastLetter() { return DBHANDLE_State().last_letter; }
+
+DBSTMTKIND DBHANDLE_LastKind() { return KindOf(DBHANDLE_LastLetter()); }
 
 void DBHANDLE_ResetForTest() { DBHANDLE_State() = DBHANDLESTATE{}; }

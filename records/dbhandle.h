@@ -27,7 +27,7 @@ inline constexpr int DBHANDLE_NAMEMAX = 19;
 inline constexpr int DBHANDLE_ERRTEXTMAX = 999;
 
 struct DBHANDLE {
-  std::string name;  // "system/database", or the database name alone
+  std::string name;                    // "system/database", or the database name alone
   std::unique_ptr<DBCONNECTION> conn;  // null until the first connect
 };
 
@@ -37,8 +37,8 @@ using MYDB_RESULT = DBRESULTPTR;
 
 // How dberror delivers its messages.
 enum DBERRMODE {
-  DBERR_DIRECT,     // each message to DBreport at once
-  DBERR_COLLECTING, // appended to the collected text, printed by dberror_print
+  DBERR_DIRECT,      // each message to DBreport at once
+  DBERR_COLLECTING,  // appended to the collected text, printed by dberror_print
 };
 
 struct DBHANDLESTATE {
@@ -53,6 +53,19 @@ struct DBHANDLESTATE {
 };
 
 DBHANDLESTATE& DBHANDLE_State();
+
+// ---------------------------------------------------------------------------
+// The engine
+
+// Starts the engine of this process (DBCLIENT_StartEngine); 0 when it could
+// not be started.
+[[nodiscard]] int DBHANDLE_StartEngine(const char* engine_name, const char* default_db);
+
+// Between these two calls Ctrl-C (SIGINT) stops the running statement
+// instead of ending the process: the statement fails and undoes what it
+// changed. The second returns 1 when Ctrl-C was pressed meanwhile.
+void DBHANDLE_ArmInterrupt();
+[[nodiscard]] int DBHANDLE_DisarmInterrupt();
 
 // ---------------------------------------------------------------------------
 // Handle and transactions
@@ -104,8 +117,7 @@ DBHANDLESTATE& DBHANDLE_State();
 [[nodiscard]] int dbbinexec1(DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status);
 // Loud: exactly dbbinexec1. Quiet: no message; fails only without a result
 // or for the status BAD RESPONSE or FATAL ERROR.
-[[nodiscard]] int dbbinexec(DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status,
-                            int loud);
+[[nodiscard]] int dbbinexec(DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status, int loud);
 [[nodiscard]] int dbdeclare(DBHANDLE* handle, const char* cursor, const char* query);
 // dbdeclare that also gives the number of rows the cursor holds.
 [[nodiscard]] int DBHANDLE_Declare(DBHANDLE* handle, const char* cursor, const char* query,
@@ -113,10 +125,8 @@ DBHANDLESTATE& DBHANDLE_State();
 [[nodiscard]] int dbclose(DBHANDLE* handle, const char* cursor);
 [[nodiscard]] int dbdelete(DBHANDLE* handle, const char* table, const char* condition,
                            int* out_status);
-[[nodiscard]] int dbinsert(DBHANDLE* handle, const char* table, const char* text,
-                           int* out_status);
-[[nodiscard]] int dbupdate(DBHANDLE* handle, const char* table, const char* text,
-                           int* out_status);
+[[nodiscard]] int dbinsert(DBHANDLE* handle, const char* table, const char* text, int* out_status);
+[[nodiscard]] int dbupdate(DBHANDLE* handle, const char* table, const char* text, int* out_status);
 [[nodiscard]] int dbdeleteall(DBHANDLE* handle, const char* table, int* out_status);
 
 // Runs one SQL statement: the text up to the first ";" (newlines become
@@ -125,14 +135,31 @@ DBHANDLESTATE& DBHANDLE_State();
 // row result joined by ", " (values without trailing white space), "not
 // all results evaluated!\n" for a partial one, and a success line; the
 // result is released. *out_count is the row count, negated for a partial
-// result. Printing stops at a stop the user asked for (engine/catalog/
-// interrupt.h); the call then fails without a message.
+// result. Printing stops at a stop the user asked for
+// (DBHANDLE_ArmInterrupt); the call then fails without a message.
 [[nodiscard]] int dbexec_sql(DBHANDLE* handle, const char* text, MYDB_RESULT* out_result,
                              int* out_count);
 
+// What a statement does to the database, for a caller that must know
+// which transaction it leaves open or which statements it lets through.
+enum DBSTMTKIND {
+  DBSTMT_NONE,   // nothing was sent
+  DBSTMT_OTHER,  // any statement not named below
+  DBSTMT_CONNECT,
+  DBSTMT_DISCONNECT,
+  DBSTMT_DROPDATABASE,
+  DBSTMT_DROPTABLE,
+  DBSTMT_DROPINDEX,
+  DBSTMT_BEGIN,
+  DBSTMT_COMMIT,  // COMMIT and END
+  DBSTMT_ABORT,
+  DBSTMT_STOPDATABASE,
+  DBSTMT_SETDATABASE,  // also undoes an open transaction
+};
+
 // What a statement of dbexec_sql asks of the engine, read from its message.
 struct DBSTATEMENT {
-  char letter = 0;   // the command letter ('6' DROP TABLE, 'V' STOP DATABASE, ...)
+  DBSTMTKIND kind = DBSTMT_NONE;
   std::string name;  // the name the message starts with (table, index,
                      // database), upper-cased as sent; empty when none
 };
@@ -147,14 +174,12 @@ struct DBSTATEMENT {
 
 // The first column of the only row as a decimal integer (resp. as text).
 // Needs MYDB_TUPLES_OK and exactly one row; no row fails without message.
-[[nodiscard]] int dbfill_count(DBHANDLE* handle, DBRESULT* result, int status,
-                               int* out_count);
+[[nodiscard]] int dbfill_count(DBHANDLE* handle, DBRESULT* result, int status, int* out_count);
 [[nodiscard]] int dbfill_string(DBHANDLE* handle, DBRESULT* result, int status,
                                 std::string* out_text);
 // Rows a statement touched: 0 for MYDB_EMPTY_QUERY, the row count for
 // MYDB_COMMAND_OK and MYDB_TUPLES_OK, minus it for MYDB_TUPLES_PARTIAL.
-[[nodiscard]] int dbfill_rows(DBHANDLE* handle, const DBRESULT* result, int status,
-                              int* out_rows);
+[[nodiscard]] int dbfill_rows(DBHANDLE* handle, const DBRESULT* result, int status, int* out_rows);
 void dbfree(MYDB_RESULT* result);
 
 // The MYDB code of a client result's status.
@@ -178,8 +203,9 @@ const std::string& DBHANDLE_ErrorText();
 void DBHANDLE_ClearError();
 
 // The command letter of the statement the last dbexec_sql sent to the
-// engine, 0 when it sent none.
+// engine, 0 when it sent none; and what that statement does.
 [[nodiscard]] char DBHANDLE_LastLetter();
+[[nodiscard]] DBSTMTKIND DBHANDLE_LastKind();
 
 // Back to the state at process start. Only tests call it.
 void DBHANDLE_ResetForTest();

@@ -11,6 +11,9 @@
 #include "engine/types/values.h"
 #include "records/record_io.h"
 
+// A drawn key fills the key field.
+static_assert(KASPO_IDLEN == VALSTR_KEYLEN);
+
 namespace {
 
 constexpr char kColumns[] = "KASPO_Id,Filename,Description,Size,Compressed";
@@ -42,8 +45,7 @@ KASPOSTATE& State() {
 
 std::string SearchQuery(const KASPO* record) {
   const char* name = Make_ValueString(RECIO_Text(record, kFields[1]).c_str(), KASPO_FILENAMELEN);
-  const char* text =
-      Make_ValueString(RECIO_Text(record, kFields[2]).c_str(), KASPO_DESCRIPTIONLEN);
+  const char* text = Make_ValueString(RECIO_Text(record, kFields[2]).c_str(), KASPO_DESCRIPTIONLEN);
   std::string query(sizeof kSearchQuery + std::strlen(name) + std::strlen(text), '\0');
   const int n = std::snprintf(query.data(), query.size(), kSearchQuery, name, text);
   query.resize(static_cast<size_t>(n));
@@ -116,6 +118,15 @@ int KASPO_Select_Seq(KASPO* /*record*/, DBHANDLE* handle) {
 
 int KASPO_Fetch_Seq(KASPO* record, DBHANDLE* handle) {
   return RECIO_FetchSeq(kShape, record, handle);
+}
+
+std::string KASPO_SearchPattern(const std::string& text, int max_len) {
+  // Room for the text wrapped in '*'.
+  std::string pattern = text;
+  pattern.resize(std::max<std::size_t>(text.size(), static_cast<std::size_t>(max_len)), '\0');
+  VALSTR_SurroundPattern(pattern.data(), max_len);
+  pattern.resize(std::strlen(pattern.c_str()));
+  return pattern;
 }
 
 int KASPO_Select_Search(KASPO* record, DBHANDLE* handle) {

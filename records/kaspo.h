@@ -25,9 +25,9 @@
 #include "records/dbhandle.h"
 #include "records/record.h"
 
-inline constexpr int KASPO_SIZE = 280;          // bytes of a KASPO record
-inline constexpr int KASPO_IDLEN = 8;           // characters of KASPO_Id
-inline constexpr int KASPO_FILENAMELEN = 80;    // characters of Filename
+inline constexpr int KASPO_SIZE = 280;            // bytes of a KASPO record
+inline constexpr int KASPO_IDLEN = 8;             // characters of KASPO_Id
+inline constexpr int KASPO_FILENAMELEN = 80;      // characters of Filename
 inline constexpr int KASPO_DESCRIPTIONLEN = 160;  // characters of Description
 
 struct KASPO {
@@ -88,6 +88,10 @@ void KASPO_CopyPk(KASPO* to, const KASPO* from);
 // into the search list; the whole result is read before the first record
 // is handed out. No bracket of its own.
 [[nodiscard]] int KASPO_Select_Search(KASPO* record, DBHANDLE* handle);
+// The LIKE pattern of a search that finds every item whose field contains
+// `text`: the text wrapped in '*' when that still has at most `max_len`
+// characters, then every '*' turned into '%'.
+std::string KASPO_SearchPattern(const std::string& text, int max_len);
 // The next record of the search; 0 (and the list freed) after the last.
 [[nodiscard]] int KASPO_Select_Search_Next(KASPO* record, DBHANDLE* handle);
 

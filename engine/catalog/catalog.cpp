@@ -43,7 +43,7 @@ void FreeTable(DBTABLE* table) {
   }
   table->attrib_store.clear();
   IDXARRAY_Free(&table->attribs);
-  RowPool_Init(&table->rows, 0);
+  ROWPOOL_Init(&table->rows, 0);
 }
 
 void FreeDatabaseContent(DBDATABASE* db) {
@@ -86,8 +86,8 @@ DBCONN* CATALOG_Conn(int conn_id) {
 
 int CATALOG_ConnRoom(std::string_view statement, std::string* error) {
   if (CATALOG_Engine().conn_count < DB_MAXCONNS) return 1;
-  *error = WIRE_Format(kNoMoreConns, static_cast<int>(statement.size()), statement.data(),
-                       DB_MAXCONNS);
+  *error =
+      WIRE_Format(kNoMoreConns, static_cast<int>(statement.size()), statement.data(), DB_MAXCONNS);
   return 0;
 }
 
@@ -229,10 +229,9 @@ int CATALOG_AddAttrib(DBTABLE* table, std::string_view name, unsigned char type,
   return 1;
 }
 
-void CATALOG_SetRowSize(DBTABLE* table, int row_size) { RowPool_Init(&table->rows, row_size); }
+void CATALOG_SetRowSize(DBTABLE* table, int row_size) { ROWPOOL_Init(&table->rows, row_size); }
 
-int CATALOG_FindAttrib(DBTABLE* table, std::string_view name, DBATTRIB** out_attrib,
-                       int* out_pos) {
+int CATALOG_FindAttrib(DBTABLE* table, std::string_view name, DBATTRIB** out_attrib, int* out_pos) {
   int pos = -1;
   IDXENTRY* entry = IDXARRAY_Find(&table->attribs, name, &pos);
   if (entry == nullptr) return 0;
@@ -279,7 +278,7 @@ void CATALOG_IndexAddAttrib(DBINDEX* index, DBATTRIB* attrib) {
 void CATALOG_UseValueList(DBTABLE* table, DBATTRIB* attrib, int timestamp) {
   if (attrib->index_count++ > 0) return;
   attrib->list = std::make_unique<IDXLIST>();
-  IDXLIST_Init(attrib->list.get(), RowPool_Rows(&table->rows), attrib->type, attrib->offset);
+  IDXLIST_Init(attrib->list.get(), ROWPOOL_Rows(&table->rows), attrib->type, attrib->offset);
   if (table->rows.head >= 0) IDXLIST_Rebuild(attrib->list.get(), timestamp);
 }
 
@@ -340,13 +339,13 @@ int CATALOG_Preamble(std::string_view statement, int conn_id, DBCONN** out_conn,
                      DBDATABASE** out_db) {
   DBCONN* conn = CATALOG_Conn(conn_id);
   if (conn == nullptr) {
-    REPLY_Error(WIRE_Format(kConnNotFound, static_cast<int>(statement.size()),
-                            statement.data(), conn_id));
+    REPLY_Error(
+        WIRE_Format(kConnNotFound, static_cast<int>(statement.size()), statement.data(), conn_id));
     return 0;
   }
   if (conn->database < 0) {
-    REPLY_Error(WIRE_Format(kNoDatabase, static_cast<int>(statement.size()),
-                            statement.data(), conn_id));
+    REPLY_Error(
+        WIRE_Format(kNoDatabase, static_cast<int>(statement.size()), statement.data(), conn_id));
     return 0;
   }
   *out_conn = conn;

@@ -14,7 +14,6 @@
 #pragma once
 
 #include <array>
-#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,8 +24,11 @@
 #include "engine/storage/idxarray.h"
 #include "engine/storage/idxhash.h"
 #include "engine/storage/idxlist.h"
-#include "engine/storage/resdata.h"
 #include "engine/storage/rowpool.h"
+#include "engine/types/resdata.h"
+
+// The name index keeps every catalogue name whole.
+static_assert(IDXARRAY_NAMESIZE == DB_NAMESIZE);
 
 struct DBTABLE;
 
@@ -49,7 +51,7 @@ struct DBCONN {
   std::array<DBCURSOR, DB_MAXCURSORS> cursors;
   int32_t cursor_count = 0;
   int32_t max_rows = DB_DEFAULTMAXROWS;  // most rows a query returns
-  std::string redo_path;  // empty: the database's own redo log
+  std::string redo_path;                 // empty: the database's own redo log
   // Redo records of the open transaction (size = bytes used).
   std::vector<unsigned char> redo;
   // Tables into which the open transaction inserted rows.
@@ -85,7 +87,7 @@ struct DBTABLE {
   IDXARRAY indexes;   // name -> DBINDEX, non-unique
   IDXARRAY uniques;   // name -> DBINDEX, unique
   std::string name;
-  char secure = '0';  // '1': changes also go to the redo log
+  char secure = '0';      // '1': changes also go to the redo log
   int32_t position = -1;  // in the database's table list
   // Owners of the records the name indexes point at, by entry number.
   std::vector<std::unique_ptr<DBATTRIB>> attrib_store;
@@ -95,8 +97,8 @@ struct DBTABLE {
 
 struct DBDATABASE {
   char name[DB_NAMESIZE] = {};
-  IDXARRAY tables;       // name -> DBTABLE
-  IDXARRAY index_names;  // index name -> owning DBTABLE (not owned here)
+  IDXARRAY tables;           // name -> DBTABLE
+  IDXARRAY index_names;      // index name -> owning DBTABLE (not owned here)
   int32_t committed_ts = 0;  // last committed timestamp
   std::vector<std::unique_ptr<DBTABLE>> table_store;  // by table position
 };
@@ -118,10 +120,6 @@ struct ENGINE {
   int saved = 0;
   // Connection ids whose BEGIN found another open transaction.
   std::vector<int32_t> waiting;
-  // The stop request of the running statement (interrupt.h); the SIGINT
-  // handler reads the first and sets the second.
-  volatile std::sig_atomic_t stop_armed = 0;
-  volatile std::sig_atomic_t stop_requested = 0;
 };
 
 ENGINE& CATALOG_Engine();
@@ -217,8 +215,8 @@ void CATALOG_DropTable(DBDATABASE* db, int pos);
 void CATALOG_SetRowSize(DBTABLE* table, int row_size);
 
 // The first attribute named `name` and its position.
-[[nodiscard]] int CATALOG_FindAttrib(DBTABLE* table, std::string_view name,
-                                     DBATTRIB** out_attrib, int* out_pos);
+[[nodiscard]] int CATALOG_FindAttrib(DBTABLE* table, std::string_view name, DBATTRIB** out_attrib,
+                                     int* out_pos);
 
 // The attributes in declaration order.
 std::vector<DBATTRIB*> CATALOG_Attribs(DBTABLE* table);

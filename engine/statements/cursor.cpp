@@ -9,8 +9,8 @@
 #include "engine/catalog/limits.h"
 #include "engine/statements/expr.h"
 #include "engine/statements/select.h"
-#include "engine/storage/resdata.h"
 #include "engine/types/reply.h"
+#include "engine/types/resdata.h"
 #include "engine/types/token_reader.h"
 #include "engine/types/tokens.h"
 

@@ -59,8 +59,8 @@ void MODIFY_DeleteStd(int conn_id, const unsigned char* msg, int length) {
   ROWPOOL* pool = &st.table->rows;
   std::vector<int32_t> rows;
   int cursor = pool->head;
-  for (int row = RowPool_NextFrom(*pool, st.timestamp, &cursor); row >= 0;
-       row = RowPool_NextFrom(*pool, st.timestamp, &cursor)) {
+  for (int row = ROWPOOL_NextFrom(*pool, st.timestamp, &cursor); row >= 0;
+       row = ROWPOOL_NextFrom(*pool, st.timestamp, &cursor)) {
     rows.push_back(row);
   }
   for (int32_t row : rows) pool->slots[row].delete_ts = st.timestamp;

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/catalog/interrupt.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/values.h"
 
 namespace {
@@ -45,24 +45,18 @@ uint64_t CellHash(uint64_t h, int type, const unsigned char* cell) {
       while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
       return Mix(Mix(h, s.data(), s.size()), "\0", 1);
     }
-    case DBTYPE_SMALLINT:
-      return Mix(h, cell, DB_SMALLINT_SIZE);
-    case DBTYPE_INTEGER:
-      return Mix(h, cell, DB_INTEGER_SIZE);
-    case DBTYPE_DATE:
-      return Mix(h, cell, DB_DATE_SIZE);
-    case DBTYPE_TIME:
-      return Mix(h, cell, DB_TIME_SIZE);
-    case DBTYPE_TIMESTAMP:
-      return Mix(Mix(h, cell, 7), cell + 8, 4);
+    case DBTYPE_SMALLINT: return Mix(h, cell, DB_SMALLINT_SIZE);
+    case DBTYPE_INTEGER: return Mix(h, cell, DB_INTEGER_SIZE);
+    case DBTYPE_DATE: return Mix(h, cell, DB_DATE_SIZE);
+    case DBTYPE_TIME: return Mix(h, cell, DB_TIME_SIZE);
+    case DBTYPE_TIMESTAMP: return Mix(Mix(h, cell, 7), cell + 8, 4);
     case DBTYPE_BINARY: {
       int16_t n;
       std::memcpy(&n, cell, 2);
       h = Mix(h, &n, 2);
       return n > 0 ? Mix(h, cell + 2, size_t(n)) : h;
     }
-    default:
-      return h;
+    default: return h;
   }
 }
 

@@ -2,7 +2,7 @@
 // Owns nothing: the rows belong to the result data set.
 #pragma once
 
-#include "engine/storage/resdata.h"
+#include "engine/types/resdata.h"
 
 // Removes every row that equals a later row in all columns (CmpData per
 // column; two cells without value are equal). The survivors are the last

@@ -105,8 +105,7 @@ bool IsDateKind(unsigned char k) {
       v->kind = kBinary;
       v->bin = field;
       return 1;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -197,7 +196,7 @@ std::string BinaryAsText(const unsigned char* bin) {
   *holds = 0;
   for (int32_t row : *ref->candidates) {
     VALCELL r{};
-    if (!LoadField(*upper.attrib, RowPool_Data(ref->table->rows, row), &r))
+    if (!LoadField(*upper.attrib, ROWPOOL_Data(ref->table->rows, row), &r))
       return Fail(kUpperUnknown);
     if (!CompareCells(op, l, r, holds)) return 0;
     if (*holds) return 1;
@@ -253,14 +252,10 @@ void PushBool(EVALSTATE* s, int value) {
     case DBTK_LE:
     case DBTK_GE:
     case DBTK_EQ:
-    case DBTK_NE:
-      ok = ComputeCompare(s, op);
-      break;
+    case DBTK_NE: ok = ComputeCompare(s, op); break;
     case DBTK_NOT:
     case DBTK_AND:
-    case DBTK_OR:
-      ok = ComputeLogic(s, op);
-      break;
+    case DBTK_OR: ok = ComputeLogic(s, op); break;
     case DBTK_LIKE: {
       if (s->count < 2) {
         ok = Fail(kLikeMissing);
@@ -272,8 +267,7 @@ void PushBool(EVALSTATE* s, int value) {
       if (ok) PushBool(s, LikeMatch(l.text, r.text));
       break;
     }
-    default:
-      ok = Fail(kInvalidOperator);
+    default: ok = Fail(kInvalidOperator);
   }
   if (!ok) *error = 1;
   return ok;
@@ -314,7 +308,7 @@ bool RowListHolds(QUERYSCOPE* scope, const EXPRNODE* narrowing, const int* posit
   if (node->kind == DBTK_IDENT) {
     const int row = CurrentRow(scope, narrowing, positions, node->table);
     if (row < 0) return *empty = true, 1;
-    if (!LoadField(*node->attrib, RowPool_Data(scope->tables[size_t(node->table)]->rows, row), &v))
+    if (!LoadField(*node->attrib, ROWPOOL_Data(scope->tables[size_t(node->table)]->rows, row), &v))
       return Fail(kUnknownRowType);
   } else if (node->kind == EXPR_UPPER) {
     UPPERREF* ref = node->upper;
@@ -323,7 +317,7 @@ bool RowListHolds(QUERYSCOPE* scope, const EXPRNODE* narrowing, const int* posit
       v.kind = kUpper;
       v.node = node;
     } else if (!LoadField(*node->attrib,
-                          RowPool_Data(ref->table->rows, (*ref->candidates)[size_t(ref->position)]),
+                          ROWPOOL_Data(ref->table->rows, (*ref->candidates)[size_t(ref->position)]),
                           &v)) {
       return Fail(kUnknownRowType);
     }

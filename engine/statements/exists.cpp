@@ -2,12 +2,12 @@
 // section is read, into a row list of the enclosing select.
 #include <vector>
 
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/eval.h"
 #include "engine/statements/orderby.h"
 #include "engine/statements/rowlist.h"
 #include "engine/statements/selectlist.h"
 #include "engine/statements/where.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // expr.cpp: the node pool, scopes and candidate lists.
 #include "engine/statements/expr.h"
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 
 namespace {
 
@@ -109,8 +109,8 @@ void EXPR_ExpandList(DBTABLE* table, int timestamp, std::vector<int32_t>* list) 
   if (list->size() != 1 || (*list)[0] != -1) return;
   list->clear();
   int cursor = table->rows.head;
-  for (int row = RowPool_NextFrom(table->rows, timestamp, &cursor); row >= 0;
-       row = RowPool_NextFrom(table->rows, timestamp, &cursor)) {
+  for (int row = ROWPOOL_NextFrom(table->rows, timestamp, &cursor); row >= 0;
+       row = ROWPOOL_NextFrom(table->rows, timestamp, &cursor)) {
     list->push_back(row);
   }
 }

@@ -19,7 +19,7 @@
 #include "engine/catalog/catalog.h"
 #include "engine/statements/namelist.h"
 #include "engine/statements/ptrstack.h"
-#include "engine/storage/resdata.h"
+#include "engine/types/resdata.h"
 #include "engine/types/tokens.h"
 
 // Nodes an expression may hold when it is evaluated; this many or more are

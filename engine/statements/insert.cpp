@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr char kTooManyTables[] = "(INSERT) Too many changed tables in transaction (DB_MAXTABLES %d)";
+constexpr char kTooManyTables[] =
+    "(INSERT) Too many changed tables in transaction (DB_MAXTABLES %d)";
 
 constexpr MODIFYTEXTS kInsert = {
     "INSERT", "(INSERT) No transaction", "(INSERT) table-name is missing",
@@ -72,7 +73,7 @@ void InsertTyped(const MODIFYTEXTS& texts, const TYPEDTEXTS& values, int is_load
   if (!MODIFY_Begin(texts, conn_id, msg, length, &st)) return;
   ROWPOOL* pool = &st.table->rows;
   const int slot = RowPool_NewSlot(pool, st.timestamp);
-  if (!MODIFY_ReadTypedRow(values, &st, RowPool_Data(pool, slot))) {
+  if (!MODIFY_ReadTypedRow(values, &st, ROWPOOL_Data(pool, slot))) {
     RowPool_FreeSlot(pool, slot);
     return;
   }
@@ -152,7 +153,7 @@ void MODIFY_Insert(int conn_id, const unsigned char* msg, int length) {
   if (!MODIFY_Begin(kInsert, conn_id, msg, length, &st)) return;
   ROWPOOL* pool = &st.table->rows;
   const int slot = RowPool_NewSlot(pool, st.timestamp);
-  if (!FillSqlRow(&st, RowPool_Data(pool, slot))) {
+  if (!FillSqlRow(&st, ROWPOOL_Data(pool, slot))) {
     RowPool_FreeSlot(pool, slot);
     return;
   }

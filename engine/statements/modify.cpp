@@ -86,20 +86,15 @@ int StoreTypedFixed(const TYPEDTEXTS& texts, const DBATTRIB& attrib, const unsig
 int StoreTyped(const TYPEDTEXTS& texts, const DBATTRIB& attrib, const unsigned char* bytes,
                int size, unsigned char* field) {
   switch (attrib.type) {
-    case DBTYPE_CHARACTER:
-      return StoreTypedText(texts, attrib, bytes, size, field);
-    case DBTYPE_BINARY:
-      return StoreTypedBinary(texts, attrib, bytes, size, field);
+    case DBTYPE_CHARACTER: return StoreTypedText(texts, attrib, bytes, size, field);
+    case DBTYPE_BINARY: return StoreTypedBinary(texts, attrib, bytes, size, field);
     case DBTYPE_SMALLINT:
     case DBTYPE_INTEGER:
     case DBTYPE_FLOAT:
     case DBTYPE_DATE:
     case DBTYPE_TIME:
-    case DBTYPE_TIMESTAMP:
-      return StoreTypedFixed(texts, attrib, bytes, size, field);
-    default:
-      REPLY_Errorf(texts.illegal_type, attrib.name.c_str());
-      return 0;
+    case DBTYPE_TIMESTAMP: return StoreTypedFixed(texts, attrib, bytes, size, field);
+    default: REPLY_Errorf(texts.illegal_type, attrib.name.c_str()); return 0;
   }
 }
 
@@ -108,8 +103,7 @@ int ReadTypedValue(const TYPEDTEXTS& texts, MODIFYSTMT* st, const DBATTRIB& attr
   unsigned char code = 0;
   st->offset = TOKEN_Kind(st->msg, st->length, st->offset, &code);
   if (code != attrib.type) {
-    REPLY_Errorf(texts.wrong_type, attrib.name.c_str(), st->table->name.c_str(), attrib.type,
-                 code);
+    REPLY_Errorf(texts.wrong_type, attrib.name.c_str(), st->table->name.c_str(), attrib.type, code);
     return 0;
   }
   const unsigned char* bytes = nullptr;
@@ -139,17 +133,13 @@ int StoreInteger(const LITERALTEXTS& texts, const DBATTRIB& attrib, int32_t valu
       std::memcpy(field, &v, sizeof v);
       return 1;
     }
-    case DBTYPE_INTEGER:
-      std::memcpy(field, &value, sizeof value);
-      return 1;
+    case DBTYPE_INTEGER: std::memcpy(field, &value, sizeof value); return 1;
     case DBTYPE_FLOAT: {
       const double v = value;
       std::memcpy(field, &v, sizeof v);
       return 1;
     }
-    default:
-      REPLY_Errorf(texts.illegal_type, attrib.name.c_str());
-      return 0;
+    default: REPLY_Errorf(texts.illegal_type, attrib.name.c_str()); return 0;
   }
 }
 
@@ -182,11 +172,8 @@ int StoreText(const LITERALTEXTS& texts, const DBATTRIB& attrib, const std::stri
       return 0;
     case DBTYPE_DATE:
     case DBTYPE_TIME:
-    case DBTYPE_TIMESTAMP:
-      return StoreDateText(texts, attrib, text, field);
-    default:
-      REPLY_Errorf(texts.illegal_type, attrib.name.c_str());
-      return 0;
+    case DBTYPE_TIMESTAMP: return StoreDateText(texts, attrib, text, field);
+    default: REPLY_Errorf(texts.illegal_type, attrib.name.c_str()); return 0;
   }
 }
 
@@ -208,7 +195,7 @@ void ChangeBegin(DBTABLE* table, int row, int timestamp, ROWUNDO* change) {
   change->row = row;
   const bool in_place = table->rows.slots[row].base >= 0;
   if (in_place) {
-    const unsigned char* data = RowPool_Data(table->rows, row);
+    const unsigned char* data = ROWPOOL_Data(table->rows, row);
     change->before.assign(data, data + table->rows.row_size);
   }
   change->version = KASPO_Change(&table->rows, row, timestamp);
@@ -220,7 +207,7 @@ void PutBack(DBTABLE* table, const ROWUNDO& change) {
   if (change.version != change.row) {
     RowPool_FreeSlot(&table->rows, change.version);
   } else if (!change.before.empty()) {
-    std::memcpy(RowPool_Data(&table->rows, change.row), change.before.data(), change.before.size());
+    std::memcpy(ROWPOOL_Data(&table->rows, change.row), change.before.data(), change.before.size());
   }
   ROWIDX_RestoreUnique(table, change.row);
   ROWIDX_AddLists(table, change.row, {});
@@ -353,11 +340,10 @@ void Row_PadCopy(unsigned char* field, std::string_view text, int field_size) {
   field[n] = '\0';
 }
 
-int Row_Update(DBTABLE* table, int row, int timestamp, const unsigned char* image,
-               STMTUNDO* undo) {
+int Row_Update(DBTABLE* table, int row, int timestamp, const unsigned char* image, STMTUNDO* undo) {
   ROWUNDO change;
   ChangeBegin(table, row, timestamp, &change);
-  std::memcpy(RowPool_Data(&table->rows, change.version), image, table->rows.row_size);
+  std::memcpy(ROWPOOL_Data(&table->rows, change.version), image, table->rows.row_size);
   return ChangeEnd(table, timestamp, &change, undo);
 }
 
@@ -365,7 +351,7 @@ int Row_UpdateSet(DBTABLE* table, int row, int timestamp, std::span<const ROWSET
                   STMTUNDO* undo) {
   ROWUNDO change;
   ChangeBegin(table, row, timestamp, &change);
-  unsigned char* data = RowPool_Data(&table->rows, change.version);
+  unsigned char* data = ROWPOOL_Data(&table->rows, change.version);
   for (const ROWSETVALUE& value : set) {
     std::memcpy(data + value.attrib->offset, value.field, value.attrib->size);
   }
@@ -379,7 +365,7 @@ void Row_Delete(DBTABLE* table, int row, int timestamp, STMTUNDO* undo) {
   undo->push_back(ROWUNDO{row, -1, {}});
 }
 
-void Row_Undo(DBTABLE* table, STMTUNDO* undo) {
+void MODIFY_Undo(DBTABLE* table, STMTUNDO* undo) {
   // Newest first: each row then finds the indexes as they were just after
   // its own change, so its old key cannot collide.
   for (auto change = undo->rbegin(); change != undo->rend(); ++change) {

@@ -72,9 +72,9 @@ struct ROWSETVALUE {
 // One row a statement changed, kept until the statement has replied so
 // that a failure can take the change back.
 struct ROWUNDO {
-  int row = -1;      // the row as the statement found it
-  int version = -1;  // the version holding the new bytes (the row itself when
-                     // changed in place); -1: the row was deleted
+  int row = -1;                       // the row as the statement found it
+  int version = -1;                   // the version holding the new bytes (the row itself when
+                                      // changed in place); -1: the row was deleted
   std::vector<unsigned char> before;  // changed in place: its earlier bytes
 };
 // The changes of one statement, oldest first.
@@ -99,4 +99,4 @@ void Row_Delete(DBTABLE* table, int row, int timestamp, STMTUNDO* undo);
 // Takes back the changes of `undo`, newest first: each row gets its bytes
 // and its place in the indexes back, a version made by the statement is
 // freed, a deleted row lives again. `undo` is emptied.
-void Row_Undo(DBTABLE* table, STMTUNDO* undo);
+void MODIFY_Undo(DBTABLE* table, STMTUNDO* undo);

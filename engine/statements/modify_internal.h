@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/expr.h"
 #include "engine/statements/modify.h"
 #include "engine/statements/qtokens.h"
 #include "engine/tables/transaction.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 
 // The texts of one statement's prologue and transaction steps.
@@ -98,16 +98,16 @@ void MODIFY_UniqueRows(const DBTABLE& table, std::vector<int32_t>* rows);
 // and a stop the user asked for both take back every row the statement
 // changed before the reply; 0 is returned then.
 template <typename Change>
-[[nodiscard]] int MODIFY_ChangeRows(MODIFYSTMT* st, const std::vector<int32_t>& rows,
-                                    Change change, const char* refused) {
+[[nodiscard]] int MODIFY_ChangeRows(MODIFYSTMT* st, const std::vector<int32_t>& rows, Change change,
+                                    const char* refused) {
   STMTUNDO undo;
   for (int32_t row : rows) {
     if (INTERRUPT_Requested()) {
-      Row_Undo(st->table, &undo);
+      MODIFY_Undo(st->table, &undo);
       return INTERRUPT_Fail();
     }
     if (!change(row, &undo)) {
-      Row_Undo(st->table, &undo);
+      MODIFY_Undo(st->table, &undo);
       REPLY_Error(refused);
       return 0;
     }

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 
 namespace {
 // A name as the list holds it: cut to the entry size, so that adding and

@@ -1,7 +1,7 @@
 // ptrstack.cpp: the pointer stack.
 #include "engine/statements/ptrstack.h"
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 
 void PTRSTACK_Init(PTRSTACK* stack) {
   *stack = PTRSTACK{};

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "engine/types/values.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kSearchedRows = 32;
 
 const unsigned char* FieldOf(DBTABLE* table, const DBATTRIB& attrib, int row) {
-  return RowPool_Data(table->rows, row) + attrib.offset;
+  return ROWPOOL_Data(table->rows, row) + attrib.offset;
 }
 
 // Counts a row found by testing; 0 once the filter must stop.
@@ -72,8 +72,8 @@ template <typename Test>
 void Scan(ROWFILTER* f, Test test, ROWSET* out) {
   const ROWPOOL& pool = f->table->rows;
   int cursor = pool.head;
-  for (int row = RowPool_NextFrom(pool, f->stmt->timestamp, &cursor); row >= 0;
-       row = RowPool_NextFrom(pool, f->stmt->timestamp, &cursor)) {
+  for (int row = ROWPOOL_NextFrom(pool, f->stmt->timestamp, &cursor); row >= 0;
+       row = ROWPOOL_NextFrom(pool, f->stmt->timestamp, &cursor)) {
     if (!test(FieldOf(f->table, *f->attrib, row))) continue;
     if (!CountRow(f)) return;
     ROWLIST_Add(out, row);

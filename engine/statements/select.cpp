@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/distinct.h"
 #include "engine/statements/eval.h"
 #include "engine/statements/orderby.h"
 #include "engine/statements/selectlist.h"
 #include "engine/statements/where.h"
 #include "engine/tables/transaction.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "engine/types/values.h"
 #include "platform/process.h"
@@ -118,7 +118,7 @@ void AddTableColumns(SELECTRUN* run, int t) {
 
 const unsigned char* CurrentRowData(SELECTRUN* run, const std::vector<int>& positions, int t) {
   const int row = (*run->lists[size_t(t)])[size_t(positions[size_t(t)])];
-  return RowPool_Data(run->scope.tables[size_t(t)]->rows, row);
+  return ROWPOOL_Data(run->scope.tables[size_t(t)]->rows, row);
 }
 
 void FillField(RESDATA* result, const unsigned char* row, const DBATTRIB& a) {
@@ -224,7 +224,6 @@ void FillAggregates(SELECTRUN* run) {
   }
 }
 
-
 [[nodiscard]] int EvaluatedPath(SELECTRUN* run) {
   EXPRNODE* narrowing = nullptr;
   if (!EVAL_Narrowing(run->scope.expr, &narrowing)) return 0;
@@ -260,7 +259,7 @@ int CountTable(SELECTRUN* run, DBTABLE* table) {
   }
   int count = 0;
   int cursor = table->rows.head;
-  while (RowPool_NextFrom(table->rows, run->stmt->timestamp, &cursor) >= 0) ++count;
+  while (ROWPOOL_NextFrom(table->rows, run->stmt->timestamp, &cursor) >= 0) ++count;
   return count;
 }
 
@@ -273,7 +272,7 @@ const unsigned char* Extreme(SELECTRUN* run, int item) {
   const int sign = run->items.function[size_t(item)] == SELECT_MIN ? -1 : 1;
   const unsigned char* best = nullptr;
   for (int32_t row : *run->lists[size_t(t)]) {
-    const unsigned char* data = RowPool_Data(pool, row);
+    const unsigned char* data = ROWPOOL_Data(pool, row);
     if (best == nullptr || CmpAttrib(a, data, best) == sign) best = data;
   }
   return best != nullptr ? best + a.offset : nullptr;
@@ -426,10 +425,7 @@ int CmpAttrib(const DBATTRIB& attrib, const unsigned char* row_a, const unsigned
     case DBTYPE_DATE:
     case DBTYPE_TIME:
     case DBTYPE_TIMESTAMP:
-    case DBTYPE_BINARY:
-      return CmpData(attrib.type, a, b);
-    default:
-      DBreport("%s", kCmpAttribUnknown);
-      PLATFORM_FatalExit();
+    case DBTYPE_BINARY: return CmpData(attrib.type, a, b);
+    default: DBreport("%s", kCmpAttribUnknown); PLATFORM_FatalExit();
   }
 }

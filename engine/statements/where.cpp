@@ -2,10 +2,10 @@
 // subselects) and the row choice of UPDATE and DELETE.
 #include "engine/statements/where.h"
 
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/eval.h"
 #include "engine/statements/select.h"
 #include "engine/statements/where_internal.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "engine/types/token_reader.h"
 
@@ -39,10 +39,8 @@ bool IsOperator(unsigned char kind) {
     case DBTK_EXISTS:
     case DBTK_NOT:
     case DBTK_AND:
-    case DBTK_OR:
-      return true;
-    default:
-      return false;
+    case DBTK_OR: return true;
+    default: return false;
   }
 }
 

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/binnotation.h"
 #include "engine/statements/rowlist.h"
 #include "engine/statements/where_internal.h"
 #include "engine/types/dates.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "engine/types/values.h"
 
@@ -146,27 +146,15 @@ void AbandonFilter(FILTERRUN* run) {
   *has_value = cell != nullptr;
   const unsigned char type = r.column_types[0];
   switch (type) {
-    case DBTYPE_CHARACTER:
-      v->kind = DBTK_STRINGVAL;
-      break;
-    case DBTYPE_SMALLINT:
-      v->kind = DBTK_INTVAL;
-      break;
-    case DBTYPE_INTEGER:
-      v->kind = DBTK_INTVAL;
-      break;
-    case DBTYPE_FLOAT:
-      v->kind = DBTK_FLOATVAL;
-      break;
+    case DBTYPE_CHARACTER: v->kind = DBTK_STRINGVAL; break;
+    case DBTYPE_SMALLINT: v->kind = DBTK_INTVAL; break;
+    case DBTYPE_INTEGER: v->kind = DBTK_INTVAL; break;
+    case DBTYPE_FLOAT: v->kind = DBTK_FLOATVAL; break;
     case DBTYPE_DATE:
     case DBTYPE_TIME:
-    case DBTYPE_TIMESTAMP:
-      v->kind = type;
-      break;
-    case DBTYPE_BINARY:
-      return Fail(binary_message);
-    default:
-      return Fail(unknown_message);
+    case DBTYPE_TIMESTAMP: v->kind = type; break;
+    case DBTYPE_BINARY: return Fail(binary_message);
+    default: return Fail(unknown_message);
   }
   if (!*has_value) return 1;
   if (type == DBTYPE_CHARACTER) {
@@ -531,10 +519,8 @@ void ExpandRestricted(WHEREGEN* g, EXPRNODE* node) {
       return 0;
     case DBTYPE_DATE:
     case DBTYPE_TIME:
-    case DBTYPE_TIMESTAMP:
-      return ConvertDateText(text, a, out);
-    default:
-      break;
+    case DBTYPE_TIMESTAMP: return ConvertDateText(text, a, out);
+    default: break;
   }
   REPLY_Errorf(kIllegalValue, a.name.c_str());
   return 0;
@@ -570,13 +556,10 @@ int WHERE_Convert(const QVALUE& value, const DBATTRIB& attrib, int text_binary,
   // Room for the field, and for a text constant with its NUL.
   out->assign(size_t(std::max<int>(attrib.size, int(value.text.size()) + 1)) + 16, 0);
   switch (value.kind) {
-    case DBTK_STRINGVAL:
-      return ConvertText(value.text, attrib, text_binary, out->data());
+    case DBTK_STRINGVAL: return ConvertText(value.text, attrib, text_binary, out->data());
     case DBTK_INTVAL:
-    case DBTK_FLOATVAL:
-      return ConvertNumber(value, attrib, out->data());
-    default:
-      break;
+    case DBTK_FLOATVAL: return ConvertNumber(value, attrib, out->data());
+    default: break;
   }
   if (value.kind == attrib.type) {
     std::memcpy(out->data(), value.raw, size_t(attrib.size));
@@ -588,20 +571,13 @@ int WHERE_Convert(const QVALUE& value, const DBATTRIB& attrib, int text_binary,
 
 int WHERE_Reduce(WHEREGEN* g, unsigned char op) {
   switch (op) {
-    case DBTK_LIKE:
-      return ReduceLike(g);
-    case DBTK_IN:
-      return ReduceIn(g);
-    case DBTK_BETWEEN:
-      return ReduceBetween(g);
+    case DBTK_LIKE: return ReduceLike(g);
+    case DBTK_IN: return ReduceIn(g);
+    case DBTK_BETWEEN: return ReduceBetween(g);
     case DBTK_AND:
-    case DBTK_OR:
-      return ReduceAndOr(g, op);
-    case DBTK_NOT:
-      return ReduceNot(g);
-    case DBTK_EXISTS:
-      return ReduceExists(g);
-    default:
-      return ReduceCompare(g, op);
+    case DBTK_OR: return ReduceAndOr(g, op);
+    case DBTK_NOT: return ReduceNot(g);
+    case DBTK_EXISTS: return ReduceExists(g);
+    default: return ReduceCompare(g, op);
   }
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
@@ -38,14 +38,15 @@ int HeadOf(std::string_view key) {
 }
 
 bool NameIs(const IDXENTRY& entry, std::string_view key) {
-  return std::strlen(entry.name) == key.size() && std::memcmp(entry.name, key.data(), key.size()) == 0;
+  return std::strlen(entry.name) == key.size() &&
+         std::memcmp(entry.name, key.data(), key.size()) == 0;
 }
 
 // Takes a fresh chain block holding `number` alone; returns its number.
 int32_t NewBlock(IDXARRAY* array, int number) {
   if (array->block_count >= array->block_capacity) {
     array->block_capacity = array->block_capacity < 0 ? IDXARRAY_FIRSTBLOCKS
-                                                       : array->block_capacity + IDXARRAY_GROWBLOCKS;
+                                                      : array->block_capacity + IDXARRAY_GROWBLOCKS;
     ALLOC_Resize(&array->blocks, array->block_capacity);
   }
   const int32_t b = array->block_count++;
@@ -108,14 +109,6 @@ void IDXARRAY_Init(IDXARRAY* array) { *array = IDXARRAY{}; }
 
 void IDXARRAY_Free(IDXARRAY* array) { *array = IDXARRAY{}; }
 
-void IDXARRAY_FreeAll(IDXARRAY* array, void (*free_object)(void* object)) {
-  for (int i = 0; i < array->count; ++i) {
-    IDXENTRY& entry = array->entries[i];
-    if (entry.name[0] != '\0' && entry.object != nullptr) free_object(entry.object);
-  }
-  IDXARRAY_Free(array);
-}
-
 int IDXARRAY_Add(IDXARRAY* array, std::string_view name, void* object) {
   if (name.empty()) {
     DBreport("%s", kNameNotDefined);
@@ -126,7 +119,8 @@ int IDXARRAY_Add(IDXARRAY* array, std::string_view name, void* object) {
     PLATFORM_Exit(1);
   }
   if (array->count >= array->capacity) {
-    array->capacity = array->capacity < 0 ? IDXARRAY_FIRSTENTRIES : array->capacity + IDXARRAY_GROWENTRIES;
+    array->capacity =
+        array->capacity < 0 ? IDXARRAY_FIRSTENTRIES : array->capacity + IDXARRAY_GROWENTRIES;
     ALLOC_Resize(&array->entries, array->capacity);
   }
   const int number = array->count++;

@@ -1,7 +1,7 @@
 // idxarray.h: the name index of catalogue objects (IDXARRAY).
 // Owns its entries (a name and a pointer to the object) and the chain
 // blocks that find them by their first two characters; the objects belong
-// to the caller unless it frees the array with IDXARRAY_FreeAll.
+// to the caller.
 //
 // Entries are never moved or reused: an entry number, and the object it
 // points at, stay valid for the life of the array. A deleted entry keeps its
@@ -26,16 +26,16 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr int IDXARRAY_NAMESIZE = 32;        // name field incl. NUL; longer names are cut
-inline constexpr int IDXARRAY_FIRSTENTRIES = 100;   // entries taken by the first add
-inline constexpr int IDXARRAY_GROWENTRIES = 500;    // a full entry array grows by this
-inline constexpr int IDXARRAY_FIRSTBLOCKS = 100;    // chain blocks taken at first use
-inline constexpr int IDXARRAY_GROWBLOCKS = 500;     // a full block pool grows by this
-inline constexpr int IDXARRAY_ROWS = 26;            // first character 'A'..'Z'
-inline constexpr int IDXARRAY_COLUMNS = 37;         // second character, see above
-inline constexpr int IDXARRAY_BLOCKWORDS = 10;      // words per chain block
-inline constexpr int IDXARRAY_CHAIN_END = -1;       // chain word: end of chain / empty head
-inline constexpr int IDXARRAY_CHAIN_DELETED = -2;   // chain word: deleted entry, reusable
+inline constexpr int IDXARRAY_NAMESIZE = 32;       // name field incl. NUL; longer names are cut
+inline constexpr int IDXARRAY_FIRSTENTRIES = 100;  // entries taken by the first add
+inline constexpr int IDXARRAY_GROWENTRIES = 500;   // a full entry array grows by this
+inline constexpr int IDXARRAY_FIRSTBLOCKS = 100;   // chain blocks taken at first use
+inline constexpr int IDXARRAY_GROWBLOCKS = 500;    // a full block pool grows by this
+inline constexpr int IDXARRAY_ROWS = 26;           // first character 'A'..'Z'
+inline constexpr int IDXARRAY_COLUMNS = 37;        // second character, see above
+inline constexpr int IDXARRAY_BLOCKWORDS = 10;     // words per chain block
+inline constexpr int IDXARRAY_CHAIN_END = -1;      // chain word: end of chain / empty head
+inline constexpr int IDXARRAY_CHAIN_DELETED = -2;  // chain word: deleted entry, reusable
 
 struct IDXENTRY {
   char name[IDXARRAY_NAMESIZE] = {};  // empty when the entry is deleted
@@ -43,8 +43,8 @@ struct IDXENTRY {
 };
 
 struct IDXARRAY {
-  int count = 0;       // entries ever added, deleted ones included
-  int capacity = -1;   // -1 until the first add
+  int count = 0;      // entries ever added, deleted ones included
+  int capacity = -1;  // -1 until the first add
   std::vector<IDXENTRY> entries;
   // Chain heads, row-major; the last one is the chain of names outside the
   // two-character table.
@@ -63,9 +63,6 @@ void IDXARRAY_Init(IDXARRAY* array);
 // Releases the entries and the chain blocks; the array is then empty as
 // after IDXARRAY_Init. The objects are not touched.
 void IDXARRAY_Free(IDXARRAY* array);
-
-// The same, after calling `free_object` on the object of every live entry.
-void IDXARRAY_FreeAll(IDXARRAY* array, void (*free_object)(void* object));
 
 // Appends an entry and links it into its chain; returns its number. There
 // is no duplicate check: callers look the name up first. An empty name

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "engine/types/values.h"
 #include "platform/process.h"
 #include "platform/report.h"
@@ -152,8 +152,7 @@ int IDXHASH_Delete(IDXHASH* index, uint32_t hash, int row) {
   return 0;
 }
 
-void IDXHASH_Lookup(const IDXHASH& index, uint32_t hash, const int32_t** out_rows,
-                    int* out_count) {
+void IDXHASH_Lookup(const IDXHASH& index, uint32_t hash, const int32_t** out_rows, int* out_count) {
   *out_rows = nullptr;
   *out_count = 0;
   if (index.hash_size <= 0) return;
@@ -185,7 +184,8 @@ uint32_t IDXHASH_FieldHash(uint32_t h, int type, int size, const unsigned char* 
 
 uint32_t IDXHASH_KeyHash(const IDXKEY& key, const unsigned char* row) {
   uint32_t h = 0;
-  for (const IDXKEYATTR& attr : key.attrs) h = IDXHASH_FieldHash(h, attr.type, attr.size, row + attr.offset);
+  for (const IDXKEYATTR& attr : key.attrs)
+    h = IDXHASH_FieldHash(h, attr.type, attr.size, row + attr.offset);
   return h;
 }
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "engine/types/tokens.h"
 #include "engine/types/values.h"
 
@@ -32,7 +32,8 @@ std::unique_ptr<IDXBLOCK> TakeBlock() {
 void ReturnBlock(std::unique_ptr<IDXBLOCK> block) {
   IdxListState& state = State();
   if (int(state.pool.size()) >= state.pool_capacity) {
-    state.pool_capacity = state.pool_capacity == 0 ? IDXLIST_FIRSTPOOL : state.pool_capacity + IDXLIST_GROWPOOL;
+    state.pool_capacity =
+        state.pool_capacity == 0 ? IDXLIST_FIRSTPOOL : state.pool_capacity + IDXLIST_GROWPOOL;
     ALLOC_Reserve(&state.pool, state.pool_capacity);
   }
   block->count = 0;
@@ -187,14 +188,13 @@ void AppendForward(const IDXLIST& list, Cursor at, Keep keep, std::vector<int>* 
 
 // '<' and '<=': rows equal to the value first (for '<='), then everything
 // below it from the right, which gives a descending value order.
-void SearchBelow(const IDXLIST& list, int op, const void* value, Cursor at,
-                 std::vector<int>* out) {
+void SearchBelow(const IDXLIST& list, int op, const void* value, Cursor at, std::vector<int>* out) {
   const IDXBLOCK& block = Block(list, at.b);
   int j = at.i == block.count ? block.count - 1 : at.i;
   while (j >= 0 && !Satisfies(list, op, block.rows[j], value)) --j;
   if (op == DBTK_LE) {
-    AppendForward(list, Cursor{at.b, j + 1},
-                  [&](int row) { return Satisfies(list, op, row, value); }, out);
+    AppendForward(
+        list, Cursor{at.b, j + 1}, [&](int row) { return Satisfies(list, op, row, value); }, out);
   }
   for (int i = j; i >= 0; --i) out->push_back(block.rows[i]);
   for (int b = at.b - 1; b >= 0; --b) {
@@ -205,12 +205,12 @@ void SearchBelow(const IDXLIST& list, int op, const void* value, Cursor at,
 
 // '>' and '>=': skip the rows that do not satisfy the operator (they may run
 // on into the next blocks), then take everything after them.
-void SearchAbove(const IDXLIST& list, int op, const void* value, Cursor at,
-                 std::vector<int>* out) {
+void SearchAbove(const IDXLIST& list, int op, const void* value, Cursor at, std::vector<int>* out) {
   for (Settle(list, &at); at.b < int(list.blocks.size()); ++at.i, Settle(list, &at)) {
     if (Satisfies(list, op, Block(list, at.b).rows[at.i], value)) break;
   }
-  AppendForward(list, at, [](int) { return true; }, out);
+  AppendForward(
+      list, at, [](int) { return true; }, out);
 }
 }  // namespace
 
@@ -305,18 +305,18 @@ int IDXLIST_Search(const IDXLIST& list, int op, const void* value, std::vector<i
   } else if (op == DBTK_GT || op == DBTK_GE) {
     SearchAbove(list, op, value, at, out);
   } else {
-    AppendForward(list, at, [&](int row) { return Satisfies(list, op, row, value); }, out);
+    AppendForward(
+        list, at, [&](int row) { return Satisfies(list, op, row, value); }, out);
   }
   return 1;
 }
 
-int IDXLIST_Between(const IDXLIST& list, const void* low, const void* high,
-                    std::vector<int>* out) {
+int IDXLIST_Between(const IDXLIST& list, const void* low, const void* high, std::vector<int>* out) {
   if (list.blocks.empty()) return 0;
   const int b = FindBlock(list, low);
   const Cursor at{b, Position(list, b, low)};
-  AppendForward(list, at, [&](int row) { return CmpData(list.type, ValueOf(list, row), high) <= 0; },
-                out);
+  AppendForward(
+      list, at, [&](int row) { return CmpData(list.type, ValueOf(list, row), high) <= 0; }, out);
   return 1;
 }
 
@@ -327,7 +327,8 @@ int IDXLIST_Count(const IDXLIST& list) {
 }
 
 void IDXLIST_Rows(const IDXLIST& list, std::vector<int>* out) {
-  for (const auto& block : list.blocks) out->insert(out->end(), block->rows.begin(), block->rows.begin() + block->count);
+  for (const auto& block : list.blocks)
+    out->insert(out->end(), block->rows.begin(), block->rows.begin() + block->count);
 }
 
 int IDXLIST_PoolSize() { return int(State().pool.size()); }

@@ -5,7 +5,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "platform/process.h"
 #include "platform/report.h"
 
@@ -79,7 +79,7 @@ void PushHead(ROWPOOL* pool, int number) {
 
 }  // namespace
 
-void RowPool_Init(ROWPOOL* pool, int row_size) {
+void ROWPOOL_Init(ROWPOOL* pool, int row_size) {
   pool->slots.clear();
   pool->slots.shrink_to_fit();
   pool->row_data.clear();
@@ -98,7 +98,7 @@ int RowPool_NewSlot(ROWPOOL* pool, int insert_ts) {
   return number;
 }
 
-void RowPool_Unlink(ROWPOOL* pool, int number) {
+void ROWPOOL_Unlink(ROWPOOL* pool, int number) {
   ROWSLOT& slot = pool->slots[number];
   if (slot.prev >= 0) {
     pool->slots[slot.prev].next = slot.next;
@@ -111,7 +111,7 @@ void RowPool_Unlink(ROWPOOL* pool, int number) {
   slot.prev = slot.next = -1;
 }
 
-void RowPool_Promote(ROWPOOL* pool, int base, int version) {
+void ROWPOOL_Promote(ROWPOOL* pool, int base, int version) {
   ROWSLOT& b = pool->slots[base];
   ROWSLOT& c = pool->slots[version];
   c.prev = b.prev;
@@ -128,7 +128,7 @@ void RowPool_Promote(ROWPOOL* pool, int base, int version) {
   b.changed = -1;
 }
 
-void RowPool_PushFree(ROWPOOL* pool, int number) {
+void ROWPOOL_PushFree(ROWPOOL* pool, int number) {
   ROWSLOT& slot = pool->slots[number];
   slot.prev = -1;
   slot.next = pool->free_head;
@@ -142,20 +142,20 @@ void RowPool_FreeSlot(ROWPOOL* pool, int number) {
     pool->slots[slot.base].changed = -1;
     slot.base = -1;
   } else if (slot.changed >= 0) {
-    RowPool_Promote(pool, number, slot.changed);
+    ROWPOOL_Promote(pool, number, slot.changed);
   } else {
-    RowPool_Unlink(pool, number);
+    ROWPOOL_Unlink(pool, number);
   }
-  RowPool_PushFree(pool, number);
+  ROWPOOL_PushFree(pool, number);
 }
 
 void RowPool_First(ROWPOOL* pool) { pool->cursor = pool->head; }
 
 int RowPool_Next(ROWPOOL* pool, int timestamp) {
-  return RowPool_NextFrom(*pool, timestamp, &pool->cursor);
+  return ROWPOOL_NextFrom(*pool, timestamp, &pool->cursor);
 }
 
-ROWSLOT* RowPool_NextSlot(ROWPOOL* pool, int timestamp) {
+ROWSLOT* ROWPOOL_NextSlot(ROWPOOL* pool, int timestamp) {
   int number = RowPool_Next(pool, timestamp);
   return number >= 0 ? &pool->slots[number] : nullptr;
 }
@@ -182,27 +182,27 @@ int KASPO_Change(ROWPOOL* pool, int number, int timestamp) {
   return version;
 }
 
-unsigned char* RowPool_Data(ROWPOOL* pool, int number) {
+unsigned char* ROWPOOL_Data(ROWPOOL* pool, int number) {
   assert(number >= 0 && number < static_cast<int>(pool->slots.size()));
   return pool->row_data[size_t(number)];
 }
 
-const unsigned char* RowPool_Data(const ROWPOOL& pool, int number) {
+const unsigned char* ROWPOOL_Data(const ROWPOOL& pool, int number) {
   assert(number >= 0 && number < static_cast<int>(pool.slots.size()));
   return pool.row_data[size_t(number)];
 }
 
 namespace {
 const unsigned char* RowsData(void* ctx, int row) {
-  return RowPool_Data(*static_cast<const ROWPOOL*>(ctx), row);
+  return ROWPOOL_Data(*static_cast<const ROWPOOL*>(ctx), row);
 }
 int RowsFirst(void* ctx) { return static_cast<const ROWPOOL*>(ctx)->head; }
 int RowsNext(void* ctx, int timestamp, int* cursor) {
-  return RowPool_NextFrom(*static_cast<const ROWPOOL*>(ctx), timestamp, cursor);
+  return ROWPOOL_NextFrom(*static_cast<const ROWPOOL*>(ctx), timestamp, cursor);
 }
 }  // namespace
 
-IDXROWS RowPool_Rows(ROWPOOL* pool) {
+IDXROWS ROWPOOL_Rows(ROWPOOL* pool) {
   IDXROWS rows;
   rows.ctx = pool;
   rows.row_data = RowsData;
@@ -211,7 +211,7 @@ IDXROWS RowPool_Rows(ROWPOOL* pool) {
   return rows;
 }
 
-int RowPool_LiveCount(const ROWPOOL& pool) {
+int ROWPOOL_LiveCount(const ROWPOOL& pool) {
   int count = 0;
   for (int s = pool.head; s >= 0; s = pool.slots[s].next) ++count;
   return count;

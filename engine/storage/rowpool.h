@@ -71,7 +71,7 @@ struct ROWPOOL {
 };
 
 // Empties the pool and sets its row size. Frees every slot and buffer.
-void RowPool_Init(ROWPOOL* pool, int row_size);
+void ROWPOOL_Init(ROWPOOL* pool, int row_size);
 
 // Takes the free-list head (keeping its buffer) or appends a new slot, gives
 // it `insert_ts`, and puts it at the head of the live list. Returns the slot
@@ -100,15 +100,15 @@ void RowPool_First(ROWPOOL* pool);
 //    deleted at or before a.
 int RowPool_Next(ROWPOOL* pool, int timestamp);
 // The same, returning the slot (nullptr at the end).
-ROWSLOT* RowPool_NextSlot(ROWPOOL* pool, int timestamp);
+ROWSLOT* ROWPOOL_NextSlot(ROWPOOL* pool, int timestamp);
 // The same with a cursor of the caller's (start it at pool.head), so that a
 // walk inside another walk over the same pool does not disturb it.
 // Inline: table scans and counts call it once per row.
-inline int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor);
+inline int ROWPOOL_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor);
 
 // The accessor through which the indexes reach the rows of `pool`.
 // The pool must stay at its address while an index refers to it.
-IDXROWS RowPool_Rows(ROWPOOL* pool);
+IDXROWS ROWPOOL_Rows(ROWPOOL* pool);
 
 // The slot into which a change of row `number` at `timestamp` is written:
 // a changed version is changed in place; a base row gets a new changed
@@ -118,27 +118,27 @@ int KASPO_Change(ROWPOOL* pool, int number, int timestamp);
 
 // The bytes of slot `number`.
 // REQUIRES: 0 <= number < slot count.
-unsigned char* RowPool_Data(ROWPOOL* pool, int number);
-const unsigned char* RowPool_Data(const ROWPOOL& pool, int number);
+unsigned char* ROWPOOL_Data(ROWPOOL* pool, int number);
+const unsigned char* ROWPOOL_Data(const ROWPOOL& pool, int number);
 
 // Number of base rows in the live list, whatever their timestamps.
-int RowPool_LiveCount(const ROWPOOL& pool);
+int ROWPOOL_LiveCount(const ROWPOOL& pool);
 
 // List primitives for commit and rollback.
 // Removes base row `number` from the live list.
-void RowPool_Unlink(ROWPOOL* pool, int number);
+void ROWPOOL_Unlink(ROWPOOL* pool, int number);
 // Puts the changed version `version` into the live list at the place of
 // its base row `base` and clears the version's base link. The base row is
 // left outside every list.
-void RowPool_Promote(ROWPOOL* pool, int base, int version);
+void ROWPOOL_Promote(ROWPOOL* pool, int base, int version);
 // Pushes slot `number` on the free list (its links are overwritten).
-void RowPool_PushFree(ROWPOOL* pool, int number);
+void ROWPOOL_PushFree(ROWPOOL* pool, int number);
 
 // ---------------------------------------------------------------------------
 // The row iterator's step, inline.
 
 // The version of base row `number` (slot `b`) visible at `a`, or -1.
-inline int RowPool_Visible(const ROWPOOL& pool, const ROWSLOT& b, int number, int a) {
+inline int ROWPOOL_Visible(const ROWPOOL& pool, const ROWSLOT& b, int number, int a) {
   const int c = b.changed;
   if (a == -1) {
     if (c >= 0) return pool.slots[size_t(c)].delete_ts == -1 ? c : -1;
@@ -151,7 +151,7 @@ inline int RowPool_Visible(const ROWPOOL& pool, const ROWSLOT& b, int number, in
   return -1;
 }
 
-inline int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor) {
+inline int ROWPOOL_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor) {
   int at = *cursor;
   while (at >= 0) {
     // A live-list entry that still carries a base link stands for that
@@ -160,7 +160,7 @@ inline int RowPool_NextFrom(const ROWPOOL& pool, int timestamp, int* cursor) {
     if (pool.slots[size_t(at)].base >= 0) number = pool.slots[size_t(at)].base;
     const ROWSLOT& b = pool.slots[size_t(number)];
     at = b.next;
-    const int yielded = RowPool_Visible(pool, b, number, timestamp);
+    const int yielded = ROWPOOL_Visible(pool, b, number, timestamp);
     if (yielded >= 0) {
       *cursor = at;
       return yielded;

@@ -23,7 +23,7 @@ std::vector<DBATTRIB*> ListAttribs(DBTABLE* table, std::span<DBATTRIB* const> at
 
 }  // namespace
 
-IDXROWS ROWIDX_Rows(DBTABLE* table) { return RowPool_Rows(&table->rows); }
+IDXROWS ROWIDX_Rows(DBTABLE* table) { return ROWPOOL_Rows(&table->rows); }
 
 int ROWIDX_UniqueOk(DBTABLE* table, int row) {
   std::vector<IDXUNIQUE*> indexes;
@@ -40,7 +40,7 @@ void ROWIDX_AddUnique(DBTABLE* table, int row, int timestamp) {
 }
 
 void ROWIDX_RestoreUnique(DBTABLE* table, int row) {
-  const unsigned char* data = RowPool_Data(table->rows, row);
+  const unsigned char* data = ROWPOOL_Data(table->rows, row);
   for (std::unique_ptr<DBINDEX>& index : table->unique_store) {
     if (!index) continue;
     IDXHASH_Insert(&index->unique.hash, IDXHASH_KeyHash(index->unique.key, data), row);
@@ -55,14 +55,14 @@ void ROWIDX_RemoveUnique(DBTABLE* table, int row) {
 }
 
 void ROWIDX_AddLists(DBTABLE* table, int row, std::span<DBATTRIB* const> attribs) {
-  const unsigned char* data = RowPool_Data(table->rows, row);
+  const unsigned char* data = ROWPOOL_Data(table->rows, row);
   for (DBATTRIB* attrib : ListAttribs(table, attribs)) {
     IDXLIST_Insert(attrib->list.get(), data + attrib->offset, row);
   }
 }
 
 void ROWIDX_RemoveLists(DBTABLE* table, int row, std::span<DBATTRIB* const> attribs) {
-  const unsigned char* data = RowPool_Data(table->rows, row);
+  const unsigned char* data = ROWPOOL_Data(table->rows, row);
   for (DBATTRIB* attrib : ListAttribs(table, attribs)) {
     (void)IDXLIST_Delete(attrib->list.get(), data + attrib->offset, row);
   }

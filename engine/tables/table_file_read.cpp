@@ -26,7 +26,8 @@ constexpr char kIdxAttribMissing[] =
     "(TARVIC) Warning: Index-file '%s' unexpected end of file (#-header missing)!\n";
 constexpr char kIdxNameSizeMissing[] =
     "(TARVIC) Warning: Index-file '%s' unexpected end of file (name-size missing)!\n";
-constexpr char kIdxNameSizeInvalid[] = "(TARVIC) Warning: Index-file '%s' invalid name-size (%d)!\n";
+constexpr char kIdxNameSizeInvalid[] =
+    "(TARVIC) Warning: Index-file '%s' invalid name-size (%d)!\n";
 constexpr char kIdxWrongAttrib[] =
     "(TARVIC) Warning: Index-file '%s' index for attrib '%s' expected (found '%s')!\n";
 constexpr char kIdxShort[] =
@@ -35,7 +36,8 @@ constexpr char kIdxShort[] =
 // that ended between the two files, or a damaged file) is rebuilt too.
 constexpr char kIdxCountDiffers[] =
     "(TARVIC) Warning: Index-file '%s' row count %d differs from data-file (%d rows)!\n";
-constexpr char kIdxBadRow[] = "(TARVIC) Warning: Index-file '%s' invalid row number in index '%s'!\n";
+constexpr char kIdxBadRow[] =
+    "(TARVIC) Warning: Index-file '%s' invalid row number in index '%s'!\n";
 
 constexpr int kMaxNameSize = 100;  // a larger name size marks a damaged file
 
@@ -78,7 +80,7 @@ std::vector<int> ReadRows(FILE* file, DBTABLE* table, int timestamp, bool fill_l
   const IDXROWS rows = ROWIDX_Rows(table);
   for (;;) {
     int s = RowPool_NewSlot(pool, timestamp);
-    if (std::fread(RowPool_Data(pool, s), 1, row_size, file) != row_size) {
+    if (std::fread(ROWPOOL_Data(pool, s), 1, row_size, file) != row_size) {
       RowPool_FreeSlot(pool, s);
       return slots;
     }

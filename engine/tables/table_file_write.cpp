@@ -31,11 +31,11 @@ int WriteRows(PLATFORM_NEWFILE* file, DBTABLE* table, int timestamp, std::vector
   for (ROWSLOT& slot : pool.slots) slot.file_ordinal = -1;
   if (!PLATFORM_NewFileWrite(file, TBLFILE_MAGIC, 2) || !WriteInt32(file, pool.row_size)) return 0;
   int cursor = pool.head;
-  for (int s = RowPool_NextFrom(pool, timestamp, &cursor); s >= 0;
-       s = RowPool_NextFrom(pool, timestamp, &cursor)) {
+  for (int s = ROWPOOL_NextFrom(pool, timestamp, &cursor); s >= 0;
+       s = ROWPOOL_NextFrom(pool, timestamp, &cursor)) {
     pool.slots[s].file_ordinal = static_cast<int32_t>(written->size());
     written->push_back(s);
-    if (!PLATFORM_NewFileWrite(file, RowPool_Data(pool, s), pool.row_size)) return 0;
+    if (!PLATFORM_NewFileWrite(file, ROWPOOL_Data(pool, s), pool.row_size)) return 0;
   }
   return 1;
 }
@@ -51,7 +51,8 @@ std::vector<int32_t> OrdinalsByValue(DBTABLE* table, DBATTRIB* attrib,
   IDXLIST_Rows(*attrib->list, &rows);
   std::vector<int32_t> ordinals;
   for (int row : rows) {
-    if (row >= 0 && row < static_cast<int>(pool.slots.size()) && pool.slots[row].file_ordinal >= 0) {
+    if (row >= 0 && row < static_cast<int>(pool.slots.size()) &&
+        pool.slots[row].file_ordinal >= 0) {
       ordinals.push_back(pool.slots[row].file_ordinal);
     }
   }
@@ -62,8 +63,8 @@ std::vector<int32_t> OrdinalsByValue(DBTABLE* table, DBATTRIB* attrib,
   if (complete) return ordinals;
   std::vector<int> by_value = written;
   std::stable_sort(by_value.begin(), by_value.end(), [&](int a, int b) {
-    return CmpData(attrib->type, RowPool_Data(pool, a) + attrib->offset,
-                   RowPool_Data(pool, b) + attrib->offset) < 0;
+    return CmpData(attrib->type, ROWPOOL_Data(pool, a) + attrib->offset,
+                   ROWPOOL_Data(pool, b) + attrib->offset) < 0;
   });
   ordinals.clear();
   for (int row : by_value) ordinals.push_back(pool.slots[row].file_ordinal);

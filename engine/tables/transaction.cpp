@@ -90,18 +90,18 @@ void UndoVersions(ROWPOOL* pool, int b, int a) {
     if (version.insert_ts >= a || version.update_ts >= a) {
       if (version.changed >= 0) DBreport(kAfterIllegal);
       version.base = -1;
-      RowPool_PushFree(pool, c);
+      ROWPOOL_PushFree(pool, c);
     }
     return;
   }
   if (c >= 0) {
     pool->slots[c].base = -1;
     base.changed = -1;
-    RowPool_PushFree(pool, c);
+    ROWPOOL_PushFree(pool, c);
   }
   if (base.base >= 0) DBreport(kBeforeIllegal);
-  RowPool_Unlink(pool, b);
-  RowPool_PushFree(pool, b);
+  ROWPOOL_Unlink(pool, b);
+  ROWPOOL_PushFree(pool, b);
 }
 
 // Undoes both table lists of the open transaction.
@@ -164,18 +164,18 @@ void Trans_CommitTable(DBTABLE* table) {
     int c = pool->slots[b].changed;
     if (c < 0) {
       if (pool->slots[b].delete_ts != -1) {
-        RowPool_Unlink(pool, b);
-        RowPool_PushFree(pool, b);
+        ROWPOOL_Unlink(pool, b);
+        ROWPOOL_PushFree(pool, b);
       }
     } else if (pool->slots[c].delete_ts != -1) {
-      RowPool_Unlink(pool, b);
+      ROWPOOL_Unlink(pool, b);
       pool->slots[b].changed = -1;
       pool->slots[c].base = -1;
-      RowPool_PushFree(pool, b);
-      RowPool_PushFree(pool, c);
+      ROWPOOL_PushFree(pool, b);
+      ROWPOOL_PushFree(pool, c);
     } else {
-      RowPool_Promote(pool, b, c);
-      RowPool_PushFree(pool, b);
+      ROWPOOL_Promote(pool, b, c);
+      ROWPOOL_PushFree(pool, b);
     }
     s = next;
   }

@@ -23,11 +23,6 @@ constexpr char kInvalidDati[] = "(StrgToDati) Invalid timestamp (%.*s)\n";
 // The engine's own day table; February is settled by the leap rule.
 constexpr int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-// Years for which the four-year rule is known to agree with the calendar
-// in use; outside them the user is told once that it is a simplification.
-constexpr int kExactLeapFrom = 1970;  // first year the plain rule is right for
-constexpr int kExactLeapTo = 2036;    // last year the plain rule is right for
-
 // Clamp for a scanned number: larger magnitudes cannot be valid fields, and
 // stopping there keeps the accumulation from overflowing.
 constexpr int64_t kScanClamp = int64_t{INT_MAX} + 1;
@@ -77,7 +72,7 @@ bool FitDate(int year, int month, int day, DBDATE* out) {
 }  // namespace
 
 void DATES_WarnLeapOnce(DATESSTATE* state, int year) {
-  if (year >= kExactLeapFrom && year <= kExactLeapTo) return;
+  if (year >= DATES_EXACTLEAPFROM && year <= DATES_EXACTLEAPTO) return;
   if (state->leap_warned) return;
   state->leap_warned = true;
   DBreport(kLeapWarning);

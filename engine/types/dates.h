@@ -54,6 +54,10 @@ static_assert(offsetof(DBDATI, year) == 0 && offsetof(DBDATI, month) == 2 &&
 inline constexpr int DATES_MINYEAR = 1800;    // earliest year any date check accepts
 inline constexpr int DATES_MAXYEAR = 2800;    // latest year any date check accepts
 inline constexpr int DATES_MAXUSEC = 999999;  // largest microseconds of a timestamp
+// Years for which the rule of every fourth year agrees with the calendar
+// in use; a test of a year outside them draws the leap warning once.
+inline constexpr int DATES_EXACTLEAPFROM = 1970;
+inline constexpr int DATES_EXACTLEAPTO = 2036;
 
 // Exact text lengths of the three literal forms.
 inline constexpr size_t DATES_DATELEN = 10;  // YYYY-MM-DD

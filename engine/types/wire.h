@@ -97,8 +97,3 @@ void WIRE_PatchInt32(WIREBUF* buf, int offset, int32_t value);
 [[gnu::format(printf, 1, 2)]] std::string WIRE_Format(const char* format, ...);
 // The same with the arguments already taken, for printf-style reporters.
 [[gnu::format(printf, 1, 0)]] std::string WIRE_FormatV(const char* format, va_list args);
-
-// The client still reaches the reply buffer and the token reader through
-// this header; these two lines go once its files include what they use.
-#include "engine/types/reply.h"
-#include "engine/types/token_reader.h"

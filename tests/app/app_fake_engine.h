@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/blobj_io.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 #include "support/fake_engine.h"
 
 // One chunk row as the insert message carried it.

@@ -40,7 +40,7 @@ struct Module {
   int refuse_from = 1 << 30;  // inserts from this one on fail
   int rows = 0;               // rows the cursor delivers
   int fetched = 0;
-  bool fetch_error = false;   // the walk ends with an error
+  bool fetch_error = false;  // the walk ends with an error
 } module;
 
 void InitRec(RECORD_HEADER* r) {
@@ -50,15 +50,15 @@ void InitRec(RECORD_HEADER* r) {
   rec->number = -1;
   rec->flag = 'i';
 }
-int InsertRec(RECORD_HEADER* r, DBHANDLE*) {
+int InsertRec(RECORD_HEADER* r, DBHANDLE*, void*) {
   if (static_cast<int>(module.inserted.size()) >= module.refuse_from) return 0;
   module.inserted.push_back(*reinterpret_cast<TREC*>(r));
   return 1;
 }
-int SelectRec(RECORD_HEADER*, DBHANDLE*) { return module.fetched = 0, 1; }
+int SelectRec(RECORD_HEADER*, DBHANDLE*, void*) { return module.fetched = 0, 1; }
 // Fills rows that leave stale bytes behind their values, as a record
 // reused from row to row would.
-int FetchRec(RECORD_HEADER* r, DBHANDLE*) {
+int FetchRec(RECORD_HEADER* r, DBHANDLE*, void*) {
   auto* rec = reinterpret_cast<TREC*>(r);
   if (module.fetched == module.rows) {
     if (module.fetch_error) dberror("lost the cursor\n");
@@ -86,7 +86,8 @@ std::string Missing(const std::string& names) {
   std::string text;
   for (size_t at = 0; at < names.size();) {
     const size_t end = std::min(names.find(' ', at), names.size());
-    text += "(TABLE_File_Load) Warning: Attribute '" + names.substr(at, end - at) + "' not found!\n";
+    text +=
+        "(TABLE_File_Load) Warning: Attribute '" + names.substr(at, end - at) + "' not found!\n";
     at = end + 1;
   }
   return text;
@@ -189,7 +190,8 @@ TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
       {"an unknown field", "00001,7,68" + std::string(kFields) + "|Extra,11,4,64",
        Put(Put(std::string(68, '\0'), 20, "hello"), 32, Int32(42)), "", "hello", 42, "", '\0'},
       {"names in other case",
-       "00001,7,64|NAME,11,11,20|NUMBER,4,4,32|BIN,18,12,36|STAMP,14,12,48|CLOCK,13,3,60|flag,1,1,63",
+       "00001,7,64|NAME,11,11,20|NUMBER,4,4,32|BIN,18,12,36|STAMP,14,12,48|CLOCK,13,3,60|flag,1,1,"
+       "63",
        Put(Put(blank, 20, "upper"), 63, "u"), "", "upper", 0, "", 'u'},
       {"fields missing", "00001,7,64|Name,11,11,20", Put(blank, 20, "only"),
        Missing("Number Bin Stamp Clock Flag"), "only", -1, "", 'i'},
@@ -201,7 +203,8 @@ TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
        "abcdef", -1, "", 'z'},
       {"a text becomes binary", "00001,7,64|Bin,11,11,36", Put(blank, 36, "bytes"),
        Missing("Name Number") +
-           "(TABLE_File_Load) Warning: Attribute 'Bin' has been converted from string to binary!\n" +
+           "(TABLE_File_Load) Warning: Attribute 'Bin' has been converted from string to "
+           "binary!\n" +
            Missing("Stamp Clock Flag"),
        "", -1, "bytes", 'i'},
   };
@@ -218,7 +221,8 @@ TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
   }
   // The old text forms of timestamps and times; a text that is none is
   // copied as far as the field reaches.
-  std::string two = Put(Put(std::string(128, '\0'), 20, "2003-07-12-10.30.00.000001"), 50, "10:31:02");
+  std::string two =
+      Put(Put(std::string(128, '\0'), 20, "2003-07-12-10.30.00.000001"), 50, "10:31:02");
   two += Put(Put(std::string(128, '\0'), 20, "not a stamp"), 50, "99:99");
   ASSERT_TRUE(Load(Section("00002,7,128|Stamp,14,27,20|Clock,13,9,50", two)));
   ASSERT_EQ(module.inserted.size(), 2u);
@@ -228,13 +232,16 @@ TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
   EXPECT_EQ(a.stamp.minute * 1000000 + a.stamp.usec, 30000001);
   EXPECT_EQ(a.clock.hour * 10000 + a.clock.minute * 100 + a.clock.second, 103102);
   const std::string names = Missing("Name Number Bin");
-  EXPECT_EQ(Text(err_),
-            names + "(TABLE_File_Load) Warning: Different sizes for attribute 'Stamp' (12 vs. 27)!\n"
-                    "(TABLE_File_Load) Warning: Different sizes for attribute 'Clock' (3 vs. 9)!\n" +
-                Missing("Flag") + names +
-                "(TABLE_File_Load) Warning: Attribute 'Stamp' has been converted from string to ADATI!\n"
-                "(TABLE_File_Load) Warning: Attribute 'Clock' has been converted from string to ATIME!\n" +
-                Missing("Flag"));
+  EXPECT_EQ(
+      Text(err_),
+      names +
+          "(TABLE_File_Load) Warning: Different sizes for attribute 'Stamp' (12 vs. 27)!\n"
+          "(TABLE_File_Load) Warning: Different sizes for attribute 'Clock' (3 vs. 9)!\n" +
+          Missing("Flag") + names +
+          "(TABLE_File_Load) Warning: Attribute 'Stamp' has been converted from string to ADATI!\n"
+          "(TABLE_File_Load) Warning: Attribute 'Clock' has been converted from string to "
+          "ATIME!\n" +
+          Missing("Flag"));
 }
 
 TEST_F(TableFile, LoadRefusesDamagedSections) {
@@ -243,15 +250,18 @@ TEST_F(TableFile, LoadRefusesDamagedSections) {
   const std::pair<std::string, const char*> kCases[] = {
       {"", "(TABLE_File_Load) Unexpected end of file!\n"},
       {"00001,7,64|Flag,1,1,63", "(TABLE_File_Load) Unexpected end of file!\n"},
-      {Section(std::string(10000, '7'), ""), "(TABLE_File_Load) Definition too long (max = 10000)!\n"},
-      {Section("7,64|Flag,1,1,63", ""), "(TABLE_File_Load) Syntax error in definition 'TBL,SIZE'!\n"},
+      {Section(std::string(10000, '7'), ""),
+       "(TABLE_File_Load) Definition too long (max = 10000)!\n"},
+      {Section("7,64|Flag,1,1,63", ""),
+       "(TABLE_File_Load) Syntax error in definition 'TBL,SIZE'!\n"},
       {Section("-0001,7,64|Flag,1,1,63", ""),
        "(TABLE_File_Load) Syntax error in definition 'TBL,SIZE'!\n"},
       {Section("00000,7,64|Flag,1", ""), "(TABLE_File_Load) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
       {Section("00000,7,64|Flag,1,2,63", ""),
        "(TABLE_File_Load) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
       {Section("00000,7,64" + fields, ""), "(TABLE_File_Load) Too many attribs (max = 500!\n"},
-      {Section("00002," + kDescriptor, std::string(64, 'r')), "(TABLE_File_Load) Error reading file!\n"},
+      {Section("00002," + kDescriptor, std::string(64, 'r')),
+       "(TABLE_File_Load) Error reading file!\n"},
   };
   for (const auto& [bytes, message] : kCases) {
     SCOPED_TRACE(message);

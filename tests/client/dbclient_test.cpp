@@ -10,7 +10,7 @@
 #include "client/message.h"
 #include "engine/dispatch.h"
 #include "engine/types/dates.h"
-#include "engine/types/wire.h"
+#include "engine/types/reply.h"
 #include "platform/process.h"
 #include "platform/report.h"
 #include "support/engine_fixture.h"
@@ -150,12 +150,18 @@ TEST(DBCLIENT, RefusesCellsThatDoNotHoldTheirType) {
 
 TEST(DBCLIENT, FormatsFloatsWithTheirMagnitudesDecimals) {
   const std::pair<double, const char*> kCases[] = {
-      {1234.5, "1234.5"},   {-0.25, "-0.25"},
-      {1e13, "10000000000000"}, {100.0, "100"},
-      {0.5, "0.5"},         {0.0, "0"},
-      {1.0 / 3.0, "0.33333333333333"}, {-2.0 / 3.0, "-0.66666666666667"},
-      {123456.789, "123456.789"},      {999999999999.75, "999999999999.75"},
-      {1e12 + 0.25, "1000000000000.2"}, {-1e20, "-100000000000000000000"},
+      {1234.5, "1234.5"},
+      {-0.25, "-0.25"},
+      {1e13, "10000000000000"},
+      {100.0, "100"},
+      {0.5, "0.5"},
+      {0.0, "0"},
+      {1.0 / 3.0, "0.33333333333333"},
+      {-2.0 / 3.0, "-0.66666666666667"},
+      {123456.789, "123456.789"},
+      {999999999999.75, "999999999999.75"},
+      {1e12 + 0.25, "1000000000000.2"},
+      {-1e20, "-100000000000000000000"},
   };
   for (const auto& [value, text] : kCases) {
     DBRESULTPTR r = OneCell('3', 8, &value, 8);
@@ -175,10 +181,13 @@ TEST(DBCLIENT, FormatsTheOtherTypesOnce) {
     int length;
     const char* text;
   } kCases[] = {
-      {'1', &small, 2, "-32768"},      {'2', &integer, 4, "2147483647"},
-      {'4', &date, 4, "2024-02-09"},   {'5', &time, 3, "07:05:00"},
+      {'1', &small, 2, "-32768"},
+      {'2', &integer, 4, "2147483647"},
+      {'4', &date, 4, "2024-02-09"},
+      {'5', &time, 3, "07:05:00"},
       {'6', &dati, 12, "1999-12-31-23.59.58.000042"},
-      {'0', "abcd", 5, "abcd"},        {'Q', &small, 2, "<datatype unknown>"},
+      {'0', "abcd", 5, "abcd"},
+      {'Q', &small, 2, "<datatype unknown>"},
   };
   for (const auto& c : kCases) {
     DBRESULTPTR r = OneCell(c.type, c.length, c.cell, c.length);
@@ -192,8 +201,8 @@ std::string BinaryValue(const Bytes& bytes) {
   Bytes cell = {static_cast<unsigned char>(bytes.size() & 0xFF),
                 static_cast<unsigned char>(bytes.size() >> 8)};
   cell.insert(cell.end(), bytes.begin(), bytes.end());
-  DBRESULTPTR r = OneCell(0xA6, static_cast<int>(cell.size()), cell.data(),
-                          static_cast<int>(cell.size()));
+  DBRESULTPTR r =
+      OneCell(0xA6, static_cast<int>(cell.size()), cell.data(), static_cast<int>(cell.size()));
   return DBresult_value(r.get(), 0, 0);
 }
 
@@ -232,8 +241,8 @@ TEST(DBCLIENT, FillsTypedVariables) {
   unsigned char out[8] = {};
   DBfillbinary(OneCell(0xA6, 6, bin, 5).get(), out, 0, 0);
   EXPECT_EQ(Bytes(out, out + 6), (Bytes{3, 0, 9, 8, 7, 0}));
-  EXPECT_EXIT(DBfillbinary(OneCell('Q', 2, flag, 2).get(), out, 0, 0),
-              testing::ExitedWithCode(1), "\\(DBfillbinary\\) Unknown datatype!\n");
+  EXPECT_EXIT(DBfillbinary(OneCell('Q', 2, flag, 2).get(), out, 0, 0), testing::ExitedWithCode(1),
+              "\\(DBfillbinary\\) Unknown datatype!\n");
 }
 
 TEST(DBCLIENT, ErrorTextsEndWithOneNewline) {
@@ -357,8 +366,8 @@ TEST_F(ChannelTest, ConnectDropAndResetReportEngineErrors) {
 
 std::string Line(DBCONNECTION* conn, const char* sql) {
   DBRESULTPTR r = DBexec(conn, sql);
-  std::string line = std::to_string(DBresult_status(r.get())) + " " +
-                     std::to_string(DBresult_rows(r.get())) + ":";
+  std::string line =
+      std::to_string(DBresult_status(r.get())) + " " + std::to_string(DBresult_rows(r.get())) + ":";
   for (int row = 0; row < DBresult_rows(r.get()) && DBresult_cols(r.get()) > 0; ++row)
     for (int c = 0; c < DBresult_cols(r.get()); ++c)
       line += std::string(" [") + DBresult_value(r.get(), row, c) + "]";
@@ -369,16 +378,18 @@ void RoundTrip(const std::string& home) {
   StartEngineInChild(home, "", "");
   auto conn = DBconnect("rt", 1);
   std::string got = std::to_string(conn->status) + "\n";
-  for (const char* sql : {
-           "CREATE TABLE TT (CC CHARACTER(5), II INTEGER, FF FLOAT, BB BINARY(10))", "BEGIN",
-           "INSERT INTO TT VALUES ('ab', -9, 1234.5, 'A$00B\xA7" "0001\xA7')",
-           "INSERT INTO TT (II, FF, CC, BB) VALUES (2, 0.5, 'cd', 'x$$')",
-           "UPDATE TT SET FF = -0.25 WHERE II = 2", "COMMIT", "SELECT * FROM TT ORDER BY II DESC",
-           "SELECT FF, COUNT(*) FROM TT WHERE CC = 'cd'", "SELECT * FROM NOPE", "GRANT"})
+  for (const char* sql :
+       {"CREATE TABLE TT (CC CHARACTER(5), II INTEGER, FF FLOAT, BB BINARY(10))", "BEGIN",
+        "INSERT INTO TT VALUES ('ab', -9, 1234.5, 'A$00B\xA7"
+        "0001\xA7')",
+        "INSERT INTO TT (II, FF, CC, BB) VALUES (2, 0.5, 'cd', 'x$$')",
+        "UPDATE TT SET FF = -0.25 WHERE II = 2", "COMMIT", "SELECT * FROM TT ORDER BY II DESC",
+        "SELECT FF, COUNT(*) FROM TT WHERE CC = 'cd'", "SELECT * FROM NOPE", "GRANT"})
     got += Line(conn.get(), sql);
   const std::string want =
       "0\n1 0:\n1 0:\n1 0:\n1 0:\n1 1:\n1 0:\n"
-      "2 2: [cd   ] [2] [-0.25] [x$$] [ab   ] [-9] [1234.5] [A$00B\xA7" "0001\xA7]\n"
+      "2 2: [cd   ] [2] [-0.25] [x$$] [ab   ] [-9] [1234.5] [A$00B\xA7"
+      "0001\xA7]\n"
       "2 1: [-0.25] [1]\n"
       "4 0: (SELECT) Table 'NOPE' does not exist\n"
       "5 0: (DBexec) Syntax error: SQL-command GRANT; not known\n";

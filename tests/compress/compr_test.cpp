@@ -26,14 +26,15 @@ constexpr int kDataRecordSize = 4024;  // header, 16-bit length, 4000 bytes, 2 f
 
 class ComprTest : public ::testing::Test {
  protected:
-  void SetUp() override { COMPR_ResetForTest(), PELKO_ResetForTest(); }
-  void TearDown() override { COMPR_ResetForTest(), PELKO_ResetForTest(); }
+  void SetUp() override { PELKO_ResetForTest(); }
+  void TearDown() override { PELKO_ResetForTest(); }
 };
 using ComprDeathTest = ComprTest;
 
-void Init(COMPR* obj, int mode, int chunk = kChunk) {
+void Init(COMPR* obj, int mode, int chunk = kChunk, bool fatal = true) {
   COMPR_Init(obj, chunk, 100000, 1000000, 100000, 1000000);
   COMPR_Set_Mode(obj, mode);
+  COMPR_SetFatalOnDamage(obj, fatal);
 }
 
 // A list of payload records carrying `content` 4000 bytes at a time.
@@ -72,8 +73,8 @@ std::vector<RECORD_BINARY> Chunks(const Bytes& stream, int mode, int chunk = kCh
 }
 
 // Adds the chunks back and resets; false when a step fails.
-bool Join(const std::vector<RECORD_BINARY>& chunks, int mode, COMPR* obj) {
-  Init(obj, mode);
+bool Join(const std::vector<RECORD_BINARY>& chunks, int mode, COMPR* obj, bool fatal = true) {
+  Init(obj, mode, kChunk, fatal);
   for (const RECORD_BINARY& c : chunks) {
     if (!COMPR_AddBin(obj, c)) return false;
   }
@@ -293,9 +294,9 @@ std::vector<Damage> DamageCases() {
   };
 }
 
-int ReadBack(const Damage& d) {
+int ReadBack(const Damage& d, bool fatal = true) {
   COMPR obj;
-  Init(&obj, d.mode);
+  Init(&obj, d.mode, kChunk, fatal);
   for (const Bytes& b : d.chunks) {
     RECORD_BINARY bin{};
     bin.length = static_cast<uint16_t>(b.size());
@@ -308,11 +309,10 @@ int ReadBack(const Damage& d) {
 }
 
 TEST_F(ComprTest, DamageIsReportedAndFailsWhenNotFatal) {
-  COMPR_SetFatalOnDamage(false);
   for (const Damage& d : DamageCases()) {
     SCOPED_TRACE(d.name);
     StderrCapture capture;
-    EXPECT_EQ(ReadBack(d), 0);
+    EXPECT_EQ(ReadBack(d, false), 0);
     EXPECT_EQ(capture.Text(), d.message);
   }
 }
@@ -321,7 +321,6 @@ TEST_F(ComprTest, DamageIsReportedAndFailsWhenNotFatal) {
 // more is damage, and the decoded buffer never grows past the limit on
 // the way (a few bytes of code can stand for gigabytes).
 TEST_F(ComprTest, DecodingStopsAtTheLimit) {
-  COMPR_SetFatalOnDamage(false);
   const Bytes stream = MixedBytes(3 * 1048576 + 5, 41);  // more than one Pelko block
   for (int mode : {COMPR_MODE_RLE, COMPR_MODE_PELKO}) {
     const std::vector<RECORD_BINARY> chunks = Chunks(stream, mode);
@@ -329,7 +328,7 @@ TEST_F(ComprTest, DecodingStopsAtTheLimit) {
     for (std::size_t limit : {stream.size(), stream.size() - 1, std::size_t{1}}) {
       SCOPED_TRACE("mode " + std::to_string(mode) + " limit " + std::to_string(limit));
       COMPR obj;
-      Init(&obj, mode);
+      Init(&obj, mode, kChunk, false);
       COMPR_SetLimit(&obj, limit);
       StderrCapture capture;
       bool ok = true;
@@ -337,8 +336,9 @@ TEST_F(ComprTest, DecodingStopsAtTheLimit) {
       ok = ok && COMPR_Reset(&obj);
       const bool fits = limit >= stream.size();
       EXPECT_EQ(ok, fits);
-      EXPECT_EQ(capture.Text(), fits ? "" : where + " Decoded data too long (max = " +
-                                                std::to_string(limit) + ")!\n");
+      EXPECT_EQ(
+          capture.Text(),
+          fits ? "" : where + " Decoded data too long (max = " + std::to_string(limit) + ")!\n");
       EXPECT_LE(obj.buffer.capacity(), limit);
       EXPECT_TRUE(!fits || obj.buffer == stream);
       COMPR_Free(&obj);
@@ -351,15 +351,17 @@ TEST_F(ComprTest, DecodingStopsAtTheLimit) {
 // pieces, 0xB0 bytes at chunk ends, one and several Pelko blocks.
 TEST_F(ComprTest, ChunkerCutsTheChunksOfTheWholeStream) {
   Bytes runs;
-  for (int k = 0; k < 300; ++k) runs.insert(runs.end(), 1 + k % 263, static_cast<unsigned char>(k % 3 ? 0xB0 : k));
-  const std::vector<Bytes> streams = {{}, {7}, MixedBytes(30000, 8), runs, Bytes(70000, 0xB0),
-                                      MixedBytes(1048576 + 300, 9)};
+  for (int k = 0; k < 300; ++k)
+    runs.insert(runs.end(), 1 + k % 263, static_cast<unsigned char>(k % 3 ? 0xB0 : k));
+  const std::vector<Bytes> streams = {
+      {}, {7}, MixedBytes(30000, 8), runs, Bytes(70000, 0xB0), MixedBytes(1048576 + 300, 9)};
   for (const Bytes& stream : streams) {
     for (int mode : {COMPR_MODE_RLE, COMPR_MODE_PELKO}) {
       for (int chunk : {kChunk, COMPR_MINCHUNK}) {
         if (chunk == COMPR_MINCHUNK && stream.size() > 70000) continue;
         const std::vector<RECORD_BINARY> whole = Chunks(stream, mode, chunk);
-        for (std::size_t piece : {std::size_t{1}, std::size_t{300}, std::size_t{65536}, stream.size()}) {
+        for (std::size_t piece :
+             {std::size_t{1}, std::size_t{300}, std::size_t{65536}, stream.size()}) {
           SCOPED_TRACE(std::to_string(stream.size()) + " bytes, mode " + std::to_string(mode) +
                        ", chunk " + std::to_string(chunk) + ", pieces of " + std::to_string(piece));
           COMPR_CHUNKS cut;
@@ -391,7 +393,6 @@ TEST_F(ComprTest, ChunkerCutsTheChunksOfTheWholeStream) {
 // (but for the mixes it leaves to them). A sink that stops, or a
 // source that fails, fails it.
 TEST_F(ComprTest, StreamReaderHandsOnWhatTheWholeDecodingGives) {
-  COMPR_SetFatalOnDamage(false);
   struct Case {
     std::vector<RECORD_BINARY> chunks;
     int mode;
@@ -433,12 +434,13 @@ TEST_F(ComprTest, StreamReaderHandsOnWhatTheWholeDecodingGives) {
     SCOPED_TRACE(i);
     const Case& c = cases[i];
     COMPR whole;
-    Init(&whole, c.mode);
+    Init(&whole, c.mode, kChunk, false);
     COMPR_SetLimit(&whole, c.limit);
     bool whole_ok = true;
     {
       StderrCapture capture;
-      for (const RECORD_BINARY& chunk : c.chunks) whole_ok = whole_ok && COMPR_AddBin(&whole, chunk);
+      for (const RECORD_BINARY& chunk : c.chunks)
+        whole_ok = whole_ok && COMPR_AddBin(&whole, chunk);
       whole_ok = whole_ok && COMPR_Reset(&whole);
     }
     std::size_t next = 0;
@@ -449,11 +451,11 @@ TEST_F(ComprTest, StreamReaderHandsOnWhatTheWholeDecodingGives) {
     };
     Bytes streamed;
     StderrCapture capture;
-    const int ok = COMPR_ReadStream(c.mode, c.limit, source,
-                                    [&](const unsigned char* data, std::size_t n) {
-                                      streamed.insert(streamed.end(), data, data + n);
-                                      return true;
-                                    });
+    const int ok =
+        COMPR_ReadStream(c.mode, c.limit, source, [&](const unsigned char* data, std::size_t n) {
+          streamed.insert(streamed.end(), data, data + n);
+          return true;
+        });
     EXPECT_EQ(capture.Text(), "");
     EXPECT_TRUE(ok ? whole_ok && streamed == whole.buffer : !whole_ok || c.mixed);
     COMPR_Free(&whole);
@@ -500,7 +502,7 @@ TEST_F(ComprDeathTest, OverlongChunkSizeAndSizelessRecordsEndTheProcess) {
   const RECORD_HEADER sizeless = {};
   EXPECT_EXIT((void)add_struct(&obj, sizeless), ::testing::ExitedWithCode(1),
               Pattern(array_of_arrays));
-  COMPR_SetFatalOnDamage(false);
+  COMPR_SetFatalOnDamage(&obj, false);
   StderrCapture capture;
   EXPECT_EQ(add_struct(&obj, sizeless), 0);
   EXPECT_EQ(capture.Text(), array_of_arrays);
@@ -511,7 +513,6 @@ TEST_F(ComprDeathTest, OverlongChunkSizeAndSizelessRecordsEndTheProcess) {
 // format has no checksum, so a flipped content byte reads back changed)
 // or one of the documented messages; never a crash.
 TEST_F(ComprTest, FlippedChunkBytesGiveDataOrTheDocumentedMessage) {
-  COMPR_SetFatalOnDamage(false);
   const std::vector<std::string> known = {
       "(COMPR_AddBin) Invalid '#01'-encoded data!\n",
       "(Uncompress_Init) Not in Pelko-format!\n(COMPR_Reset) Invalid '#50'-encoded data!\n",
@@ -538,7 +539,7 @@ TEST_F(ComprTest, FlippedChunkBytesGiveDataOrTheDocumentedMessage) {
       StderrCapture capture;
       COMPR back;
       ARRAY read;
-      const bool ok = Join(bad, mode, &back) && get_struct(&back, &read, nullptr, 0);
+      const bool ok = Join(bad, mode, &back, false) && get_struct(&back, &read, nullptr, 0);
       const std::string text = capture.Text();
       failed += ok ? 0 : 1;
       EXPECT_TRUE(ok ? text.empty()

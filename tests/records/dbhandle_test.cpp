@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/types/reply.h"
 #include "support/fake_engine.h"
 
 namespace {

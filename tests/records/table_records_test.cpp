@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "engine/types/reply.h"
 #include "records/blobj.h"
 #include "records/blobj_data.h"
 #include "records/kaspo.h"
@@ -104,9 +105,9 @@ TEST_F(RecordsTest, InsertsSendTypedValuesUnderFreshKeys) {
   EXPECT_NE(first, second);
   Message expected = {'D', 'a', 6, 0, 'K', 'A', 'S', 'P', 'O', 0, '0', 9, 0};
   expected.insert(expected.end(), first.begin(), first.end());
-  const unsigned char rest[] = {0,   '0', 6,   0,   'a', '.',  't',  'x', 't', 0,
-                                '0', 6,   0,   'f', 'i', 'r',  's',  't', 0,   '2',
-                                4,   0,   0xD2, 0x04, 0,  0,    '0',  1,   0,   '1'};
+  const unsigned char rest[] = {0,   '0', 6,    0,    'a', '.', 't', 'x', 't', 0,
+                                '0', 6,   0,    'f',  'i', 'r', 's', 't', 0,   '2',
+                                4,   0,   0xD2, 0x04, 0,   0,   '0', 1,   0,   '1'};
   expected.insert(expected.end(), std::begin(rest), std::end(rest));
   EXPECT_EQ(Fake().messages[1], expected);
   EXPECT_EQ(Fake().messages[4].size(), expected.size());
@@ -250,9 +251,13 @@ TEST_F(RecordsTest, DoDispatchesOnTheIdbCode) {
     const char* err;
   };
   const Case cases[] = {
-      {0, 1, "", ""},    {2, 0, "", ""},    {3, 0, "", "KASPO_Do: 'iDB'-code unknown!\n"},
+      {0, 1, "", ""},
+      {2, 0, "", ""},
+      {3, 0, "", "KASPO_Do: 'iDB'-code unknown!\n"},
       {4, 0, "", "KASPO_Do: 'iDB'-code unknown!\n"},
-      {5, 1, "JDK", ""}, {6, 1, "JHK", ""}, {7, 1, "JGK", ""},
+      {5, 1, "JDK", ""},
+      {6, 1, "JHK", ""},
+      {7, 1, "JGK", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.idb);

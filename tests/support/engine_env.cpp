@@ -12,6 +12,7 @@
 #include "engine/dispatch.h"
 #include "engine/statements/expr.h"
 #include "engine/storage/idxlist.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 
 void ResetEngineForTest() {
@@ -22,11 +23,13 @@ void ResetEngineForTest() {
   DBCLIENT_ResetForTest();
   MESSAGE_ResetForTest();
   REPLY_ResetForTest();
+  INTERRUPT_ResetForTest();
 }
 
 int MakeTempDir(const char* prefix, std::string* out_dir) {
   const char* base = std::getenv("TMPDIR");
-  *out_dir = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "XXXXXX";
+  *out_dir =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "XXXXXX";
   std::vector<char> buffer(out_dir->begin(), out_dir->end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) return 0;

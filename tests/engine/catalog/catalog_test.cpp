@@ -37,14 +37,19 @@ TEST_F(CatalogTest, LaysOutTheApplicationTables) {
   };
   const Table tables[] = {
       {"KASPO",
-       {{"KASPO_ID", DBTYPE_CHARACTER, 8, 0}, {"FILENAME", DBTYPE_CHARACTER, 80, 9},
-        {"DESCRIPTION", DBTYPE_CHARACTER, 160, 90}, {"SIZE", DBTYPE_INTEGER, 0, 252},
+       {{"KASPO_ID", DBTYPE_CHARACTER, 8, 0},
+        {"FILENAME", DBTYPE_CHARACTER, 80, 9},
+        {"DESCRIPTION", DBTYPE_CHARACTER, 160, 90},
+        {"SIZE", DBTYPE_INTEGER, 0, 252},
         {"COMPRESSED", DBTYPE_CHARACTER, 1, 256}},
        258},
       {"BLOBJ",
-       {{"BLOBJ_ID", DBTYPE_CHARACTER, 8, 0}, {"FK_ID", DBTYPE_CHARACTER, 8, 9},
-        {"FK_TABLE", DBTYPE_SMALLINT, 0, 20}, {"ITEMNUMBER", DBTYPE_SMALLINT, 0, 24},
-        {"COMPRDATA", DBTYPE_BINARY, 4000, 26}, {"COMPRESSED", DBTYPE_CHARACTER, 1, 4028}},
+       {{"BLOBJ_ID", DBTYPE_CHARACTER, 8, 0},
+        {"FK_ID", DBTYPE_CHARACTER, 8, 9},
+        {"FK_TABLE", DBTYPE_SMALLINT, 0, 20},
+        {"ITEMNUMBER", DBTYPE_SMALLINT, 0, 24},
+        {"COMPRDATA", DBTYPE_BINARY, 4000, 26},
+        {"COMPRESSED", DBTYPE_CHARACTER, 1, 4028}},
        4030},
   };
   DBDATABASE* db = Database("KASPODB");
@@ -174,7 +179,7 @@ TEST_F(CatalogTest, ValueListsLiveWhileAnIndexUsesTheAttribute) {
   ASSERT_TRUE(CATALOG_AddAttrib(table, "NUM", DBTYPE_INTEGER, 0, '0', &running, &num));
   CATALOG_SetRowSize(table, running);
   for (int value : {30, 10, 20}) {
-    std::memcpy(RowPool_Data(&table->rows, RowPool_NewSlot(&table->rows, 1)), &value, 4);
+    std::memcpy(ROWPOOL_Data(&table->rows, RowPool_NewSlot(&table->rows, 1)), &value, 4);
   }
   for (const char* name : {"I1", "I2"}) {
     (void)IDXARRAY_Add(&db->index_names, name, table);

@@ -14,9 +14,9 @@
 
 #include "client/dbclient.h"
 #include "client/message.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/dispatch.h"
 #include "engine/statements/expr.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "engine/types/values.h"
 #include "support/engine_fixture.h"
@@ -75,7 +75,10 @@ class ModifyTest : public EngineTest {
       case DBTYPE_CHARACTER: return reinterpret_cast<const char*>(f);
       case DBTYPE_SMALLINT: std::memcpy(&s, f, 2); return std::to_string(s);
       case DBTYPE_INTEGER: std::memcpy(&i, f, 4); return std::to_string(i);
-      case DBTYPE_FLOAT: std::memcpy(&d, f, 8); std::snprintf(text, sizeof text, "%g", d); return text;
+      case DBTYPE_FLOAT:
+        std::memcpy(&d, f, 8);
+        std::snprintf(text, sizeof text, "%g", d);
+        return text;
       case DBTYPE_DATE:
         std::snprintf(text, sizeof text, "%d-%d-%d", f[0] | f[1] << 8, f[2], f[3]);
         return text;
@@ -88,10 +91,10 @@ class ModifyTest : public EngineTest {
     DBTABLE* table = Table(name);
     Strings rows;
     int cursor = table->rows.head;
-    for (int s; (s = RowPool_NextFrom(table->rows, -1, &cursor)) >= 0;) {
+    for (int s; (s = ROWPOOL_NextFrom(table->rows, -1, &cursor)) >= 0;) {
       std::string text;
       for (DBATTRIB* a : CATALOG_Attribs(table)) {
-        text += (text.empty() ? "" : "|") + Field(*a, RowPool_Data(table->rows, s) + a->offset);
+        text += (text.empty() ? "" : "|") + Field(*a, ROWPOOL_Data(table->rows, s) + a->offset);
       }
       rows.push_back(text);
     }
@@ -112,9 +115,9 @@ TEST_F(ModifyTest, EveryStatementChecksConnectionTransactionAndTable) {
     char letter;
     std::string prefix;
     bool quoted;  // the INSERT forms quote the names of an unknown table
-  } kCases[] = {{'E', "(INSERT) ", true},       {'D', "(INSERT STD) ", true},
-                {'L', "(INSERT LOAD) ", true},  {'I', "(UPDATE) ", false},
-                {'H', "(UPDATE STD) ", false},  {'G', "(DELETE) ", false},
+  } kCases[] = {{'E', "(INSERT) ", true},      {'D', "(INSERT STD) ", true},
+                {'L', "(INSERT LOAD) ", true}, {'I', "(UPDATE) ", false},
+                {'H', "(UPDATE STD) ", false}, {'G', "(DELETE) ", false},
                 {'F', "(DELETE STD) ", false}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.prefix);
@@ -141,9 +144,11 @@ TEST_F(ModifyTest, InsertConvertsEachLiteralToItsAttribute) {
     const char* row = nullptr;  // the new row; null: none was added
   } kCases[] = {
       {"(KK) VALUES ('abc')", "OK", "abc|-2147483647|-32768|-1e+20|1800-1-1||0:"},
-      {"(KK) VALUES ('abcd')", "(INSERT) Value 'abcd' (size 4) too long for attribute 'KK' (size 3)"},
+      {"(KK) VALUES ('abcd')",
+       "(INSERT) Value 'abcd' (size 4) too long for attribute 'KK' (size 3)"},
       {"(NN) VALUES (5)", "(INSERT) No value given for 'NOT NULL'-attribute 'KK'"},
-      {"(KK, SS) VALUES ('s', 40000)", "(INSERT) Illegal short-value '40000' given for attribute 'SS'"},
+      {"(KK, SS) VALUES ('s', 40000)",
+       "(INSERT) Illegal short-value '40000' given for attribute 'SS'"},
       {"(KK, NN) VALUES ('i', 1.5)", "(INSERT) Illegal value-type for attribute 'NN'"},
       {"(KK, NN, FF) VALUES ('i', 40000, 2)", "OK", "i  |40000|-32768|2|1800-1-1||0:"},
       {"(KK, DD) VALUES ('d', '2003-13-12')", "(INSERT) Invalid date-value '2003-13-12'"},
@@ -176,7 +181,7 @@ TEST_F(ModifyTest, MissingCharacterValueClearsAReusedSlotWhole) {
   ASSERT_EQ(t1->rows.slots.size(), 1u);
   DBATTRIB* cc = nullptr;
   ASSERT_TRUE(CATALOG_FindAttrib(t1, "CC", &cc, nullptr));
-  const unsigned char* field = RowPool_Data(t1->rows, t1->rows.head) + cc->offset;
+  const unsigned char* field = ROWPOOL_Data(t1->rows, t1->rows.head) + cc->offset;
   EXPECT_EQ(Bytes(field, field + cc->size), Bytes(5, 0));
 }
 
@@ -203,11 +208,15 @@ TEST_F(ModifyTest, TypedValuesMustMatchTheirAttributes) {
       {'L', "T2", text("abc"), "OK", "abc     |7"},
       {'L', "T2", text("abc"), "OK", "abc     |7"},
       {'D', "T2", int7, "(INSERT STD) Wrong type of attribute 'KK' in table 'T2' (0/2)"},
-      {'D', "T2", {DBTYPE_CHARACTER, 2, 0, 'x', 0, DBTYPE_INTEGER, 2, 0, 7, 0},
+      {'D',
+       "T2",
+       {DBTYPE_CHARACTER, 2, 0, 'x', 0, DBTYPE_INTEGER, 2, 0, 7, 0},
        "(INSERT STD) Illegal value-type for attribute 'NN'"},
       {'D', "T3", {DBTYPE_BINARY, 6, 0, 4, 0, 'a', 'b', 'c', 'd'}, "OK", "4:abcd"},
       // An own length beyond the bytes sent would let readers run past them.
-      {'D', "T3", {DBTYPE_BINARY, 4, 0, 200, 0, 'a', 'b'},
+      {'D',
+       "T3",
+       {DBTYPE_BINARY, 4, 0, 200, 0, 'a', 'b'},
        "(INSERT STD) Illegal value-type for attribute 'BB'"},
   };
   for (const auto& c : kCases) {
@@ -230,7 +239,8 @@ TEST_F(ModifyTest, UpdateRefusesValuesLikeInsertUnderItsOwnName) {
   ASSERT_EQ(Sql("INSERT INTO T1 (KK) VALUES ('one')"), "OK");
   EXPECT_EQ(Sql("UPDATE T1 SET SS = 40000"),
             "(UPDATE) Illegal short-value 40000 given for attribute 'SS'");
-  EXPECT_EQ(Sql("UPDATE T1 SET FF = 1.5, NN = 2.5"), "(UPDATE) Illegal value-type for attribute 'NN'");
+  EXPECT_EQ(Sql("UPDATE T1 SET FF = 1.5, NN = 2.5"),
+            "(UPDATE) Illegal value-type for attribute 'NN'");
   std::string many = "UPDATE T1 SET NN = 1";
   for (int i = 1; i < DB_MAXATTRIBS; ++i) many += ", SS = " + std::to_string(i);
   EXPECT_EQ(Sql(many), "COUNT 1");
@@ -267,7 +277,8 @@ TEST_F(ModifyRowsTest, EachStatementChangesTheRowsItReportsUntilAbort) {
       {"INSERT INTO T2 VALUES ('aa', 9)", "(INSERT) Unique index violation", Committed()},
       {"UPDATE T2 SET NN = 9", "COUNT 3", {"cc      |9", "bb      |9", "aa      |9"}},
       {"UPDATE T2 SET NN = 5 WHERE NN > 1", "COUNT 2", {"cc      |5", "bb      |5", "aa      |1"}},
-      {"UPDATE T2 SET NN = 5, KK = 'zz' WHERE NN IN (1, 1)", "COUNT 1",
+      {"UPDATE T2 SET NN = 5, KK = 'zz' WHERE NN IN (1, 1)",
+       "COUNT 1",
        {"cc      |3", "bb      |2", "zz      |5"}},
       {"UPDATE T2 SET NN = 5 WHERE NN > 7", "COUNT 0", Committed()},
       {"UPDATE T2 SET KK = 'bb' WHERE KK = 'aa'", "(UPDATE) Unique index violation", Committed()},
@@ -355,7 +366,7 @@ TEST_F(ModifyRowsTest, InsertThenDeleteLeavesNoRowAfterEndOrAbort) {
     EXPECT_EQ(Sql("DELETE FROM T2 WHERE KK = 'tmp'"), "COUNT 1");
     ASSERT_EQ(Sql(end), "OK");
     EXPECT_EQ(Rows("T2"), Committed());
-    EXPECT_EQ(RowPool_LiveCount(Table("T2")->rows), 3);
+    EXPECT_EQ(ROWPOOL_LiveCount(Table("T2")->rows), 3);
     ASSERT_EQ(Sql("BEGIN"), "OK");
   }
 }

@@ -13,7 +13,7 @@ namespace {
 
 TEST(ROWSET, KeepsEachRowOnceInFirstAddedOrder) {
   DBTABLE table;
-  RowPool_Init(&table.rows, 4);
+  ROWPOOL_Init(&table.rows, 4);
   constexpr int kSlots = 200;
   for (int i = 0; i < kSlots; ++i) (void)RowPool_NewSlot(&table.rows, 1);
   struct Case {

@@ -7,8 +7,8 @@
 
 #include "client/message.h"
 #include "client/parser.h"
-#include "engine/catalog/interrupt.h"
 #include "engine/statements/show.h"
+#include "engine/types/interrupt.h"
 #include "engine/types/reply.h"
 #include "query_fixture.h"
 

@@ -289,7 +289,7 @@ TEST_F(WhereTest, ChoosesTheRowsOfOneTableForChangingStatements) {
   EXPECT_EQ(truncated, 0);
   std::vector<std::string> keys;
   for (int32_t row : rows) {
-    keys.push_back(reinterpret_cast<const char*>(RowPool_Data(table->rows, row)));
+    keys.push_back(reinterpret_cast<const char*>(ROWPOOL_Data(table->rows, row)));
   }
   std::sort(keys.begin(), keys.end());
   EXPECT_EQ(keys, (std::vector<std::string>{"k3    ", "k5    "}));

@@ -26,17 +26,17 @@ std::vector<int> LiveList(const ROWPOOL& pool) {
 
 TEST(ROWPOOL, YieldsNewestRowsFirstAndReusesFreedSlots) {
   ROWPOOL pool;
-  RowPool_Init(&pool, 4);
+  ROWPOOL_Init(&pool, 4);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(RowPool_NewSlot(&pool, 1), i);
   EXPECT_EQ(Visible(&pool, -1), (std::vector<int>{2, 1, 0}));
 
-  std::memcpy(RowPool_Data(&pool, 1), "abc", 4);
-  unsigned char* kept = RowPool_Data(&pool, 1);
+  std::memcpy(ROWPOOL_Data(&pool, 1), "abc", 4);
+  unsigned char* kept = ROWPOOL_Data(&pool, 1);
   RowPool_FreeSlot(&pool, 1);
   EXPECT_EQ(LiveList(pool), (std::vector<int>{2, 0}));
   // The freed slot comes back first, with its buffer.
   EXPECT_EQ(RowPool_NewSlot(&pool, 2), 1);
-  EXPECT_EQ(RowPool_Data(&pool, 1), kept);
+  EXPECT_EQ(ROWPOOL_Data(&pool, 1), kept);
   EXPECT_EQ(LiveList(pool), (std::vector<int>{1, 2, 0}));
   EXPECT_EQ(RowPool_NewSlot(&pool, 2), 3);
 }
@@ -48,13 +48,13 @@ TEST(ROWPOOL, EverySlotKeepsItsOwnBytesAcrossDataBlocks) {
   const int per_block = ROWPOOL_BLOCKBYTES / 304;
   const int rows = ROWPOOL_FIRSTSLOTS + 2 * per_block + 7;
   ROWPOOL pool;
-  RowPool_Init(&pool, kRowSize);
+  ROWPOOL_Init(&pool, kRowSize);
   auto fill = [&](int slot, int seed) {
-    unsigned char* data = RowPool_Data(&pool, slot);
+    unsigned char* data = ROWPOOL_Data(&pool, slot);
     for (int i = 0; i < kRowSize; ++i) data[i] = static_cast<unsigned char>(seed * 31 + i);
   };
   auto holds = [&](int slot, int seed) {
-    const unsigned char* data = RowPool_Data(pool, slot);
+    const unsigned char* data = ROWPOOL_Data(pool, slot);
     for (int i = 0; i < kRowSize; ++i) {
       if (data[i] != static_cast<unsigned char>(seed * 31 + i)) return false;
     }
@@ -62,7 +62,7 @@ TEST(ROWPOOL, EverySlotKeepsItsOwnBytesAcrossDataBlocks) {
   };
   for (int r = 0; r < rows; ++r) {
     ASSERT_EQ(RowPool_NewSlot(&pool, 1), r);
-    const unsigned char* fresh = RowPool_Data(pool, r);
+    const unsigned char* fresh = ROWPOOL_Data(pool, r);
     ASSERT_EQ(std::count(fresh, fresh + kRowSize, 0), kRowSize);  // a new slot is zeroed
     fill(r, r);
   }
@@ -81,13 +81,13 @@ TEST(ROWPOOL, EverySlotKeepsItsOwnBytesAcrossDataBlocks) {
 
 TEST(ROWPOOL, FreeingABaseRowPromotesItsChangedVersion) {
   ROWPOOL pool;
-  RowPool_Init(&pool, 4);
+  ROWPOOL_Init(&pool, 4);
   int a = RowPool_NewSlot(&pool, 1);
   int b = RowPool_NewSlot(&pool, 1);
   int c = RowPool_NewSlot(&pool, 1);
-  std::memcpy(RowPool_Data(&pool, b), "old", 4);
+  std::memcpy(ROWPOOL_Data(&pool, b), "old", 4);
   int v = KASPO_Change(&pool, b, 2);
-  EXPECT_STREQ(reinterpret_cast<const char*>(RowPool_Data(pool, v)), "old");
+  EXPECT_STREQ(reinterpret_cast<const char*>(ROWPOOL_Data(pool, v)), "old");
   // A change of the changed version is made in place.
   EXPECT_EQ(KASPO_Change(&pool, v, 3), v);
   EXPECT_EQ(pool.slots[v].update_ts, 3);
@@ -106,7 +106,7 @@ TEST(ROWPOOL, FreeingABaseRowPromotesItsChangedVersion) {
 
 TEST(ROWPOOL, ChangingARowWithAChangedVersionEndsTheProcess) {
   ROWPOOL pool;
-  RowPool_Init(&pool, 4);
+  ROWPOOL_Init(&pool, 4);
   int a = RowPool_NewSlot(&pool, 1);
   (void)KASPO_Change(&pool, a, 2);
   EXPECT_EXIT(KASPO_Change(&pool, a, 3), testing::ExitedWithCode(1), "\\(KASPO_Change\\) Error");
@@ -117,7 +117,7 @@ TEST(ROWPOOL, ChangingARowWithAChangedVersionEndsTheProcess) {
 // transaction), 6 (after) and -1 (latest state).
 TEST(ROWPOOL, VisibilityFollowsReaderTimestamp) {
   ROWPOOL pool;
-  RowPool_Init(&pool, 4);
+  ROWPOOL_Init(&pool, 4);
   int e = RowPool_NewSlot(&pool, 1);
   int d = RowPool_NewSlot(&pool, 1);
   int a = RowPool_NewSlot(&pool, 2);
@@ -135,12 +135,7 @@ TEST(ROWPOOL, VisibilityFollowsReaderTimestamp) {
   // delete hides the row from the deleting timestamp on; an insert shows
   // from its own timestamp on.
   const Case cases[] = {
-      {0, {}},
-      {1, {d}},
-      {4, {a2, d}},
-      {5, {i, a2}},
-      {6, {i, a2}},
-      {-1, {i, a2}},
+      {0, {}}, {1, {d}}, {4, {a2, d}}, {5, {i, a2}}, {6, {i, a2}}, {-1, {i, a2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reader);

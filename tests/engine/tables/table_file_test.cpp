@@ -23,7 +23,7 @@ class TableFileTest : public T1TableTest {
     std::vector<std::string> names;
     RowPool_First(&table_->rows);
     for (int s = RowPool_Next(&table_->rows, 1); s >= 0; s = RowPool_Next(&table_->rows, 1)) {
-      std::string name(reinterpret_cast<const char*>(RowPool_Data(table_->rows, s)));
+      std::string name(reinterpret_cast<const char*>(ROWPOOL_Data(table_->rows, s)));
       names.push_back(name.substr(0, name.find(' ')));
     }
     return names;
@@ -35,7 +35,7 @@ class TableFileTest : public T1TableTest {
     std::vector<int> nums;
     for (int s : rows) {
       int v = 0;
-      std::memcpy(&v, RowPool_Data(table_->rows, s) + 4, 4);
+      std::memcpy(&v, ROWPOOL_Data(table_->rows, s) + 4, 4);
       nums.push_back(v);
     }
     return nums;
@@ -189,7 +189,7 @@ TEST_F(TableFileTest, WritesTheCommittedStateOfAnOpenTransaction) {
   }
   int b2 = KASPO_Change(&table_->rows, b, 2);
   int twelve = 12;
-  std::memcpy(RowPool_Data(&table_->rows, b2) + 4, &twelve, 4);
+  std::memcpy(ROWPOOL_Data(&table_->rows, b2) + 4, &twelve, 4);
   ROWIDX_AddUnique(table_, b2, 2);
   ROWIDX_AddLists(table_, b2, {});
   Insert("gh", 1, 2);

@@ -70,7 +70,7 @@ class T1TableTest : public EngineTest {
   int Insert(const char* name, int num, int ts = 1) {
     int slot = RowPool_NewSlot(&table_->rows, ts);
     Bytes row = Row(name, num);
-    std::memcpy(RowPool_Data(&table_->rows, slot), row.data(), row.size());
+    std::memcpy(ROWPOOL_Data(&table_->rows, slot), row.data(), row.size());
     ROWIDX_AddUnique(table_, slot, ts);
     ROWIDX_AddLists(table_, slot, {});
     return slot;

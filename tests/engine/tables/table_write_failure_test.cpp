@@ -44,8 +44,8 @@ class TableWriteFailureTest : public T1TableTest {
     std::string text = ok ? "" : "failed ";
     for (int s : rows) {
       int num = 0;
-      std::memcpy(&num, RowPool_Data(table_->rows, s) + 4, 4);
-      text += reinterpret_cast<const char*>(RowPool_Data(table_->rows, s));
+      std::memcpy(&num, ROWPOOL_Data(table_->rows, s) + 4, 4);
+      text += reinterpret_cast<const char*>(ROWPOOL_Data(table_->rows, s));
       text += "=" + std::to_string(num) + ";";
     }
     return text + (warnings.empty() ? "" : " (warned)");

@@ -55,7 +55,7 @@ class TransactionTest : public EngineTest {
   }
 
   void Fill(int slot, const char* key, int value) {
-    unsigned char* row = RowPool_Data(&table_->rows, slot);
+    unsigned char* row = ROWPOOL_Data(&table_->rows, slot);
     std::memset(row + key_->offset, ' ', 8);
     std::memcpy(row + key_->offset, key, std::strlen(key));
     row[key_->offset + 8] = '\0';
@@ -101,7 +101,7 @@ class TransactionTest : public EngineTest {
     return rows;
   }
   std::string Text(int slot) {
-    const unsigned char* row = RowPool_Data(table_->rows, slot);
+    const unsigned char* row = ROWPOOL_Data(table_->rows, slot);
     std::string key(reinterpret_cast<const char*>(row + key_->offset));
     key.erase(key.find_last_not_of(' ') + 1);
     int value = 0;
@@ -118,7 +118,7 @@ class TransactionTest : public EngineTest {
       const int32_t* bucket = nullptr;
       int count = 0;
       IDXUNIQUE& unique = table_->unique_store[0]->unique;
-      IDXHASH_Lookup(unique.hash, IDXHASH_KeyHash(unique.key, RowPool_Data(table_->rows, s)),
+      IDXHASH_Lookup(unique.hash, IDXHASH_KeyHash(unique.key, ROWPOOL_Data(table_->rows, s)),
                      &bucket, &count);
       EXPECT_NE(std::find(bucket, bucket + count, s), bucket + count) << Text(s);
     }
@@ -195,7 +195,7 @@ TEST_F(TransactionTest, CommitPromotesChangesAndFreesDeletedRows) {
   EXPECT_EQ(Rows(), Strings{"B=20"});
   EXPECT_EQ(table_->rows.head, b2);
   EXPECT_EQ(table_->rows.slots[b2].base, -1);
-  EXPECT_EQ(RowPool_LiveCount(table_->rows), 1);
+  EXPECT_EQ(ROWPOOL_LiveCount(table_->rows), 1);
   EXPECT_EQ(FreeCount(), 4);  // a, its version, b, c
   EXPECT_EQ(Indexed(), Strings{"B=20"});
 }
@@ -206,7 +206,7 @@ TEST_F(TransactionTest, InsertThenDeleteLeavesNoRowAfterEndOrAbort) {
     Delete(Insert("A", 1));
     ASSERT_EQ(Run(finish, 1), "1");
     EXPECT_EQ(Rows(), Strings{});
-    EXPECT_EQ(RowPool_LiveCount(table_->rows), 0);
+    EXPECT_EQ(ROWPOOL_LiveCount(table_->rows), 0);
     EXPECT_EQ(Indexed(), Strings{});
   }
 }

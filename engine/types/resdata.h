@@ -24,12 +24,12 @@
 // as long as memory lasts (a client copy of such a result may pack its
 // cells into a few more blocks).
 inline constexpr int RESDATA_MAXBLOCKS = 1000;
-inline constexpr int RESDATA_FIRSTBLOCK = 50000;       // bytes of the first arena block
-inline constexpr int RESDATA_BLOCKSIZE = 200000;       // least bytes of every later block
-inline constexpr int RESDATA_FIRSTCOLUMNS = 20;        // header room of a new set
-inline constexpr int RESDATA_GROWCOLUMNS = 200;        // a full header grows by this
-inline constexpr int RESDATA_FIRSTROWS = 50;           // row room of a new set
-inline constexpr int RESDATA_GROWROWS = 5000;          // a full row table grows by this
+inline constexpr int RESDATA_FIRSTBLOCK = 50000;         // bytes of the first arena block
+inline constexpr int RESDATA_BLOCKSIZE = 200000;         // least bytes of every later block
+inline constexpr int RESDATA_FIRSTCOLUMNS = 20;          // header room of a new set
+inline constexpr int RESDATA_GROWCOLUMNS = 200;          // a full header grows by this
+inline constexpr int RESDATA_FIRSTROWS = 50;             // row room of a new set
+inline constexpr int RESDATA_GROWROWS = 5000;            // a full row table grows by this
 inline constexpr int64_t RESDATA_INITESTIMATE = 200500;  // memory estimate of a new set
 inline constexpr int64_t RESDATA_COLUMNGROWCOST = 1800;  // estimate added per header growth
 inline constexpr int64_t RESDATA_ROWGROWCOST = 1250;     // estimate added per row-table growth
@@ -44,12 +44,12 @@ struct RESROW {
 };
 
 struct RESDATA {
-  int borrowed = 0;   // set: freeing does nothing (the storage belongs to another set)
+  int borrowed = 0;  // set: freeing does nothing (the storage belongs to another set)
   int32_t reserved = 0;
-  int binary = 0;        // cells hold typed values (set by the first binary fill)
-  int named_header = 0;  // a header column with a name was added
-  int fill_position = 0; // column of the next sequential fill
-  int rows = 0;          // complete rows
+  int binary = 0;         // cells hold typed values (set by the first binary fill)
+  int named_header = 0;   // a header column with a name was added
+  int fill_position = 0;  // column of the next sequential fill
+  int rows = 0;           // complete rows
   int columns = 0;
   int column_capacity = -1;
   std::vector<const char*> column_names;  // null for a nameless column
@@ -70,10 +70,10 @@ struct RESDATA {
   std::vector<std::unique_ptr<unsigned char[]>> blocks;
   std::vector<int32_t> block_sizes;
   int current_block = 0;
-  int32_t used = 0;        // bytes used in the current block
-  int block_count = -1;    // blocks allocated; -1 after RESDATA_Free
-  int64_t estimate = 0;    // running estimate of the set's memory in bytes
-  int text_cells = 0;      // cells were filled from text since the last reset
+  int32_t used = 0;      // bytes used in the current block
+  int block_count = -1;  // blocks allocated; -1 after RESDATA_Free
+  int64_t estimate = 0;  // running estimate of the set's memory in bytes
+  int text_cells = 0;    // cells were filled from text since the last reset
 };
 
 // An empty set: first arena block of 50000 bytes, room for 20 columns and

@@ -1,11 +1,11 @@
 // resdata.cpp: result data sets and their arena.
-#include "engine/storage/resdata.h"
+#include "engine/types/resdata.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 #include "engine/types/values.h"
 #include "platform/process.h"
 #include "platform/report.h"
@@ -18,7 +18,8 @@ constexpr char kXYFillInconsistent[] = "(RESDATA_XY_Fill) Inkonsistent binary de
 constexpr char kFillBinaryTooLong[] = "(RESDATA_Fill_Binary) String too long ('%s[...]')\n";
 constexpr char kFillBinaryInconsistent[] = "(RESDATA_Fill_Binary) Inkonsistent binary definition\n";
 constexpr char kXYBinaryInvalid[] = "(RESDATA_XY_Fill_Binary) Invalid Row/Column\n";
-constexpr char kXYBinaryInconsistent[] = "(RESDATA_XY_Fill_Binary) Inkonsistent binary definition\n";
+constexpr char kXYBinaryInconsistent[] =
+    "(RESDATA_XY_Fill_Binary) Inkonsistent binary definition\n";
 constexpr char kXYBinaryTooLong[] = "(RESDATA_XY_Fill_Binary) String too long\n";
 constexpr char kDelRowInvalid[] = "(RESDATA) Invalid row-parameter in RESDATA_DelRow\n";
 
@@ -154,7 +155,8 @@ const unsigned char* CopyTyped(RESDATA* set, int type, const void* value, int le
   if (type == DBTYPE_CHARACTER) {
     const void* nul = n > 0 ? std::memchr(bytes, 0, size_t(n)) : nullptr;
     if (nul == nullptr && sequential) {
-      DBreport(kFillBinaryTooLong, std::string(reinterpret_cast<const char*>(bytes), size_t(n)).c_str());
+      DBreport(kFillBinaryTooLong,
+               std::string(reinterpret_cast<const char*>(bytes), size_t(n)).c_str());
       PLATFORM_QuickExit(1);
     }
     if (nul == nullptr) Quit(kXYBinaryTooLong);
@@ -210,7 +212,8 @@ void RESDATA_Reset(RESDATA* set) {
   set->truncated = 0;
   set->current_block = 0;
   set->used = 0;
-  set->estimate = kHeaderCostPerColumn * set->column_capacity + kRowTableCostPerRow * set->row_capacity;
+  set->estimate =
+      kHeaderCostPerColumn * set->column_capacity + kRowTableCostPerRow * set->row_capacity;
   for (int32_t size : set->block_sizes) set->estimate += size;
 }
 
@@ -283,8 +286,7 @@ void RESDATA_XY_Fill_Binary(RESDATA* set, int row, int column, const void* value
   // holds any typed cell.
   if (!set->binary && (row != 0 || column != 0)) DBreport("%s", kXYBinaryInconsistent);
   set->binary = 1;
-  const unsigned char* copy =
-      CopyTyped(set, set->column_types[column], value, length, false);
+  const unsigned char* copy = CopyTyped(set, set->column_types[column], value, length, false);
   CellSlot(set, row, column) = copy;
 }
 

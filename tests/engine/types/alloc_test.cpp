@@ -1,5 +1,5 @@
 // Tests of the engine out-of-memory path, with and without a handler.
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,8 @@ TEST(ALLOCDeathTest, OutOfMemoryReportsAndEndsThroughTheHandler) {
   ALLOC_ResetForTest();
   EXPECT_EXIT(ALLOC_Fail(), testing::ExitedWithCode(1), "^\\(TARVIC\\) Out of memory!\n$");
   ALLOC_SetFailHandler(EndWithThree);
-  EXPECT_EXIT(ALLOC_Fail(), testing::ExitedWithCode(3), "^\\(TARVIC\\) Out of memory!\nhandler 1\n$");
+  EXPECT_EXIT(ALLOC_Fail(), testing::ExitedWithCode(3),
+              "^\\(TARVIC\\) Out of memory!\nhandler 1\n$");
   ALLOC_ResetForTest();
 }
 

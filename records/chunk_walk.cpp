@@ -1,5 +1,5 @@
 // chunk_walk.cpp: chunk rows by key.
-#include "app/chunk_walk.h"
+#include "records/chunk_walk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,13 +53,6 @@ int ReadGroup(DBHANDLE* handle, CHUNKREADER* reader) {
 }
 }  // namespace
 
-CHUNKWALK& CHUNKWALK_State() {
-  static CHUNKWALK walk;
-  return walk;
-}
-
-void CHUNKWALK_ResetForTest() { CHUNKWALK_State() = CHUNKWALK{}; }
-
 int CHUNKWALK_Keys(DBHANDLE* handle, std::vector<CHUNKREF>* out_refs) {
   out_refs->clear();
   MYDB_RESULT result;
@@ -77,8 +70,7 @@ int CHUNKWALK_ItemKeys(DBHANDLE* handle, const char* fk_id, int fk_table,
   item.fk_table = static_cast<int16_t>(fk_table);
   MYDB_RESULT result;
   int status = 0;
-  return BLOBJ_Select_FK_Keys(&item, handle, &result, &status) &&
-         RefsOf(result, status, out_refs);
+  return BLOBJ_Select_FK_Keys(&item, handle, &result, &status) && RefsOf(result, status, out_refs);
 }
 
 void CHUNKREADER_Start(CHUNKREADER* reader, const std::vector<CHUNKREF>* refs) {
@@ -107,17 +99,15 @@ int CHUNKREADER_Next(DBHANDLE* handle, CHUNKREADER* reader, BLOBJ* out_row) {
   return 0;
 }
 
-int CHUNKWALK_Select(RECORD_HEADER* /*record*/, DBHANDLE* handle) {
-  CHUNKWALK& walk = CHUNKWALK_State();
-  walk = CHUNKWALK{};
-  if (!CHUNKWALK_Keys(handle, &walk.refs)) return 0;
-  CHUNKREADER_Start(&walk.reader, &walk.refs);
+int CHUNKWALK_Start(CHUNKWALK* walk, DBHANDLE* handle) {
+  *walk = CHUNKWALK{};
+  if (!CHUNKWALK_Keys(handle, &walk->refs)) return 0;
+  CHUNKREADER_Start(&walk->reader, &walk->refs);
   return 1;
 }
 
-int CHUNKWALK_Fetch(RECORD_HEADER* record, DBHANDLE* handle) {
-  CHUNKWALK& walk = CHUNKWALK_State();
-  const int got = CHUNKREADER_Next(handle, &walk.reader, reinterpret_cast<BLOBJ*>(record));
-  if (!got && DBHANDLE_ErrorText().empty()) walk = CHUNKWALK{};
+int CHUNKWALK_Next(CHUNKWALK* walk, DBHANDLE* handle, BLOBJ* out_row) {
+  const int got = CHUNKREADER_Next(handle, &walk->reader, out_row);
+  if (!got && DBHANDLE_ErrorText().empty()) *walk = CHUNKWALK{};
   return got;
 }

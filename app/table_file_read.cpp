@@ -1,4 +1,4 @@
-// table_file_io.cpp: writing and reading table sections.
+// table_file_read.cpp: reading table sections and the group.
 #include "app/table_file_io.h"
 
 #include <strings.h>
@@ -11,28 +11,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/chunk_walk.h"
 #include "app/console.h"
 #include "app/database.h"
-#include "client/datelib.h"
-#include "client/struct_assign.h"
+#include "app/table_section.h"
 #include "platform/files.h"
-#include "platform/newfile.h"
-#include "platform/locks.h"
 #include "platform/process.h"
 #include "records/blobj.h"
+#include "records/fields.h"
 #include "records/kaspo.h"
 
 namespace {
-constexpr char kDbsysError[] = "DBSYS-Error occurred! Please restart the application!\n";
-constexpr char kSaveSyntaxTable[] = "(TABLE_File_Save) Syntax error in definition 'TBL,SIZE'!\n";
-constexpr char kSaveSyntaxField[] = "(TABLE_File_Save) Syntax error 'NAME,TYP,SIZE,IDX'!\n";
-constexpr char kSaveNoFields[] = "(TABLE_File_Save) No attributes!\n";
-constexpr char kSaveSelect[] = "(TABLE_File_Save) Error in DB-Select!\n";
-constexpr char kSaveOddSize[] = "(TABLE_File_Save) Warning: Struct not initialized (size %d)???\n";
-constexpr char kSaveTooMany[] =
-    "(TABLE_File_Save) Too many records for one section (max = %d)!\n";
-constexpr char kSaveWrite[] = "(TABLE_File_Save) Error writing file!\n";
 constexpr char kLoadRead[] = "(TABLE_File_Load) Error reading file!\n";
 constexpr char kLoadInsert[] = "(TABLE_File_Load) Error in table-insert!\n";
 constexpr char kLoadMissing[] = "(TABLE_File_Load) Warning: Attribute '%s' not found!\n";
@@ -50,10 +38,7 @@ constexpr char kLoadDuplicate[] = "(TABLE_File_Load) Duplicate key '%s' for attr
 // The key fields, whose values a section must not repeat.
 constexpr char kKaspoKey[] = "KASPO_Id";
 constexpr char kBlobjKey[] = "BLOBJ_Id";
-constexpr char kRemovedStale[] = "removed left-over file '%s'\n";
-constexpr char kCannotWrite[] = "(dbio) Cannot open file '%s' for output!\n";
 constexpr char kCannotRead[] = "(dbio) Cannot open file '%s' for input!\n";
-constexpr char kCannotReplace[] = "(dbio) Cannot replace file '%s'!\n";
 
 // What the section reader says, by the function it reads for.
 struct SECTIONTEXTS {
@@ -84,156 +69,26 @@ constexpr SECTIONTEXTS kSkipTexts = {
     "(TABLE_File_Skip) Error reading file!\n",
 };
 
-constexpr char kCountFormat[] = "%05d";
-constexpr int kCountWidth = 5;
 // Field sizes of the old text forms of timestamps and times, and of the
 // record forms they become.
 constexpr int kDatiTextSize = 27;
 constexpr int kTimeTextSize = 9;
-constexpr int kDatiSize = static_cast<int>(sizeof(ADATI));
-constexpr int kTimeSize = static_cast<int>(sizeof(ATIME));
-
-struct FIELD {
-  std::string name;
-  int type = 0;
-  int size = 0;
-  int offset = 0;
-};
-
-struct LAYOUT {
-  int count = 0;  // records of a section; 0 for a program descriptor
-  int table_id = 0;
-  int record_size = 0;
-  std::vector<FIELD> fields;
-};
-
-// A descriptor that cannot be read is either a syntax error of the table
-// part or of a field; which message fits is decided by the caller.
-enum PARSE { PARSE_OK, PARSE_TABLE, PARSE_FIELD, PARSE_TOO_MANY };
-
-// Reads one "NAME,TYP,SIZE,IDX" item. Sizes and offsets must keep the
-// field inside the record, or reading it would run past the record.
-bool ParseField(const std::string& item, int record_size, FIELD* out) {
-  std::vector<char> name(item.size() + 1);
-  char rest = 0;
-  const int n = std::sscanf(item.c_str(), "%[^,],%d,%d,%d%c", name.data(), &out->type,
-                            &out->size, &out->offset, &rest);
-  if (n != 4) return false;
-  out->name = name.data();
-  return out->size >= 1 && out->size <= TABLEFILE_MAXFIELDSIZE && out->offset >= 0 &&
-         out->offset <= record_size - out->size;
-}
-
-// Parses "[COUNT,]TBL,SIZE" and the field items after it.
-PARSE ParseLayout(const std::string& text, bool with_count, LAYOUT* out) {
-  *out = LAYOUT{};
-  const std::size_t bar = text.find('|');
-  const std::string head = text.substr(0, bar);
-  char rest = 0;
-  const int n = with_count ? std::sscanf(head.c_str(), "%d,%d,%d%c", &out->count,
-                                         &out->table_id, &out->record_size, &rest)
-                           : std::sscanf(head.c_str(), "%d,%d%c", &out->table_id,
-                                         &out->record_size, &rest);
-  if (n != (with_count ? 3 : 2) || out->record_size < 1 || out->count < 0 ||
-      out->count > TABLEFILE_MAXRECORDS) {
-    return PARSE_TABLE;
-  }
-  for (std::size_t at = bar; at != std::string::npos;) {
-    const std::size_t next = text.find('|', at + 1);
-    const std::string item = text.substr(at + 1, next == std::string::npos ? next : next - at - 1);
-    if (static_cast<int>(out->fields.size()) == TABLEFILE_MAXFIELDS) return PARSE_TOO_MANY;
-    FIELD field;
-    if (!ParseField(item, out->record_size, &field)) return PARSE_FIELD;
-    out->fields.push_back(field);
-    at = next;
-  }
-  return PARSE_OK;
-}
+constexpr int kDatiSize = RECFIELD_DATISIZE;
+constexpr int kTimeSize = RECFIELD_TIMESIZE;
 
 // Parses a layout and prints what is wrong with it.
 bool ReadLayout(const std::string& text, bool with_count, const SECTIONTEXTS& texts,
-                LAYOUT* out) {
-  switch (ParseLayout(text, with_count, out)) {
-    case PARSE_OK: return true;
-    case PARSE_TABLE: CONSOLE_Error("%s", texts.syntax_table); return false;
-    case PARSE_FIELD: CONSOLE_Error("%s", texts.syntax_field); return false;
-    case PARSE_TOO_MANY: CONSOLE_Error(texts.too_many_fields, TABLEFILE_MAXFIELDS); return false;
+                SECTIONLAYOUT* out) {
+  switch (SECTION_Parse(text, with_count, out)) {
+    case SECTION_PARSE_OK: return true;
+    case SECTION_PARSE_TABLE: CONSOLE_Error("%s", texts.syntax_table); return false;
+    case SECTION_PARSE_FIELD: CONSOLE_Error("%s", texts.syntax_field); return false;
+    case SECTION_PARSE_TOO_MANY:
+      CONSOLE_Error(texts.too_many_fields, TABLEFILE_MAXFIELDS);
+      return false;
   }
   return false;
 }
-
-// ---------------------------------------------------------------------------
-// Writing
-
-void BeginOrEnd(DBHANDLE* handle) {
-  if (dbbegin(handle)) return;
-  CONSOLE_Error(kDbsysError);
-  PLATFORM_Exit(APPDB_FATALSTATUS);
-}
-
-void EndOrEnd(DBHANDLE* handle) {
-  if (dbend(handle)) return;
-  CONSOLE_Error(kDbsysError);
-  PLATFORM_Exit(APPDB_FATALSTATUS);
-}
-
-// The record as it goes into the file: only the descriptor's fields, and
-// of a text or binary value only its meaningful bytes.
-void CanonicalRecord(const LAYOUT& layout, const unsigned char* record,
-                     std::vector<unsigned char>* out) {
-  out->assign(static_cast<std::size_t>(layout.record_size), 0);
-  for (const FIELD& f : layout.fields) {
-    const unsigned char* from = record + f.offset;
-    std::size_t n = static_cast<std::size_t>(f.size);
-    if (f.type == STRUCT_STRING) {
-      n = strnlen(reinterpret_cast<const char*>(from), n);
-    } else if (f.type == STRUCT_BINARY && f.size >= 2) {
-      uint16_t length = 0;
-      std::memcpy(&length, from, sizeof length);
-      n = std::min<std::size_t>(n, 2u + length);
-    }
-    std::memcpy(out->data() + f.offset, from, n);
-  }
-}
-
-// Fetches and writes every row; *out_count is how many. False after
-// printing why.
-bool WriteRows(DBHANDLE* handle, FILE* file, const LAYOUT& layout, RECORD_HEADER* record,
-               TABLEFILE_InitFn init, TABLEFILE_RowFn fetch, int* out_count) {
-  std::vector<unsigned char> bytes;
-  *out_count = 0;
-  for (init(record); fetch(record, handle); init(record)) {
-    if (*out_count == TABLEFILE_MAXRECORDS) {
-      CONSOLE_Error(kSaveTooMany, TABLEFILE_MAXRECORDS);
-      return false;
-    }
-    if (layout.record_size > STRUCT_SIZEMAX) CONSOLE_Error(kSaveOddSize, layout.record_size);
-    CanonicalRecord(layout, reinterpret_cast<const unsigned char*>(record), &bytes);
-    if (!PLATFORM_Write(file, bytes.data(), bytes.size())) {
-      CONSOLE_Error(kSaveWrite);
-      return false;
-    }
-    ++*out_count;
-  }
-  // The end of the rows leaves no collected text; an error does, and a
-  // section without the rest of the rows would lose them.
-  if (DBHANDLE_ErrorText().empty()) return true;
-  APPDB_Report(kSaveSelect);
-  return false;
-}
-
-// Puts the record count into the section's first five bytes.
-bool WriteCount(FILE* file, long start, int count) {
-  char digits[kCountWidth + 1];
-  std::snprintf(digits, sizeof digits, kCountFormat, count);
-  const long end = std::ftell(file);
-  return end >= 0 && std::fseek(file, start, SEEK_SET) == 0 &&
-         PLATFORM_Write(file, digits, kCountWidth) &&
-         std::fseek(file, end, SEEK_SET) == 0;
-}
-
-// ---------------------------------------------------------------------------
-// Reading
 
 // Reads a section header up to and including its zero byte.
 bool ReadHeader(FILE* file, const SECTIONTEXTS& texts, std::string* out) {
@@ -258,14 +113,14 @@ bool ReadHeader(FILE* file, const SECTIONTEXTS& texts, std::string* out) {
   }
 }
 
-int64_t SectionBytes(const LAYOUT& section) {
+int64_t SectionBytes(const SECTIONLAYOUT& section) {
   return static_cast<int64_t>(section.count) * section.record_size;
 }
 
 // Reads section headers until one of the program's table; the records of
 // other tables are passed over. `program` is the program's layout.
-bool FindSection(FILE* file, const SECTIONTEXTS& texts, const LAYOUT& program,
-                 LAYOUT* out_section) {
+bool FindSection(FILE* file, const SECTIONTEXTS& texts, const SECTIONLAYOUT& program,
+                 SECTIONLAYOUT* out_section) {
   std::string header;
   for (;;) {
     if (!ReadHeader(file, texts, &header) || !ReadLayout(header, true, texts, out_section)) {
@@ -287,15 +142,15 @@ bool HasBytes(FILE* file, int64_t bytes) {
 
 // How a program field is filled from the section.
 struct FIELDMAP {
-  const FIELD* program;
-  const FIELD* section;  // nullptr: the section has no field of that name
+  const SECTIONFIELD* program;
+  const SECTIONFIELD* section;  // nullptr: the section has no field of that name
 };
 
-std::vector<FIELDMAP> MapFields(const LAYOUT& program, const LAYOUT& section) {
+std::vector<FIELDMAP> MapFields(const SECTIONLAYOUT& program, const SECTIONLAYOUT& section) {
   std::vector<FIELDMAP> map;
-  for (const FIELD& p : program.fields) {
-    const FIELD* found = nullptr;
-    for (const FIELD& s : section.fields) {
+  for (const SECTIONFIELD& p : program.fields) {
+    const SECTIONFIELD* found = nullptr;
+    for (const SECTIONFIELD& s : section.fields) {
       if (strcasecmp(p.name.c_str(), s.name.c_str()) == 0) {
         found = &s;
         break;
@@ -314,17 +169,12 @@ std::string SectionText(const unsigned char* from, int size) {
 
 // Same type, other size: the old text forms of timestamps and times are
 // converted, anything else is copied as far as both fields reach.
-void FillResized(const FIELD& p, const FIELD& s, const unsigned char* from, unsigned char* to) {
+void FillResized(const SECTIONFIELD& p, const SECTIONFIELD& s, const unsigned char* from,
+                 unsigned char* to) {
   const std::string text = SectionText(from, s.size);
-  ADATI dati{};
-  ATIME time{};
-  if (s.size == kDatiTextSize && p.size == kDatiSize && DATI_IsValidString(text) &&
-      DATI_FromString(&dati, text)) {
-    std::memcpy(to, &dati, sizeof dati);
+  if (s.size == kDatiTextSize && p.size == kDatiSize && RECFIELD_DatiFromText(text, to)) {
     CONSOLE_Error(kLoadToDati, p.name.c_str());
-  } else if (s.size == kTimeTextSize && p.size == kTimeSize && TIME_IsValidString(text) &&
-             TIME_FromString(&time, text)) {
-    std::memcpy(to, &time, sizeof time);
+  } else if (s.size == kTimeTextSize && p.size == kTimeSize && RECFIELD_TimeFromText(text, to)) {
     CONSOLE_Error(kLoadToTime, p.name.c_str());
   } else {
     CONSOLE_Error(kLoadSizes, p.name.c_str(), p.size, s.size);
@@ -333,7 +183,7 @@ void FillResized(const FIELD& p, const FIELD& s, const unsigned char* from, unsi
 }
 
 // Text to binary: the text up to its terminator becomes the content.
-void FillBinaryFromText(const FIELD& p, const FIELD& s, const unsigned char* from,
+void FillBinaryFromText(const SECTIONFIELD& p, const SECTIONFIELD& s, const unsigned char* from,
                         unsigned char* to) {
   const std::string text = SectionText(from, s.size);
   const uint16_t length = static_cast<uint16_t>(text.size());
@@ -344,10 +194,10 @@ void FillBinaryFromText(const FIELD& p, const FIELD& s, const unsigned char* fro
 
 // Keeps a filled field within what its type can hold: a text ends inside
 // its field, a binary length does not run past it.
-void KeepInBounds(const FIELD& p, unsigned char* to) {
-  if (p.type == STRUCT_STRING) {
+void KeepInBounds(const SECTIONFIELD& p, unsigned char* to) {
+  if (p.type == RECFIELD_STRING) {
     to[p.size - 1] = '\0';
-  } else if (p.type == STRUCT_BINARY && p.size >= 2) {
+  } else if (p.type == RECFIELD_BINARY && p.size >= 2) {
     uint16_t length = 0;
     std::memcpy(&length, to, sizeof length);
     if (length > p.size - 2) length = static_cast<uint16_t>(p.size - 2);
@@ -356,19 +206,19 @@ void KeepInBounds(const FIELD& p, unsigned char* to) {
 }
 
 void FillField(const FIELDMAP& m, const unsigned char* in, unsigned char* out) {
-  const FIELD& p = *m.program;
+  const SECTIONFIELD& p = *m.program;
   if (m.section == nullptr) {
     CONSOLE_Error(kLoadMissing, p.name.c_str());
     return;
   }
-  const FIELD& s = *m.section;
+  const SECTIONFIELD& s = *m.section;
   const unsigned char* from = in + s.offset;
   unsigned char* to = out + p.offset;
   if (s.type == p.type && s.size == p.size) {
     std::memcpy(to, from, static_cast<std::size_t>(p.size));
   } else if (s.type == p.type) {
     FillResized(p, s, from, to);
-  } else if (s.type == STRUCT_STRING && p.type == STRUCT_BINARY && p.size == s.size + 1) {
+  } else if (s.type == RECFIELD_STRING && p.type == RECFIELD_BINARY && p.size == s.size + 1) {
     FillBinaryFromText(p, s, from, to);
   } else {
     CONSOLE_Error(kLoadTypes, p.name.c_str(), p.type, s.type);
@@ -412,14 +262,14 @@ class SHORTKEYS {
 };
 
 struct KEYCHECK {
-  const FIELD* field = nullptr;  // the program's key field; null: no check
+  const SECTIONFIELD* field = nullptr;    // the program's key field; null: no check
   std::unique_ptr<SHORTKEYS> short_keys;  // for keys of at most eight bytes
   std::unordered_set<std::string> seen;   // for longer ones
 };
 
-KEYCHECK KeyCheck(const LAYOUT& program, const char* key, int count) {
+KEYCHECK KeyCheck(const SECTIONLAYOUT& program, const char* key, int count) {
   KEYCHECK check;
-  for (const FIELD& f : program.fields) {
+  for (const SECTIONFIELD& f : program.fields) {
     if (key != nullptr && strcasecmp(f.name.c_str(), key) == 0) check.field = &f;
   }
   if (check.field != nullptr && check.field->size <= 9) {
@@ -460,13 +310,15 @@ constexpr int64_t kReadPiece = 1 << 20;
 // gives the rows in file order again, and a container read and written
 // again is the same file. Leaves the file after the section. False after
 // printing why; a record whose `key` came before is not inserted.
-bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LAYOUT& section,
-                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key) {
+bool InsertRecords(DBHANDLE* handle, FILE* file, const SECTIONLAYOUT& program,
+                   const SECTIONLAYOUT& section, TABLEFILE_InitFn init, TABLEFILE_RowFn insert,
+                   const char* key, void* context) {
   const std::vector<FIELDMAP> map = MapFields(program, section);
   KEYCHECK keys = KeyCheck(program, key, section.count);
   const int64_t size = section.record_size;
   const int64_t per_piece = std::max<int64_t>(1, kReadPiece / size);
-  std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));
+  std::vector<unsigned char> piece(
+      static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));
   // RECORD_HEADER alignment for the module's record.
   std::vector<int64_t> out_words(static_cast<std::size_t>(program.record_size + 7) / 8 + 1);
   auto* out = reinterpret_cast<unsigned char*>(out_words.data());
@@ -485,7 +337,7 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LA
       init(record);
       for (const FIELDMAP& m : map) FillField(m, piece.data() + k * size, out);
       if (!KeyIsNew(&keys, out)) return false;
-      if (!insert(record, handle)) {
+      if (!insert(record, handle, context)) {
         APPDB_Report(kLoadInsert);
         return false;
       }
@@ -498,76 +350,27 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const LAYOUT& program, const LA
 // ---------------------------------------------------------------------------
 // The two modules of the group
 
-void InitKaspo(RECORD_HEADER* r) { KASPO_Init(reinterpret_cast<KASPO*>(r)); }
-int SelectKaspo(RECORD_HEADER* r, DBHANDLE* h) {
-  return KASPO_Select_Seq(reinterpret_cast<KASPO*>(r), h);
-}
-int FetchKaspo(RECORD_HEADER* r, DBHANDLE* h) {
-  return KASPO_Fetch_Seq(reinterpret_cast<KASPO*>(r), h);
-}
-int InsertKaspo(RECORD_HEADER* r, DBHANDLE* h) {
+int InsertKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return KASPO_Load_Insert(reinterpret_cast<KASPO*>(r), h);
 }
-void InitBlobj(RECORD_HEADER* r) { BLOBJ_Init(reinterpret_cast<BLOBJ*>(r)); }
-int InsertBlobj(RECORD_HEADER* r, DBHANDLE* h) {
+int InsertBlobj(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return BLOBJ_Load_Insert(reinterpret_cast<BLOBJ*>(r), h);
 }
 
-bool SaveSections(DBHANDLE* handle, FILE* file) {
-  KASPO item;
-  if (!TABLE_File_Save(handle, file, KASPO_Descriptor(), &item.header, InitKaspo, SelectKaspo,
-                       FetchKaspo)) {
-    return false;
-  }
-  // One chunk record is too large for the stack of every platform. The
-  // chunks are walked by key: one cursor result cannot hold them all.
-  auto chunk = BLOBJ_New();
-  return TABLE_File_Save(handle, file, BLOBJ_Descriptor(), &chunk->header, InitBlobj,
-                         CHUNKWALK_Select, CHUNKWALK_Fetch);
+// Empties both tables, so that whatever a load leaves in them came from
+// its own file. An engine that cannot empty a table leaves nothing to
+// trust.
+void EmptyTablesOrEnd(DBHANDLE* handle) {
+  if (KASPO_Delete_All(handle) && BLOBJ_Delete_All(handle)) return;
+  APPDB_Report(SECTION_DBSYSERROR);
+  PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 }  // namespace
 
-int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor,
-                    RECORD_HEADER* record, TABLEFILE_InitFn init, TABLEFILE_RowFn select,
-                    TABLEFILE_RowFn fetch) {
-  LAYOUT layout;
-  const PARSE parsed = ParseLayout(descriptor, false, &layout);
-  if (parsed == PARSE_TABLE) {
-    CONSOLE_Error(kSaveSyntaxTable);
-    return 0;
-  }
-  if (parsed != PARSE_OK) {
-    CONSOLE_Error(kSaveSyntaxField);
-    return 0;
-  }
-  if (layout.fields.empty()) {
-    CONSOLE_Error(kSaveNoFields);
-    return 0;
-  }
-  BeginOrEnd(handle);
-  const long start = std::ftell(file);
-  std::string head = "00000,";
-  head += descriptor;
-  bool ok = start >= 0 && PLATFORM_Write(file, head.c_str(), head.size() + 1);
-  if (!ok) CONSOLE_Error(kSaveWrite);
-  if (ok && !select(record, handle)) {
-    APPDB_Report(kSaveSelect);
-    ok = false;
-  }
-  int count = 0;
-  ok = ok && WriteRows(handle, file, layout, record, init, fetch, &count);
-  if (ok && !WriteCount(file, start, count)) {
-    CONSOLE_Error(kSaveWrite);
-    ok = false;
-  }
-  EndOrEnd(handle);
-  return ok;
-}
-
-int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
-                    TABLEFILE_InitFn init, TABLEFILE_RowFn insert, const char* key) {
-  LAYOUT program;
-  LAYOUT section;
+int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor, TABLEFILE_InitFn init,
+                    TABLEFILE_RowFn insert, const char* key, void* context) {
+  SECTIONLAYOUT program;
+  SECTIONLAYOUT section;
   if (!ReadLayout(descriptor, false, kLoadTexts, &program) ||
       !FindSection(file, kLoadTexts, program, &section)) {
     return 0;
@@ -579,64 +382,20 @@ int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
     CONSOLE_Error(kLoadRead);
     return 0;
   }
-  BeginOrEnd(handle);
-  const bool ok = InsertRecords(handle, file, program, section, init, insert, key);
-  EndOrEnd(handle);
+  SECTION_BeginOrExit(handle);
+  const bool ok = InsertRecords(handle, file, program, section, init, insert, key, context);
+  SECTION_EndOrExit(handle);
   return ok;
 }
 
 int TABLE_File_Skip(FILE* file, const char* descriptor) {
-  LAYOUT program;
-  LAYOUT section;
+  SECTIONLAYOUT program;
+  SECTIONLAYOUT section;
   if (!ReadLayout(descriptor, false, kSkipTexts, &program) ||
       !FindSection(file, kSkipTexts, program, &section)) {
     return 0;
   }
   return fseeko(file, SectionBytes(section), SEEK_CUR) == 0;
-}
-
-namespace {
-// Removes what killed saves of the container left beside it.
-void RemoveStaleTemps(const std::string& target) {
-  std::vector<std::string> removed;
-  PLATFORM_NewFileRemoveStale(target, &removed);
-  for (const std::string& path : removed) CONSOLE_Print(kRemovedStale, path.c_str());
-}
-
-// Empties both tables, so that whatever a load leaves in them came from
-// its own file. An engine that cannot empty a table leaves nothing to
-// trust.
-void EmptyTablesOrEnd(DBHANDLE* handle) {
-  if (KASPO_Delete_All(handle) && BLOBJ_Delete_All(handle)) return;
-  APPDB_Report(kDbsysError);
-  PLATFORM_Exit(APPDB_FATALSTATUS);
-}
-}  // namespace
-
-int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
-               PLATFORM_LOCK* out_lock) {
-  // A link stays where the user put it; the file it leads to is replaced.
-  std::string target;
-  if (!PLATFORM_FinalPath(path, &target)) {
-    CONSOLE_Error(kCannotWrite, path.c_str());
-    return 0;
-  }
-  RemoveStaleTemps(target);
-  PLATFORM_NEWFILE out;
-  if (!PLATFORM_NewFileOpen(&out, target)) {
-    CONSOLE_Error(kCannotWrite, path.c_str());
-    return 0;
-  }
-  if (std::strcmp(group, TABLEFILE_GROUP) == 0 && !SaveSections(handle, out.file.get())) {
-    PLATFORM_NewFileDiscard(&out);
-    return 0;
-  }
-  if (!PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
-    CONSOLE_Error(kCannotReplace, path.c_str());
-    return 0;
-  }
-  if (out_lock != nullptr) PLATFORM_NewFileTakeLock(&out, out_lock);
-  return 1;
 }
 
 int Group_Load(DBHANDLE* handle, const std::string& path, const char* group) {
@@ -648,8 +407,8 @@ int Group_Load(DBHANDLE* handle, const std::string& path, const char* group) {
     return 0;
   }
   if (!ours) return 1;
-  return TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), InitKaspo, InsertKaspo,
+  return TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), SECTION_InitKaspo, InsertKaspo,
                          kKaspoKey) &&
-         TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), InitBlobj, InsertBlobj,
+         TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), SECTION_InitBlobj, InsertBlobj,
                          kBlobjKey);
 }

@@ -6,8 +6,8 @@
 // in one small result, and then the rows by key through the unique index,
 // CHUNKWALK_GROUP keys to a statement: one statement per row would cost
 // more than the rows themselves.
-// Owns the keys and the current group of the walk that TABLE_File_Save
-// drives (one at a time, process-wide); a CHUNKREADER owns its own.
+// Owns nothing of its own: a CHUNKWALK, and a CHUNKREADER, belong to the
+// caller that walks.
 #pragma once
 
 #include <cstddef>
@@ -63,15 +63,18 @@ void CHUNKREADER_Seek(CHUNKREADER* reader, std::size_t next);
 // text, or when the row could not be read, with a filled one.
 [[nodiscard]] int CHUNKREADER_Next(DBHANDLE* handle, CHUNKREADER* reader, BLOBJ* out_row);
 
-// The select and fetch functions of a table section over a walk of every
-// chunk row: the record is a BLOBJ. Fetch fails at the end with an empty
-// collected text, after an error with a filled one.
-[[nodiscard]] int CHUNKWALK_Select(RECORD_HEADER* record, DBHANDLE* handle);
-[[nodiscard]] int CHUNKWALK_Fetch(RECORD_HEADER* record, DBHANDLE* handle);
-
+// A walk of every chunk row, in the order a sequential cursor would
+// deliver them.
 struct CHUNKWALK {
   std::vector<CHUNKREF> refs;
   CHUNKREADER reader;
 };
-CHUNKWALK& CHUNKWALK_State();
-void CHUNKWALK_ResetForTest();
+
+// Starts `walk` over the keys of every chunk row; fails (the collected
+// text says why) when they could not all be read.
+[[nodiscard]] int CHUNKWALK_Start(CHUNKWALK* walk, DBHANDLE* handle);
+
+// The next row of the walk into `out_row`. Fails at the end with an empty
+// collected text (the walk's keys are then let go), after an error with a
+// filled one.
+[[nodiscard]] int CHUNKWALK_Next(CHUNKWALK* walk, DBHANDLE* handle, BLOBJ* out_row);

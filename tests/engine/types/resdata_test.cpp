@@ -1,7 +1,7 @@
 // Tests of result data sets: arena block boundaries and sizes, the memory
 // estimate, header and binary-mode warnings, typed fills, row deletion and
 // the text overlay.
-#include "engine/storage/resdata.h"
+#include "engine/types/resdata.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +31,8 @@ TEST(RESDATA, ArenaBlockBoundariesAndSizes) {
     int32_t block_size;  // size of that block
   };
   const Case kCases[] = {
-      {49997, 0, 50000},    // ends one byte before the end of the first block
-      {49998, 1, 200000},   // would fill it exactly: the test is "at least"
+      {49997, 0, 50000},   // ends one byte before the end of the first block
+      {49998, 1, 200000},  // would fill it exactly: the test is "at least"
       {200000, 1, 200000},
       {200001, 1, 200001},  // a larger value gets a block of exactly its size
   };
@@ -55,7 +55,8 @@ TEST(RESDATA, EstimateFollowsInitResetAndGrowth) {
   EXPECT_EQ(set.estimate, 200500);
   RESDATA_Reset(&set);
   EXPECT_EQ(set.estimate, 5 * 20 + 8 * 50 + 50000);
-  for (int c = 0; c < 21; ++c) RESDATA_Header_Data(&set, ("C" + std::to_string(c)).c_str(), DBTYPE_INTEGER, 4);
+  for (int c = 0; c < 21; ++c)
+    RESDATA_Header_Data(&set, ("C" + std::to_string(c)).c_str(), DBTYPE_INTEGER, 4);
   int64_t expect = 5 * 20 + 8 * 50 + 50000 + 1800;  // header room 20 -> 220
   EXPECT_EQ(set.estimate, expect);
   const int32_t value = 7;
@@ -100,7 +101,8 @@ TEST(RESDATA, HeaderWarnsAboutNamelessOrMixedColumns) {
     testing::internal::CaptureStderr();
     for (const char* name : c.names) RESDATA_Header_Data(&set, name, DBTYPE_INTEGER, 4);
     std::string expect;
-    for (int i = 0; i < c.warnings; ++i) expect += "(RESDATA_Header_Data) Inkonsistent header definition\n";
+    for (int i = 0; i < c.warnings; ++i)
+      expect += "(RESDATA_Header_Data) Inkonsistent header definition\n";
     EXPECT_EQ(testing::internal::GetCapturedStderr(), expect);
     EXPECT_EQ(set.columns, int(c.names.size()));
     RESDATA_Free(&set);
@@ -126,7 +128,7 @@ TEST(RESDATA, TypedFillsCopyByColumnTypeAndCompleteRows) {
   EXPECT_EQ(set.fill_position, 2);
   EXPECT_STREQ(Text(set, 0, 0), "ab");
   EXPECT_EQ(std::memcmp(RESDATA_Cell(set, 0, 1), binary, 5), 0);
-  EXPECT_EQ(set.used, 6 + 3 + 5 + 4 + 4);  // names, then each cell's own bytes
+  EXPECT_EQ(set.used, 6 + 3 + 5 + 4 + 4);          // names, then each cell's own bytes
   const unsigned char kept[4] = {2, 0, 'p', 'q'};  // cut to the bytes given
   EXPECT_EQ(std::memcmp(set.cell_pool[size_t(set.row_table[1].first + 1)], kept, 4), 0);
   RESDATA_Free(&set);
@@ -139,12 +141,27 @@ TEST(RESDATA, MixingTextAndBinaryFillsWarns) {
     const char* message;
   };
   const Case kCases[] = {
-      {[](RESDATA* s) { RESDATA_Fill(s, "1"); RESDATA_Fill_Binary(s, &kValue, 4); },
+      {[](RESDATA* s) {
+         RESDATA_Fill(s, "1");
+         RESDATA_Fill_Binary(s, &kValue, 4);
+       },
        "(RESDATA_Fill_Binary) Inkonsistent binary definition\n"},
-      {[](RESDATA* s) { RESDATA_Fill_Null(s); RESDATA_Fill_Binary(s, &kValue, 4); }, ""},
-      {[](RESDATA* s) { RESDATA_Fill_Null(s); RESDATA_Fill_Null(s); RESDATA_XY_Fill_Binary(s, 0, 0, &kValue, 4); },
+      {[](RESDATA* s) {
+         RESDATA_Fill_Null(s);
+         RESDATA_Fill_Binary(s, &kValue, 4);
+       },
        ""},
-      {[](RESDATA* s) { RESDATA_Fill_Null(s); RESDATA_Fill_Null(s); RESDATA_XY_Fill_Binary(s, 0, 1, &kValue, 4); },
+      {[](RESDATA* s) {
+         RESDATA_Fill_Null(s);
+         RESDATA_Fill_Null(s);
+         RESDATA_XY_Fill_Binary(s, 0, 0, &kValue, 4);
+       },
+       ""},
+      {[](RESDATA* s) {
+         RESDATA_Fill_Null(s);
+         RESDATA_Fill_Null(s);
+         RESDATA_XY_Fill_Binary(s, 0, 1, &kValue, 4);
+       },
        "(RESDATA_XY_Fill_Binary) Inkonsistent binary definition\n"},
   };
   for (const Case& c : kCases) {
@@ -165,7 +182,8 @@ TEST(RESDATA, DelRowMovesLaterRowsAndTheirOverlayUp) {
   RESDATA_Header_Data(&set, "A", DBTYPE_CHARACTER, 4);
   testing::internal::CaptureStderr();
   EXPECT_FALSE(RESDATA_DelRow(&set, 0));  // 0 rows; the header stays
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "(RESDATA) Invalid row-parameter in RESDATA_DelRow\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "(RESDATA) Invalid row-parameter in RESDATA_DelRow\n");
   EXPECT_EQ(set.columns, 1);
   for (const char* t : {"r0", "r1"}) RESDATA_Fill(&set, t);
   EXPECT_STREQ(RESDATA_XY_Text(&set, 1, 0, "shown r1"), "shown r1");

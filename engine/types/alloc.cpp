@@ -1,5 +1,5 @@
 // alloc.cpp: size classes and the out-of-memory path of the engine.
-#include "engine/storage/alloc.h"
+#include "engine/types/alloc.h"
 
 #include "platform/process.h"
 #include "platform/report.h"

@@ -1,6 +1,8 @@
 // interrupt.h: stopping the running statement at the user's request
-// (INTERRUPT). Owns no state of its own: its two flags are part of the
-// engine state (catalog.h), because the SIGINT handler sets one of them.
+// (INTERRUPT). Owns the process-wide stop request: whether SIGINT asks for
+// a stop and whether it did. Both sides of the request channel see it: the
+// client arms it around a statement and stops printing its rows, the
+// engine's loops poll it.
 //
 // While a caller has armed it, SIGINT asks the running statement to stop
 // instead of ending the process. The engine's long loops (row walks and
@@ -10,6 +12,15 @@
 // INTERRUPT_MESSAGE, and a statement that had changed rows takes them
 // back first, as after any failure (modify.h).
 #pragma once
+
+#include <csignal>
+
+// The SIGINT handler reads the first flag and sets the second.
+struct INTERRUPTSTATE {
+  volatile std::sig_atomic_t armed = 0;
+  volatile std::sig_atomic_t requested = 0;
+};
+INTERRUPTSTATE& INTERRUPT_State();
 
 // The error reply of a statement stopped on request.
 inline constexpr char INTERRUPT_MESSAGE[] = "(TARVIC) Statement interrupted";
@@ -34,3 +45,6 @@ void INTERRUPT_Arm();
 // Writes the error reply INTERRUPT_MESSAGE and returns 0, for the loop
 // that ends its statement on a request.
 [[nodiscard]] int INTERRUPT_Fail();
+
+// Back to the state at process start. Only tests call it.
+void INTERRUPT_ResetForTest();

@@ -12,7 +12,7 @@
 // Small requests are raised to these classes so that freed blocks of one
 // class fit any later request of the same class; 1024 bytes and more are
 // taken as asked.
-inline constexpr std::size_t ALLOC_CLASS_MIN = 32;     // below 32 -> 32
+inline constexpr std::size_t ALLOC_CLASS_MIN = 32;      // below 32 -> 32
 inline constexpr std::size_t ALLOC_CLASS_LIMIT = 1024;  // from here: unchanged
 
 // The size an engine allocation of `n` bytes really takes:

@@ -1,0 +1,189 @@
+// table_file_write.cpp: writing table sections and the group.
+#include "app/table_file_io.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/console.h"
+#include "app/database.h"
+#include "app/table_section.h"
+#include "platform/files.h"
+#include "platform/newfile.h"
+#include "records/blobj.h"
+#include "records/chunk_walk.h"
+#include "records/fields.h"
+#include "records/kaspo.h"
+
+namespace {
+constexpr char kSaveSyntaxTable[] = "(TABLE_File_Save) Syntax error in definition 'TBL,SIZE'!\n";
+constexpr char kSaveSyntaxField[] = "(TABLE_File_Save) Syntax error 'NAME,TYP,SIZE,IDX'!\n";
+constexpr char kSaveNoFields[] = "(TABLE_File_Save) No attributes!\n";
+constexpr char kSaveSelect[] = "(TABLE_File_Save) Error in DB-Select!\n";
+constexpr char kSaveOddSize[] = "(TABLE_File_Save) Warning: Struct not initialized (size %d)???\n";
+constexpr char kSaveTooMany[] = "(TABLE_File_Save) Too many records for one section (max = %d)!\n";
+constexpr char kSaveWrite[] = "(TABLE_File_Save) Error writing file!\n";
+constexpr char kRemovedStale[] = "removed left-over file '%s'\n";
+constexpr char kCannotWrite[] = "(dbio) Cannot open file '%s' for output!\n";
+constexpr char kCannotReplace[] = "(dbio) Cannot replace file '%s'!\n";
+
+constexpr char kCountFormat[] = "%05d";
+constexpr int kCountWidth = 5;
+
+// The record as it goes into the file: only the descriptor's fields, and
+// of a text or binary value only its meaningful bytes.
+void CanonicalRecord(const SECTIONLAYOUT& layout, const unsigned char* record,
+                     std::vector<unsigned char>* out) {
+  out->assign(static_cast<std::size_t>(layout.record_size), 0);
+  for (const SECTIONFIELD& f : layout.fields) {
+    const unsigned char* from = record + f.offset;
+    std::size_t n = static_cast<std::size_t>(f.size);
+    if (f.type == RECFIELD_STRING) {
+      n = strnlen(reinterpret_cast<const char*>(from), n);
+    } else if (f.type == RECFIELD_BINARY && f.size >= 2) {
+      uint16_t length = 0;
+      std::memcpy(&length, from, sizeof length);
+      n = std::min<std::size_t>(n, 2u + length);
+    }
+    std::memcpy(out->data() + f.offset, from, n);
+  }
+}
+
+// Fetches and writes every row; *out_count is how many. False after
+// printing why.
+bool WriteRows(DBHANDLE* handle, FILE* file, const SECTIONLAYOUT& layout, RECORD_HEADER* record,
+               TABLEFILE_InitFn init, TABLEFILE_RowFn fetch, void* context, int* out_count) {
+  std::vector<unsigned char> bytes;
+  *out_count = 0;
+  for (init(record); fetch(record, handle, context); init(record)) {
+    if (*out_count == TABLEFILE_MAXRECORDS) {
+      CONSOLE_Error(kSaveTooMany, TABLEFILE_MAXRECORDS);
+      return false;
+    }
+    if (layout.record_size > RECFIELD_SIZEMAX) CONSOLE_Error(kSaveOddSize, layout.record_size);
+    CanonicalRecord(layout, reinterpret_cast<const unsigned char*>(record), &bytes);
+    if (!PLATFORM_Write(file, bytes.data(), bytes.size())) {
+      CONSOLE_Error(kSaveWrite);
+      return false;
+    }
+    ++*out_count;
+  }
+  // The end of the rows leaves no collected text; an error does, and a
+  // section without the rest of the rows would lose them.
+  if (DBHANDLE_ErrorText().empty()) return true;
+  APPDB_Report(kSaveSelect);
+  return false;
+}
+
+// Puts the record count into the section's first five bytes.
+bool WriteCount(FILE* file, long start, int count) {
+  char digits[kCountWidth + 1];
+  std::snprintf(digits, sizeof digits, kCountFormat, count);
+  const long end = std::ftell(file);
+  return end >= 0 && std::fseek(file, start, SEEK_SET) == 0 &&
+         PLATFORM_Write(file, digits, kCountWidth) && std::fseek(file, end, SEEK_SET) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// The two modules of the group
+
+int SelectKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
+  return KASPO_Select_Seq(reinterpret_cast<KASPO*>(r), h);
+}
+int FetchKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
+  return KASPO_Fetch_Seq(reinterpret_cast<KASPO*>(r), h);
+}
+// The chunks are walked by key (the context is the CHUNKWALK): one cursor
+// result cannot hold them all.
+int SelectChunks(RECORD_HEADER* /*r*/, DBHANDLE* h, void* context) {
+  return CHUNKWALK_Start(static_cast<CHUNKWALK*>(context), h);
+}
+int FetchChunk(RECORD_HEADER* r, DBHANDLE* h, void* context) {
+  return CHUNKWALK_Next(static_cast<CHUNKWALK*>(context), h, reinterpret_cast<BLOBJ*>(r));
+}
+
+bool SaveSections(DBHANDLE* handle, FILE* file) {
+  KASPO item;
+  if (!TABLE_File_Save(handle, file, KASPO_Descriptor(), &item.header, SECTION_InitKaspo,
+                       SelectKaspo, FetchKaspo)) {
+    return false;
+  }
+  // One chunk record is too large for the stack of every platform.
+  auto chunk = BLOBJ_New();
+  CHUNKWALK walk;
+  return TABLE_File_Save(handle, file, BLOBJ_Descriptor(), &chunk->header, SECTION_InitBlobj,
+                         SelectChunks, FetchChunk, &walk);
+}
+
+// Removes what killed saves of the container left beside it.
+void RemoveStaleTemps(const std::string& target) {
+  std::vector<std::string> removed;
+  PLATFORM_NewFileRemoveStale(target, &removed);
+  for (const std::string& path : removed) CONSOLE_Print(kRemovedStale, path.c_str());
+}
+}  // namespace
+
+int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor, RECORD_HEADER* record,
+                    TABLEFILE_InitFn init, TABLEFILE_RowFn select, TABLEFILE_RowFn fetch,
+                    void* context) {
+  SECTIONLAYOUT layout;
+  const SECTIONPARSE parsed = SECTION_Parse(descriptor, false, &layout);
+  if (parsed == SECTION_PARSE_TABLE) {
+    CONSOLE_Error(kSaveSyntaxTable);
+    return 0;
+  }
+  if (parsed != SECTION_PARSE_OK) {
+    CONSOLE_Error(kSaveSyntaxField);
+    return 0;
+  }
+  if (layout.fields.empty()) {
+    CONSOLE_Error(kSaveNoFields);
+    return 0;
+  }
+  SECTION_BeginOrExit(handle);
+  const long start = std::ftell(file);
+  std::string head = "00000,";
+  head += descriptor;
+  bool ok = start >= 0 && PLATFORM_Write(file, head.c_str(), head.size() + 1);
+  if (!ok) CONSOLE_Error(kSaveWrite);
+  if (ok && !select(record, handle, context)) {
+    APPDB_Report(kSaveSelect);
+    ok = false;
+  }
+  int count = 0;
+  ok = ok && WriteRows(handle, file, layout, record, init, fetch, context, &count);
+  if (ok && !WriteCount(file, start, count)) {
+    CONSOLE_Error(kSaveWrite);
+    ok = false;
+  }
+  SECTION_EndOrExit(handle);
+  return ok;
+}
+
+int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
+               PLATFORM_LOCK* out_lock) {
+  // A link stays where the user put it; the file it leads to is replaced.
+  std::string target;
+  if (!PLATFORM_FinalPath(path, &target)) {
+    CONSOLE_Error(kCannotWrite, path.c_str());
+    return 0;
+  }
+  RemoveStaleTemps(target);
+  PLATFORM_NEWFILE out;
+  if (!PLATFORM_NewFileOpen(&out, target)) {
+    CONSOLE_Error(kCannotWrite, path.c_str());
+    return 0;
+  }
+  if (std::strcmp(group, TABLEFILE_GROUP) == 0 && !SaveSections(handle, out.file.get())) {
+    PLATFORM_NewFileDiscard(&out);
+    return 0;
+  }
+  if (!PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
+    CONSOLE_Error(kCannotReplace, path.c_str());
+    return 0;
+  }
+  if (out_lock != nullptr) PLATFORM_NewFileTakeLock(&out, out_lock);
+  return 1;
+}
