@@ -99,11 +99,13 @@ bool PLATFORM_IsSymbolicLink(const char* path) {
   return lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names) {
+int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names,
+                              std::string_view prefix) {
   out_names->clear();
   DirPtr handle(opendir(dir));
   if (!handle) return 0;
   while (struct dirent* entry = readdir(handle.get())) {
+    if (std::string_view(entry->d_name).substr(0, prefix.size()) != prefix) continue;
     // The entry type is only a hint (some file systems leave it unknown,
     // and links need following), so every name is looked at.
     std::string path = JoinForStat(dir, entry->d_name);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr char PLATFORM_SEPARATOR = '/';  // between path components
@@ -38,7 +39,10 @@ enum PLATFORM_FILEKIND {
 // The names (without directory) of the regular files in `dir`, sorted
 // ascending byte by byte. Subdirectories and other kinds are left out.
 // Returns 0 when the directory cannot be read; `out_names` is then empty.
-[[nodiscard]] int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names);
+// With a `prefix`, only names that begin with it are looked at: a
+// directory of many files costs no look at each of them.
+[[nodiscard]] int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names,
+                                            std::string_view prefix = {});
 
 // Every open, read, write, flush and rename below can be made to fail by
 // the test seam of platform/fault.h, so tests can show what a failing disk

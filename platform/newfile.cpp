@@ -144,7 +144,7 @@ void PLATFORM_NewFileRemoveStale(const std::string& path, std::vector<std::strin
   const std::string dir = DirectoryOf(path);
   const std::string base = NameOf(path);
   std::vector<std::string> names;
-  if (!PLATFORM_ListRegularFiles(dir.c_str(), &names)) return;
+  if (!PLATFORM_ListRegularFiles(dir.c_str(), &names, base + ".")) return;
   for (const std::string& name : names) {
     long pid = 0;
     if (!IsTempOf(name, base, &pid) || PLATFORM_ProcessRuns(pid)) continue;
