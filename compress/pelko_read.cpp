@@ -24,12 +24,14 @@ constexpr char kNotPelko[] = "(Uncompress_Init) Not in Pelko-format!\n";
 
 // A step of the common path is one or two literals whose codes lie wholly
 // inside the top 12 bits of the stream, or a back-reference; runs, the end
-// and invalid codes are the rare rest. Literal steps hold their first
-// byte | second byte << 8, references their length bits | distance and
-// length bits << 8.
-constexpr uint32_t STEP_COUNT_SHIFT = 16;  // literals in the step, 0 for a reference
-constexpr uint32_t STEP_BITS_SHIFT = 18;   // bits the whole step takes
-constexpr uint32_t STEP_RARE = 1u << 24;
+// and invalid codes are the rare rest. The bits a step takes stand lowest,
+// where a shift finds its count without a mask; from STEP_PAYLOAD up,
+// literal steps hold their first byte | second byte << 8, references their
+// length bits | distance and length bits << 8.
+constexpr uint32_t STEP_BITS = 63;        // bits the whole step takes
+constexpr uint32_t STEP_COUNT_SHIFT = 6;  // literals in the step, 0 for a reference
+constexpr uint32_t STEP_RARE = 1u << 8;
+constexpr uint32_t STEP_PAYLOAD = 16;
 
 struct CodeTables {
   // By the top 11 bits of the stream: literal length << 8 | byte value,
@@ -115,8 +117,9 @@ struct RankTables {
     for (uint32_t i = 0; i < std::size(rare); ++i) {
       const uint32_t v = (0xE00 + 2 * 196 + i) >> 1 & 255;
       rare[i] = v < PELKO_FIRSTREF ? STEP_RARE
-                                   : length_bits[v] | (distance_bits[v] + length_bits[v]) << 8 |
-                                         (11u + distance_bits[v] + length_bits[v]) << STEP_BITS_SHIFT;
+                                   : (length_bits[v] | (distance_bits[v] + length_bits[v]) << 8)
+                                             << STEP_PAYLOAD |
+                                         (11u + distance_bits[v] + length_bits[v]);
     }
   }
 
@@ -127,8 +130,8 @@ struct RankTables {
       const uint32_t second = table[(rest << (n - 1)) & 2047];
       const uint32_t n2 = second >> 8;
       after[rest] = n2 != 0 && n + n2 <= 12
-                        ? (second & 255) << 8 | 2u << STEP_COUNT_SHIFT | (n + n2) << STEP_BITS_SHIFT
-                        : 1u << STEP_COUNT_SHIFT | n << STEP_BITS_SHIFT;
+                        ? (second & 255) << (STEP_PAYLOAD + 8) | 2u << STEP_COUNT_SHIFT | (n + n2)
+                        : 1u << STEP_COUNT_SHIFT | n;
     }
   }
 };
@@ -146,13 +149,13 @@ void FillSteps(uint32_t* steps, uint32_t first, uint32_t n, uint32_t codes, int 
   uint32_t rest[512];
   for (uint32_t i = 0; i < span; ++i) {
     rest[i] = (after[i] >> STEP_COUNT_SHIFT & 3) == 2
-                  ? (after[i] & 0xFFFF0000u) | uint32_t{ranks[after[i] >> 8 & 255]} << 8
+                  ? (after[i] & 0xFFFFu) | uint32_t{ranks[after[i] >> (STEP_PAYLOAD + 8)]} << (STEP_PAYLOAD + 8)
                   : after[i];
   }
   for (uint32_t c = 0; c < codes; ++c) {
     const uint32_t byte = ranks[top_rank - static_cast<int>(c)];
     uint32_t* to = steps + first + c * span;
-    for (uint32_t i = 0; i < span; ++i) to[i] = rest[i] | byte;
+    for (uint32_t i = 0; i < span; ++i) to[i] = rest[i] | byte << STEP_PAYLOAD;
   }
 }
 
@@ -169,8 +172,8 @@ void BuildTables(CodeTables& c, const unsigned char* ranks) {
   FillSteps(c.steps, 0xC00, 8, 32, 227, t.after8, ranks);
   // An 11-bit literal leaves one bit: never room for a second code.
   for (uint32_t idx = 0xE00; idx < 0xE00 + 2 * 196; ++idx) {
-    c.steps[idx] = ranks[195 - static_cast<int>(idx >> 1 & 255)] | 1u << STEP_COUNT_SHIFT |
-                   11u << STEP_BITS_SHIFT;
+    c.steps[idx] = uint32_t{ranks[195 - static_cast<int>(idx >> 1 & 255)]} << STEP_PAYLOAD |
+                   1u << STEP_COUNT_SHIFT | 11u;
   }
   std::memcpy(c.steps + 0xE00 + 2 * 196, t.rare, sizeof t.rare);
 }
@@ -287,7 +290,7 @@ Decoded DecodeSpecial(const CodeTables& c, int comp_min, BitSource& s, int v, un
 // Stores the bytes of a literal step; the second even when there is none
 // (later output overwrites it).
 inline void StorePair(unsigned char* at, uint32_t step) {
-  uint16_t two = static_cast<uint16_t>(step);
+  uint16_t two = static_cast<uint16_t>(step >> STEP_PAYLOAD);
   if constexpr (std::endian::native == std::endian::big) two = __builtin_bswap16(two);
   std::memcpy(at, &two, 2);
 }
@@ -319,14 +322,13 @@ Decoded DecodeAmple(const Reader& r, const unsigned char* base, const unsigned c
     if ((e >> STEP_COUNT_SHIFT & 3) != 0) [[likely]] {
       StorePair(out + at, e);
       at += e >> STEP_COUNT_SHIFT & 3;
-      const int bits = static_cast<int>(e >> STEP_BITS_SHIFT & 63);
-      buf <<= bits;
-      cnt -= bits;
+      buf <<= e & STEP_BITS;
+      cnt -= static_cast<int>(e & STEP_BITS);
       continue;
     }
     if ((e & STEP_RARE) == 0) {
-      const int length_bits = static_cast<int>(e & 15);
-      const uint32_t fields = static_cast<uint32_t>((buf << 11) >> (64 - (e >> 8 & 31)));
+      const int length_bits = static_cast<int>(e >> STEP_PAYLOAD & 15);
+      const uint32_t fields = static_cast<uint32_t>((buf << 11) >> (64 - (e >> (STEP_PAYLOAD + 8))));
       const std::size_t distance = fields >> length_bits;
       const std::size_t length = (fields & ((1u << length_bits) - 1)) + comp_min;
       if (!ReferenceFits(distance, length, at)) {
@@ -342,9 +344,8 @@ Decoded DecodeAmple(const Reader& r, const unsigned char* base, const unsigned c
       std::memcpy(dst, head, 16);
       if (length > 16) [[unlikely]] CopyReference(dst + 16, distance, length - 16);
       at += length;
-      const int bits = static_cast<int>(e >> STEP_BITS_SHIFT & 63);
-      buf <<= bits;
-      cnt -= bits;
+      buf <<= e & STEP_BITS;
+      cnt -= static_cast<int>(e & STEP_BITS);
       continue;
     }
     // A run (at most 11 + 12 + 11 bits), the end or an invalid code.
