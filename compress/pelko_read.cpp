@@ -116,10 +116,10 @@ struct RankTables {
     FillAfter(8, after8);
     for (uint32_t i = 0; i < std::size(rare); ++i) {
       const uint32_t v = (0xE00 + 2 * 196 + i) >> 1 & 255;
-      rare[i] = v < PELKO_FIRSTREF ? STEP_RARE
-                                   : (length_bits[v] | (distance_bits[v] + length_bits[v]) << 8)
-                                             << STEP_PAYLOAD |
-                                         (11u + distance_bits[v] + length_bits[v]);
+      rare[i] = v < PELKO_FIRSTREF
+                    ? STEP_RARE
+                    : (length_bits[v] | (distance_bits[v] + length_bits[v]) << 8) << STEP_PAYLOAD |
+                          (11u + distance_bits[v] + length_bits[v]);
     }
   }
 
@@ -149,7 +149,8 @@ void FillSteps(uint32_t* steps, uint32_t first, uint32_t n, uint32_t codes, int 
   uint32_t rest[512];
   for (uint32_t i = 0; i < span; ++i) {
     rest[i] = (after[i] >> STEP_COUNT_SHIFT & 3) == 2
-                  ? (after[i] & 0xFFFFu) | uint32_t{ranks[after[i] >> (STEP_PAYLOAD + 8)]} << (STEP_PAYLOAD + 8)
+                  ? (after[i] & 0xFFFFu) | uint32_t{ranks[after[i] >> (STEP_PAYLOAD + 8)]}
+                                               << (STEP_PAYLOAD + 8)
                   : after[i];
   }
   for (uint32_t c = 0; c < codes; ++c) {
@@ -328,7 +329,8 @@ Decoded DecodeAmple(const Reader& r, const unsigned char* base, const unsigned c
     }
     if ((e & STEP_RARE) == 0) {
       const int length_bits = static_cast<int>(e >> STEP_PAYLOAD & 15);
-      const uint32_t fields = static_cast<uint32_t>((buf << 11) >> (64 - (e >> (STEP_PAYLOAD + 8))));
+      const uint32_t fields =
+          static_cast<uint32_t>((buf << 11) >> (64 - (e >> (STEP_PAYLOAD + 8))));
       const std::size_t distance = fields >> length_bits;
       const std::size_t length = (fields & ((1u << length_bits) - 1)) + comp_min;
       if (!ReferenceFits(distance, length, at)) {
@@ -342,7 +344,8 @@ Decoded DecodeAmple(const Reader& r, const unsigned char* base, const unsigned c
       unsigned char head[16];
       std::memcpy(head, src, 16);
       std::memcpy(dst, head, 16);
-      if (length > 16) [[unlikely]] CopyReference(dst + 16, distance, length - 16);
+      if (length > 16) [[unlikely]]
+        CopyReference(dst + 16, distance, length - 16);
       at += length;
       buf <<= e & STEP_BITS;
       cnt -= static_cast<int>(e & STEP_BITS);
