@@ -4,6 +4,7 @@
 #include "compress/pelko.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <map>
 #include <string>
@@ -299,10 +300,18 @@ TEST_F(PelkoTest, WriterFollowsTheAlgorithmExactly) {
 TEST_F(PelkoTest, RoundTripsAcrossSizesModesAndSettings) {
   Bytes runs;
   for (int k = 0; k < 60; ++k) runs.insert(runs.end(), 4 + k * 97, static_cast<unsigned char>(k));
+  // A byte seen nowhere else starts a repeat over 512 KiB back: the
+  // widest distance field, which only the match cache of that byte finds.
+  Bytes far = RandomBytes(700000, 5);
+  std::replace(far.begin(), far.end(), static_cast<unsigned char>(255),
+               static_cast<unsigned char>(0));
+  far[0] = far[650000] = 255;
+  std::copy(far.begin() + 1, far.begin() + 400, far.begin() + 650001);
   const std::vector<std::pair<const char*, Bytes>> data = {
       {"one byte", {42}},
       {"random", RandomBytes(70000, 1)},
       {"runs", runs},
+      {"far repeat", far},
       {"one block", MixedBytes(PELKO_BLOCK, 2)},
       {"one block and a byte", MixedBytes(PELKO_BLOCK + 1, 3)},
       {"2.5 MiB", MixedBytes(2621440 + 17, 4)},
