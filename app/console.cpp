@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/process.h"
+#include "platform/report.h"
 #include "platform/terminal.h"
 
 const char CONSOLE_COMMAND_SET[] = "qhtacdflsoegn ";
@@ -124,7 +125,7 @@ bool CONSOLE_AtEnd() { return CONSOLE_Get().at_end; }
 void CONSOLE_Print(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vfprintf(CONSOLE_Get().out, format, args);
+  PLATFORM_VPrint(CONSOLE_Get().out, format, args);
   va_end(args);
 }
 
@@ -133,7 +134,7 @@ void CONSOLE_Error(const char* format, ...) {
   std::fflush(con.out);  // keep the order of both streams on one terminal
   va_list args;
   va_start(args, format);
-  std::vfprintf(con.err, format, args);
+  PLATFORM_VPrint(con.err, format, args);
   va_end(args);
   std::fflush(con.err);
 }
@@ -205,8 +206,8 @@ bool ask_string(const char* prompt, std::string* buffer, int max, int min) {
   }
 }
 
-bool ask_string_default(const char* prompt, const std::string& default_answer,
-                        std::string* buffer, int max) {
+bool ask_string_default(const char* prompt, const std::string& default_answer, std::string* buffer,
+                        int max) {
   CONSOLE& con = CONSOLE_Get();
   for (;;) {
     PrintPrompt(&con, prompt);

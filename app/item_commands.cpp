@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/app_state.h"
@@ -17,7 +19,9 @@
 #include "app/table_file_io.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
+#include "platform/newfile_queue.h"
 #include "platform/process.h"
+#include "platform/report.h"
 #include "platform/terminal.h"
 #include "records/blobj.h"
 #include "records/fields.h"
@@ -294,86 +298,135 @@ bool DeleteOneItem(KASPO* item) {
 // Whether the export may write `path`: nothing there, or a regular file
 // (then *out_exists is set). A link could lead anywhere (a dangling one
 // too), opening a FIFO would block the program, and a device or a
-// directory is no file to replace.
-bool TargetIsWritable(const std::string& path, bool* out_exists) {
+// directory is no file to replace. Null, or the message of the refusal.
+const char* TargetRefusal(const std::string& path, bool* out_exists) {
   bool is_link = false;
   const PLATFORM_FILEKIND kind = PLATFORM_OwnKind(path.c_str(), &is_link);
-  if (is_link) {
-    CONSOLE_Error(kTargetLink, PLATFORM_Printable(path).c_str());
-    return false;
-  }
-  if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) {
-    CONSOLE_Error(kTargetNotFile, PLATFORM_Printable(path).c_str());
-    return false;
-  }
+  if (is_link) return kTargetLink;
+  if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) return kTargetNotFile;
   *out_exists = kind == PLATFORM_REGULAR;
-  return true;
+  return nullptr;
 }
 
-// An item's content going into the temporary file of its export. A write
-// that fails is remembered, and nothing more is written; the reading goes
-// on, since damaged content must still be told as such.
-class EXPORTSINK : public BLOBJIO_SINK {
- public:
-  explicit EXPORTSINK(PLATFORM_NEWFILE* file) : file_(file) {}
-  void Put(const unsigned char* data, std::size_t n) override {
-    if (!failed_ && !PLATFORM_NewFileWrite(file_, data, n)) failed_ = true;
-  }
-  void Restart() override { failed_ = !PLATFORM_NewFileRestart(file_); }
-  bool Failed() const { return failed_; }
-
- private:
-  PLATFORM_NEWFILE* file_;
-  bool failed_ = false;
+// What the export says of one item, said in the order of the items.
+struct EXPORTNOTE {
+  const char* refusal;  // a warning with `shown` as its %s; null for a file written
+  std::string shown;
+  std::string path;    // of a file handed to the writer, else empty
+  PLATFORM_HELD read;  // what reading the item said
 };
 
-enum class EXPORTRESULT { kWritten, kNotWritten, kQuit };
+// An export under way. The files are written by a thread of their own
+// while the next items are read and decoded; what is said of each item
+// waits until its file is in place, so that the lines come in the order
+// of the items as before.
+class EXPORT {
+ public:
+  // Says the notes whose files are done; with `all`, waits for every one.
+  void SayReady(bool all) {
+    while (!notes_.empty()) {
+      const EXPORTNOTE& note = notes_.front();
+      bool committed = false;
+      if (!note.path.empty()) {
+        if (!files_.Collect(all, &committed)) return;
+        in_flight_.erase(in_flight_.find(note.path));
+      }
+      PLATFORM_WriteHeld(&notes_.front().read);
+      if (note.refusal != nullptr) {
+        CONSOLE_Error(note.refusal, note.shown.c_str());
+      } else if (committed) {
+        CONSOLE_Print(kExported, note.shown.c_str());
+        ++written_;
+      } else {
+        CONSOLE_Error(kWriteError, note.shown.c_str());
+      }
+      notes_.pop_front();
+    }
+  }
+  void Refuse(const char* refusal, const std::string& shown) {
+    notes_.push_back(EXPORTNOTE{refusal, shown, {}, {}});
+  }
+  // Whether a file of `path` is still on its way: one found there now may
+  // not be what the export leaves.
+  bool InFlight(const std::string& path) const { return in_flight_.count(path) != 0; }
+  PLATFORM_NEWFILEQUEUE& Files() { return files_; }
+  // The file begun is ended: committed, or discarded with `refusal`;
+  // `read` holds what reading its content said.
+  void Ended(const std::string& path, const char* refusal, PLATFORM_HELD read) {
+    in_flight_.insert(path);
+    notes_.push_back(EXPORTNOTE{refusal, PLATFORM_Printable(path), path, std::move(read)});
+  }
+  int Written() const { return written_; }
 
-// Writes one item's content to its file in the current directory, finding
-// its chunks in `batch` when that holds the items. The content goes to a
-// temporary file beside the target as it is read, which is renamed over
-// the target once complete: a write or a read that fails leaves a file
-// already there as it was. kQuit: the user left the command at the
-// overwrite question.
-EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
+ private:
+  PLATFORM_NEWFILEQUEUE files_;
+  std::deque<EXPORTNOTE> notes_;
+  std::unordered_multiset<std::string> in_flight_;
+  int written_ = 0;
+};
+
+// An item's content going to the file of its export.
+class EXPORTSINK : public BLOBJIO_SINK {
+ public:
+  explicit EXPORTSINK(PLATFORM_NEWFILEQUEUE* files) : files_(files) {}
+  void Put(const unsigned char* data, std::size_t n) override { files_->Write(data, n); }
+  void Restart() override { files_->Restart(); }
+
+ private:
+  PLATFORM_NEWFILEQUEUE* files_;
+};
+
+// Hands one item's content to the writer for its file in the current
+// directory, finding its chunks in `batch` when that holds the items. The
+// content goes to a temporary file beside the target, renamed over the
+// target once complete: a write or a read that fails leaves a file already
+// there as it was. False: the user left the command at the overwrite
+// question.
+bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch, EXPORT* out) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
-    CONSOLE_Error(kNotPlainName, PLATFORM_Printable(name).c_str());
-    return EXPORTRESULT::kNotWritten;
+    out->Refuse(kNotPlainName, PLATFORM_Printable(name));
+    return true;
   }
   const std::string path = PATHS_Join(APP_State().current_dir, name);
+  if (out->InFlight(path)) out->SayReady(true);
   bool exists = false;
-  if (!TargetIsWritable(path, &exists)) return EXPORTRESULT::kNotWritten;
-  if (exists) {
-    const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
-    if (c == 'q') return EXPORTRESULT::kQuit;
-    if (c == 'n') return EXPORTRESULT::kNotWritten;
+  if (const char* refusal = TargetRefusal(path, &exists)) {
+    out->Refuse(refusal, PLATFORM_Printable(path));
+    return true;
   }
-  PLATFORM_NEWFILE out;
-  // A file that did not open fails the first write. Nothing looks for
-  // what an export left, so its temporary file goes without a lock.
-  (void)PLATFORM_NewFileOpen(&out, path, PLATFORM_NEWFILE_UNLOCKED);
-  EXPORTSINK sink(&out);
+  if (exists) {
+    // The question comes after all that was said of the items before.
+    out->SayReady(true);
+    const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
+    if (c == 'q') return false;
+    if (c == 'n') return true;
+  }
+  PLATFORM_NEWFILEQUEUE& files = out->Files();
+  // Nothing looks for what an export left, so its temporary file goes
+  // without a lock.
+  files.Begin(path, PLATFORM_NEWFILE_UNLOCKED);
+  EXPORTSINK sink(&files);
+  // What the reading says waits for the lines of the items before.
+  PLATFORM_HELD said;
+  PLATFORM_Hold(&said);
   const bool read =
       batch != nullptr
           ? BLOBJIO_TakeFromBatch(Db(), batch, item.kaspo_id, item.size, &sink)
           : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &sink);
+  PLATFORM_Hold(nullptr);
   if (!read) {
     // Damaged content fails this item only.
-    PLATFORM_NewFileDiscard(&out);
-    CONSOLE_Error(kWriteChunksError);
-    return EXPORTRESULT::kNotWritten;
+    files.Discard();
+    out->Ended(path, kWriteChunksError, std::move(said));
+    return true;
   }
   // Only a file that replaces the user's own must be on the disk before the
   // rename: a new file lost in a crash is still in the container, and
   // syncing every one of thousands of new files would double an export.
-  const PLATFORM_DURABILITY durability = exists ? PLATFORM_DURABLE : PLATFORM_CACHED;
-  if (sink.Failed() || !PLATFORM_NewFileCommit(&out, durability)) {
-    CONSOLE_Error(kWriteError, PLATFORM_Printable(path).c_str());
-    return EXPORTRESULT::kNotWritten;
-  }
-  CONSOLE_Print(kExported, PLATFORM_Printable(path).c_str());
-  return EXPORTRESULT::kWritten;
+  files.Commit(exists ? PLATFORM_DURABLE : PLATFORM_CACHED);
+  out->Ended(path, nullptr, std::move(said));
+  return true;
 }
 
 // Sums SIZE over every item. False when the walk could not see every row.
@@ -491,15 +544,22 @@ void ITEMS_Export() {
     DBHANDLE_ClearError();
   }
   // Only files written count; skipped and failed ones are not exported.
+  bool quit = false;
   int written = 0;
-  EXPORTRESULT result = EXPORTRESULT::kWritten;
-  for (const KASPO& item : found) {
-    result = ExportOneItem(item, batched ? &batch : nullptr);
-    if (result == EXPORTRESULT::kQuit) break;
-    if (result == EXPORTRESULT::kWritten) ++written;
+  {
+    EXPORT exporting;
+    for (const KASPO& item : found) {
+      if (!ExportOneItem(item, batched ? &batch : nullptr, &exporting)) {
+        quit = true;
+        break;
+      }
+      exporting.SayReady(false);
+    }
+    exporting.SayReady(true);
+    written = exporting.Written();
   }
   if (batched) APPDB_CommitOrEnd(Db());
-  if (result != EXPORTRESULT::kQuit) CONSOLE_Print(kExportedCount, written);
+  if (!quit) CONSOLE_Print(kExportedCount, written);
 }
 
 void ITEMS_Find() {

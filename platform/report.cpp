@@ -4,10 +4,41 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace {
+PLATFORM_HELD* held_now = nullptr;
+}  // namespace
+
 void DBreport(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, format, args);
+  PLATFORM_VPrint(stderr, format, args);
   va_end(args);
   std::fflush(stderr);
+}
+
+void PLATFORM_Hold(PLATFORM_HELD* held) { held_now = held; }
+
+void PLATFORM_VPrint(FILE* stream, const char* format, va_list args) {
+  if (held_now == nullptr) {
+    std::vfprintf(stream, format, args);
+    return;
+  }
+  va_list again;
+  va_copy(again, args);
+  const int size = std::vsnprintf(nullptr, 0, format, again);
+  va_end(again);
+  if (size <= 0) return;
+  std::string text(static_cast<std::size_t>(size) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, args);
+  text.pop_back();
+  held_now->pieces.emplace_back(stream, std::move(text));
+}
+
+void PLATFORM_WriteHeld(PLATFORM_HELD* held) {
+  for (const auto& [stream, text] : held->pieces) {
+    std::fflush(nullptr);  // what went before on the other stream comes first
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
+  }
+  held->pieces.clear();
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/newfile_queue.h"
 #include "platform/process.h"
 #include "support/scratch_dir.h"
 
@@ -54,9 +55,7 @@ int StreamFlush(const ScratchDir& dir, int n) {
   return file != nullptr && PLATFORM_Write(file.get(), "x", 1) && PLATFORM_Flush(file.get());
 }
 
-int SyncDirectory(const ScratchDir& dir, int) {
-  return PLATFORM_SyncDirectory(dir.path().c_str());
-}
+int SyncDirectory(const ScratchDir& dir, int) { return PLATFORM_SyncDirectory(dir.path().c_str()); }
 
 int Rename(const ScratchDir& dir, int n) {
   const std::string from = dir.WriteFile("r" + std::to_string(n), "x");
@@ -249,6 +248,79 @@ TEST_F(FaultTest, HookThatReturnsLetsTheEndGoAhead) {
 
 // The seam must stay a test tool: no code of the program may arm it or
 // hook the exit path.
+// `size` bytes of a pattern that no shift of itself repeats soon.
+std::string Pattern(std::size_t size) {
+  std::string text(size, '\0');
+  for (std::size_t k = 0; k < size; ++k) text[k] = static_cast<char>(k * 7 + k / 251);
+  return text;
+}
+
+// Files handed to the writing thread end as they would written in place,
+// in order: committed, discarded, restarted, failing at the open or a
+// write, larger than the pieces handed over; a failure leaves the old
+// file and no temporary one.
+TEST_F(FaultTest, QueuedFilesEndInOrderAsWrittenInPlace) {
+  struct FileCase {
+    const char* name;
+    std::size_t size;  // bytes written, in pieces of up to 300 KiB
+    bool restart, commit;
+    PLATFORM_FAULTOP fails;  // at its first call of this kind; READ: none
+    bool committed;
+  };
+  const FileCase kCases[] = {
+      {"plain", 10, false, true, PLATFORM_FAULT_READ, true},
+      {"empty", 0, false, true, PLATFORM_FAULT_READ, true},
+      {"large", 5 << 20, false, true, PLATFORM_FAULT_READ, true},
+      {"discarded", 100, false, false, PLATFORM_FAULT_READ, false},
+      {"restarted", 70, true, true, PLATFORM_FAULT_READ, true},
+      {"no open", 10, false, true, PLATFORM_FAULT_OPEN, false},
+      {"no write", 3 << 20, false, true, PLATFORM_FAULT_WRITE, false},
+      {"no rename", 10, false, true, PLATFORM_FAULT_RENAME, false},
+  };
+  std::vector<bool> outcomes;
+  {
+    PLATFORM_NEWFILEQUEUE files;
+    for (const FileCase& c : kCases) {
+      dir_.WriteFile(c.name, "old");
+      // The seam counts per kind from the start: the case's call is the
+      // next one, as nothing else runs while the queue drains.
+      bool done = false;
+      while (files.Collect(true, &done)) outcomes.push_back(done);
+      PLATFORM_FaultResetForTest();
+      if (c.fails != PLATFORM_FAULT_READ) PLATFORM_FaultAt(c.fails, 1, PLATFORM_FAULT_ONCE);
+      files.Begin(dir_.Path(c.name), PLATFORM_NEWFILE_UNLOCKED);
+      if (c.restart) {
+        // More than the thread takes at a time: some of it is written.
+        const std::string dropped(3 << 19, 'x');
+        files.Write(dropped.data(), dropped.size());
+        files.Restart();
+      }
+      const std::string content = Pattern(c.size);
+      for (std::size_t at = 0; at < c.size; at += 300 << 10) {
+        files.Write(content.data() + at, std::min<std::size_t>(300 << 10, c.size - at));
+      }
+      if (c.commit) {
+        files.Commit(PLATFORM_CACHED);
+      } else {
+        files.Discard();
+      }
+    }
+    bool done = false;
+    while (files.Collect(true, &done)) outcomes.push_back(done);
+    EXPECT_FALSE(files.Collect(true, &done));
+  }
+  ASSERT_EQ(outcomes.size(), std::size(kCases));
+  for (std::size_t k = 0; k < std::size(kCases); ++k) {
+    const FileCase& c = kCases[k];
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(outcomes[k], c.committed);
+    EXPECT_EQ(dir_.ReadFile(c.name), c.committed ? Pattern(c.size) : "old");
+  }
+  std::vector<std::string> names;
+  ASSERT_TRUE(PLATFORM_ListRegularFiles(dir_.path().c_str(), &names));
+  EXPECT_EQ(names.size(), std::size(kCases));
+}
+
 TEST(FaultSeam, NoProgramCodeArmsIt) {
   const std::filesystem::path root = KASPO_SOURCE_DIR;
   const char* const kTestOnly[] = {"PLATFORM_FaultAt", "PLATFORM_SetExitHookForTest"};

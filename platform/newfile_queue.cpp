@@ -1,0 +1,164 @@
+// newfile_queue.cpp: the thread that writes new files, and its queue.
+#include "platform/newfile_queue.h"
+
+#include <pthread.h>
+
+#include <csignal>
+#include <system_error>
+#include <utility>
+
+namespace {
+// Bytes handed to the thread at a time: few enough hand-overs, and one
+// piece is written with one call.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+// Bytes and files on their way before the caller waits: enough to keep
+// the thread busy across the caller's pauses, little beside a container
+// held in memory.
+constexpr std::size_t kInFlight = std::size_t{8} << 20;
+constexpr std::size_t kFilesInFlight = 64;
+}  // namespace
+
+PLATFORM_NEWFILEQUEUE::PLATFORM_NEWFILEQUEUE() {
+  // The thread starts with every signal blocked: a break or an end request
+  // is handled where the program's state is, in the caller's thread.
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  const bool masked = pthread_sigmask(SIG_SETMASK, &all, &before) == 0;
+  try {
+    thread_ = std::thread([this] { Work(); });
+  } catch (const std::system_error&) {
+    // Without a thread the files are written in Push, one by one.
+  }
+  if (masked) (void)pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+PLATFORM_NEWFILEQUEUE::~PLATFORM_NEWFILEQUEUE() {
+  if (thread_.joinable()) {
+    Push(OP{OPKIND::kStop, {}, {}});
+    thread_.join();
+  }
+  PLATFORM_NewFileDiscard(&file_);
+}
+
+void PLATFORM_NEWFILEQUEUE::Begin(const std::string& path, PLATFORM_NEWFILELOCK lock) {
+  staged_.clear();
+  OP op{OPKIND::kBegin, {}, path};
+  op.lock = lock;
+  Push(std::move(op));
+}
+
+void PLATFORM_NEWFILEQUEUE::Write(const void* bytes, std::size_t size) {
+  const auto* from = static_cast<const unsigned char*>(bytes);
+  while (size > 0) {
+    const std::size_t take = std::min(size, kPiece - staged_.size());
+    staged_.insert(staged_.end(), from, from + take);
+    from += take;
+    size -= take;
+    if (staged_.size() == kPiece) PushStaged();
+  }
+}
+
+void PLATFORM_NEWFILEQUEUE::Restart() {
+  staged_.clear();
+  Push(OP{OPKIND::kRestart, {}, {}});
+}
+
+void PLATFORM_NEWFILEQUEUE::Commit(PLATFORM_DURABILITY durability) {
+  PushStaged();
+  OP op{OPKIND::kCommit, {}, {}};
+  op.durability = durability;
+  Push(std::move(op));
+  ++ended_;
+}
+
+void PLATFORM_NEWFILEQUEUE::Discard() {
+  staged_.clear();
+  Push(OP{OPKIND::kDiscard, {}, {}});
+  ++ended_;
+}
+
+bool PLATFORM_NEWFILEQUEUE::Collect(bool wait, bool* out_committed) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  if (wait && collected_ < ended_) changed_.wait(hold, [this] { return !outcomes_.empty(); });
+  if (outcomes_.empty()) return false;
+  *out_committed = outcomes_.front();
+  outcomes_.pop_front();
+  ++collected_;
+  return true;
+}
+
+void PLATFORM_NEWFILEQUEUE::PushStaged() {
+  if (staged_.empty()) return;
+  OP op{OPKIND::kWrite, std::move(staged_), {}};
+  staged_ = std::vector<unsigned char>();
+  Push(std::move(op));
+}
+
+void PLATFORM_NEWFILEQUEUE::Push(OP op) {
+  if (!thread_.joinable()) {
+    Run(op);
+    return;
+  }
+  std::unique_lock<std::mutex> hold(mutex_);
+  // A stop is never held back: the thread must see it to end.
+  if (op.kind != OPKIND::kStop) {
+    changed_.wait(hold,
+                  [this] { return bytes_queued_ < kInFlight && files_queued_ < kFilesInFlight; });
+  }
+  bytes_queued_ += op.bytes.size();
+  if (op.kind == OPKIND::kBegin) ++files_queued_;
+  ops_.push_back(std::move(op));
+  changed_.notify_all();
+}
+
+void PLATFORM_NEWFILEQUEUE::Work() {
+  for (;;) {
+    OP op;
+    {
+      std::unique_lock<std::mutex> hold(mutex_);
+      changed_.wait(hold, [this] { return !ops_.empty(); });
+      op = std::move(ops_.front());
+      ops_.pop_front();
+    }
+    if (op.kind == OPKIND::kStop) return;
+    Run(op);
+    std::lock_guard<std::mutex> hold(mutex_);
+    bytes_queued_ -= op.bytes.size();
+    changed_.notify_all();
+  }
+}
+
+void PLATFORM_NEWFILEQUEUE::Run(OP& op) {
+  bool ended = false;
+  bool committed = false;
+  switch (op.kind) {
+    case OPKIND::kBegin:
+      // A file that did not open fails its commit.
+      writes_ok_ = PLATFORM_NewFileOpen(&file_, op.path, op.lock) != 0;
+      break;
+    case OPKIND::kWrite:
+      writes_ok_ = writes_ok_ && PLATFORM_NewFileWrite(&file_, op.bytes.data(), op.bytes.size());
+      break;
+    case OPKIND::kRestart: writes_ok_ = PLATFORM_NewFileRestart(&file_) != 0; break;
+    case OPKIND::kCommit:
+      committed = writes_ok_ && PLATFORM_NewFileCommit(&file_, op.durability);
+      PLATFORM_NewFileDiscard(&file_);
+      ended = true;
+      break;
+    case OPKIND::kDiscard:
+      PLATFORM_NewFileDiscard(&file_);
+      ended = true;
+      break;
+    case OPKIND::kStop: break;
+  }
+  if (!ended) return;
+  if (!thread_.joinable()) {
+    outcomes_.push_back(committed);
+    return;
+  }
+  std::lock_guard<std::mutex> hold(mutex_);
+  --files_queued_;
+  outcomes_.push_back(committed);
+  changed_.notify_all();
+}

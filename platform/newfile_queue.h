@@ -1,0 +1,86 @@
+// newfile_queue.h: new files written by a thread of their own
+// (PLATFORM_NEWFILEQUEUE). Owns that thread, the bytes handed to it and not
+// yet written, and the outcomes not yet collected.
+//
+// Writing thousands of small files is mostly the system's work: create,
+// write, close and rename each. A thread beside the caller does it while
+// the caller produces the next file's bytes. The files are written one
+// after the other in the order they were begun, each exactly as
+// PLATFORM_NEWFILE writes it (a temporary file renamed over the final
+// path), and their outcomes come back in that order. The caller gives one
+// file at a time: Begin, any Write and Restart, then Commit or Discard.
+//
+// The bytes on their way are bounded (kInFlight bytes, kFilesInFlight
+// files): a caller faster than the disk waits. When no thread can be
+// started, every file is written in the caller's own thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/newfile.h"
+
+class PLATFORM_NEWFILEQUEUE {
+ public:
+  PLATFORM_NEWFILEQUEUE();
+  // Finishes the files handed over (one begun and neither committed nor
+  // discarded is discarded) and stops the thread.
+  ~PLATFORM_NEWFILEQUEUE();
+  PLATFORM_NEWFILEQUEUE(const PLATFORM_NEWFILEQUEUE&) = delete;
+  PLATFORM_NEWFILEQUEUE& operator=(const PLATFORM_NEWFILEQUEUE&) = delete;
+
+  // Starts the next file, to replace `path` (PLATFORM_NewFileOpen).
+  void Begin(const std::string& path, PLATFORM_NEWFILELOCK lock);
+  // Appends bytes to the file begun; a file that did not open, or a write
+  // that failed, makes its commit fail.
+  void Write(const void* bytes, std::size_t size);
+  // Drops what was written to the file so far (PLATFORM_NewFileRestart).
+  void Restart();
+  // Ends the file: renamed over its path (PLATFORM_NewFileCommit), or
+  // removed without a trace.
+  void Commit(PLATFORM_DURABILITY durability);
+  void Discard();
+
+  // The outcome of the oldest ended file not yet collected: whether it was
+  // committed. False when none is ready; with `wait`, waits for the oldest
+  // unless every ended file was collected.
+  bool Collect(bool wait, bool* out_committed);
+
+ private:
+  enum class OPKIND { kBegin, kWrite, kRestart, kCommit, kDiscard, kStop };
+  struct OP {
+    OPKIND kind;
+    std::vector<unsigned char> bytes;  // kWrite
+    std::string path;                  // kBegin
+    PLATFORM_NEWFILELOCK lock = PLATFORM_NEWFILE_LOCKED;
+    PLATFORM_DURABILITY durability = PLATFORM_CACHED;
+  };
+
+  void Push(OP op);
+  void PushStaged();
+  void Run(OP& op);  // in the writing thread (or the caller's, without one)
+  void Work();
+
+  // The caller's side: bytes gathered into pieces of a useful size.
+  std::vector<unsigned char> staged_;
+  std::size_t ended_ = 0;      // files ended (committed or discarded)
+  std::size_t collected_ = 0;  // outcomes collected
+
+  // Shared, under mutex_.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<OP> ops_;
+  std::size_t bytes_queued_ = 0;
+  std::size_t files_queued_ = 0;  // begun and not yet ended by the thread
+  std::deque<bool> outcomes_;
+
+  // The writing thread's own.
+  PLATFORM_NEWFILE file_;
+  bool writes_ok_ = false;
+  std::thread thread_;
+};
