@@ -352,7 +352,8 @@ EXPORTRESULT ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch) {
   PLATFORM_NEWFILE out;
   // A file that did not open fails the first write. Nothing looks for
   // what an export left, so its temporary file goes without a lock.
-  (void)PLATFORM_NewFileOpen(&out, path, PLATFORM_NEWFILE_UNLOCKED);
+  (void)PLATFORM_NewFileOpen(&out, path, PLATFORM_NEWFILE_UNLOCKED,
+                             exists ? PLATFORM_NEWFILE_ANY : PLATFORM_NEWFILE_ABSENT);
   EXPORTSINK sink(&out);
   const bool read =
       batch != nullptr
