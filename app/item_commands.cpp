@@ -405,7 +405,8 @@ bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch, EXPORT* out) {
   PLATFORM_NEWFILEQUEUE& files = out->Files();
   // Nothing looks for what an export left, so its temporary file goes
   // without a lock.
-  files.Begin(path, PLATFORM_NEWFILE_UNLOCKED);
+  files.Begin(path, PLATFORM_NEWFILE_UNLOCKED,
+              exists ? PLATFORM_NEWFILE_ANY : PLATFORM_NEWFILE_ABSENT);
   EXPORTSINK sink(&files);
   // What the reading says waits for the lines of the items before.
   PLATFORM_HELD said;

@@ -65,14 +65,15 @@ bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
 PLATFORM_NEWFILE::~PLATFORM_NEWFILE() { PLATFORM_NewFileDiscard(this); }
 
 int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path,
-                         PLATFORM_NEWFILELOCK lock) {
+                         PLATFORM_NEWFILELOCK lock, PLATFORM_NEWFILETARGET target) {
   PLATFORM_NewFileDiscard(out);
   out->path = path;
   const std::string stem = path + "." + std::to_string(PLATFORM_ProcessId()) + "-";
+  const char* like = target == PLATFORM_NEWFILE_ABSENT ? nullptr : path.c_str();
   for (int n = 0; n < kTempTries; ++n) {
     out->temp = stem + std::to_string(n) + kTempMark;
     // Created with O_EXCL, which never follows a link at the name.
-    out->file.reset(PLATFORM_OpenNew(out->temp.c_str(), path.c_str()));
+    out->file.reset(PLATFORM_OpenNew(out->temp.c_str(), like));
     if (out->file) {
       // Without a lock (a file system that keeps none) the process id in
       // the name still keeps the file from being taken for a left-over.

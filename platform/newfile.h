@@ -52,11 +52,18 @@ enum PLATFORM_DURABILITY {
 // an open of its own.
 enum PLATFORM_NEWFILELOCK { PLATFORM_NEWFILE_LOCKED, PLATFORM_NEWFILE_UNLOCKED };
 
+// What the caller knows of the final path. A caller that has just seen
+// nothing there spares the look for permission bits to pass on: writing
+// thousands of new files, that look is a system call per file for nothing.
+enum PLATFORM_NEWFILETARGET { PLATFORM_NEWFILE_ANY, PLATFORM_NEWFILE_ABSENT };
+
 // Creates the temporary file for `path` and opens it for writing. It gets
-// the permission bits of the file it replaces, when there is one. Fails
-// when the directory cannot take a new file.
+// the permission bits of the file it replaces, when there is one (and the
+// target is not given as absent). Fails when the directory cannot take a
+// new file.
 [[nodiscard]] int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path,
-                                       PLATFORM_NEWFILELOCK lock = PLATFORM_NEWFILE_LOCKED);
+                                       PLATFORM_NEWFILELOCK lock = PLATFORM_NEWFILE_LOCKED,
+                                       PLATFORM_NEWFILETARGET target = PLATFORM_NEWFILE_ANY);
 
 // Appends `size` bytes. Fails when they could not all be written, or when
 // no file is open.

@@ -41,10 +41,12 @@ PLATFORM_NEWFILEQUEUE::~PLATFORM_NEWFILEQUEUE() {
   PLATFORM_NewFileDiscard(&file_);
 }
 
-void PLATFORM_NEWFILEQUEUE::Begin(const std::string& path, PLATFORM_NEWFILELOCK lock) {
+void PLATFORM_NEWFILEQUEUE::Begin(const std::string& path, PLATFORM_NEWFILELOCK lock,
+                                  PLATFORM_NEWFILETARGET target) {
   staged_.clear();
   OP op{OPKIND::kBegin, {}, path};
   op.lock = lock;
+  op.target = target;
   Push(std::move(op));
 }
 
@@ -135,7 +137,7 @@ void PLATFORM_NEWFILEQUEUE::Run(OP& op) {
   switch (op.kind) {
     case OPKIND::kBegin:
       // A file that did not open fails its commit.
-      writes_ok_ = PLATFORM_NewFileOpen(&file_, op.path, op.lock) != 0;
+      writes_ok_ = PLATFORM_NewFileOpen(&file_, op.path, op.lock, op.target) != 0;
       break;
     case OPKIND::kWrite:
       writes_ok_ = writes_ok_ && PLATFORM_NewFileWrite(&file_, op.bytes.data(), op.bytes.size());

@@ -35,7 +35,8 @@ class PLATFORM_NEWFILEQUEUE {
   PLATFORM_NEWFILEQUEUE& operator=(const PLATFORM_NEWFILEQUEUE&) = delete;
 
   // Starts the next file, to replace `path` (PLATFORM_NewFileOpen).
-  void Begin(const std::string& path, PLATFORM_NEWFILELOCK lock);
+  void Begin(const std::string& path, PLATFORM_NEWFILELOCK lock,
+             PLATFORM_NEWFILETARGET target = PLATFORM_NEWFILE_ANY);
   // Appends bytes to the file begun; a file that did not open, or a write
   // that failed, makes its commit fail.
   void Write(const void* bytes, std::size_t size);
@@ -58,6 +59,7 @@ class PLATFORM_NEWFILEQUEUE {
     std::vector<unsigned char> bytes;  // kWrite
     std::string path;                  // kBegin
     PLATFORM_NEWFILELOCK lock = PLATFORM_NEWFILE_LOCKED;
+    PLATFORM_NEWFILETARGET target = PLATFORM_NEWFILE_ANY;
     PLATFORM_DURABILITY durability = PLATFORM_CACHED;
   };
 

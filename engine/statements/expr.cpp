@@ -1,6 +1,9 @@
 // expr.cpp: the node pool, scopes and candidate lists.
 #include "engine/statements/expr.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "engine/types/alloc.h"
 
 namespace {
@@ -15,8 +18,18 @@ void ClearNode(EXPRNODE* node) {
   node->text.clear();
   node->ival = 0;
   node->fval = 0;
-  for (int t = 0; t < DB_MAXROWLISTTABLES; ++t) {
-    if (node->restricted[t]) node->rows[t].clear();
+  // Most nodes never restricted a table: the flags are looked at eight at
+  // a time, since a walk byte by byte over every table's flag, for each of
+  // the many nodes a statement frees, cost more than the statement's own
+  // work on a short IN list.
+  static_assert(DB_MAXROWLISTTABLES % sizeof(uint64_t) == 0);
+  for (int t = 0; t < DB_MAXROWLISTTABLES; t += int(sizeof(uint64_t))) {
+    uint64_t flags = 0;
+    std::memcpy(&flags, node->restricted.data() + t, sizeof flags);
+    if (flags == 0) continue;
+    for (int k = t; k < t + int(sizeof(uint64_t)); ++k) {
+      if (node->restricted[size_t(k)]) node->rows[size_t(k)].clear();
+    }
   }
   node->restricted.fill(0);
   node->has_result = 0;

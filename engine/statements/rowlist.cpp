@@ -68,12 +68,28 @@ DBINDEX* SoleUniqueIndex(DBTABLE* table, const DBATTRIB* attrib) {
 }
 
 // Tests every row visible at the statement timestamp, in table order.
+// Rows are large (a chunk row is some 4 KB), so each test reads a line of
+// memory no cache holds; the lines of the rows a few places down the list
+// are asked for ahead, and the tests no longer wait for each in turn.
 template <typename Test>
 void Scan(ROWFILTER* f, Test test, ROWSET* out) {
+  constexpr int kAhead = 8;
   const ROWPOOL& pool = f->table->rows;
+  const int offset = f->attrib->offset;
+  int ahead = pool.head;
+  for (int k = 0; k < kAhead && ahead >= 0; ++k) {
+    __builtin_prefetch(pool.row_data[size_t(ahead)] + offset);
+    ahead = pool.slots[size_t(ahead)].next;
+  }
   int cursor = pool.head;
   for (int row = ROWPOOL_NextFrom(pool, f->stmt->timestamp, &cursor); row >= 0;
        row = ROWPOOL_NextFrom(pool, f->stmt->timestamp, &cursor)) {
+    // The look-ahead keeps to the live list; the walk may skip more of it
+    // (rows not visible at the timestamp), which only wastes a prefetch.
+    if (ahead >= 0) {
+      __builtin_prefetch(pool.row_data[size_t(ahead)] + offset);
+      ahead = pool.slots[size_t(ahead)].next;
+    }
     if (!test(FieldOf(f->table, *f->attrib, row))) continue;
     if (!CountRow(f)) return;
     ROWLIST_Add(out, row);

@@ -170,6 +170,8 @@ TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   Dialogue("a\n*.txt\ny\n\nn\nq\n");
   scratch_.WriteFile("work/one.txt", "changed 1");
   scratch_.WriteFile("work/two.txt", "changed 2");
+  // A file replaced keeps its permission bits.
+  ASSERT_EQ(chmod(scratch_.Path("work/two.txt").c_str(), 0640), 0);
   KaspoResult result = Run(
       "e\n*\nn\n.txt\ny\nn\n\n"
       "e\none\nq\n"
@@ -184,6 +186,9 @@ TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   EXPECT_EQ(result.err, kStartupErr);
   EXPECT_EQ(scratch_.ReadFile("work/one.txt"), "changed 1");
   EXPECT_EQ(scratch_.ReadFile("work/two.txt"), "second content");
+  struct stat info;
+  ASSERT_EQ(stat(scratch_.Path("work/two.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 TEST_F(Items, NamesAnItemCannotHoldOrExportAreRefused) {
