@@ -51,6 +51,7 @@ void PLATFORM_NEWFILEQUEUE::Begin(const std::string& path, PLATFORM_NEWFILELOCK 
 }
 
 void PLATFORM_NEWFILEQUEUE::Write(const void* bytes, std::size_t size) {
+  if (staged_.capacity() < kPiece) staged_.reserve(kPiece);
   const auto* from = static_cast<const unsigned char*>(bytes);
   while (size > 0) {
     const std::size_t take = std::min(size, kPiece - staged_.size());
@@ -93,7 +94,19 @@ bool PLATFORM_NEWFILEQUEUE::Collect(bool wait, bool* out_committed) {
 void PLATFORM_NEWFILEQUEUE::PushStaged() {
   if (staged_.empty()) return;
   OP op{OPKIND::kWrite, std::move(staged_), {}};
-  staged_ = std::vector<unsigned char>();
+  {
+    // A piece the thread has written is used again: a fresh one per
+    // megabyte would map and unmap memory both threads share, and each
+    // unmapping stops the other processor.
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (spare_.empty()) {
+      staged_ = std::vector<unsigned char>();
+    } else {
+      staged_ = std::move(spare_.back());
+      spare_.pop_back();
+    }
+  }
+  staged_.reserve(kPiece);
   Push(std::move(op));
 }
 
@@ -127,6 +140,10 @@ void PLATFORM_NEWFILEQUEUE::Work() {
     Run(op);
     std::lock_guard<std::mutex> hold(mutex_);
     bytes_queued_ -= op.bytes.size();
+    if (op.kind == OPKIND::kWrite) {
+      op.bytes.clear();
+      spare_.push_back(std::move(op.bytes));
+    }
     changed_.notify_all();
   }
 }

@@ -80,6 +80,7 @@ class PLATFORM_NEWFILEQUEUE {
   std::size_t bytes_queued_ = 0;
   std::size_t files_queued_ = 0;  // begun and not yet ended by the thread
   std::deque<bool> outcomes_;
+  std::vector<std::vector<unsigned char>> spare_;  // pieces written, to be filled again
 
   // The writing thread's own.
   PLATFORM_NEWFILE file_;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/report.h"
+
 namespace {
 struct ProcessState {
   FatalHandler fatal_handler = nullptr;
@@ -25,6 +27,7 @@ void CallHook(PLATFORM_EXITKIND kind, int status) {
 
 void PLATFORM_Exit(int status) {
   CallHook(PLATFORM_EXIT_NORMAL, status);
+  PLATFORM_ReleaseHold();
   std::fflush(stdout);
   std::fflush(stderr);
   std::exit(status);

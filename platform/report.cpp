@@ -42,3 +42,9 @@ void PLATFORM_WriteHeld(PLATFORM_HELD* held) {
   }
   held->pieces.clear();
 }
+
+void PLATFORM_ReleaseHold() {
+  PLATFORM_HELD* held = held_now;
+  held_now = nullptr;
+  if (held != nullptr) PLATFORM_WriteHeld(held);
+}

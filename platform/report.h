@@ -22,7 +22,8 @@ struct PLATFORM_HELD {
   std::vector<std::pair<FILE*, std::string>> pieces;
 };
 
-// Puts `held` in force; null ends the hold (the pieces stay in it).
+// Puts `held` in force; null ends the hold (the pieces stay in it). The
+// process's end (PLATFORM_Exit) writes the hold in force first.
 void PLATFORM_Hold(PLATFORM_HELD* held);
 
 // Writes the formatted text to `stream`, or into the hold in force.
@@ -30,3 +31,6 @@ void PLATFORM_VPrint(FILE* stream, const char* format, va_list args);
 
 // Writes the pieces to their streams, each flushed, and empties `held`.
 void PLATFORM_WriteHeld(PLATFORM_HELD* held);
+
+// Ends the hold in force, if any, writing its pieces.
+void PLATFORM_ReleaseHold();
