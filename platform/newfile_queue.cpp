@@ -95,9 +95,8 @@ void PLATFORM_NEWFILEQUEUE::PushStaged() {
   if (staged_.empty()) return;
   OP op{OPKIND::kWrite, std::move(staged_), {}};
   {
-    // A piece the thread has written is used again: a fresh one per
-    // megabyte would map and unmap memory both threads share, and each
-    // unmapping stops the other processor.
+    // A piece the thread has written is filled again: a fresh one for
+    // every file or megabyte would be new pages to fault in each time.
     std::lock_guard<std::mutex> hold(mutex_);
     if (spare_.empty()) {
       staged_ = std::vector<unsigned char>();
