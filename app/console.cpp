@@ -206,8 +206,8 @@ bool ask_string(const char* prompt, std::string* buffer, int max, int min) {
   }
 }
 
-bool ask_string_default(const char* prompt, const std::string& default_answer, std::string* buffer,
-                        int max) {
+bool ask_string_default(const char* prompt, const std::string& default_answer,
+                        std::string* buffer, int max) {
   CONSOLE& con = CONSOLE_Get();
   for (;;) {
     PrintPrompt(&con, prompt);
