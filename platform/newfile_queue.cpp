@@ -13,7 +13,8 @@ namespace {
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 // Bytes and files on their way before the caller waits: enough to keep
 // the thread busy across the caller's pauses, little beside a container
-// held in memory.
+// held in memory. A piece counts with its room: each small file's piece
+// has a whole piece's room.
 constexpr std::size_t kInFlight = std::size_t{8} << 20;
 constexpr std::size_t kFilesInFlight = 64;
 }  // namespace
@@ -120,7 +121,7 @@ void PLATFORM_NEWFILEQUEUE::Push(OP op) {
     changed_.wait(hold,
                   [this] { return bytes_queued_ < kInFlight && files_queued_ < kFilesInFlight; });
   }
-  bytes_queued_ += op.bytes.size();
+  bytes_queued_ += op.bytes.capacity();
   if (op.kind == OPKIND::kBegin) ++files_queued_;
   ops_.push_back(std::move(op));
   changed_.notify_all();
@@ -138,7 +139,7 @@ void PLATFORM_NEWFILEQUEUE::Work() {
     if (op.kind == OPKIND::kStop) return;
     Run(op);
     std::lock_guard<std::mutex> hold(mutex_);
-    bytes_queued_ -= op.bytes.size();
+    bytes_queued_ -= op.bytes.capacity();
     if (op.kind == OPKIND::kWrite) {
       op.bytes.clear();
       spare_.push_back(std::move(op.bytes));

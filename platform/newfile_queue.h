@@ -77,7 +77,7 @@ class PLATFORM_NEWFILEQUEUE {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<OP> ops_;
-  std::size_t bytes_queued_ = 0;
+  std::size_t bytes_queued_ = 0;  // the room of the pieces on their way, not their bytes
   std::size_t files_queued_ = 0;  // begun and not yet ended by the thread
   std::deque<bool> outcomes_;
   std::vector<std::vector<unsigned char>> spare_;  // pieces written, to be filled again
