@@ -325,13 +325,13 @@ class EXPORT {
   // Says the notes whose files are done; with `all`, waits for every one.
   void SayReady(bool all) {
     while (!notes_.empty()) {
-      const EXPORTNOTE& note = notes_.front();
+      EXPORTNOTE& note = notes_.front();
       bool committed = false;
       if (!note.path.empty()) {
         if (!files_.Collect(all, &committed)) return;
         in_flight_.erase(in_flight_.find(note.path));
       }
-      PLATFORM_WriteHeld(&notes_.front().read);
+      PLATFORM_WriteHeld(&note.read);
       if (note.refusal != nullptr) {
         CONSOLE_Error(note.refusal, note.shown.c_str());
       } else if (committed) {

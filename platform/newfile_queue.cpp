@@ -106,7 +106,6 @@ void PLATFORM_NEWFILEQUEUE::PushStaged() {
       spare_.pop_back();
     }
   }
-  staged_.reserve(kPiece);
   Push(std::move(op));
 }
 
