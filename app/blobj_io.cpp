@@ -7,6 +7,7 @@
 #include "app/console.h"
 #include "app/database.h"
 #include "app/item_listing.h"
+#include "compress/checksum.h"
 #include "compress/compr.h"
 #include "platform/files.h"
 #include "records/blobj.h"
@@ -157,35 +158,37 @@ void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length
   (void)encoder.Finish();  // as long as announced
 }
 
-int BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
-                       COMPR_CHUNKS* out_chunks, uint64_t* out_length) {
+BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
+                                    COMPR_CHUNKS* out_chunks, BLOBJIO_FILEFACTS* out_facts) {
   *out_chunks = COMPR_CHUNKS{};
-  *out_length = 0;
-  PLATFORM_FILEPTR file(PLATFORM_OpenRead(path));
-  if (file == nullptr) return 0;
-  const off_t end = fseeko(file.get(), 0, SEEK_END) == 0 ? ftello(file.get()) : -1;
-  if (end < 0 || fseeko(file.get(), 0, SEEK_SET) != 0) return 0;
-  *out_length = static_cast<uint64_t>(end);
-  if (*out_length > max_length) return 1;
-  BLOBJIO_ENCODER encoder(compress, *out_length, out_chunks);
+  *out_facts = BLOBJIO_FILEFACTS{};
+  PLATFORM_FILEPTR file;
+  PLATFORM_SOURCEFACTS source;
+  switch (PLATFORM_OpenSource(path, &file, &source)) {
+    case PLATFORM_SOURCE_OPENED: break;
+    case PLATFORM_SOURCE_NOT_REGULAR: return BLOBJIO_FILE_NOT_REGULAR;
+    case PLATFORM_SOURCE_FAILED: return BLOBJIO_FILE_FAILED;
+  }
+  out_facts->length = static_cast<uint64_t>(source.size);
+  out_facts->mode = source.mode;
+  out_facts->mtime = source.mtime;
+  if (out_facts->length > max_length) return BLOBJIO_FILE_TOO_LONG;
+  BLOBJIO_ENCODER encoder(compress, out_facts->length, out_chunks);
   std::vector<unsigned char> piece(kReadPiece);
+  uint32_t checksum = CHECKSUM_START;
   uint64_t read = 0;
   for (;;) {
     std::size_t got = 0;
-    if (!PLATFORM_Read(file.get(), piece.data(), piece.size(), &got)) return 0;
-    if (got == 0 || read + got > *out_length) break;
+    if (!PLATFORM_Read(file.get(), piece.data(), piece.size(), &got)) return BLOBJIO_FILE_FAILED;
+    if (got == 0) break;
+    if (got > out_facts->length - read) return BLOBJIO_FILE_CHANGED;
     encoder.Add(piece.data(), got);
+    checksum = CHECKSUM_Update(checksum, piece.data(), got);
     read += got;
   }
-  if (read == *out_length && encoder.Finish()) return 1;
-  // The file changed while it was read: it is read again whole, as it is
-  // now.
-  std::vector<unsigned char> content;
-  if (!PLATFORM_ReadFile(path, &content)) return 0;
-  *out_length = content.size();
-  if (*out_length <= max_length)
-    BLOBJIO_Encode(compress, content.data(), content.size(), out_chunks);
-  return 1;
+  if (read != out_facts->length || !encoder.Finish()) return BLOBJIO_FILE_CHANGED;
+  out_facts->checksum = CHECKSUM_Value(checksum);
+  return BLOBJIO_FILE_READ;
 }
 
 int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, const COMPR_CHUNKS& chunks) {

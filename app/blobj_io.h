@@ -87,11 +87,32 @@ class BLOBJIO_ENCODER {
 void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length,
                     COMPR_CHUNKS* out_chunks);
 
-// Reads the regular file `path` and encodes its content, piece by piece;
-// *out_length is its length. A file longer than `max_length` is not
-// encoded (*out_length says how long it is). 0 when it cannot be read.
-[[nodiscard]] int BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
-                                     COMPR_CHUNKS* out_chunks, uint64_t* out_length);
+// What reading a file for an item found.
+enum BLOBJIO_FILEREAD {
+  BLOBJIO_FILE_READ,         // encoded; its facts are filled in
+  BLOBJIO_FILE_FAILED,       // cannot be opened or read
+  BLOBJIO_FILE_NOT_REGULAR,  // a link, FIFO, device or directory: not opened
+  BLOBJIO_FILE_TOO_LONG,     // longer than allowed: not encoded
+  BLOBJIO_FILE_CHANGED,      // grew or shrank while it was read
+};
+
+// A file as it was read for an item: its length, the checksum of its
+// content (compress/checksum.h), its permission bits and modification time.
+struct BLOBJIO_FILEFACTS {
+  uint64_t length = 0;
+  uint32_t checksum = 0;
+  int mode = 0;
+  int64_t mtime = 0;
+};
+
+// Reads the regular file `path` and encodes its content, piece by piece.
+// The file is opened without following a link or blocking, and read to
+// exactly the length it had when opened: a file that changes meanwhile is
+// refused, not read without end. A file longer than `max_length` is not
+// encoded (out_facts->length says how long it is).
+[[nodiscard]] BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress,
+                                                  uint64_t max_length, COMPR_CHUNKS* out_chunks,
+                                                  BLOBJIO_FILEFACTS* out_facts);
 
 // Replaces the chunks of the item (fk_id, fk_table) by `chunks`, numbered
 // from 1. REQUIRES: the caller holds a transaction (DB_Begin); the old

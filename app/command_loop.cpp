@@ -15,6 +15,7 @@ constexpr char kMenu[] =
     "(n)ew kaspo,(o)pen kaspo,(s)ave kaspo,s(t)atus\n"
     "(a)dd item,(c)hange item,(d)elete item,(e)xport item\n"
     "(f)ind item,(l)ist items,(g)eneric search\n"
+    "(v)erify items\n"
     "(cd)change directory,(ls)list directory\n"
     "(h)elp,(q)uit\n\n";
 constexpr char kPrompt[] = "[%s] > ";
@@ -44,6 +45,7 @@ constexpr Command kCommands[] = {
     {"s", true, CONTAINER_Save},
     {"e", true, ITEMS_Export},
     {"g", true, SQLCMD_Run},
+    {"v", true, ITEMS_Verify},
 };
 
 void TrimTrailingSpace(std::string* line) {

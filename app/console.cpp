@@ -8,7 +8,7 @@
 #include "platform/report.h"
 #include "platform/terminal.h"
 
-const char CONSOLE_COMMAND_SET[] = "qhtacdflsoegn ";
+const char CONSOLE_COMMAND_SET[] = "qhtacdflsoegnv ";
 const char CONSOLE_ANSWER_SET[] =
     "-+a-zA-Z/ _0-9"
     "\xE4\xF6\xFC\xC4\xD6\xDC\xDF"

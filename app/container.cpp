@@ -17,6 +17,7 @@
 #include "platform/locks.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
+#include "records/kfacts.h"
 
 namespace {
 constexpr char kSaved[] = "kaspo-db '%s' saved!\n";
@@ -150,6 +151,9 @@ void CONTAINER_New() {
   }
   GUARD_Enter(path);
   APP_State().changed = false;
-  if (!KASPO_Delete_All(APPDB_Handle()) || !BLOBJ_Delete_All(APPDB_Handle())) dberror_print();
+  if (!KASPO_Delete_All(APPDB_Handle()) || !BLOBJ_Delete_All(APPDB_Handle()) ||
+      !KFACTS_Delete_All(APPDB_Handle())) {
+    dberror_print();
+  }
   CONSOLE_Print(kCreated, path.c_str());
 }

@@ -34,6 +34,13 @@ constexpr SCHEMAOBJECT kSchema[] = {
      "DB_Create_Table 'BLOBJ' error!\n"},
     {"XBLOBJ01", true, "CREATE UNIQUE INDEX XBLOBJ01 ON BLOBJ (  BLOBJ_ID);",
      "DB_Create_Index 'XBLOBJ01' error!\n"},
+    // Kaspo's own: what proves and restores each item (records/kfacts.h).
+    {"KFACTS", false,
+     "CREATE TABLE KFACTS (  KASPO_ID CHARACTER(8),  CHECKSUM CHARACTER(8),  MODE INTEGER,  "
+     "MTIME FLOAT);",
+     "DB_Create_Table 'KFACTS' error!\n"},
+    {"XKFACTS01", true, "CREATE UNIQUE INDEX XKFACTS01 ON KFACTS (  KASPO_ID);",
+     "DB_Create_Index 'XKFACTS01' error!\n"},
 };
 
 struct APPDBSTATE {

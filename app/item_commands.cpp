@@ -14,6 +14,7 @@
 #include "app/console.h"
 #include "app/database.h"
 #include "app/file_pattern.h"
+#include "app/item_facts.h"
 #include "app/item_listing.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
@@ -26,6 +27,7 @@
 #include "records/blobj.h"
 #include "records/fields.h"
 #include "records/kaspo.h"
+#include "records/kfacts.h"
 
 namespace {
 constexpr char kFilenamePrompt[] = "# Filename: ";
@@ -61,6 +63,12 @@ constexpr char kCountItemsError[] = "db-error in KASPO_Cur_Count!\n";
 constexpr char kCountChunksError[] = "db-error in BLOBJ_Cur_Count!\n";
 constexpr char kTargetLink[] = "warning: file '%s' is a symbolic link, not exported!\n";
 constexpr char kTargetNotFile[] = "warning: file '%s' is not a regular file, not exported!\n";
+constexpr char kSourceNotFile[] = "warning: file '%s' is not a regular file, not added!\n";
+constexpr char kSourceChanged[] = "warning: file '%s' changed while it was read, not added!\n";
+constexpr char kFactsError[] = "db-error in KFACTS_Store!\n";
+constexpr char kDeleteFactsError[] = "db-error in KFACTS_Delete!\n";
+constexpr char kTargetContainer[] = "warning: file '%s' is the open kaspo, not exported!\n";
+constexpr char kVerified[] = "verified %d items, %d damaged, %d without checksum\n";
 constexpr char kStatus[] = "kaspo '%s', %d items (size %d kb, db-size %d kb)\n";
 constexpr char kNoStatus[] = "status information can not be determined!\n";
 
@@ -174,7 +182,7 @@ bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
 
 // Inserts the item and its chunks in a transaction of its own. False when
 // the pass must stop (the reason is printed, the transaction rolled back).
-bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t size,
+bool StoreItem(const std::string& name, const ADDCHOICE& choice, const BLOBJIO_FILEFACTS& facts,
                const COMPR_CHUNKS& chunks) {
   if (!DB_Begin(Db())) {
     APPDB_Report(APPDB_BEGINERROR);
@@ -184,7 +192,7 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t siz
   KASPO_Init(&item);
   RECFIELD_SetText(item.filename, name, KASPO_FILENAMELEN);
   RECFIELD_SetText(item.description, choice.description, KASPO_DESCRIPTIONLEN);
-  item.size = static_cast<int32_t>(size);
+  item.size = static_cast<int32_t>(facts.length);
   item.compressed = choice.compress ? '1' : '0';
   if (!KASPO_Insert(&item, Db())) {
     APPDB_Report(kInsertError);
@@ -194,6 +202,11 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, std::size_t siz
   if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, chunks)) {
     CONSOLE_Error(kWriteChunksError);
     RollBackOrEnd(true);
+    return false;
+  }
+  if (!ITEMFACTS_Store(item.kaspo_id, facts)) {
+    APPDB_Report(kFactsError);
+    RollBackOrEnd(false);
     return false;
   }
   APPDB_CommitOrEnd(Db());
@@ -210,19 +223,26 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
   const std::string path = PATHS_Join(APP_State().current_dir, name);
   // Read and encoded piece by piece: the chunks are the only copy held.
   COMPR_CHUNKS chunks;
-  uint64_t length = 0;
+  BLOBJIO_FILEFACTS facts;
   constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
-  if (!BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &length) ||
-      length == 0 || length > kMaxLength) {
+  const BLOBJIO_FILEREAD read =
+      BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &facts);
+  // Swapped since the listing: what the file is now was never shown.
+  if (read == BLOBJIO_FILE_NOT_REGULAR || read == BLOBJIO_FILE_CHANGED) {
+    CONSOLE_Error(read == BLOBJIO_FILE_CHANGED ? kSourceChanged : kSourceNotFile,
+                  PLATFORM_Printable(path).c_str());
+    return ADDRESULT::kRefused;
+  }
+  if (read != BLOBJIO_FILE_READ || facts.length == 0) {
     CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
     return ADDRESULT::kStop;
   }
-  if (length > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(), static_cast<int>(length / kKilo));
+  if (facts.length > kLargeFileBytes) {
+    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(),
+                  static_cast<int>(facts.length / kKilo));
   }
-  const std::size_t size = static_cast<std::size_t>(length);
   if (!Fits(path, chunks.lengths.size(), *room)) return ADDRESULT::kRefused;
-  if (!StoreItem(name, choice, size, chunks)) return ADDRESULT::kStop;
+  if (!StoreItem(name, choice, facts, chunks)) return ADDRESULT::kStop;
   room->items += 1;
   room->chunks += static_cast<int>(chunks.lengths.size());
   CONSOLE_Print(kAdded, PLATFORM_Printable(name).c_str());
@@ -282,6 +302,10 @@ bool DeleteOneItem(KASPO* item) {
   }
   // A walk that stopped on an error would leave chunks without an item.
   if (failure == nullptr && !DBHANDLE_ErrorText().empty()) failure = kSelectFkError;
+  KFACTS facts;
+  KFACTS_Init(&facts);
+  std::memcpy(facts.kaspo_id, item->kaspo_id, sizeof facts.kaspo_id);
+  if (failure == nullptr && !KFACTS_Delete(&facts, Db())) failure = kDeleteFactsError;
   if (failure == nullptr && !KASPO_Delete(item, Db())) failure = kDeleteItemError;
   if (failure != nullptr) {
     APPDB_Report(failure);
@@ -314,6 +338,7 @@ struct EXPORTNOTE {
   std::string shown;
   std::string path;    // of a file handed to the writer, else empty
   PLATFORM_HELD read;  // what reading the item said
+  std::string damage;  // the line naming a damaged item; its file was not written
 };
 
 // An export under way. The files are written by a thread of their own
@@ -337,24 +362,27 @@ class EXPORT {
       } else if (committed) {
         CONSOLE_Print(kExported, note.shown.c_str());
         ++written_;
-      } else {
+      } else if (note.damage.empty()) {
         CONSOLE_Error(kWriteError, note.shown.c_str());
       }
+      if (!note.damage.empty()) CONSOLE_Error("%s", note.damage.c_str());
       notes_.pop_front();
     }
   }
   void Refuse(const char* refusal, const std::string& shown) {
-    notes_.push_back(EXPORTNOTE{refusal, shown, {}, {}});
+    notes_.push_back(EXPORTNOTE{refusal, shown, {}, {}, {}});
   }
   // Whether a file of `path` is still on its way: one found there now may
   // not be what the export leaves.
   bool InFlight(const std::string& path) const { return in_flight_.count(path) != 0; }
   PLATFORM_NEWFILEQUEUE& Files() { return files_; }
-  // The file begun is ended: committed, or discarded with `refusal`;
-  // `read` holds what reading its content said.
-  void Ended(const std::string& path, const char* refusal, PLATFORM_HELD read) {
+  // The file begun is ended: committed, or discarded with `refusal` or
+  // `damage`; `read` holds what reading its content said.
+  void Ended(const std::string& path, const char* refusal, PLATFORM_HELD read,
+             std::string damage = {}) {
     in_flight_.insert(path);
-    notes_.push_back(EXPORTNOTE{refusal, PLATFORM_Printable(path), path, std::move(read)});
+    notes_.push_back(EXPORTNOTE{refusal, PLATFORM_Printable(path), path, std::move(read),
+                                std::move(damage)});
   }
   int Written() const { return written_; }
 
@@ -376,13 +404,54 @@ class EXPORTSINK : public BLOBJIO_SINK {
   PLATFORM_NEWFILEQUEUE* files_;
 };
 
+// The contents of the items found, read in their order: when there are
+// many, their chunk rows are found in one walk and read in one
+// transaction, a group at a time across items; otherwise, or when that
+// fails, one by one, which reports what went wrong per item.
+class CONTENTREADER {
+ public:
+  explicit CONTENTREADER(const std::vector<KASPO>& items) {
+    if (items.size() < static_cast<std::size_t>(BLOBJIO_BATCHMIN)) return;
+    std::vector<std::string> keys;
+    for (const KASPO& item : items) keys.emplace_back(item.kaspo_id);
+    if (DB_Begin(Db())) {
+      batched_ = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch_);
+      if (!batched_) APPDB_CommitOrEnd(Db());
+    }
+    DBHANDLE_ClearError();
+  }
+  ~CONTENTREADER() {
+    if (batched_) APPDB_CommitOrEnd(Db());
+  }
+  CONTENTREADER(const CONTENTREADER&) = delete;
+  CONTENTREADER& operator=(const CONTENTREADER&) = delete;
+
+  [[nodiscard]] int Read(const KASPO& item, BLOBJIO_SINK* sink) {
+    return batched_ ? BLOBJIO_TakeFromBatch(Db(), &batch_, item.kaspo_id, item.size, sink)
+                    : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, sink);
+  }
+
+ private:
+  BLOBJIO_BATCH batch_;
+  bool batched_ = false;
+};
+
+// What an export needs of the session besides the items: their facts and
+// the open container, which no exported file may replace.
+struct EXPORTCONTEXT {
+  ITEMFACTS_MAP facts;
+  PLATFORM_FILEID container;
+  bool has_container = false;
+};
+
 // Hands one item's content to the writer for its file in the current
-// directory, finding its chunks in `batch` when that holds the items. The
-// content goes to a temporary file beside the target, renamed over the
-// target once complete: a write or a read that fails leaves a file already
-// there as it was. False: the user left the command at the overwrite
-// question.
-bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch, EXPORT* out) {
+// directory. The content goes to a temporary file beside the target,
+// renamed over the target once complete and checked against the item's
+// size and checksum: a write, a read or a check that fails leaves a file
+// already there as it was. False: the user left the command at the
+// overwrite question.
+bool ExportOneItem(const KASPO& item, const EXPORTCONTEXT& context, CONTENTREADER* reader,
+                   EXPORT* out) {
   const std::string name = ITEMLIST_Text(item.filename);
   if (!ITEMLIST_IsPlainName(name)) {
     out->Refuse(kNotPlainName, PLATFORM_Printable(name));
@@ -393,6 +462,12 @@ bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch, EXPORT* out) {
   bool exists = false;
   if (const char* refusal = TargetRefusal(path, &exists)) {
     out->Refuse(refusal, PLATFORM_Printable(path));
+    return true;
+  }
+  PLATFORM_FILEID target;
+  if (exists && context.has_container && PLATFORM_FileIdOf(path.c_str(), &target) &&
+      PLATFORM_SameFileId(target, context.container)) {
+    out->Refuse(kTargetContainer, PLATFORM_Printable(path));
     return true;
   }
   if (exists) {
@@ -408,24 +483,30 @@ bool ExportOneItem(const KASPO& item, BLOBJIO_BATCH* batch, EXPORT* out) {
   files.Begin(path, PLATFORM_NEWFILE_UNLOCKED,
               exists ? PLATFORM_NEWFILE_ANY : PLATFORM_NEWFILE_ABSENT);
   EXPORTSINK sink(&files);
+  ITEMFACTS_CHECKSINK check(&sink);
+  const KFACTS* facts = ITEMFACTS_Find(context.facts, item);
   // What the reading says waits for the lines of the items before.
   PLATFORM_HELD said;
   PLATFORM_Hold(&said);
-  const bool read =
-      batch != nullptr
-          ? BLOBJIO_TakeFromBatch(Db(), batch, item.kaspo_id, item.size, &sink)
-          : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, &sink);
+  const bool read = reader->Read(item, &check);
   PLATFORM_Hold(nullptr);
   if (!read) {
     // Damaged content fails this item only.
     files.Discard();
-    out->Ended(path, kWriteChunksError, std::move(said));
+    out->Ended(path, kWriteChunksError, std::move(said),
+               ITEMFACTS_Unreadable(PLATFORM_Printable(name)));
+    return true;
+  }
+  std::string damage = check.Damage(PLATFORM_Printable(name), item, facts);
+  if (!damage.empty()) {
+    files.Discard();
+    out->Ended(path, nullptr, std::move(said), std::move(damage));
     return true;
   }
   // Only a file that replaces the user's own must be on the disk before the
   // rename: a new file lost in a crash is still in the container, and
   // syncing every one of thousands of new files would double an export.
-  files.Commit(exists ? PLATFORM_DURABLE : PLATFORM_CACHED);
+  files.Commit(exists ? PLATFORM_DURABLE : PLATFORM_CACHED, ITEMFACTS_Meta(facts));
   out->Ended(path, nullptr, std::move(said));
   return true;
 }
@@ -530,27 +611,18 @@ void ITEMS_Export() {
     if (c == 'q') return;
     if (c != 'n') break;
   }
-  // Many items are found in one walk and read in one transaction, their
-  // rows a group at a time across items; when that fails they are read one
-  // by one, which reports what went wrong per item.
-  BLOBJIO_BATCH batch;
-  bool batched = false;
-  if (found.size() >= static_cast<std::size_t>(BLOBJIO_BATCHMIN)) {
-    std::vector<std::string> keys;
-    for (const KASPO& item : found) keys.emplace_back(item.kaspo_id);
-    if (DB_Begin(Db())) {
-      batched = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch);
-      if (!batched) APPDB_CommitOrEnd(Db());
-    }
-    DBHANDLE_ClearError();
-  }
+  EXPORTCONTEXT context;
+  if (!ITEMFACTS_Load(&context.facts)) return;
+  context.has_container =
+      PLATFORM_FileIdOf(APP_State().container_path.c_str(), &context.container);
   // Only files written count; skipped and failed ones are not exported.
   bool quit = false;
   int written = 0;
   {
+    CONTENTREADER reader(found);
     EXPORT exporting;
     for (const KASPO& item : found) {
-      if (!ExportOneItem(item, batched ? &batch : nullptr, &exporting)) {
+      if (!ExportOneItem(item, context, &reader, &exporting)) {
         quit = true;
         break;
       }
@@ -559,8 +631,33 @@ void ITEMS_Export() {
     exporting.SayReady(true);
     written = exporting.Written();
   }
-  if (batched) APPDB_CommitOrEnd(Db());
   if (!quit) CONSOLE_Print(kExportedCount, written);
+}
+
+void ITEMS_Verify() {
+  std::vector<KASPO> found;
+  std::string text;
+  do {
+    if (!ITEMLIST_AskPattern(&text)) return;
+  } while (!ITEMLIST_Search(text, &found));
+  ITEMFACTS_MAP facts;
+  if (!ITEMFACTS_Load(&facts)) return;
+  int damaged = 0;
+  int unchecked = 0;
+  CONTENTREADER reader(found);
+  for (const KASPO& item : found) {
+    const KFACTS* item_facts = ITEMFACTS_Find(facts, item);
+    if (item_facts == nullptr) ++unchecked;
+    // The content goes nowhere: memory does not grow with the item.
+    ITEMFACTS_CHECKSINK check(nullptr);
+    const std::string shown = PLATFORM_Printable(ITEMLIST_Text(item.filename));
+    std::string damage = reader.Read(item, &check) ? check.Damage(shown, item, item_facts)
+                                                   : ITEMFACTS_Unreadable(shown);
+    if (damage.empty()) continue;
+    ++damaged;
+    CONSOLE_Error("%s", damage.c_str());
+  }
+  CONSOLE_Print(kVerified, static_cast<int>(found.size()), damaged, unchecked);
 }
 
 void ITEMS_Find() {

@@ -12,3 +12,6 @@ void ITEMS_Export();  // "e": write items back to files
 void ITEMS_Find();    // "f": find items, long form
 void ITEMS_List();    // "l": list items, short form
 void ITEMS_Status();  // "t": the status line of the container
+// "v": decodes the items found and checks each against its size and
+// checksum, writing nothing; one line per damaged item, then a summary.
+void ITEMS_Verify();

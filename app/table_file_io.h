@@ -69,10 +69,14 @@ using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle, void* c
 // `insert`. With `key` (the name of the program's key field) a record
 // whose key came before in the section is damage: the load stops there
 // without inserting it. Returns 0 after printing why; rows inserted
-// before a failure stay in the table.
+// before a failure stay in the table. *out_changed (when given) tells a
+// section whose descriptor lacks a field of the program's or gives it
+// another type or size: it is read as well as it goes (each field's
+// warning printed once), but what it gives is not what was written.
 [[nodiscard]] int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor,
                                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert,
-                                  const char* key = nullptr, void* context = nullptr);
+                                  const char* key = nullptr, void* context = nullptr,
+                                  bool* out_changed = nullptr);
 
 // Passes over the next section of the program's table (and over sections
 // of other tables before it).
@@ -88,8 +92,11 @@ using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle, void* c
 [[nodiscard]] int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
                              PLATFORM_LOCK* out_lock = nullptr);
 
-// Replaces the rows of KASPO and BLOBJ by the sections of the file: both
-// tables are emptied before anything is read, so after a failure they
-// hold only rows of this file. A key that a section repeats is damage.
+// Replaces the rows of KASPO, BLOBJ and KFACTS by the sections of the
+// file: the tables are emptied before anything is read, so after a
+// failure they hold only rows of this file. Damage fails the load: a key
+// that a section repeats, a section whose descriptor changed a field,
+// anything but one KFACTS section after BLOBJ, anything after that. A
+// file that ends after BLOBJ is whole (its items have no facts).
 // Only "KASPODAT" reads anything; other groups succeed at once.
 [[nodiscard]] int Group_Load(DBHANDLE* handle, const std::string& path, const char* group);

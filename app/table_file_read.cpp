@@ -19,6 +19,7 @@
 #include "records/blobj.h"
 #include "records/fields.h"
 #include "records/kaspo.h"
+#include "records/kfacts.h"
 
 namespace {
 constexpr char kLoadRead[] = "(TABLE_File_Load) Error reading file!\n";
@@ -39,6 +40,8 @@ constexpr char kLoadDuplicate[] = "(TABLE_File_Load) Duplicate key '%s' for attr
 constexpr char kKaspoKey[] = "KASPO_Id";
 constexpr char kBlobjKey[] = "BLOBJ_Id";
 constexpr char kCannotRead[] = "(dbio) Cannot open file '%s' for input!\n";
+constexpr char kTrailing[] = "(TABLE_File_Load) Unexpected data after the last section!\n";
+constexpr char kFactsKey[] = "KASPO_Id";
 
 // What the section reader says, by the function it reads for.
 struct SECTIONTEXTS {
@@ -49,6 +52,7 @@ struct SECTIONTEXTS {
   const char* too_many_fields;
   const char* not_found;
   const char* read_error;
+  const char* record_size;
 };
 constexpr SECTIONTEXTS kLoadTexts = {
     "(TABLE_File_Load) Definition too long (max = %d)!\n",
@@ -58,6 +62,7 @@ constexpr SECTIONTEXTS kLoadTexts = {
     "(TABLE_File_Load) Too many attribs (max = %d!\n",
     "(TABLE_File_Load) Table %d not found (actual table is %d)!\n",
     kLoadRead,
+    "(TABLE_File_Load) Record size %d too large (max = %d)!\n",
 };
 constexpr SECTIONTEXTS kSkipTexts = {
     "(TABLE_File_Skip) Definition too long (max = %d)!\n",
@@ -67,6 +72,7 @@ constexpr SECTIONTEXTS kSkipTexts = {
     "(TABLE_File_Skip) Too many attribs (max = %d!\n",
     "(TABLE_File_Skip) Table %d not found (actual table %d)!\n",
     "(TABLE_File_Skip) Error reading file!\n",
+    "(TABLE_File_Skip) Record size %d too large (max = %d)!\n",
 };
 
 // Field sizes of the old text forms of timestamps and times, and of the
@@ -85,6 +91,9 @@ bool ReadLayout(const std::string& text, bool with_count, const SECTIONTEXTS& te
     case SECTION_PARSE_FIELD: CONSOLE_Error("%s", texts.syntax_field); return false;
     case SECTION_PARSE_TOO_MANY:
       CONSOLE_Error(texts.too_many_fields, TABLEFILE_MAXFIELDS);
+      return false;
+    case SECTION_PARSE_RECORD_SIZE:
+      CONSOLE_Error(texts.record_size, out->record_size, RECFIELD_SIZEMAX);
       return false;
   }
   return false;
@@ -132,6 +141,14 @@ bool FindSection(FILE* file, const SECTIONTEXTS& texts, const SECTIONLAYOUT& pro
   }
 }
 
+// Whether nothing follows the file's position.
+bool AtEnd(FILE* file) {
+  const int c = std::fgetc(file);
+  if (c == EOF) return std::ferror(file) == 0;
+  (void)std::ungetc(c, file);
+  return false;
+}
+
 // Whether the file still holds `bytes` bytes after its position.
 bool HasBytes(FILE* file, int64_t bytes) {
   const off_t here = ftello(file);
@@ -144,7 +161,40 @@ bool HasBytes(FILE* file, int64_t bytes) {
 struct FIELDMAP {
   const SECTIONFIELD* program;
   const SECTIONFIELD* section;  // nullptr: the section has no field of that name
+  // Each warning of a field that is not copied as it is comes once per
+  // section, not once per record: thousands of equal lines hide the one
+  // that matters. A bit per warning already printed.
+  unsigned warned = 0;
 };
+
+enum FIELDWARNING : unsigned {
+  WARN_MISSING = 1,
+  WARN_TO_DATI = 2,
+  WARN_TO_TIME = 4,
+  WARN_SIZES = 8,
+  WARN_TO_BINARY = 16,
+  WARN_TYPES = 32
+};
+
+// Whether the field's warning `kind` is still to be printed; notes it.
+bool FirstWarning(FIELDMAP* m, FIELDWARNING kind) {
+  const bool first = (m->warned & kind) == 0;
+  m->warned |= kind;
+  return first;
+}
+
+// Whether every field of the program comes from a section field of the
+// same type and size. A section that lacks one, or changed it, is read as
+// well as it goes, but what it gives is not the container as written.
+bool ExactMatch(const std::vector<FIELDMAP>& map) {
+  for (const FIELDMAP& m : map) {
+    if (m.section == nullptr || m.section->type != m.program->type ||
+        m.section->size != m.program->size) {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::vector<FIELDMAP> MapFields(const SECTIONLAYOUT& program, const SECTIONLAYOUT& section) {
   std::vector<FIELDMAP> map;
@@ -156,7 +206,7 @@ std::vector<FIELDMAP> MapFields(const SECTIONLAYOUT& program, const SECTIONLAYOU
         break;
       }
     }
-    map.push_back({&p, found});
+    map.push_back({&p, found, 0});
   }
   return map;
 }
@@ -169,27 +219,27 @@ std::string SectionText(const unsigned char* from, int size) {
 
 // Same type, other size: the old text forms of timestamps and times are
 // converted, anything else is copied as far as both fields reach.
-void FillResized(const SECTIONFIELD& p, const SECTIONFIELD& s, const unsigned char* from,
-                 unsigned char* to) {
+void FillResized(FIELDMAP* m, const unsigned char* from, unsigned char* to) {
+  const SECTIONFIELD& p = *m->program;
+  const SECTIONFIELD& s = *m->section;
   const std::string text = SectionText(from, s.size);
   if (s.size == kDatiTextSize && p.size == kDatiSize && RECFIELD_DatiFromText(text, to)) {
-    CONSOLE_Error(kLoadToDati, p.name.c_str());
+    if (FirstWarning(m, WARN_TO_DATI)) CONSOLE_Error(kLoadToDati, p.name.c_str());
   } else if (s.size == kTimeTextSize && p.size == kTimeSize && RECFIELD_TimeFromText(text, to)) {
-    CONSOLE_Error(kLoadToTime, p.name.c_str());
+    if (FirstWarning(m, WARN_TO_TIME)) CONSOLE_Error(kLoadToTime, p.name.c_str());
   } else {
-    CONSOLE_Error(kLoadSizes, p.name.c_str(), p.size, s.size);
+    if (FirstWarning(m, WARN_SIZES)) CONSOLE_Error(kLoadSizes, p.name.c_str(), p.size, s.size);
     std::memcpy(to, from, static_cast<std::size_t>(std::min(p.size, s.size)));
   }
 }
 
 // Text to binary: the text up to its terminator becomes the content.
-void FillBinaryFromText(const SECTIONFIELD& p, const SECTIONFIELD& s, const unsigned char* from,
-                        unsigned char* to) {
-  const std::string text = SectionText(from, s.size);
+void FillBinaryFromText(FIELDMAP* m, const unsigned char* from, unsigned char* to) {
+  const std::string text = SectionText(from, m->section->size);
   const uint16_t length = static_cast<uint16_t>(text.size());
   std::memcpy(to, &length, sizeof length);
   std::memcpy(to + 2, text.data(), text.size());
-  CONSOLE_Error(kLoadToBinary, p.name.c_str());
+  if (FirstWarning(m, WARN_TO_BINARY)) CONSOLE_Error(kLoadToBinary, m->program->name.c_str());
 }
 
 // Keeps a filled field within what its type can hold: a text ends inside
@@ -205,23 +255,23 @@ void KeepInBounds(const SECTIONFIELD& p, unsigned char* to) {
   }
 }
 
-void FillField(const FIELDMAP& m, const unsigned char* in, unsigned char* out) {
-  const SECTIONFIELD& p = *m.program;
-  if (m.section == nullptr) {
-    CONSOLE_Error(kLoadMissing, p.name.c_str());
+void FillField(FIELDMAP* m, const unsigned char* in, unsigned char* out) {
+  const SECTIONFIELD& p = *m->program;
+  if (m->section == nullptr) {
+    if (FirstWarning(m, WARN_MISSING)) CONSOLE_Error(kLoadMissing, p.name.c_str());
     return;
   }
-  const SECTIONFIELD& s = *m.section;
+  const SECTIONFIELD& s = *m->section;
   const unsigned char* from = in + s.offset;
   unsigned char* to = out + p.offset;
   if (s.type == p.type && s.size == p.size) {
     std::memcpy(to, from, static_cast<std::size_t>(p.size));
   } else if (s.type == p.type) {
-    FillResized(p, s, from, to);
+    FillResized(m, from, to);
   } else if (s.type == RECFIELD_STRING && p.type == RECFIELD_BINARY && p.size == s.size + 1) {
-    FillBinaryFromText(p, s, from, to);
+    FillBinaryFromText(m, from, to);
   } else {
-    CONSOLE_Error(kLoadTypes, p.name.c_str(), p.type, s.type);
+    if (FirstWarning(m, WARN_TYPES)) CONSOLE_Error(kLoadTypes, p.name.c_str(), p.type, s.type);
     return;
   }
   KeepInBounds(p, to);
@@ -313,7 +363,7 @@ constexpr int64_t kReadPiece = 1 << 20;
 bool InsertRecords(DBHANDLE* handle, FILE* file, const SECTIONLAYOUT& program,
                    const SECTIONLAYOUT& section, TABLEFILE_InitFn init, TABLEFILE_RowFn insert,
                    const char* key, void* context) {
-  const std::vector<FIELDMAP> map = MapFields(program, section);
+  std::vector<FIELDMAP> map = MapFields(program, section);
   KEYCHECK keys = KeyCheck(program, key, section.count);
   const int64_t size = section.record_size;
   const int64_t per_piece = std::max<int64_t>(1, kReadPiece / size);
@@ -335,7 +385,7 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const SECTIONLAYOUT& program,
     }
     for (int64_t k = end - first - 1; k >= 0; --k) {
       init(record);
-      for (const FIELDMAP& m : map) FillField(m, piece.data() + k * size, out);
+      for (FIELDMAP& m : map) FillField(&m, piece.data() + k * size, out);
       if (!KeyIsNew(&keys, out)) return false;
       if (!insert(record, handle, context)) {
         APPDB_Report(kLoadInsert);
@@ -357,24 +407,30 @@ int InsertBlobj(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return BLOBJ_Load_Insert(reinterpret_cast<BLOBJ*>(r), h);
 }
 
-// Empties both tables, so that whatever a load leaves in them came from
+int InsertFacts(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
+  return KFACTS_Load_Insert(reinterpret_cast<KFACTS*>(r), h);
+}
+void InitFacts(RECORD_HEADER* r) { KFACTS_Init(reinterpret_cast<KFACTS*>(r)); }
+
+// Empties the tables, so that whatever a load leaves in them came from
 // its own file. An engine that cannot empty a table leaves nothing to
 // trust.
 void EmptyTablesOrEnd(DBHANDLE* handle) {
-  if (KASPO_Delete_All(handle) && BLOBJ_Delete_All(handle)) return;
+  if (KASPO_Delete_All(handle) && BLOBJ_Delete_All(handle) && KFACTS_Delete_All(handle)) return;
   APPDB_Report(SECTION_DBSYSERROR);
   PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 }  // namespace
 
 int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor, TABLEFILE_InitFn init,
-                    TABLEFILE_RowFn insert, const char* key, void* context) {
+                    TABLEFILE_RowFn insert, const char* key, void* context, bool* out_changed) {
   SECTIONLAYOUT program;
   SECTIONLAYOUT section;
   if (!ReadLayout(descriptor, false, kLoadTexts, &program) ||
       !FindSection(file, kLoadTexts, program, &section)) {
     return 0;
   }
+  if (out_changed != nullptr) *out_changed = !ExactMatch(MapFields(program, section));
   if (section.count == 0) return 1;
   // The records are checked to be there before any is inserted: a cut
   // file adds none of the section's rows.
@@ -407,8 +463,24 @@ int Group_Load(DBHANDLE* handle, const std::string& path, const char* group) {
     return 0;
   }
   if (!ours) return 1;
-  return TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), SECTION_InitKaspo, InsertKaspo,
-                         kKaspoKey) &&
-         TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), SECTION_InitBlobj, InsertBlobj,
-                         kBlobjKey);
+  bool items_changed = false;
+  bool chunks_changed = false;
+  bool facts_changed = false;
+  if (!TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), SECTION_InitKaspo, InsertKaspo,
+                       kKaspoKey, nullptr, &items_changed) ||
+      !TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), SECTION_InitBlobj, InsertBlobj,
+                       kBlobjKey, nullptr, &chunks_changed)) {
+    return 0;
+  }
+  // A container of two sections is whole: its items have no facts.
+  if (AtEnd(file.get())) return !items_changed && !chunks_changed;
+  if (!TABLE_File_Load(handle, file.get(), KFACTS_Descriptor(), InitFacts, InsertFacts, kFactsKey,
+                       nullptr, &facts_changed)) {
+    return 0;
+  }
+  if (!AtEnd(file.get())) {
+    CONSOLE_Error(kTrailing);
+    return 0;
+  }
+  return !items_changed && !chunks_changed && !facts_changed;
 }

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/console.h"
 #include "app/database.h"
+#include "app/item_listing.h"
 #include "app/table_section.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
@@ -16,6 +19,7 @@
 #include "records/chunk_walk.h"
 #include "records/fields.h"
 #include "records/kaspo.h"
+#include "records/kfacts.h"
 
 namespace {
 constexpr char kSaveSyntaxTable[] = "(TABLE_File_Save) Syntax error in definition 'TBL,SIZE'!\n";
@@ -92,8 +96,13 @@ bool WriteCount(FILE* file, long start, int count) {
 int SelectKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
   return KASPO_Select_Seq(reinterpret_cast<KASPO*>(r), h);
 }
-int FetchKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
-  return KASPO_Fetch_Seq(reinterpret_cast<KASPO*>(r), h);
+// The context of the items' walk keeps their keys: the facts of an item
+// that is gone are not written.
+int FetchKaspo(RECORD_HEADER* r, DBHANDLE* h, void* context) {
+  auto* item = reinterpret_cast<KASPO*>(r);
+  if (!KASPO_Fetch_Seq(item, h)) return 0;
+  static_cast<std::unordered_set<std::string>*>(context)->insert(ITEMLIST_Text(item->kaspo_id));
+  return 1;
 }
 // The chunks are walked by key (the context is the CHUNKWALK): one cursor
 // result cannot hold them all.
@@ -104,17 +113,51 @@ int FetchChunk(RECORD_HEADER* r, DBHANDLE* h, void* context) {
   return CHUNKWALK_Next(static_cast<CHUNKWALK*>(context), h, reinterpret_cast<BLOBJ*>(r));
 }
 
+// The facts to write, handed out one after the other (the context).
+struct FACTSWALK {
+  std::vector<KFACTS> rows;
+  std::size_t next = 0;
+};
+int SelectFacts(RECORD_HEADER* /*r*/, DBHANDLE* /*h*/, void* /*context*/) { return 1; }
+int FetchFacts(RECORD_HEADER* r, DBHANDLE* /*h*/, void* context) {
+  auto* walk = static_cast<FACTSWALK*>(context);
+  if (walk->next == walk->rows.size()) return 0;
+  *reinterpret_cast<KFACTS*>(r) = walk->rows[walk->next++];
+  return 1;
+}
+void InitFacts(RECORD_HEADER* r) { KFACTS_Init(reinterpret_cast<KFACTS*>(r)); }
+
+// The third section, after the two a reader of items needs: written only
+// when an item has facts, so a container without any is the two sections
+// alone, byte for byte.
+bool SaveFacts(DBHANDLE* handle, FILE* file, const std::unordered_set<std::string>& items) {
+  FACTSWALK walk;
+  if (!KFACTS_Select_All(handle, &walk.rows)) {
+    APPDB_Report(kSaveSelect);
+    return false;
+  }
+  std::erase_if(walk.rows, [&items](const KFACTS& row) {
+    return items.count(ITEMLIST_Text(row.kaspo_id)) == 0;
+  });
+  if (walk.rows.empty()) return true;
+  KFACTS record;
+  return TABLE_File_Save(handle, file, KFACTS_Descriptor(), &record.header, InitFacts,
+                         SelectFacts, FetchFacts, &walk);
+}
+
 bool SaveSections(DBHANDLE* handle, FILE* file) {
   KASPO item;
+  std::unordered_set<std::string> items;
   if (!TABLE_File_Save(handle, file, KASPO_Descriptor(), &item.header, SECTION_InitKaspo,
-                       SelectKaspo, FetchKaspo)) {
+                       SelectKaspo, FetchKaspo, &items)) {
     return false;
   }
   // One chunk record is too large for the stack of every platform.
   auto chunk = BLOBJ_New();
   CHUNKWALK walk;
   return TABLE_File_Save(handle, file, BLOBJ_Descriptor(), &chunk->header, SECTION_InitBlobj,
-                         SelectChunks, FetchChunk, &walk);
+                         SelectChunks, FetchChunk, &walk) &&
+         SaveFacts(handle, file, items);
 }
 
 // Removes what killed saves of the container left beside it.

@@ -8,6 +8,7 @@
 #include "app/table_file_io.h"
 #include "platform/process.h"
 #include "records/blobj.h"
+#include "records/fields.h"
 #include "records/kaspo.h"
 
 namespace {
@@ -47,6 +48,7 @@ SECTIONPARSE SECTION_Parse(const std::string& text, bool with_count, SECTIONLAYO
     out->fields.push_back(field);
     at = next;
   }
+  if (out->record_size > RECFIELD_SIZEMAX) return SECTION_PARSE_RECORD_SIZE;
   return SECTION_PARSE_OK;
 }
 

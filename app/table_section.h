@@ -38,12 +38,15 @@ enum SECTIONPARSE {
   SECTION_PARSE_OK,
   SECTION_PARSE_TABLE,
   SECTION_PARSE_FIELD,
-  SECTION_PARSE_TOO_MANY
+  SECTION_PARSE_TOO_MANY,
+  SECTION_PARSE_RECORD_SIZE  // records larger than any record of the program may be
 };
 
 // Parses "[COUNT,]TBL,SIZE" (the count with `with_count`) and the field
 // items after it. Sizes and offsets must keep every field inside the
-// record, or reading it would run past the record.
+// record, or reading it would run past the record; and a record may be no
+// larger than RECFIELD_SIZEMAX, or a few header bytes could make a reader
+// allocate gigabytes for one record.
 SECTIONPARSE SECTION_Parse(const std::string& text, bool with_count, SECTIONLAYOUT* out);
 
 // dbbegin and dbend of a section call. A failure prints SECTION_DBSYSERROR

@@ -18,6 +18,7 @@ int STRUCT_EngineType(int code, int* out_type) {
     case STRUCT_STRING: *out_type = DBTYPE_CHARACTER; return 1;
     case STRUCT_SHORT: *out_type = DBTYPE_SMALLINT; return 1;
     case STRUCT_LONG: *out_type = DBTYPE_INTEGER; return 1;
+    case STRUCT_DOUBLE: *out_type = DBTYPE_FLOAT; return 1;
     case STRUCT_BINARY: *out_type = DBTYPE_BINARY; return 1;
     default: return 0;
   }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -109,3 +110,35 @@ struct PLATFORM_FILECLOSER {
   void operator()(FILE* file) const { (void)PLATFORM_Close(file); }
 };
 using PLATFORM_FILEPTR = std::unique_ptr<FILE, PLATFORM_FILECLOSER>;
+
+// What an opened source file is: its length, permission bits and
+// modification time (seconds since 1970), as they were when it was opened.
+struct PLATFORM_SOURCEFACTS {
+  int64_t size = 0;
+  int mode = 0;
+  int64_t mtime = 0;
+};
+
+// Why a source file was not opened.
+enum PLATFORM_SOURCEOPEN {
+  PLATFORM_SOURCE_OPENED,
+  PLATFORM_SOURCE_FAILED,       // missing, unreadable
+  PLATFORM_SOURCE_NOT_REGULAR,  // a link, FIFO, device, socket or directory
+};
+
+// Opens a regular file for reading its content whole, without following
+// a link at the path and without blocking on a FIFO or a device (such a
+// file is not opened at all). *out_facts describes the file as opened.
+[[nodiscard]] PLATFORM_SOURCEOPEN PLATFORM_OpenSource(const char* path, PLATFORM_FILEPTR* out_file,
+                                                      PLATFORM_SOURCEFACTS* out_facts);
+
+// Which file a path names, links followed: two paths with equal ids name
+// one file, whatever links or names lead there.
+struct PLATFORM_FILEID {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+[[nodiscard]] bool PLATFORM_FileIdOf(const char* path, PLATFORM_FILEID* out_id);
+[[nodiscard]] inline bool PLATFORM_SameFileId(const PLATFORM_FILEID& a, const PLATFORM_FILEID& b) {
+  return a.device == b.device && a.inode == b.inode;
+}

@@ -1,6 +1,7 @@
 // newfile.cpp: temporary file, lock, sync and rename over the final path.
 #include "platform/newfile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,8 +103,28 @@ int PLATFORM_NewFileRestart(PLATFORM_NEWFILE* file) {
   return std::fseek(f, 0, SEEK_SET) == 0 && ftruncate(fileno(f), 0) == 0;
 }
 
+namespace {
+// Gives the open temporary file the bits and time it restores. The bytes
+// still buffered go first: a write after the time was set would move it.
+bool ApplyMeta(FILE* f, const PLATFORM_FILEMETA& meta) {
+  if (meta.mode < 0 && !meta.has_mtime) return true;
+  if (std::fflush(f) != 0) return false;
+  const int fd = fileno(f);
+  if (meta.mode >= 0 && fchmod(fd, static_cast<mode_t>(meta.mode & 0777)) != 0) return false;
+  if (meta.has_mtime) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(meta.mtime), 0}};
+    if (futimens(fd, times) != 0) return false;
+  }
+  return true;
+}
+}  // namespace
+
 int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durability) {
   if (!file->file) return 0;
+  if (!ApplyMeta(file->file.get(), file->meta)) {
+    PLATFORM_NewFileDiscard(file);
+    return 0;
+  }
   const bool flushed = durability == PLATFORM_CACHED || PLATFORM_Flush(file->file.get()) != 0;
   const bool closed = PLATFORM_Close(file->file.release()) != 0;
   if (!flushed || !closed || !PLATFORM_Rename(file->temp.c_str(), file->path.c_str())) {
@@ -118,6 +139,7 @@ int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durabilit
 }
 
 void PLATFORM_NewFileDiscard(PLATFORM_NEWFILE* file) {
+  file->meta = PLATFORM_FILEMETA{};
   file->file.reset();
   if (!file->temp.empty()) {
     (void)PLATFORM_RemoveFile(file->temp.c_str());

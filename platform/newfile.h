@@ -21,11 +21,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
 #include "platform/locks.h"
+
+// What a new file gets back of the one it restores: permission bits and a
+// modification time, set on the temporary file before it is renamed.
+struct PLATFORM_FILEMETA {
+  int mode = -1;  // permission bits (0777 at most are set); -1: leave them
+  bool has_mtime = false;
+  int64_t mtime = 0;  // seconds since 1970
+};
 
 struct PLATFORM_NEWFILE {
   std::string path;       // final name
@@ -34,6 +43,7 @@ struct PLATFORM_NEWFILE {
   std::unique_ptr<char[]> buffer;
   PLATFORM_FILEPTR file;  // open on `temp` between Open and Commit/Discard
   PLATFORM_LOCK lock;     // on the temporary file, then on the committed file
+  PLATFORM_FILEMETA meta;  // applied by the commit
 
   PLATFORM_NEWFILE() = default;
   PLATFORM_NEWFILE(const PLATFORM_NEWFILE&) = delete;
@@ -74,7 +84,8 @@ enum PLATFORM_NEWFILETARGET { PLATFORM_NEWFILE_ANY, PLATFORM_NEWFILE_ABSENT };
 // Fails when no file is open or it cannot be emptied.
 [[nodiscard]] int PLATFORM_NewFileRestart(PLATFORM_NEWFILE* file);
 
-// Closes the temporary file and renames it over the final path. Fails
+// Closes the temporary file and renames it over the final path, after
+// giving it `file->meta` (setuid, setgid and sticky bits are never set). Fails
 // (removing the temporary file, leaving the final path as it was) when the
 // flush, the close or the rename fails. A durable commit that cannot sync
 // the directory after the rename still succeeds: the new content is in

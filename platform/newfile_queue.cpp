@@ -68,10 +68,12 @@ void PLATFORM_NEWFILEQUEUE::Restart() {
   Push(OP{OPKIND::kRestart, {}, {}});
 }
 
-void PLATFORM_NEWFILEQUEUE::Commit(PLATFORM_DURABILITY durability) {
+void PLATFORM_NEWFILEQUEUE::Commit(PLATFORM_DURABILITY durability,
+                                   const PLATFORM_FILEMETA& meta) {
   PushStaged();
   OP op{OPKIND::kCommit, {}, {}};
   op.durability = durability;
+  op.meta = meta;
   Push(std::move(op));
   ++ended_;
 }
@@ -160,6 +162,7 @@ void PLATFORM_NEWFILEQUEUE::Run(OP& op) {
       break;
     case OPKIND::kRestart: writes_ok_ = PLATFORM_NewFileRestart(&file_) != 0; break;
     case OPKIND::kCommit:
+      file_.meta = op.meta;
       committed = writes_ok_ && PLATFORM_NewFileCommit(&file_, op.durability);
       PLATFORM_NewFileDiscard(&file_);
       ended = true;

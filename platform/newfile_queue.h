@@ -42,9 +42,9 @@ class PLATFORM_NEWFILEQUEUE {
   void Write(const void* bytes, std::size_t size);
   // Drops what was written to the file so far (PLATFORM_NewFileRestart).
   void Restart();
-  // Ends the file: renamed over its path (PLATFORM_NewFileCommit), or
-  // removed without a trace.
-  void Commit(PLATFORM_DURABILITY durability);
+  // Ends the file: renamed over its path (PLATFORM_NewFileCommit) with
+  // `meta`, or removed without a trace.
+  void Commit(PLATFORM_DURABILITY durability, const PLATFORM_FILEMETA& meta = {});
   void Discard();
 
   // The outcome of the oldest ended file not yet collected: whether it was
@@ -61,6 +61,7 @@ class PLATFORM_NEWFILEQUEUE {
     PLATFORM_NEWFILELOCK lock = PLATFORM_NEWFILE_LOCKED;
     PLATFORM_NEWFILETARGET target = PLATFORM_NEWFILE_ANY;
     PLATFORM_DURABILITY durability = PLATFORM_CACHED;
+    PLATFORM_FILEMETA meta = {};  // kCommit
   };
 
   void Push(OP op);

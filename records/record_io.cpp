@@ -126,6 +126,7 @@ std::string FieldText(const void* record, const RECIO_FIELD& field) {
   const unsigned char* p = FieldPtr(record, field);
   int16_t i16;
   int32_t i32;
+  double f64;
   switch (field.client_type) {
     case STRUCT_CHAR: return std::string(1, static_cast<char>(*p));
     case STRUCT_STRING: return RECIO_Text(record, field);
@@ -133,6 +134,9 @@ std::string FieldText(const void* record, const RECIO_FIELD& field) {
     case STRUCT_SHORT:
       std::memcpy(&i16, p, sizeof i16);
       return std::to_string(i16);
+    case STRUCT_DOUBLE:
+      std::memcpy(&f64, p, sizeof f64);
+      return std::to_string(f64);
     default:
       std::memcpy(&i32, p, sizeof i32);
       return std::to_string(i32);

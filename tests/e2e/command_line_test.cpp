@@ -122,7 +122,7 @@ TEST_F(CommandLine, AnUnwritableDefinitionFileIsOnlyAWarning) {
   // goes on to the end.
   const std::string data_dir = scratch_.WriteFile("home/.dat", "x");
   std::string warnings;
-  for (int statement = 0; statement < 4; ++statement) {
+  for (int statement = 0; statement < 6; ++statement) {
     warnings += "(TARVIC) Database-directory '" + data_dir + "' could not be created!\n";
   }
   KaspoResult result = Run("t\nq\n", {"archive"});

@@ -165,13 +165,15 @@ TEST_F(Items, DeleteRemovesTheItemsAndTheirChunks) {
 TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   scratch_.WriteFile("work/one.txt", "first content");
   scratch_.WriteFile("work/two.txt", "second content");
+  ASSERT_EQ(chmod(scratch_.Path("work/two.txt").c_str(), 0640), 0);
   const std::string p = Prompt();
   const std::string overwrite = "File already exists. Overwrite? (y/n/q) ";
   Dialogue("a\n*.txt\ny\n\nn\nq\n");
   scratch_.WriteFile("work/one.txt", "changed 1");
   scratch_.WriteFile("work/two.txt", "changed 2");
-  // A file replaced keeps its permission bits.
-  ASSERT_EQ(chmod(scratch_.Path("work/two.txt").c_str(), 0640), 0);
+  // A file replaced gets the item's permission bits back, not the bits of
+  // the file it replaces.
+  ASSERT_EQ(chmod(scratch_.Path("work/two.txt").c_str(), 0604), 0);
   KaspoResult result = Run(
       "e\n*\nn\n.txt\ny\nn\n\n"
       "e\none\nq\n"

@@ -25,6 +25,7 @@ inline constexpr char kMenu[] =
     "(n)ew kaspo,(o)pen kaspo,(s)ave kaspo,s(t)atus\n"
     "(a)dd item,(c)hange item,(d)elete item,(e)xport item\n"
     "(f)ind item,(l)ist items,(g)eneric search\n"
+    "(v)erify items\n"
     "(cd)change directory,(ls)list directory\n"
     "(h)elp,(q)uit\n\n";
 
