@@ -379,6 +379,13 @@ int ReadRows(DBHANDLE* handle, CHUNKREADER* reader, std::size_t begin, std::size
     return source_failed ? -1 : 1;
   };
   if (BLOBJIO_DecodeStream(source, compressed, recorded_size, sink)) return 1;
+  // The whole decoding holds the item in memory: only an item small enough
+  // is decoded again to tell why. A larger one that does not stream is
+  // damaged, whatever the exact reason.
+  if (!source_failed && BLOBJIO_StreamMax(recorded_size) > BLOBJIO_WHOLEMAX) {
+    CONSOLE_Error(kBadContent);
+    return 0;
+  }
   const auto first = reader->refs->begin();
   const std::vector<CHUNKREF> refs(first + static_cast<std::ptrdiff_t>(begin),
                                    first + static_cast<std::ptrdiff_t>(end));

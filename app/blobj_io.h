@@ -155,6 +155,12 @@ class BLOBJIO_SINK {
 [[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
                              int64_t recorded_size, std::vector<unsigned char>* out_data);
 
+// The largest payload stream a read decodes whole after streaming failed
+// (to report the damage exactly): beyond it, a read that does not stream
+// reports "(BLOBJ_Read) Corrupted BLOBJ data-content" alone, so that no
+// recorded size, true or forged, makes a read hold more than this.
+inline constexpr std::size_t BLOBJIO_WHOLEMAX = std::size_t{64} << 20;
+
 // Decodes the chunks of one item (in any order) into its content, the
 // whole of it in memory. `compressed` is the Compressed value of the
 // item's rows. Prints the reason and fails on damaged content. (A read

@@ -11,6 +11,7 @@
 #include "app/database.h"
 #include "app/directory_commands.h"
 #include "app/file_pattern.h"
+#include "app/item_commands.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
 #include "platform/files.h"
@@ -112,6 +113,7 @@ bool CONTAINER_Read(const std::string& path) {
 void CONTAINER_Save() {
   APPSTATE& app = APP_State();
   if (!GUARD_MaySave()) return;
+  ITEMS_CompleteFacts();
   PLATFORM_LOCK fresh;
   if (Group_Save(APPDB_Handle(), app.container_path, TABLEFILE_GROUP, &fresh)) {
     GUARD_Saved(&fresh);
@@ -145,8 +147,8 @@ void CONTAINER_New() {
   std::string dir;
   std::vector<std::string> names;
   std::string path;
-  if (!ChooseDirectory(kAnyFile, false, DIRCMD_NOFILES, &dir, &names) || !ChooseNewName(dir, &path) ||
-      !CONTAINER_SaveIfChanged()) {
+  if (!ChooseDirectory(kAnyFile, false, DIRCMD_NOFILES, &dir, &names) ||
+      !ChooseNewName(dir, &path) || !CONTAINER_SaveIfChanged()) {
     return;
   }
   GUARD_Enter(path);

@@ -381,8 +381,8 @@ class EXPORT {
   void Ended(const std::string& path, const char* refusal, PLATFORM_HELD read,
              std::string damage = {}) {
     in_flight_.insert(path);
-    notes_.push_back(EXPORTNOTE{refusal, PLATFORM_Printable(path), path, std::move(read),
-                                std::move(damage)});
+    notes_.push_back(
+        EXPORTNOTE{refusal, PLATFORM_Printable(path), path, std::move(read), std::move(damage)});
   }
   int Written() const { return written_; }
 
@@ -511,6 +511,20 @@ bool ExportOneItem(const KASPO& item, const EXPORTCONTEXT& context, CONTENTREADE
   return true;
 }
 
+// Every item, in the table's order. False when the walk could not see
+// every row.
+bool AllItems(std::vector<KASPO>* out_items) {
+  out_items->clear();
+  if (!DB_Begin(Db())) return false;
+  KASPO item;
+  KASPO_Init(&item);
+  bool ok = KASPO_Select_Seq(&item, Db());
+  while (ok && KASPO_Fetch_Seq(&item, Db())) out_items->push_back(item);
+  ok = ok && DBHANDLE_ErrorText().empty();
+  APPDB_CommitOrEnd(Db());
+  return ok;
+}
+
 // Sums SIZE over every item. False when the walk could not see every row.
 bool SumSizes(int64_t* out_sum) {
   *out_sum = 0;
@@ -613,8 +627,7 @@ void ITEMS_Export() {
   }
   EXPORTCONTEXT context;
   if (!ITEMFACTS_Load(&context.facts)) return;
-  context.has_container =
-      PLATFORM_FileIdOf(APP_State().container_path.c_str(), &context.container);
+  context.has_container = PLATFORM_FileIdOf(APP_State().container_path.c_str(), &context.container);
   // Only files written count; skipped and failed ones are not exported.
   bool quit = false;
   int written = 0;
@@ -658,6 +671,32 @@ void ITEMS_Verify() {
     CONSOLE_Error("%s", damage.c_str());
   }
   CONSOLE_Print(kVerified, static_cast<int>(found.size()), damaged, unchecked);
+}
+
+void ITEMS_CompleteFacts() {
+  ITEMFACTS_MAP facts;
+  std::vector<KASPO> items;
+  if (!ITEMFACTS_Load(&facts) || !AllItems(&items)) {
+    DBHANDLE_ClearError();
+    return;
+  }
+  std::erase_if(items, [&facts](const KASPO& item) {
+    return facts.count(ITEMLIST_Text(item.kaspo_id)) != 0;
+  });
+  if (items.empty()) return;
+  CONTENTREADER reader(items);
+  for (const KASPO& item : items) {
+    ITEMFACTS_CHECKSINK check(nullptr);
+    // What reading a damaged item says is for `v` and `e` to say.
+    PLATFORM_HELD said;
+    PLATFORM_Hold(&said);
+    const bool whole = reader.Read(item, &check) && check.Damage({}, item, nullptr).empty();
+    PLATFORM_Hold(nullptr);
+    if (whole && !ITEMFACTS_StoreChecksum(item.kaspo_id, check.Checksum())) {
+      DBHANDLE_ClearError();
+      return;
+    }
+  }
 }
 
 void ITEMS_Find() {

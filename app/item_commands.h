@@ -15,3 +15,9 @@ void ITEMS_Status();  // "t": the status line of the container
 // "v": decodes the items found and checks each against its size and
 // checksum, writing nothing; one line per damaged item, then a summary.
 void ITEMS_Verify();
+
+// Gives every item without facts the checksum of its content as it reads
+// back now, so that a container written before checksums were kept is
+// upgraded by its next save. An item that does not read back whole, or
+// not as long as its size, is left without (quietly: `v` names it).
+void ITEMS_CompleteFacts();

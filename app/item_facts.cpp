@@ -51,6 +51,12 @@ int ITEMFACTS_Store(const char* kaspo_id, const BLOBJIO_FILEFACTS& facts) {
   return KFACTS_Store(&record, APPDB_Handle());
 }
 
+int ITEMFACTS_StoreChecksum(const char* kaspo_id, uint32_t checksum) {
+  KFACTS record;
+  KFACTS_MakeChecksum(&record, kaspo_id, checksum);
+  return KFACTS_Store(&record, APPDB_Handle());
+}
+
 PLATFORM_FILEMETA ITEMFACTS_Meta(const KFACTS* facts) {
   PLATFORM_FILEMETA meta;
   if (facts == nullptr) return meta;

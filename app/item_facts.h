@@ -33,6 +33,11 @@ const KFACTS* ITEMFACTS_Find(const ITEMFACTS_MAP& map, const KASPO& item);
 // REQUIRES: the caller holds the item's transaction.
 [[nodiscard]] int ITEMFACTS_Store(const char* kaspo_id, const BLOBJIO_FILEFACTS& facts);
 
+// Stores a checksum alone as the facts of the item `kaspo_id`: what an
+// item without facts gets from its content as it reads back (its file's
+// bits and time are not known).
+[[nodiscard]] int ITEMFACTS_StoreChecksum(const char* kaspo_id, uint32_t checksum);
+
 // The permission bits and time an exported file of an item gets back:
 // none for an item without facts.
 PLATFORM_FILEMETA ITEMFACTS_Meta(const KFACTS* facts);
@@ -48,6 +53,8 @@ class ITEMFACTS_CHECKSINK : public BLOBJIO_SINK {
   // After the content was read whole: empty when it is the item's, else
   // the line that names the damaged item `shown` (printable) and says why.
   std::string Damage(const std::string& shown, const KASPO& item, const KFACTS* facts) const;
+  // The checksum of the content taken so far.
+  uint32_t Checksum() const { return CHECKSUM_Value(state_); }
 
  private:
   BLOBJIO_SINK* next_;

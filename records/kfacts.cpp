@@ -46,14 +46,19 @@ const char* KFACTS_Descriptor() {
   return descriptor.c_str();
 }
 
-void KFACTS_Make(KFACTS* record, const char* kaspo_id, uint32_t checksum, int mode,
-                 int64_t mtime) {
+void KFACTS_Make(KFACTS* record, const char* kaspo_id, uint32_t checksum, int mode, int64_t mtime) {
   KFACTS_Init(record);
   std::snprintf(record->kaspo_id, sizeof record->kaspo_id, "%s", kaspo_id);
   std::snprintf(record->checksum, sizeof record->checksum, "%08" PRIx32, checksum);
   record->mode = mode & 07777;
   const double seconds = static_cast<double>(mtime);
   record->mtime = std::fmin(std::fmax(seconds, -kExactSeconds), kExactSeconds);
+}
+
+void KFACTS_MakeChecksum(KFACTS* record, const char* kaspo_id, uint32_t checksum) {
+  KFACTS_Make(record, kaspo_id, checksum, 0, 0);
+  record->mode = DB_NOINTEGER;
+  record->mtime = DB_NOFLOAT;
 }
 
 int KFACTS_Checksum(const KFACTS& record, uint32_t* out_checksum) {

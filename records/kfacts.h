@@ -52,8 +52,10 @@ void KFACTS_Init(KFACTS* record);
 const char* KFACTS_Descriptor();
 
 // The facts of an item's content and file, as a record of `kaspo_id`.
-void KFACTS_Make(KFACTS* record, const char* kaspo_id, uint32_t checksum, int mode,
-                 int64_t mtime);
+void KFACTS_Make(KFACTS* record, const char* kaspo_id, uint32_t checksum, int mode, int64_t mtime);
+// The facts of an item whose file is not known, its checksum alone: Mode
+// and Mtime keep their no-value marks.
+void KFACTS_MakeChecksum(KFACTS* record, const char* kaspo_id, uint32_t checksum);
 // The checksum the record holds; 0 when its Checksum is no eight-digit
 // hexadecimal number (a damaged or hand-made row: its item counts as
 // without checksum).

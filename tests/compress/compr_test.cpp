@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "compress/checksum.h"
 #include "compress/pelko.h"
 #include "tests/compress/sample_bytes.h"
 #include "tests/support/stderr_capture.h"
@@ -552,3 +554,38 @@ TEST_F(ComprTest, FlippedChunkBytesGiveDataOrTheDocumentedMessage) {
 }
 
 }  // namespace
+
+namespace {
+// CRC-32C one bit at a time, as the polynomial defines it.
+uint32_t BitwiseChecksum(const unsigned char* p, std::size_t n) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < n; ++i) {
+    crc ^= p[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0x82F63B78u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+}  // namespace
+
+TEST(Checksum, MatchesTheCrcBitByBitWhateverThePieces) {
+  EXPECT_EQ(CHECKSUM_Of("123456789", 9), 0xE3069283u);
+  EXPECT_EQ(CHECKSUM_Of("", 0), 0u);
+  // Lengths around the eight-byte steps and the three streams of 4096
+  // bytes, at an odd start, whole and in pieces of every few sizes.
+  std::vector<unsigned char> data(3 * 4096 * 2 + 64);
+  std::mt19937 gen(7);
+  for (unsigned char& b : data) b = static_cast<unsigned char>(gen());
+  for (std::size_t n : {1u, 7u, 8u, 9u, 4095u, 12287u, 12288u, 12289u, 24577u}) {
+    SCOPED_TRACE(n);
+    const unsigned char* start = data.data() + 3;
+    const uint32_t expected = BitwiseChecksum(start, n);
+    EXPECT_EQ(CHECKSUM_Of(start, n), expected);
+    for (std::size_t piece : {1u, 5u, 4096u, 5000u}) {
+      uint32_t state = CHECKSUM_START;
+      for (std::size_t at = 0; at < n; at += piece) {
+        state = CHECKSUM_Update(state, start + at, std::min(piece, n - at));
+      }
+      EXPECT_EQ(CHECKSUM_Value(state), expected) << "pieces of " << piece;
+    }
+  }
+}

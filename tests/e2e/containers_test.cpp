@@ -4,12 +4,14 @@
 // open, and what keeps a save from writing over data: failed loads,
 // repeated keys, two sessions, files changed on disk, links and the
 // left-overs of killed saves.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,9 +65,8 @@ struct Sample {
   char kind;
 };
 const Sample kSamples[] = {
-    {"s1", 1, 'r'},           {"s4000", 4000, 'r'},       {"s4001", 4001, 'r'},
-    {"s100000", 100000, 'r'}, {"big", 3000000, 'u'},      {"marks", 20000, 'b'},
-    {"runs", 50000, 'u'},
+    {"s1", 1, 'r'},        {"s4000", 4000, 'r'},  {"s4001", 4001, 'r'}, {"s100000", 100000, 'r'},
+    {"big", 3000000, 'u'}, {"marks", 20000, 'b'}, {"runs", 50000, 'u'},
 };
 
 class Containers : public Session {
@@ -73,13 +74,36 @@ class Containers : public Session {
   std::string Container(const std::string& name) { return scratch_.ReadFile("work/" + name); }
 };
 
+// Where the first chunk row of the item `name` begins in a container: the
+// item's key sits 9 bytes before its blank-padded file name in its KASPO
+// record and again 29 bytes into each of its BLOBJ records; npos when
+// there is none. The chunk's tag is 44 bytes into the row, its size 272
+// bytes into the KASPO record (ItemSize).
+std::size_t FirstChunk(const std::string& bytes, const std::string& name) {
+  const std::size_t at_name = bytes.find(name + std::string(80 - name.size(), ' ') + Zero());
+  if (at_name == std::string::npos) return at_name;
+  const std::string key = bytes.substr(at_name - 9, 9);
+  const std::string blobj_head = "," + std::string(kBlobjDescriptor) + Zero();
+  std::size_t at = bytes.find(blobj_head);
+  if (at == std::string::npos) return at;
+  for (at += blobj_head.size(); at + 4048 <= bytes.size(); at += 4048) {
+    if (bytes.compare(at + 29, 9, key) == 0) return at;
+  }
+  return std::string::npos;
+}
+std::size_t ItemSize(const std::string& bytes, const std::string& name) {
+  return bytes.find(name + std::string(80 - name.size(), ' ') + Zero()) - 29 + 272;
+}
+
 TEST_F(Containers, ContentSurvivesASaveAndANewRunByteForByte) {
   scratch_.MakeDir("work/in");
-  for (const Sample& s : kSamples) scratch_.WriteFile("work/in/" + std::string(s.name), Content(s.size, s.kind));
+  for (const Sample& s : kSamples)
+    scratch_.WriteFile("work/in/" + std::string(s.name), Content(s.size, s.kind));
   for (const char* box : {"plain.ksp", "packed.ksp"}) {
     SCOPED_TRACE(box);
     const bool packed = std::string(box) == "packed.ksp";
-    KaspoResult add = Run(std::string("cd\nin\na\n*\ny\nsamples\n") + (packed ? "y" : "n") + "\ns\nq\n", {box});
+    KaspoResult add =
+        Run(std::string("cd\nin\na\n*\ny\nsamples\n") + (packed ? "y" : "n") + "\ns\nq\n", {box});
     EXPECT_NE(add.out.find("7 items added\n"), std::string::npos);
     EXPECT_NE(add.out.find("  adding of file 'big' can take some time (file-size 2929 kb)!\n"),
               std::string::npos);
@@ -161,7 +185,8 @@ TEST_F(Containers, AContainerOfAnotherLayoutLoadsWithWarnings) {
   KaspoResult result = Run("f\n*\ne\none\ny\nq\n", {"old.ksp"});
   const std::string p = Prompt();
   EXPECT_EQ(result.out,
-            std::string(kBanner) + "error reading kaspo-db 'old.ksp'!\nonly 2 items could be read!\n" +
+            std::string(kBanner) +
+                "error reading kaspo-db 'old.ksp'!\nonly 2 items could be read!\n" +
                 StatusLine("old.ksp", 2, 19, 0) + "\n" + kMenu + p +
                 "# Search pattern? one.txt (size 0 kb)\n\ntwo.txt (size 19 kb)\n\nfound 2 items\n" +
                 p + "# Search pattern? one.txt (size 0 kb)\n\nAre you sure? (y/n/q) " +
@@ -182,26 +207,14 @@ TEST_F(Containers, DamagedContentFailsOneItemOnly) {
   scratch_.MakeDir("work/out");
   Run("a\n*.txt\ny\n\nn\ns\nq\n", {"box.ksp"});
   std::string bytes = Container("box.ksp");
-  // The tag of a.txt's chunk: its key is 20 bytes into its KASPO record
-  // (the file name, blank-padded as the table keeps it, 29), the key again
-  // 29 bytes into its BLOBJ record and the chunk's content 44.
-  const std::size_t name = bytes.find("a.txt" + std::string(75, ' ') + Zero());
-  ASSERT_NE(name, std::string::npos);
-  const std::string key = bytes.substr(name - 9, 9);
-  const std::string blobj_head = "," + std::string(kBlobjDescriptor) + Zero();
-  std::size_t at = bytes.find(blobj_head);
-  ASSERT_NE(at, std::string::npos);
-  at += blobj_head.size();
-  while (at < bytes.size() && bytes.compare(at + 29, 9, key) != 0) at += 4048;
-  ASSERT_LT(at, bytes.size());
-  const std::size_t tag = at + 44;
+  const std::size_t chunk = FirstChunk(bytes, "a.txt");
+  ASSERT_NE(chunk, std::string::npos);
+  const std::size_t tag = chunk + 44;
   ASSERT_EQ(bytes.substr(tag, 3), "#01");
   bytes[tag + 1] = '9';
-  // b.txt's recorded size (272 bytes into its record) says 0: its content
-  // decodes to more than an item of that size can hold.
-  const std::size_t b_name = bytes.find("b.txt" + std::string(75, ' ') + Zero());
-  ASSERT_NE(b_name, std::string::npos);
-  bytes.replace(b_name - 29 + 272, 4, std::string(4, '\0'));
+  // b.txt's recorded size says 0: its content decodes to more than an item
+  // of that size can hold.
+  bytes.replace(ItemSize(bytes, "b.txt"), 4, std::string(4, '\0'));
   scratch_.WriteFile("work/box.ksp", bytes);
   KaspoResult result = Run("cd\nout\ne\n*\ny\nq\n", {"box.ksp"});
   EXPECT_NE(result.out.find("  file 'out/c.txt' exported\nexported 1 items\n"), std::string::npos);
@@ -229,8 +242,8 @@ TEST_F(Containers, AFailedSaveKeepsTheOldContainerAndTheChange) {
   const std::string box = std::string(251, 'b') + ".ksp";
   scratch_.WriteFile("work/" + box, saved);
   KaspoResult result = Run("a\nb.txt\ny\n\nn\ns\nq\nn\nq\nx\ny\n", {box});
-  const std::string failed = "(dbio) Cannot open file '" + box +
-                             "' for output!\nerror saving kaspo-db '" + box + "'!\n";
+  const std::string failed =
+      "(dbio) Cannot open file '" + box + "' for output!\nerror saving kaspo-db '" + box + "'!\n";
   EXPECT_EQ(result.err, kStartupErr + failed + failed + failed);
   const std::string question = "kaspo not saved! Quit anyway? (n/y) ";
   const std::string p = Prompt();
@@ -251,14 +264,15 @@ TEST_F(Containers, NewAsksAgainForANameThatExists) {
   scratch_.WriteFile("work/a.txt", "alpha");
   const std::string p = Prompt();
   KaspoResult result = Run("n\n\ny\nold\nfresh\na\na.txt\ny\n\nn\nn\n\ny\nnext\nq\n");
-  EXPECT_EQ(result.out,
-            kBanner + std::string(kMenu) + p + kDirectory + "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect +
-                kFile + "file 'old' already exists!\n" + kFile + "new kaspo './fresh.ksp' created\n" +
-                p + "# Filename: [a.txt]\t\nAre you sure? (n/y/q) # Description: "
-                    "# Compressed? (y/n/q)   file 'a.txt' added\n1 items added\n" +
-                // A changed container is saved before the next one is made.
-                p + kDirectory + "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect + kFile +
-                "kaspo-db './fresh.ksp' saved!\nnew kaspo './next.ksp' created\n" + p);
+  EXPECT_EQ(result.out, kBanner + std::string(kMenu) + p + kDirectory +
+                            "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect + kFile +
+                            "file 'old' already exists!\n" + kFile +
+                            "new kaspo './fresh.ksp' created\n" + p +
+                            "# Filename: [a.txt]\t\nAre you sure? (n/y/q) # Description: "
+                            "# Compressed? (y/n/q)   file 'a.txt' added\n1 items added\n" +
+                            // A changed container is saved before the next one is made.
+                            p + kDirectory + "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect + kFile +
+                            "kaspo-db './fresh.ksp' saved!\nnew kaspo './next.ksp' created\n" + p);
   EXPECT_EQ(result.err, kStartupErr);
   EXPECT_NE(Container("fresh.ksp").find("a.txt"), std::string::npos);
 }
@@ -273,11 +287,12 @@ TEST_F(Containers, OpenListsOnlyContainerFiles) {
   const std::string p = Prompt();
   Run("a\nitem.txt\ny\n\nn\ns\nq\n", {"b.ksp"});
   KaspoResult result = Run("o\nsub\nmissing\n\nn\n\nx\ny\nb.ksp\nt\nq\n");
-  EXPECT_EQ(result.out,
-            kBanner + std::string(kMenu) + p + kDirectory + "(.) no kaspo-file in directory 'sub'!\n" +
-                kDirectory + "(.) " + kDirectory + "(.) [a.ksp]\t[b.ksp]\t\n" +
-                kCorrect + kDirectory + "(.) [a.ksp]\t[b.ksp]\t\n" + kCorrect + kFile +
-                "(b.ksp) kaspo './b.ksp' opened\n" + p + StatusLine("./b.ksp", 1, 0, 3) + p);
+  EXPECT_EQ(result.out, kBanner + std::string(kMenu) + p + kDirectory +
+                            "(.) no kaspo-file in directory 'sub'!\n" + kDirectory + "(.) " +
+                            kDirectory + "(.) [a.ksp]\t[b.ksp]\t\n" + kCorrect + kDirectory +
+                            "(.) [a.ksp]\t[b.ksp]\t\n" + kCorrect + kFile +
+                            "(b.ksp) kaspo './b.ksp' opened\n" + p +
+                            StatusLine("./b.ksp", 1, 0, 3) + p);
   EXPECT_EQ(result.err, kStartupErr);
 }
 
@@ -322,8 +337,8 @@ TEST_F(Containers, AFailedLoadIsWrittenOverOnlyWhenTheUserSaysYes) {
   EXPECT_NE(taken.out.find(p + Unread("./bad.ksp") + "kaspo-db './bad.ksp' saved!\n" + p +
                            "kaspo-db './bad.ksp' saved!\n" + p),
             std::string::npos);
-  EXPECT_EQ(Run("t\nq\n", {"bad.ksp"}).out,
-            kBanner + StatusLine("bad.ksp", 1, 0, 3) + "\n" + kMenu + p + StatusLine("bad.ksp", 1, 0, 3) + p);
+  EXPECT_EQ(Run("t\nq\n", {"bad.ksp"}).out, kBanner + StatusLine("bad.ksp", 1, 0, 3) + "\n" +
+                                                kMenu + p + StatusLine("bad.ksp", 1, 0, 3) + p);
   EXPECT_TRUE(Container("good.ksp") == good);
 }
 
@@ -333,7 +348,8 @@ TEST_F(Containers, ARepeatedKeyIsDamageAndNeverMerged) {
   Run("a\n*.txt\ny\n\nn\ns\nq\n", {"box.ksp"});
   const std::string saved = Container("box.ksp");
   const std::size_t items = ("00002," + std::string(kKaspoDescriptor) + Zero()).size();
-  const std::size_t chunks = items + 2 * 280 + ("00002," + std::string(kBlobjDescriptor) + Zero()).size();
+  const std::size_t chunks =
+      items + 2 * 280 + ("00002," + std::string(kBlobjDescriptor) + Zero()).size();
   struct Case {
     std::size_t first;  // offset of the section's first record
     std::size_t size;
@@ -347,8 +363,10 @@ TEST_F(Containers, ARepeatedKeyIsDamageAndNeverMerged) {
     bytes.replace(c.first + c.size + 20, 8, "twinkey1");
     scratch_.WriteFile("work/twins.ksp", bytes);
     KaspoResult result = Run("s\n\nq\n", {"twins.ksp"});
-    EXPECT_EQ(result.err, kStartupErr + std::string("(TABLE_File_Load) Duplicate key 'twinkey1' for attribute '") +
-                              c.field + "'!\n");
+    EXPECT_EQ(result.err,
+              kStartupErr +
+                  std::string("(TABLE_File_Load) Duplicate key 'twinkey1' for attribute '") +
+                  c.field + "'!\n");
     EXPECT_NE(result.out.find("error reading kaspo-db 'twins.ksp'!\nonly " +
                               std::to_string(c.items_read) + " items could be read!\n"),
               std::string::npos);
@@ -387,7 +405,9 @@ TEST_F(Containers, TwoSessionsNeverSaveOverEachOther) {
   const std::string end = p + p + changed + p + changed + "kaspo-db 'box.ksp' saved!\n" + p;
   ASSERT_GE(two.out.size(), end.size());
   EXPECT_EQ(two.out.substr(two.out.size() - end.size()), end);
-  EXPECT_EQ(two.err, kStartupErr + std::string("kaspo-db 'box.ksp' is in use by another session, not saved!\n"));
+  EXPECT_EQ(
+      two.err,
+      kStartupErr + std::string("kaspo-db 'box.ksp' is in use by another session, not saved!\n"));
   EXPECT_NE(Container("box.ksp").find("b.txt"), std::string::npos);
 }
 
@@ -444,11 +464,15 @@ TEST_F(Containers, ASaveRemovesOnlyWhatKilledSavesLeft) {
   Start(&live, "", {"other.ksp"});
   ASSERT_TRUE(AwaitKaspo(&live, Prompt()));
   const std::string dead = std::to_string(EndedProcess());
-  const std::vector<std::string> stale = {"box.ksp." + dead + "-0.tmp", "box.ksp." + dead + "-17.tmp"};
+  const std::vector<std::string> stale = {"box.ksp." + dead + "-0.tmp",
+                                          "box.ksp." + dead + "-17.tmp"};
   const std::vector<std::string> kept = {
       "box.ksp." + dead + "-1.tmp",  // locked: still being written
-      "box.ksp." + std::to_string(live.pid) + "-0.tmp", "box.ksp." + dead + "-x.tmp",
-      "box.ksp." + dead + "-0.tmp.old", "box.ksp.tmp", "other.ksp." + dead + "-0.tmp"};
+      "box.ksp." + std::to_string(live.pid) + "-0.tmp",
+      "box.ksp." + dead + "-x.tmp",
+      "box.ksp." + dead + "-0.tmp.old",
+      "box.ksp.tmp",
+      "other.ksp." + dead + "-0.tmp"};
   for (const std::string& name : stale) scratch_.WriteFile("work/" + name, "half a save");
   for (const std::string& name : kept) scratch_.WriteFile("work/" + name, "half a save");
   PLATFORM_LOCK held;
@@ -466,5 +490,110 @@ TEST_F(Containers, ASaveRemovesOnlyWhatKilledSavesLeft) {
   EXPECT_EQ(names, expected);
   KaspoResult other;
   ASSERT_TRUE(FinishKaspo(&live, &other));
+}
+TEST_F(Containers, ItemsProveTheirContentAndGetTheirFilesBack) {
+  const std::vector<std::string> names = {"plain.txt", "packed.bin"};
+  const std::vector<std::string> contents = {Content(9000, 't'), Content(20000, 'r')};
+  const mode_t modes[] = {0640, 0600};
+  const time_t times[] = {1000000000, 1234567890};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string path = scratch_.Path("work/" + names[i]);
+    scratch_.WriteFile("work/" + names[i], contents[i]);
+    ASSERT_EQ(chmod(path.c_str(), modes[i]), 0);
+    const struct timespec stamp[2] = {{times[i], 0}, {times[i], 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), stamp, 0), 0);
+  }
+  Run("a\nplain.txt\ny\n\nn\na\npacked.bin\ny\n\ny\ns\nq\n", {"box.ksp"});
+  const std::string good = Container("box.ksp");
+  const std::string p = Prompt();
+  auto verified = [](int damaged, int unchecked) {
+    return "verified 2 items, " + std::to_string(damaged) + " damaged, " +
+           std::to_string(unchecked) + " without checksum\n";
+  };
+
+  // Intact: nothing to say, and each file comes back with its bits and time.
+  scratch_.MakeDir("work/out");
+  KaspoResult back = Run("v\n*\ncd\nout\ne\n*\ny\nq\n", {"box.ksp"});
+  EXPECT_NE(back.out.find(p + "# Search pattern? " + verified(0, 0)), std::string::npos);
+  EXPECT_NE(back.out.find("exported 2 items\n"), std::string::npos);
+  EXPECT_EQ(back.err, kStartupErr);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    EXPECT_TRUE(scratch_.ReadFile("work/out/" + names[i]) == contents[i]);
+    struct stat info;
+    ASSERT_EQ(stat(scratch_.Path("work/out/" + names[i]).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, modes[i]);
+    EXPECT_EQ(info.st_mtime, times[i]);
+  }
+
+  // One byte changed in a chunk of the stored item and of the compressed
+  // one, and a size that lies: each is named by `v` and by `e`, and no file
+  // is written over the good ones already there.
+  std::string bad = good;
+  for (const std::string& name : names) {
+    const std::size_t chunk = FirstChunk(bad, name);
+    ASSERT_NE(chunk, std::string::npos);
+    // A byte of the chunk's content (its length is the 16 bits before it).
+    const std::size_t length = static_cast<unsigned char>(bad[chunk + 42]) |
+                               static_cast<unsigned char>(bad[chunk + 43]) << 8;
+    ASSERT_GT(length, 8u);
+    bad[chunk + 44 + length / 2] ^= 0x01;
+  }
+  scratch_.WriteFile("work/bad.ksp", bad);
+  std::string lying = good;
+  const int32_t size = 9001;
+  lying.replace(ItemSize(lying, "plain.txt"), 4, reinterpret_cast<const char*>(&size), 4);
+  scratch_.WriteFile("work/lying.ksp", lying);
+  for (const char* box : {"bad.ksp", "lying.ksp"}) {
+    SCOPED_TRACE(box);
+    const bool both = std::string(box) == "bad.ksp";
+    KaspoResult hurt = Run("v\n*\ncd\nout\ne\n*\ny\ny\ny\nq\n", {box});
+    EXPECT_NE(hurt.out.find(verified(both ? 2 : 1, 0)), std::string::npos);
+    EXPECT_NE(hurt.out.find(both ? "exported 0 items\n" : "exported 1 items\n"), std::string::npos);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string named = "item '" + names[i] + "' is damaged";
+      const std::size_t first = hurt.err.find(named);
+      EXPECT_EQ(first != std::string::npos && hurt.err.find(named, first + 1) != std::string::npos,
+                both || i == 0)
+          << hurt.err;
+      EXPECT_TRUE(scratch_.ReadFile("work/out/" + names[i]) == contents[i]);
+    }
+    if (!both) {
+      EXPECT_NE(hurt.err.find("item 'plain.txt' is damaged: 9000 bytes instead of 9001!\n"),
+                std::string::npos);
+    }
+  }
+
+  // Written as before checksums were kept (two sections and nothing after):
+  // it loads without a word, its items without checksum, and the next save
+  // gives them one, leaving the two sections byte for byte as they were.
+  const std::size_t facts = good.rfind("00002,1001,");
+  ASSERT_NE(facts, std::string::npos);
+  scratch_.WriteFile("work/old.ksp", good.substr(0, facts));
+  KaspoResult old = Run("v\n*\ns\nv\n*\nq\n", {"old.ksp"});
+  EXPECT_NE(old.out.find(verified(0, 2) + p + "kaspo-db 'old.ksp' saved!\n" + p +
+                         "# Search pattern? " + verified(0, 0)),
+            std::string::npos);
+  EXPECT_EQ(old.err, kStartupErr);
+  const std::string upgraded = Container("old.ksp");
+  EXPECT_GT(upgraded.size(), facts);
+  EXPECT_TRUE(upgraded.substr(0, facts) == good.substr(0, facts));
+
+  // Bytes after the last section, and a chunk count lowered or raised: the
+  // load fails, and a save asks before it writes over the file.
+  const std::size_t count = good.find("," + std::string(kBlobjDescriptor)) - 5;
+  const int chunks = std::stoi(good.substr(count, 5));
+  auto with_count = [&](int n) {
+    char digits[6];
+    std::snprintf(digits, sizeof digits, "%05d", n);
+    return good.substr(0, count) + digits + good.substr(count + 5);
+  };
+  for (const std::string& damaged : {good + "x", with_count(chunks - 1), with_count(chunks + 1)}) {
+    scratch_.WriteFile("work/damaged.ksp", damaged);
+    KaspoResult result = Run("s\nn\nq\n", {"damaged.ksp"});
+    EXPECT_NE(result.out.find("error reading kaspo-db 'damaged.ksp'!\n"), std::string::npos);
+    EXPECT_NE(result.out.find(Unread("damaged.ksp")), std::string::npos);
+    EXPECT_TRUE(Container("damaged.ksp") == damaged);
+  }
 }
 }  // namespace
