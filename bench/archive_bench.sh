@@ -9,6 +9,10 @@
 #   RUNS=5 BENCH_DIR=build-x bench/archive_bench.sh
 #   KASPO_BIN=path/to/kaspo bench/archive_bench.sh   (no build)
 #   WORK=/some/dir bench/archive_bench.sh        (work files elsewhere)
+#   BASE_BIN=path/to/older/kaspo bench/archive_bench.sh
+#                                  (adds rows: this kaspo against an older
+#                                  build on add and export, e.g. to show
+#                                  what the item checksums cost)
 #
 # Every comparison runs the tools in turn, A B A B ..., RUNS rounds (3 by
 # default), and quotes the median of A's wall times, of B's, and of the
@@ -63,6 +67,8 @@ printf 'a\n*\ny\n\nn\ns\nq\n' >"$scratch/add_plain"
 printf 'a\n*\ny\n\ny\ns\nq\n' >"$scratch/add_packed"
 printf 'e\n*\ny\nq\n' >"$scratch/export"
 printf 't\nq\n' >"$scratch/status"
+printf 'v\n*\nq\n' >"$scratch/verify"
+base="${BASE_BIN:-}"
 
 # run CMD...: runs the tool under GNU time; its wall time and peak memory
 # go to $stamp, its output is dropped.
@@ -88,6 +94,13 @@ export_packed() { fresh_out; run env KASPO_PATH="$out" "$kaspo" "$box_packed" <"
 sqlar_extract() { fresh_out; run sqlite3 -A -x -f "$sqlar" -C "$out"; }
 zip_extract() { fresh_out; run unzip -q "$zipped" -d "$out"; }
 status_packed() { run "$kaspo" "$box_packed" <"$scratch/status"; }
+verify_plain() { run "$kaspo" "$box_plain" <"$scratch/verify"; }
+verify_packed() { run "$kaspo" "$box_packed" <"$scratch/verify"; }
+zip_test() { run unzip -q -t "$zipped"; }
+# The same work by the older build (BASE_BIN), into other files.
+base_add_packed() { rm -f "$scratch/base.ksp"; run env KASPO_PATH="$dir" "$base" "$scratch/base.ksp" <"$scratch/add_packed"; }
+base_export_packed() { fresh_out; run env KASPO_PATH="$out" "$base" "$box_packed" <"$scratch/export"; }
+base_export_plain() { fresh_out; run env KASPO_PATH="$out" "$base" "$box_plain" <"$scratch/export"; }
 sqlar_list() { run sqlite3 -A -t -f "$sqlar"; }
 
 # timed WORK: "wall_seconds peak_kib" of one run of the work.
@@ -162,6 +175,19 @@ for dir in "$@"; do
   mem_export_packed=$(mib "$a_kib")
   cell[mem_export,$col]="$mem_export_plain / $mem_export_packed MiB (bound $(bound "$box_plain") / $(bound "$box_packed"))"
 
+  compare verify_plain zip_test
+  cell[verify,$col]="$(x "$ab") ($a_s s vs $b_s s)"
+  compare verify_packed zip_test
+  cell[verify,$col]="${cell[verify,$col]} / $(x "$ab") ($a_s s vs $b_s s)"
+  if [[ -n "$base" ]]; then
+    compare add_packed base_add_packed
+    cell[base_add,$col]="$(x "$ab") ($a_s s vs $b_s s)"
+    compare export_plain base_export_plain
+    cell[base_export,$col]="$(x "$ab") ($a_s s vs $b_s s)"
+    compare export_packed base_export_packed
+    cell[base_export,$col]="${cell[base_export,$col]} / $(x "$ab") ($a_s s vs $b_s s)"
+  fi
+
   compare status_packed sqlar_list
   cell[open,$col]="$(ms "$a_s") vs $(ms "$b_s") ($(mib "$a_kib") MiB)"
   cell[size,$col]="$(mb "$box_plain") / $(mb "$box_packed") / $(mb "$zipped") MB"
@@ -172,10 +198,15 @@ rows=(
   "create_packed|add all + save, compressed, vs sqlite3 -A create / zip"
   "export_plain|export all, plain container, vs sqlite3 -A -x"
   "export_packed|export all, compressed container, vs sqlite3 -A -x / unzip"
+  "verify|verify all (v), plain / compressed container, vs unzip -t"
   "open|open + status, compressed, vs sqlite3 -A -t"
   "mem_add|peak memory: add+save plain / compressed"
   "mem_export|peak memory: export plain / compressed"
   "size|container size plain / compressed / zip"
+)
+[[ -n "$base" ]] && rows+=(
+  "base_add|add all + save, compressed, vs BASE_BIN"
+  "base_export|export all, plain / compressed, vs BASE_BIN"
 )
 echo
 echo "kaspo vs peers, medians of $runs rounds (A B A B ...), work files in $(dirname "$scratch")"

@@ -579,6 +579,11 @@ TEST_F(Containers, ItemsProveTheirContentAndGetTheirFilesBack) {
   EXPECT_GT(upgraded.size(), facts);
   EXPECT_TRUE(upgraded.substr(0, facts) == good.substr(0, facts));
 
+  // Facts whose item was deleted through `g` go at the next save.
+  scratch_.WriteFile("work/gone.ksp", good);
+  Run("g\nDELETE FROM KASPO WHERE FILENAME = 'packed.bin'\nq\ns\nq\n", {"gone.ksp"});
+  EXPECT_NE(Container("gone.ksp").find("00001,1001,"), std::string::npos);
+
   // Bytes after the last section, and a chunk count lowered or raised: the
   // load fails, and a save asks before it writes over the file.
   const std::size_t count = good.find("," + std::string(kBlobjDescriptor)) - 5;
