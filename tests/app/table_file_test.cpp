@@ -259,6 +259,10 @@ TEST_F(TableFile, LoadRefusesDamagedSections) {
       {Section("00000,7,64|Flag,1,2,63", ""),
        "(TABLE_File_Load) Syntax error 'NAME,TYP,SIZE,IDX'!\n"},
       {Section("00000,7,64" + fields, ""), "(TABLE_File_Load) Too many attribs (max = 500!\n"},
+      // A record no record of the program can be: refused before anything
+      // is allocated for it.
+      {Section("00001,7,2000000000|Flag,1,1,63", std::string(64, 'r')),
+       "(TABLE_File_Load) Record size 2000000000 too large (max = 10000)!\n"},
       {Section("00002," + kDescriptor, std::string(64, 'r')),
        "(TABLE_File_Load) Error reading file!\n"},
   };

@@ -581,7 +581,7 @@ TEST_F(Containers, ItemsProveTheirContentAndGetTheirFilesBack) {
 
   // Facts whose item was deleted through `g` go at the next save.
   scratch_.WriteFile("work/gone.ksp", good);
-  Run("g\nDELETE FROM KASPO WHERE FILENAME = 'packed.bin'\nq\ns\nq\n", {"gone.ksp"});
+  Run("g\nBEGIN\nDELETE FROM KASPO WHERE FILENAME = 'packed.bin'\nCOMMIT\nq\ns\nq\n", {"gone.ksp"});
   EXPECT_NE(Container("gone.ksp").find("00001,1001,"), std::string::npos);
 
   // Bytes after the last section, and a chunk count lowered or raised: the

@@ -50,18 +50,19 @@ class Items : public Session {
 };
 
 TEST_F(Items, AddTakesTheFilesThePatternMatches) {
-  for (const char* name : {"a.txt", "a.b.txt", "a", "ab", "b.txt"}) scratch_.WriteFile("work/" + std::string(name), name);
+  for (const char* name : {"a.txt", "a.b.txt", "a", "ab", "b.txt"})
+    scratch_.WriteFile("work/" + std::string(name), name);
   scratch_.MakeDir("work/c.txt");
   const std::string p = Prompt();
   const std::string out = Dialogue(
-      "a\n*.txt\nq\n"   // a.b.txt is not taken: "*" stops at the first dot
-      "a\na*\nn\n"      // a is not taken: a last "*" needs a character
-      "ab\n\nq\n"       // an empty answer asks for the name again, too
+      "a\n*.txt\nq\n"  // a.b.txt is not taken: "*" stops at the first dot
+      "a\na*\nn\n"     // a is not taken: a last "*" needs a character
+      "ab\n\nq\n"      // an empty answer asks for the name again, too
       "a\nzz*\nq\nq\n");
   EXPECT_EQ(out, p + kName + "[a.txt]\t[b.txt]\t\n" + kSure + p + kName +
                      "[a.b.txt]\t[a.txt]\t[ab]\t\n" + kSure + kName + "[ab]\t\n" + kSure + kName +
-                     p + kName + "no matching file(s) found in directory '.' for 'zz*'!\n" +
-                     kName + p);
+                     p + kName + "no matching file(s) found in directory '.' for 'zz*'!\n" + kName +
+                     p);
 }
 
 TEST_F(Items, UmlautsTypedInUtf8MatchUtf8NamesAsTyped) {
@@ -78,8 +79,8 @@ TEST_F(Items, UmlautsTypedInUtf8MatchUtf8NamesAsTyped) {
       "a\nCaf\xC3\xA9*\nq\n"
       "l\n\xC3\xBC\nq\n",
       &err);
-  EXPECT_EQ(out, p + AddPass({utf8_name}, "") + p + AddPass({latin1_name}, "") + p + kName +
-                     kName + p + kPattern + "[" + utf8_name + "]\t\nfound 1 items\n" + p +
+  EXPECT_EQ(out, p + AddPass({utf8_name}, "") + p + AddPass({latin1_name}, "") + p + kName + kName +
+                     p + kPattern + "[" + utf8_name + "]\t\nfound 1 items\n" + p +
                      QuitSaving(kBox));
   EXPECT_EQ(err, "character '\xC3' is not valid!\ncharacter '\xC3' is not valid!\n");
 }
@@ -97,6 +98,19 @@ TEST_F(Items, AnAddPassThatStopsStillSavesWhatItAdded) {
   EXPECT_EQ(scratch_.ReadFile("work/box.ksp").find("c.txt"), std::string::npos);
 }
 
+TEST_F(Items, AFileThatIsALinkWhenReadIsNotAdded) {
+  // Listed as the regular file it leads to, but read without following
+  // it: a link could lead to a device of endless bytes, or a FIFO that
+  // would hang the session.
+  scratch_.WriteFile("work/a.txt", "first");
+  ASSERT_EQ(symlink("a.txt", scratch_.Path("work/link.txt").c_str()), 0);
+  std::string err;
+  const std::string out = Dialogue("a\n*.txt\ny\n\nn\nq\n", &err);
+  EXPECT_EQ(out, Prompt() + kName + "[a.txt]\t[link.txt]\t\n" + kSure + kDescription + kCompressed +
+                     "  file 'a.txt' added\n1 items added\n" + Prompt() + QuitSaving(kBox));
+  EXPECT_EQ(err, "warning: file './link.txt' is not a regular file, not added!\n");
+}
+
 TEST_F(Items, AddedItemsAreFoundAndListedInTheirForms) {
   scratch_.WriteFile("work/apple.txt", std::string(3000, 'p'));
   scratch_.WriteFile("work/avocado.txt", "v");
@@ -112,21 +126,20 @@ TEST_F(Items, AddedItemsAreFoundAndListedInTheirForms) {
   const std::string avocado =
       "avocado.txt (size 0 kb, compressed):\n  Description: fruit and more\n";
   const std::string gamma = "gamma.txt (size 2 kb, compressed):\n  Description: Greek letter\n";
-  EXPECT_EQ(out,
-            p + AddPass({"apple.txt", "avocado.txt"}, "") + p +
-                AddPass({"beta.bin"}, kCompressed) + p + AddPass({"gamma.txt"}, "") +
-                // Find: a blank line where the first letter changes and after the last.
-                p + kPattern + apple + avocado + "\nbeta.bin (size 4 kb)\n\n" + gamma +
-                "\nfound 4 items\n" +
-                // The text is found in descriptions too, and "*" inside it spans.
-                p + kPattern + gamma + "\nfound 1 items\n" + p + kPattern + apple + avocado +
-                "\nfound 2 items\n" +
-                // List: the short form, with the same blank lines.
-                p + kPattern + "[apple.txt]\t[avocado.txt]\t\n[beta.bin]\t\n[gamma.txt]\t\n" +
-                "found 4 items\n" + p + kPattern + "found 0 items\n" +
-                // One chunk each: 4 x 4000 bytes in the container.
-                p + StatusLine(kBox, 4, (3000 + 1 + 5000 + 2048) / 1024, 4 * 4000 / 1024) + p +
-                QuitSaving(kBox));
+  EXPECT_EQ(out, p + AddPass({"apple.txt", "avocado.txt"}, "") + p +
+                     AddPass({"beta.bin"}, kCompressed) + p + AddPass({"gamma.txt"}, "") +
+                     // Find: a blank line where the first letter changes and after the last.
+                     p + kPattern + apple + avocado + "\nbeta.bin (size 4 kb)\n\n" + gamma +
+                     "\nfound 4 items\n" +
+                     // The text is found in descriptions too, and "*" inside it spans.
+                     p + kPattern + gamma + "\nfound 1 items\n" + p + kPattern + apple + avocado +
+                     "\nfound 2 items\n" +
+                     // List: the short form, with the same blank lines.
+                     p + kPattern + "[apple.txt]\t[avocado.txt]\t\n[beta.bin]\t\n[gamma.txt]\t\n" +
+                     "found 4 items\n" + p + kPattern + "found 0 items\n" +
+                     // One chunk each: 4 x 4000 bytes in the container.
+                     p + StatusLine(kBox, 4, (3000 + 1 + 5000 + 2048) / 1024, 4 * 4000 / 1024) + p +
+                     QuitSaving(kBox));
 }
 
 TEST_F(Items, ChangeAsksAgainUntilOneItemIsFound) {
@@ -137,28 +150,30 @@ TEST_F(Items, ChangeAsksAgainUntilOneItemIsFound) {
   const std::string out = Dialogue(
       "a\nreport*\ny\nold words\nn\n"
       "c\nnothing\nreport\nreport1\n   \nnew.txt\n\n"
-      "c\nnew\n\n" + long_text + "\n"
+      "c\nnew\n\n" +
+      long_text +
+      "\n"
       "f\nnew\nl\nreport\nq\n");
-  EXPECT_EQ(out,
-            p + AddPass({"report1.txt", "report2.txt"}, "") + p + kPattern + kPattern +
-                "[report1.txt]\t[report2.txt]\t\n" + kPattern + "[report1.txt]\t\n" + kName +
-                "(report1.txt) " + kName + "(report1.txt) " + kDescription +
-                "(old words) item changed\n" + p + kPattern + "[new.txt]\t\n" + kName +
-                "(new.txt) " + kDescription + "(old words) item changed\n" + p + kPattern +
-                "new.txt (size 0 kb):\n  Description: " + long_text + "\n\nfound 1 items\n" + p +
-                kPattern + "[report2.txt]\t\nfound 1 items\n" + p + QuitSaving(kBox));
+  EXPECT_EQ(out, p + AddPass({"report1.txt", "report2.txt"}, "") + p + kPattern + kPattern +
+                     "[report1.txt]\t[report2.txt]\t\n" + kPattern + "[report1.txt]\t\n" + kName +
+                     "(report1.txt) " + kName + "(report1.txt) " + kDescription +
+                     "(old words) item changed\n" + p + kPattern + "[new.txt]\t\n" + kName +
+                     "(new.txt) " + kDescription + "(old words) item changed\n" + p + kPattern +
+                     "new.txt (size 0 kb):\n  Description: " + long_text + "\n\nfound 1 items\n" +
+                     p + kPattern + "[report2.txt]\t\nfound 1 items\n" + p + QuitSaving(kBox));
 }
 
 TEST_F(Items, DeleteRemovesTheItemsAndTheirChunks) {
-  for (const char* name : {"d1.txt", "d2.txt", "keep.txt"}) scratch_.WriteFile("work/" + std::string(name), name);
+  for (const char* name : {"d1.txt", "d2.txt", "keep.txt"})
+    scratch_.WriteFile("work/" + std::string(name), name);
   const std::string p = Prompt();
   const std::string out = Dialogue(
       "a\n*\ny\n\nn\nt\n"
       "d\nd1\nn\nd\nx\ny\nt\nl\n*\nq\n");
   EXPECT_EQ(out, p + AddPass({"d1.txt", "d2.txt", "keep.txt"}, "") + p +
                      StatusLine(kBox, 3, 0, 3 * 4000 / 1024) + p + kPattern + "[d1.txt]\t\n" +
-                     kSure + kPattern + "[d1.txt]\t[d2.txt]\t\n" + kSure + "2 items deleted\n" +
-                     p + StatusLine(kBox, 1, 0, 4000 / 1024) + p + kPattern +
+                     kSure + kPattern + "[d1.txt]\t[d2.txt]\t\n" + kSure + "2 items deleted\n" + p +
+                     StatusLine(kBox, 1, 0, 4000 / 1024) + p + kPattern +
                      "[keep.txt]\t\nfound 1 items\n" + p + QuitSaving(kBox));
 }
 
@@ -174,17 +189,18 @@ TEST_F(Items, ExportAsksBeforeOverwritingAndSkipsOnNo) {
   // A file replaced gets the item's permission bits back, not the bits of
   // the file it replaces.
   ASSERT_EQ(chmod(scratch_.Path("work/two.txt").c_str(), 0604), 0);
-  KaspoResult result = Run(
-      "e\n*\nn\n.txt\ny\nn\n\n"
-      "e\none\nq\n"
-      "e\n*\n\nq\nq\n",
-      {kBox});
+  KaspoResult result =
+      Run("e\n*\nn\n.txt\ny\nn\n\n"
+          "e\none\nq\n"
+          "e\n*\n\nq\nq\n",
+          {kBox});
   const std::string listing = "one.txt (size 0 kb)\n\ntwo.txt (size 0 kb)\n\n";
   EXPECT_EQ(result.out, kBanner + StatusLine(kBox, 2, 0, 2 * 4000 / 1024) + "\n" + kMenu + p +
                             kPattern + listing + kSureExport + kPattern + listing + kSureExport +
-                            overwrite + overwrite + "  file './two.txt' exported\nexported 1 items\n" +
-                            p + kPattern + "one.txt (size 0 kb)\n\n" + kSureExport + p + kPattern +
-                            listing + kSureExport + overwrite + p);
+                            overwrite + overwrite +
+                            "  file './two.txt' exported\nexported 1 items\n" + p + kPattern +
+                            "one.txt (size 0 kb)\n\n" + kSureExport + p + kPattern + listing +
+                            kSureExport + overwrite + p);
   EXPECT_EQ(result.err, kStartupErr);
   EXPECT_EQ(scratch_.ReadFile("work/one.txt"), "changed 1");
   EXPECT_EQ(scratch_.ReadFile("work/two.txt"), "second content");
@@ -206,14 +222,16 @@ TEST_F(Items, NamesAnItemCannotHoldOrExportAreRefused) {
   const std::string out = Dialogue("a\n*\ny\n\nn\nc\nnnn\na/b\n..\nok.txt\n\nl\n*\nq\n", &err);
   EXPECT_EQ(out, p + kName + "[blank ]\t[" + too_long + "]\t[" + fits + "]\t\n" + kSure +
                      kDescription + kCompressed + "  file '" + fits + "' added\n1 items added\n" +
-                     p + kPattern + "[" + fits + "]\t\n" + kName + "(" + fits + ") " + kName +
-                     "(" + fits + ") " + kName + "(" + fits + ") " + kDescription +
-                     "item changed\n" + p + kPattern + "[ok.txt]\t\nfound 1 items\n" + p +
-                     QuitSaving(kBox));
-  EXPECT_EQ(err, "warning: file name 'blank ' ends with a blank!\n"
-                 "warning: file name '" + too_long + "' too long (max = 80)!\n"
-                 "warning: file name 'a/b' is not a plain file name!\n"
-                 "warning: file name '..' is not a plain file name!\n");
+                     p + kPattern + "[" + fits + "]\t\n" + kName + "(" + fits + ") " + kName + "(" +
+                     fits + ") " + kName + "(" + fits + ") " + kDescription + "item changed\n" + p +
+                     kPattern + "[ok.txt]\t\nfound 1 items\n" + p + QuitSaving(kBox));
+  EXPECT_EQ(err,
+            "warning: file name 'blank ' ends with a blank!\n"
+            "warning: file name '" +
+                too_long +
+                "' too long (max = 80)!\n"
+                "warning: file name 'a/b' is not a plain file name!\n"
+                "warning: file name '..' is not a plain file name!\n");
 }
 
 TEST_F(Items, ControlBytesOfNamesReachTheTerminalAsQuestionMarks) {
@@ -224,11 +242,11 @@ TEST_F(Items, ControlBytesOfNamesReachTheTerminalAsQuestionMarks) {
   // Kept by change (empty answer), the name stays as it was stored.
   const std::string out = Dialogue("a\nred*\ny\n\nn\nl\nred\nc\nred\n\nwords\nf\nred\nq\n");
   EXPECT_EQ(out, p + kName + "[" + shown + "]\t\n" + kSure + kDescription + kCompressed +
-                     "  file '" + shown + "' added\n1 items added\n" + p + kPattern + "[" +
-                     shown + "]\t\nfound 1 items\n" + p + kPattern + "[" + shown + "]\t\n" +
-                     kName + "(" + shown + ") " + kDescription + "item changed\n" + p +
-                     kPattern + shown + " (size 0 kb):\n  Description: words\n\nfound 1 items\n" +
-                     p + QuitSaving(kBox));
+                     "  file '" + shown + "' added\n1 items added\n" + p + kPattern + "[" + shown +
+                     "]\t\nfound 1 items\n" + p + kPattern + "[" + shown + "]\t\n" + kName + "(" +
+                     shown + ") " + kDescription + "item changed\n" + p + kPattern + shown +
+                     " (size 0 kb):\n  Description: words\n\nfound 1 items\n" + p +
+                     QuitSaving(kBox));
   // The directory listing and the rows of "g" show the name the same way.
   KaspoResult looked = Run("ls\ng\nSELECT FILENAME FROM KASPO\nq\nq\n", {kBox});
   EXPECT_NE(looked.out.find("[" + shown + "]\t"), std::string::npos);
@@ -244,8 +262,8 @@ TEST_F(Items, ControlBytesOfNamesReachTheTerminalAsQuestionMarks) {
 }
 
 TEST_F(Items, ExportWritesOnlyRegularFilesWhereItSays) {
-  const std::vector<std::string> names = {"dir.txt", "fifo.txt", "link.txt", "loose.txt",
-                                          "plain.txt", "twin.txt"};
+  const std::vector<std::string> names = {"dir.txt",   "fifo.txt",  "link.txt",
+                                          "loose.txt", "plain.txt", "twin.txt"};
   for (const std::string& name : names) scratch_.WriteFile("work/" + name, name);
   // Two items of one name: the second finds the first's file in place.
   Dialogue("a\n*.txt\ny\n\nn\na\ntwin.txt\ny\n\nn\nq\n");
