@@ -111,6 +111,20 @@ TEST_F(Items, AFileThatIsALinkWhenReadIsNotAdded) {
   EXPECT_EQ(err, "warning: file './link.txt' is not a regular file, not added!\n");
 }
 
+TEST_F(Items, ExportNeverReplacesTheOpenContainer) {
+  // An item named like the container, exported where the container lies:
+  // the overwrite question is never asked.
+  scratch_.MakeDir("work/in");
+  scratch_.WriteFile("work/in/box.ksp", "an item, not the container");
+  std::string err;
+  const std::string out =
+      Dialogue("cd\nin\na\n*\ny\n\nn\ns\ncd\n.\ne\n*\ny\nq\n", &err);
+  EXPECT_NE(out.find("exported 0 items\n"), std::string::npos);
+  EXPECT_EQ(out.find("Overwrite?"), std::string::npos);
+  EXPECT_EQ(err, "warning: file './box.ksp' is the open kaspo, not exported!\n");
+  EXPECT_NE(scratch_.ReadFile("work/box.ksp").find("box.ksp"), std::string::npos);
+}
+
 TEST_F(Items, AddedItemsAreFoundAndListedInTheirForms) {
   scratch_.WriteFile("work/apple.txt", std::string(3000, 'p'));
   scratch_.WriteFile("work/avocado.txt", "v");
