@@ -206,8 +206,8 @@ bool ask_string(const char* prompt, std::string* buffer, int max, int min) {
   }
 }
 
-bool ask_string_default(const char* prompt, const std::string& default_answer,
-                        std::string* buffer, int max) {
+bool ask_string_default(const char* prompt, const std::string& default_answer, std::string* buffer,
+                        int max) {
   CONSOLE& con = CONSOLE_Get();
   for (;;) {
     PrintPrompt(&con, prompt);
@@ -249,6 +249,11 @@ void CONSOLE_PrintNames(const std::vector<std::string>& names) {
 }
 
 int CONSOLE_AskAccepted(const char* question, const char* accepted) {
+  if (CONSOLE_Get().script) {
+    const int answer = std::strchr(accepted, 'n') != nullptr ? 'n' : 'q';
+    CONSOLE_Error("%s%c\n", question, answer);
+    return answer;
+  }
   int c = CONSOLE_AskChar(question);
   while (std::strchr(accepted, c) == nullptr || c == '\0') c = CONSOLE_AskChar("");
   return c;

@@ -34,10 +34,13 @@ extern const char CONSOLE_ANSWER_SET[];
 
 struct CONSOLE {
   FILE* in = stdin;
-  FILE* out = stdout;  // prompts, results and the answer-length messages
-  FILE* err = stderr;  // error messages
+  FILE* out = stdout;       // prompts, results and the answer-length messages
+  FILE* err = stderr;       // error messages
   bool at_end = false;      // standard input has ended; it stays ended
   int reads_after_end = 0;  // questions asked since, bounded by CONSOLE_ENDREADS
+  // Run from a script (the command line): no question is read; each is
+  // printed on the error stream with the answer "n" it gets.
+  bool script = false;
 };
 
 CONSOLE& CONSOLE_Get();
@@ -95,5 +98,7 @@ void CONSOLE_PrintNames(const std::vector<std::string>& names);
 // Asks `question` with CONSOLE_AskChar until the answer is one of the
 // bytes of `accepted` (a zero byte never is). Other answers are read over:
 // the next one is read without asking again. The end of input answers 'q',
-// so `accepted` holds 'q' for every dialogue that must be left there.
+// so `accepted` holds 'q' for every dialogue that must be left there. From
+// a script (CONSOLE.script) the answer is "n" (or "q" where "n" is not
+// accepted), said on the error stream after the question.
 [[nodiscard]] int CONSOLE_AskAccepted(const char* question, const char* accepted);

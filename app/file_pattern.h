@@ -24,3 +24,12 @@
 // byte by byte. Returns 0 when the directory cannot be read.
 [[nodiscard]] int FPATTERN_List(const std::string& dir, std::string_view pattern,
                                 std::vector<std::string>* out_names);
+
+// The shell's matching, for item names given on the command line: "*"
+// any run of characters ("/" too), "?" any one character, "[...]" one of
+// a set ("a-z" ranges, "!" or "^" first to negate), "\" makes the next
+// character literal; with backtracking, so "*.txt" takes "a.b.txt".
+[[nodiscard]] bool FPATTERN_Glob(std::string_view pattern, std::string_view name);
+
+// Whether `text` holds a character FPATTERN_Glob treats as a wildcard.
+[[nodiscard]] bool FPATTERN_IsGlob(std::string_view text);

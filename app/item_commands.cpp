@@ -1,6 +1,7 @@
 // item_commands.cpp: the item commands and their dialogues.
 #include "app/item_commands.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -14,6 +15,7 @@
 #include "app/console.h"
 #include "app/database.h"
 #include "app/file_pattern.h"
+#include "app/item_export.h"
 #include "app/item_facts.h"
 #include "app/item_listing.h"
 #include "app/paths.h"
@@ -35,7 +37,6 @@ constexpr char kDescriptionPrompt[] = "# Description: ";
 constexpr char kSureNo[] = "Are you sure? (n/y/q) ";
 constexpr char kSureYes[] = "Are you sure? (y/n/q) ";
 constexpr char kCompressedQuestion[] = "# Compressed? (y/n/q) ";
-constexpr char kOverwriteQuestion[] = "File already exists. Overwrite? (y/n/q) ";
 constexpr char kNoMatch[] = "no matching file(s) found in directory '%s' for '%s'!\n";
 constexpr char kReadError[] = "warning: file '%s' read error or empty!\n";
 constexpr char kLargeFile[] = "  adding of file '%s' can take some time (file-size %d kb)!\n";
@@ -51,9 +52,7 @@ constexpr char kSelectFkError[] = "db-error in BLOBJ_Select_FK!\n";
 constexpr char kDeleteChunkError[] = "db-error in BLOBJ_Delete!\n";
 constexpr char kDeleteItemError[] = "db-error in KASPO_Delete!\n";
 constexpr char kDeletedCount[] = "%d items deleted\n";
-constexpr char kWriteError[] = "warning: file '%s' write error!\n";
 constexpr char kNotPlainName[] = "warning: file name '%s' is not a plain file name!\n";
-constexpr char kExported[] = "  file '%s' exported\n";
 constexpr char kExportedCount[] = "exported %d items\n";
 constexpr char kNameTooLong[] = "warning: file name '%s' too long (max = %d)!\n";
 constexpr char kNameTrailingBlank[] = "warning: file name '%s' ends with a blank!\n";
@@ -61,13 +60,10 @@ constexpr char kTooLarge[] = "warning: file '%s' too large for one item (max = %
 constexpr char kFull[] = "warning: file '%s' not added, kaspo full (max = %d rows)!\n";
 constexpr char kCountItemsError[] = "db-error in KASPO_Cur_Count!\n";
 constexpr char kCountChunksError[] = "db-error in BLOBJ_Cur_Count!\n";
-constexpr char kTargetLink[] = "warning: file '%s' is a symbolic link, not exported!\n";
-constexpr char kTargetNotFile[] = "warning: file '%s' is not a regular file, not exported!\n";
 constexpr char kSourceNotFile[] = "warning: file '%s' is not a regular file, not added!\n";
 constexpr char kSourceChanged[] = "warning: file '%s' changed while it was read, not added!\n";
 constexpr char kFactsError[] = "db-error in KFACTS_Store!\n";
 constexpr char kDeleteFactsError[] = "db-error in KFACTS_Delete!\n";
-constexpr char kTargetContainer[] = "warning: file '%s' is the open kaspo, not exported!\n";
 constexpr char kVerified[] = "verified %d items, %d damaged, %d without checksum\n";
 constexpr char kStatus[] = "kaspo '%s', %d items (size %d kb, db-size %d kb)\n";
 constexpr char kNoStatus[] = "status information can not be determined!\n";
@@ -91,10 +87,8 @@ void RollBackOrEnd(bool print_collected) {
 // ---------------------------------------------------------------------------
 // Add
 
-struct ADDCHOICE {
+struct ADDCHOICE : ITEMS_ADDSETTINGS {
   std::vector<std::string> names;
-  std::string description;
-  bool compress = true;
 };
 
 // Steps 1 to 4 of the add dialogue. False when the user left it.
@@ -129,28 +123,6 @@ bool ChooseDescriptionAndCompression(ADDCHOICE* choice) {
   }
 }
 
-// The rows of both tables, counted once per add pass and kept up to date
-// through it. A container section holds at most TABLEFILE_MAXRECORDS rows;
-// a file that would take a table past that is refused before anything
-// changes, so the container always stays saveable.
-struct ROOM {
-  int items = 0;
-  int chunks = 0;
-};
-
-// False after printing why the rows could not be counted.
-bool CountRows(ROOM* room) {
-  if (!KASPO_Cur_Count(&room->items, Db())) {
-    APPDB_Report(kCountItemsError);
-    return false;
-  }
-  if (!BLOBJ_Cur_Count(&room->chunks, Db())) {
-    APPDB_Report(kCountChunksError);
-    return false;
-  }
-  return true;
-}
-
 // Whether the name can be stored as it is: the field holds 80 bytes and
 // drops trailing blanks, and a cut name would be exported as another file.
 bool NameFits(const std::string& name) {
@@ -167,7 +139,7 @@ bool NameFits(const std::string& name) {
 
 // Whether an item of `chunks` chunks still fits into one item and the
 // tables.
-bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
+bool Fits(const std::string& path, std::size_t chunks, const ITEMS_ROOM& room) {
   if (chunks > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
     CONSOLE_Error(kTooLarge, PLATFORM_Printable(path).c_str(), BLOBJIO_MAXCHUNKS);
     return false;
@@ -182,8 +154,8 @@ bool Fits(const std::string& path, std::size_t chunks, const ROOM& room) {
 
 // Inserts the item and its chunks in a transaction of its own. False when
 // the pass must stop (the reason is printed, the transaction rolled back).
-bool StoreItem(const std::string& name, const ADDCHOICE& choice, const BLOBJIO_FILEFACTS& facts,
-               const COMPR_CHUNKS& chunks) {
+bool StoreItem(const std::string& name, const ITEMS_ADDSETTINGS& choice,
+               const BLOBJIO_FILEFACTS& facts, const COMPR_CHUNKS& chunks) {
   if (!DB_Begin(Db())) {
     APPDB_Report(APPDB_BEGINERROR);
     return false;
@@ -213,42 +185,6 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, const BLOBJIO_F
   return true;
 }
 
-enum class ADDRESULT { kAdded, kRefused, kStop };
-
-// Adds one file: encoded first, so that its chunks are counted before
-// anything changes. kRefused: this file is left out and the pass goes on;
-// kStop: the pass ends (the reason is printed either way).
-ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* room) {
-  if (!NameFits(name)) return ADDRESULT::kRefused;
-  const std::string path = PATHS_Join(APP_State().current_dir, name);
-  // Read and encoded piece by piece: the chunks are the only copy held.
-  COMPR_CHUNKS chunks;
-  BLOBJIO_FILEFACTS facts;
-  constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
-  const BLOBJIO_FILEREAD read =
-      BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &facts);
-  // Swapped since the listing: what the file is now was never shown.
-  if (read == BLOBJIO_FILE_NOT_REGULAR || read == BLOBJIO_FILE_CHANGED) {
-    CONSOLE_Error(read == BLOBJIO_FILE_CHANGED ? kSourceChanged : kSourceNotFile,
-                  PLATFORM_Printable(path).c_str());
-    return ADDRESULT::kRefused;
-  }
-  if (read != BLOBJIO_FILE_READ || facts.length == 0) {
-    CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
-    return ADDRESULT::kStop;
-  }
-  if (facts.length > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(),
-                  static_cast<int>(facts.length / kKilo));
-  }
-  if (!Fits(path, chunks.lengths.size(), *room)) return ADDRESULT::kRefused;
-  if (!StoreItem(name, choice, facts, chunks)) return ADDRESULT::kStop;
-  room->items += 1;
-  room->chunks += static_cast<int>(chunks.lengths.size());
-  CONSOLE_Print(kAdded, PLATFORM_Printable(name).c_str());
-  return ADDRESULT::kAdded;
-}
-
 // ---------------------------------------------------------------------------
 // Change
 
@@ -275,7 +211,7 @@ bool AskNewName(const std::string& old_name, std::string* out_name) {
     const std::string name = ITEMLIST_Text(out_name->c_str());
     if (name.find_first_not_of(' ') == std::string::npos) continue;
     if (name == old_name) return true;
-    if (ITEMLIST_IsPlainName(name) && !ITEMLIST_HasControl(name)) return true;
+    if (EXPORT_IsSafeName(name) && !ITEMLIST_HasControl(name)) return true;
     CONSOLE_Error(kNotPlainName, PLATFORM_Printable(name).c_str());
   }
 }
@@ -316,201 +252,6 @@ bool DeleteOneItem(KASPO* item) {
   return true;
 }
 
-// ---------------------------------------------------------------------------
-// Export
-
-// Whether the export may write `path`: nothing there, or a regular file
-// (then *out_exists is set). A link could lead anywhere (a dangling one
-// too), opening a FIFO would block the program, and a device or a
-// directory is no file to replace. Null, or the message of the refusal.
-const char* TargetRefusal(const std::string& path, bool* out_exists) {
-  bool is_link = false;
-  const PLATFORM_FILEKIND kind = PLATFORM_OwnKind(path.c_str(), &is_link);
-  if (is_link) return kTargetLink;
-  if (kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER) return kTargetNotFile;
-  *out_exists = kind == PLATFORM_REGULAR;
-  return nullptr;
-}
-
-// What the export says of one item, said in the order of the items.
-struct EXPORTNOTE {
-  const char* refusal;  // a warning with `shown` as its %s; null for a file written
-  std::string shown;
-  std::string path;    // of a file handed to the writer, else empty
-  PLATFORM_HELD read;  // what reading the item said
-  std::string damage;  // the line naming a damaged item; its file was not written
-};
-
-// An export under way. The files are written by a thread of their own
-// while the next items are read and decoded; what is said of each item
-// waits until its file is in place, so that the lines come in the order
-// of the items as before.
-class EXPORT {
- public:
-  // Says the notes whose files are done; with `all`, waits for every one.
-  void SayReady(bool all) {
-    while (!notes_.empty()) {
-      EXPORTNOTE& note = notes_.front();
-      bool committed = false;
-      if (!note.path.empty()) {
-        if (!files_.Collect(all, &committed)) return;
-        in_flight_.erase(in_flight_.find(note.path));
-      }
-      PLATFORM_WriteHeld(&note.read);
-      if (note.refusal != nullptr) {
-        CONSOLE_Error(note.refusal, note.shown.c_str());
-      } else if (committed) {
-        CONSOLE_Print(kExported, note.shown.c_str());
-        ++written_;
-      } else if (note.damage.empty()) {
-        CONSOLE_Error(kWriteError, note.shown.c_str());
-      }
-      if (!note.damage.empty()) CONSOLE_Error("%s", note.damage.c_str());
-      notes_.pop_front();
-    }
-  }
-  void Refuse(const char* refusal, const std::string& shown) {
-    notes_.push_back(EXPORTNOTE{refusal, shown, {}, {}, {}});
-  }
-  // Whether a file of `path` is still on its way: one found there now may
-  // not be what the export leaves.
-  bool InFlight(const std::string& path) const { return in_flight_.count(path) != 0; }
-  PLATFORM_NEWFILEQUEUE& Files() { return files_; }
-  // The file begun is ended: committed, or discarded with `refusal` or
-  // `damage`; `read` holds what reading its content said.
-  void Ended(const std::string& path, const char* refusal, PLATFORM_HELD read,
-             std::string damage = {}) {
-    in_flight_.insert(path);
-    notes_.push_back(
-        EXPORTNOTE{refusal, PLATFORM_Printable(path), path, std::move(read), std::move(damage)});
-  }
-  int Written() const { return written_; }
-
- private:
-  PLATFORM_NEWFILEQUEUE files_;
-  std::deque<EXPORTNOTE> notes_;
-  std::unordered_multiset<std::string> in_flight_;
-  int written_ = 0;
-};
-
-// An item's content going to the file of its export.
-class EXPORTSINK : public BLOBJIO_SINK {
- public:
-  explicit EXPORTSINK(PLATFORM_NEWFILEQUEUE* files) : files_(files) {}
-  void Put(const unsigned char* data, std::size_t n) override { files_->Write(data, n); }
-  void Restart() override { files_->Restart(); }
-
- private:
-  PLATFORM_NEWFILEQUEUE* files_;
-};
-
-// The contents of the items found, read in their order: when there are
-// many, their chunk rows are found in one walk and read in one
-// transaction, a group at a time across items; otherwise, or when that
-// fails, one by one, which reports what went wrong per item.
-class CONTENTREADER {
- public:
-  explicit CONTENTREADER(const std::vector<KASPO>& items) {
-    if (items.size() < static_cast<std::size_t>(BLOBJIO_BATCHMIN)) return;
-    std::vector<std::string> keys;
-    for (const KASPO& item : items) keys.emplace_back(item.kaspo_id);
-    if (DB_Begin(Db())) {
-      batched_ = BLOBJIO_ReadBatch(Db(), keys, RECORD_TABLE_KASPO, &batch_);
-      if (!batched_) APPDB_CommitOrEnd(Db());
-    }
-    DBHANDLE_ClearError();
-  }
-  ~CONTENTREADER() {
-    if (batched_) APPDB_CommitOrEnd(Db());
-  }
-  CONTENTREADER(const CONTENTREADER&) = delete;
-  CONTENTREADER& operator=(const CONTENTREADER&) = delete;
-
-  [[nodiscard]] int Read(const KASPO& item, BLOBJIO_SINK* sink) {
-    return batched_ ? BLOBJIO_TakeFromBatch(Db(), &batch_, item.kaspo_id, item.size, sink)
-                    : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, sink);
-  }
-
- private:
-  BLOBJIO_BATCH batch_;
-  bool batched_ = false;
-};
-
-// What an export needs of the session besides the items: their facts and
-// the open container, which no exported file may replace.
-struct EXPORTCONTEXT {
-  ITEMFACTS_MAP facts;
-  PLATFORM_FILEID container;
-  bool has_container = false;
-};
-
-// Hands one item's content to the writer for its file in the current
-// directory. The content goes to a temporary file beside the target,
-// renamed over the target once complete and checked against the item's
-// size and checksum: a write, a read or a check that fails leaves a file
-// already there as it was. False: the user left the command at the
-// overwrite question.
-bool ExportOneItem(const KASPO& item, const EXPORTCONTEXT& context, CONTENTREADER* reader,
-                   EXPORT* out) {
-  const std::string name = ITEMLIST_Text(item.filename);
-  if (!ITEMLIST_IsPlainName(name)) {
-    out->Refuse(kNotPlainName, PLATFORM_Printable(name));
-    return true;
-  }
-  const std::string path = PATHS_Join(APP_State().current_dir, name);
-  if (out->InFlight(path)) out->SayReady(true);
-  bool exists = false;
-  if (const char* refusal = TargetRefusal(path, &exists)) {
-    out->Refuse(refusal, PLATFORM_Printable(path));
-    return true;
-  }
-  PLATFORM_FILEID target;
-  if (exists && context.has_container && PLATFORM_FileIdOf(path.c_str(), &target) &&
-      PLATFORM_SameFileId(target, context.container)) {
-    out->Refuse(kTargetContainer, PLATFORM_Printable(path));
-    return true;
-  }
-  if (exists) {
-    // The question comes after all that was said of the items before.
-    out->SayReady(true);
-    const int c = CONSOLE_AskAccepted(kOverwriteQuestion, "yYnq\n");
-    if (c == 'q') return false;
-    if (c == 'n') return true;
-  }
-  PLATFORM_NEWFILEQUEUE& files = out->Files();
-  // Nothing looks for what an export left, so its temporary file goes
-  // without a lock.
-  files.Begin(path, PLATFORM_NEWFILE_UNLOCKED,
-              exists ? PLATFORM_NEWFILE_ANY : PLATFORM_NEWFILE_ABSENT);
-  EXPORTSINK sink(&files);
-  ITEMFACTS_CHECKSINK check(&sink);
-  const KFACTS* facts = ITEMFACTS_Find(context.facts, item);
-  // What the reading says waits for the lines of the items before.
-  PLATFORM_HELD said;
-  PLATFORM_Hold(&said);
-  const bool read = reader->Read(item, &check);
-  PLATFORM_Hold(nullptr);
-  if (!read) {
-    // Damaged content fails this item only.
-    files.Discard();
-    out->Ended(path, kWriteChunksError, std::move(said),
-               ITEMFACTS_Unreadable(PLATFORM_Printable(name)));
-    return true;
-  }
-  std::string damage = check.Damage(PLATFORM_Printable(name), item, facts);
-  if (!damage.empty()) {
-    files.Discard();
-    out->Ended(path, nullptr, std::move(said), std::move(damage));
-    return true;
-  }
-  // Only a file that replaces the user's own must be on the disk before the
-  // rename: a new file lost in a crash is still in the container, and
-  // syncing every one of thousands of new files would double an export.
-  files.Commit(exists ? PLATFORM_DURABLE : PLATFORM_CACHED, ITEMFACTS_Meta(facts));
-  out->Ended(path, nullptr, std::move(said));
-  return true;
-}
-
 // Every item, in the table's order. False when the walk could not see
 // every row.
 bool AllItems(std::vector<KASPO>* out_items) {
@@ -545,21 +286,80 @@ bool SumSizes(int64_t* out_sum) {
 }
 }  // namespace
 
+ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
+                          const ITEMS_ADDSETTINGS& choice, ITEMS_ROOM* room) {
+  if (!NameFits(name)) return ITEMS_ADDED::kRefused;
+  // Read and encoded piece by piece: the chunks are the only copy held.
+  COMPR_CHUNKS chunks;
+  BLOBJIO_FILEFACTS facts;
+  constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
+  const BLOBJIO_FILEREAD read =
+      BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &facts);
+  // Swapped since the listing: what the file is now was never shown.
+  if (read == BLOBJIO_FILE_NOT_REGULAR || read == BLOBJIO_FILE_CHANGED) {
+    CONSOLE_Error(read == BLOBJIO_FILE_CHANGED ? kSourceChanged : kSourceNotFile,
+                  PLATFORM_Printable(path).c_str());
+    return ITEMS_ADDED::kRefused;
+  }
+  if (read != BLOBJIO_FILE_READ || facts.length == 0) {
+    CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
+    return ITEMS_ADDED::kStop;
+  }
+  if (choice.notices && facts.length > kLargeFileBytes) {
+    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(),
+                  static_cast<int>(facts.length / kKilo));
+  }
+  if (!Fits(path, chunks.lengths.size(), *room)) return ITEMS_ADDED::kRefused;
+  if (!StoreItem(name, choice, facts, chunks)) return ITEMS_ADDED::kStop;
+  room->items += 1;
+  room->chunks += static_cast<int>(chunks.lengths.size());
+  return ITEMS_ADDED::kAdded;
+}
+
+int ITEMS_CountRows(ITEMS_ROOM* room) {
+  if (!KASPO_Cur_Count(&room->items, Db())) {
+    APPDB_Report(kCountItemsError);
+    return 0;
+  }
+  if (!BLOBJ_Cur_Count(&room->chunks, Db())) {
+    APPDB_Report(kCountChunksError);
+    return 0;
+  }
+  return 1;
+}
+
+int ITEMS_DeleteItem(KASPO* item) { return DeleteOneItem(item) ? 1 : 0; }
+
+int ITEMS_All(std::vector<KASPO>* out_items) {
+  if (!AllItems(out_items)) {
+    dberror_print();
+    return 0;
+  }
+  std::stable_sort(out_items->begin(), out_items->end(), [](const KASPO& a, const KASPO& b) {
+    return std::strcmp(a.filename, b.filename) < 0;
+  });
+  return 1;
+}
+
 void ITEMS_Add() {
   ADDCHOICE choice;
   if (!ChooseFiles(&choice.names) || !ChooseDescriptionAndCompression(&choice)) return;
-  ROOM room;
-  if (!CountRows(&room)) return;
+  ITEMS_ROOM room;
+  if (!ITEMS_CountRows(&room)) return;
   int added = 0;
   for (const std::string& name : choice.names) {
-    const ADDRESULT result = AddOneFile(name, choice, &room);
-    if (result == ADDRESULT::kStop) {
+    const ITEMS_ADDED result =
+        ITEMS_AddFile(PATHS_Join(APP_State().current_dir, name), name, choice, &room);
+    if (result == ITEMS_ADDED::kStop) {
       // What was committed before the stop is in the tables; quitting
       // must save it.
       if (added > 0) APP_State().changed = true;
       return;
     }
-    if (result == ADDRESULT::kAdded) ++added;
+    if (result == ITEMS_ADDED::kAdded) {
+      CONSOLE_Print(kAdded, PLATFORM_Printable(name).c_str());
+      ++added;
+    }
   }
   // Refused files are not counted: the count says what the tables gained.
   CONSOLE_Print(kAddedCount, added);
@@ -625,26 +425,11 @@ void ITEMS_Export() {
     if (c == 'q') return;
     if (c != 'n') break;
   }
-  EXPORTCONTEXT context;
-  if (!ITEMFACTS_Load(&context.facts)) return;
-  context.has_container = PLATFORM_FileIdOf(APP_State().container_path.c_str(), &context.container);
+  EXPORTSETTINGS settings;
+  settings.dir = APP_State().current_dir;
   // Only files written count; skipped and failed ones are not exported.
-  bool quit = false;
-  int written = 0;
-  {
-    CONTENTREADER reader(found);
-    EXPORT exporting;
-    for (const KASPO& item : found) {
-      if (!ExportOneItem(item, context, &reader, &exporting)) {
-        quit = true;
-        break;
-      }
-      exporting.SayReady(false);
-    }
-    exporting.SayReady(true);
-    written = exporting.Written();
-  }
-  if (!quit) CONSOLE_Print(kExportedCount, written);
+  const EXPORTRESULT result = EXPORT_Items(found, settings);
+  if (!result.left) CONSOLE_Print(kExportedCount, result.written);
 }
 
 void ITEMS_Verify() {
@@ -653,24 +438,29 @@ void ITEMS_Verify() {
   do {
     if (!ITEMLIST_AskPattern(&text)) return;
   } while (!ITEMLIST_Search(text, &found));
+  ITEMS_VERIFIED verified;
+  if (!ITEMS_VerifyItems(found, &verified)) return;
+  CONSOLE_Print(kVerified, static_cast<int>(found.size()), verified.damaged, verified.unchecked);
+}
+
+int ITEMS_VerifyItems(const std::vector<KASPO>& items, ITEMS_VERIFIED* out) {
+  *out = ITEMS_VERIFIED{};
   ITEMFACTS_MAP facts;
-  if (!ITEMFACTS_Load(&facts)) return;
-  int damaged = 0;
-  int unchecked = 0;
-  CONTENTREADER reader(found);
-  for (const KASPO& item : found) {
+  if (!ITEMFACTS_Load(&facts)) return 0;
+  ITEMREADER reader(items);
+  for (const KASPO& item : items) {
     const KFACTS* item_facts = ITEMFACTS_Find(facts, item);
-    if (item_facts == nullptr) ++unchecked;
+    if (item_facts == nullptr) ++out->unchecked;
     // The content goes nowhere: memory does not grow with the item.
     ITEMFACTS_CHECKSINK check(nullptr);
     const std::string shown = PLATFORM_Printable(ITEMLIST_Text(item.filename));
     std::string damage = reader.Read(item, &check) ? check.Damage(shown, item, item_facts)
                                                    : ITEMFACTS_Unreadable(shown);
     if (damage.empty()) continue;
-    ++damaged;
+    ++out->damaged;
     CONSOLE_Error("%s", damage.c_str());
   }
-  CONSOLE_Print(kVerified, static_cast<int>(found.size()), damaged, unchecked);
+  return 1;
 }
 
 void ITEMS_CompleteFacts() {
@@ -684,7 +474,7 @@ void ITEMS_CompleteFacts() {
     return facts.count(ITEMLIST_Text(item.kaspo_id)) != 0;
   });
   if (items.empty()) return;
-  CONTENTREADER reader(items);
+  ITEMREADER reader(items);
   for (const KASPO& item : items) {
     ITEMFACTS_CHECKSINK check(nullptr);
     // What reading a damaged item says is for `v` and `e` to say.

@@ -5,6 +5,11 @@
 // APP_State().changed.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "records/kaspo.h"
+
 void ITEMS_Add();     // "a": add files of the current directory as items
 void ITEMS_Change();  // "c": change an item's file name or description
 void ITEMS_Delete();  // "d": delete items found by a pattern
@@ -15,6 +20,53 @@ void ITEMS_Status();  // "t": the status line of the container
 // "v": decodes the items found and checks each against its size and
 // checksum, writing nothing; one line per damaged item, then a summary.
 void ITEMS_Verify();
+
+// The steps of the commands that the command line (app/command_line.h)
+// runs without their dialogues.
+
+// What every file of one add pass gets.
+struct ITEMS_ADDSETTINGS {
+  std::string description;
+  bool compress = true;
+  bool notices = true;  // "can take some time" before a large file
+};
+
+// The rows of both tables, counted once per add pass and kept up to date
+// through it. A container section holds at most TABLEFILE_MAXRECORDS rows;
+// a file that would take a table past that is refused before anything
+// changes, so the container always stays saveable.
+struct ITEMS_ROOM {
+  int items = 0;
+  int chunks = 0;
+};
+// 0 after printing why the rows could not be counted.
+[[nodiscard]] int ITEMS_CountRows(ITEMS_ROOM* room);
+
+enum class ITEMS_ADDED {
+  kAdded,
+  kRefused,  // this file is left out (the reason printed); the pass goes on
+  kStop,     // the pass must end (the reason printed)
+};
+// Adds the file at `path` as the item `name`, in a transaction of its own:
+// read and encoded first, so that its chunks are counted before anything
+// changes. Prints nothing when it was added.
+[[nodiscard]] ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
+                                        const ITEMS_ADDSETTINGS& settings, ITEMS_ROOM* room);
+
+// Deletes the item with its chunks and facts, in a transaction of its
+// own. 0 after printing why (the transaction rolled back).
+[[nodiscard]] int ITEMS_DeleteItem(KASPO* item);
+
+// Every item, by file name (byte order). 0 after printing why not.
+[[nodiscard]] int ITEMS_All(std::vector<KASPO>* out_items);
+
+// Reads back and checks each of `items` as "v" does, printing a line per
+// damaged item; 0 when the items' facts could not be read.
+struct ITEMS_VERIFIED {
+  int damaged = 0;
+  int unchecked = 0;  // items without checksum
+};
+[[nodiscard]] int ITEMS_VerifyItems(const std::vector<KASPO>& items, ITEMS_VERIFIED* out);
 
 // Gives every item without facts the checksum of its content as it reads
 // back now, so that a container written before checksums were kept is

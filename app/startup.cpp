@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/app_state.h"
+#include "app/command_line.h"
 #include "app/command_loop.h"
 #include "app/console.h"
 #include "app/container.h"
@@ -17,7 +18,6 @@
 
 namespace {
 constexpr char kBanner[] = "Kaspo 1.1 (12.07.2003)\n";
-constexpr char kUsage[] = "Usage: kaspo <kaspofile>\n";
 constexpr char kPathVariable[] = "KASPO_PATH";
 constexpr char kDefaultDir[] = ".";
 constexpr char kNoSuchPathDir[] = "Warning: KASPO_PATH-directory '%s' does not exist!\n";
@@ -54,7 +54,7 @@ bool MayQuit() {
 void TakeArguments(int argc, const char* const* argv) {
   std::string path;
   if (!APP_ScanArgs(argc, argv, &path)) {
-    CONSOLE_Print(kUsage);
+    CLI_PrintUsage();
     PLATFORM_Exit(kUsageStatus);
   }
   if (!path.empty()) PATHS_ForceExtension(&path);
@@ -86,6 +86,9 @@ void APP_ChooseDirectory() {
 }
 
 int APP_Main(int argc, const char* const* argv) {
+  // A command for a script ends with its own status: the engine's exit
+  // handling, which ends every dialogue with 1, never runs for it.
+  if (CLI_Wanted(argc, argv)) PLATFORM_QuickExit(CLI_Run(argc, argv));
   CONSOLE_Print(kBanner);
   TakeArguments(argc, argv);
   APP_ChooseDirectory();

@@ -42,7 +42,7 @@ class FdGuard {
 
 // Reading in steps keeps files whose size changes while they are read
 // (or that report no size, like those under /proc) correct.
-constexpr std::size_t kReadStep = 65536;  // bytes asked for per read call
+constexpr std::size_t kReadStep = 65536;   // bytes asked for per read call
 constexpr mode_t kNewFileMode = 0666;      // before the umask, as for any new file
 constexpr mode_t kPermissionBits = 07777;  // what a replacing file takes over
 
@@ -112,6 +112,18 @@ int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_nam
     if (PLATFORM_FileKind(path.c_str()) == PLATFORM_REGULAR) {
       out_names->emplace_back(entry->d_name);
     }
+  }
+  std::sort(out_names->begin(), out_names->end());
+  return 1;
+}
+
+int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names) {
+  out_names->clear();
+  DirPtr handle(opendir(dir));
+  if (!handle) return 0;
+  while (struct dirent* entry = readdir(handle.get())) {
+    const std::string_view name(entry->d_name);
+    if (name != "." && name != "..") out_names->emplace_back(name);
   }
   std::sort(out_names->begin(), out_names->end());
   return 1;
@@ -244,8 +256,8 @@ PLATFORM_SOURCEOPEN PLATFORM_OpenSource(const char* path, PLATFORM_FILEPTR* out_
     return PLATFORM_SOURCE_NOT_REGULAR;
   }
   const int flags = fcntl(fd, F_GETFL);
-  FILE* file = flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ? nullptr
-                                                                          : fdopen(fd, "rb");
+  FILE* file =
+      flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ? nullptr : fdopen(fd, "rb");
   if (file == nullptr) {
     close(fd);
     return PLATFORM_SOURCE_FAILED;
@@ -263,4 +275,26 @@ bool PLATFORM_FileIdOf(const char* path, PLATFORM_FILEID* out_id) {
   out_id->device = static_cast<uint64_t>(st.st_dev);
   out_id->inode = static_cast<uint64_t>(st.st_ino);
   return true;
+}
+
+int PLATFORM_MakeDirectoriesBelow(const std::string& base, const std::string& relative) {
+  int dir = open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return 0;
+  for (std::size_t at = 0; dir >= 0 && at <= relative.size();) {
+    std::size_t end = relative.find(PLATFORM_SEPARATOR, at);
+    if (end == std::string::npos) end = relative.size();
+    const std::string part = relative.substr(at, end - at);
+    at = end + 1;
+    if (part.empty()) continue;
+    if (mkdirat(dir, part.c_str(), 0777) != 0 && errno != EEXIST) {
+      close(dir);
+      return 0;
+    }
+    const int next = openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(dir);
+    dir = next;
+  }
+  if (dir < 0) return 0;
+  close(dir);
+  return 1;
 }

@@ -45,6 +45,11 @@ enum PLATFORM_FILEKIND {
 [[nodiscard]] int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names,
                                             std::string_view prefix = {});
 
+// The names (without directory) of every entry of `dir` but "." and "..",
+// sorted ascending byte by byte, whatever their kind. 0 when the directory
+// cannot be read.
+[[nodiscard]] int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names);
+
 // Every open, read, write, flush and rename below can be made to fail by
 // the test seam of platform/fault.h, so tests can show what a failing disk
 // does to their caller.
@@ -142,3 +147,11 @@ struct PLATFORM_FILEID {
 [[nodiscard]] inline bool PLATFORM_SameFileId(const PLATFORM_FILEID& a, const PLATFORM_FILEID& b) {
   return a.device == b.device && a.inode == b.inode;
 }
+
+// Makes the directories of `relative` ("a/b/c", "/" between them) below
+// the directory `base`, each as the user's umask allows, and makes sure
+// none of them is a symbolic link: each is descended into by its own
+// handle, never followed through a link. 0 when one of them is a link or
+// no directory, or cannot be made.
+[[nodiscard]] int PLATFORM_MakeDirectoriesBelow(const std::string& base,
+                                                const std::string& relative);
