@@ -57,6 +57,39 @@ TEST(FilePattern, MatchesWholeNamesWithoutBacktracking) {
   }
 }
 
+TEST(FilePattern, GlobMatchesAsTheShellDoesWithBacktracking) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool taken;
+  };
+  constexpr Case kCases[] = {
+      {"*.txt", "a.b.txt", true},  // backtracking, unlike the add dialogue
+      {"*.txt", "a.txtx", false},
+      {"*", "", true},
+      {"docs/*", "docs/sub/b.txt", true},  // "/" is a character like any
+      {"*/r.bin", "docs/sub/r.bin", true},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYc d", false},
+      {"?PL", "GPL", true},
+      {"?PL", "LGPL", false},
+      {"[GL]*", "LGPL-2", true},
+      {"[!G]*", "GPL", false},
+      {"[^G]*", "LGPL", true},
+      {"[a-c]x", "bx", true},
+      {"[a-c]x", "dx", false},
+      {"[]]x", "]x", true},
+      {"[x", "[x", true},  // a set without its end is the character itself
+      {"\\*", "*", true},
+      {"\\*", "a", false},
+      {"GPL", "LGPL-2", false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.name);
+    EXPECT_EQ(FPATTERN_Glob(c.pattern, c.name), c.taken);
+  }
+}
+
 TEST(FilePattern, ListsMatchingRegularFilesSorted) {
   ScratchDir dir;
   for (const char* name : {"b.ksp", "a.ksp", "a.b.ksp", "c.txt", "ksp"}) dir.WriteFile(name, "x");

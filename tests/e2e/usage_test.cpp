@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/session.h"
+#include "platform/files.h"
 
 namespace {
 // A usage request of the dialogue ends the program before the database
@@ -127,6 +128,16 @@ TEST_F(Usage, AScriptTakesATreeThroughEveryCommand) {
   KaspoResult replaced = Run("", {"-x", "box", "-C", "out", "--overwrite", "docs/a.txt"});
   EXPECT_EQ(replaced.out, "out/docs/a.txt\n");
   EXPECT_EQ(replaced.status, 0);
+
+  // No directory on the way is followed through a link.
+  scratch_.MakeDir("work/trap");
+  scratch_.MakeDir("work/out2");
+  ASSERT_EQ(symlink("../trap", scratch_.Path("work/out2/docs").c_str()), 0);
+  KaspoResult trapped = Run("", {"-x", "box", "-C", "out2", "docs/a.txt"});
+  EXPECT_EQ(trapped.err,
+            "warning: directory for 'out2/docs/a.txt' cannot be made, not exported!\n");
+  EXPECT_EQ(trapped.status, kScriptFailed);
+  EXPECT_FALSE(PLATFORM_Exists(scratch_.Path("work/trap/a.txt").c_str()));
 
   // The content alone on standard output (a pipe), and a test of all.
   KaspoResult print = Run("", {"-p", "box", "docs/sub/r.bin"});
