@@ -32,12 +32,18 @@ extern const char CONSOLE_COMMAND_SET[];
 // DF, then "*@.(),;\'%=<>" (the backslash and the apostrophe both count).
 extern const char CONSOLE_ANSWER_SET[];
 
+// An end request (a signal, platform/signals.h) counts as the end of
+// standard input: every dialogue is left as there, and the main loop
+// ends the program, which keeps what is unsaved (app/leftovers.h).
+// Standard input is read unbuffered, so that a wait for it can also wait
+// for the request: no byte may sit in a buffer while the wait goes on.
 struct CONSOLE {
   FILE* in = stdin;
-  FILE* out = stdout;  // prompts, results and the answer-length messages
-  FILE* err = stderr;  // error messages
+  FILE* out = stdout;       // prompts, results and the answer-length messages
+  FILE* err = stderr;       // error messages
   bool at_end = false;      // standard input has ended; it stays ended
   int reads_after_end = 0;  // questions asked since, bounded by CONSOLE_ENDREADS
+  int pushed_back = EOF;    // a byte read ahead and given back, EOF if none
 };
 
 CONSOLE& CONSOLE_Get();

@@ -11,6 +11,7 @@
 #include "app/database.h"
 #include "app/directory_commands.h"
 #include "app/file_pattern.h"
+#include "app/leftovers.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
 #include "platform/files.h"
@@ -138,14 +139,15 @@ void CONTAINER_Open() {
   // Even a failed load makes this the current container, with only what
   // could be read from it: the previous container's items are gone.
   if (CONTAINER_Read(path)) CONSOLE_Print(kOpened, path.c_str());
+  LEFTOVER_TellRescues(path);
 }
 
 void CONTAINER_New() {
   std::string dir;
   std::vector<std::string> names;
   std::string path;
-  if (!ChooseDirectory(kAnyFile, false, DIRCMD_NOFILES, &dir, &names) || !ChooseNewName(dir, &path) ||
-      !CONTAINER_SaveIfChanged()) {
+  if (!ChooseDirectory(kAnyFile, false, DIRCMD_NOFILES, &dir, &names) ||
+      !ChooseNewName(dir, &path) || !CONTAINER_SaveIfChanged()) {
     return;
   }
   GUARD_Enter(path);

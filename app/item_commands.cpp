@@ -15,6 +15,7 @@
 #include "app/database.h"
 #include "app/file_pattern.h"
 #include "app/item_listing.h"
+#include "app/leftovers.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
 #include "platform/files.h"
@@ -520,6 +521,7 @@ void ITEMS_Delete() {
 }
 
 void ITEMS_Export() {
+  LEFTOVER_RemoveStaleTemps(APP_State().current_dir);
   std::vector<KASPO> found;
   std::string text;
   for (;;) {
