@@ -1,7 +1,9 @@
 // leftovers.cpp: rescue files and the temporary files of ended exports.
 #include "app/leftovers.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
@@ -31,19 +33,22 @@ std::string Stem(const std::string& container_path) {
   return container_path;
 }
 
-// Whether `tail` (a rescue name after the container's stem) is "-rescue.ksp"
-// or "-rescue-<n>.ksp".
-bool IsRescueTail(const std::string& tail) {
+// The number of a rescue name from its `tail` after the container's stem:
+// 1 for "-rescue.ksp", n for "-rescue-<n>.ksp", 0 for any other tail.
+int RescueNumber(const std::string& tail) {
   const std::string mark = kRescueMark;
   const std::string ext = kExtension;
   if (tail.size() < mark.size() + ext.size() || tail.compare(0, mark.size(), mark) != 0 ||
       tail.compare(tail.size() - ext.size(), ext.size(), ext) != 0) {
-    return false;
+    return 0;
   }
   const std::string number = tail.substr(mark.size(), tail.size() - mark.size() - ext.size());
-  if (number.empty()) return true;
-  if (number.size() < 2 || number[0] != '-') return false;
-  return number.find_first_not_of("0123456789", 1) == std::string::npos;
+  if (number.empty()) return 1;
+  if (number.size() < 2 || number.size() > 4 || number[0] != '-' ||
+      number.find_first_not_of("0123456789", 1) != std::string::npos) {
+    return 0;
+  }
+  return std::stoi(number.substr(1));
 }
 
 // Takes the first free rescue name by creating it empty: a second session
@@ -90,9 +95,15 @@ void LEFTOVER_TellRescues(const std::string& container_path) {
   const std::string base = slash == std::string::npos ? stem : stem.substr(slash + 1);
   std::vector<std::string> names;
   if (!PLATFORM_ListRegularFiles(dir.c_str(), &names, base + kRescueMark)) return;
+  // In the order they were written.
+  std::vector<std::pair<int, std::string>> rescues;
   for (const std::string& name : names) {
-    if (!IsRescueTail(name.substr(base.size()))) continue;
-    const std::string shown = PLATFORM_Printable(stem + name.substr(base.size()));
+    const std::string tail = name.substr(base.size());
+    if (const int n = RescueNumber(tail)) rescues.emplace_back(n, stem + tail);
+  }
+  std::sort(rescues.begin(), rescues.end());
+  for (const auto& [n, path] : rescues) {
+    const std::string shown = PLATFORM_Printable(path);
     CONSOLE_Print(kRescueExists, shown.c_str(), shown.c_str());
   }
 }

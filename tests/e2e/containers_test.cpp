@@ -2,13 +2,16 @@
 // new run byte for byte, the exact empty container, containers written by
 // another layout, damaged content, a failed save, the commands new and
 // open, and what keeps a save from writing over data: failed loads,
-// repeated keys, two sessions, files changed on disk, links and the
-// left-overs of killed saves.
+// repeated keys, two sessions, files changed on disk, links, the
+// left-overs of killed saves and exports, and the rescue of unsaved
+// changes when a run ends unasked.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -63,9 +66,8 @@ struct Sample {
   char kind;
 };
 const Sample kSamples[] = {
-    {"s1", 1, 'r'},           {"s4000", 4000, 'r'},       {"s4001", 4001, 'r'},
-    {"s100000", 100000, 'r'}, {"big", 3000000, 'u'},      {"marks", 20000, 'b'},
-    {"runs", 50000, 'u'},
+    {"s1", 1, 'r'},        {"s4000", 4000, 'r'},  {"s4001", 4001, 'r'}, {"s100000", 100000, 'r'},
+    {"big", 3000000, 'u'}, {"marks", 20000, 'b'}, {"runs", 50000, 'u'},
 };
 
 class Containers : public Session {
@@ -75,11 +77,13 @@ class Containers : public Session {
 
 TEST_F(Containers, ContentSurvivesASaveAndANewRunByteForByte) {
   scratch_.MakeDir("work/in");
-  for (const Sample& s : kSamples) scratch_.WriteFile("work/in/" + std::string(s.name), Content(s.size, s.kind));
+  for (const Sample& s : kSamples)
+    scratch_.WriteFile("work/in/" + std::string(s.name), Content(s.size, s.kind));
   for (const char* box : {"plain.ksp", "packed.ksp"}) {
     SCOPED_TRACE(box);
     const bool packed = std::string(box) == "packed.ksp";
-    KaspoResult add = Run(std::string("cd\nin\na\n*\ny\nsamples\n") + (packed ? "y" : "n") + "\ns\nq\n", {box});
+    KaspoResult add =
+        Run(std::string("cd\nin\na\n*\ny\nsamples\n") + (packed ? "y" : "n") + "\ns\nq\n", {box});
     EXPECT_NE(add.out.find("7 items added\n"), std::string::npos);
     EXPECT_NE(add.out.find("  adding of file 'big' can take some time (file-size 2929 kb)!\n"),
               std::string::npos);
@@ -225,8 +229,8 @@ TEST_F(Containers, AFailedSaveKeepsTheOldContainerAndTheChange) {
   const std::string box = std::string(251, 'b') + ".ksp";
   scratch_.WriteFile("work/" + box, saved);
   KaspoResult result = Run("a\nb.txt\ny\n\nn\ns\nq\nn\nq\nx\ny\n", {box});
-  const std::string failed = "(dbio) Cannot open file '" + box +
-                             "' for output!\nerror saving kaspo-db '" + box + "'!\n";
+  const std::string failed =
+      "(dbio) Cannot open file '" + box + "' for output!\nerror saving kaspo-db '" + box + "'!\n";
   EXPECT_EQ(result.err, kStartupErr + failed + failed + failed);
   const std::string question = "kaspo not saved! Quit anyway? (n/y) ";
   const std::string p = Prompt();
@@ -247,14 +251,15 @@ TEST_F(Containers, NewAsksAgainForANameThatExists) {
   scratch_.WriteFile("work/a.txt", "alpha");
   const std::string p = Prompt();
   KaspoResult result = Run("n\n\ny\nold\nfresh\na\na.txt\ny\n\nn\nn\n\ny\nnext\nq\n");
-  EXPECT_EQ(result.out,
-            kBanner + std::string(kMenu) + p + kDirectory + "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect +
-                kFile + "file 'old' already exists!\n" + kFile + "new kaspo './fresh.ksp' created\n" +
-                p + "# Filename: [a.txt]\t\nAre you sure? (n/y/q) # Description: "
-                    "# Compressed? (y/n/q)   file 'a.txt' added\n1 items added\n" +
-                // A changed container is saved before the next one is made.
-                p + kDirectory + "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect + kFile +
-                "kaspo-db './fresh.ksp' saved!\nnew kaspo './next.ksp' created\n" + p);
+  EXPECT_EQ(result.out, kBanner + std::string(kMenu) + p + kDirectory +
+                            "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect + kFile +
+                            "file 'old' already exists!\n" + kFile +
+                            "new kaspo './fresh.ksp' created\n" + p +
+                            "# Filename: [a.txt]\t\nAre you sure? (n/y/q) # Description: "
+                            "# Compressed? (y/n/q)   file 'a.txt' added\n1 items added\n" +
+                            // A changed container is saved before the next one is made.
+                            p + kDirectory + "(.) [a.txt]\t[old.ksp]\t\n" + kCorrect + kFile +
+                            "kaspo-db './fresh.ksp' saved!\nnew kaspo './next.ksp' created\n" + p);
   EXPECT_EQ(result.err, kStartupErr);
   EXPECT_NE(Container("fresh.ksp").find("a.txt"), std::string::npos);
 }
@@ -269,11 +274,12 @@ TEST_F(Containers, OpenListsOnlyContainerFiles) {
   const std::string p = Prompt();
   Run("a\nitem.txt\ny\n\nn\ns\nq\n", {"b.ksp"});
   KaspoResult result = Run("o\nsub\nmissing\n\nn\n\nx\ny\nb.ksp\nt\nq\n");
-  EXPECT_EQ(result.out,
-            kBanner + std::string(kMenu) + p + kDirectory + "(.) no kaspo-file in directory 'sub'!\n" +
-                kDirectory + "(.) " + kDirectory + "(.) [a.ksp]\t[b.ksp]\t\n" +
-                kCorrect + kDirectory + "(.) [a.ksp]\t[b.ksp]\t\n" + kCorrect + kFile +
-                "(b.ksp) kaspo './b.ksp' opened\n" + p + StatusLine("./b.ksp", 1, 0, 3) + p);
+  EXPECT_EQ(result.out, kBanner + std::string(kMenu) + p + kDirectory +
+                            "(.) no kaspo-file in directory 'sub'!\n" + kDirectory + "(.) " +
+                            kDirectory + "(.) [a.ksp]\t[b.ksp]\t\n" + kCorrect + kDirectory +
+                            "(.) [a.ksp]\t[b.ksp]\t\n" + kCorrect + kFile +
+                            "(b.ksp) kaspo './b.ksp' opened\n" + p +
+                            StatusLine("./b.ksp", 1, 0, 3) + p);
   EXPECT_EQ(result.err, kStartupErr);
 }
 
@@ -315,8 +321,8 @@ TEST_F(Containers, AFailedLoadIsWrittenOverOnlyWhenTheUserSaysYes) {
   EXPECT_NE(taken.out.find(p + Unread("./bad.ksp") + "kaspo-db './bad.ksp' saved!\n" + p +
                            "kaspo-db './bad.ksp' saved!\n" + p),
             std::string::npos);
-  EXPECT_EQ(Run("t\nq\n", {"bad.ksp"}).out,
-            kBanner + StatusLine("bad.ksp", 1, 0, 3) + "\n" + kMenu + p + StatusLine("bad.ksp", 1, 0, 3) + p);
+  EXPECT_EQ(Run("t\nq\n", {"bad.ksp"}).out, kBanner + StatusLine("bad.ksp", 1, 0, 3) + "\n" +
+                                                kMenu + p + StatusLine("bad.ksp", 1, 0, 3) + p);
   EXPECT_TRUE(Container("good.ksp") == good);
 }
 
@@ -326,7 +332,8 @@ TEST_F(Containers, ARepeatedKeyIsDamageAndNeverMerged) {
   Run("a\n*.txt\ny\n\nn\ns\nq\n", {"box.ksp"});
   const std::string saved = Container("box.ksp");
   const std::size_t items = ("00002," + std::string(kKaspoDescriptor) + Zero()).size();
-  const std::size_t chunks = items + 2 * 280 + ("00002," + std::string(kBlobjDescriptor) + Zero()).size();
+  const std::size_t chunks =
+      items + 2 * 280 + ("00002," + std::string(kBlobjDescriptor) + Zero()).size();
   struct Case {
     std::size_t first;  // offset of the section's first record
     std::size_t size;
@@ -340,8 +347,10 @@ TEST_F(Containers, ARepeatedKeyIsDamageAndNeverMerged) {
     bytes.replace(c.first + c.size + 20, 8, "twinkey1");
     scratch_.WriteFile("work/twins.ksp", bytes);
     KaspoResult result = Run("s\n\nq\n", {"twins.ksp"});
-    EXPECT_EQ(result.err, kStartupErr + std::string("(TABLE_File_Load) Duplicate key 'twinkey1' for attribute '") +
-                              c.field + "'!\n");
+    EXPECT_EQ(result.err,
+              kStartupErr +
+                  std::string("(TABLE_File_Load) Duplicate key 'twinkey1' for attribute '") +
+                  c.field + "'!\n");
     EXPECT_NE(result.out.find("error reading kaspo-db 'twins.ksp'!\nonly " +
                               std::to_string(c.items_read) + " items could be read!\n"),
               std::string::npos);
@@ -380,7 +389,9 @@ TEST_F(Containers, TwoSessionsNeverSaveOverEachOther) {
   const std::string end = p + p + changed + p + changed + "kaspo-db 'box.ksp' saved!\n" + p;
   ASSERT_GE(two.out.size(), end.size());
   EXPECT_EQ(two.out.substr(two.out.size() - end.size()), end);
-  EXPECT_EQ(two.err, kStartupErr + std::string("kaspo-db 'box.ksp' is in use by another session, not saved!\n"));
+  EXPECT_EQ(
+      two.err,
+      kStartupErr + std::string("kaspo-db 'box.ksp' is in use by another session, not saved!\n"));
   EXPECT_NE(Container("box.ksp").find("b.txt"), std::string::npos);
 }
 
@@ -437,11 +448,15 @@ TEST_F(Containers, ASaveRemovesOnlyWhatKilledSavesLeft) {
   Start(&live, "", {"other.ksp"});
   ASSERT_TRUE(AwaitKaspo(&live, Prompt()));
   const std::string dead = std::to_string(EndedProcess());
-  const std::vector<std::string> stale = {"box.ksp." + dead + "-0.tmp", "box.ksp." + dead + "-17.tmp"};
+  const std::vector<std::string> stale = {"box.ksp." + dead + "-0.tmp",
+                                          "box.ksp." + dead + "-17.tmp"};
   const std::vector<std::string> kept = {
       "box.ksp." + dead + "-1.tmp",  // locked: still being written
-      "box.ksp." + std::to_string(live.pid) + "-0.tmp", "box.ksp." + dead + "-x.tmp",
-      "box.ksp." + dead + "-0.tmp.old", "box.ksp.tmp", "other.ksp." + dead + "-0.tmp"};
+      "box.ksp." + std::to_string(live.pid) + "-0.tmp",
+      "box.ksp." + dead + "-x.tmp",
+      "box.ksp." + dead + "-0.tmp.old",
+      "box.ksp.tmp",
+      "other.ksp." + dead + "-0.tmp"};
   for (const std::string& name : stale) scratch_.WriteFile("work/" + name, "half a save");
   for (const std::string& name : kept) scratch_.WriteFile("work/" + name, "half a save");
   PLATFORM_LOCK held;
@@ -459,5 +474,137 @@ TEST_F(Containers, ASaveRemovesOnlyWhatKilledSavesLeft) {
   EXPECT_EQ(names, expected);
   KaspoResult other;
   ASSERT_TRUE(FinishKaspo(&live, &other));
+}
+constexpr char kAbnormal[] = "(TARVICDB) Abnormal termination\n";
+
+bool IsTemp(const std::string& name) {
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+}
+
+// An export that a signal cuts short leaves no temporary file; the next
+// export into that directory removes those of ended runs, only those.
+TEST_F(Containers, AnExportLeavesNoTemporaryFilesBehind) {
+  scratch_.MakeDir("work/in");
+  scratch_.MakeDir("work/out");
+  constexpr int kItems = 48;  // of 1 MB: far more than the writer takes at once
+  for (int i = 0; i < kItems; ++i) {
+    scratch_.WriteFile("work/in/f" + std::to_string(100 + i), Content(1000000 + i, 'r'));
+  }
+  ASSERT_EQ(Run("cd\nin\na\n*\ny\n\nn\ns\nq\n", {"many"}).status, kRunStatus);
+  const std::string dead = std::to_string(EndedProcess());
+  const std::vector<std::string> stale = {"f100." + dead + "-0.tmp", "x.ksp." + dead + "-3.tmp"};
+  const std::vector<std::string> kept = {"f101." + std::to_string(getpid()) + "-0.tmp",
+                                         "f102." + dead + "-x.tmp", "f103.tmp"};
+  for (const std::string& name : stale) scratch_.WriteFile("work/out/" + name, "half");
+  for (const std::string& name : kept) scratch_.WriteFile("work/out/" + name, "half");
+  // The signal comes while the export has a temporary file of its own.
+  KaspoProcess exporting;
+  Start(&exporting, "cd\nout\ne\n*\ny\n", {"many"});
+  ASSERT_TRUE(AwaitKaspo(&exporting, "(y/n/q) "));
+  const std::string own = "." + std::to_string(exporting.pid) + "-";
+  std::vector<std::string> names;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::none_of(names.begin(), names.end(), [&](const std::string& name) {
+    return name.find(own) != std::string::npos;
+  })) {
+    ASSERT_LT(std::chrono::steady_clock::now(), until) << "no temporary file seen";
+    ASSERT_TRUE(PLATFORM_ListRegularFiles((work_ + "/out").c_str(), &names));
+  }
+  kill(static_cast<pid_t>(exporting.pid), SIGTERM);
+  KaspoResult result;
+  ASSERT_TRUE(FinishKaspo(&exporting, &result));
+  EXPECT_EQ(result.err, kStartupErr + std::string(kAbnormal));
+  EXPECT_EQ(result.status, kRunStatus);
+  for (const std::string& name : stale) {
+    EXPECT_NE(result.out.find("removed left-over file 'out/" + name + "'\n"), std::string::npos);
+  }
+  ASSERT_TRUE(PLATFORM_ListRegularFiles((work_ + "/out").c_str(), &names));
+  std::vector<std::string> temps;
+  std::copy_if(names.begin(), names.end(), std::back_inserter(temps), IsTemp);
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(temps, expected);
+  EXPECT_LT(names.size() - temps.size(), static_cast<std::size_t>(kItems));  // cut short
+}
+
+std::string Rescued(const std::string& path) {
+  return "unsaved changes written to '" + path + "'!\n";
+}
+
+// Unsaved items outlive every end the user did not ask for: each writes
+// them to the next free rescue name beside the container, with its
+// permission bits; an end with nothing unsaved writes none. Naming or
+// opening the container tells of each rescue, which opens as a container.
+TEST_F(Containers, UnsavedItemsAreRescuedAtEveryUnaskedEnd) {
+  scratch_.WriteFile("work/f.txt", "first");
+  ASSERT_EQ(Run("a\nf.txt\ny\n\nn\nq\n", {"box"}).status, kRunStatus);
+  ASSERT_EQ(chmod(scratch_.Path("work/box.ksp").c_str(), 0640), 0);
+  const std::string saved = Container("box.ksp");
+  struct Case {
+    int signal;  // 0: standard input ends
+    const char* message;
+  };
+  constexpr Case kCases[] = {{SIGINT, ""}, {SIGTERM, kAbnormal}, {SIGHUP, kAbnormal}, {0, ""}};
+  std::vector<std::string> rescues;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.signal);
+    const std::string name = "g" + std::to_string(rescues.size()) + ".txt";
+    scratch_.WriteFile("work/" + name, "more");
+    const KaspoRun run = Setting("a\n" + name + "\ny\n\nn\n", {"box"});
+    KaspoResult result;
+    if (c.signal == 0) {
+      ASSERT_TRUE(RunKaspo(run, &result));
+    } else {
+      ASSERT_TRUE(RunKaspoSignalled(run, "1 items added\n" + Prompt(), c.signal, &result));
+    }
+    const std::string number = rescues.empty() ? "" : "-" + std::to_string(rescues.size() + 1);
+    rescues.push_back("box-rescue" + number + ".ksp");
+    EXPECT_EQ(result.err, kStartupErr + std::string(c.message) + Rescued(rescues.back()));
+    EXPECT_EQ(result.status, kRunStatus);
+  }
+  KaspoResult idle;
+  ASSERT_TRUE(RunKaspoSignalled(Setting("", {"box"}), Prompt(), SIGTERM, &idle));
+  EXPECT_EQ(idle.err, kStartupErr + std::string(kAbnormal));
+  EXPECT_EQ(Container("box.ksp"), saved);
+
+  std::string told;
+  for (const std::string& r : rescues) {
+    told += "rescue file '" + r + "' exists: open it with o or 'kaspo " + r + "'\n";
+  }
+  KaspoResult named = Run("o\n\ny\nbox.ksp\nq\n", {"box"});
+  EXPECT_NE(named.out.find(" kb)\n" + told + "\n" + kMenu), std::string::npos) << named.out;
+  std::string told_open;  // o names the file in its directory
+  for (const std::string& r : rescues) {
+    told_open += "rescue file './" + r + "' exists: open it with o or 'kaspo ./" + r + "'\n";
+  }
+  EXPECT_NE(named.out.find("kaspo './box.ksp' opened\n" + told_open), std::string::npos);
+  for (std::size_t i = 0; i < rescues.size(); ++i) {
+    SCOPED_TRACE(rescues[i]);
+    struct stat info;
+    ASSERT_EQ(stat(scratch_.Path("work/" + rescues[i]).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    KaspoResult back = Run("l\n*\nq\n", {rescues[i]});
+    EXPECT_NE(back.out.find("[f.txt]\t\n[g" + std::to_string(i) + ".txt]\t\nfound 2 items\n"),
+              std::string::npos);
+    EXPECT_EQ(back.err, kStartupErr);
+  }
+}
+
+// Past the file size limit a save fails as any failed write does: it says
+// so, leaves no file behind and keeps the change, which the end then
+// cannot rescue either.
+TEST_F(Containers, AFileSizeLimitFailsTheSaveNotTheRun) {
+  scratch_.WriteFile("work/big", Content(300000, 'r'));
+  KaspoRun run = Setting("a\nbig\ny\n\nn\ns\n", {"box"});
+  run.file_size_limit = 100000;
+  KaspoResult result;
+  ASSERT_TRUE(RunKaspo(run, &result));
+  const std::string failed = "(TABLE_File_Save) Error writing file!\n";
+  EXPECT_EQ(result.err, kStartupErr + failed + "error saving kaspo-db 'box.ksp'!\n" + failed +
+                            "unsaved changes of kaspo-db 'box.ksp' lost!\n");
+  EXPECT_EQ(result.status, kRunStatus);
+  std::vector<std::string> names;
+  ASSERT_TRUE(PLATFORM_ListRegularFiles(work_.c_str(), &names));
+  EXPECT_EQ(names, std::vector<std::string>{"big"});
 }
 }  // namespace
