@@ -29,10 +29,15 @@ void CallHook(PLATFORM_EXITKIND kind, int status) {
   if (State().exit_hook != nullptr) State().exit_hook(kind, status);
 }
 
+// Without an allocation or a release of memory: a fatal end may come from
+// exhausted memory.
 void RunCleanups() {
-  std::vector<std::pair<CleanupFn, void*>> cleanups = std::move(State().cleanups);
-  State().cleanups.clear();
-  for (auto it = cleanups.rbegin(); it != cleanups.rend(); ++it) it->first(it->second);
+  auto& cleanups = State().cleanups;
+  while (!cleanups.empty()) {
+    const auto [cleanup, context] = cleanups.back();
+    cleanups.pop_back();
+    cleanup(context);
+  }
 }
 }  // namespace
 
