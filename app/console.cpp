@@ -6,6 +6,7 @@
 
 #include "platform/process.h"
 #include "platform/report.h"
+#include "platform/signals.h"
 #include "platform/terminal.h"
 
 const char CONSOLE_COMMAND_SET[] = "qhtacdflsoegnv ";
@@ -65,10 +66,21 @@ bool IsUtf8Letter(const char* set, int second) {
   return false;
 }
 
+// The next byte of input; EOF at its end, and once an end was asked for.
+int ReadByte(CONSOLE* con) {
+  if (con->pushed_back != EOF) {
+    const int c = con->pushed_back;
+    con->pushed_back = EOF;
+    return c;
+  }
+  if (!PLATFORM_WaitForInput(fileno(con->in))) return EOF;
+  return std::fgetc(con->in);
+}
+
 // Reads and drops bytes up to and including the next newline.
 void DiscardRestOfLine(CONSOLE* con) {
   for (;;) {
-    int c = std::fgetc(con->in);
+    int c = ReadByte(con);
     if (c == EOF) {
       con->at_end = true;
       return;
@@ -96,13 +108,13 @@ void Keep(std::string* buffer, int* count, int byte) {
 // exactly the rest of this line.
 bool TakeUtf8Letter(CONSOLE* con, const char* set, std::string* buffer, int* count, int* c) {
   if (*c != kUtf8Lead) return false;
-  const int second = std::fgetc(con->in);
+  const int second = ReadByte(con);
   if (second != EOF && IsUtf8Letter(set, second)) {
     Keep(buffer, count, *c);
     *c = second;
     return true;
   }
-  if (second != EOF) std::ungetc(second, con->in);
+  con->pushed_back = second;
   return false;
 }
 
@@ -112,12 +124,16 @@ void PrintPrompt(CONSOLE* con, const char* prompt) {
 }  // namespace
 
 CONSOLE& CONSOLE_Get() {
-  static CONSOLE console;
+  static CONSOLE console = [] {
+    // Before the first read, as the C library requires.
+    (void)std::setvbuf(stdin, nullptr, _IONBF, 0);
+    return CONSOLE{};
+  }();
   return console;
 }
 
 void CONSOLE_ResetForTest(FILE* in, FILE* out, FILE* err) {
-  CONSOLE_Get() = CONSOLE{in, out, err, false, 0};
+  CONSOLE_Get() = CONSOLE{in, out, err, false, 0, false, EOF};
 }
 
 bool CONSOLE_AtEnd() { return CONSOLE_Get().at_end; }
@@ -168,10 +184,11 @@ int read_answer_line(const char* set, std::string* buffer) {
   std::fflush(con.out);  // the prompt must show before we wait
   int count = 0;
   for (;;) {
-    int c = std::fgetc(con.in);
+    int c = ReadByte(&con);
     if (c == EOF) {
       con.at_end = true;
-      return count > 0 ? count : READ_END;
+      // A line cut short by an end request was never sent off.
+      return count > 0 && PLATFORM_EndRequested() == 0 ? count : READ_END;
     }
     if (c == '\n') return count;
     if (!char_in_set(set, static_cast<unsigned char>(c)) &&
@@ -232,7 +249,7 @@ int CONSOLE_AskChar(const char* question) {
     return 'q';
   }
   std::fflush(con.out);
-  int c = std::fgetc(con.in);
+  int c = ReadByte(&con);
   if (c == EOF) {
     con.at_end = true;
     return 'q';

@@ -32,6 +32,11 @@ extern const char CONSOLE_COMMAND_SET[];
 // DF, then "*@.(),;\'%=<>" (the backslash and the apostrophe both count).
 extern const char CONSOLE_ANSWER_SET[];
 
+// An end request (a signal, platform/signals.h) counts as the end of
+// standard input: every dialogue is left as there, and the main loop
+// ends the program, which keeps what is unsaved (app/leftovers.h).
+// Standard input is read unbuffered, so that a wait for it can also wait
+// for the request: no byte may sit in a buffer while the wait goes on.
 struct CONSOLE {
   FILE* in = stdin;
   FILE* out = stdout;       // prompts, results and the answer-length messages
@@ -41,6 +46,7 @@ struct CONSOLE {
   // Run from a script (the command line): no question is read; each is
   // printed on the error stream with the answer "n" it gets.
   bool script = false;
+  int pushed_back = EOF;    // a byte read ahead and given back, EOF if none
 };
 
 CONSOLE& CONSOLE_Get();

@@ -12,6 +12,7 @@
 #include "app/directory_commands.h"
 #include "app/file_pattern.h"
 #include "app/item_commands.h"
+#include "app/leftovers.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
 #include "platform/files.h"
@@ -141,6 +142,7 @@ void CONTAINER_Open() {
   // Even a failed load makes this the current container, with only what
   // could be read from it: the previous container's items are gone.
   if (CONTAINER_Read(path)) CONSOLE_Print(kOpened, path.c_str());
+  LEFTOVER_TellRescues(path);
 }
 
 void CONTAINER_New() {

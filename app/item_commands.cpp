@@ -18,6 +18,7 @@
 #include "app/item_export.h"
 #include "app/item_facts.h"
 #include "app/item_listing.h"
+#include "app/leftovers.h"
 #include "app/paths.h"
 #include "app/table_file_io.h"
 #include "platform/files.h"
@@ -415,6 +416,7 @@ void ITEMS_Delete() {
 }
 
 void ITEMS_Export() {
+  LEFTOVER_RemoveStaleTemps(APP_State().current_dir);
   std::vector<KASPO> found;
   std::string text;
   for (;;) {

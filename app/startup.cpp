@@ -11,6 +11,7 @@
 #include "app/container_guard.h"
 #include "app/database.h"
 #include "app/item_commands.h"
+#include "app/leftovers.h"
 #include "app/paths.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -37,6 +38,7 @@ void OpenNamedContainer() {
     GUARD_Enter(path);
   }
   ITEMS_Status();
+  LEFTOVER_TellRescues(path);
   CONSOLE_Print("\n");
 }
 
@@ -48,7 +50,10 @@ void OpenNamedContainer() {
 bool MayQuit() {
   if (!APP_HasContainer() || CONTAINER_SaveIfChanged()) return true;
   const int c = CONSOLE_AskAccepted(kQuitUnsaved, "yYn\nq");
-  return c == 'y' || c == 'Y';
+  if (c != 'y' && c != 'Y') return false;
+  // The user gave the changes up: the end has nothing to rescue.
+  APP_State().changed = false;
+  return true;
 }
 
 void TakeArguments(int argc, const char* const* argv) {
@@ -93,9 +98,13 @@ int APP_Main(int argc, const char* const* argv) {
   TakeArguments(argc, argv);
   APP_ChooseDirectory();
   APPDB_Start();
+  // Every end from here on that is not fatal keeps what is unsaved.
+  PLATFORM_SetEndHandler(LEFTOVER_RescueChanges);
   if (APP_HasContainer()) OpenNamedContainer();
   LOOP_PrintMenu();
-  // At the end of input nothing is saved: the user never asked to quit.
+  // At the end of input (or an end request, which ends it) the container
+  // is not saved, the user never asked to quit: the end of the process
+  // writes the changes to a rescue file instead.
   while (LOOP_Run() == LOOP_QUIT && !MayQuit()) {
   }
   return kNormalStatus;

@@ -1,6 +1,6 @@
 // shutdown.h: ending the engine (SHUTDOWN): the save of every database and
 // the one exit path that runs it, whatever ends the process (the normal end,
-// a signal, exhausted memory, an inconsistency, STOP DATABASE).
+// an end signal, exhausted memory, an inconsistency, STOP DATABASE).
 // Owns no state of its own: the flag that the save has run is part of the
 // engine state (ENGINE.saved, catalog.h), which tests reset.
 #pragma once
@@ -15,7 +15,8 @@
 [[noreturn]] void Engine_FatalExit(int status);
 
 // The exit handling, the same steps as Engine_FatalExit: start-up registers
-// it for the end of the process, the signals run it, STOP DATABASE calls it.
+// it for the end of the process (which is also how an end signal gets
+// here), STOP DATABASE calls it.
 [[noreturn]] void Engine_ExitHandler();
 
 // Makes Engine_FatalExit the handler of PLATFORM_FatalExit and of exhausted

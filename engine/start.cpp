@@ -54,8 +54,8 @@ void PrepareConnections() {
 }
 
 // The message a signal prints before the exit handling; null for SIGINT,
-// which runs the exit handling without one (unless a statement may be
-// stopped instead, interrupt.h).
+// which ends the run without one (unless a statement may be stopped
+// instead, interrupt.h).
 const char* SignalMessage(int signal) {
   switch (signal) {
     case SIGINT: return nullptr;
@@ -65,23 +65,39 @@ const char* SignalMessage(int signal) {
   }
 }
 
+// A fault comes from the instruction that the handler would return to:
+// the process cannot go on to the orderly end, and nothing it holds can
+// be trusted to be saved.
+bool IsFault(int signal) {
+  return signal == SIGFPE || signal == SIGSEGV || signal == SIGILL || signal == SIGABRT;
+}
+
+// Only records (platform/signals.h): the end itself, with the exit
+// handling, runs where the main flow notices the request. A statement
+// under way is asked to stop, so that the flow gets there soon.
 void OnSignal(int signal) {
   if (signal == SIGINT && INTERRUPT_Take()) return;
   const char* message = SignalMessage(signal);
-  if (message != nullptr) {
-    // A second signal, or a fault inside the save, must not save again.
-    if (CATALOG_Engine().saved) PLATFORM_QuickExit(1);
-    DBreport("%s", message);
+  if (IsFault(signal)) {
+    PLATFORM_SignalWrite(message);
+    PLATFORM_SignalExit(1);
   }
-  Engine_ExitHandler();
+  if (PLATFORM_EndRequested() != 0) return;
+  if (message != nullptr) PLATFORM_SignalWrite(message);
+  (void)INTERRUPT_Take();
+  PLATFORM_RecordEnd(signal);
 }
 
 void InstallSignals() {
+  PLATFORM_PrepareEndSignals();
   // SIGHUP (the terminal went away) ends the run like SIGTERM; the break
   // key's nearest kin here is the platform's PLATFORM_SIGBREAK.
   constexpr int kSignals[] = {SIGFPE, SIGSEGV,           SIGINT, SIGILL, SIGTERM,
                               SIGHUP, PLATFORM_SIGBREAK, SIGABRT};
   for (int signal : kSignals) (void)PLATFORM_SetSignalHandler(signal, OnSignal);
+  // A write beyond the file size limit then fails like any other failed
+  // write, and the caller says so, instead of ending the process.
+  (void)PLATFORM_IgnoreSignal(SIGXFSZ);
 }
 
 void SetResultMemoryLimit() {

@@ -23,7 +23,12 @@ inline constexpr int64_t START_MINRESULTMEM = 8388608;
 // database is used as it is.
 // Invalid definition data or a redo log that cannot be executed end the
 // process with exit status 1. After a successful start every end of the
-// process runs Engine_ExitHandler and so ends with exit status 1.
+// process runs Engine_ExitHandler and so ends with exit status 1. The end
+// signals (SIGINT outside a statement, SIGTERM, SIGHUP, the break key)
+// only record the request (platform/signals.h); the program ends where it
+// notices it. A fault (SIGSEGV, SIGFPE, SIGILL, SIGABRT) prints its
+// message and ends the process at once with status 1, saving nothing.
+// SIGXFSZ is ignored: a write beyond the file size limit fails instead.
 [[nodiscard]] int Tarvic1_Init(const char* engine_name, const char* default_db);
 
 // Allocations below this many bytes come from the heap rather than from

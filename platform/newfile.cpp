@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -51,8 +52,7 @@ bool ReadNumber(const std::string& text, std::size_t* at, char stop, long* out) 
 bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
   const std::string mark = kTempMark;
   if (name.size() <= base.size() + 1 + mark.size() || name.compare(0, base.size(), base) != 0 ||
-      name[base.size()] != '.' ||
-      name.compare(name.size() - mark.size(), mark.size(), mark) != 0) {
+      name[base.size()] != '.' || name.compare(name.size() - mark.size(), mark.size(), mark) != 0) {
     return false;
   }
   const std::string middle = name.substr(0, name.size() - mark.size()) + "|";
@@ -61,12 +61,29 @@ bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
   return ReadNumber(middle, &at, '-', out_pid) && ReadNumber(middle, &at, '|', &n) &&
          at == middle.size();
 }
+
+// Whether `name` is "<base>.<pid>-<n>.tmp" for some base.
+bool IsAnyTemp(const std::string& name, long* out_pid) {
+  const std::size_t mark = name.size() - std::min(name.size(), sizeof kTempMark - 1);
+  const std::size_t dot = mark == 0 ? std::string::npos : name.rfind('.', mark - 1);
+  return dot != std::string::npos && dot > 0 && IsTempOf(name, name.substr(0, dot), out_pid);
+}
+
+// Removes `temp` when no writer holds it (a writer that might still own it
+// cannot be halfway through when it disappears).
+bool RemoveUnheld(const std::string& temp) {
+  PLATFORM_LOCK lock;
+  if (PLATFORM_Lock(temp.c_str(), &lock) == PLATFORM_LOCK_BUSY) return false;
+  const bool removed = PLATFORM_RemoveFile(temp.c_str()) != 0;
+  PLATFORM_Unlock(&lock);
+  return removed;
+}
 }  // namespace
 
 PLATFORM_NEWFILE::~PLATFORM_NEWFILE() { PLATFORM_NewFileDiscard(this); }
 
-int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path,
-                         PLATFORM_NEWFILELOCK lock, PLATFORM_NEWFILETARGET target) {
+int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path, PLATFORM_NEWFILELOCK lock,
+                         PLATFORM_NEWFILETARGET target) {
   PLATFORM_NewFileDiscard(out);
   out->path = path;
   const std::string stem = path + "." + std::to_string(PLATFORM_ProcessId()) + "-";
@@ -172,11 +189,19 @@ void PLATFORM_NewFileRemoveStale(const std::string& path, std::vector<std::strin
     long pid = 0;
     if (!IsTempOf(name, base, &pid) || PLATFORM_ProcessRuns(pid)) continue;
     const std::string temp = path.substr(0, path.size() - base.size()) + name;
-    // Held while it goes, so a writer that might still own it cannot be
-    // halfway through when it disappears.
-    PLATFORM_LOCK lock;
-    if (PLATFORM_Lock(temp.c_str(), &lock) == PLATFORM_LOCK_BUSY) continue;
-    if (PLATFORM_RemoveFile(temp.c_str())) out_removed->push_back(temp);
-    PLATFORM_Unlock(&lock);
+    if (RemoveUnheld(temp)) out_removed->push_back(temp);
+  }
+}
+
+void PLATFORM_NewFileRemoveStaleIn(const std::string& dir, std::vector<std::string>* out_removed) {
+  out_removed->clear();
+  std::vector<std::string> names;
+  if (!PLATFORM_ListRegularFiles(dir.c_str(), &names)) return;
+  std::string prefix = dir;
+  if (!prefix.empty() && prefix.back() != PLATFORM_SEPARATOR) prefix += PLATFORM_SEPARATOR;
+  for (const std::string& name : names) {
+    long pid = 0;
+    if (!IsAnyTemp(name, &pid) || PLATFORM_ProcessRuns(pid)) continue;
+    if (RemoveUnheld(prefix + name)) out_removed->push_back(name);
   }
 }

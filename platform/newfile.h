@@ -37,8 +37,8 @@ struct PLATFORM_FILEMETA {
 };
 
 struct PLATFORM_NEWFILE {
-  std::string path;       // final name
-  std::string temp;       // name while being written; empty while none is open
+  std::string path;  // final name
+  std::string temp;  // name while being written; empty while none is open
   // The write buffer of `file`: declared first, so that it outlives it.
   std::unique_ptr<char[]> buffer;
   PLATFORM_FILEPTR file;  // open on `temp` between Open and Commit/Discard
@@ -109,3 +109,9 @@ void PLATFORM_NewFileTakeLock(PLATFORM_NEWFILE* file, PLATFORM_LOCK* out);
 // left behind: names of this module's pattern only, not locked, and of a
 // process id that no longer runs. `out_removed` gets their paths.
 void PLATFORM_NewFileRemoveStale(const std::string& path, std::vector<std::string>* out_removed);
+
+// The same for every file of `dir` (writes of any final path there, such
+// as exports cut short): names "<name>.<process id>-<n>.tmp" only, not
+// locked, of a process id that no longer runs. `out_removed` gets their
+// names, without the directory.
+void PLATFORM_NewFileRemoveStaleIn(const std::string& dir, std::vector<std::string>* out_removed);

@@ -7,6 +7,9 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/process.h"
+#include "platform/signals.h"
+
 namespace {
 // Bytes handed to the thread at a time: few enough hand-overs, and one
 // piece is written with one call.
@@ -17,6 +20,8 @@ constexpr std::size_t kPiece = std::size_t{1} << 20;
 // has a whole piece's room.
 constexpr std::size_t kInFlight = std::size_t{8} << 20;
 constexpr std::size_t kFilesInFlight = 64;
+
+void AbandonAtEnd(void* queue) { static_cast<PLATFORM_NEWFILEQUEUE*>(queue)->Abandon(); }
 }  // namespace
 
 PLATFORM_NEWFILEQUEUE::PLATFORM_NEWFILEQUEUE() {
@@ -32,9 +37,11 @@ PLATFORM_NEWFILEQUEUE::PLATFORM_NEWFILEQUEUE() {
     // Without a thread the files are written in Push, one by one.
   }
   if (masked) (void)pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  PLATFORM_AddCleanup(AbandonAtEnd, this);
 }
 
 PLATFORM_NEWFILEQUEUE::~PLATFORM_NEWFILEQUEUE() {
+  PLATFORM_RemoveCleanup(AbandonAtEnd, this);
   if (thread_.joinable()) {
     Push(OP{OPKIND::kStop, {}, {}});
     thread_.join();
@@ -42,8 +49,26 @@ PLATFORM_NEWFILEQUEUE::~PLATFORM_NEWFILEQUEUE() {
   PLATFORM_NewFileDiscard(&file_);
 }
 
+void PLATFORM_NEWFILEQUEUE::Abandon() {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      // Files never begun leave nothing; what they would count is of no
+      // use to anyone any more.
+      ops_.clear();
+      ops_.push_back(OP{OPKIND::kStop, {}, {}});
+      changed_.notify_all();
+    }
+    thread_.join();
+  }
+  PLATFORM_NewFileDiscard(&file_);
+}
+
 void PLATFORM_NEWFILEQUEUE::Begin(const std::string& path, PLATFORM_NEWFILELOCK lock,
                                   PLATFORM_NEWFILETARGET target) {
+  // Between two files the caller holds nothing half done; the end's
+  // cleanup (Abandon) takes care of the thread's side.
+  PLATFORM_EndIfRequested();
   staged_.clear();
   OP op{OPKIND::kBegin, {}, path};
   op.lock = lock;

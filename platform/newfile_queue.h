@@ -13,6 +13,13 @@
 // The bytes on their way are bounded (kInFlight bytes, kFilesInFlight
 // files): a caller faster than the disk waits. When no thread can be
 // started, every file is written in the caller's own thread.
+//
+// The thread and its temporary files end with the process too: however it
+// ends (platform/process.h), the files not yet written are dropped, the
+// one being written is removed and the thread is stopped. A recorded end
+// request (platform/signals.h) ends the process before the next file.
+//
+// All member functions: the caller's thread (the main thread) only.
 #pragma once
 
 #include <condition_variable>
@@ -34,7 +41,8 @@ class PLATFORM_NEWFILEQUEUE {
   PLATFORM_NEWFILEQUEUE(const PLATFORM_NEWFILEQUEUE&) = delete;
   PLATFORM_NEWFILEQUEUE& operator=(const PLATFORM_NEWFILEQUEUE&) = delete;
 
-  // Starts the next file, to replace `path` (PLATFORM_NewFileOpen).
+  // Starts the next file, to replace `path` (PLATFORM_NewFileOpen). When
+  // an end was recorded, the process ends here instead.
   void Begin(const std::string& path, PLATFORM_NEWFILELOCK lock,
              PLATFORM_NEWFILETARGET target = PLATFORM_NEWFILE_ANY);
   // Appends bytes to the file begun; a file that did not open, or a write
@@ -51,6 +59,10 @@ class PLATFORM_NEWFILEQUEUE {
   // committed. False when none is ready; with `wait`, waits for the oldest
   // unless every ended file was collected.
   bool Collect(bool wait, bool* out_committed);
+
+  // For the end of the process: drops the files not yet written, removes
+  // the one being written and stops the thread. Nothing is collected after.
+  void Abandon();
 
  private:
   enum class OPKIND { kBegin, kWrite, kRestart, kCommit, kDiscard, kStop };

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "platform/report.h"
 
@@ -13,6 +15,9 @@ struct ProcessState {
   FatalHandler fatal_handler = nullptr;
   bool in_fatal = false;  // a fatal end inside the handler must not recurse
   ExitHook exit_hook = nullptr;
+  std::vector<std::pair<CleanupFn, void*>> cleanups;
+  EndHandler end_handler = nullptr;
+  bool in_end = false;  // an end asked for by the end work must not run it again
 };
 
 ProcessState& State() {
@@ -23,11 +28,44 @@ ProcessState& State() {
 void CallHook(PLATFORM_EXITKIND kind, int status) {
   if (State().exit_hook != nullptr) State().exit_hook(kind, status);
 }
+
+// Without an allocation or a release of memory: a fatal end may come from
+// exhausted memory.
+void RunCleanups() {
+  auto& cleanups = State().cleanups;
+  while (!cleanups.empty()) {
+    const auto [cleanup, context] = cleanups.back();
+    cleanups.pop_back();
+    cleanup(context);
+  }
+}
 }  // namespace
+
+void PLATFORM_AddCleanup(CleanupFn cleanup, void* context) {
+  State().cleanups.emplace_back(cleanup, context);
+}
+
+void PLATFORM_RemoveCleanup(CleanupFn cleanup, void* context) {
+  auto& cleanups = State().cleanups;
+  for (auto it = cleanups.begin(); it != cleanups.end(); ++it) {
+    if (it->first == cleanup && it->second == context) {
+      cleanups.erase(it);
+      return;
+    }
+  }
+}
+
+void PLATFORM_SetEndHandler(EndHandler handler) { State().end_handler = handler; }
 
 void PLATFORM_Exit(int status) {
   CallHook(PLATFORM_EXIT_NORMAL, status);
   PLATFORM_ReleaseHold();
+  RunCleanups();
+  ProcessState& state = State();
+  if (state.end_handler != nullptr && !state.in_end) {
+    state.in_end = true;
+    state.end_handler();
+  }
   std::fflush(stdout);
   std::fflush(stderr);
   std::exit(status);
@@ -39,6 +77,7 @@ long PLATFORM_ProcessId() { return static_cast<long>(getpid()); }
 
 void PLATFORM_QuickExit(int status) {
   CallHook(PLATFORM_EXIT_QUICK, status);
+  RunCleanups();
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(status);

@@ -4,9 +4,24 @@
 // static tables); the layers below it only ask for the end.
 #pragma once
 
-// Ends the process with `status`, running the registered exit handlers
-// (std::exit semantics).
+// Ends the process with `status`: first the end work (the cleanups below,
+// then the end handler), then the registered exit handlers (std::exit
+// semantics).
 [[noreturn]] void PLATFORM_Exit(int status);
+
+// Work that must be done however the process ends, through PLATFORM_Exit,
+// PLATFORM_QuickExit or a fatal end: a thread to stop and the temporary
+// files it leaves. Each runs once, the latest added first. An owner that
+// ends its work itself removes its cleanup again. Main thread only.
+using CleanupFn = void (*)(void* context);
+void PLATFORM_AddCleanup(CleanupFn cleanup, void* context);
+void PLATFORM_RemoveCleanup(CleanupFn cleanup, void* context);
+
+// The work of a planned end (PLATFORM_Exit, not a quick or a fatal one),
+// set by the program: what the session would otherwise lose is kept. It
+// runs once, after the cleanups, while everything still works.
+using EndHandler = void (*)();
+void PLATFORM_SetEndHandler(EndHandler handler);
 
 // Registers work to run when the process ends through PLATFORM_Exit or a
 // return from main (not through PLATFORM_QuickExit). Handlers run in the

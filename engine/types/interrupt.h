@@ -5,7 +5,8 @@
 // engine's loops poll it.
 //
 // While a caller has armed it, SIGINT asks the running statement to stop
-// instead of ending the process. The engine's long loops (row walks and
+// instead of asking for the end of the process; the other end signals
+// ask for both. The engine's long loops (row walks and
 // joins, subselects and EXISTS, the row choice and the row changes of
 // UPDATE and DELETE, duplicate removal) poll the request once per step;
 // the loop that sees it ends its statement with the error reply
@@ -29,12 +30,12 @@ inline constexpr char INTERRUPT_MESSAGE[] = "(TARVIC) Statement interrupted";
 // earlier request.
 void INTERRUPT_Arm();
 
-// SIGINT ends the process again. Returns 1 when a stop was asked for
+// SIGINT asks for the end of the process again. Returns 1 when a stop was asked for
 // since INTERRUPT_Arm (whether or not a loop saw it).
 [[nodiscard]] int INTERRUPT_Disarm();
 
-// For the SIGINT handler: when armed, notes the request and returns 1;
-// otherwise returns 0 and the handler goes on to end the process.
+// For a signal handler: when armed, notes the request and returns 1;
+// otherwise returns 0 and the handler goes on to record the end.
 // Async-signal-safe.
 [[nodiscard]] int INTERRUPT_Take();
 

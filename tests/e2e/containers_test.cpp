@@ -2,14 +2,17 @@
 // new run byte for byte, the exact empty container, containers written by
 // another layout, damaged content, a failed save, the commands new and
 // open, and what keeps a save from writing over data: failed loads,
-// repeated keys, two sessions, files changed on disk, links and the
-// left-overs of killed saves.
+// repeated keys, two sessions, files changed on disk, links, the
+// left-overs of killed saves and exports, the rescue of unsaved changes
+// when a run ends unasked, and the checksums, times and modes of items.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -491,6 +494,7 @@ TEST_F(Containers, ASaveRemovesOnlyWhatKilledSavesLeft) {
   KaspoResult other;
   ASSERT_TRUE(FinishKaspo(&live, &other));
 }
+
 TEST_F(Containers, ItemsProveTheirContentAndGetTheirFilesBack) {
   const std::vector<std::string> names = {"plain.txt", "packed.bin"};
   const std::vector<std::string> contents = {Content(9000, 't'), Content(20000, 'r')};
@@ -600,5 +604,138 @@ TEST_F(Containers, ItemsProveTheirContentAndGetTheirFilesBack) {
     EXPECT_NE(result.out.find(Unread("damaged.ksp")), std::string::npos);
     EXPECT_TRUE(Container("damaged.ksp") == damaged);
   }
+}
+
+constexpr char kAbnormal[] = "(TARVICDB) Abnormal termination\n";
+
+bool IsTemp(const std::string& name) {
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0;
+}
+
+// An export that a signal cuts short leaves no temporary file; the next
+// export into that directory removes those of ended runs, only those.
+TEST_F(Containers, AnExportLeavesNoTemporaryFilesBehind) {
+  scratch_.MakeDir("work/in");
+  scratch_.MakeDir("work/out");
+  constexpr int kItems = 48;  // of 1 MB: far more than the writer takes at once
+  for (int i = 0; i < kItems; ++i) {
+    scratch_.WriteFile("work/in/f" + std::to_string(100 + i), Content(1000000 + i, 'r'));
+  }
+  ASSERT_EQ(Run("cd\nin\na\n*\ny\n\nn\ns\nq\n", {"many"}).status, kRunStatus);
+  const std::string dead = std::to_string(EndedProcess());
+  const std::vector<std::string> stale = {"f100." + dead + "-0.tmp", "x.ksp." + dead + "-3.tmp"};
+  const std::vector<std::string> kept = {"f101." + std::to_string(getpid()) + "-0.tmp",
+                                         "f102." + dead + "-x.tmp", "f103.tmp"};
+  for (const std::string& name : stale) scratch_.WriteFile("work/out/" + name, "half");
+  for (const std::string& name : kept) scratch_.WriteFile("work/out/" + name, "half");
+  // The signal comes while the export has a temporary file of its own.
+  KaspoProcess exporting;
+  Start(&exporting, "cd\nout\ne\n*\ny\n", {"many"});
+  ASSERT_TRUE(AwaitKaspo(&exporting, "(y/n/q) "));
+  const std::string own = "." + std::to_string(exporting.pid) + "-";
+  std::vector<std::string> names;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::none_of(names.begin(), names.end(), [&](const std::string& name) {
+    return name.find(own) != std::string::npos;
+  })) {
+    ASSERT_LT(std::chrono::steady_clock::now(), until) << "no temporary file seen";
+    ASSERT_TRUE(PLATFORM_ListRegularFiles((work_ + "/out").c_str(), &names));
+  }
+  kill(static_cast<pid_t>(exporting.pid), SIGTERM);
+  KaspoResult result;
+  ASSERT_TRUE(FinishKaspo(&exporting, &result));
+  EXPECT_EQ(result.err, kStartupErr + std::string(kAbnormal));
+  EXPECT_EQ(result.status, kRunStatus);
+  for (const std::string& name : stale) {
+    EXPECT_NE(result.out.find("removed left-over file 'out/" + name + "'\n"), std::string::npos);
+  }
+  ASSERT_TRUE(PLATFORM_ListRegularFiles((work_ + "/out").c_str(), &names));
+  std::vector<std::string> temps;
+  std::copy_if(names.begin(), names.end(), std::back_inserter(temps), IsTemp);
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(temps, expected);
+  EXPECT_LT(names.size() - temps.size(), static_cast<std::size_t>(kItems));  // cut short
+}
+
+std::string Rescued(const std::string& path) {
+  return "unsaved changes written to '" + path + "'!\n";
+}
+
+// Unsaved items outlive every end the user did not ask for: each writes
+// them to the next free rescue name beside the container, with its
+// permission bits; an end with nothing unsaved writes none. Naming or
+// opening the container tells of each rescue, which opens as a container.
+TEST_F(Containers, UnsavedItemsAreRescuedAtEveryUnaskedEnd) {
+  scratch_.WriteFile("work/f.txt", "first");
+  ASSERT_EQ(Run("a\nf.txt\ny\n\nn\nq\n", {"box"}).status, kRunStatus);
+  ASSERT_EQ(chmod(scratch_.Path("work/box.ksp").c_str(), 0640), 0);
+  const std::string saved = Container("box.ksp");
+  struct Case {
+    int signal;  // 0: standard input ends
+    const char* message;
+  };
+  constexpr Case kCases[] = {{SIGINT, ""}, {SIGTERM, kAbnormal}, {SIGHUP, kAbnormal}, {0, ""}};
+  std::vector<std::string> rescues;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.signal);
+    const std::string name = "g" + std::to_string(rescues.size()) + ".txt";
+    scratch_.WriteFile("work/" + name, "more");
+    const KaspoRun run = Setting("a\n" + name + "\ny\n\nn\n", {"box"});
+    KaspoResult result;
+    if (c.signal == 0) {
+      ASSERT_TRUE(RunKaspo(run, &result));
+    } else {
+      ASSERT_TRUE(RunKaspoSignalled(run, "1 items added\n" + Prompt(), c.signal, &result));
+    }
+    const std::string number = rescues.empty() ? "" : "-" + std::to_string(rescues.size() + 1);
+    rescues.push_back("box-rescue" + number + ".ksp");
+    EXPECT_EQ(result.err, kStartupErr + std::string(c.message) + Rescued(rescues.back()));
+    EXPECT_EQ(result.status, kRunStatus);
+  }
+  KaspoResult idle;
+  ASSERT_TRUE(RunKaspoSignalled(Setting("", {"box"}), Prompt(), SIGTERM, &idle));
+  EXPECT_EQ(idle.err, kStartupErr + std::string(kAbnormal));
+  EXPECT_EQ(Container("box.ksp"), saved);
+
+  std::string told;
+  for (const std::string& r : rescues) {
+    told += "rescue file '" + r + "' exists: open it with o or 'kaspo " + r + "'\n";
+  }
+  KaspoResult named = Run("o\n\ny\nbox.ksp\nq\n", {"box"});
+  EXPECT_NE(named.out.find(" kb)\n" + told + "\n" + kMenu), std::string::npos) << named.out;
+  std::string told_open;  // o names the file in its directory
+  for (const std::string& r : rescues) {
+    told_open += "rescue file './" + r + "' exists: open it with o or 'kaspo ./" + r + "'\n";
+  }
+  EXPECT_NE(named.out.find("kaspo './box.ksp' opened\n" + told_open), std::string::npos);
+  for (std::size_t i = 0; i < rescues.size(); ++i) {
+    SCOPED_TRACE(rescues[i]);
+    struct stat info;
+    ASSERT_EQ(stat(scratch_.Path("work/" + rescues[i]).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    KaspoResult back = Run("l\n*\nq\n", {rescues[i]});
+    EXPECT_NE(back.out.find("[f.txt]\t\n[g" + std::to_string(i) + ".txt]\t\nfound 2 items\n"),
+              std::string::npos);
+    EXPECT_EQ(back.err, kStartupErr);
+  }
+}
+
+// Past the file size limit a save fails as any failed write does: it says
+// so, leaves no file behind and keeps the change, which the end then
+// cannot rescue either.
+TEST_F(Containers, AFileSizeLimitFailsTheSaveNotTheRun) {
+  scratch_.WriteFile("work/big", Content(300000, 'r'));
+  KaspoRun run = Setting("a\nbig\ny\n\nn\ns\n", {"box"});
+  run.file_size_limit = 100000;
+  KaspoResult result;
+  ASSERT_TRUE(RunKaspo(run, &result));
+  const std::string failed = "(TABLE_File_Save) Error writing file!\n";
+  EXPECT_EQ(result.err, kStartupErr + failed + "error saving kaspo-db 'box.ksp'!\n" + failed +
+                            "unsaved changes of kaspo-db 'box.ksp' lost!\n");
+  EXPECT_EQ(result.status, kRunStatus);
+  std::vector<std::string> names;
+  ASSERT_TRUE(PLATFORM_ListRegularFiles(work_.c_str(), &names));
+  EXPECT_EQ(names, std::vector<std::string>{"big"});
 }
 }  // namespace

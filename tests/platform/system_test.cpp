@@ -85,10 +85,10 @@ TEST(ExitPath, ExitHandlersDecideTheStatus) {
 // time (a fault inside itself) and end at once.
 volatile std::sig_atomic_t g_handling = 0;
 void EndOrderly(int signal) {
-  if (g_handling) PLATFORM_QuickExit(40 + signal);
+  if (g_handling) PLATFORM_SignalExit(40 + signal);
   g_handling = 1;
   std::raise(signal);  // a second signal while the first is handled
-  PLATFORM_QuickExit(1);
+  PLATFORM_SignalExit(1);
 }
 
 TEST(SignalHandler, IsEnteredAgainForASignalDuringItself) {

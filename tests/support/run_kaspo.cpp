@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,7 +21,8 @@
 namespace {
 // Variables passed through so that a sanitizer build of the program
 // reports like the test that runs it.
-constexpr const char* kPassThrough[] = {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"};
+constexpr const char* kPassThrough[] = {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS",
+                                        "TSAN_OPTIONS"};
 
 std::vector<std::string> BuildEnvironment(const KaspoRun& run) {
   std::vector<std::string> env = {"HOME=" + run.home, "TARVIC_PATH=" + run.home, "LC_ALL=C"};
@@ -41,12 +43,17 @@ std::vector<char*> Pointers(std::vector<std::string>* texts) {
 
 // In the child: only async-signal-safe calls until exec.
 [[noreturn]] void StartChild(int in_fd, const std::string& out, const std::string& err,
-                             const std::string& cwd, char** argv, char** envp) {
+                             const KaspoRun& run, char** argv, char** envp) {
   int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (in_fd < 0 || out_fd < 0 || err_fd < 0) _exit(126);
   if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
-  if (chdir(cwd.c_str()) != 0) _exit(126);
+  if (chdir(run.cwd.c_str()) != 0) _exit(126);
+  if (run.file_size_limit >= 0) {
+    const rlimit limit = {static_cast<rlim_t>(run.file_size_limit),
+                          static_cast<rlim_t>(run.file_size_limit)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
   execve(argv[0], argv, envp);
   _exit(127);
 }
@@ -84,7 +91,7 @@ pid_t Launch(const KaspoRun& run, int in_fd, const ScratchDir& streams) {
   const std::string out = streams.Path("stdout");
   const std::string err = streams.Path("stderr");
   pid_t pid = fork();
-  if (pid == 0) StartChild(in_fd, out, err, run.cwd, argv.data(), envp.data());
+  if (pid == 0) StartChild(in_fd, out, err, run, argv.data(), envp.data());
   return pid;
 }
 

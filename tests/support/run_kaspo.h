@@ -23,6 +23,7 @@ struct KaspoRun {
   // Further variables. Nothing else is inherited, except the sanitizer
   // options of the test itself.
   std::vector<std::pair<std::string, std::string>> env;
+  long file_size_limit = -1;  // RLIMIT_FSIZE of the program in bytes; none when negative
 };
 
 struct KaspoResult {
@@ -50,10 +51,10 @@ inline constexpr int KASPO_RUN_TIMEOUT_SECONDS = 60;
 // work on one container at the same time. Its standard input is a pipe.
 struct KaspoProcess {
   long pid = -1;
-  int input = -1;                      // the pipe's end the test writes to
+  int input = -1;                       // the pipe's end the test writes to
   std::unique_ptr<ScratchDir> streams;  // where standard output and error go
-  std::size_t seen = 0;                // output bytes passed by AwaitKaspo
-  ~KaspoProcess();                     // kills a run that was not finished
+  std::size_t seen = 0;                 // output bytes passed by AwaitKaspo
+  ~KaspoProcess();                      // kills a run that was not finished
 };
 
 // Starts the program and sends `run.input`. False when it could not start.
