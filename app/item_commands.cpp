@@ -2,6 +2,7 @@
 #include "app/item_commands.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -215,6 +216,15 @@ bool StoreItem(const std::string& name, const ADDCHOICE& choice, const BLOBJIO_F
 
 enum class ADDRESULT { kAdded, kRefused, kStop };
 
+// Shown before the file is read: after the read it would only tell what
+// the wait was. `name` is the file's name (a std::string).
+void AnnounceLargeFile(uint64_t length, const void* name) {
+  if (length <= kLargeFileBytes) return;
+  CONSOLE_Print(kLargeFile, PLATFORM_Printable(*static_cast<const std::string*>(name)).c_str(),
+                static_cast<int>(length / kKilo));
+  std::fflush(CONSOLE_Get().out);
+}
+
 // Adds one file: encoded first, so that its chunks are counted before
 // anything changes. kRefused: this file is left out and the pass goes on;
 // kStop: the pass ends (the reason is printed either way).
@@ -225,8 +235,8 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
   COMPR_CHUNKS chunks;
   BLOBJIO_FILEFACTS facts;
   constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
-  const BLOBJIO_FILEREAD read =
-      BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &facts);
+  const BLOBJIO_FILEREAD read = BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength,
+                                                   {AnnounceLargeFile, &name}, &chunks, &facts);
   // Swapped since the listing: what the file is now was never shown.
   if (read == BLOBJIO_FILE_NOT_REGULAR || read == BLOBJIO_FILE_CHANGED) {
     CONSOLE_Error(read == BLOBJIO_FILE_CHANGED ? kSourceChanged : kSourceNotFile,
@@ -236,10 +246,6 @@ ADDRESULT AddOneFile(const std::string& name, const ADDCHOICE& choice, ROOM* roo
   if (read != BLOBJIO_FILE_READ || facts.length == 0) {
     CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
     return ADDRESULT::kStop;
-  }
-  if (facts.length > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(),
-                  static_cast<int>(facts.length / kKilo));
   }
   if (!Fits(path, chunks.lengths.size(), *room)) return ADDRESULT::kRefused;
   if (!StoreItem(name, choice, facts, chunks)) return ADDRESULT::kStop;
