@@ -159,7 +159,8 @@ void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length
 }
 
 BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
-                                    COMPR_CHUNKS* out_chunks, BLOBJIO_FILEFACTS* out_facts) {
+                                    const BLOBJIO_OPENED& on_opened, COMPR_CHUNKS* out_chunks,
+                                    BLOBJIO_FILEFACTS* out_facts) {
   *out_chunks = COMPR_CHUNKS{};
   *out_facts = BLOBJIO_FILEFACTS{};
   PLATFORM_FILEPTR file;
@@ -173,6 +174,7 @@ BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t ma
   out_facts->mode = source.mode;
   out_facts->mtime = source.mtime;
   if (out_facts->length > max_length) return BLOBJIO_FILE_TOO_LONG;
+  if (on_opened.call != nullptr) on_opened.call(out_facts->length, on_opened.context);
   BLOBJIO_ENCODER encoder(compress, out_facts->length, out_chunks);
   std::vector<unsigned char> piece(kReadPiece);
   uint32_t checksum = CHECKSUM_START;

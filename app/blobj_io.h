@@ -105,13 +105,23 @@ struct BLOBJIO_FILEFACTS {
   int64_t mtime = 0;
 };
 
+// Told the length of a file once it is open and before its content is
+// read, so that a notice about a long read can come before the wait.
+struct BLOBJIO_OPENED {
+  void (*call)(uint64_t length, const void* context) = nullptr;
+  const void* context = nullptr;
+};
+
 // Reads the regular file `path` and encodes its content, piece by piece.
 // The file is opened without following a link or blocking, and read to
 // exactly the length it had when opened: a file that changes meanwhile is
 // refused, not read without end. A file longer than `max_length` is not
-// encoded (out_facts->length says how long it is).
+// encoded (out_facts->length says how long it is); for any other,
+// `on_opened` is called before the first read.
 [[nodiscard]] BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress,
-                                                  uint64_t max_length, COMPR_CHUNKS* out_chunks,
+                                                  uint64_t max_length,
+                                                  const BLOBJIO_OPENED& on_opened,
+                                                  COMPR_CHUNKS* out_chunks,
                                                   BLOBJIO_FILEFACTS* out_facts);
 
 // Replaces the chunks of the item (fk_id, fk_table) by `chunks`, numbered

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -186,6 +187,15 @@ bool StoreItem(const std::string& name, const ITEMS_ADDSETTINGS& choice,
   return true;
 }
 
+// Shown before the file is read: after the read it would only tell what
+// the wait was. `name` is the file's name (a std::string).
+void AnnounceLargeFile(uint64_t length, const void* name) {
+  if (length <= kLargeFileBytes) return;
+  CONSOLE_Print(kLargeFile, PLATFORM_Printable(*static_cast<const std::string*>(name)).c_str(),
+                static_cast<int>(length / kKilo));
+  std::fflush(CONSOLE_Get().out);
+}
+
 // ---------------------------------------------------------------------------
 // Change
 
@@ -294,8 +304,10 @@ ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
   COMPR_CHUNKS chunks;
   BLOBJIO_FILEFACTS facts;
   constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
+  const BLOBJIO_OPENED announce =
+      choice.notices ? BLOBJIO_OPENED{AnnounceLargeFile, &name} : BLOBJIO_OPENED{};
   const BLOBJIO_FILEREAD read =
-      BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, &chunks, &facts);
+      BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, announce, &chunks, &facts);
   // Swapped since the listing: what the file is now was never shown.
   if (read == BLOBJIO_FILE_NOT_REGULAR || read == BLOBJIO_FILE_CHANGED) {
     CONSOLE_Error(read == BLOBJIO_FILE_CHANGED ? kSourceChanged : kSourceNotFile,
@@ -305,10 +317,6 @@ ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
   if (read != BLOBJIO_FILE_READ || facts.length == 0) {
     CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
     return ITEMS_ADDED::kStop;
-  }
-  if (choice.notices && facts.length > kLargeFileBytes) {
-    CONSOLE_Print(kLargeFile, PLATFORM_Printable(name).c_str(),
-                  static_cast<int>(facts.length / kKilo));
   }
   if (!Fits(path, chunks.lengths.size(), *room)) return ITEMS_ADDED::kRefused;
   if (!StoreItem(name, choice, facts, chunks)) return ITEMS_ADDED::kStop;

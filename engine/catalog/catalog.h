@@ -118,6 +118,10 @@ struct ENGINE {
   // Set by the first run of the exit handling, so the final save is done
   // once.
   int saved = 0;
+  // Set once a data or database directory that cannot be created has been
+  // reported: every schema statement tries again, and one warning per
+  // process says all there is to say.
+  int dir_reported = 0;
   // Connection ids whose BEGIN found another open transaction.
   std::vector<int32_t> waiting;
 };

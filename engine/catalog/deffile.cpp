@@ -318,7 +318,9 @@ int EnsureDirectory(const std::string& path) {
   if (PLATFORM_IsDirectory(path.c_str())) return 1;
   (void)PLATFORM_MakeDirectory(path.c_str());
   if (PLATFORM_IsDirectory(path.c_str())) return 1;
-  DBreport(kDirNotCreated, path.c_str());
+  int& reported = CATALOG_Engine().dir_reported;
+  if (!reported) DBreport(kDirNotCreated, path.c_str());
+  reported = 1;
   return 0;
 }
 

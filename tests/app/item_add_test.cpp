@@ -1,7 +1,7 @@
 // The add command against the stand-in engine: a refused chunk is rolled
 // back exactly once (the chunk writer leaves the rollback to the
-// command), and files past what a table holds are refused before
-// anything changes.
+// command), files past what a table holds are refused before anything
+// changes, and the notice of a long add comes before the read.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "app/console.h"
 #include "app/database.h"
 #include "app/item_commands.h"
+#include "platform/fault.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -65,6 +66,31 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'K'), 0);
   EXPECT_FALSE(APP_State().changed);
   EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  APP_ResetForTest();
+  APPDB_ResetForTest();
+}
+
+// The notice of a long add comes before the file is read, so a read that
+// fails at once still follows it.
+TEST_F(AddPass, TheLongAddNoticeComesBeforeTheRead) {
+  ScratchDir dir;
+  dir.WriteFile("big.bin", std::string(1000001, 'x'));
+  APP_ResetForTest();
+  APPDB_ResetForTest();
+  ASSERT_TRUE(DBHANDLE_Init(APPDB_Handle(), "KASPODB"));
+  APP_State().current_dir = dir.path();
+  AddDialogue dialogue("big.bin\ny\n\nn\n");
+  PLATFORM_FaultAt(PLATFORM_FAULT_READ, 1, PLATFORM_FAULT_ONCE);
+  ITEMS_Add();
+  EXPECT_EQ(PLATFORM_FaultsInjected(PLATFORM_FAULT_READ), 1);
+  PLATFORM_FaultResetForTest();
+  EXPECT_EQ(FakeText(dialogue.out),
+            "# Filename: [big.bin]\t\nAre you sure? (n/y/q) # Description: "
+            "# Compressed? (y/n/q)   adding of file 'big.bin' can take some time "
+            "(file-size 976 kb)!\n");
+  EXPECT_EQ(FakeText(dialogue.err),
+            "warning: file '" + dir.Path("big.bin") + "' read error or empty!\n");
+  EXPECT_FALSE(APP_State().changed);
   APP_ResetForTest();
   APPDB_ResetForTest();
 }
