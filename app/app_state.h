@@ -28,6 +28,9 @@ struct APPSTATE {
   // Its load failed: the session may lack part of it, so a save asks
   // before it writes over it.
   bool unread = false;
+  // The system took no lock on it (a file system that keeps none), and
+  // the user was told so: once per container, not at every save.
+  bool lock_warned = false;
 };
 
 APPSTATE& APP_State();

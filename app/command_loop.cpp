@@ -9,6 +9,7 @@
 #include "app/directory_commands.h"
 #include "app/item_commands.h"
 #include "app/sql_command.h"
+#include "platform/terminal.h"
 
 namespace {
 constexpr char kMenu[] =
@@ -72,7 +73,7 @@ void LOOP_PrintMenu() { CONSOLE_Print(kMenu); }
 LOOP_END LOOP_Run() {
   std::string line;
   for (;;) {
-    CONSOLE_Print(kPrompt, APP_State().current_dir.c_str());
+    CONSOLE_Print(kPrompt, PLATFORM_Printable(APP_State().current_dir).c_str());
     int length = read_answer_line(CONSOLE_COMMAND_SET, &line);
     if (length == READ_END) {
       // End the prompt's line, so that whatever follows starts clean.

@@ -228,7 +228,10 @@ bool ask_string_default(const char* prompt, const std::string& default_answer, s
   CONSOLE& con = CONSOLE_Get();
   for (;;) {
     PrintPrompt(&con, prompt);
-    if (!default_answer.empty()) CONSOLE_Print(kShowDefault, default_answer.c_str());
+    // Shown as the terminal may show it; an empty answer takes it as stored.
+    if (!default_answer.empty()) {
+      CONSOLE_Print(kShowDefault, PLATFORM_Printable(default_answer).c_str());
+    }
     int length = read_answer_line(CONSOLE_ANSWER_SET, buffer);
     if (length == READ_END) return false;
     if (length > max) {

@@ -17,6 +17,8 @@
 #include "app/table_file_io.h"
 #include "platform/files.h"
 #include "platform/locks.h"
+#include "platform/newfile.h"
+#include "platform/terminal.h"
 #include "records/blobj.h"
 #include "records/kaspo.h"
 #include "records/kfacts.h"
@@ -35,6 +37,10 @@ constexpr char kCorrectDirectory[] = "Correct directory? (y/n/q) ";
 constexpr char kContainerPattern[] = "*.ksp";
 constexpr char kAnyFile[] = "*";
 constexpr int kMaxAnswer = 80;  // bytes of a directory or file answer
+// Saves begun again after a file appeared where the save was to make one:
+// each time the question before the save is asked anew, so only a file
+// that keeps coming and going runs out of them.
+constexpr int kSaveRounds = 3;
 
 enum CHOICE { CHOICE_GO, CHOICE_AGAIN, CHOICE_LEAVE };
 
@@ -60,7 +66,7 @@ bool ChooseDirectory(const char* pattern, bool need_files, const char* none_mess
     } while (!PLATFORM_IsDirectory(out_dir->c_str()));
     (void)FPATTERN_List(*out_dir, pattern, out_names);
     if (out_names->empty()) {
-      CONSOLE_Print(none_message, out_dir->c_str());
+      CONSOLE_Print(none_message, PLATFORM_Printable(*out_dir).c_str());
       if (need_files) continue;
     } else {
       CONSOLE_PrintNames(*out_names);
@@ -71,7 +77,9 @@ bool ChooseDirectory(const char* pattern, bool need_files, const char* none_mess
   }
 }
 
-// The container to open: the only one listed, or the one named.
+// The container to open: the only one listed, or the one named (asked
+// again for a name of no file, and with a warning for one of a directory,
+// pipe or device).
 bool ChooseContainer(const std::string& dir, const std::vector<std::string>& names,
                      std::string* out_path) {
   if (names.size() == 1) {
@@ -82,19 +90,20 @@ bool ChooseContainer(const std::string& dir, const std::vector<std::string>& nam
   do {
     if (!ask_string_default(kFilePrompt, names.back(), &answer, kMaxAnswer)) return false;
     *out_path = PATHS_Join(dir, answer);
-  } while (!PLATFORM_IsRegularFile(out_path->c_str()));
+  } while (GUARD_CheckPath(*out_path) != GUARD_PATH_FILE);
   return true;
 }
 
-// The path of a new container: a name not taken yet in `dir`.
+// The path of a new container: a name that nothing has yet in `dir`.
 bool ChooseNewName(const std::string& dir, std::string* out_path) {
   std::string answer;
   for (;;) {
     if (!ask_string(kFilePrompt, &answer, kMaxAnswer, 1)) return false;
     *out_path = PATHS_Join(dir, answer);
     PATHS_ForceExtension(out_path);
-    if (!PLATFORM_IsRegularFile(out_path->c_str())) return true;
-    CONSOLE_Print(kExists, answer.c_str());
+    const GUARDPATH kind = GUARD_CheckPath(*out_path);
+    if (kind == GUARD_PATH_NONE) return true;
+    if (kind == GUARD_PATH_FILE) CONSOLE_Print(kExists, PLATFORM_Printable(answer).c_str());
   }
 }
 }  // namespace
@@ -106,23 +115,34 @@ int CONTAINER_Load(const std::string& path) {
 bool CONTAINER_Read(const std::string& path) {
   GUARD_Enter(path);
   if (CONTAINER_Load(path)) return true;
-  CONSOLE_Print(kReadError, path.c_str());
+  CONSOLE_Print(kReadError, PLATFORM_Printable(path).c_str());
   GUARD_LoadFailed();
   return false;
 }
 
 void CONTAINER_Save() {
   APPSTATE& app = APP_State();
-  if (!GUARD_MaySave()) return;
-  ITEMS_CompleteFacts();
-  PLATFORM_LOCK fresh;
-  if (Group_Save(APPDB_Handle(), app.container_path, TABLEFILE_GROUP, &fresh)) {
-    GUARD_Saved(&fresh);
-    CONSOLE_Print(kSaved, app.container_path.c_str());
-    app.changed = false;
-  } else {
-    CONSOLE_Error(kSaveError, app.container_path.c_str());
+  const std::string shown = PLATFORM_Printable(app.container_path);
+  for (int round = 0; round < kSaveRounds; ++round) {
+    const GUARDSAVE may = GUARD_MaySave();
+    if (may == GUARD_REFUSED) return;
+    // Where there was no file, the save makes one only while the name is
+    // free: one that another session or program made meanwhile is not
+    // replaced, but asked about as any file changed on disk.
+    const PLATFORM_NEWFILEPLACE place =
+        may == GUARD_CREATE ? PLATFORM_NEWFILE_CREATE : PLATFORM_NEWFILE_REPLACE;
+    ITEMS_CompleteFacts();
+    PLATFORM_LOCK fresh;
+    bool taken = false;
+    if (Group_Save(APPDB_Handle(), app.container_path, TABLEFILE_GROUP, &fresh, place, &taken)) {
+      GUARD_Saved(&fresh);
+      CONSOLE_Print(kSaved, shown.c_str());
+      app.changed = false;
+      return;
+    }
+    if (!taken) break;
   }
+  CONSOLE_Error(kSaveError, shown.c_str());
 }
 
 bool CONTAINER_SaveIfChanged() {
@@ -139,9 +159,12 @@ void CONTAINER_Open() {
       !ChooseContainer(dir, names, &path) || !CONTAINER_SaveIfChanged()) {
     return;
   }
+  // Looked at again after the save: never read a pipe or a device put
+  // there meanwhile. The current container stays.
+  if (GUARD_CheckPath(path) == GUARD_PATH_REFUSED) return;
   // Even a failed load makes this the current container, with only what
   // could be read from it: the previous container's items are gone.
-  if (CONTAINER_Read(path)) CONSOLE_Print(kOpened, path.c_str());
+  if (CONTAINER_Read(path)) CONSOLE_Print(kOpened, PLATFORM_Printable(path).c_str());
   LEFTOVER_TellRescues(path);
 }
 
@@ -159,5 +182,5 @@ void CONTAINER_New() {
       !KFACTS_Delete_All(APPDB_Handle())) {
     dberror_print();
   }
-  CONSOLE_Print(kCreated, path.c_str());
+  CONSOLE_Print(kCreated, PLATFORM_Printable(path).c_str());
 }

@@ -18,9 +18,11 @@
 [[nodiscard]] bool CONTAINER_Read(const std::string& path);
 
 // "s": writes the open container and clears `changed`. A save that is
-// refused (another session holds the file) or not allowed (the file could
-// not be read, or changed on disk), or that fails, leaves the old file as
-// it was and `changed` set.
+// refused (another session holds the file, or the path leads to no
+// regular file) or not allowed (the file could not be read, or changed on
+// disk), or that fails, leaves the old file as it was and `changed` set.
+// Where there was no file, the save makes one without replacing any that
+// appeared meanwhile: that one is asked about as a file changed on disk.
 void CONTAINER_Save();
 
 // Saves the open container when it has changed. True when nothing
@@ -30,6 +32,8 @@ void CONTAINER_Save();
 
 // "o" and "n": choose a container file to open, or the name of a new one.
 // A changed container is saved first; when that fails, the command stops
-// and the items stay, so that nothing unsaved is dropped.
+// and the items stay, so that nothing unsaved is dropped. A name of a
+// directory, pipe or device (or a link to one) is warned about and asked
+// for again; one that became such meanwhile is not opened.
 void CONTAINER_Open();
 void CONTAINER_New();

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/console.h"
 #include "platform/files.h"
+#include "platform/terminal.h"
 
 namespace {
 constexpr char kDirectoryPrompt[] = "# Directory? ";
@@ -23,7 +24,7 @@ void DIRCMD_ChangeDirectory() {
       app.current_dir = answer;
       return;
     }
-    CONSOLE_Print(kNotFound, answer.c_str());
+    CONSOLE_Print(kNotFound, PLATFORM_Printable(answer).c_str());
   }
 }
 
@@ -33,7 +34,7 @@ void DIRCMD_ListDirectory() {
   // A directory that cannot be read (removed since it was chosen) shows
   // as one without files.
   if (!PLATFORM_ListRegularFiles(dir.c_str(), &names) || names.empty()) {
-    CONSOLE_Print(DIRCMD_NOFILES, dir.c_str());
+    CONSOLE_Print(DIRCMD_NOFILES, PLATFORM_Printable(dir).c_str());
     return;
   }
   CONSOLE_PrintNames(names);

@@ -102,7 +102,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
     // A directory that cannot be read has no matching files either.
     (void)FPATTERN_List(dir, pattern, out_names);
     if (out_names->empty()) {
-      CONSOLE_Print(kNoMatch, dir.c_str(), pattern.c_str());
+      CONSOLE_Print(kNoMatch, PLATFORM_Printable(dir).c_str(), pattern.c_str());
       continue;
     }
     CONSOLE_PrintNames(*out_names);
@@ -529,6 +529,6 @@ void ITEMS_Status() {
     return;
   }
   const int64_t db_bytes = static_cast<int64_t>(chunks) * BLOBJIO_CHUNKSIZE;
-  CONSOLE_Print(kStatus, APP_State().container_path.c_str(), items,
+  CONSOLE_Print(kStatus, PLATFORM_Printable(APP_State().container_path).c_str(), items,
                 static_cast<int>(size_sum / kKilo), static_cast<int>(db_bytes / kKilo));
 }

@@ -58,8 +58,11 @@ int RescueNumber(const std::string& tail) {
 bool ReserveRescue(const std::string& container_path, std::string* out_path) {
   for (int n = 1; n <= LEFTOVER_MAXRESCUES; ++n) {
     *out_path = LEFTOVER_RescuePath(container_path, n);
-    FILE* file = PLATFORM_OpenNew(out_path->c_str(), container_path.c_str());
-    if (file != nullptr) return PLATFORM_Close(file) != 0;
+    FILE* file = PLATFORM_OpenNew(out_path->c_str());
+    if (file != nullptr) {
+      return PLATFORM_Close(file) != 0 &&
+             PLATFORM_TakeModeOf(out_path->c_str(), container_path.c_str()) != 0;
+    }
     if (errno != EEXIST) return false;
   }
   return false;

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/terminal.h"
 
 namespace {
 constexpr char kBanner[] = "Kaspo 1.1 (12.07.2003)\n";
@@ -29,13 +30,15 @@ constexpr int kNormalStatus = 0;
 bool IsHelpSwitch(std::string_view arg) { return arg == "--help" || arg == "-?" || arg == "-h"; }
 
 // A named container is loaded when its file exists; a path without a file
-// stays the container path, and the first save creates the file.
+// stays the container path, and the first save creates the file. A path
+// of a directory, pipe or device is warned about and dropped: the session
+// goes on without a container.
 void OpenNamedContainer() {
   const std::string path = APP_State().container_path;
-  if (PLATFORM_IsRegularFile(path.c_str())) {
-    (void)CONTAINER_Read(path);
-  } else {
-    GUARD_Enter(path);
+  switch (GUARD_CheckPath(path)) {
+    case GUARD_PATH_FILE: (void)CONTAINER_Read(path); break;
+    case GUARD_PATH_NONE: GUARD_Enter(path); break;
+    case GUARD_PATH_REFUSED: APP_State().container_path.clear(); return;
   }
   ITEMS_Status();
   LEFTOVER_TellRescues(path);
@@ -86,7 +89,7 @@ void APP_ChooseDirectory() {
   if (PLATFORM_IsDirectory(value.c_str())) {
     app.current_dir = value;
   } else {
-    CONSOLE_Print(kNoSuchPathDir, value.c_str());
+    CONSOLE_Print(kNoSuchPathDir, PLATFORM_Printable(value).c_str());
   }
 }
 

@@ -37,6 +37,7 @@
 #include <string>
 
 #include "platform/locks.h"
+#include "platform/newfile.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
 
@@ -82,15 +83,24 @@ using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle, void* c
 // of other tables before it).
 [[nodiscard]] int TABLE_File_Skip(FILE* file, const char* descriptor);
 
-// Writes the group to `path`: a temporary file beside it, synced and then
-// renamed over it, so a failed save leaves the old file as it was. A path
-// that is a symbolic link keeps the link: the file at its end is replaced.
-// Temporary files of that file left by killed saves are removed first
-// (each is named on standard output). With `out_lock`, a successful save
-// hands over the lock of the new file, held since before it replaced the
-// old one. A group other than "KASPODAT" gives an empty file.
+// Writes the group to `path`: a temporary file beside it (private while
+// it is written), synced and then renamed over it, so a failed save
+// leaves the old file as it was. The new file keeps the permission bits,
+// owner and group of the one it replaces (a warning tells when the process
+// may not set the owner and group). A path that is a symbolic link keeps
+// the link: the file at its end is replaced. A path that leads to a
+// directory, a pipe or a device is not written. Temporary files of that
+// file left by killed saves are removed first (each is named on standard
+// output). With `out_lock`, a successful save hands over the lock of the
+// new file, held since before it replaced the old one. With
+// PLATFORM_NEWFILE_CREATE the save only makes a file where there is none:
+// when one appeared meanwhile it fails without a word and sets
+// *out_taken (when given; without it, it reports like any failure). A
+// group other than "KASPODAT" gives an empty file.
 [[nodiscard]] int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
-                             PLATFORM_LOCK* out_lock = nullptr);
+                             PLATFORM_LOCK* out_lock = nullptr,
+                             PLATFORM_NEWFILEPLACE place = PLATFORM_NEWFILE_REPLACE,
+                             bool* out_taken = nullptr);
 
 // Replaces the rows of KASPO, BLOBJ and KFACTS by the sections of the
 // file: the tables are emptied before anything is read, so after a

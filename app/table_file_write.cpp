@@ -15,6 +15,7 @@
 #include "app/table_section.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
+#include "platform/terminal.h"
 #include "records/blobj.h"
 #include "records/chunk_walk.h"
 #include "records/fields.h"
@@ -32,6 +33,7 @@ constexpr char kSaveWrite[] = "(TABLE_File_Save) Error writing file!\n";
 constexpr char kRemovedStale[] = "removed left-over file '%s'\n";
 constexpr char kCannotWrite[] = "(dbio) Cannot open file '%s' for output!\n";
 constexpr char kCannotReplace[] = "(dbio) Cannot replace file '%s'!\n";
+constexpr char kOwnerNotKept[] = "warning: owner and group of kaspo-db '%s' not kept!\n";
 
 constexpr char kCountFormat[] = "%05d";
 constexpr int kCountWidth = 5;
@@ -164,7 +166,16 @@ bool SaveSections(DBHANDLE* handle, FILE* file) {
 void RemoveStaleTemps(const std::string& target) {
   std::vector<std::string> removed;
   PLATFORM_NewFileRemoveStale(target, &removed);
-  for (const std::string& path : removed) CONSOLE_Print(kRemovedStale, path.c_str());
+  for (const std::string& path : removed) {
+    CONSOLE_Print(kRemovedStale, PLATFORM_Printable(path).c_str());
+  }
+}
+
+// Whether something other than a regular file is at `target` (a pipe or a
+// device put there since the session checked): it is never replaced.
+bool NoFileAt(const std::string& target) {
+  const PLATFORM_FILEKIND kind = PLATFORM_FileKind(target.c_str());
+  return kind == PLATFORM_DIRECTORY || kind == PLATFORM_OTHER;
 }
 }  // namespace
 
@@ -206,27 +217,36 @@ int TABLE_File_Save(DBHANDLE* handle, FILE* file, const char* descriptor, RECORD
 }
 
 int Group_Save(DBHANDLE* handle, const std::string& path, const char* group,
-               PLATFORM_LOCK* out_lock) {
+               PLATFORM_LOCK* out_lock, PLATFORM_NEWFILEPLACE place, bool* out_taken) {
+  if (out_taken != nullptr) *out_taken = false;
+  const std::string shown = PLATFORM_Printable(path);
   // A link stays where the user put it; the file it leads to is replaced.
   std::string target;
-  if (!PLATFORM_FinalPath(path, &target)) {
-    CONSOLE_Error(kCannotWrite, path.c_str());
+  if (!PLATFORM_FinalPath(path, &target) || NoFileAt(target)) {
+    CONSOLE_Error(kCannotWrite, shown.c_str());
     return 0;
   }
   RemoveStaleTemps(target);
   PLATFORM_NEWFILE out;
   if (!PLATFORM_NewFileOpen(&out, target)) {
-    CONSOLE_Error(kCannotWrite, path.c_str());
+    CONSOLE_Error(kCannotWrite, shown.c_str());
     return 0;
   }
+  PLATFORM_NewFileKeepOwner(&out);
   if (std::strcmp(group, TABLEFILE_GROUP) == 0 && !SaveSections(handle, out.file.get())) {
     PLATFORM_NewFileDiscard(&out);
     return 0;
   }
-  if (!PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE)) {
-    CONSOLE_Error(kCannotReplace, path.c_str());
+  bool taken = false;
+  if (!PLATFORM_NewFileCommit(&out, PLATFORM_DURABLE, place, &taken)) {
+    if (taken && out_taken != nullptr) {
+      *out_taken = true;
+    } else {
+      CONSOLE_Error(kCannotReplace, shown.c_str());
+    }
     return 0;
   }
+  if (!out.owner_kept) CONSOLE_Error(kOwnerNotKept, shown.c_str());
   if (out_lock != nullptr) PLATFORM_NewFileTakeLock(&out, out_lock);
   return 1;
 }

@@ -47,6 +47,6 @@ int PLATFORM_FaultHit(PLATFORM_FAULTOP op) {
   const bool fails = kind.sticky ? kind.calls >= kind.fail_at : kind.calls == kind.fail_at;
   if (!fails) return 0;
   ++kind.injected;
-  errno = op == PLATFORM_FAULT_WRITE ? ENOSPC : EIO;
+  errno = op == PLATFORM_FAULT_WRITE ? ENOSPC : op == PLATFORM_FAULT_LOCK ? ENOLCK : EIO;
   return 1;
 }

@@ -17,11 +17,13 @@
 // | READ    | PLATFORM_Read, PLATFORM_ReadFile                               |
 // | WRITE   | PLATFORM_Write, PLATFORM_WriteFile                             |
 // | FLUSH   | PLATFORM_Flush, PLATFORM_SyncDirectory                         |
-// | RENAME  | PLATFORM_Rename                                                |
+// | RENAME  | PLATFORM_Rename, PLATFORM_RenameNew                            |
+// | LOCK    | PLATFORM_Lock (platform/locks.h), after its open               |
 //
 // An injected failure looks to the caller exactly like one from the
-// system: the call returns its failure value and errno says why (EIO, or
-// ENOSPC for a write).
+// system: the call returns its failure value and errno says why (EIO,
+// ENOSPC for a write, ENOLCK for a lock, as a file system that keeps no
+// locks answers).
 #pragma once
 
 enum PLATFORM_FAULTOP {
@@ -30,6 +32,7 @@ enum PLATFORM_FAULTOP {
   PLATFORM_FAULT_WRITE,
   PLATFORM_FAULT_FLUSH,
   PLATFORM_FAULT_RENAME,
+  PLATFORM_FAULT_LOCK,
   PLATFORM_FAULT_KINDS,  // number of kinds; not an operation
 };
 
@@ -52,6 +55,6 @@ void PLATFORM_FaultAt(PLATFORM_FAULTOP op, long nth, PLATFORM_FAULTSPAN span);
 // Disarms every failure and zeroes the counters.
 void PLATFORM_FaultResetForTest();
 
-// For platform/files.cpp: counts one call of `op`. Returns 1 when that
+// For platform/files.cpp and platform/locks.cpp: counts one call of `op`. Returns 1 when that
 // call must fail; errno is then set.
 [[nodiscard]] int PLATFORM_FaultHit(PLATFORM_FAULTOP op);

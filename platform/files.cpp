@@ -45,6 +45,7 @@ class FdGuard {
 constexpr std::size_t kReadStep = 65536;   // bytes asked for per read call
 constexpr mode_t kNewFileMode = 0666;      // before the umask, as for any new file
 constexpr mode_t kPermissionBits = 07777;  // what a replacing file takes over
+constexpr mode_t kPrivateMode = 0600;      // of a file made by PLATFORM_OpenNew
 
 // Brings the data of `fd` to the disk; a signal does not count as failure.
 int SyncFd(int fd) {
@@ -54,6 +55,14 @@ int SyncFd(int fd) {
   } while (status != 0 && errno == EINTR);
   return status == 0 ? 1 : 0;
 }
+
+// Whether renameat2 failed because the system or the file system has no
+// rename without replacing (then a link does the same), not because of
+// the files.
+bool NoSuchRename(int error) { return error == EINVAL || error == ENOSYS || error == ENOTSUP; }
+
+// Whether link(2) failed because the file system keeps no hard links.
+bool NoSuchLink(int error) { return error == EPERM || error == ENOSYS || error == ENOTSUP; }
 
 std::string JoinForStat(const char* dir, const char* name) {
   std::string path = dir;
@@ -188,14 +197,12 @@ FILE* PLATFORM_OpenWrite(const char* path) {
   return std::fopen(path, "wbe");
 }
 
-FILE* PLATFORM_OpenNew(const char* path, const char* like) {
+FILE* PLATFORM_OpenNew(const char* path) {
   if (PLATFORM_FaultHit(PLATFORM_FAULT_OPEN)) return nullptr;
-  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+  // The umask can only take bits away from 0600: no other user can open
+  // the file from its first moment on.
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateMode);
   if (fd < 0) return nullptr;
-  struct stat old;
-  if (like != nullptr && stat(like, &old) == 0 && S_ISREG(old.st_mode)) {
-    (void)fchmod(fd, old.st_mode & kPermissionBits);
-  }
   FILE* file = fdopen(fd, "wb");
   if (file == nullptr) {
     const int saved = errno;
@@ -297,4 +304,33 @@ int PLATFORM_MakeDirectoriesBelow(const std::string& base, const std::string& re
   if (dir < 0) return 0;
   close(dir);
   return 1;
+}
+
+int PLATFORM_RenameNew(const char* from, const char* to) {
+  if (PLATFORM_FaultHit(PLATFORM_FAULT_RENAME)) return 0;
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 1;
+  if (!NoSuchRename(errno)) return 0;
+  // link(2) never replaces either; the file then has both names for a
+  // moment, and keeps only the new one.
+  if (link(from, to) == 0) {
+    (void)unlink(from);
+    return 1;
+  }
+  if (!NoSuchLink(errno)) return 0;
+  // Neither way exists here (some network and user-space file systems):
+  // the name is claimed by an empty file made exclusively, then replaced.
+  const int claim = open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateMode);
+  if (claim < 0) return 0;
+  close(claim);
+  if (std::rename(from, to) == 0) return 1;
+  const int error = errno;
+  (void)unlink(to);
+  errno = error;
+  return 0;
+}
+
+int PLATFORM_TakeModeOf(const char* path, const char* like) {
+  struct stat st {};
+  if (stat(like, &st) != 0 || !S_ISREG(st.st_mode)) return 1;
+  return chmod(path, st.st_mode & kPermissionBits) == 0 ? 1 : 0;
 }

@@ -81,10 +81,14 @@ enum PLATFORM_FILEKIND {
 [[nodiscard]] FILE* PLATFORM_OpenWrite(const char* path);
 
 // Creates a file for writing that must not exist yet (errno EEXIST when it
-// does). When `like` names a regular file, the new file gets its
-// permission bits, so a file written to replace it keeps them.
-// `like` may be null.
-[[nodiscard]] FILE* PLATFORM_OpenNew(const char* path, const char* like);
+// does), readable and writable by its owner only (mode 0600, whatever the
+// umask): what is written into it stays private until its owner gives it
+// other permission bits.
+[[nodiscard]] FILE* PLATFORM_OpenNew(const char* path);
+
+// Gives `path` the permission bits of the file `like` (when `like` is a
+// regular file; else leaves them). 0 when they could not be set.
+[[nodiscard]] int PLATFORM_TakeModeOf(const char* path, const char* like);
 
 // Reads up to `size` bytes. Returns 1 with *out_got bytes read (fewer than
 // `size` only at the end of the file) or 0 on a read error.
@@ -109,6 +113,12 @@ enum PLATFORM_FILEKIND {
 // Renames `from` to `to`, replacing `to` in one step: a reader sees the
 // old file or the new one, never a mix. Both must be on one file system.
 [[nodiscard]] int PLATFORM_Rename(const char* from, const char* to);
+
+// Renames `from` to `to` only while nothing has that name: fails with
+// errno EEXIST when anything is there (a file, a link, a pipe), even one
+// that appears at the same moment. Where the file system cannot rename
+// without replacing, a hard link is made instead and `from` removed.
+[[nodiscard]] int PLATFORM_RenameNew(const char* from, const char* to);
 
 // Closes a stream when it goes out of scope; for owners that may end early.
 struct PLATFORM_FILECLOSER {

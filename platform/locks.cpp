@@ -1,6 +1,8 @@
 // locks.cpp: flock, stat and readlink on a POSIX system.
 #include "platform/locks.h"
 
+#include "platform/fault.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -39,7 +41,7 @@ bool ReadLink(const std::string& path, std::string* out) {
 }
 }  // namespace
 
-PLATFORM_LOCKRESULT PLATFORM_Lock(const char* path, PLATFORM_LOCK* out_lock) {
+PLATFORM_LOCKRESULT PLATFORM_Lock(const char* path, PLATFORM_LOCK* out_lock, int* out_error) {
   // Non-blocking, so that a pipe put where a file was expected cannot
   // hold the program up; it is refused below like any other non-file.
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -49,17 +51,21 @@ PLATFORM_LOCKRESULT PLATFORM_Lock(const char* path, PLATFORM_LOCK* out_lock) {
     close(fd);
     return PLATFORM_LOCK_NONE;
   }
-  int status;
-  do {
-    status = flock(fd, LOCK_EX | LOCK_NB);
-  } while (status != 0 && errno == EINTR);
+  int status = -1;
+  if (!PLATFORM_FaultHit(PLATFORM_FAULT_LOCK)) {
+    do {
+      status = flock(fd, LOCK_EX | LOCK_NB);
+    } while (status != 0 && errno == EINTR);
+  }
   if (status == 0) {
     out_lock->fd = fd;
     return PLATFORM_LOCK_TAKEN;
   }
-  const bool busy = errno == EWOULDBLOCK;
+  const int error = errno;
   close(fd);
-  return busy ? PLATFORM_LOCK_BUSY : PLATFORM_LOCK_NONE;
+  if (error == EWOULDBLOCK) return PLATFORM_LOCK_BUSY;
+  if (out_error != nullptr) *out_error = error;
+  return PLATFORM_LOCK_FAILED;
 }
 
 void PLATFORM_Unlock(PLATFORM_LOCK* lock) {

@@ -20,15 +20,19 @@ struct PLATFORM_LOCK {
 };
 
 enum PLATFORM_LOCKRESULT {
-  PLATFORM_LOCK_TAKEN,  // the lock is held now
-  PLATFORM_LOCK_BUSY,   // another open file holds it: another process
-  PLATFORM_LOCK_NONE,   // no regular file there, or it keeps no locks
+  PLATFORM_LOCK_TAKEN,   // the lock is held now
+  PLATFORM_LOCK_BUSY,    // another open file holds it: another process
+  PLATFORM_LOCK_NONE,    // no regular file there (or it cannot be opened)
+  PLATFORM_LOCK_FAILED,  // a regular file, but the system took no lock (ENOLCK on a file
+                         // system that keeps none, ...): nothing tells who else uses it
 };
 
 // Takes the lock of the regular file at `path` (links followed) without
-// waiting. Only TAKEN fills `out_lock`.
+// waiting. Only TAKEN fills `out_lock`; FAILED puts the system's error
+// number into `out_error` (when given).
 // REQUIRES: `out_lock` holds nothing.
-[[nodiscard]] PLATFORM_LOCKRESULT PLATFORM_Lock(const char* path, PLATFORM_LOCK* out_lock);
+[[nodiscard]] PLATFORM_LOCKRESULT PLATFORM_Lock(const char* path, PLATFORM_LOCK* out_lock,
+                                                int* out_error = nullptr);
 
 // Drops the lock (nothing when none is held).
 void PLATFORM_Unlock(PLATFORM_LOCK* lock);

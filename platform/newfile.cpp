@@ -1,6 +1,7 @@
 // newfile.cpp: temporary file, lock, sync and rename over the final path.
 #include "platform/newfile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,18 +9,72 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "platform/process.h"
 
 namespace {
 constexpr char kTempMark[] = ".tmp";
-// Names tried before giving up: each holds the process id and a number,
-// so only files left by an earlier process of the same id, or planted
-// ones, take a name away.
-constexpr int kTempTries = 100;
 constexpr std::size_t kWriteBuffer = 1 << 20;  // containers are written in large pieces
 constexpr int kMaxDigits = 18;  // of a process id or a number in a name; more is no name of ours
+constexpr mode_t kNewFileMode = 0666;      // of any new file, before the umask
+constexpr mode_t kPermissionBits = 07777;  // what a replacing file takes over
+// Process ids stay below the kernel's pid_max; where it cannot be read,
+// below the largest value it can be set to (PID_MAX_LIMIT of a 64-bit
+// kernel).
+constexpr char kPidMaxFile[] = "/proc/sys/kernel/pid_max";
+constexpr long kPidLimitAtMost = 4194304;
+constexpr char kStatusFile[] = "/proc/self/status";
+constexpr char kUmaskField[] = "\nUmask:";
+
+// The first bytes (at most size - 1) of a small file of the system,
+// terminated; empty when it cannot be read. Not through the file layer's
+// calls: these reads are no part of what a test counts.
+std::string ReadSystemFile(const char* path, std::size_t size) {
+  std::string text(size, '\0');
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::size_t used = 0;
+  while (used + 1 < size) {
+    const ssize_t got = read(fd, text.data() + used, size - 1 - used);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    used += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  text.resize(used);
+  return text;
+}
+
+// The umask, read without changing it: umask(2) tells it only by setting
+// another, and a file that another thread makes meanwhile would get that.
+mode_t ReadUmask() {
+  const std::string status = ReadSystemFile(kStatusFile, 4096);
+  const std::size_t at = status.find(kUmaskField);
+  if (at != std::string::npos) {
+    return static_cast<mode_t>(
+        std::strtol(status.c_str() + at + std::strlen(kUmaskField), nullptr, 8));
+  }
+  // A kernel without the field (before 4.7): the old way, once.
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+// The permission bits of any new file. The umask is read once: the
+// program never changes it, and reading it costs more than a new file.
+mode_t NewFileMode() {
+  static const mode_t mask = ReadUmask();
+  return kNewFileMode & ~mask;
+}
+
+// One more than the largest process id of this machine.
+long PidLimit() {
+  const std::string text = ReadSystemFile(kPidMaxFile, 32);
+  const long limit = std::strtol(text.c_str(), nullptr, 10);
+  return limit > 1 && limit <= kPidLimitAtMost ? limit : kPidLimitAtMost;
+}
 
 // The directory part of `path` ("." for a bare name), for its sync.
 std::string DirectoryOf(const std::string& path) {
@@ -36,10 +91,12 @@ std::string NameOf(const std::string& path) {
 }
 
 // Reads the digits at `at` up to `stop`; false when there are none (or
-// too many) or another character comes first.
+// too many), when another character comes first, or when they start with
+// a zero that std::to_string would not write.
 bool ReadNumber(const std::string& text, std::size_t* at, char stop, long* out) {
   const std::size_t end = text.find(stop, *at);
   if (end == std::string::npos || end == *at || end - *at > kMaxDigits) return false;
+  if (text[*at] == '0' && end - *at > 1) return false;
   for (std::size_t k = *at; k < end; ++k) {
     if (text[k] < '0' || text[k] > '9') return false;
   }
@@ -48,8 +105,9 @@ bool ReadNumber(const std::string& text, std::size_t* at, char stop, long* out) 
   return true;
 }
 
-// Whether `name` is "<base>.<pid>-<n>.tmp"; *out_pid gets the pid.
-bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
+// Whether `name` is "<base>.<pid>-<n>.tmp" as PLATFORM_NewFileOpen
+// writes it: a pid below `pid_limit`, n below PLATFORM_NEWFILE_TRIES.
+bool IsTempOf(const std::string& name, const std::string& base, long pid_limit, long* out_pid) {
   const std::string mark = kTempMark;
   if (name.size() <= base.size() + 1 + mark.size() || name.compare(0, base.size(), base) != 0 ||
       name[base.size()] != '.' || name.compare(name.size() - mark.size(), mark.size(), mark) != 0) {
@@ -59,14 +117,34 @@ bool IsTempOf(const std::string& name, const std::string& base, long* out_pid) {
   std::size_t at = base.size() + 1;
   long n = 0;
   return ReadNumber(middle, &at, '-', out_pid) && ReadNumber(middle, &at, '|', &n) &&
-         at == middle.size();
+         at == middle.size() && *out_pid >= 1 && *out_pid < pid_limit && n < PLATFORM_NEWFILE_TRIES;
+}
+
+// Gives the file the owner and group noted at the open; false when the
+// process may not. A member of the group may still set the group alone.
+bool KeepOwner(int fd, uid_t owner, gid_t group) {
+  struct stat now;
+  if (fstat(fd, &now) != 0) return false;
+  if (now.st_uid == owner && now.st_gid == group) return true;
+  if (fchown(fd, owner, group) == 0) return true;
+  if (now.st_gid != group) (void)fchown(fd, static_cast<uid_t>(-1), group);
+  return false;
+}
+
+// The owner first: a change of owner clears the set-id bits that the
+// permission bits then bring back.
+bool Settle(PLATFORM_NEWFILE* file) {
+  const int fd = fileno(file->file.get());
+  if (file->keep_owner) file->owner_kept = KeepOwner(fd, file->owner, file->group);
+  return fchmod(fd, file->mode) == 0;
 }
 
 // Whether `name` is "<base>.<pid>-<n>.tmp" for some base.
-bool IsAnyTemp(const std::string& name, long* out_pid) {
+bool IsAnyTemp(const std::string& name, long pid_limit, long* out_pid) {
   const std::size_t mark = name.size() - std::min(name.size(), sizeof kTempMark - 1);
   const std::size_t dot = mark == 0 ? std::string::npos : name.rfind('.', mark - 1);
-  return dot != std::string::npos && dot > 0 && IsTempOf(name, name.substr(0, dot), out_pid);
+  return dot != std::string::npos && dot > 0 &&
+         IsTempOf(name, name.substr(0, dot), pid_limit, out_pid);
 }
 
 // Removes `temp` when no writer holds it (a writer that might still own it
@@ -86,12 +164,22 @@ int PLATFORM_NewFileOpen(PLATFORM_NEWFILE* out, const std::string& path, PLATFOR
                          PLATFORM_NEWFILETARGET target) {
   PLATFORM_NewFileDiscard(out);
   out->path = path;
+  out->mode = NewFileMode();
+  out->replaces = false;
+  out->keep_owner = false;
+  out->owner_kept = true;
+  struct stat old;
+  if (target != PLATFORM_NEWFILE_ABSENT && stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    out->mode = old.st_mode & kPermissionBits;
+    out->replaces = true;
+    out->owner = old.st_uid;
+    out->group = old.st_gid;
+  }
   const std::string stem = path + "." + std::to_string(PLATFORM_ProcessId()) + "-";
-  const char* like = target == PLATFORM_NEWFILE_ABSENT ? nullptr : path.c_str();
-  for (int n = 0; n < kTempTries; ++n) {
+  for (int n = 0; n < PLATFORM_NEWFILE_TRIES; ++n) {
     out->temp = stem + std::to_string(n) + kTempMark;
     // Created with O_EXCL, which never follows a link at the name.
-    out->file.reset(PLATFORM_OpenNew(out->temp.c_str(), like));
+    out->file.reset(PLATFORM_OpenNew(out->temp.c_str()));
     if (out->file) {
       // Without a lock (a file system that keeps none) the process id in
       // the name still keeps the file from being taken for a left-over.
@@ -136,15 +224,27 @@ bool ApplyMeta(FILE* f, const PLATFORM_FILEMETA& meta) {
 }
 }  // namespace
 
-int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durability) {
+void PLATFORM_NewFileKeepOwner(PLATFORM_NEWFILE* file) { file->keep_owner = file->replaces; }
+
+int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durability,
+                           PLATFORM_NEWFILEPLACE place, bool* out_taken) {
+  if (out_taken != nullptr) *out_taken = false;
   if (!file->file) return 0;
-  if (!ApplyMeta(file->file.get(), file->meta)) {
-    PLATFORM_NewFileDiscard(file);
-    return 0;
-  }
+  // The owner and bits a replacing file takes over first, then what an
+  // export restores of its item, which goes over them.
+  const bool settled = Settle(file) && ApplyMeta(file->file.get(), file->meta);
   const bool flushed = durability == PLATFORM_CACHED || PLATFORM_Flush(file->file.get()) != 0;
   const bool closed = PLATFORM_Close(file->file.release()) != 0;
-  if (!flushed || !closed || !PLATFORM_Rename(file->temp.c_str(), file->path.c_str())) {
+  bool renamed = false;
+  if (settled && flushed && closed) {
+    const char* from = file->temp.c_str();
+    renamed = place == PLATFORM_NEWFILE_CREATE ? PLATFORM_RenameNew(from, file->path.c_str())
+                                               : PLATFORM_Rename(from, file->path.c_str());
+    if (!renamed && place == PLATFORM_NEWFILE_CREATE && errno == EEXIST && out_taken != nullptr) {
+      *out_taken = true;
+    }
+  }
+  if (!renamed) {
     PLATFORM_NewFileDiscard(file);
     return 0;
   }
@@ -185,9 +285,10 @@ void PLATFORM_NewFileRemoveStale(const std::string& path, std::vector<std::strin
   const std::string base = NameOf(path);
   std::vector<std::string> names;
   if (!PLATFORM_ListRegularFiles(dir.c_str(), &names, base + ".")) return;
+  const long pid_limit = PidLimit();
   for (const std::string& name : names) {
     long pid = 0;
-    if (!IsTempOf(name, base, &pid) || PLATFORM_ProcessRuns(pid)) continue;
+    if (!IsTempOf(name, base, pid_limit, &pid) || PLATFORM_ProcessRuns(pid)) continue;
     const std::string temp = path.substr(0, path.size() - base.size()) + name;
     if (RemoveUnheld(temp)) out_removed->push_back(temp);
   }
@@ -199,9 +300,10 @@ void PLATFORM_NewFileRemoveStaleIn(const std::string& dir, std::vector<std::stri
   if (!PLATFORM_ListRegularFiles(dir.c_str(), &names)) return;
   std::string prefix = dir;
   if (!prefix.empty() && prefix.back() != PLATFORM_SEPARATOR) prefix += PLATFORM_SEPARATOR;
+  const long pid_limit = PidLimit();
   for (const std::string& name : names) {
     long pid = 0;
-    if (!IsAnyTemp(name, &pid) || PLATFORM_ProcessRuns(pid)) continue;
+    if (!IsAnyTemp(name, pid_limit, &pid) || PLATFORM_ProcessRuns(pid)) continue;
     if (RemoveUnheld(prefix + name)) out_removed->push_back(name);
   }
 }

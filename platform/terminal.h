@@ -13,5 +13,8 @@
 // A control byte (below 0x20, or 0x7F).
 [[nodiscard]] bool PLATFORM_IsControl(char c);
 
-// `text` with each control byte shown as "?".
+// `text` with each control byte, and each UTF-8 encoded C1 control
+// character (the two bytes C2 80 to C2 9F, which a UTF-8 terminal takes
+// as ESC and its kin), shown as one "?". Other bytes above 0x7F stay as
+// they are: single ones are the letters of the design's code pages.
 [[nodiscard]] std::string PLATFORM_Printable(std::string_view text);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/locks.h"
 #include "platform/newfile_queue.h"
 #include "platform/process.h"
 #include "support/scratch_dir.h"
@@ -64,8 +65,23 @@ int Rename(const ScratchDir& dir, int n) {
   return PLATFORM_Rename(from.c_str(), dir.Path("renamed").c_str());
 }
 
+int RenameNew(const ScratchDir& dir, int n) {
+  const std::string from = dir.WriteFile("rn" + std::to_string(n), "x");
+  return PLATFORM_RenameNew(from.c_str(), dir.Path("renamed-new" + std::to_string(n)).c_str());
+}
+
+int Lock(const ScratchDir& dir, int n) {
+  PLATFORM_LOCK lock;
+  int error = 0;
+  const std::string path = dir.WriteFile("l" + std::to_string(n), "x");
+  const PLATFORM_LOCKRESULT result = PLATFORM_Lock(path.c_str(), &lock, &error);
+  PLATFORM_Unlock(&lock);
+  if (result == PLATFORM_LOCK_FAILED) errno = error;
+  return result == PLATFORM_LOCK_TAKEN;
+}
+
 int OpenNew(const ScratchDir& dir, int n) {
-  PLATFORM_FILEPTR file(PLATFORM_OpenNew(dir.Path("n" + std::to_string(n)).c_str(), nullptr));
+  PLATFORM_FILEPTR file(PLATFORM_OpenNew(dir.Path("n" + std::to_string(n)).c_str()));
   return file != nullptr;
 }
 
@@ -84,6 +100,8 @@ const OpCase kOpCases[] = {
     {"flush", PLATFORM_FAULT_FLUSH, EIO, StreamFlush},
     {"directory sync", PLATFORM_FAULT_FLUSH, EIO, SyncDirectory},
     {"rename", PLATFORM_FAULT_RENAME, EIO, Rename},
+    {"rename without replacing", PLATFORM_FAULT_RENAME, EIO, RenameNew},
+    {"lock", PLATFORM_FAULT_LOCK, ENOLCK, Lock},
     {"open new", PLATFORM_FAULT_OPEN, EIO, OpenNew},
     {"whole-file read", PLATFORM_FAULT_READ, EIO, WholeRead},
     {"whole-file write", PLATFORM_FAULT_WRITE, ENOSPC, WholeWrite},
@@ -156,7 +174,7 @@ TEST_F(FaultTest, FailuresLeaveWhatTheSystemWouldLeave) {
 
   // A failed open of a new file creates nothing.
   PLATFORM_FaultAt(PLATFORM_FAULT_OPEN, 1, PLATFORM_FAULT_ONCE);
-  EXPECT_EQ(PLATFORM_OpenNew(dir_.Path("never").c_str(), nullptr), nullptr);
+  EXPECT_EQ(PLATFORM_OpenNew(dir_.Path("never").c_str()), nullptr);
   EXPECT_FALSE(PLATFORM_Exists(dir_.Path("never").c_str()));
 
   // A failed stream write puts nothing into the file.
@@ -171,16 +189,17 @@ TEST_F(FaultTest, FailuresLeaveWhatTheSystemWouldLeave) {
 }
 
 TEST_F(FaultTest, StreamsBehaveLikeTheSystemWithoutFaults) {
-  const std::string old = dir_.WriteFile("old", "x");
-  ASSERT_EQ(chmod(old.c_str(), 0640), 0);
-  // A replacement file takes over the permissions and refuses to clobber.
-  PLATFORM_FILEPTR file(PLATFORM_OpenNew(dir_.Path("new").c_str(), old.c_str()));
+  // A new file is its owner's alone, whatever the umask, and refuses to
+  // clobber.
+  const mode_t mask = umask(0);
+  PLATFORM_FILEPTR file(PLATFORM_OpenNew(dir_.Path("new").c_str()));
+  umask(mask);
   ASSERT_NE(file, nullptr);
   struct stat info;
   ASSERT_EQ(stat(dir_.Path("new").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
   errno = 0;
-  EXPECT_EQ(PLATFORM_OpenNew(dir_.Path("new").c_str(), nullptr), nullptr);
+  EXPECT_EQ(PLATFORM_OpenNew(dir_.Path("new").c_str()), nullptr);
   EXPECT_EQ(errno, EEXIST);
 
   // A short read at the end of the file is no error; the next gives 0 bytes.
