@@ -1,5 +1,7 @@
 // Dialogues at the main prompt: what a command line must look like and
 // what each kind of line answers.
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -123,7 +125,8 @@ TEST_F(CommandLine, AnUnwritableDefinitionFileIsOnlyAWarning) {
   const std::string data_dir = scratch_.WriteFile("home/.dat", "x");
   std::string warnings;
   for (int statement = 0; statement < 4; ++statement) {
-    warnings += "(TARVIC) Database-directory '" + data_dir + "' could not be created!\n";
+    warnings += "(TARVIC) Database-directory '" + data_dir + "' could not be created!\n" +
+                "(TARVIC) " + std::strerror(EEXIST) + "\n";
   }
   KaspoResult result = Run("t\nq\n", {"archive"});
   const std::string p = Prompt();
