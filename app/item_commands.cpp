@@ -67,7 +67,7 @@ constexpr char kSourceChanged[] = "warning: file '%s' changed while it was read,
 constexpr char kFactsError[] = "db-error in KFACTS_Store!\n";
 constexpr char kDeleteFactsError[] = "db-error in KFACTS_Delete!\n";
 constexpr char kVerified[] = "verified %d items, %d damaged, %d without checksum\n";
-constexpr char kStatus[] = "kaspo '%s', %d items (size %d kb, db-size %d kb)\n";
+constexpr char kStatus[] = "kaspo '%s', %d items (size %lld kb, db-size %lld kb)\n";
 constexpr char kNoStatus[] = "status information can not be determined!\n";
 
 constexpr int kMaxFilename = 80;                  // bytes of a file-name answer
@@ -528,7 +528,11 @@ void ITEMS_Status() {
     CONSOLE_Print(kNoStatus);
     return;
   }
+  // Sums and kb figures in 64 bits: items of 2^31 kb and more together do
+  // not make the line wrap to a negative size.
   const int64_t db_bytes = static_cast<int64_t>(chunks) * BLOBJIO_CHUNKSIZE;
-  CONSOLE_Print(kStatus, PLATFORM_Printable(APP_State().container_path).c_str(), items,
-                static_cast<int>(size_sum / kKilo), static_cast<int>(db_bytes / kKilo));
+  const long long size_kb = size_sum / kKilo;
+  const long long db_kb = db_bytes / kKilo;
+  CONSOLE_Print(kStatus, PLATFORM_Printable(APP_State().container_path).c_str(), items, size_kb,
+                db_kb);
 }

@@ -31,8 +31,13 @@ void TrackTransaction(DBSTMTKIND kind, bool* open) {
 }
 
 // Refuses, with its message, a statement that would end the program (and
-// lose the unsaved container) or leave the item commands without their
-// database, tables or indexes. Returns 1 when it refused.
+// lose the unsaved container), leave the item commands without their
+// database, tables or indexes, or change what Kaspo's own tables are: an
+// index of their own (a unique one refuses rows that a container holds and
+// export and delete need) or a table kind that writes files and a redo log
+// to the engine's directory (SET TABLE ... STATIC/SECURE). Kaspo's own
+// tables and indexes are those APPDB_IsOwnObject names. Returns 1 when it
+// refused.
 int Refused(const std::string& sql) {
   DBSTATEMENT statement;
   // A text the execute refuses anyway is left to it and its messages.
@@ -51,6 +56,11 @@ int Refused(const std::string& sql) {
     case DBSTMT_DROPINDEX:
       name = statement.name;
       if (APPDB_IsOwnObject(name)) kind = statement.kind == DBSTMT_DROPTABLE ? "table" : "index";
+      break;
+    case DBSTMT_CREATEINDEX:
+    case DBSTMT_SETTABLE:
+      name = statement.table;
+      if (APPDB_IsOwnObject(name)) kind = "table";
       break;
     default: break;
   }

@@ -42,11 +42,13 @@ STARTSTATE& State() {
   return state;
 }
 
+// Every cursor slot starts free and without a result set: DECLARE makes
+// one, and the cursor's close frees it (cursor.h).
 void PrepareConnections() {
   for (DBCONN& conn : CATALOG_Engine().conns) {
     for (DBCURSOR& cursor : conn.cursors) {
       cursor.name[0] = '\0';
-      RESDATA_Init(&cursor.result);
+      RESDATA_Free(&cursor.result);
     }
     conn.redo.clear();
     conn.redo.shrink_to_fit();

@@ -80,11 +80,25 @@ struct LETTERKIND {
   DBSTMTKIND kind;
 };
 constexpr LETTERKIND kKinds[] = {
-    {'1', DBSTMT_CONNECT},     {'2', DBSTMT_DISCONNECT}, {'4', DBSTMT_DROPDATABASE},
-    {'6', DBSTMT_DROPTABLE},   {'9', DBSTMT_DROPINDEX},  {'J', DBSTMT_BEGIN},
-    {'K', DBSTMT_COMMIT},      {'M', DBSTMT_ABORT},      {'V', DBSTMT_STOPDATABASE},
-    {'X', DBSTMT_SETDATABASE},
+    {'1', DBSTMT_CONNECT},     {'2', DBSTMT_DISCONNECT},  {'4', DBSTMT_DROPDATABASE},
+    {'6', DBSTMT_DROPTABLE},   {'9', DBSTMT_DROPINDEX},   {'J', DBSTMT_BEGIN},
+    {'K', DBSTMT_COMMIT},      {'M', DBSTMT_ABORT},       {'V', DBSTMT_STOPDATABASE},
+    {'X', DBSTMT_SETDATABASE}, {'7', DBSTMT_CREATEINDEX}, {'8', DBSTMT_CREATEINDEX},
+    {'Q', DBSTMT_SETTABLE},    {'U', DBSTMT_SETTABLE},
 };
+
+// A name token at *at: 'a', its u16 length (with the zero), the text.
+// Moves *at past it; fails, changing nothing, when there is none.
+int NameToken(const unsigned char* msg, int length, int* at, std::string* out_name) {
+  const int p = *at;
+  if (p + 3 > length || msg[p] != DBTK_IDENT) return 0;
+  const int size = msg[p + 1] | (msg[p + 2] << 8);
+  if (size < 1 || p + 3 + size > length) return 0;
+  const char* name = reinterpret_cast<const char*>(msg + p + 3);
+  out_name->assign(name, strnlen(name, static_cast<size_t>(size - 1)));
+  *at = p + 3 + size;
+  return 1;
+}
 
 DBSTMTKIND KindOf(char letter) {
   if (letter == 0) return DBSTMT_NONE;
@@ -603,14 +617,11 @@ int DBHANDLE_Describe(const char* text, DBSTATEMENT* out) {
   const int length = MESSAGE_Length();
   if (length < 1) return 0;
   out->kind = KindOf(static_cast<char>(msg[0]));
-  // A first name token: 'a', its u16 length (with the zero), the text.
-  if (length >= 4 && msg[1] == DBTK_IDENT) {
-    const int size = msg[2] | (msg[3] << 8);
-    if (size >= 1 && 4 + size <= length) {
-      const char* name = reinterpret_cast<const char*>(msg + 4);
-      out->name.assign(name, strnlen(name, static_cast<size_t>(size - 1)));
-    }
-  }
+  int at = 1;
+  (void)NameToken(msg, length, &at, &out->name);
+  if (out->kind == DBSTMT_DROPTABLE || out->kind == DBSTMT_SETTABLE) out->table = out->name;
+  // CREATE [UNIQUE] INDEX: the index name, then the table's.
+  if (out->kind == DBSTMT_CREATEINDEX) (void)NameToken(msg, length, &at, &out->table);
   return 1;
 }
 

@@ -155,13 +155,18 @@ enum DBSTMTKIND {
   DBSTMT_ABORT,
   DBSTMT_STOPDATABASE,
   DBSTMT_SETDATABASE,  // also undoes an open transaction
+  DBSTMT_CREATEINDEX,  // CREATE INDEX and CREATE UNIQUE INDEX
+  DBSTMT_SETTABLE,     // SET TABLE ... STATIC and SET TABLE ... SECURE
 };
 
 // What a statement of dbexec_sql asks of the engine, read from its message.
 struct DBSTATEMENT {
   DBSTMTKIND kind = DBSTMT_NONE;
-  std::string name;  // the name the message starts with (table, index,
-                     // database), upper-cased as sent; empty when none
+  std::string name;   // the name the message starts with (table, index,
+                      // database), upper-cased as sent; empty when none
+  std::string table;  // the table the statement works on: the name for
+                      // DROP TABLE and SET TABLE, the table after ON for
+                      // CREATE [UNIQUE] INDEX; empty for the others
 };
 
 // Builds the message of `text` as dbexec_sql would, without sending it or

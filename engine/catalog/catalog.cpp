@@ -91,10 +91,17 @@ int CATALOG_ConnRoom(std::string_view statement, std::string* error) {
   return 0;
 }
 
+void CATALOG_CloseCursors(DBCONN* conn) {
+  for (DBCURSOR& cursor : conn->cursors) {
+    cursor.name[0] = '\0';
+    RESDATA_Free(&cursor.result);
+  }
+  conn->cursor_count = 0;
+}
+
 void CATALOG_InitConn(DBCONN* conn, int database) {
   conn->database = database;
-  conn->cursor_count = 0;
-  for (DBCURSOR& cursor : conn->cursors) cursor.name[0] = '\0';
+  CATALOG_CloseCursors(conn);
   conn->trans_ts = -1;
   conn->changed_count = 0;
   conn->inserted_count = 0;

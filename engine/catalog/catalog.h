@@ -38,7 +38,7 @@ inline constexpr int DB_UNIQUEHASHSIZE = 1003;
 struct DBCURSOR {
   char name[DB_NAMESIZE] = {};  // empty: the slot is free
   int32_t fetch_pos = 0;        // row-order position of the next row
-  RESDATA result;               // lives as long as the slot; reused
+  RESDATA result;               // made by DECLARE, freed when the cursor closes
 };
 
 struct DBCONN {
@@ -113,6 +113,8 @@ struct ENGINE {
   // 1 from program load until start-up has replayed the redo logs; while 1
   // no statement writes redo records.
   int startup = 1;
+  // Bytes all open results and cursors may hold together (the ledger of
+  // resdata.h), set at start-up (start.h); tests set it directly.
   int64_t result_memory_limit = DB_DEFAULTRESULTMEM;
   int default_max_rows = DB_DEFAULTMAXROWS;
   // Set by the first run of the exit handling, so the final save is done
@@ -149,10 +151,17 @@ DBCONN* CATALOG_Conn(int conn_id);
 // (CATALOG_InitConn), and counts it. Fails when all slots are in use.
 [[nodiscard]] int CATALOG_AddConn(int conn_id, int database, int* out_slot);
 
-// The state of a freshly selected database: no cursors, no transaction,
-// empty table lists, the default row maximum, no redo records, the
-// database's own redo log. The Conn_Id and the cursors' result sets stay.
+// The state of a freshly selected database: no cursors (their result sets
+// freed, CATALOG_CloseCursors), no transaction, empty table lists, the
+// default row maximum, no redo records, the database's own redo log. The
+// Conn_Id stays.
 void CATALOG_InitConn(DBCONN* conn, int database);
+
+// Closes every cursor of the connection: the names are emptied, the count
+// drops to 0 and each result set is freed, so that the memory it held is
+// given back and no longer counts against the result memory limit
+// (resdata.h). The next cursor of a slot makes its set anew.
+void CATALOG_CloseCursors(DBCONN* conn);
 
 // Frees slot `slot`: the last slot in use moves into it. The freed record's
 // cursor result sets move to the slot that falls out of use, so none is

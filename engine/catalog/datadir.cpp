@@ -1,11 +1,19 @@
 // datadir.cpp: the paths of the engine's files.
 #include "engine/catalog/datadir.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "engine/catalog/catalog.h"
 #include "platform/files.h"
+#include "platform/report.h"
 #include "platform/system.h"
 
 namespace {
+
+constexpr char kReason[] = "(TARVIC) %s\n";
+constexpr char kDirNotFound[] = "(TARVIC) Database-directory '%s' not found!\n";
+constexpr char kNoReason[] = "unknown error";
 
 // An environment value that is set and not empty. An empty base would put
 // the data directory at the root of the file system.
@@ -40,3 +48,19 @@ std::string DATADIR_DatabasePath(std::string_view db) {
 }
 
 std::string DATADIR_DefFilePath(std::string_view db) { return DATADIR_DatabasePath(db) + ".def"; }
+
+void DATADIR_ReportReason(int error) {
+  DBreport(kReason, error != 0 ? std::strerror(error) : kNoReason);
+}
+
+int DATADIR_Require(const std::string& path) {
+  errno = 0;
+  const PLATFORM_FILEKIND kind = PLATFORM_FileKind(path.c_str());
+  if (kind == PLATFORM_DIRECTORY) return 1;
+  // Something other than a directory stands there: the path is no
+  // directory. Nothing: the look-up says why.
+  const int error = kind == PLATFORM_MISSING ? errno : ENOTDIR;
+  DBreport(kDirNotFound, path.c_str());
+  DATADIR_ReportReason(error);
+  return 0;
+}

@@ -26,3 +26,14 @@ std::string DATADIR_EnginePath();
 std::string DATADIR_DatabasePath(std::string_view db);
 // The definition file of database `db`, beside its directory.
 std::string DATADIR_DefFilePath(std::string_view db);
+
+// What an engine file message says after the path that failed: the
+// system's reason for `error` (an errno value) as "(TARVIC) %s\n", so that
+// a directory or file the engine cannot write is named with the cause
+// ("Permission denied", "Not a directory", "No space left on device").
+void DATADIR_ReportReason(int error);
+
+// 1 when `path` is a directory. Otherwise reports
+// "(TARVIC) Database-directory '%s' not found!\n" and the reason (what
+// stands there instead, or why it cannot be looked at) and returns 0.
+[[nodiscard]] int DATADIR_Require(const std::string& path);

@@ -1,6 +1,8 @@
 // deffile.cpp: writing and reading the definition file of a database.
 #include "engine/catalog/deffile.h"
 
+#include <cerrno>
+
 #include "engine/catalog/catalog.h"
 #include "engine/catalog/datadir.h"
 #include "engine/catalog/limits.h"
@@ -313,13 +315,19 @@ DEFTABLE DescribeTable(DBTABLE* table) {
   return t;
 }
 
-// Makes sure `path` is a directory.
+// Makes sure `path` is a directory; one that cannot be made is named with
+// the system's reason.
 int EnsureDirectory(const std::string& path) {
   if (PLATFORM_IsDirectory(path.c_str())) return 1;
-  (void)PLATFORM_MakeDirectory(path.c_str());
+  errno = 0;
+  const int made = PLATFORM_MakeDirectory(path.c_str());
+  const int error = made ? ENOTDIR : errno;
   if (PLATFORM_IsDirectory(path.c_str())) return 1;
   int& reported = CATALOG_Engine().dir_reported;
-  if (!reported) DBreport(kDirNotCreated, path.c_str());
+  if (!reported) {
+    DBreport(kDirNotCreated, path.c_str());
+    DATADIR_ReportReason(error);
+  }
   reported = 1;
   return 0;
 }
@@ -329,8 +337,11 @@ int WriteDefinition(DBDATABASE* db) {
   if (!EnsureDirectory(DATADIR_DatabasePath(db->name))) return 0;
   const std::string path = DATADIR_DefFilePath(db->name);
   const std::string text = DEFFILE_Format(DEFFILE_Describe(db));
+  errno = 0;
   if (PLATFORM_NewFileReplace(path, text.data(), text.size(), PLATFORM_CACHED)) return 1;
+  const int error = errno;
   DBreport(kFileNotCreated, path.c_str());
+  DATADIR_ReportReason(error);
   return 0;
 }
 

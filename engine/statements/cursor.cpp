@@ -77,9 +77,11 @@ int FindSlot(const DBCONN& conn, std::string_view name) {
 }
 
 // Frees a slot; the count then ends after the highest slot still named.
-// The slot's result set stays allocated for the next cursor.
+// The slot's result set is freed with it: the memory is given back and no
+// longer counts against the result memory limit.
 void FreeSlot(DBCONN* conn, int slot) {
   conn->cursors[slot].name[0] = '\0';
+  RESDATA_Free(&conn->cursors[slot].result);
   while (conn->cursor_count > 0 && conn->cursors[conn->cursor_count - 1].name[0] == '\0')
     --conn->cursor_count;
 }
@@ -87,16 +89,19 @@ void FreeSlot(DBCONN* conn, int slot) {
 void OpenSlot(DBCURSOR* cursor, const std::string& name) {
   cursor->fetch_pos = 0;
   std::memcpy(cursor->name, name.c_str(), name.size() + 1);
-  // Start-up creates every slot's set; one released since is made anew.
+  // A slot's set exists only while a cursor holds it.
   if (cursor->result.block_count < 0) RESDATA_Init(&cursor->result);
   RESDATA_Reset(&cursor->result);
 }
 
 // Writes the rows at row-order positions fetch_pos .. fetch_pos+count-1
-// and moves the position past them.
+// and moves the position past them. A fetch that reaches the end of a
+// result a limit cut short is marked as a truncated SELECT is ('4'): the
+// rows it ends with are not all the rows there were.
 void ReplyRows(DBCURSOR* cursor, int count) {
   const RESDATA& result = cursor->result;
-  REPLY_RowsBegin('2', result.columns, count);
+  const bool cut_end = result.truncated && cursor->fetch_pos + count >= result.rows;
+  REPLY_RowsBegin(cut_end ? '4' : '2', result.columns, count);
   SELECT_ReplyColumns(result);
   for (int i = 0; i < count; ++i) SELECT_ReplyRow(result, result.row_order[cursor->fetch_pos + i]);
   cursor->fetch_pos += count;

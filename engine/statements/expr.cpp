@@ -77,6 +77,7 @@ void EXPR_FreeNode(EXPRNODE* node) {
   if (node->result.block_count >= 0 && node->result.estimate > EXPR_KEEPRESULTBYTES) {
     RESDATA_Free(&node->result);
   }
+  RESDATA_Discharge(&node->result);
   EXPR_Pool().free.push_back(node);
 }
 

@@ -40,7 +40,9 @@ inline constexpr int DB_FILTERROWMAX = 999999;
 inline constexpr int EXPR_POOLFIRST = 20;
 inline constexpr int EXPR_POOLGROW = 70;
 // A returned node whose subselect result is estimated above this many bytes
-// gets a fresh result, so one large subselect does not pin its memory.
+// gets a fresh result, so one large subselect does not pin its memory. A
+// smaller one is kept for reuse but no longer counts against the result
+// memory limit (resdata.h): it holds no open result.
 inline constexpr int64_t EXPR_KEEPRESULTBYTES = 524288;
 
 // A reference from a select to a table of an enclosing select. Two

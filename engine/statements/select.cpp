@@ -3,7 +3,7 @@
 // cells and the reply.
 #include "engine/statements/select.h"
 
-#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,7 +35,7 @@ inline constexpr int DB_MAXFUNCTIONS = 10;
 struct AGGCELL {
   int function = SELECT_COUNT;
   int item = -1;
-  int32_t count = 0;
+  int64_t count = 0;  // COUNT(*): 64 bits, never wraps (SELECT_CountAdd)
   // MIN/MAX: the best value so far, a field inside a row (rows do not move
   // while a statement runs); null while there is none.
   const unsigned char* value = nullptr;
@@ -148,11 +148,13 @@ void AppendRow(SELECTRUN* run, const std::vector<int>& positions, FunctionValue 
 
 // The walk ends early at the connection's row maximum (0 or less: none),
 // the engine's result memory limit or a full result store; the result is
-// then marked.
+// then marked. The memory limit holds for every charged result together
+// (this one, the cursors and subselect results still open), not for this
+// result alone.
 bool LimitReached(SELECTRUN* run) {
   const int max_rows = run->stmt->conn->max_rows;
   const bool full = (max_rows > 0 && run->result->rows >= max_rows) || RESDATA_Full(*run->result);
-  if (full || run->result->estimate >= CATALOG_Engine().result_memory_limit) {
+  if (full || RESDATA_Charged() >= CATALOG_Engine().result_memory_limit) {
     run->scope.truncated = 1;
     return true;
   }
@@ -190,7 +192,7 @@ bool Better(int function, const DBATTRIB& a, const unsigned char* cell, const un
 void UpdateCells(SELECTRUN* run, const std::vector<int>& positions) {
   for (AGGCELL& cell : run->cells) {
     if (cell.function == SELECT_COUNT) {
-      ++cell.count;
+      cell.count = SELECT_CountAdd(cell.count, 1);
       continue;
     }
     const int t = run->items.table[size_t(cell.item)];
@@ -207,6 +209,14 @@ void Produce(SELECTRUN* run, const std::vector<int>& positions) {
   UpdateCells(run, positions);
 }
 
+// The INTEGER cell of a count; a count beyond it marks the result cut
+// short.
+int32_t CountCell(SELECTRUN* run, int64_t count) {
+  int32_t cell = 0;
+  if (!SELECT_CountCell(count, &cell)) run->scope.truncated = 1;
+  return cell;
+}
+
 // Writes every aggregate cell into its column of every result row.
 void FillAggregates(SELECTRUN* run) {
   if (run->cells.empty() || run->result->rows == 0) return;
@@ -214,9 +224,10 @@ void FillAggregates(SELECTRUN* run) {
   for (const AGGCELL& cell : run->cells) {
     const int column = run->item_column[size_t(cell.item)];
     const int size = run->result->column_sizes[size_t(column)];
+    const int32_t count = cell.function == SELECT_COUNT ? CountCell(run, cell.count) : 0;
     for (int r = 0; r < run->result->rows; ++r) {
       if (cell.function == SELECT_COUNT) {
-        RESDATA_XY_Fill_Binary(run->result, r, column, &cell.count, DB_INTEGER_SIZE);
+        RESDATA_XY_Fill_Binary(run->result, r, column, &count, DB_INTEGER_SIZE);
       } else if (cell.value != nullptr) {
         RESDATA_XY_Fill_Binary(run->result, r, column, cell.value, size);
       }
@@ -253,11 +264,11 @@ void FillAggregates(SELECTRUN* run) {
 
 // Rows of a whole table for COUNT(*) alone: the entries of the first
 // ordered list, else the rows visible at the statement timestamp.
-int CountTable(SELECTRUN* run, DBTABLE* table) {
+int64_t CountTable(SELECTRUN* run, DBTABLE* table) {
   for (DBATTRIB* a : run->attribs[0]) {
     if (a->list) return IDXLIST_Count(*a->list);
   }
-  int count = 0;
+  int64_t count = 0;
   int cursor = table->rows.head;
   while (ROWPOOL_NextFrom(table->rows, run->stmt->timestamp, &cursor) >= 0) ++count;
   return count;
@@ -278,10 +289,11 @@ const unsigned char* Extreme(SELECTRUN* run, int item) {
   return best != nullptr ? best + a.offset : nullptr;
 }
 
-void FillFunction(SELECTRUN* run, int item, int32_t count,
+void FillFunction(SELECTRUN* run, int item, int64_t count,
                   const std::vector<const unsigned char*>& extremes) {
   if (run->items.function[size_t(item)] == SELECT_COUNT) {
-    RESDATA_Fill_Binary(run->result, &count, DB_INTEGER_SIZE);
+    const int32_t cell = CountCell(run, count);
+    RESDATA_Fill_Binary(run->result, &cell, DB_INTEGER_SIZE);
   } else if (extremes[size_t(item)] != nullptr) {
     RESDATA_Fill_Binary(run->result, extremes[size_t(item)],
                         run->items.attribs[size_t(item)]->size);
@@ -302,10 +314,9 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
     count = CountTable(run, run->scope.tables[0]);
   } else {
     all_rows = EVAL_PrepareLists(run->stmt, &run->scope, node, &run->lists, &run->lengths);
-    for (int length : run->lengths) count *= length;
+    for (int length : run->lengths) count = SELECT_CountTimes(count, length);
   }
   if (!all_rows && !run->only_counts) return 1;
-  const auto count32 = static_cast<int32_t>(count > INT_MAX ? INT_MAX : count);
   std::vector<const unsigned char*> extremes(run->items.function.size(), nullptr);
   for (size_t i = 0; i < extremes.size(); ++i) {
     const int f = run->items.function[i];
@@ -314,7 +325,7 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
   std::vector<int> positions(run->scope.tables.size(), 0);
   do {
     if (INTERRUPT_Requested()) return INTERRUPT_Fail();
-    AppendRow(run, positions, [&](int item) { FillFunction(run, item, count32, extremes); });
+    AppendRow(run, positions, [&](int item) { FillFunction(run, item, count, extremes); });
     // Functions alone make one row, whatever the number of combinations.
     if (run->all_functions || !all_rows) break;
   } while (!LimitReached(run) && EVAL_Advance(&positions, run->lengths));
@@ -331,6 +342,7 @@ void FillFunction(SELECTRUN* run, int item, int32_t count,
   if (tok->kind == DBTK_WHERE && !Gen_ValExpr(run->stmt, &run->scope, tok)) return 0;
   if (run->result->block_count < 0) RESDATA_Init(run->result);
   RESDATA_Reset(run->result);
+  RESDATA_Charge(run->result);
   const bool evaluated = run->scope.expr.count >= 2;
   if (!BuildHeader(run, evaluated)) return 0;
   if (!(evaluated ? EvaluatedPath(run) : RowListPath(run))) return 0;
@@ -409,6 +421,29 @@ void SELECT_Reply(const RESDATA& result) {
   REPLY_RowsBegin(result.truncated ? '4' : '2', result.columns, result.rows);
   SELECT_ReplyColumns(result);
   for (int i = 0; i < result.rows; ++i) SELECT_ReplyRow(result, result.row_order[size_t(i)]);
+}
+
+int64_t SELECT_CountAdd(int64_t count, int64_t n) {
+  int64_t sum = 0;
+  if (__builtin_add_overflow(count, n, &sum)) return n < 0 ? INT64_MIN : INT64_MAX;
+  return sum;
+}
+
+int64_t SELECT_CountTimes(int64_t count, int64_t n) {
+  int64_t product = 0;
+  if (__builtin_mul_overflow(count, n, &product)) {
+    return (count < 0) != (n < 0) ? INT64_MIN : INT64_MAX;
+  }
+  return product;
+}
+
+int SELECT_CountCell(int64_t count, int32_t* out_cell) {
+  if (count > SELECT_COUNTMAX) {
+    *out_cell = SELECT_COUNTMAX;
+    return 0;
+  }
+  *out_cell = static_cast<int32_t>(count);
+  return 1;
 }
 
 int CmpAttrib(const DBATTRIB& attrib, const unsigned char* row_a, const unsigned char* row_b) {

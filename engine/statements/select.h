@@ -40,7 +40,11 @@ void SELECT_Command(int conn_id, const unsigned char* msg, int length);
 // Runs the select body that starts at offset `tok->pos` as a statement of
 // its own (SELECT, DECLARE): at `timestamp`, under the row maximum of
 // `conn` and the engine's result memory limit, into `result` (reset first;
-// afterwards its row order and truncated flag are set). On return
+// afterwards its row order and truncated flag are set). The result is
+// charged to the result memory ledger (resdata.h) and counts there until
+// its owner frees it; the memory limit holds for the ledger as a whole, so
+// a walk also stops when the other open results and cursors together with
+// this one reach it. On return
 // tok->kind is the token after the body and tok->pos the offset after that
 // kind byte. On failure the error reply has been written and 0 is returned.
 [[nodiscard]] int SELECT_RunBody(DBCONN* conn, DBDATABASE* db, int timestamp, QTOKENS* tok,
@@ -61,6 +65,21 @@ void SELECT_ReplyColumns(const RESDATA& result);
 void SELECT_ReplyRow(const RESDATA& result, int row);
 // The whole reply: code, counts, header, rows in row order.
 void SELECT_Reply(const RESDATA& result);
+
+// COUNT(*) counts in 64 bits. The sum and the product of the counts of a
+// join never wrap: they stop at INT64_MAX.
+[[nodiscard]] int64_t SELECT_CountAdd(int64_t count, int64_t n);
+[[nodiscard]] int64_t SELECT_CountTimes(int64_t count, int64_t n);
+
+// The largest count the INTEGER cell of COUNT(*) holds.
+inline constexpr int32_t SELECT_COUNTMAX = 2147483647;
+
+// The cell COUNT(*) answers for `count`: the count itself, or
+// SELECT_COUNTMAX for a count beyond it. Returns 1 when the cell is exact;
+// 0 when it is not, and the select then marks its result cut short ('4',
+// "not all results evaluated!"), as at its other limits: the count is at
+// least the cell's value.
+[[nodiscard]] int SELECT_CountCell(int64_t count, int32_t* out_cell);
 
 // Orders two rows of one table by one attribute: -1, 0, 1. CHARACTER by
 // plain byte-wise text comparison (trailing blanks count), numbers

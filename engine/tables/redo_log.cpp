@@ -21,7 +21,6 @@ constexpr char kRedoName[] = "redo.log";
 constexpr char kCannotOpen[] = "(TARVIC) Warning: Redo-log-file '%s' could not be opened!\n";
 constexpr char kWriteError[] = "(TARVIC) Error writing redo-log-file '%s'!\n";
 constexpr char kDeleteError[] = "(TARVIC) Error deleting redo-log-file '%s'!\n";
-constexpr char kSystemError[] = "(TARVIC) %s\n";
 constexpr char kReadError[] = "(TARVIC) Error reading redo-log-file '%s'!\n";
 constexpr char kCannotExecute[] =
     "(TARVIC1) Redo-log '%s' cannot be executed!\n  (delete it to continue)\n";
@@ -34,23 +33,30 @@ void PutInt32(std::vector<unsigned char>* bytes, int32_t value) {
   bytes->insert(bytes->end(), le, le + 4);
 }
 
+// Names the log and the system's reason (errno as the failed call left
+// it). Returns 0.
+int Failed(const char* message, const std::string& path) {
+  const int error = errno;
+  DBreport(message, path.c_str());
+  DATADIR_ReportReason(error);
+  return 0;
+}
+
 // The old log followed by the new records, as one new file.
 int ReplaceLog(const std::string& path, const std::vector<unsigned char>& records) {
   std::vector<unsigned char> old;
+  errno = 0;
   if (PLATFORM_IsRegularFile(path.c_str()) && !PLATFORM_ReadFile(path.c_str(), &old)) {
-    DBreport(kCannotOpen, path.c_str());
-    return 0;
+    return Failed(kCannotOpen, path);
   }
   PLATFORM_NEWFILE file;
-  if (!PLATFORM_NewFileOpen(&file, path)) {
-    DBreport(kCannotOpen, path.c_str());
-    return 0;
-  }
+  errno = 0;
+  if (!PLATFORM_NewFileOpen(&file, path)) return Failed(kCannotOpen, path);
+  errno = 0;
   if (!PLATFORM_NewFileWrite(&file, old.data(), old.size()) ||
       !PLATFORM_NewFileWrite(&file, records.data(), records.size()) ||
       !PLATFORM_NewFileCommit(&file, PLATFORM_CACHED)) {
-    DBreport(kWriteError, path.c_str());
-    return 0;
+    return Failed(kWriteError, path);
   }
   return 1;
 }
@@ -102,8 +108,11 @@ int Redo_Write(DBCONN* conn) {
     // The path is kept even when the directory is missing, so that the
     // caller's message can name the log that could not be written.
     conn->redo_path = REDO_Path(db_name);
-    if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db_name).c_str())) return 0;
   }
+  // The directory the log goes into must be there; the message names it,
+  // and why it is not, when it is missing.
+  const std::string dir = conn->redo_path.substr(0, conn->redo_path.rfind(PLATFORM_SEPARATOR));
+  if (!DATADIR_Require(dir)) return 0;
   return ReplaceLog(conn->redo_path, conn->redo);
 }
 
@@ -126,7 +135,7 @@ int Redo_Delete(const char* db_name, const std::string& path) {
   if (PLATFORM_RemoveFile(log.c_str())) return 1;
   int error = errno;
   DBreport(kDeleteError, log.c_str());
-  DBreport(kSystemError, std::strerror(error));
+  DATADIR_ReportReason(error);
   return 0;
 }
 

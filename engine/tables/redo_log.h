@@ -38,7 +38,10 @@ void Redo_Append(DBCONN* conn, const unsigned char* msg, int length);
 
 // Appends the connection's redo buffer to its redo log (on first use the
 // database's log, whose directory must exist). Does nothing while logging
-// is off. Failures print their message on standard error and return 0.
+// is off. Failures print on standard error what failed (the missing
+// directory, the log that could not be opened or written) followed by the
+// system's reason (DATADIR_ReportReason), and return 0; the log on disk
+// is then as it was.
 [[nodiscard]] int Redo_Write(DBCONN* conn);
 
 // Reads the whole redo log of database `db_name` into *bytes and names it

@@ -55,8 +55,12 @@ std::vector<DBATTRIB*> TBLFILE_ListedAttribs(DBTABLE* table);
 
 // Writes the table's data file and, when it has ordered lists, its index
 // file, with the rows of the committed state. Only static, loaded tables
-// are written; others succeed at once. Fails, with a message for a file
-// that cannot be created, when the directory is missing or a write fails.
+// are written; others succeed at once. Fails when the directory is missing
+// ("(TARVIC) Database-directory '%s' not found!\n"), a file cannot be
+// created ("(TARVIC) Data-file '%s' could not be created!\n", resp.
+// Index-file) or written ("(TARVIC) Error writing data-file '%s'!\n",
+// resp. index-file); each message is followed by the system's reason
+// (DATADIR_ReportReason).
 [[nodiscard]] int TABLE_Write(DBDATABASE* db, DBTABLE* table);
 
 // Reads a static table's rows from its files into its empty row pool and
@@ -67,5 +71,6 @@ std::vector<DBATTRIB*> TBLFILE_ListedAttribs(DBTABLE* table);
 [[nodiscard]] int TABLE_Read(DBDATABASE* db, DBTABLE* table);
 
 // Writes every table of `db` in table order (TABLE_Write), stopping at the
-// first failure. Fails at once when the database directory is missing.
+// first failure. Fails at once, with the message of TABLE_Write, when the
+// database directory is missing.
 [[nodiscard]] int TBLFILE_WriteDatabase(DBDATABASE* db);

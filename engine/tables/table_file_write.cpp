@@ -2,6 +2,7 @@
 #include "engine/tables/table_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -17,6 +18,17 @@ namespace {
 
 constexpr char kDataNotCreated[] = "(TARVIC) Data-file '%s' could not be created!\n";
 constexpr char kIndexNotCreated[] = "(TARVIC) Index-file '%s' could not be created!\n";
+constexpr char kDataNotWritten[] = "(TARVIC) Error writing data-file '%s'!\n";
+constexpr char kIndexNotWritten[] = "(TARVIC) Error writing index-file '%s'!\n";
+
+// Names a table file that could not be created or written, with the
+// system's reason (errno as the failed call left it). Returns 0.
+int Failed(const char* message, const std::string& path) {
+  const int error = errno;
+  DBreport(message, path.c_str());
+  DATADIR_ReportReason(error);
+  return 0;
+}
 
 int WriteInt32(PLATFORM_NEWFILE* file, int32_t value) {
   unsigned char le[4];
@@ -96,33 +108,42 @@ int WriteIndex(PLATFORM_NEWFILE* file, DBTABLE* table, const std::vector<DBATTRI
 
 int TABLE_Write(DBDATABASE* db, DBTABLE* table) {
   if (table->kind != '1' || table->loaded != '1') return 1;
-  if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) return 0;
+  if (!DATADIR_Require(DATADIR_DatabasePath(db->name))) return 0;
   if (table->rows.row_size < 0) return 1;
   // A file not committed is discarded when it goes out of scope, leaving
-  // the one of the last good save.
+  // the one of the last good save. Each failure names the file and the
+  // system's reason.
   std::string data_path = TBLFILE_Path(db->name, table->name, ".dat");
   PLATFORM_NEWFILE data;
-  if (!PLATFORM_NewFileOpen(&data, data_path)) {
-    DBreport(kDataNotCreated, data_path.c_str());
-    return 0;
-  }
+  errno = 0;
+  if (!PLATFORM_NewFileOpen(&data, data_path)) return Failed(kDataNotCreated, data_path);
   std::vector<int> written;
-  if (!WriteRows(&data, table, db->committed_ts, &written)) return 0;
+  errno = 0;
+  if (!WriteRows(&data, table, db->committed_ts, &written)) {
+    return Failed(kDataNotWritten, data_path);
+  }
   std::vector<DBATTRIB*> listed = TBLFILE_ListedAttribs(table);
-  if (listed.empty()) return PLATFORM_NewFileCommit(&data, PLATFORM_CACHED);
+  if (listed.empty()) {
+    errno = 0;
+    return PLATFORM_NewFileCommit(&data, PLATFORM_CACHED) ? 1 : Failed(kDataNotWritten, data_path);
+  }
   std::string index_path = TBLFILE_Path(db->name, table->name, ".idx");
   PLATFORM_NEWFILE index;
-  if (!PLATFORM_NewFileOpen(&index, index_path)) {
-    DBreport(kIndexNotCreated, index_path.c_str());
-    return 0;
+  errno = 0;
+  if (!PLATFORM_NewFileOpen(&index, index_path)) return Failed(kIndexNotCreated, index_path);
+  errno = 0;
+  if (!WriteIndex(&index, table, listed, written)) return Failed(kIndexNotWritten, index_path);
+  errno = 0;
+  if (!PLATFORM_NewFileCommit(&data, PLATFORM_CACHED)) return Failed(kDataNotWritten, data_path);
+  errno = 0;
+  if (!PLATFORM_NewFileCommit(&index, PLATFORM_CACHED)) {
+    return Failed(kIndexNotWritten, index_path);
   }
-  if (!WriteIndex(&index, table, listed, written)) return 0;
-  return PLATFORM_NewFileCommit(&data, PLATFORM_CACHED) &&
-         PLATFORM_NewFileCommit(&index, PLATFORM_CACHED);
+  return 1;
 }
 
 int TBLFILE_WriteDatabase(DBDATABASE* db) {
-  if (!PLATFORM_IsDirectory(DATADIR_DatabasePath(db->name).c_str())) return 0;
+  if (!DATADIR_Require(DATADIR_DatabasePath(db->name))) return 0;
   for (int i = 0; i < db->tables.count; ++i) {
     DBTABLE* table = CATALOG_Table(db, i);
     if (table != nullptr && !TABLE_Write(db, table)) return 0;

@@ -5,12 +5,16 @@
 
 #include "engine/tables/redo_log.h"
 #include "engine/tables/rowindex.h"
+#include "platform/files.h"
 #include "platform/report.h"
 
 namespace {
 
 constexpr char kRedoCorrupted[] =
     "(TARVIC) Redo-log-file '%s' is corrupted!\n"
+    "         Save data and restart database!\n";
+constexpr char kRedoNotWritten[] =
+    "(TARVIC) Redo-log-file '%s' could not be written!\n"
     "         Save data and restart database!\n";
 constexpr char kDeleteIllegal[] = "KASPO_DeleteTimestamp: Delete-Timestamp illegal\n";
 constexpr char kInsertIllegal[] = "KASPO_DeleteTimestamp: Insert-Timestamp illegal\n";
@@ -131,10 +135,7 @@ int TRANS_ReaderTimestamp(const DBCONN& conn, const DBDATABASE& db) {
   return conn.trans_ts != -1 ? conn.trans_ts : db.committed_ts + 1;
 }
 
-void TRANS_CloseCursors(DBCONN* conn) {
-  for (DBCURSOR& cursor : conn->cursors) cursor.name[0] = '\0';
-  conn->cursor_count = 0;
-}
+void TRANS_CloseCursors(DBCONN* conn) { CATALOG_CloseCursors(conn); }
 
 void TRANS_Commit(DBCONN* conn, DBDATABASE* db) {
   db->committed_ts = conn->trans_ts;
@@ -143,7 +144,14 @@ void TRANS_Commit(DBCONN* conn, DBDATABASE* db) {
   ClearLists(conn);
   conn->trans_ts = -1;
   if (conn->redo.empty()) return;
-  if (!Redo_Write(conn)) DBreport(kRedoCorrupted, conn->redo_path.c_str());
+  if (!Redo_Write(conn)) {
+    // Redo_Write said what failed. A log on disk now lacks this commit, so
+    // it no longer matches the data: corrupted, as the design says. Without
+    // a log (its directory is missing, say) nothing is corrupted: the
+    // commit is just not logged.
+    const bool log_exists = PLATFORM_IsRegularFile(conn->redo_path.c_str());
+    DBreport(log_exists ? kRedoCorrupted : kRedoNotWritten, conn->redo_path.c_str());
+  }
   conn->redo.clear();
 }
 

@@ -43,7 +43,8 @@ void TRANS_Commit(DBCONN* conn, DBDATABASE* db);
 // is rolled back, the lists and the redo records are dropped, T becomes -1.
 void TRANS_Rollback(DBCONN* conn);
 
-// Frees every cursor slot of the connection (their result sets stay).
+// Frees every cursor slot of the connection and its result set
+// (CATALOG_CloseCursors).
 void TRANS_CloseCursors(DBCONN* conn);
 
 // Folds the committed versions of a table into its live list: deleted rows

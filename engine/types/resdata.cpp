@@ -27,6 +27,20 @@ constexpr int64_t kHeaderCostPerColumn = 5;  // name pointer and type byte
 constexpr int64_t kRowTableCostPerRow = 8;   // row pointer and order entry
 constexpr int64_t kCellCost = 4;             // one cell pointer of a row array
 
+// The bytes all charged sets hold together (resdata.h). One engine thread
+// charges and frees sets; the client's sets are never charged.
+int64_t& Ledger() {
+  static int64_t held = 0;
+  return held;
+}
+
+// Brings the set's part of the ledger in line with its estimate.
+void Sync(RESDATA* set) {
+  if (!set->charge.on) return;
+  Ledger() += set->estimate - set->charge.bytes;
+  set->charge.bytes = set->estimate;
+}
+
 // Library misuse with these messages ends the process at once: nothing
 // is saved, since the data being saved could be what went wrong.
 [[noreturn]] void Quit(const char* message) {
@@ -44,6 +58,7 @@ void AddBlock(RESDATA* set, int32_t size) {
   set->block_sizes.push_back(size);
   set->estimate += size;
   ++set->block_count;
+  Sync(set);
 }
 
 // Moves on to the next block for a value of n bytes. A block kept from
@@ -62,6 +77,7 @@ void NextBlock(RESDATA* set, int32_t n) {
     set->blocks[set->current_block] = NewBlock(size);
     set->estimate += size - old_size;
     old_size = size;
+    Sync(set);
   }
 }
 
@@ -127,6 +143,7 @@ void StartRow(RESDATA* set) {
   }
   set->row_table[set->rows] = RESROW{TakeCells(set, set->columns), set->columns};
   set->estimate += kCellCost * set->columns;
+  Sync(set);
 }
 
 // Where the next sequential cell goes, or null in a set without columns.
@@ -215,10 +232,13 @@ void RESDATA_Reset(RESDATA* set) {
   set->estimate =
       kHeaderCostPerColumn * set->column_capacity + kRowTableCostPerRow * set->row_capacity;
   for (int32_t size : set->block_sizes) set->estimate += size;
+  Sync(set);
 }
 
 void RESDATA_Free(RESDATA* set) {
   if (set->borrowed) return;
+  // The fresh set's empty charge takes the old one's bytes out of the
+  // ledger.
   *set = RESDATA{};
 }
 
@@ -230,6 +250,7 @@ void RESDATA_Header_Data(RESDATA* set, const char* name, int type, int size) {
     ALLOC_Resize(&set->column_types, set->column_capacity);
     ALLOC_Resize(&set->column_sizes, set->column_capacity);
     set->estimate += RESDATA_COLUMNGROWCOST;
+    Sync(set);
   }
   const char* copy = nullptr;
   if (name != nullptr) {
@@ -316,6 +337,7 @@ int RESDATA_DelRow(RESDATA* set, int row) {
   set->row_table.emplace_back();
   if (row < int(set->overlay.size())) set->overlay.erase(set->overlay.begin() + row);
   set->estimate -= kCellCost * set->columns;
+  Sync(set);
   --set->rows;
   return 1;
 }
@@ -325,3 +347,41 @@ int RESDATA_Full(const RESDATA& set) { return set.current_block + 1 >= RESDATA_M
 void RESDATA_NaturalOrder(RESDATA* set) {
   for (int i = 0; i < set->rows; ++i) set->row_order[i] = i;
 }
+
+// ---------------------------------------------------------------------------
+// The result memory ledger
+
+RESCHARGE::RESCHARGE(RESCHARGE&& other) noexcept : on(other.on), bytes(other.bytes) {
+  other.on = false;
+  other.bytes = 0;
+}
+
+RESCHARGE& RESCHARGE::operator=(RESCHARGE&& other) noexcept {
+  if (this == &other) return *this;
+  if (on) Ledger() -= bytes;
+  on = other.on;
+  bytes = other.bytes;
+  other.on = false;
+  other.bytes = 0;
+  return *this;
+}
+
+RESCHARGE::~RESCHARGE() {
+  if (on) Ledger() -= bytes;
+}
+
+void RESDATA_Charge(RESDATA* set) {
+  if (set->charge.on) return;
+  set->charge.on = true;
+  set->charge.bytes = 0;
+  Sync(set);
+}
+
+void RESDATA_Discharge(RESDATA* set) {
+  if (!set->charge.on) return;
+  Ledger() -= set->charge.bytes;
+  set->charge.on = false;
+  set->charge.bytes = 0;
+}
+
+int64_t RESDATA_Charged() { return Ledger(); }

@@ -34,6 +34,22 @@ inline constexpr int64_t RESDATA_INITESTIMATE = 200500;  // memory estimate of a
 inline constexpr int64_t RESDATA_COLUMNGROWCOST = 1800;  // estimate added per header growth
 inline constexpr int64_t RESDATA_ROWGROWCOST = 1250;     // estimate added per row-table growth
 
+// The part of the result memory ledger a set holds (RESDATA_Charge): how
+// many bytes of its estimate count in RESDATA_Charged(). It travels with
+// the set when the set is moved and is given back when the set is freed,
+// re-initialised or destroyed, so no path can leave bytes counted that no
+// set holds any more.
+struct RESCHARGE {
+  bool on = false;    // the set's estimate counts in the ledger
+  int64_t bytes = 0;  // what it counts there now
+  RESCHARGE() = default;
+  RESCHARGE(RESCHARGE&& other) noexcept;
+  RESCHARGE& operator=(RESCHARGE&& other) noexcept;
+  RESCHARGE(const RESCHARGE&) = delete;
+  RESCHARGE& operator=(const RESCHARGE&) = delete;
+  ~RESCHARGE();
+};
+
 // The cells of one row: `width` cell pointers from index `first` of the
 // set's cell pool. Rows live side by side in that pool, so a set of many
 // rows costs no allocation per row and a scan reads memory in order.
@@ -74,6 +90,7 @@ struct RESDATA {
   int block_count = -1;  // blocks allocated; -1 after RESDATA_Free
   int64_t estimate = 0;  // running estimate of the set's memory in bytes
   int text_cells = 0;    // cells were filled from text since the last reset
+  RESCHARGE charge;      // its part of the ledger; none unless charged
 };
 
 // An empty set: first arena block of 50000 bytes, room for 20 columns and
@@ -144,3 +161,24 @@ inline const unsigned char* RESDATA_Cell(const RESDATA& set, int row, int column
 
 // Sets the row order to 0, 1, ..., rows - 1.
 void RESDATA_NaturalOrder(RESDATA* set);
+
+// ---------------------------------------------------------------------------
+// The result memory ledger
+//
+// The engine's result memory limit holds for all the results and cursors
+// it keeps open together, not for each alone. Every set the engine fills
+// (a statement's result, a subselect's, a cursor's) is charged: from then
+// on its memory estimate, as it grows and shrinks, counts in one
+// process-wide sum, until the set is freed, re-initialised, destroyed or
+// discharged. The client's copies of results are never charged.
+
+// Makes the set's estimate count in the ledger (nothing when it already
+// does).
+void RESDATA_Charge(RESDATA* set);
+
+// Takes the set's estimate out of the ledger again; the set keeps its
+// memory (for reuse) but no longer counts.
+void RESDATA_Discharge(RESDATA* set);
+
+// The bytes all charged sets hold together.
+[[nodiscard]] int64_t RESDATA_Charged();

@@ -1,5 +1,7 @@
 // Dialogues at the main prompt: what a command line must look like and
 // what each kind of line answers.
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -121,8 +123,8 @@ TEST_F(CommandLine, AnUnwritableDefinitionFileIsOnlyAWarning) {
   // definition file back, so the session warns once, not per schema
   // statement, and goes on to the end.
   const std::string data_dir = scratch_.WriteFile("home/.dat", "x");
-  const std::string warnings =
-      "(TARVIC) Database-directory '" + data_dir + "' could not be created!\n";
+  const std::string warnings = "(TARVIC) Database-directory '" + data_dir +
+                               "' could not be created!\n(TARVIC) " + std::strerror(EEXIST) + "\n";
   KaspoResult result = Run("t\nq\n", {"archive"});
   const std::string p = Prompt();
   EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +

@@ -1,5 +1,7 @@
 // A container with more chunk rows than a query returns by default (30000)
-// opens, shows them all in the status line and saves whole.
+// opens, shows them all in the status line and saves whole; one whose
+// items' sizes pass 2^31 kb shows them in the status line without
+// wrapping.
 #include <cstdint>
 #include <cstring>
 #include <set>
@@ -69,6 +71,35 @@ TEST_F(LargeContainer, SavesEveryChunkPastTheRowMaximum) {
   ASSERT_EQ(keys.size(), static_cast<size_t>(kChunks));
   EXPECT_EQ(*keys.begin(), "c0000000");
   EXPECT_EQ(*keys.rbegin(), "c0039999");
+}
+
+// 1025 items of 2147483647 bytes each (content left out): their sizes
+// come to more than 2^31 kb.
+TEST_F(LargeContainer, TheStatusLineSumsSizesPastTwoToTheThirtyOneKb) {
+  constexpr int kItems = 1025;
+  constexpr int kRecordSize = 280;
+  constexpr int32_t kSize = 2147483647;
+  const std::string kaspo_section = "01025" + std::string(kKaspoSection).substr(5);
+  std::string file = kaspo_section + '\0';
+  for (int n = 0; n < kItems; ++n) {
+    std::string record(kRecordSize, '\0');
+    const int32_t size = kRecordSize;
+    const int32_t table_id = 1000;
+    std::memcpy(&record[0], &size, 4);
+    std::memcpy(&record[8], &table_id, 4);
+    std::snprintf(&record[20], 9, "k%07d", n);
+    std::snprintf(&record[29], 81, "f%d.bin", n);
+    std::memcpy(&record[272], &kSize, 4);
+    record[276] = '0';
+    file += record;
+  }
+  file += std::string("00000,") + kBlobjDescriptor + '\0';
+  scratch_.WriteFile("work/huge.ksp", file);
+  KaspoResult result = Run("q\n", {"huge.ksp"});
+  const long long kb = static_cast<long long>(kItems) * kSize / 1024;
+  ASSERT_GT(kb, 2147483647LL);
+  EXPECT_EQ(result.out, kBanner + StatusLine("huge.ksp", kItems, kb, 0) + "\n" + kMenu + Prompt());
+  EXPECT_EQ(result.err, kStartupErr);
 }
 
 }  // namespace

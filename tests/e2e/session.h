@@ -31,7 +31,7 @@ inline constexpr char kMenu[] =
 
 // The status command "t": its line on standard output and what it prints
 // on standard error (nothing).
-inline std::string StatusLine(const std::string& path, int items, int kb, int db_kb) {
+inline std::string StatusLine(const std::string& path, int items, long long kb, long long db_kb) {
   return "kaspo '" + path + "', " + std::to_string(items) + " items (size " + std::to_string(kb) +
          " kb, db-size " + std::to_string(db_kb) + " kb)\n";
 }

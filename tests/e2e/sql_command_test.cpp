@@ -134,9 +134,18 @@ TEST_F(SqlCommand, LeavingRollsBackWhatTheStatementsLeftOpen) {
 TEST_F(SqlCommand, RefusesStatementsThatWouldCostTheSession) {
   scratch_.WriteFile("work/f.txt", "hello");
   const char* kRefused[][2] = {
-      {"STOP", "database 'KASPODB'"},         {"DROP DATABASE", "database 'KASPODB'"},
-      {"SET DATABASE other", "database 'KASPODB'"}, {"DROP TABLE kaspo", "table 'KASPO'"},
+      {"STOP", "database 'KASPODB'"},
+      {"DROP DATABASE", "database 'KASPODB'"},
+      {"SET DATABASE other", "database 'KASPODB'"},
+      {"DROP TABLE kaspo", "table 'KASPO'"},
       {"DROP INDEX xblobj01", "index 'XBLOBJ01'"},
+      // An index of their own: a unique one refuses the rows of the next
+      // container opened (export, delete and add then fail).
+      {"CREATE UNIQUE INDEX ub ON blobj (fk_id)", "table 'BLOBJ'"},
+      {"CREATE INDEX ik ON kaspo (filename)", "table 'KASPO'"},
+      // Another kind: every change would write files and a redo log.
+      {"SET TABLE kaspo STATIC", "table 'KASPO'"},
+      {"SET TABLE blobj SECURE", "table 'BLOBJ'"},
   };
   std::string input = std::string(kAddOne) + "g\n";
   std::string said;
@@ -146,13 +155,22 @@ TEST_F(SqlCommand, RefusesStatementsThatWouldCostTheSession) {
     said += Said(refused[0], "");
     refusals += std::string("sql-command not allowed (kaspo needs ") + refused[1] + ")!\n";
   }
-  // What stays allowed: the running database, and tables of the user's own.
-  input += "SET DATABASE kaspodb\nDROP TABLE mine\nq\nt\nq\n";
+  // What stays allowed: the running database, and tables of the user's own
+  // with their indexes and kinds.
+  const char* kAllowed[] = {"CREATE TABLE mine (aa INTEGER)", "CREATE UNIQUE INDEX um ON mine (aa)",
+                            "CREATE INDEX im ON mine (aa)", "SET TABLE mine SECURE"};
+  input += "SET DATABASE kaspodb\nDROP TABLE mine\n";
+  std::string allowed;
+  for (const char* sql : kAllowed) {
+    input += std::string(sql) + "\n";
+    allowed += Said(sql, kExecuted);
+  }
+  input += "q\nt\nq\n";
   KaspoResult result = Run(input, {"archive"});
   const std::string p = Prompt();
-  EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p + kAddedOne +
-                            p + said + Said("SET DATABASE kaspodb", kExecuted) +
-                            Said("DROP TABLE mine", "") + kAsk + p +
+  EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p + kAddedOne + p +
+                            said + Said("SET DATABASE kaspodb", kExecuted) +
+                            Said("DROP TABLE mine", "") + allowed + kAsk + p +
                             StatusLine("archive.ksp", 1, 0, 3) + p + QuitSaving("archive.ksp"));
   EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") + refusals +
                             "BAD RESPONSE to DROP TABLE mine; command.\n"

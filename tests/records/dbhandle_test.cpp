@@ -265,4 +265,35 @@ TEST_F(HandleTest, FillCountWantsExactlyOneRow) {
   EXPECT_EQ(count, 12);
 }
 
+// What a statement asks of the engine, read from its message without
+// sending it: the kind, the first name, and the table it works on.
+TEST(HandleDescribe, NamesTheKindAndTheTableOfAStatement) {
+  const struct {
+    const char* sql;
+    DBSTMTKIND kind;
+    const char* name;
+    const char* table;
+  } kCases[] = {
+      {"DROP TABLE kaspo", DBSTMT_DROPTABLE, "KASPO", "KASPO"},
+      {"DROP INDEX xblobj01", DBSTMT_DROPINDEX, "XBLOBJ01", ""},
+      {"CREATE INDEX ik ON kaspo (filename)", DBSTMT_CREATEINDEX, "IK", "KASPO"},
+      {"CREATE UNIQUE INDEX ub ON blobj (fk_id, itemnumber)", DBSTMT_CREATEINDEX, "UB", "BLOBJ"},
+      {"SET TABLE blobj STATIC", DBSTMT_SETTABLE, "BLOBJ", "BLOBJ"},
+      {"SET TABLE kaspo SECURE;", DBSTMT_SETTABLE, "KASPO", "KASPO"},
+      {"SET DATABASE other", DBSTMT_SETDATABASE, "OTHER", ""},
+      {"CREATE TABLE mine (aa INTEGER)", DBSTMT_OTHER, "MINE", ""},
+      {"SELECT * FROM kaspo", DBSTMT_OTHER, "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.sql);
+    DBSTATEMENT statement;
+    ASSERT_TRUE(DBHANDLE_Describe(c.sql, &statement));
+    EXPECT_EQ(statement.kind, c.kind);
+    EXPECT_EQ(statement.name, c.name);
+    EXPECT_EQ(statement.table, c.table);
+  }
+  DBSTATEMENT statement;
+  EXPECT_FALSE(DBHANDLE_Describe("SET TABLE kaspo TEMPORARY", &statement));
+}
+
 }  // namespace

@@ -69,10 +69,15 @@ TEST_F(CursorTest, FetchesInTheSelectsOrderUntilTheTransactionEnds) {
       {"CLOSE DOWN", "(CLOSE) No transaction"},
       {"BEGIN", "ok"},
       {"FETCH IN DOWN", "(FETCH) Cursor 'DOWN' not found for Conn_Id 1\n"},
-      // The row maximum cuts the select short, but FETCH never says so.
+      // The row maximum cuts the select short; the FETCH that reaches the
+      // end of its rows says so, as a SELECT does ('4').
       {"MAX 2", "ok"},
       {"DECLARE TOP CURSOR FOR SELECT ID FROM TT WHERE ID > 3 ORDER BY ID DESC", "ok 2"},
-      {"FETCH ALL IN TOP", "5,4"},
+      {"FETCH ALL IN TOP", "cut 5,4"},
+      {"FETCH ALL IN TOP", "cut "},
+      {"DECLARE ONE CURSOR FOR SELECT ID FROM TT WHERE ID < 3 ORDER BY ID", "ok 2"},
+      {"FETCH IN ONE", "1"},
+      {"FETCH IN ONE", "cut 2"},
       {"COMMIT", "ok"},
       {"BEGIN", "ok"},
       {"FETCH ALL IN TOP", "(FETCH) Cursor 'TOP' not found for Conn_Id 1\n"},

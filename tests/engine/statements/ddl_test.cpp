@@ -3,6 +3,8 @@
 // the message builder where a message must be malformed.
 #include "engine/statements/ddl.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -70,8 +72,9 @@ TEST_F(DdlTest, CreateDatabaseThatCannotWriteItsFileChangesNothing) {
   for (const char* sql : {"CREATE DATABASE DB1", "CREATE DATABASE DB2"}) {
     EngineScript(1, {{sql, "(CREATE DATABASE) Database file could not be generated\n"}});
   }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "(TARVIC) Database-directory '" + DataDir() + "' could not be created!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "(TARVIC) Database-directory '" + DataDir() +
+                                                        "' could not be created!\n(TARVIC) " +
+                                                        std::strerror(EEXIST) + "\n");
   EXPECT_EQ(CATALOG_Engine().db_count, 0);
   EXPECT_EQ(CATALOG_Engine().conn_count, 0);
 }
@@ -230,7 +233,8 @@ TEST_F(DdlTest, WithoutAnEngineNameAnUnwritableDefinitionIsAWarning) {
   EXPECT_EQ(Engine_SaveAll(), 1);
   std::string warnings;
   for (int statement = 0; statement < 4; ++statement) {
-    warnings += "(TARVIC) Database-file '" + def + "' could not be created!\n";
+    warnings += "(TARVIC) Database-file '" + def + "' could not be created!\n(TARVIC) " +
+                std::strerror(EISDIR) + "\n";
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), warnings);
   EXPECT_NE(EngineTable("DB1", "T1"), nullptr);
@@ -275,8 +279,10 @@ TEST_F(DdlTest, SaveDatabaseWithoutItsDirectoryWarnsAndSucceeds) {
   fs::remove_all(DataDir() + "/DB1", ignored);
   testing::internal::CaptureStderr();
   EXPECT_EQ(EngineSendSql(1, "SAVE DATABASE"), "OK");
+  // The warning follows what really failed: the directory, and why.
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "(TARVICDB) Warning: Could not save database 'DB1'\n");
+            "(TARVIC) Database-directory '" + DataDir() + "/DB1' not found!\n(TARVIC) " +
+                std::strerror(ENOENT) + "\n(TARVICDB) Warning: Could not save database 'DB1'\n");
   ASSERT_EQ(PLATFORM_MakeDirectory((DataDir() + "/DB1").c_str()), 1);
   testing::internal::CaptureStderr();
   EXPECT_EQ(EngineSendSql(1, "SAVE DATABASE"), "OK");

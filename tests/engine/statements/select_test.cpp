@@ -241,6 +241,105 @@ TEST_F(SelectTest, StopsAtTheResultMemoryLimit) {
   CATALOG_Engine().result_memory_limit = saved;
 }
 
+// The limit holds for every open result together: a SELECT and cursors
+// that would take them past it are cut short, after one row at least, and
+// the memory of closed cursors counts no more.
+TEST_F(SelectTest, TheMemoryLimitHoldsForAllOpenResultsAndCursorsTogether) {
+  const int64_t saved = CATALOG_Engine().result_memory_limit;
+  CATALOG_Engine().result_memory_limit = INT64_MAX;
+  constexpr int kRows = 200;  // of about 1000 bytes: a few arena blocks
+  Run({"CREATE TABLE TW (TX CHARACTER(1000))", "BEGIN"});
+  const std::string insert = "INSERT INTO TW VALUES ('" + std::string(990, 'w') + "')";
+  for (int i = 0; i < kRows; ++i) ASSERT_EQ(Exec(insert)->status, DBRES_COMMAND_OK);
+  Run({"COMMIT", "MAX 0", "BEGIN"});
+  const int64_t idle = RESDATA_Charged();
+  auto declare = [&](const std::string& name) {
+    DBRESULTPTR r = Exec("DECLARE " + name + " CURSOR FOR SELECT * FROM TW");
+    EXPECT_EQ(r->status, DBRES_COMMAND_OK) << r->error;
+    return DBresult_rows(r.get());
+  };
+  ASSERT_EQ(declare("C1"), kRows);
+  const int64_t one = RESDATA_Charged() - idle;  // what one whole cursor holds
+  ASSERT_GT(one, kRows * 1000);
+  // Room for two and a half such cursors beside what is idle.
+  CATALOG_Engine().result_memory_limit = idle + one * 5 / 2;
+  EXPECT_EQ(declare("C2"), kRows);
+  const int third = declare("C3");
+  EXPECT_GT(third, 1);
+  EXPECT_LT(third, kRows);
+  EXPECT_EQ(declare("C4"), 1);  // the limit is reached: one row, cut
+  for (int i = 5; i <= 20; ++i) EXPECT_EQ(declare("C" + std::to_string(i)), 1);
+  // Each alone is far below the limit; together they stay near it.
+  EXPECT_LT(RESDATA_Charged(), CATALOG_Engine().result_memory_limit + 18 * 60000);
+  DBRESULTPTR fetched = Exec("FETCH ALL IN C3");
+  EXPECT_EQ(fetched->status, DBRES_TUPLES_PART);
+  EXPECT_EQ(DBresult_rows(fetched.get()), third);
+  EXPECT_EQ(Exec("FETCH ALL IN C2")->status, DBRES_TUPLES_OK);
+  // A query alone under the limit is cut while the cursors hold it.
+  DBRESULTPTR cut = Exec("SELECT * FROM TW");
+  EXPECT_EQ(cut->status, DBRES_TUPLES_PART);
+  EXPECT_EQ(DBresult_rows(cut.get()), 1);
+  // Closed cursors give their memory back.
+  for (int i = 1; i <= 20; ++i) Run({("CLOSE C" + std::to_string(i)).c_str()});
+  EXPECT_EQ(RESDATA_Charged(), idle);
+  EXPECT_EQ(declare("C1"), kRows);
+  EXPECT_EQ(Exec("SELECT * FROM TW")->status, DBRES_TUPLES_OK);
+  // So do those the end of the transaction closes.
+  EXPECT_EQ(declare("C2"), kRows);
+  Run({"COMMIT"});
+  EXPECT_EQ(RESDATA_Charged(), idle);
+  CATALOG_Engine().result_memory_limit = saved;
+}
+
+// COUNT(*) counts in 64 bits; a count its INTEGER cell cannot hold is
+// never passed off as exact: the result is marked cut short.
+TEST_F(SelectTest, ACountBeyondItsCellIsMarkedNotExact) {
+  Run({"CREATE TABLE TN (NN INTEGER)", "BEGIN"});
+  // 1291^3 = 2151685171 combinations, one more row than 1290^3 =
+  // 2146689000 below 2^31: the row-list path counts them without a walk.
+  for (int i = 0; i < 1291; ++i) {
+    ASSERT_EQ(Exec("INSERT INTO TN VALUES (" + std::to_string(i) + ")")->status, DBRES_COMMAND_OK);
+  }
+  Run({"COMMIT"});
+  const Case over[] = {
+      {"SELECT COUNT(*) FROM TN X, TN Y, TN Z", "2147483647 (4)"},
+      {"SELECT COUNT(*) FROM TN X, TN Y, TN Z WHERE X.NN >= 0", "2147483647 (4)"},
+      // Five tables: the product passes 2^63, and still does not wrap.
+      {"SELECT COUNT(*) FROM TN A, TN B, TN C, TN D, TN E, TN F, TN G", "2147483647 (4)"},
+      {"SELECT COUNT(*) FROM TN X, TN Y", "1666681"},
+  };
+  ExpectRows(over);
+  Run({"BEGIN"});
+  DBRESULTPTR r = Exec("DECLARE K CURSOR FOR SELECT COUNT(*) FROM TN X, TN Y, TN Z");
+  ASSERT_EQ(r->status, DBRES_COMMAND_OK) << r->error;
+  EXPECT_EQ(Exec("FETCH ALL IN K")->status, DBRES_TUPLES_PART);
+  Run({"DELETE FROM TN WHERE NN = 0", "COMMIT"});
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM TN X, TN Y, TN Z"), "2146689000");
+}
+
+TEST(SelectCount, AddsAndMultipliesInSixtyFourBitsWithoutWrapping) {
+  EXPECT_EQ(SELECT_CountAdd(2147483647, 1), int64_t{2147483648});
+  EXPECT_EQ(SELECT_CountAdd(INT64_MAX, 1), INT64_MAX);
+  EXPECT_EQ(SELECT_CountTimes(50000, 50000), int64_t{2500000000});
+  EXPECT_EQ(SELECT_CountTimes(int64_t{1} << 40, int64_t{1} << 40), INT64_MAX);
+  const struct {
+    int64_t count;
+    int32_t cell;
+    int exact;
+  } kCells[] = {
+      {0, 0, 1},
+      {2147483647, 2147483647, 1},
+      {2147483648, 2147483647, 0},
+      {2500000000, 2147483647, 0},
+      {INT64_MAX, 2147483647, 0},
+  };
+  for (const auto& c : kCells) {
+    int32_t cell = -1;
+    EXPECT_EQ(SELECT_CountCell(c.count, &cell), c.exact) << c.count;
+    EXPECT_EQ(cell, c.cell) << c.count;
+  }
+}
+
 TEST_F(SelectTest, StopsWhenTheResultStoreIsFull) {
   // 8000 rows of three 9000-byte texts would need about 1150 arena blocks;
   // the walk stops at the store's last block and marks the result, as at

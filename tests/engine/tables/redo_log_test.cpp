@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "engine/tables/transaction.h"
 #include "engine/types/handler.h"
 #include "engine/types/reply.h"
+#include "platform/fault.h"
 #include "platform/files.h"
 #include "support/engine_fixture.h"
 
@@ -103,17 +106,60 @@ TEST_F(RedoLogTest, NothingIsLoggedWithoutRecordsOnAbortOrWhileStarting) {
 }
 
 TEST_F(RedoLogTest, AFailedWriteIsReportedAndTheCommitStands) {
-  std::filesystem::remove_all(home_.DataDir() + "/DB");
-  ASSERT_EQ(Run(TXN_Begin), "1");
-  Append("Dxyz");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(Run(TXN_End), "1");
-  std::string path = REDO_Path("DB");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "(TARVIC) Redo-log-file '" + path + "' is corrupted!\n" +
-                "         Save data and restart database!\n");
-  EXPECT_EQ(CATALOG_Engine().dbs[0].committed_ts, 1);
-  EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
+  // What failed is named with the system's reason. Only a log that exists
+  // and now lacks the commit is called corrupted; without one (its
+  // directory missing) the commit is just not logged.
+  const std::string path = REDO_Path("DB");
+  const std::string dir = home_.DataDir() + "/DB";
+  const std::string save = "         Save data and restart database!\n";
+  const std::string not_written = "(TARVIC) Redo-log-file '" + path + "' could not be written!\n";
+  const std::string corrupted = "(TARVIC) Redo-log-file '" + path + "' is corrupted!\n";
+  const struct {
+    const char* what;
+    bool log_before;   // a log of an earlier commit exists
+    bool dir_missing;  // the database directory is gone
+    bool file_is_dir;  // a directory stands where the log goes
+    std::string expected;
+  } kCases[] = {
+      {"directory missing", false, true, false,
+       "(TARVIC) Database-directory '" + dir + "' not found!\n(TARVIC) " + std::strerror(ENOENT) +
+           "\n" + not_written + save},
+      {"log cannot be replaced", false, false, true,
+       "(TARVIC) Error writing redo-log-file '" + path + "'!\n(TARVIC) " + std::strerror(EISDIR) +
+           "\n" + not_written + save},
+      {"log lacks the commit", true, false, false,
+       "(TARVIC) Error writing redo-log-file '" + path + "'!\n(TARVIC) " + std::strerror(ENOSPC) +
+           "\n" + corrupted + save},
+  };
+  int committed = 0;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir);
+    if (!c.dir_missing) home_.dir().MakeDir("Tarvic.dat/DB");
+    if (c.file_is_dir) std::filesystem::create_directories(path + "/keep");
+    if (c.log_before) {
+      ASSERT_EQ(Run(TXN_Begin), "1");
+      Append("Dabc");
+      ASSERT_EQ(Run(TXN_End), "1");
+      ++committed;
+    }
+    ASSERT_EQ(Run(TXN_Begin), "1");
+    Append("Dxyz");
+    PLATFORM_FaultResetForTest();
+    if (c.log_before) PLATFORM_FaultAt(PLATFORM_FAULT_WRITE, 1, PLATFORM_FAULT_ONCE);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(TXN_End), "1");
+    PLATFORM_FaultResetForTest();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.expected);
+    EXPECT_EQ(CATALOG_Engine().dbs[0].committed_ts, ++committed);
+    EXPECT_TRUE(CATALOG_Conn(1)->redo.empty());
+    // The log on disk is as it was.
+    if (c.log_before) {
+      EXPECT_EQ(Log(), Record("Dabc"));
+    }
+    CATALOG_Conn(1)->redo_path.clear();
+  }
+  std::filesystem::remove_all(dir);
   EXPECT_FALSE(Redo_Delete("DB", ""));
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -80,7 +81,8 @@ TEST_F(TableWriteFailureTest, AFileThatCannotBeCreatedKeepsTheLastGoodSave) {
     PLATFORM_FaultAt(PLATFORM_FAULT_OPEN, c.open, PLATFORM_FAULT_ONCE);
     char expected[512];
     std::snprintf(expected, sizeof expected, c.message, Path(c.ext).c_str());
-    EXPECT_EQ(FailedWrite(), expected);
+    // The file is named, then the system's reason (the fault's EIO).
+    EXPECT_EQ(FailedWrite(), expected + std::string("(TARVIC) ") + std::strerror(EIO) + "\n");
     EXPECT_EQ(File(Path(".dat")), dat);
     EXPECT_EQ(File(Path(".idx")), idx);
     EXPECT_EQ(Files(), (Names{"T1.dat", "T1.idx"}));
@@ -117,7 +119,8 @@ TEST_F(TableWriteFailureTest, AnIndexThatCannotBeReplacedIsRebuiltOnRead) {
   // The index's place holds a directory that is not empty: the data file
   // is replaced, the index file cannot be.
   std::filesystem::create_directories(Path(".idx") + "/keep");
-  EXPECT_EQ(FailedWrite(), "");
+  EXPECT_EQ(FailedWrite(), "(TARVIC) Error writing index-file '" + Path(".idx") + "'!\n(TARVIC) " +
+                               std::strerror(EISDIR) + "\n");
   EXPECT_EQ(Files(), (Names{"T1.dat"}));
   EXPECT_EQ(Reread(), "cd =2;ab =5; (warned)");
   std::filesystem::remove_all(Path(".idx"));
@@ -148,8 +151,13 @@ TEST_F(TableWriteFailureTest, AFailingWriteOrRenameKeepsAReadableTable) {
     restore();
     PLATFORM_FaultAt(PLATFORM_FAULT_WRITE, nth, PLATFORM_FAULT_ONCE);
     // Both files are written before either replaces the old one; the
-    // caller of the save reports its failure.
-    EXPECT_FALSE(TABLE_Write(db_, table_));
+    // caller of the save reports its failure. The file that failed is
+    // named with the system's reason (the fault's ENOSPC).
+    const std::string message = FailedWrite();
+    EXPECT_EQ(message.rfind("(TARVIC) Error writing ", 0), 0U) << message;
+    EXPECT_NE(message.find(std::string("(TARVIC) ") + std::strerror(ENOSPC) + "\n"),
+              std::string::npos)
+        << message;
     EXPECT_EQ(Files(), (Names{"T1.dat", "T1.idx"}));
     EXPECT_EQ(File(Path(".dat")), dat);
     EXPECT_EQ(File(Path(".idx")), idx);

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/types/values.h"
@@ -238,6 +239,52 @@ TEST(RESDATA, RowsKeepTheirOwnCellsThroughWideningSwapsAndReset) {
   EXPECT_STREQ(Text(set, 0, 0), "fresh");
   EXPECT_EQ(RESDATA_Cell(set, 1, 0), nullptr);
   RESDATA_Free(&set);
+}
+
+// The result memory ledger: charged sets count with their estimates, as
+// these grow and shrink, until they are discharged, freed, re-initialised
+// or destroyed; a moved set takes its charge along; an uncharged set (a
+// client's copy) never counts.
+TEST(RESDATA, ChargedSetsCountTogetherUntilTheyGiveTheirMemoryBack) {
+  const int64_t base = RESDATA_Charged();
+  RESDATA a, b, client;
+  RESDATA_Init(&a);
+  RESDATA_Init(&b);
+  RESDATA_Init(&client);
+  EXPECT_EQ(RESDATA_Charged(), base);
+  RESDATA_Charge(&a);
+  RESDATA_Charge(&a);  // a second charge changes nothing
+  EXPECT_EQ(RESDATA_Charged(), base + a.estimate);
+  RESDATA_Charge(&b);
+  FillOne(&b, 300000, 'b');  // a block of its own
+  FillOne(&client, 300000, 'c');
+  EXPECT_GT(b.estimate, RESDATA_INITESTIMATE + 300000);
+  EXPECT_EQ(RESDATA_Charged(), base + a.estimate + b.estimate);
+  RESDATA_Header_Data(&b, "D", DBTYPE_CHARACTER, 2);
+  for (int r = 0; r < 60; ++r) RESDATA_Fill(&b, "x");  // rows past the first row room
+  RESDATA_DelRow(&b, 0);
+  EXPECT_EQ(RESDATA_Charged(), base + a.estimate + b.estimate);
+  RESDATA_Reset(&b);  // recomputed: its blocks stay
+  EXPECT_EQ(RESDATA_Charged(), base + a.estimate + b.estimate);
+  RESDATA_Discharge(&a);
+  RESDATA_Discharge(&a);
+  EXPECT_EQ(RESDATA_Charged(), base + b.estimate);
+  RESDATA_Free(&a);  // no longer charged: nothing to give back twice
+  EXPECT_EQ(RESDATA_Charged(), base + b.estimate);
+  {
+    RESDATA moved = std::move(b);
+    EXPECT_EQ(RESDATA_Charged(), base + moved.estimate);
+    RESDATA_Free(&b);  // the moved-from set holds no charge
+    EXPECT_EQ(RESDATA_Charged(), base + moved.estimate);
+  }  // destroyed: given back
+  EXPECT_EQ(RESDATA_Charged(), base);
+  RESDATA_Charge(&client);
+  EXPECT_EQ(RESDATA_Charged(), base + client.estimate);
+  RESDATA_Init(&client);  // a set made anew starts uncharged
+  EXPECT_EQ(RESDATA_Charged(), base);
+  RESDATA_Charge(&client);
+  RESDATA_Free(&client);
+  EXPECT_EQ(RESDATA_Charged(), base);
 }
 
 TEST(RESDATADeathTest, MisuseEndsTheProcessWithItsMessage) {
