@@ -209,18 +209,13 @@ int PLATFORM_NewFileRestart(PLATFORM_NEWFILE* file) {
 }
 
 namespace {
-// Gives the open temporary file the bits and time it restores. The bytes
-// still buffered go first: a write after the time was set would move it.
-bool ApplyMeta(FILE* f, const PLATFORM_FILEMETA& meta) {
-  if (meta.mode < 0 && !meta.has_mtime) return true;
+// Gives the open temporary file the time it restores. The bytes still
+// buffered go first: a write after the time was set would move it.
+bool ApplyTime(FILE* f, const PLATFORM_FILEMETA& meta) {
+  if (!meta.has_mtime) return true;
   if (std::fflush(f) != 0) return false;
-  const int fd = fileno(f);
-  if (meta.mode >= 0 && fchmod(fd, static_cast<mode_t>(meta.mode & 0777)) != 0) return false;
-  if (meta.has_mtime) {
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(meta.mtime), 0}};
-    if (futimens(fd, times) != 0) return false;
-  }
-  return true;
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(meta.mtime), 0}};
+  return futimens(fileno(f), times) == 0;
 }
 }  // namespace
 
@@ -230,9 +225,10 @@ int PLATFORM_NewFileCommit(PLATFORM_NEWFILE* file, PLATFORM_DURABILITY durabilit
                            PLATFORM_NEWFILEPLACE place, bool* out_taken) {
   if (out_taken != nullptr) *out_taken = false;
   if (!file->file) return 0;
-  // The owner and bits a replacing file takes over first, then what an
-  // export restores of its item, which goes over them.
-  const bool settled = Settle(file) && ApplyMeta(file->file.get(), file->meta);
+  // The bits an export restores of its item go over those of the file it
+  // replaces, in the one change of bits the commit makes.
+  if (file->meta.mode >= 0) file->mode = static_cast<mode_t>(file->meta.mode & 0777);
+  const bool settled = Settle(file) && ApplyTime(file->file.get(), file->meta);
   const bool flushed = durability == PLATFORM_CACHED || PLATFORM_Flush(file->file.get()) != 0;
   const bool closed = PLATFORM_Close(file->file.release()) != 0;
   bool renamed = false;
