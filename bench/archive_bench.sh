@@ -176,9 +176,9 @@ for dir in "$@"; do
   cell[mem_export,$col]="$mem_export_plain / $mem_export_packed MiB (bound $(bound "$box_plain") / $(bound "$box_packed"))"
 
   compare verify_plain zip_test
-  cell[verify,$col]="$(x "$ab") ($a_s s vs $b_s s)"
+  cell[verify,$col]="$(x "$ab") ($a_s s vs $b_s s, $(mib "$a_kib") MiB)"
   compare verify_packed zip_test
-  cell[verify,$col]="${cell[verify,$col]} / $(x "$ab") ($a_s s vs $b_s s)"
+  cell[verify,$col]="${cell[verify,$col]} / $(x "$ab") ($a_s s vs $b_s s, $(mib "$a_kib") MiB)"
   if [[ -n "$base" ]]; then
     compare add_packed base_add_packed
     cell[base_add,$col]="$(x "$ab") ($a_s s vs $b_s s)"
