@@ -567,6 +567,18 @@ TEST_F(Containers, ItemsProveTheirContentAndGetTheirFilesBack) {
                 std::string::npos);
     }
   }
+  // A damaged item whose size claims 2 GB is not decoded whole to say why:
+  // no recorded size makes a read hold the item in memory.
+  std::string huge = good;
+  huge[FirstChunk(huge, "packed.bin") + 44 + 1] = '9';  // "#90": no chunk tag
+  const int32_t claimed = 2000000000;
+  huge.replace(ItemSize(huge, "packed.bin"), 4, reinterpret_cast<const char*>(&claimed), 4);
+  scratch_.WriteFile("work/huge.ksp", huge);
+  KaspoResult huge_run = Run("v\npacked\nq\n", {"huge.ksp"});
+  EXPECT_NE(huge_run.err.find("(BLOBJ_Read) Corrupted BLOBJ data-content\n"
+                              "item 'packed.bin' is damaged!\n"),
+            std::string::npos)
+      << huge_run.err;
 
   // Written as before checksums were kept (two sections and nothing after):
   // it loads without a word, its items without checksum, and the next save
