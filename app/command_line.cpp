@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -383,6 +384,9 @@ int Add(const CLIARGS& args) {
   settings.description = args.description;
   settings.compress = args.compress;
   settings.notices = false;
+  // The items an added file replaces, by name.
+  std::unordered_multimap<std::string, KASPO*> by_name;
+  for (KASPO& old : before) by_name.emplace(ITEMLIST_Text(old.filename), &old);
   bool changed = false;
   std::unordered_set<std::string> added;
   for (const SOURCE& source : sources) {
@@ -393,8 +397,9 @@ int Add(const CLIARGS& args) {
     }
     changed = true;
     // The item it replaces goes once the new one is in.
-    for (KASPO& old : before) {
-      if (ITEMLIST_Text(old.filename) == source.name && !ITEMS_DeleteItem(&old)) ok = false;
+    const auto [first, last] = by_name.equal_range(source.name);
+    for (auto it = first; it != last; ++it) {
+      if (!ITEMS_DeleteItem(it->second)) ok = false;
     }
     if (!args.quiet) CONSOLE_Print(kNameLine, PLATFORM_Printable(source.name).c_str());
   }

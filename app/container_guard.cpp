@@ -9,6 +9,7 @@
 #include "app/console.h"
 #include "app/database.h"
 #include "platform/files.h"
+#include "platform/report.h"
 #include "platform/terminal.h"
 #include "records/dbhandle.h"
 #include "records/kaspo.h"
@@ -30,11 +31,7 @@ constexpr char kYesNo[] = "yYn\nq";
 std::string Shown(const std::string& path) { return PLATFORM_Printable(path); }
 
 bool AskYes(const char* question, const std::string& path) {
-  const std::string shown = Shown(path);
-  const int size = std::snprintf(nullptr, 0, question, shown.c_str());
-  std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), question, shown.c_str());
-  text.resize(static_cast<std::size_t>(size));
+  const std::string text = PLATFORM_Format(question, Shown(path).c_str());
   const int c = CONSOLE_AskAccepted(text.c_str(), kYesNo);
   return c == 'y' || c == 'Y';
 }

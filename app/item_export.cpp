@@ -13,6 +13,7 @@
 #include "app/item_listing.h"
 #include "app/paths.h"
 #include "platform/files.h"
+#include "platform/locks.h"
 #include "platform/newfile_queue.h"
 #include "platform/report.h"
 #include "platform/terminal.h"
@@ -129,8 +130,7 @@ class EXPORTSINK : public BLOBJIO_SINK {
 // the open container, which no exported file may replace.
 struct EXPORTCONTEXT {
   ITEMFACTS_MAP facts;
-  PLATFORM_FILEID container;
-  bool has_container = false;
+  PLATFORM_FILESTAMP container;  // of the file the container path names now
 };
 
 // Whether the item's target may be written, and whether a file is there:
@@ -153,9 +153,10 @@ bool MayWrite(const std::string& name, const std::string& path, const EXPORTCONT
     out->Refuse(refusal, PLATFORM_Printable(path));
     return false;
   }
-  PLATFORM_FILEID target;
-  if (*out_exists && context.has_container && PLATFORM_FileIdOf(path.c_str(), &target) &&
-      PLATFORM_SameFileId(target, context.container)) {
+  PLATFORM_FILESTAMP target;
+  if (*out_exists && context.container.exists) PLATFORM_StampPath(path.c_str(), &target);
+  if (target.exists && target.device == context.container.device &&
+      target.inode == context.container.inode) {
     out->Refuse(kTargetContainer, PLATFORM_Printable(path));
     return false;
   }
@@ -234,7 +235,7 @@ EXPORTRESULT EXPORT_Items(const std::vector<KASPO>& items, const EXPORTSETTINGS&
     none.failed = static_cast<int>(items.size());
     return none;
   }
-  context.has_container = PLATFORM_FileIdOf(APP_State().container_path.c_str(), &context.container);
+  PLATFORM_StampPath(APP_State().container_path.c_str(), &context.container);
   ITEMREADER reader(items);
   EXPORT exporting(settings);
   for (const KASPO& item : items) {

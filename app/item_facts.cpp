@@ -7,6 +7,7 @@
 
 #include "app/database.h"
 #include "app/item_listing.h"
+#include "platform/report.h"
 #include "records/fields.h"
 
 namespace {
@@ -16,14 +17,6 @@ constexpr char kWrongSize[] = "item '%s' is damaged: %" PRIu64 " bytes instead o
 constexpr char kWrongChecksum[] =
     "item '%s' is damaged: checksum %08" PRIx32 " instead of %08" PRIx32 "!\n";
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  const int n = std::snprintf(nullptr, 0, format, args...);
-  std::string text(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(text.data(), text.size(), format, args...);
-  text.resize(static_cast<std::size_t>(n));
-  return text;
-}
 }  // namespace
 
 int ITEMFACTS_Load(ITEMFACTS_MAP* out_map) {
@@ -85,15 +78,15 @@ std::string ITEMFACTS_CHECKSINK::Damage(const std::string& shown, const KASPO& i
   // An item without a recorded size has nothing to be held to.
   if (RECFIELD_HasInteger(item.size) &&
       (item.size < 0 || length_ != static_cast<uint64_t>(item.size))) {
-    return Format(kWrongSize, shown.c_str(), length_, item.size);
+    return PLATFORM_Format(kWrongSize, shown.c_str(), length_, item.size);
   }
   uint32_t stored = 0;
   if (facts == nullptr || !KFACTS_Checksum(*facts, &stored)) return {};
   const uint32_t actual = CHECKSUM_Value(state_);
   if (actual == stored) return {};
-  return Format(kWrongChecksum, shown.c_str(), actual, stored);
+  return PLATFORM_Format(kWrongChecksum, shown.c_str(), actual, stored);
 }
 
 std::string ITEMFACTS_Unreadable(const std::string& shown) {
-  return Format(kUnreadable, shown.c_str());
+  return PLATFORM_Format(kUnreadable, shown.c_str());
 }

@@ -108,33 +108,29 @@ bool PLATFORM_IsSymbolicLink(const char* path) {
   return lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names,
-                              std::string_view prefix) {
+int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names,
+                         std::string_view prefix) {
   out_names->clear();
   DirPtr handle(opendir(dir));
   if (!handle) return 0;
   while (struct dirent* entry = readdir(handle.get())) {
-    if (std::string_view(entry->d_name).substr(0, prefix.size()) != prefix) continue;
-    // The entry type is only a hint (some file systems leave it unknown,
-    // and links need following), so every name is looked at.
-    std::string path = JoinForStat(dir, entry->d_name);
-    if (PLATFORM_FileKind(path.c_str()) == PLATFORM_REGULAR) {
-      out_names->emplace_back(entry->d_name);
+    const std::string_view name(entry->d_name);
+    if (name != "." && name != ".." && name.substr(0, prefix.size()) == prefix) {
+      out_names->emplace_back(name);
     }
   }
   std::sort(out_names->begin(), out_names->end());
   return 1;
 }
 
-int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names) {
-  out_names->clear();
-  DirPtr handle(opendir(dir));
-  if (!handle) return 0;
-  while (struct dirent* entry = readdir(handle.get())) {
-    const std::string_view name(entry->d_name);
-    if (name != "." && name != "..") out_names->emplace_back(name);
-  }
-  std::sort(out_names->begin(), out_names->end());
+int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names,
+                              std::string_view prefix) {
+  if (!PLATFORM_ListEntries(dir, out_names, prefix)) return 0;
+  // The entry type is only a hint (some file systems leave it unknown,
+  // and links need following), so every name is looked at.
+  std::erase_if(*out_names, [dir](const std::string& name) {
+    return PLATFORM_FileKind(JoinForStat(dir, name.c_str()).c_str()) != PLATFORM_REGULAR;
+  });
   return 1;
 }
 
@@ -274,14 +270,6 @@ PLATFORM_SOURCEOPEN PLATFORM_OpenSource(const char* path, PLATFORM_FILEPTR* out_
   out_facts->mode = static_cast<int>(st.st_mode & 07777);
   out_facts->mtime = static_cast<int64_t>(st.st_mtim.tv_sec);
   return PLATFORM_SOURCE_OPENED;
-}
-
-bool PLATFORM_FileIdOf(const char* path, PLATFORM_FILEID* out_id) {
-  struct stat st {};
-  if (stat(path, &st) != 0) return false;
-  out_id->device = static_cast<uint64_t>(st.st_dev);
-  out_id->inode = static_cast<uint64_t>(st.st_ino);
-  return true;
 }
 
 int PLATFORM_MakeDirectoriesBelow(const std::string& base, const std::string& relative) {

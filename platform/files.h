@@ -45,10 +45,11 @@ enum PLATFORM_FILEKIND {
 [[nodiscard]] int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names,
                                             std::string_view prefix = {});
 
-// The names (without directory) of every entry of `dir` but "." and "..",
-// sorted ascending byte by byte, whatever their kind. 0 when the directory
-// cannot be read.
-[[nodiscard]] int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names);
+// The names (without directory) of every entry of `dir` but "." and ".."
+// (with a `prefix`, those that begin with it), sorted ascending byte by
+// byte, whatever their kind. 0 when the directory cannot be read.
+[[nodiscard]] int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names,
+                                       std::string_view prefix = {});
 
 // Every open, read, write, flush and rename below can be made to fail by
 // the test seam of platform/fault.h, so tests can show what a failing disk
@@ -146,17 +147,6 @@ enum PLATFORM_SOURCEOPEN {
 // file is not opened at all). *out_facts describes the file as opened.
 [[nodiscard]] PLATFORM_SOURCEOPEN PLATFORM_OpenSource(const char* path, PLATFORM_FILEPTR* out_file,
                                                       PLATFORM_SOURCEFACTS* out_facts);
-
-// Which file a path names, links followed: two paths with equal ids name
-// one file, whatever links or names lead there.
-struct PLATFORM_FILEID {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-};
-[[nodiscard]] bool PLATFORM_FileIdOf(const char* path, PLATFORM_FILEID* out_id);
-[[nodiscard]] inline bool PLATFORM_SameFileId(const PLATFORM_FILEID& a, const PLATFORM_FILEID& b) {
-  return a.device == b.device && a.inode == b.inode;
-}
 
 // Makes the directories of `relative` ("a/b/c", "/" between them) below
 // the directory `base`, each as the user's umask allows, and makes sure

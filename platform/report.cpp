@@ -23,15 +23,28 @@ void PLATFORM_VPrint(FILE* stream, const char* format, va_list args) {
     std::vfprintf(stream, format, args);
     return;
   }
+  std::string text = PLATFORM_VFormat(format, args);
+  if (!text.empty()) held_now->pieces.emplace_back(stream, std::move(text));
+}
+
+std::string PLATFORM_VFormat(const char* format, va_list args) {
   va_list again;
   va_copy(again, args);
   const int size = std::vsnprintf(nullptr, 0, format, again);
   va_end(again);
-  if (size <= 0) return;
+  if (size <= 0) return {};
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
   std::vsnprintf(text.data(), text.size(), format, args);
   text.pop_back();
-  held_now->pieces.emplace_back(stream, std::move(text));
+  return text;
+}
+
+std::string PLATFORM_Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = PLATFORM_VFormat(format, args);
+  va_end(args);
+  return text;
 }
 
 void PLATFORM_WriteHeld(PLATFORM_HELD* held) {

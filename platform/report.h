@@ -13,6 +13,10 @@
 // the newline in where the message has one).
 [[gnu::format(printf, 1, 2)]] void DBreport(const char* format, ...);
 
+// The formatted text as a string (printf's rules).
+[[gnu::format(printf, 1, 2)]] std::string PLATFORM_Format(const char* format, ...);
+std::string PLATFORM_VFormat(const char* format, va_list args);
+
 // Output held back (PLATFORM_HELD). While a hold is in force, what
 // DBreport and the console (PLATFORM_VPrint) write goes into it, each
 // piece with its stream, to be written later in the same order: a caller

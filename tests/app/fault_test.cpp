@@ -1,4 +1,5 @@
-// Tests of what a failing disk does to saving and loading a container: a
+// Tests of what a failing disk does to saving and loading a container (and
+// of saves where the system keeps no locks or owners cannot be kept): a
 // save that fails at any point leaves the previous container as it was and
 // the changed flag set; a load that fails reports, leaves none of the
 // previous items and leaves the program able to load, read and save
@@ -11,6 +12,7 @@
 // fails the Nth open, write, flush, rename or read. The application starts the engine, after which
 // every process ends through its exit handling, so each case runs in a child process and reports
 // what it saw on standard error; the scratch directory belongs to the parent, which removes it.
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +31,7 @@
 #include "app/blobj_io.h"
 #include "app/console.h"
 #include "app/container.h"
+#include "app/container_guard.h"
 #include "app/database.h"
 #include "app/item_commands.h"
 #include "app/table_file_io.h"
@@ -64,32 +67,40 @@ class Report {
   std::string failures_;
 };
 
-// The application's output and error streams, caught in memory: a file
+// The application's console: `answers` on its input (standard input when
+// there are none), its output and error streams caught in memory: a file
 // would itself run into the size limit that makes the save fail.
 class Console {
  public:
-  Console() {
+  explicit Console(std::string answers = {}) : answers_(std::move(answers)) {
+    in = answers_.empty() ? stdin : fmemopen(answers_.data(), answers_.size(), "r");
     out = open_memstream(&out_text_, &out_size_);
     err = open_memstream(&err_text_, &err_size_);
   }
 
-  // What was written to the error stream since the last call.
-  std::string TakeErrors() {
-    std::fflush(err);
-    std::string text(err_text_ + taken_, err_size_ - taken_);
-    taken_ = err_size_;
-    return text;
-  }
+  // What was written to the error resp. output stream since the last call.
+  std::string TakeErrors() { return Take(err, err_text_, err_size_, &err_taken_); }
+  std::string TakeOutput() { return Take(out, out_text_, out_size_, &out_taken_); }
 
+  FILE* in;
   FILE* out;
   FILE* err;
 
  private:
+  // The buffer and its size as the flush leaves them: taken by reference.
+  static std::string Take(FILE* f, char* const& text, const std::size_t& size, std::size_t* taken) {
+    std::fflush(f);
+    std::string part(text + *taken, size - *taken);
+    *taken = size;
+    return part;
+  }
+  std::string answers_;
   char* out_text_ = nullptr;
   std::size_t out_size_ = 0;
+  std::size_t out_taken_ = 0;
   char* err_text_ = nullptr;
   std::size_t err_size_ = 0;
-  std::size_t taken_ = 0;
+  std::size_t err_taken_ = 0;
 };
 
 std::vector<unsigned char> Content(std::size_t size, uint32_t seed) {
@@ -143,10 +154,8 @@ std::vector<unsigned char> Bytes(const std::string& path) {
   return bytes;
 }
 
-// Starts the application below `dir` with a saved container of two items
-// (one of them larger than a write buffer), then adds a third item, so
-// that the tables differ from the file and `changed` is set.
-void StartWithSavedContainer(const ScratchDir& dir, Console* console) {
+// Starts the application below `dir` with empty tables, on `console`.
+void StartApplication(const ScratchDir& dir, Console* console) {
   setenv("TARVIC_PATH", dir.path().c_str(), 1);
   setenv("HOME", dir.path().c_str(), 1);
   // The child inherits whatever earlier tests left in the process.
@@ -156,8 +165,15 @@ void StartWithSavedContainer(const ScratchDir& dir, Console* console) {
   KASPO_ResetForTest();
   APPDB_ResetForTest();
   APP_ResetForTest();
-  CONSOLE_ResetForTest(stdin, console->out, console->err);
+  CONSOLE_ResetForTest(console->in, console->out, console->err);
   APPDB_Start();
+}
+
+// Starts the application below `dir` with a saved container of two items
+// (one of them larger than a write buffer), then adds a third item, so
+// that the tables differ from the file and `changed` is set.
+void StartWithSavedContainer(const ScratchDir& dir, Console* console) {
+  StartApplication(dir, console);
   AddItem("big.bin", false, Content(kBigItem, 1));
   AddItem("small.txt", true, Content(5000, 2));
   APP_State().container_path = dir.Path("box.ksp");
@@ -459,5 +475,93 @@ void ExportFailingAtEveryStep(const ScratchDir& dir) {
 TEST(ExportFaults, AFailedWriteKeepsTheOldFileAndIsNotCounted) {
   ScratchDir dir;
   EXPECT_EXIT(ExportFailingAtEveryStep(dir), testing::ExitedWithCode(0), "CASE OK");
+}
+
+// Where the system keeps no locks (flock fails with ENOLCK, as on some
+// network file systems): the user is told once per container, saves go
+// on, and a file changed on disk is still asked about.
+void SavesWithoutLocks(const ScratchDir& dir) {
+  // The changed-on-disk question is answered "n", later "y".
+  Console console("n\ny\n");
+  StartApplication(dir, &console);
+  (void)console.TakeErrors();
+  Report report;
+  const std::string box = dir.Path("box.ksp");
+  const std::string refused = "kaspo-db '" + box + "' cannot be locked: No locks available!\n";
+  const std::string changed = "kaspo-db '" + box + "' was changed on disk! Overwrite it? (n/y) ";
+  const std::string saved = "kaspo-db '" + box + "' saved!\n";
+  const std::vector<unsigned char> data = {'d', 'a', 't', 'a'};
+  PLATFORM_FaultAt(PLATFORM_FAULT_LOCK, 1, PLATFORM_FAULT_FROM_NTH);
+
+  // A new container: nothing to lock until the first save made the file.
+  GUARD_Enter(box);
+  AddItem("one.txt", false, data);
+  CONTAINER_Save();
+  report.Check(console.TakeErrors() == refused, "not told after the first save");
+  report.Check(console.TakeOutput() == saved && !APP_State().changed, "the first save failed");
+  AddItem("two.txt", false, data);
+  CONTAINER_Save();
+  report.Check(console.TakeErrors().empty(), "told twice");
+  report.Check(console.TakeOutput() == saved, "the second save failed");
+
+  // Another program writes the file: asked, and "n" keeps it.
+  dir.WriteFile("box.ksp", "someone else's");
+  AddItem("three.txt", false, data);
+  CONTAINER_Save();
+  report.Check(console.TakeOutput() == changed, "not asked about the changed file");
+  report.Check(dir.ReadFile("box.ksp") == "someone else's" && APP_State().changed,
+               "the changed file was written over");
+
+  // Entered again: reported again, once; a "y" writes over a changed file.
+  GUARD_Enter(box);
+  report.Check(console.TakeErrors() == refused, "not told when entered again");
+  dir.WriteFile("box.ksp", "written again");
+  CONTAINER_Save();
+  report.Check(console.TakeOutput() == changed + saved && console.TakeErrors().empty(),
+               "the save after a yes failed");
+  report.Check(PLATFORM_FaultsInjected(PLATFORM_FAULT_LOCK) > 3, "the locks did not fail");
+  PLATFORM_FaultResetForTest();
+  report.Finish();
+}
+
+TEST(ContainerGuard, WithoutLocksSaysSoOnceAndStillAsksAboutChangedFiles) {
+  ScratchDir dir;
+  EXPECT_EXIT(SavesWithoutLocks(dir), testing::ExitedWithCode(0), "CASE OK");
+}
+
+// A user who may write the container's directory but not give a file to
+// its owner (here: nobody, saving a file of another user).
+void SavesAsAnotherUser(const ScratchDir& dir) {
+  Console console("\n");
+  StartApplication(dir, &console);
+  Report report;
+  const std::string box = dir.Path("shared/box.ksp");
+  if (chmod(dir.path().c_str(), 0755) != 0 || chmod(dir.Path("shared").c_str(), 0777) != 0 ||
+      chown(box.c_str(), 4321, 4322) != 0 || chmod(box.c_str(), 0666) != 0 ||
+      setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
+    PLATFORM_QuickExit(3);
+  }
+  GUARD_Enter(box);
+  AddItem("one.txt", false, {'d', 'a', 't', 'a'});
+  (void)console.TakeErrors();
+  CONTAINER_Save();
+  report.Check(
+      console.TakeErrors() == "warning: owner and group of kaspo-db '" + box + "' not kept!\n",
+      "not warned");
+  report.Check(console.TakeOutput() == "kaspo-db '" + box + "' saved!\n" && !APP_State().changed,
+               "not saved");
+  struct stat info;
+  report.Check(
+      stat(box.c_str(), &info) == 0 && info.st_uid == 65534 && (info.st_mode & 07777) == 0666,
+      "owner or bits wrong");
+  report.Finish();
+}
+
+TEST(ContainerGuard, ASaveThatCannotKeepTheOwnerWarnsAndGoesOn) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  ScratchDir dir;
+  dir.MakeDir("shared");
+  dir.WriteFile("shared/box.ksp", "");
+  EXPECT_EXIT(SavesAsAnotherUser(dir), testing::ExitedWithCode(0), "CASE OK");
 }
 }  // namespace
