@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "compress/checksum.h"
-#include "compress/compr.h"
+#include "content/checksum.h"
+#include "content/chunks.h"
 #include "compress/pelko.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include <cstring>
 #include <vector>
 
-#include "compress/compr.h"
+#include "content/chunks.h"
 #include "records/record.h"
 
 namespace {

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/blobj_io.h"
-#include "app/container.h"
-#include "app/database.h"
-#include "app/table_file_io.h"
-#include "compress/compr.h"
+#include "app/container/app_state.h"
+#include "content/blobj_io.h"
+#include "app/session/container.h"
+#include "app/base/database.h"
+#include "app/container/table_file_io.h"
+#include "content/chunks.h"
 #include "compress/pelko.h"
 #include "fuzz/harness_support.h"
 #include "platform/files.h"

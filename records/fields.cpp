@@ -11,6 +11,13 @@ static_assert(sizeof(ADATI) == RECFIELD_DATISIZE && sizeof(ATIME) == RECFIELD_TI
 
 int RECFIELD_HasInteger(int32_t field) { return field != DB_NOINTEGER; }
 
+std::string RECFIELD_Text(const char* field) {
+  std::string text(field);
+  const std::size_t end = text.find_last_not_of(' ');
+  text.resize(end == std::string::npos ? 0 : end + 1);
+  return text;
+}
+
 void RECFIELD_SetText(char* field, const std::string& text, int size) {
   my_strncpy(field, text.c_str(), size);
 }

@@ -31,6 +31,9 @@ inline constexpr int RECFIELD_TIMESIZE = 3;
 // field without one (as a new record's fields do).
 [[nodiscard]] int RECFIELD_HasInteger(int32_t field);
 
+// The text of a record's text field without its trailing blanks.
+std::string RECFIELD_Text(const char* field);
+
 // Puts `text` (trailing blanks removed) into a text field of `size`
 // characters; a longer text is cut after the value-string warning
 // (my_strncpy of client/value_strings.h).

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/blobj_io.h"
+#include "content/blobj_io.h"
 #include "engine/types/reply.h"
 #include "support/fake_engine.h"
 

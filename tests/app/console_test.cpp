@@ -1,5 +1,5 @@
 // Tests of the whitelisted line input and the questions built on it.
-#include "app/console.h"
+#include "app/base/console.h"
 
 #include <gtest/gtest.h>
 

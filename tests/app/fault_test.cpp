@@ -27,14 +27,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/blobj_io.h"
-#include "app/console.h"
-#include "app/container.h"
-#include "app/container_guard.h"
-#include "app/database.h"
-#include "app/item_commands.h"
-#include "app/table_file_io.h"
+#include "app/container/app_state.h"
+#include "content/blobj_io.h"
+#include "app/base/console.h"
+#include "app/session/container.h"
+#include "app/container/container_guard.h"
+#include "app/base/database.h"
+#include "app/items/item_commands.h"
+#include "app/container/table_file_io.h"
 #include "client/dbclient.h"
 #include "engine/dispatch.h"
 #include "platform/fault.h"

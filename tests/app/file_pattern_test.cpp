@@ -1,5 +1,5 @@
 // Tests of the one-pass file-name patterns of the add and open dialogues.
-#include "app/file_pattern.h"
+#include "app/base/file_pattern.h"
 
 #include <gtest/gtest.h>
 

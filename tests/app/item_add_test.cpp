@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/app_fake_engine.h"
-#include "app/app_state.h"
-#include "app/console.h"
-#include "app/database.h"
-#include "app/item_commands.h"
+#include "app/container/app_state.h"
+#include "app/base/console.h"
+#include "app/base/database.h"
+#include "app/items/item_commands.h"
 #include "platform/fault.h"
 #include "support/scratch_dir.h"
 

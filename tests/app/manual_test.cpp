@@ -80,7 +80,7 @@ std::regex QuestionPattern(const std::string& question) {
 
 std::vector<std::filesystem::path> AppSources() {
   std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(kRoot / "app")) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(kRoot / "app")) {
     const std::filesystem::path extension = entry.path().extension();
     if (extension == ".cpp" || extension == ".h") files.push_back(entry.path());
   }
@@ -111,8 +111,8 @@ TEST(Manual, DescribesEveryCommandAndKeyword) {
   };
   const Source sources[] = {
       // Each command of the main prompt has its own section.
-      {"app/command_loop.cpp", R"re(\{"([a-z]+)", (true|false),)re", R"(\n###[^\n]*`%s`)"},
-      {"app/command_loop.cpp", R"re(kQuit\[\] = "([a-z]+)")re", R"(\n###[^\n]*`%s`)"},
+      {"app/session/command_loop.cpp", R"re(\{"([a-z]+)", (true|false),)re", R"(\n###[^\n]*`%s`)"},
+      {"app/session/command_loop.cpp", R"re(kQuit\[\] = "([a-z]+)")re", R"(\n###[^\n]*`%s`)"},
       // Each keyword, including the second words of two-word keywords.
       {"client/lexer.cpp", R"re("([A-Z]+)", DBTK_)re", R"(\b%s\b)"},
   };

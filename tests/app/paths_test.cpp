@@ -1,12 +1,12 @@
 // Tests of the container extension, path joining and the argument scan.
-#include "app/paths.h"
+#include "app/base/paths.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/startup.h"
+#include "app/session/startup.h"
 
 namespace {
 TEST(ForceExtension, ActsOnTheLastComponentOnly) {

@@ -2,7 +2,7 @@
 // a load matches and converts the fields of a section whose layout differs
 // from the program's. A small record module of the test stands in for
 // KASPO and BLOBJ; the stand-in engine answers the transaction brackets.
-#include "app/table_file_io.h"
+#include "app/container/table_file_io.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/app_fake_engine.h"
-#include "app/console.h"
+#include "app/base/console.h"
 #include "client/datelib.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/blobj_io.h"
-#include "app/console.h"
-#include "compress/compr.h"
+#include "content/blobj_io.h"
+#include "app/base/console.h"
+#include "content/chunks.h"
 #include "records/blobj_data.h"
 #include "records/record.h"
 

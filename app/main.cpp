@@ -1,5 +1,0 @@
-// main.cpp: the kaspo console program.
-#include "app/startup.h"
-#include "platform/process.h"
-
-int main(int argc, char** argv) { PLATFORM_Exit(APP_Main(argc, argv)); }
