@@ -109,9 +109,15 @@ clean:
 
 # Lays out the C++ files changed since the last commit (and new ones) as
 # .clang-format says; the rest of the tree is left as it is.
-.PHONY: format
+.PHONY: format format-check
 format:
 	@command -v clang-format >/dev/null 2>&1 || bash tools/apt_need.sh clang-format
 	@files=$$( { git diff --name-only --diff-filter=ACMR HEAD; \
 	  git ls-files --others --exclude-standard; } | grep -E '\.(cpp|h)$$' | sort -u); \
 	  if [ -n "$$files" ]; then clang-format -i $$files && echo "formatted: $$files"; fi
+
+# Fails on any tracked C++ file that is not laid out as .clang-format says
+# (CI runs it first).
+format-check:
+	@command -v clang-format >/dev/null 2>&1 || bash tools/apt_need.sh clang-format
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "compress/pelko.h"
 #include "content/checksum.h"
 #include "content/chunks.h"
-#include "compress/pelko.h"
 
 namespace {
 using Bytes = std::vector<unsigned char>;

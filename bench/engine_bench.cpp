@@ -85,8 +85,8 @@ struct Data {
 
 std::string InsertText(const char* table, const std::string& id, const std::string& name,
                        const std::string& desc, int size, char compressed) {
-  return std::string("INSERT INTO ") + table + " VALUES ('" + id + "', '" + name + "', '" +
-         desc + "', " + std::to_string(size) + ", '" + compressed + "');";
+  return std::string("INSERT INTO ") + table + " VALUES ('" + id + "', '" + name + "', '" + desc +
+         "', " + std::to_string(size) + ", '" + compressed + "');";
 }
 
 Data MakeData() {

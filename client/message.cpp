@@ -20,9 +20,7 @@ MESSAGESTATE& Message() {
   return state;
 }
 
-void Put(const void* bytes, int length) {
-  WIRE_Append(&Message().buf, bytes, length);
-}
+void Put(const void* bytes, int length) { WIRE_Append(&Message().buf, bytes, length); }
 
 void PutKind(unsigned char kind) { Put(&kind, 1); }
 

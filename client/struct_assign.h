@@ -4,21 +4,21 @@
 // of these codes, which differ from the engine's type bytes.
 #pragma once
 
-inline constexpr int STRUCT_CHAR = 1;        // single character: CHARACTER(1)
-inline constexpr int STRUCT_SHORT = 2;       // SMALLINT
+inline constexpr int STRUCT_CHAR = 1;   // single character: CHARACTER(1)
+inline constexpr int STRUCT_SHORT = 2;  // SMALLINT
 inline constexpr int STRUCT_INT = 3;
-inline constexpr int STRUCT_LONG = 4;        // 32-bit: INTEGER
+inline constexpr int STRUCT_LONG = 4;  // 32-bit: INTEGER
 inline constexpr int STRUCT_USHORT = 5;
 inline constexpr int STRUCT_UINT = 6;
 inline constexpr int STRUCT_ULONG = 7;
 inline constexpr int STRUCT_FLOAT = 8;
 inline constexpr int STRUCT_DOUBLE = 9;
-inline constexpr int STRUCT_CHAR2 = 10;      // second single-character code
-inline constexpr int STRUCT_STRING = 11;     // n + 1 bytes: CHARACTER(n)
+inline constexpr int STRUCT_CHAR2 = 10;   // second single-character code
+inline constexpr int STRUCT_STRING = 11;  // n + 1 bytes: CHARACTER(n)
 inline constexpr int STRUCT_DATE = 12;
 inline constexpr int STRUCT_TIME = 13;
 inline constexpr int STRUCT_TIMESTAMP = 14;
-inline constexpr int STRUCT_BINARY = 18;     // 16-bit length + n bytes: BINARY(n)
+inline constexpr int STRUCT_BINARY = 18;  // 16-bit length + n bytes: BINARY(n)
 
 // Record sizes outside 1..STRUCT_SIZEMAX mean a record that was never
 // initialised; copies and dumps warn about them.

@@ -154,7 +154,8 @@ void VALSTR_RandomKey(char* out, VALSTR_Draw draw, void* ctx) {
 void VALSTR_BlankBinary(void* field, int n) {
   const int16_t length = 0;
   std::memcpy(field, &length, sizeof length);
-  if (n > 0) std::memset(static_cast<unsigned char*>(field) + sizeof length, ' ', static_cast<size_t>(n));
+  if (n > 0)
+    std::memset(static_cast<unsigned char*>(field) + sizeof length, ' ', static_cast<size_t>(n));
 }
 
 void VALSTR_ResetForTest() { State() = ValueStringState{}; }

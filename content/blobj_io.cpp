@@ -12,8 +12,8 @@
 #include "records/blobj.h"
 #include "records/blobj_data.h"
 #include "records/chunk_walk.h"
-#include "records/record.h"
 #include "records/fields.h"
+#include "records/record.h"
 
 namespace {
 constexpr char kDeleteFkError[] = "BLOBJ_Delete_FK error!";

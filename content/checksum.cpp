@@ -46,9 +46,8 @@ uint32_t UpdateByTables(uint32_t crc, const unsigned char* p, std::size_t n) {
 // the instruction's latency where it is pipelined, but on the processors
 // this was measured on (one step per three cycles, pipelined or not) they
 // were slower than one, for the cost of joining them.
-__attribute__((target("sse4.2"))) uint32_t UpdateByInstruction(uint32_t crc,
-                                                                 const unsigned char* p,
-                                                                 std::size_t n) {
+__attribute__((target("sse4.2"))) uint32_t UpdateByInstruction(uint32_t crc, const unsigned char* p,
+                                                               std::size_t n) {
   uint64_t c = crc;
   for (; n >= 8; p += 8, n -= 8) {
     uint64_t w = 0;

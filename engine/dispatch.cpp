@@ -80,8 +80,7 @@ constexpr std::array<const COMMAND*, kLetterSpan> kLookup = BuildLookup();
 struct DISPATCHSTATE {
   std::array<SqlHandler, kLetterSpan> handlers;
   DISPATCHSTATE() {
-    for (int i = 0; i < kLetterSpan; ++i)
-      handlers[i] = kLookup[i] ? kLookup[i]->handler : nullptr;
+    for (int i = 0; i < kLetterSpan; ++i) handlers[i] = kLookup[i] ? kLookup[i]->handler : nullptr;
   }
 };
 
@@ -92,8 +91,7 @@ DISPATCHSTATE& Dispatch() {
 
 int LetterIndex(unsigned char letter) {
   const int index = letter - kFirstLetter;
-  if (index < 0 || index >= kLetterSpan || kLookup[index] == nullptr)
-    return -1;
+  if (index < 0 || index >= kLetterSpan || kLookup[index] == nullptr) return -1;
   return index;
 }
 

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "app/container/app_state.h"
-#include "content/blobj_io.h"
-#include "app/session/container.h"
 #include "app/base/database.h"
+#include "app/container/app_state.h"
 #include "app/container/table_file_io.h"
-#include "content/chunks.h"
+#include "app/session/container.h"
 #include "compress/pelko.h"
+#include "content/blobj_io.h"
+#include "content/chunks.h"
 #include "fuzz/harness_support.h"
 #include "platform/files.h"
 #include "records/dbhandle.h"

@@ -23,7 +23,7 @@ namespace {
 // and what matters is only that the reader copes with the bytes it sees.
 constexpr std::size_t kDecodeCap = std::size_t(64) << 20;
 constexpr std::size_t kBigPiece = PELKO_BLOCK + 64;  // decoded in place
-constexpr int kSmallPieceStep = 37;                   // bytes per parameter step
+constexpr int kSmallPieceStep = 37;                  // bytes per parameter step
 
 void Require(bool condition) {
   if (!condition) std::abort();

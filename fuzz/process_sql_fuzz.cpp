@@ -223,7 +223,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::vector<unsigned char>& msg : messages) {
     if (msg.empty()) continue;
     if (msg[0] == kStopLetter) return 0;
-    lasting = lasting || std::memchr(kLastingLetters, msg[0], sizeof kLastingLetters - 1) != nullptr;
+    lasting =
+        lasting || std::memchr(kLastingLetters, msg[0], sizeof kLastingLetters - 1) != nullptr;
   }
   if (h.dirty) BuildEngine();
   int status = 0;

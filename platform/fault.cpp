@@ -6,10 +6,10 @@
 
 namespace {
 struct FAULTKIND {
-  long calls = 0;      // calls counted since the reset
-  long fail_at = 0;    // call number that fails; 0: none armed
-  bool sticky = false; // every call from fail_at on fails
-  long injected = 0;   // failures handed out
+  long calls = 0;       // calls counted since the reset
+  long fail_at = 0;     // call number that fails; 0: none armed
+  bool sticky = false;  // every call from fail_at on fails
+  long injected = 0;    // failures handed out
 };
 
 struct FAULTSTATE {

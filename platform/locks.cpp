@@ -87,8 +87,8 @@ void PLATFORM_StampLocked(const PLATFORM_LOCK& lock, PLATFORM_FILESTAMP* out) {
 }
 
 bool PLATFORM_SameStamp(const PLATFORM_FILESTAMP& a, const PLATFORM_FILESTAMP& b) {
-  return a.exists == b.exists && a.device == b.device && a.inode == b.inode &&
-         a.size == b.size && a.mtime_sec == b.mtime_sec && a.mtime_nsec == b.mtime_nsec;
+  return a.exists == b.exists && a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.mtime_sec == b.mtime_sec && a.mtime_nsec == b.mtime_nsec;
 }
 
 int PLATFORM_FinalPath(const std::string& path, std::string* out) {

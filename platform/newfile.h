@@ -48,8 +48,8 @@ struct PLATFORM_NEWFILE {
   std::string temp;  // name while being written; empty while none is open
   // The write buffer of `file`: declared first, so that it outlives it.
   std::unique_ptr<char[]> buffer;
-  PLATFORM_FILEPTR file;  // open on `temp` between Open and Commit/Discard
-  PLATFORM_LOCK lock;     // on the temporary file, then on the committed file
+  PLATFORM_FILEPTR file;   // open on `temp` between Open and Commit/Discard
+  PLATFORM_LOCK lock;      // on the temporary file, then on the committed file
   PLATFORM_FILEMETA meta;  // applied by the commit
   // What the commit gives the file before its rename: the permission
   // bits, and with `keep_owner` the owner and group of the file replaced.

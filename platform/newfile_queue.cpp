@@ -93,8 +93,7 @@ void PLATFORM_NEWFILEQUEUE::Restart() {
   Push(OP{OPKIND::kRestart, {}, {}});
 }
 
-void PLATFORM_NEWFILEQUEUE::Commit(PLATFORM_DURABILITY durability,
-                                   const PLATFORM_FILEMETA& meta) {
+void PLATFORM_NEWFILEQUEUE::Commit(PLATFORM_DURABILITY durability, const PLATFORM_FILEMETA& meta) {
   PushStaged();
   OP op{OPKIND::kCommit, {}, {}};
   op.durability = durability;

@@ -17,8 +17,8 @@ void PLATFORM_PAGESFREE::operator()(unsigned char* block) const {
 
 PLATFORM_PAGESPTR PLATFORM_PagesAlloc(std::size_t size) {
   const std::size_t slack = Slack(size);
-  void* mapped = mmap(nullptr, size + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                      -1, 0);
+  void* mapped =
+      mmap(nullptr, size + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) return PLATFORM_PAGESPTR(nullptr, PLATFORM_PAGESFREE{0});
   auto* start = static_cast<unsigned char*>(mapped);
   if (slack == 0) return PLATFORM_PAGESPTR(start, PLATFORM_PAGESFREE{size});

@@ -20,10 +20,10 @@ using KEYGEN_SeedSource = uint32_t (*)();
 
 struct KEYGEN {
   uint32_t mt[KEYGEN_STATEWORDS];
-  int index = KEYGEN_STATEWORDS + 1;  // STATEWORDS + 1: never seeded
-  int draws = 0;                      // draws since the last (re)seed
-  int interval = 0;                   // reseed after this many draws; 0: never
-  KEYGEN_SeedSource source = nullptr; // nullptr: the platform counter
+  int index = KEYGEN_STATEWORDS + 1;   // STATEWORDS + 1: never seeded
+  int draws = 0;                       // draws since the last (re)seed
+  int interval = 0;                    // reseed after this many draws; 0: never
+  KEYGEN_SeedSource source = nullptr;  // nullptr: the platform counter
 };
 
 KEYGEN& KEYGEN_State();

@@ -87,9 +87,7 @@ void CopyCell(const unsigned char* cell, const RECIO_FIELD& field, unsigned char
     case STRUCT_BINARY:
       std::memcpy(out, cell, 2 + static_cast<size_t>(BinaryLength(cell, field.size)));
       break;
-    default:
-      std::memcpy(out, cell, static_cast<size_t>(field.size));
-      break;
+    default: std::memcpy(out, cell, static_cast<size_t>(field.size)); break;
   }
 }
 
@@ -97,18 +95,10 @@ void AddValue(const void* record, const RECIO_FIELD& field) {
   const unsigned char* p = FieldPtr(record, field);
   const unsigned char kind = static_cast<unsigned char>(EngineType(field));
   switch (field.client_type) {
-    case STRUCT_CHAR:
-      DBquery_addtokdata(kind, p, 1);
-      break;
-    case STRUCT_STRING:
-      DBquery_addtokstring(kind, RECIO_Text(record, field).c_str());
-      break;
-    case STRUCT_BINARY:
-      DBquery_addtokdata(kind, p, 2 + BinaryLength(p, field.size));
-      break;
-    default:
-      DBquery_addtokdata(kind, p, field.size);
-      break;
+    case STRUCT_CHAR: DBquery_addtokdata(kind, p, 1); break;
+    case STRUCT_STRING: DBquery_addtokstring(kind, RECIO_Text(record, field).c_str()); break;
+    case STRUCT_BINARY: DBquery_addtokdata(kind, p, 2 + BinaryLength(p, field.size)); break;
+    default: DBquery_addtokdata(kind, p, field.size); break;
   }
 }
 
@@ -131,15 +121,9 @@ std::string FieldText(const void* record, const RECIO_FIELD& field) {
     case STRUCT_CHAR: return std::string(1, static_cast<char>(*p));
     case STRUCT_STRING: return RECIO_Text(record, field);
     case STRUCT_BINARY: return Hex(p + 2, BinaryLength(p, field.size));
-    case STRUCT_SHORT:
-      std::memcpy(&i16, p, sizeof i16);
-      return std::to_string(i16);
-    case STRUCT_DOUBLE:
-      std::memcpy(&f64, p, sizeof f64);
-      return std::to_string(f64);
-    default:
-      std::memcpy(&i32, p, sizeof i32);
-      return std::to_string(i32);
+    case STRUCT_SHORT: std::memcpy(&i16, p, sizeof i16); return std::to_string(i16);
+    case STRUCT_DOUBLE: std::memcpy(&f64, p, sizeof f64); return std::to_string(f64);
+    default: std::memcpy(&i32, p, sizeof i32); return std::to_string(i32);
   }
 }
 
@@ -185,7 +169,7 @@ std::string KeyCondition(const RECIO_TABLE& table, const void* record) {
 }
 
 [[nodiscard]] int OpenWalkInBracket(DBHANDLE* handle, const char* cursor, const char* query,
-                                   const char* count_query) {
+                                    const char* count_query) {
   // Inside the walk's own bracket the depth is at least 2 when the caller
   // holds a transaction; at 1 the bracket's own END would close the cursor
   // at once, and every fetch would then look like the end of the rows.
@@ -211,7 +195,7 @@ std::string KeyCondition(const RECIO_TABLE& table, const void* record) {
 }
 
 [[nodiscard]] int FetchInBracket(const RECIO_TABLE& table, void* record, const char* cursor,
-                                DBHANDLE* handle) {
+                                 DBHANDLE* handle) {
   const std::string statement = std::string("FETCH in ") + cursor;
   MYDB_RESULT result;
   int status = 0;
@@ -404,9 +388,7 @@ int RECIO_Do(const RECIO_KEYED& keyed, void* record, DBHANDLE* handle) {
     case IDB_INSERT: return RECIO_Insert(*keyed.table, record, handle);
     case IDB_UPDATE: return RECIO_UpdateByKey(keyed, record, handle);
     case IDB_DELETE: return RECIO_DeleteByKey(keyed, record, handle);
-    default:
-      DBreport(kDoUnknown, keyed.table->module);
-      return 0;
+    default: DBreport(kDoUnknown, keyed.table->module); return 0;
   }
 }
 
@@ -428,8 +410,7 @@ int RECIO_OpenWalk(DBHANDLE* handle, const char* cursor, const char* query,
   return ok;
 }
 
-int RECIO_FetchNext(const RECIO_TABLE& table, void* record, const char* cursor,
-                    DBHANDLE* handle) {
+int RECIO_FetchNext(const RECIO_TABLE& table, void* record, const char* cursor, DBHANDLE* handle) {
   RECIO_Begin(handle);
   const int ok = FetchInBracket(table, record, cursor, handle);
   RECIO_End(handle);
@@ -461,7 +442,8 @@ int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* quer
 int RECIO_SelectByKeys(const RECIO_KEYED& keyed, const std::vector<std::string>& keys,
                        DBHANDLE* handle, MYDB_RESULT* out_result, int* out_status) {
   const RECIO_FIELD& key = keyed.table->fields[0];
-  std::string query = std::string("SELECT * FROM ") + keyed.sql_name + " WHERE " + key.name + " IN (";
+  std::string query =
+      std::string("SELECT * FROM ") + keyed.sql_name + " WHERE " + key.name + " IN (";
   for (std::size_t k = 0; k < keys.size(); ++k) {
     if (k > 0) query += ",";
     query += "'";

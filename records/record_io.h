@@ -102,12 +102,9 @@ void RECIO_End(DBHANDLE* handle);
 // no unique check); UpdateByKey sends it ('H') for the row of its key;
 // DeleteByKey deletes the row of its key; DeleteAll empties the table ('F').
 [[nodiscard]] int RECIO_SelectByKey(const RECIO_KEYED& keyed, void* record, DBHANDLE* handle);
-[[nodiscard]] int RECIO_LoadInsert(const RECIO_TABLE& table, const void* record,
-                                   DBHANDLE* handle);
-[[nodiscard]] int RECIO_UpdateByKey(const RECIO_KEYED& keyed, const void* record,
-                                    DBHANDLE* handle);
-[[nodiscard]] int RECIO_DeleteByKey(const RECIO_KEYED& keyed, const void* record,
-                                    DBHANDLE* handle);
+[[nodiscard]] int RECIO_LoadInsert(const RECIO_TABLE& table, const void* record, DBHANDLE* handle);
+[[nodiscard]] int RECIO_UpdateByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle);
+[[nodiscard]] int RECIO_DeleteByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle);
 [[nodiscard]] int RECIO_DeleteAll(const RECIO_TABLE& table, DBHANDLE* handle);
 
 // Dispatches on the record's iDB code to the calls above and the insert;
@@ -163,5 +160,4 @@ void RECIO_CopyKey(const RECIO_TABLE& table, void* to, const void* from);
 // The rows of the module's table, through the cursor "<module>_Cur_Count":
 // DECLARE for "SELECT COUNT(*) FROM <module>", FETCH ALL, the count of its
 // only row, CLOSE.
-[[nodiscard]] int RECIO_CursorCount(const RECIO_TABLE& table, DBHANDLE* handle,
-                                    int* out_count);
+[[nodiscard]] int RECIO_CursorCount(const RECIO_TABLE& table, DBHANDLE* handle, int* out_count);

@@ -46,7 +46,7 @@ struct CONSOLE {
   // Run from a script (the command line): no question is read; each is
   // printed on the error stream with the answer "n" it gets.
   bool script = false;
-  int pushed_back = EOF;    // a byte read ahead and given back, EOF if none
+  int pushed_back = EOF;  // a byte read ahead and given back, EOF if none
 };
 
 CONSOLE& CONSOLE_Get();

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
 #include "app/base/database.h"
+#include "app/container/app_state.h"
 #include "platform/files.h"
 #include "platform/report.h"
 #include "platform/terminal.h"

@@ -142,8 +142,8 @@ bool SaveFacts(DBHANDLE* handle, FILE* file, const std::unordered_set<std::strin
   });
   if (walk.rows.empty()) return true;
   KFACTS record;
-  return TABLE_File_Save(handle, file, KFACTS_Descriptor(), &record.header, InitFacts,
-                         SelectFacts, FetchFacts, &walk);
+  return TABLE_File_Save(handle, file, KFACTS_Descriptor(), &record.header, InitFacts, SelectFacts,
+                         FetchFacts, &walk);
 }
 
 bool SaveSections(DBHANDLE* handle, FILE* file) {

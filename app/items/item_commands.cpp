@@ -11,16 +11,16 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/container/app_state.h"
-#include "content/blobj_io.h"
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/file_pattern.h"
+#include "app/base/paths.h"
+#include "app/container/app_state.h"
+#include "app/container/table_file_io.h"
 #include "app/items/item_export.h"
 #include "app/items/item_facts.h"
 #include "app/items/item_listing.h"
-#include "app/base/paths.h"
-#include "app/container/table_file_io.h"
+#include "content/blobj_io.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
 #include "platform/newfile_queue.h"

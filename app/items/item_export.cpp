@@ -6,12 +6,12 @@
 #include <unordered_set>
 #include <utility>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
 #include "app/base/database.h"
+#include "app/base/paths.h"
+#include "app/container/app_state.h"
 #include "app/items/item_facts.h"
 #include "app/items/item_listing.h"
-#include "app/base/paths.h"
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/newfile_queue.h"

@@ -9,22 +9,22 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
-#include "app/session/container.h"
-#include "app/container/container_guard.h"
 #include "app/base/database.h"
 #include "app/base/file_pattern.h"
+#include "app/base/paths.h"
+#include "app/container/app_state.h"
+#include "app/container/container_guard.h"
 #include "app/items/item_commands.h"
 #include "app/items/item_export.h"
 #include "app/items/item_facts.h"
 #include "app/items/item_listing.h"
-#include "app/base/paths.h"
+#include "app/session/container.h"
 #include "platform/files.h"
 #include "platform/report.h"
 #include "platform/terminal.h"
-#include "records/kaspo.h"
 #include "records/fields.h"
+#include "records/kaspo.h"
 
 namespace {
 constexpr char kUsage[] =

@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
+#include "app/container/app_state.h"
+#include "app/items/item_commands.h"
 #include "app/session/container.h"
 #include "app/session/directory_commands.h"
-#include "app/items/item_commands.h"
 #include "app/session/sql_command.h"
 #include "platform/terminal.h"
 

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
-#include "app/container/container_guard.h"
 #include "app/base/database.h"
-#include "app/session/directory_commands.h"
 #include "app/base/file_pattern.h"
-#include "app/items/item_commands.h"
-#include "app/session/leftovers.h"
 #include "app/base/paths.h"
+#include "app/container/app_state.h"
+#include "app/container/container_guard.h"
 #include "app/container/table_file_io.h"
+#include "app/items/item_commands.h"
+#include "app/session/directory_commands.h"
+#include "app/session/leftovers.h"
 #include "platform/files.h"
 #include "platform/locks.h"
 #include "platform/newfile.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
+#include "app/container/app_state.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
 

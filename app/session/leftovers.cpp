@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/paths.h"
+#include "app/container/app_state.h"
 #include "app/container/table_file_io.h"
 #include "platform/files.h"
 #include "platform/newfile.h"

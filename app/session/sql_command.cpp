@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/container/app_state.h"
 #include "app/base/console.h"
 #include "app/base/database.h"
+#include "app/container/app_state.h"
 
 namespace {
 constexpr char kSqlPrompt[] = "# SQL-command? ";

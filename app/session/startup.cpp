@@ -3,16 +3,16 @@
 
 #include <string_view>
 
+#include "app/base/console.h"
+#include "app/base/database.h"
+#include "app/base/paths.h"
 #include "app/container/app_state.h"
+#include "app/container/container_guard.h"
+#include "app/items/item_commands.h"
 #include "app/session/command_line.h"
 #include "app/session/command_loop.h"
-#include "app/base/console.h"
 #include "app/session/container.h"
-#include "app/container/container_guard.h"
-#include "app/base/database.h"
-#include "app/items/item_commands.h"
 #include "app/session/leftovers.h"
-#include "app/base/paths.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/system.h"

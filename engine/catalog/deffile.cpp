@@ -15,15 +15,12 @@
 namespace {
 
 constexpr char kWrapped[] = "(TARVIC) %s\n";
-constexpr char kItemExpected[] =
-    "(TARVIC) Syntax error in DB-definition: '%s' expected\n";
+constexpr char kItemExpected[] = "(TARVIC) Syntax error in DB-definition: '%s' expected\n";
 constexpr char kTableExists[] = "(CREATE TABLE) Table '%s' already exists";
 constexpr char kIllegalType[] = "(CREATE TABLE) Syntax error: illegal data-type";
 constexpr char kIndexExists[] = "(CREATE INDEX) Index '%s' already exists";
-constexpr char kUniqueExists[] =
-    "(CREATE UNIQUE INDEX) Index '%s' already exists";
-constexpr char kIndexAttribMissing[] =
-    "(CREATE INDEX) Attribute '%s' does not exist in table '%s'";
+constexpr char kUniqueExists[] = "(CREATE UNIQUE INDEX) Index '%s' already exists";
+constexpr char kIndexAttribMissing[] = "(CREATE INDEX) Attribute '%s' does not exist in table '%s'";
 constexpr char kUniqueAttribMissing[] =
     "(CREATE UNIQUE INDEX) Attribute '%s' not found in table '%s'";
 
@@ -64,9 +61,7 @@ struct Cursor {
     return true;
   }
   // A catalogue name up to `delim`.
-  bool Name(char delim, std::string* out) {
-    return UpTo(delim, out) && DEFFILE_NameOk(*out);
-  }
+  bool Name(char delim, std::string* out) { return UpTo(delim, out) && DEFFILE_NameOk(*out); }
   // One character followed by `after`.
   bool CharThen(char after, char* out) {
     if (pos + 1 >= text.size() || text[pos + 1] != after) return false;
@@ -98,8 +93,7 @@ int ParseAttrib(Cursor* cur, DEFTABLE* table) {
   if (!DEFFILE_IsType(attrib.type)) return Wrapped(kIllegalType);
   if (DEFFILE_HasLength(attrib.type)) {
     std::string digits;
-    if (!cur->UpTo(',', &digits) ||
-        !ParseLength(digits, attrib.type, &attrib.length)) {
+    if (!cur->UpTo(',', &digits) || !ParseLength(digits, attrib.type, &attrib.length)) {
       return Missing("attrib-size");
     }
   }
@@ -131,22 +125,20 @@ bool IndexNameUsed(const std::vector<DEFTABLE>& tables, const DEFTABLE& current,
   return in(current.indexes) || in(current.uniques);
 }
 
-int ParseIndex(Cursor* cur, const std::vector<DEFTABLE>& tables,
-               DEFTABLE* table, bool unique) {
+int ParseIndex(Cursor* cur, const std::vector<DEFTABLE>& tables, DEFTABLE* table, bool unique) {
   DEFINDEX index;
   if (!cur->Name('(', &index.name)) {
     return Missing(unique ? "unique index-name" : "index-name");
   }
   if (IndexNameUsed(tables, *table, index.name)) {
-    return Wrapped(WIRE_Format(unique ? kUniqueExists : kIndexExists,
-                              index.name.c_str()));
+    return Wrapped(WIRE_Format(unique ? kUniqueExists : kIndexExists, index.name.c_str()));
   }
   do {
     std::string attrib;
     if (!cur->Name(')', &attrib)) return Missing("attrib-name");
     if (!HasAttrib(*table, attrib)) {
       return Wrapped(WIRE_Format(unique ? kUniqueAttribMissing : kIndexAttribMissing,
-                                attrib.c_str(), table->name.c_str()));
+                                 attrib.c_str(), table->name.c_str()));
     }
     index.attribs.push_back(std::move(attrib));
   } while (cur->Skip('('));
@@ -154,8 +146,7 @@ int ParseIndex(Cursor* cur, const std::vector<DEFTABLE>& tables,
   return 1;
 }
 
-int ParseIndexList(Cursor* cur, const std::vector<DEFTABLE>& tables,
-                   DEFTABLE* table, bool unique) {
+int ParseIndexList(Cursor* cur, const std::vector<DEFTABLE>& tables, DEFTABLE* table, bool unique) {
   while (!cur->Peek(';')) {
     if (!ParseIndex(cur, tables, table, unique)) return 0;
   }
@@ -171,8 +162,7 @@ bool TableExists(const std::vector<DEFTABLE>& tables, const std::string& name) {
 }
 
 // Reads the header "name(kind);". Misplaced separators fail silently.
-int ParseHeader(Cursor* cur, const std::vector<DEFTABLE>& tables,
-                DEFTABLE* table) {
+int ParseHeader(Cursor* cur, const std::vector<DEFTABLE>& tables, DEFTABLE* table) {
   if (!cur->Name('(', &table->name)) return Missing("table-name");
   if (TableExists(tables, table->name)) {
     return Wrapped(WIRE_Format(kTableExists, table->name.c_str()));
@@ -216,8 +206,8 @@ void FormatIndexes(const std::vector<DEFINDEX>& list, std::string* out) {
 int DEFFILE_NameOk(std::string_view name) {
   if (name.size() < kMinName || name.size() > kMaxName) return 0;
   for (char c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-              (c >= '0' && c <= '9') || c == '_';
+    bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
     if (!ok) return 0;
   }
   return 1;
@@ -345,8 +335,7 @@ int WriteDefinition(DBDATABASE* db) {
   return 0;
 }
 
-void AddIndexes(DBDATABASE* db, DBTABLE* table, const std::vector<DEFINDEX>& list,
-                int unique) {
+void AddIndexes(DBDATABASE* db, DBTABLE* table, const std::vector<DEFINDEX>& list, int unique) {
   for (const DEFINDEX& def : list) {
     IDXARRAY_Add(&db->index_names, def.name, table);
     DBINDEX* index = CATALOG_NewIndex(table, def.name, unique);

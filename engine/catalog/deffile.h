@@ -89,8 +89,7 @@ std::string DEFFILE_Format(const std::vector<DEFTABLE>& tables);
 // standard error (DBreport) for a missing item, a duplicate table or index
 // name, an unknown type or an index attribute the table lacks, and without
 // one for a misplaced separator. *tables is complete only on success.
-[[nodiscard]] int DEFFILE_ParseText(std::string_view text,
-                                    std::vector<DEFTABLE>* tables);
+[[nodiscard]] int DEFFILE_ParseText(std::string_view text, std::vector<DEFTABLE>* tables);
 
 // The tables of `db` in table-list order, as the file describes them.
 std::vector<DEFTABLE> DEFFILE_Describe(DBDATABASE* db);

@@ -4,11 +4,11 @@
 
 #include "engine/types/tokens.h"
 
-inline constexpr int DB_MAXCONNS = 15;    // open connections; a 16th is refused
-inline constexpr int DB_MAXDBS = 15;      // databases at the same time; a 16th is refused
-inline constexpr int DB_MAXTABLES = 256;  // tables in each changed-table list of a transaction
-inline constexpr int DB_MAXATTRIBS = 256; // attributes assigned by one UPDATE
-inline constexpr int DB_MAXCURSORS = 20;  // cursors open on one connection
+inline constexpr int DB_MAXCONNS = 15;     // open connections; a 16th is refused
+inline constexpr int DB_MAXDBS = 15;       // databases at the same time; a 16th is refused
+inline constexpr int DB_MAXTABLES = 256;   // tables in each changed-table list of a transaction
+inline constexpr int DB_MAXATTRIBS = 256;  // attributes assigned by one UPDATE
+inline constexpr int DB_MAXCURSORS = 20;   // cursors open on one connection
 
 // Names of databases, tables, attributes, indexes and cursors: at most 31
 // characters, 32 bytes with the terminator (the lexer refuses longer ones).

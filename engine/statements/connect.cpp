@@ -17,7 +17,6 @@ constexpr char kSetConnNotFound[] = "(SET DATABASE) Conn_Id %d not found\n";
 constexpr char kSetNameMissing[] = "(SET DATABASE) database-name is missing";
 constexpr char kSetNotFound[] = "(SET DATABASE) Database '%s' not found!";
 
-
 // Undoes the open transaction of `conn`, if its database has not committed
 // past it already.
 void RollbackOpen(DBCONN* conn) {

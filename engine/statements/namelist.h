@@ -8,11 +8,11 @@
 
 #include "engine/catalog/limits.h"
 
-inline constexpr int NAMELIST_NAMESIZE = 32;   // entry bytes; longer names are cut to 31
+inline constexpr int NAMELIST_NAMESIZE = 32;  // entry bytes; longer names are cut to 31
 // An entry holds any name the catalogue can.
 static_assert(NAMELIST_NAMESIZE == DB_NAMESIZE);
-inline constexpr int NAMELIST_FIRST = 100;     // entries taken by the first add
-inline constexpr int NAMELIST_GROW = 1000;     // a full list grows by this
+inline constexpr int NAMELIST_FIRST = 100;  // entries taken by the first add
+inline constexpr int NAMELIST_GROW = 1000;  // a full list grows by this
 
 struct NAMELIST {
   int count = 0;

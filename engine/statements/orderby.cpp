@@ -175,8 +175,8 @@ void MergeSort(const RESDATA& result, const std::vector<SORTKEY>& keys,
       const size_t hi = std::min(lo + 2 * width, n);
       size_t i = lo, j = mid, k = lo;
       while (i < mid && j < hi) {
-        buffer[k++] =
-            CompareItems(result, keys, (*order)[j], (*order)[i]) < 0 ? (*order)[j++] : (*order)[i++];
+        buffer[k++] = CompareItems(result, keys, (*order)[j], (*order)[i]) < 0 ? (*order)[j++]
+                                                                               : (*order)[i++];
       }
       while (i < mid) buffer[k++] = (*order)[i++];
       while (j < hi) buffer[k++] = (*order)[j++];

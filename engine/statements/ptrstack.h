@@ -5,8 +5,8 @@
 
 #include <vector>
 
-inline constexpr int PTRSTACK_FIRST = 50;   // room of a new stack
-inline constexpr int PTRSTACK_GROW = 500;   // a full stack grows by this
+inline constexpr int PTRSTACK_FIRST = 50;  // room of a new stack
+inline constexpr int PTRSTACK_GROW = 500;  // a full stack grows by this
 
 struct PTRSTACK {
   int count = 0;

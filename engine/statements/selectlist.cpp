@@ -65,17 +65,13 @@ struct RAWFROM {
 
 [[nodiscard]] int ReadItem(QTOKENS* tok, RAWITEM* item) {
   switch (tok->kind) {
-    case DBTK_STAR:
-      QTOKENS_Next(tok);
-      return 1;
+    case DBTK_STAR: QTOKENS_Next(tok); return 1;
     case DBTK_COUNT:
       item->function = SELECT_COUNT;
       QTOKENS_Next(tok);
       return 1;
     case DBTK_MIN:
-    case DBTK_MAX:
-      item->function = tok->kind;
-      return FunctionArgument(tok, item);
+    case DBTK_MAX: item->function = tok->kind; return FunctionArgument(tok, item);
     case DBTK_STRINGVAL:
       item->has_ident = true;
       if (!Payload(tok, kIdentMissing, &item->ident)) return 0;
@@ -86,11 +82,8 @@ struct RAWFROM {
       if (tok->kind != DBTK_IDENT) break;
       item->has_name = true;
       return Payload(tok, kNameMissing, &item->name);
-    case DBTK_IDENT:
-      item->has_name = true;
-      return Payload(tok, kNameMissing, &item->name);
-    default:
-      break;
+    case DBTK_IDENT: item->has_name = true; return Payload(tok, kNameMissing, &item->name);
+    default: break;
   }
   REPLY_Error(kNameMissing);
   return 0;

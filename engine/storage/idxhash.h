@@ -43,17 +43,17 @@ struct IDXKEY {
   std::vector<IDXKEYATTR> attrs;
 };
 
-inline constexpr int IDXHASH_MINSIZE = 11;         // smaller HashSize values are raised to this
+inline constexpr int IDXHASH_MINSIZE = 11;  // smaller HashSize values are raised to this
 // Words of a new bucket: its two header words and room for two rows. Keys
 // spread evenly, so a bucket rarely holds more than a few rows; a full one
 // doubles, which keeps the cost per row constant however many collide.
 inline constexpr int IDXHASH_FIRSTWORDS = 4;
-inline constexpr int IDXHASH_MIDSIZE = 30011;      // first resize target
-inline constexpr int IDXHASH_MAXSIZE = 300017;     // last resize target; never grows beyond
+inline constexpr int IDXHASH_MIDSIZE = 30011;   // first resize target
+inline constexpr int IDXHASH_MAXSIZE = 300017;  // last resize target; never grows beyond
 
 struct IDXHASH {
   std::vector<std::unique_ptr<int32_t[]>> buckets;  // null: an empty bucket
-  int hash_size = -1;                         // the HashSize; -1 after IDXHASH_Free
+  int hash_size = -1;                               // the HashSize; -1 after IDXHASH_Free
   int entries = 0;
 };
 
@@ -77,8 +77,7 @@ void IDXHASH_Insert(IDXHASH* index, uint32_t hash, int row);
 
 // The row numbers of the bucket of `hash`: *out_count of them at *out_rows
 // (count 0 for an empty bucket). Valid until the index changes.
-void IDXHASH_Lookup(const IDXHASH& index, uint32_t hash, const int32_t** out_rows,
-                    int* out_count);
+void IDXHASH_Lookup(const IDXHASH& index, uint32_t hash, const int32_t** out_rows, int* out_count);
 
 // Empties every bucket (keeping its storage); entry count 0.
 void IDXHASH_Clear(IDXHASH* index);

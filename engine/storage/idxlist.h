@@ -16,14 +16,14 @@
 
 #include "engine/storage/idxhash.h"
 
-inline constexpr int IDXLIST_BLOCKROWS = 2000;      // row numbers per block
-inline constexpr int IDXLIST_LOADROWS = 1333;       // rows per block when filled in order
-inline constexpr int IDXLIST_FIRSTBLOCKS = 5;       // block array of a new list
-inline constexpr int IDXLIST_GROWBLOCKS = 2500;     // a full block array grows by this
-inline constexpr int IDXLIST_LINEARBLOCKS = 20;     // below this many blocks, find by a linear scan
-inline constexpr int IDXLIST_LINEARROWS = 10;       // up to this many rows, position by a linear scan
-inline constexpr int IDXLIST_FIRSTPOOL = 100;       // free-block pool: first room
-inline constexpr int IDXLIST_GROWPOOL = 5000;       // free-block pool: growth step
+inline constexpr int IDXLIST_BLOCKROWS = 2000;   // row numbers per block
+inline constexpr int IDXLIST_LOADROWS = 1333;    // rows per block when filled in order
+inline constexpr int IDXLIST_FIRSTBLOCKS = 5;    // block array of a new list
+inline constexpr int IDXLIST_GROWBLOCKS = 2500;  // a full block array grows by this
+inline constexpr int IDXLIST_LINEARBLOCKS = 20;  // below this many blocks, find by a linear scan
+inline constexpr int IDXLIST_LINEARROWS = 10;    // up to this many rows, position by a linear scan
+inline constexpr int IDXLIST_FIRSTPOOL = 100;    // free-block pool: first room
+inline constexpr int IDXLIST_GROWPOOL = 5000;    // free-block pool: growth step
 
 struct IDXBLOCK {
   int count = 0;

@@ -22,9 +22,7 @@ REPLYSTATE& Reply() {
   return state;
 }
 
-void Put(const void* bytes, int length) {
-  WIRE_Append(&Reply().buf, bytes, length);
-}
+void Put(const void* bytes, int length) { WIRE_Append(&Reply().buf, bytes, length); }
 
 // Room for `length` more bytes at the end of the reply, counted as used;
 // the caller fills all of them. One reservation per cell instead of one
@@ -39,9 +37,8 @@ unsigned char* Claim(int length) {
 
 // Texts on the wire carry a u16 length that counts their zero.
 int WireTextLength(std::string_view text) {
-  return text.size() > static_cast<size_t>(WIRE_MAXTEXT)
-             ? WIRE_MAXTEXT
-             : static_cast<int>(text.size());
+  return text.size() > static_cast<size_t>(WIRE_MAXTEXT) ? WIRE_MAXTEXT
+                                                         : static_cast<int>(text.size());
 }
 
 void PutText(std::string_view text) {
@@ -106,9 +103,7 @@ void REPLY_RowsBegin(char code, int32_t columns, int32_t rows) {
   REPLY_AppendInt32(rows);
 }
 
-void REPLY_SetRowCount(int32_t rows) {
-  WIRE_PatchInt32(&Reply().buf, kRowCountOffset, rows);
-}
+void REPLY_SetRowCount(int32_t rows) { WIRE_PatchInt32(&Reply().buf, kRowCountOffset, rows); }
 
 void REPLY_Column(std::string_view name, unsigned char type, int32_t size) {
   PutText(name);

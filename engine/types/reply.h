@@ -19,14 +19,14 @@ int REPLY_Length();
 // Whole replies. Each of these replaces whatever the reply held so far, so
 // a handler that fails half-way through writing rows still leaves exactly
 // one well-formed reply.
-void REPLY_Success();                   // '1'
+void REPLY_Success();                     // '1'
 void REPLY_Error(std::string_view text);  // '0' 'b' u16 L text 0
 [[gnu::format(printf, 1, 2)]] void REPLY_Errorf(const char* format, ...);
 // The usual handler failure: its own message, "\n", then the token detail
 // (which may be empty, meaning the message simply ended).
 void REPLY_ErrorDetail(std::string_view message, std::string_view detail);
-void REPLY_Count(int32_t count);        // '3' i32
-void REPLY_Wait();                      // '-'
+void REPLY_Count(int32_t count);  // '3' i32
+void REPLY_Wait();                // '-'
 
 // A row reply, written in pieces: REPLY_RowsBegin, one REPLY_Column per
 // column, then REPLY_Cell for each cell row by row. `code` is '2' for a

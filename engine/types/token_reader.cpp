@@ -10,25 +10,18 @@
 namespace {
 
 constexpr char kExpectedFound[] = "Syntax error: %s expected (found %s)";
-constexpr char kNoName[] =
-    "Syntax error: <name> expected (unexpected end of squery)";
-constexpr char kNoInteger[] =
-    "Syntax error: <integer value> expected (unexpected end of squery)";
-constexpr char kNoSmallint[] =
-    "Syntax error: <smallint value> expected (unexpected end of squery)";
-constexpr char kNoFloat[] =
-    "Syntax error: <float value> expected (unexpected end of squery)";
-constexpr char kNoValue[] =
-    "Syntax error: <value> expected (unexpected end of squery)";
+constexpr char kNoName[] = "Syntax error: <name> expected (unexpected end of squery)";
+constexpr char kNoInteger[] = "Syntax error: <integer value> expected (unexpected end of squery)";
+constexpr char kNoSmallint[] = "Syntax error: <smallint value> expected (unexpected end of squery)";
+constexpr char kNoFloat[] = "Syntax error: <float value> expected (unexpected end of squery)";
+constexpr char kNoValue[] = "Syntax error: <value> expected (unexpected end of squery)";
 
-uint16_t ReadU16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t ReadU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
-int TOKEN_Expect(const unsigned char* msg, int length, int offset,
-                 unsigned char kind, std::string* detail) {
+int TOKEN_Expect(const unsigned char* msg, int length, int offset, unsigned char kind,
+                 std::string* detail) {
   detail->clear();
   if (offset >= length) return TOKEN_FAILED;
   if (msg[offset] != kind) {
@@ -38,8 +31,8 @@ int TOKEN_Expect(const unsigned char* msg, int length, int offset,
   return offset + 1;
 }
 
-int TOKEN_Text(const unsigned char* msg, int length, int offset,
-               std::string* text, std::string* detail) {
+int TOKEN_Text(const unsigned char* msg, int length, int offset, std::string* text,
+               std::string* detail) {
   detail->clear();
   if (length - offset < 2) {
     *detail = kNoName;
@@ -53,22 +46,21 @@ int TOKEN_Text(const unsigned char* msg, int length, int offset,
   }
   const unsigned char* start = msg + offset + 2;
   const void* zero = std::memchr(start, 0, size);
-  const size_t n = zero ? static_cast<const unsigned char*>(zero) - start
-                        : static_cast<size_t>(size);
+  const size_t n =
+      zero ? static_cast<const unsigned char*>(zero) - start : static_cast<size_t>(size);
   text->assign(reinterpret_cast<const char*>(start), n);
   return offset + 2 + size;
 }
 
-int TOKEN_ExpectText(const unsigned char* msg, int length, int offset,
-                     unsigned char kind, std::string* text,
-                     std::string* detail) {
+int TOKEN_ExpectText(const unsigned char* msg, int length, int offset, unsigned char kind,
+                     std::string* text, std::string* detail) {
   const int next = TOKEN_Expect(msg, length, offset, kind, detail);
   if (next < 0) return TOKEN_FAILED;
   return TOKEN_Text(msg, length, next, text, detail);
 }
 
-int TOKEN_ReadName(const unsigned char* msg, int length, int* offset,
-                   std::string_view missing, std::string* name) {
+int TOKEN_ReadName(const unsigned char* msg, int length, int* offset, std::string_view missing,
+                   std::string* name) {
   std::string detail;
   const int next = TOKEN_ExpectText(msg, length, *offset, DBTK_IDENT, name, &detail);
   if (next < 0) {
@@ -79,8 +71,8 @@ int TOKEN_ReadName(const unsigned char* msg, int length, int* offset,
   return 1;
 }
 
-int TOKEN_Int32(const unsigned char* msg, int length, int offset,
-                int32_t* value, std::string* detail) {
+int TOKEN_Int32(const unsigned char* msg, int length, int offset, int32_t* value,
+                std::string* detail) {
   detail->clear();
   if (length - offset < 4) {
     *detail = kNoInteger;
@@ -90,8 +82,8 @@ int TOKEN_Int32(const unsigned char* msg, int length, int offset,
   return offset + 4;
 }
 
-int TOKEN_Int16(const unsigned char* msg, int length, int offset,
-                int16_t* value, std::string* detail) {
+int TOKEN_Int16(const unsigned char* msg, int length, int offset, int16_t* value,
+                std::string* detail) {
   detail->clear();
   if (length - offset < 2) {
     *detail = kNoSmallint;
@@ -101,8 +93,8 @@ int TOKEN_Int16(const unsigned char* msg, int length, int offset,
   return offset + 2;
 }
 
-int TOKEN_Double(const unsigned char* msg, int length, int offset,
-                 double* value, std::string* detail) {
+int TOKEN_Double(const unsigned char* msg, int length, int offset, double* value,
+                 std::string* detail) {
   detail->clear();
   if (length - offset < 8) {
     *detail = kNoFloat;
@@ -112,8 +104,8 @@ int TOKEN_Double(const unsigned char* msg, int length, int offset,
   return offset + 8;
 }
 
-int TOKEN_Data(const unsigned char* msg, int length, int offset,
-               const unsigned char** bytes, int* size, std::string* detail) {
+int TOKEN_Data(const unsigned char* msg, int length, int offset, const unsigned char** bytes,
+               int* size, std::string* detail) {
   detail->clear();
   if (length - offset < 2 || length - offset - 2 < ReadU16(msg + offset)) {
     *detail = kNoValue;
@@ -124,8 +116,7 @@ int TOKEN_Data(const unsigned char* msg, int length, int offset,
   return offset + 2 + *size;
 }
 
-int TOKEN_Kind(const unsigned char* msg, int length, int offset,
-               unsigned char* kind) {
+int TOKEN_Kind(const unsigned char* msg, int length, int offset, unsigned char* kind) {
   if (offset >= length) {
     *kind = 'x';
     return offset;

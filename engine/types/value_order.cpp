@@ -15,9 +15,9 @@ struct ToleranceStep {
   double tolerance;
 };
 constexpr ToleranceStep kTolerances[] = {
-    {1e15, 1.0},   {1e14, 0.1},   {1e13, 0.01},  {1e12, 0.001}, {1e11, 1e-4},
-    {1e10, 1e-5},  {1e9, 1e-6},   {1e8, 1e-7},   {1e7, 1e-8},   {1e6, 1e-9},
-    {1e5, 1e-10},  {1e4, 1e-11},  {1000, 1e-12}, {100, 1e-13},
+    {1e15, 1.0},  {1e14, 0.1},  {1e13, 0.01},  {1e12, 0.001}, {1e11, 1e-4},
+    {1e10, 1e-5}, {1e9, 1e-6},  {1e8, 1e-7},   {1e7, 1e-8},   {1e6, 1e-9},
+    {1e5, 1e-10}, {1e4, 1e-11}, {1000, 1e-12}, {100, 1e-13},
 };
 constexpr double kSmallTolerance = 1e-14;  // magnitudes up to 100, 100 included
 

@@ -40,9 +40,7 @@ int Order(T a, T b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-int ByteAt(const void* base, int offset) {
-  return static_cast<const unsigned char*>(base)[offset];
-}
+int ByteAt(const void* base, int offset) { return static_cast<const unsigned char*>(base)[offset]; }
 
 [[noreturn]] void Fatal(const char* message) {
   DBreport("%s", message);
@@ -146,9 +144,7 @@ int VALUE_PlaceField(int type, int field_size, int* running_offset, int* out_off
 int VALUE_WriteMissing(int type, int field_size, void* field) {
   switch (type) {
     case DBTYPE_CHARACTER:
-    case DBTYPE_BINARY:
-      std::memset(field, 0, static_cast<size_t>(field_size));
-      return 1;
+    case DBTYPE_BINARY: std::memset(field, 0, static_cast<size_t>(field_size)); return 1;
     case DBTYPE_SMALLINT: WriteAt<int16_t>(field, 0, DB_NOSMALLINT); return 1;
     case DBTYPE_INTEGER: WriteAt<int32_t>(field, 0, DB_NOINTEGER); return 1;
     case DBTYPE_FLOAT: WriteAt<double>(field, 0, DB_NOFLOAT); return 1;
@@ -183,16 +179,11 @@ int CmpData(int type, const void* a, const void* b) {
 
 unsigned char VALUE_Mirror(unsigned char op) {
   switch (op) {
-    case DBTK_LT:
-      return DBTK_GT;
-    case DBTK_GT:
-      return DBTK_LT;
-    case DBTK_LE:
-      return DBTK_GE;
-    case DBTK_GE:
-      return DBTK_LE;
-    default:
-      return op;
+    case DBTK_LT: return DBTK_GT;
+    case DBTK_GT: return DBTK_LT;
+    case DBTK_LE: return DBTK_GE;
+    case DBTK_GE: return DBTK_LE;
+    default: return op;
   }
 }
 

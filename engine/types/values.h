@@ -38,10 +38,10 @@ inline constexpr int DB_TIME_SIZE = 3;
 inline constexpr int DB_TIMESTAMP_SIZE = 12;
 
 // No-value markers: what a row holds for a column that received no value.
-inline constexpr short DB_NOSMALLINT = -32768;         // bits 0x8000
-inline constexpr int DB_NOINTEGER = -2147483647;       // bits 0x80000001
+inline constexpr short DB_NOSMALLINT = -32768;    // bits 0x8000
+inline constexpr int DB_NOINTEGER = -2147483647;  // bits 0x80000001
 inline constexpr double DB_NOFLOAT = -1e20;
-inline constexpr short DB_NODATE_YEAR = 1800;          // 1800-01-01, 00:00:00
+inline constexpr short DB_NODATE_YEAR = 1800;  // 1800-01-01, 00:00:00
 
 // Row size of a field of `type` whose definition gave the size `n` (only
 // CHARACTER and BINARY use it: n + 1 and n + 2). Fails for a type byte
@@ -58,8 +58,7 @@ inline constexpr short DB_NODATE_YEAR = 1800;          // 1800-01-01, 00:00:00
 // An unknown type reports "(get_offset) Unknown datatype\n", stores the
 // unchanged running offset as *out_offset, still advances by `field_size`,
 // and fails.
-[[nodiscard]] int VALUE_PlaceField(int type, int field_size, int* running_offset,
-                                   int* out_offset);
+[[nodiscard]] int VALUE_PlaceField(int type, int field_size, int* running_offset, int* out_offset);
 
 // Writes the no-value marker of `type` into a field of `field_size` row bytes.
 // CHARACTER and BINARY fields are cleared whole, so two rows without a value

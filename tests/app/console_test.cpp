@@ -46,9 +46,10 @@ TEST(CharInSet, AnswerSetAllowsExactlyItsBytes) {
   for (int b = 1; b < 256; ++b) {
     if (char_in_set(CONSOLE_ANSWER_SET, static_cast<unsigned char>(b))) allowed.push_back(char(b));
   }
-  std::string expected = " %'()*+,-./0123456789;<=>@ABCDEFGHIJKLMNOPQRSTUVWXYZ\\_"
-                         "abcdefghijklmnopqrstuvwxyz"
-                         "\x81\x84\x8E\x94\x99\x9A\xC4\xD6\xDC\xDF\xE1\xE4\xF6\xFC";
+  std::string expected =
+      " %'()*+,-./0123456789;<=>@ABCDEFGHIJKLMNOPQRSTUVWXYZ\\_"
+      "abcdefghijklmnopqrstuvwxyz"
+      "\x81\x84\x8E\x94\x99\x9A\xC4\xD6\xDC\xDF\xE1\xE4\xF6\xFC";
   EXPECT_EQ(allowed, expected);
   EXPECT_FALSE(char_in_set(CONSOLE_ANSWER_SET, 0));
 }
@@ -68,11 +69,19 @@ TEST(CharInSet, ReadsRangesHyphensAndTwins) {
     bool allowed;
   };
   constexpr Case kCases[] = {
-      {"b-d", 'a', false}, {"b-d", 'd', true},  {"b-d", 'e', false}, {"b-d", '-', false},
-      {"-b-d", '-', true}, {"x-", '-', true},   {"d-b", 'c', false}, {"d-b", 'd', true},
-      {"a-c-e", 'd', false}, {"a-c-e", '-', true},
+      {"b-d", 'a', false},
+      {"b-d", 'd', true},
+      {"b-d", 'e', false},
+      {"b-d", '-', false},
+      {"-b-d", '-', true},
+      {"x-", '-', true},
+      {"d-b", 'c', false},
+      {"d-b", 'd', true},
+      {"a-c-e", 'd', false},
+      {"a-c-e", '-', true},
       // A twin is let in by its own Latin-1 letter only, never the reverse.
-      {"\xE4", 0x8E, false}, {"\x84", 0xE4, false},
+      {"\xE4", 0x8E, false},
+      {"\x84", 0xE4, false},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.set) + " / " + std::to_string(c.byte));
@@ -91,14 +100,14 @@ TEST_F(Console, ReadKeepsTheUtf8FormsOfTheSevenLettersAsTyped) {
   };
   const std::string all_seven = "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F";
   const Case cases[] = {
-      {"all seven, two bytes each", CONSOLE_ANSWER_SET, "M" + all_seven + "\n", 15,
-       "M" + all_seven, ""},
-      {"single bytes and twins still pass", CONSOLE_ANSWER_SET, "\xFC\x81\xDF\n", 3,
-       "\xFC\x81\xDF", ""},
+      {"all seven, two bytes each", CONSOLE_ANSWER_SET, "M" + all_seven + "\n", 15, "M" + all_seven,
+       ""},
+      {"single bytes and twins still pass", CONSOLE_ANSWER_SET, "\xFC\x81\xDF\n", 3, "\xFC\x81\xDF",
+       ""},
       {"another UTF-8 letter is refused", CONSOLE_ANSWER_SET, "Caf\xC3\xA9\nok\n", READ_REJECTED,
        "ok", "character '\xC3' is not valid!\n"},
-      {"a twin's UTF-8 look-alike is refused", CONSOLE_ANSWER_SET, "\xC3\xA1\nok\n",
-       READ_REJECTED, "ok", "character '\xC3' is not valid!\n"},
+      {"a twin's UTF-8 look-alike is refused", CONSOLE_ANSWER_SET, "\xC3\xA1\nok\n", READ_REJECTED,
+       "ok", "character '\xC3' is not valid!\n"},
       {"a lead byte ending the line keeps the next line", CONSOLE_ANSWER_SET, "ab\xC3\nok\n",
        READ_REJECTED, "ok", "character '\xC3' is not valid!\n"},
       {"a lead byte ending the input", CONSOLE_ANSWER_SET, "ab\xC3", READ_REJECTED, "",

@@ -27,15 +27,15 @@
 #include <string>
 #include <vector>
 
-#include "app/container/app_state.h"
-#include "content/blobj_io.h"
 #include "app/base/console.h"
-#include "app/session/container.h"
-#include "app/container/container_guard.h"
 #include "app/base/database.h"
-#include "app/items/item_commands.h"
+#include "app/container/app_state.h"
+#include "app/container/container_guard.h"
 #include "app/container/table_file_io.h"
+#include "app/items/item_commands.h"
+#include "app/session/container.h"
 #include "client/dbclient.h"
+#include "content/blobj_io.h"
 #include "engine/dispatch.h"
 #include "platform/fault.h"
 #include "platform/files.h"

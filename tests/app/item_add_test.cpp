@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/app_fake_engine.h"
-#include "app/container/app_state.h"
 #include "app/base/console.h"
 #include "app/base/database.h"
+#include "app/container/app_state.h"
 #include "app/items/item_commands.h"
 #include "platform/fault.h"
 #include "support/scratch_dir.h"
@@ -116,9 +116,7 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
     int items, chunks;  // rows before the pass
     std::vector<std::string> added;
   };
-  const Case kCases[] = {{99998, 0, {"a.txt"}},
-                         {0, 99997, {"a.txt", "c.txt"}},
-                         {99999, 99999, {}}};
+  const Case kCases[] = {{99998, 0, {"a.txt"}}, {0, 99997, {"a.txt", "c.txt"}}, {99999, 99999, {}}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::to_string(c.items) + " items, " + std::to_string(c.chunks) + " chunks");
     APP_ResetForTest();
@@ -133,8 +131,8 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
       if (std::find(c.added.begin(), c.added.end(), name) != c.added.end()) {
         added_lines += "  file '" + std::string(name) + "' added\n";
       } else {
-        refused_lines += "warning: file '" + dir.Path(name) +
-                         "' not added, kaspo full (max = 99999 rows)!\n";
+        refused_lines +=
+            "warning: file '" + dir.Path(name) + "' not added, kaspo full (max = 99999 rows)!\n";
       }
     }
     EXPECT_EQ(FakeText(dialogue.out),

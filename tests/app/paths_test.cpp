@@ -15,12 +15,18 @@ TEST(ForceExtension, ActsOnTheLastComponentOnly) {
     const char* expected;
   };
   constexpr Case kCases[] = {
-      {"a.txt", "a.ksp"},           {"a", "a.ksp"},
-      {"a.ksp", "a.ksp"},           {"a.KSP", "a.ksp"},
-      {"a.kspx", "a.ksp"},          {"a.", "a.ksp"},
-      {"a.b.ksp", "a.b.ksp"},       {"a.b.c", "a.b.ksp"},
-      {"dir.x/file", "dir.x/file.ksp"}, {"./photos", "./photos.ksp"},
-      {"../up/a.txt", "../up/a.ksp"}, {"/abs.d/x.ksp", "/abs.d/x.ksp"},
+      {"a.txt", "a.ksp"},
+      {"a", "a.ksp"},
+      {"a.ksp", "a.ksp"},
+      {"a.KSP", "a.ksp"},
+      {"a.kspx", "a.ksp"},
+      {"a.", "a.ksp"},
+      {"a.b.ksp", "a.b.ksp"},
+      {"a.b.c", "a.b.ksp"},
+      {"dir.x/file", "dir.x/file.ksp"},
+      {"./photos", "./photos.ksp"},
+      {"../up/a.txt", "../up/a.ksp"},
+      {"/abs.d/x.ksp", "/abs.d/x.ksp"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.given);
@@ -44,16 +50,9 @@ TEST(ScanArgs, FindsTheContainerOrAsksForUsage) {
     const char* path;
   };
   const Case cases[] = {
-      {{}, 1, ""},
-      {{"a"}, 1, "a"},
-      {{"-x"}, 1, "-x"},
-      {{"-h"}, 0, ""},
-      {{"-?"}, 0, ""},
-      {{"--help"}, 0, ""},
-      {{"a", "-h"}, 0, ""},
-      {{"-h", "a"}, 0, ""},
-      {{"a", "b"}, 0, ""},
-      {{"--HELP"}, 1, "--HELP"},
+      {{}, 1, ""},         {{"a"}, 1, "a"},           {{"-x"}, 1, "-x"},    {{"-h"}, 0, ""},
+      {{"-?"}, 0, ""},     {{"--help"}, 0, ""},       {{"a", "-h"}, 0, ""}, {{"-h", "a"}, 0, ""},
+      {{"a", "b"}, 0, ""}, {{"--HELP"}, 1, "--HELP"},
   };
   for (const Case& c : cases) {
     std::vector<const char*> argv = {"kaspo"};

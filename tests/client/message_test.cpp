@@ -22,10 +22,9 @@ TEST(MESSAGE, EachBuilderWritesItsTokenLittleEndian) {
   DBquery_addtokstring('f', "");
   const unsigned char raw[] = {0, 0xFF, 7};
   DBquery_addtokdata(0xA6, raw, 3);
-  EXPECT_EQ(Message(), (Bytes{'D', 0xA7, 'd', 0xFE, 0xFF, 0xFF, 0xFF,
-                              'e', 0, 0, 0, 0, 0, 0, 0, 0xC0,
-                              'a', 3, 0, 'A', 'B', 0, 'f', 1, 0, 0,
-                              0xA6, 3, 0, 0, 0xFF, 7}));
+  EXPECT_EQ(Message(),
+            (Bytes{'D', 0xA7, 'd', 0xFE, 0xFF, 0xFF, 0xFF, 'e', 0, 0, 0,    0, 0, 0, 0,    0xC0,
+                   'a', 3,    0,   'A',  'B',  0,    'f',  1,   0, 0, 0xA6, 3, 0, 0, 0xFF, 7}));
   DBquery_reset();
   DBquery_addcmd('J');
   EXPECT_EQ(Message(), Bytes{'J'});

@@ -20,7 +20,8 @@ struct Msg {
   Msg& K(unsigned char kind) { return b.push_back(kind), *this; }
   Msg& Str(unsigned char kind, const std::string& s) {
     const size_t n = s.size() + 1;
-    b.insert(b.end(), {kind, static_cast<unsigned char>(n & 0xFF), static_cast<unsigned char>(n >> 8)});
+    b.insert(b.end(),
+             {kind, static_cast<unsigned char>(n & 0xFF), static_cast<unsigned char>(n >> 8)});
     b.insert(b.end(), s.begin(), s.end());
     return K(0);
   }
@@ -65,9 +66,27 @@ TEST(PARSE, WritesEveryStatementOfTheTable) {
   ExpectGolden({
       {"CREATE DATABASE shop;", Msg().K('3').A("SHOP")},
       {"DROP DATABASE;", Msg().K('4')},
-      {"create table t1 (a integer, b binary(40), c date, d time, e timestamp, f float, g smallint);",
-       Msg().K('5').A("T1").A("A").K('2').A("B").K(kBinary).D(40).A("C").K('4').A("D").K('5')
-           .A("E").K('6').A("F").K('3').A("G").K('1').K('x')},
+      {"create table t1 (a integer, b binary(40), c date, d time, e timestamp, f float, g "
+       "smallint);",
+       Msg()
+           .K('5')
+           .A("T1")
+           .A("A")
+           .K('2')
+           .A("B")
+           .K(kBinary)
+           .D(40)
+           .A("C")
+           .K('4')
+           .A("D")
+           .K('5')
+           .A("E")
+           .K('6')
+           .A("F")
+           .K('3')
+           .A("G")
+           .K('1')
+           .K('x')},
       {"CREATE TABLE t2 (nm CHARACTER(10) NOT NULL, qty INTEGER);",
        Msg().K('5').A("T2").A("NM").K('0').D(10).K('F').A("QTY").K('2').K('x')},
       {"DROP TABLE t1;", Msg().K('6').A("T1")},
@@ -111,12 +130,41 @@ TEST(PARSE, WritesSelectBodies) {
   ExpectGolden({
       {"SELECT * FROM KASPO WHERE KASPO_ID = 'A1';",
        Msg().K('C').K('W').K('v').A("KASPO").K('w').A("KASPO_ID").F("A1").K('R').K('w').K('x')},
-      {"SELECT t.a, MIN(b) FROM tab t ORDER BY t.a DESC;",
-       Msg().K('C').F("T").A("A").K('I').A("B").K('v').A("TAB").F("T").K('H').K('D').A("T").A("A")
-           .K(']').K('H').K('x')},
-      {"SELECT DISTINCT a, COUNT(*), MAX(t.b), t.* FROM x t, y ORDER BY a ASC, c;",
-       Msg().K('C').K('7').A("A").K('C').K('J').F("T").A("B").F("T").K('W').K('v').A("X").F("T")
-           .A("Y").K('H').A("A").A("C").K('H').K('x')},
+      {"SELECT t.a, MIN(b) FROM tab t ORDER BY t.a DESC;", Msg()
+                                                               .K('C')
+                                                               .F("T")
+                                                               .A("A")
+                                                               .K('I')
+                                                               .A("B")
+                                                               .K('v')
+                                                               .A("TAB")
+                                                               .F("T")
+                                                               .K('H')
+                                                               .K('D')
+                                                               .A("T")
+                                                               .A("A")
+                                                               .K(']')
+                                                               .K('H')
+                                                               .K('x')},
+      {"SELECT DISTINCT a, COUNT(*), MAX(t.b), t.* FROM x t, y ORDER BY a ASC, c;", Msg()
+                                                                                        .K('C')
+                                                                                        .K('7')
+                                                                                        .A("A")
+                                                                                        .K('C')
+                                                                                        .K('J')
+                                                                                        .F("T")
+                                                                                        .A("B")
+                                                                                        .F("T")
+                                                                                        .K('W')
+                                                                                        .K('v')
+                                                                                        .A("X")
+                                                                                        .F("T")
+                                                                                        .A("Y")
+                                                                                        .K('H')
+                                                                                        .A("A")
+                                                                                        .A("C")
+                                                                                        .K('H')
+                                                                                        .K('x')},
       // Text after the first end of statement is not read.
       {"SELECT * FROM a; DROP TABLE a", Msg().K('C').K('W').K('v').A("A").K('x')},
       {"select * from kaspo end", Msg().K('C').K('W').K('v').A("KASPO").K('x')},
@@ -135,9 +183,26 @@ TEST(PARSE, WritesConditionsInPostfix) {
       Q("x IN (1, 2, 3)", Msg().A("X").D(1).D(2).D(3).D(3).K('M')),
       Q("(a = 1 OR b = 2) AND c = 3",
         Msg().A("A").D(1).K('R').A("B").D(2).K('R').K('z').A("C").D(3).K('R').K('y')),
-      Q("a < 1 AND b > 2 AND c <= 3 OR d >= 4 OR e <> 5",
-        Msg().A("A").D(1).K('N').A("B").D(2).K('O').K('y').A("C").D(3).K('P').K('y').A("D").D(4)
-            .K('Q').K('z').A("E").D(5).K('S').K('z')),
+      Q("a < 1 AND b > 2 AND c <= 3 OR d >= 4 OR e <> 5", Msg()
+                                                              .A("A")
+                                                              .D(1)
+                                                              .K('N')
+                                                              .A("B")
+                                                              .D(2)
+                                                              .K('O')
+                                                              .K('y')
+                                                              .A("C")
+                                                              .D(3)
+                                                              .K('P')
+                                                              .K('y')
+                                                              .A("D")
+                                                              .D(4)
+                                                              .K('Q')
+                                                              .K('z')
+                                                              .A("E")
+                                                              .D(5)
+                                                              .K('S')
+                                                              .K('z')),
       Q("t.nm LIKE 'ab%'", Msg().K('D').A("T").A("NM").F("ab%").K('V')),
       Q("a BETWEEN 1 AND 2.5", Msg().A("A").D(1).E(2.5).K('Y')),
       Q("a IN (SELECT b FROM u)", Msg().A("A").K('u').A("B").K('v').A("U").D(1).K('M')),
@@ -153,7 +218,8 @@ TEST(PARSE, RefusesWithTheDocumentedTexts) {
   const std::pair<const char*, const char*> kCases[] = {
       {";", "Syntax error: end of SQL-command expected (found '<unknown token>')"},
       {"FETCH c;", "Syntax error: <identifier value> expected (found ;)"},
-      {"MAX -1;", "Syntax error: MAX: negative result row maximum expected (found '<integer value>')"},
+      {"MAX -1;",
+       "Syntax error: MAX: negative result row maximum expected (found '<integer value>')"},
       {"MAX x;", "Syntax error: end of SQL-command expected (found '<identifier value>')"},
       {"GRANT ALL;", "(DBexec) Syntax error: SQL-command GRANT not known"},
       {"#;", "(DBexec) Syntax error: SQL-command #; not known"},
@@ -169,13 +235,16 @@ TEST(PARSE, RefusesWithTheDocumentedTexts) {
       {"SET x;", "Syntax error: TABLE expected (found '<identifier value>')"},
       {"SET TABLE t FOR;", "Syntax error: STATIC expected (found 'FOR')"},
       {"SAVE TABLE;", "Syntax error: DATABASE expected (found TABLE)"},
-      {"CREATE TABLE t (a VARCHAR(5));", "Syntax error: datatype expected (found '<identifier value>')"},
+      {"CREATE TABLE t (a VARCHAR(5));",
+       "Syntax error: datatype expected (found '<identifier value>')"},
       {"CREATE TABLE t (a CHARACTER);", "Syntax error: ( expected (found ))"},
       {"CREATE TABLE t (a INTEGER NOT 5);", "Syntax error: NULL expected (found <integer value>)"},
-      {"CREATE TABLE t (a INTEGER b INTEGER);", "Syntax error: ')' expected (found '<identifier value>')"},
+      {"CREATE TABLE t (a INTEGER b INTEGER);",
+       "Syntax error: ')' expected (found '<identifier value>')"},
       {"CREATE TABLE t (a CHARACTER(0));", "Syntax error: length 1..32767 expected (found 0)"},
       {"CREATE TABLE t (a BINARY(40000));", "Syntax error: length 1..32767 expected (found 40000)"},
-      {"CREATE INDEX i t (a);", "Syntax error: <unknown token> expected (found <identifier value>)"},
+      {"CREATE INDEX i t (a);",
+       "Syntax error: <unknown token> expected (found <identifier value>)"},
       {"SELECT FROM t;", "Syntax error: attrib-name expected (found 'FROM')"},
       {"SELECT a t;", "Syntax error: FROM expected (found '<identifier value>')"},
       {"SELECT a, DISTINCT b FROM t;", "Syntax error: attrib-name expected (found 'DISTINCT')"},
@@ -185,13 +254,15 @@ TEST(PARSE, RefusesWithTheDocumentedTexts) {
       {"SELECT * FROM t WHERE a = ;", "Syntax error: expr-value expected (found ';')"},
       {"SELECT * FROM t WHERE a BETWEEN 1 OR 2;", "Syntax error: 'AND' expected (found 'OR')"},
       {"SELECT * FROM t WHERE a IN (1 2);", "Syntax error: ')' expected (found '<integer value>')"},
-      {"SELECT * FROM t WHERE a IN (b);", "Syntax error: expr-value expected (found '<identifier value>')"},
+      {"SELECT * FROM t WHERE a IN (b);",
+       "Syntax error: expr-value expected (found '<identifier value>')"},
       {"SELECT * FROM t WHERE (a = 1;", "Syntax error: ')' expected (found ';')"},
       {"SELECT * FROM t ORDER a;", "Unexpected end of query (expected query-end)"},
       {"SELECT * FROM t WHERE a = 'abc\\", "Unexpected end of query (expected value)"},
       {"UPDATE t SET a = 1 b = 2;", "Syntax error: ';' expected (found '<identifier value>')"},
       {"UPDATE t SET a 1;", "Syntax error: = expected (found <integer value>)"},
-      {"DROP TABLE 'abc\\", "Unexpected end of file at 'Syntax error: unexpected end of string (abc)'"},
+      {"DROP TABLE 'abc\\",
+       "Unexpected end of file at 'Syntax error: unexpected end of string (abc)'"},
   };
   for (const auto& [sql, error] : kCases) {
     SCOPED_TRACE(sql);

@@ -168,10 +168,14 @@ TEST(ValueStringsBinary, BlankFieldHasLengthZeroAndBlankContent) {
 }
 
 TEST(STRUCT, MapsCodesAndCopiesNoMoreThanTheRecord) {
-  const int kCodes[][2] = {{STRUCT_CHAR, DBTYPE_CHARACTER},  {STRUCT_CHAR2, DBTYPE_CHARACTER},
-                           {STRUCT_STRING, DBTYPE_CHARACTER}, {STRUCT_SHORT, DBTYPE_SMALLINT},
-                           {STRUCT_LONG, DBTYPE_INTEGER},     {STRUCT_BINARY, DBTYPE_BINARY},
-                           {STRUCT_INT, -1},                  {STRUCT_TIMESTAMP, -1}};
+  const int kCodes[][2] = {{STRUCT_CHAR, DBTYPE_CHARACTER},
+                           {STRUCT_CHAR2, DBTYPE_CHARACTER},
+                           {STRUCT_STRING, DBTYPE_CHARACTER},
+                           {STRUCT_SHORT, DBTYPE_SMALLINT},
+                           {STRUCT_LONG, DBTYPE_INTEGER},
+                           {STRUCT_BINARY, DBTYPE_BINARY},
+                           {STRUCT_INT, -1},
+                           {STRUCT_TIMESTAMP, -1}};
   for (const auto& code : kCodes) {
     int type = -1;
     EXPECT_EQ(STRUCT_EngineType(code[0], &type), code[1] != -1 ? 1 : 0);

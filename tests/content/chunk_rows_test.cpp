@@ -53,8 +53,8 @@ TEST_F(Chunks, WritesNumberedChunksThatReadBackInAnyRowOrder) {
     bool compress;
     std::pair<int, int> payload;  // records, length of the last
   };
-  const Case kCases[] = {{1, false, {1, 1}},       {4000, false, {1, 4000}},
-                         {4001, false, {2, 1}},    {4001, true, {2, 1}},
+  const Case kCases[] = {{1, false, {1, 1}},          {4000, false, {1, 4000}},
+                         {4001, false, {2, 1}},       {4001, true, {2, 1}},
                          {100000, false, {25, 4000}}, {100000, true, {25, 4000}}};
   std::mt19937 shuffle(7);
   for (const Case& c : kCases) {
@@ -134,7 +134,8 @@ std::vector<unsigned char> PayloadStream(uint32_t count, uint32_t list_table,
   for (const auto& [size, table, length, content] : records) {
     const std::size_t start = out.size();
     PutWord(&out, size), PutWord(&out, 0), PutWord(&out, table), PutWord(&out, 0), PutWord(&out, 0);
-    out.push_back(static_cast<unsigned char>(length)), out.push_back(static_cast<unsigned char>(length >> 8));
+    out.push_back(static_cast<unsigned char>(length)),
+        out.push_back(static_cast<unsigned char>(length >> 8));
     for (uint32_t k = 0; k < content; ++k) out.push_back(static_cast<unsigned char>(k * 7 + size));
     out.resize(std::max(out.size(), start + size), ' ');
   }
@@ -214,17 +215,17 @@ TEST_F(Chunks, StreamedReadsGiveWhatTheWholeDecodingGives) {
     }
     const std::vector<std::vector<unsigned char>> streams = {
         PayloadStream(2, 101, {{4024, 101, 4000, 4000}, {4024, 101, 5, 5}}),
-        PayloadStream(2, 101, {{4024, 101, 4000, 4000}}),                    // a record short
-        PayloadStream(1, 101, {{22, 101, 0, 0}, {30, 1, 9, 9}}),             // trailing bytes
-        PayloadStream(1, 101, {{5000, 101, 300, 300}}),                      // a long record
+        PayloadStream(2, 101, {{4024, 101, 4000, 4000}}),         // a record short
+        PayloadStream(1, 101, {{22, 101, 0, 0}, {30, 1, 9, 9}}),  // trailing bytes
+        PayloadStream(1, 101, {{5000, 101, 300, 300}}),           // a long record
         PayloadStream(0, 101, {}),
-        PayloadStream(1, 100, {{4024, 101, 10, 10}}),                        // list of table 100
-        PayloadStream(1, 101, {{4024, 100, 10, 10}}),                        // record of table 100
-        PayloadStream(1, 101, {{21, 101, 0, 0}}),                            // no room for a length
-        PayloadStream(1, 101, {{30, 101, 9, 9}}),                            // length past the record
-        PayloadStream(1, 101, {{8000, 101, 4001, 4001}}),                    // length past 4000
-        PayloadStream(1, 101, {{2000000, 101, 10, 10}}),                     // record too large
-        PayloadStream(0xFFFFFFFFu, 101, {}),                                 // negative count
+        PayloadStream(1, 100, {{4024, 101, 10, 10}}),      // list of table 100
+        PayloadStream(1, 101, {{4024, 100, 10, 10}}),      // record of table 100
+        PayloadStream(1, 101, {{21, 101, 0, 0}}),          // no room for a length
+        PayloadStream(1, 101, {{30, 101, 9, 9}}),          // length past the record
+        PayloadStream(1, 101, {{8000, 101, 4001, 4001}}),  // length past 4000
+        PayloadStream(1, 101, {{2000000, 101, 10, 10}}),   // record too large
+        PayloadStream(0xFFFFFFFFu, 101, {}),               // negative count
         {0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 101},
     };
     for (const std::vector<unsigned char>& stream : streams) {
@@ -304,7 +305,10 @@ TEST_F(Chunks, DamagedContentFailsTheReadOnly) {
       {"a #50 stream without its middle slice", missing, true, nullptr, nullptr},
       {"#01 chunks without the last", cut, false, "(get_struct) Out of data!\n",
        "(BLOBJ_Read) Corrupted BLOBJ data-content\n"},
-      {"a record shorter than its content", {{1, {bin.data, bin.data + bin.length}}}, false, "",
+      {"a record shorter than its content",
+       {{1, {bin.data, bin.data + bin.length}}},
+       false,
+       "",
        "(BLOBJ_Read) Corrupted BLOBJ data-content\n"},
   };
   for (const Case& c : kCases) {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "content/checksum.h"
 #include "compress/pelko.h"
+#include "content/checksum.h"
 #include "tests/compress/sample_bytes.h"
 #include "tests/support/stderr_capture.h"
 

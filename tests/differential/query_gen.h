@@ -221,13 +221,11 @@ class QueryGen {
   // A constant for a column of `kind`; a float only where Kaspo takes it.
   SQL2 Const(Kind kind, int column) {
     switch (kind) {
-      case Kind::kText:
-        return TextConst();
+      case Kind::kText: return TextConst();
       case Kind::kFloat:
         return Same(rng_.Chance(60) ? FloatText(rng_.Range(-12, 12))
                                     : std::to_string(rng_.Range(-3, 3)));
-      case Kind::kSmall:
-        return Same(std::to_string(rng_.Range(-5, 5)));
+      case Kind::kSmall: return Same(std::to_string(rng_.Range(-5, 5)));
       case Kind::kInt:
         return Same(std::to_string(column == 0 ? rng_.Range(0, 3 * kMaxRows) : rng_.Range(-1, 8)));
       case Kind::kDate:

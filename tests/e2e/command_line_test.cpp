@@ -24,14 +24,11 @@ TEST_F(CommandLine, AnswersEachKindOfLine) {
       {"help prints the menu again", "h\nq\n", p + kMenu + p, ""},
       {"trailing blanks are dropped", "h   \nq  \n", p + kMenu + p, ""},
       {"empty lines ask again", "\n\nq\n", p + p + p, ""},
-      {"lines that are no command",
-       "qq\nlsa\nhq\n c\n q\n   \nq\n",
+      {"lines that are no command", "qq\nlsa\nhq\n c\n q\n   \nq\n",
        p + "unknown command!\n" + p + "unknown command!\n" + p + "unknown command!\n" + p +
            "unknown command!\n" + p + "unknown command!\n" + p + "unknown command!\n" + p,
        ""},
-      {"bytes outside the command set",
-       "x\nq!\nQ\n\tq\nh\xE4\nq\n",
-       p + p + p + p + p + p,
+      {"bytes outside the command set", "x\nq!\nQ\n\tq\nh\xE4\nq\n", p + p + p + p + p + p,
        "character 'x' is not valid!\ncharacter '!' is not valid!\n"
        "character 'Q' is not valid!\ncharacter '\t' is not valid!\n"
        "character '\xE4' is not valid!\n"},

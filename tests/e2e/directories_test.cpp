@@ -33,8 +33,8 @@ TEST_F(Directories, ChangesTheDirectoryAfterAskingAgain) {
   // Neither a missing name nor a regular file is a directory.
   ExpectDialogue("cd\nmissing\nplain\nsub\nls\nq\n",
                  p + kAsk + "(.) directory 'missing' not found!\n" + kAsk +
-                     "(.) directory 'plain' not found!\n" + kAsk + "(.) " + sub +
-                     "[inside]\t\n" + sub,
+                     "(.) directory 'plain' not found!\n" + kAsk + "(.) " + sub + "[inside]\t\n" +
+                     sub,
                  "");
 }
 
@@ -70,7 +70,8 @@ TEST_F(Directories, StartsInKaspoPathWhenItIsADirectory) {
   scratch_.MakeDir("work/start");
   scratch_.WriteFile("work/start/f", "x");
   KaspoResult result = Run("ls\nq\n", {}, "start");
-  EXPECT_EQ(result.out, kBanner + std::string(kMenu) + Prompt("start") + "[f]\t\n" + Prompt("start"));
+  EXPECT_EQ(result.out,
+            kBanner + std::string(kMenu) + Prompt("start") + "[f]\t\n" + Prompt("start"));
   EXPECT_EQ(result.err, kStartupErr);
   EXPECT_EQ(result.status, kRunStatus);
 }
@@ -80,9 +81,10 @@ TEST_F(Directories, WarnsAndStartsHereWhenKaspoPathIsNoDirectory) {
   for (const char* value : {"nowhere", "plain", ""}) {
     SCOPED_TRACE(value);
     KaspoResult result = Run("q\n", {}, std::string(value));
-    EXPECT_EQ(result.out, kBanner + ("Warning: KASPO_PATH-directory '" + std::string(value) +
-                                     "' does not exist!\n") +
-                              kMenu + Prompt());
+    EXPECT_EQ(result.out,
+              kBanner +
+                  ("Warning: KASPO_PATH-directory '" + std::string(value) + "' does not exist!\n") +
+                  kMenu + Prompt());
     EXPECT_EQ(result.err, kStartupErr);
     EXPECT_EQ(result.status, kRunStatus);
   }

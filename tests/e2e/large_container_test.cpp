@@ -35,8 +35,8 @@ std::string ChunkRecord(int n) {
 }
 
 std::string Container() {
-  std::string file = std::string(kKaspoSection) + '\0' + std::to_string(kChunks) + "," +
-                     kBlobjDescriptor + '\0';
+  std::string file =
+      std::string(kKaspoSection) + '\0' + std::to_string(kChunks) + "," + kBlobjDescriptor + '\0';
   file.reserve(file.size() + static_cast<size_t>(kChunks) * kChunkRecordSize);
   for (int n = 0; n < kChunks; ++n) file += ChunkRecord(n);
   return file;

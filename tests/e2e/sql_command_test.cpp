@@ -56,8 +56,8 @@ TEST_F(SqlCommand, RunsStatementsAndShowsRowsAndErrors) {
                 StatusLine("archive.ksp", 0, 0, 0) + p + QuitSaving("archive.ksp"));
   EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") +
                             "BAD RESPONSE to SELECT name FROM nothing; command.\n"
-                            "Error: (SELECT) Table 'NOTHING' does not exist\n" + StatusErr() +
-                            QuitSavingErr("archive.ksp"));
+                            "Error: (SELECT) Table 'NOTHING' does not exist\n" +
+                            StatusErr() + QuitSavingErr("archive.ksp"));
   EXPECT_EQ(result.status, kRunStatus);
 }
 
@@ -71,8 +71,8 @@ TEST_F(SqlCommand, RefusedStatementsSendNothing) {
   KaspoResult result = Run(input, {"archive"});
   const std::string p = Prompt();
   EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p +
-                            Said("DROP TABLE kaspo; DROP TABLE blobj", "") +
-                            Said("GRANT ALL", "") + kAsk + p);
+                            Said("DROP TABLE kaspo; DROP TABLE blobj", "") + Said("GRANT ALL", "") +
+                            kAsk + p);
   EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") +
                             "syntax error in SQL-command (characters after ';')!\n"
                             "NONFATAL ERROR occured in GRANT ALL; command.\n"
@@ -95,8 +95,8 @@ TEST_F(SqlCommand, ResultsCutAtTheRowMaximumSaySo) {
                 Said("SELECT nm FROM tt",
                      "NM\na\nnot all results evaluated!\n"
                      "sql-command successfully evaluated 1 items\nnot all rows evaluated!\n") +
-                Said("MAX", "Max-Results\n1\nsql-command successfully evaluated 1 items\n") +
-                kAsk + p + QuitSaving("archive.ksp"));
+                Said("MAX", "Max-Results\n1\nsql-command successfully evaluated 1 items\n") + kAsk +
+                p + QuitSaving("archive.ksp"));
   EXPECT_EQ(result.err,
             kStartupErr + NamedContainerErr("archive.ksp") + QuitSavingErr("archive.ksp"));
 }
@@ -207,12 +207,12 @@ TEST_F(SqlCommand, CtrlCStopsTheRunningStatementOnly) {
   ASSERT_TRUE(RunKaspoSignalled(run, endless + "\n", SIGINT, &result)) << result.err;
   EXPECT_FALSE(result.timed_out);
   const std::string p = Prompt();
-  EXPECT_EQ(result.out,
-            kBanner + NamedContainerStatus("archive.ksp") + kMenu + p + kAddedOne + p + said +
-                Said("COMMIT", kExecuted) + Said(endless, "") +
-                Said("SELECT COUNT(*) FROM tt",
-                     "COUNT(*)\n10\nsql-command successfully evaluated 1 items\n") +
-                kAsk + p + StatusLine("archive.ksp", 1, 0, 3) + p + QuitSaving("archive.ksp"));
+  EXPECT_EQ(result.out, kBanner + NamedContainerStatus("archive.ksp") + kMenu + p + kAddedOne + p +
+                            said + Said("COMMIT", kExecuted) + Said(endless, "") +
+                            Said("SELECT COUNT(*) FROM tt",
+                                 "COUNT(*)\n10\nsql-command successfully evaluated 1 items\n") +
+                            kAsk + p + StatusLine("archive.ksp", 1, 0, 3) + p +
+                            QuitSaving("archive.ksp"));
   EXPECT_EQ(result.err, kStartupErr + NamedContainerErr("archive.ksp") +
                             "sql-command interrupted!\n" + StatusErr() +
                             QuitSavingErr("archive.ksp"));

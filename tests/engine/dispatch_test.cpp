@@ -35,13 +35,12 @@ class DispatchTest : public ::testing::Test {
 };
 
 TEST_F(DispatchTest, AnswersTheFixedTexts) {
-  const unsigned char kRefused[] = {'W', 'A', ':', 'B', '@',  'Y',  'Z',
+  const unsigned char kRefused[] = {'W', 'A', ':', 'B',  '@',  'Y', 'Z',
                                     'a', ' ', '/', 0x01, 0xA7, 0xFF};
   for (unsigned char letter : kRefused) {
     SCOPED_TRACE(static_cast<int>(letter));
     EXPECT_EQ(Answer({letter, 'a', 0, 0}),
-              std::string("Unknown command '") + static_cast<char>(letter) +
-                  "'!");
+              std::string("Unknown command '") + static_cast<char>(letter) + "'!");
   }
   EXPECT_EQ(Answer({'0', 'a', 1, 0, 0}), "No SQL string to process!");
   EXPECT_EQ(Answer({}), "No SQL string to process!");
@@ -51,14 +50,14 @@ TEST_F(DispatchTest, AnswersTheFixedTexts) {
 }
 
 TEST_F(DispatchTest, LettersWithoutHandlerNameTheirStatement) {
-  const std::pair<char, const char*> kCases[] = {
-      {'J', "BEGIN"}, {'8', "CREATE UNIQUE INDEX"},
-      {'U', "SET TABLE SECURE"}, {'X', "SET DATABASE"}};
+  const std::pair<char, const char*> kCases[] = {{'J', "BEGIN"},
+                                                 {'8', "CREATE UNIQUE INDEX"},
+                                                 {'U', "SET TABLE SECURE"},
+                                                 {'X', "SET DATABASE"}};
   for (const auto& [letter, statement] : kCases) {
     ASSERT_EQ(DISPATCH_SetHandlerForTest(letter, nullptr), 1);
     EXPECT_EQ(Answer({static_cast<unsigned char>(letter)}),
-              std::string("(") + statement +
-                  ") Statement not available in this build");
+              std::string("(") + statement + ") Statement not available in this build");
   }
   EXPECT_EQ(DISPATCH_SetHandlerForTest('W', Silent), 0);
   EXPECT_EQ(DISPATCH_SetHandlerForTest('0', Silent), 0);

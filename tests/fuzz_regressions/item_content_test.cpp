@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "content/blobj_io.h"
 #include "app/base/console.h"
+#include "content/blobj_io.h"
 #include "content/chunks.h"
 #include "records/blobj_data.h"
 #include "records/record.h"

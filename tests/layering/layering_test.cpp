@@ -195,7 +195,8 @@ TEST(Layering, RefusesReachingAroundALayer) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.file) + " -> " + c.header);
-    EXPECT_TRUE(fs::exists(kRoot / c.file) && fs::exists(kRoot / c.header)) << "a case of today's files";
+    EXPECT_TRUE(fs::exists(kRoot / c.file) && fs::exists(kRoot / c.header))
+        << "a case of today's files";
     EXPECT_EQ(Violations(layers, {{c.file, c.header}}).size(), c.refused ? 1u : 0u);
   }
   const std::string cycle =

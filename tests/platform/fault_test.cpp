@@ -56,9 +56,7 @@ int StreamFlush(const ScratchDir& dir, int n) {
   return file != nullptr && PLATFORM_Write(file.get(), "x", 1) && PLATFORM_Flush(file.get());
 }
 
-int SyncDirectory(const ScratchDir& dir, int) {
-  return PLATFORM_SyncDirectory(dir.path().c_str());
-}
+int SyncDirectory(const ScratchDir& dir, int) { return PLATFORM_SyncDirectory(dir.path().c_str()); }
 
 int Rename(const ScratchDir& dir, int n) {
   const std::string from = dir.WriteFile("r" + std::to_string(n), "x");

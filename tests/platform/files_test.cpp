@@ -48,13 +48,11 @@ TEST(FileKind, TellsFilesFromDirectories) {
     PLATFORM_FILEKIND kind;
     bool link;  // the path itself, not followed
   };
-  constexpr Case kCases[] = {{"file", PLATFORM_REGULAR, false},
-                             {"dir", PLATFORM_DIRECTORY, false},
-                             {"fifo", PLATFORM_OTHER, false},
-                             {"dangling", PLATFORM_MISSING, true},
-                             {"link", PLATFORM_REGULAR, true},
-                             {"missing", PLATFORM_MISSING, false},
-                             {"file/below", PLATFORM_MISSING, false}};
+  constexpr Case kCases[] = {
+      {"file", PLATFORM_REGULAR, false},      {"dir", PLATFORM_DIRECTORY, false},
+      {"fifo", PLATFORM_OTHER, false},        {"dangling", PLATFORM_MISSING, true},
+      {"link", PLATFORM_REGULAR, true},       {"missing", PLATFORM_MISSING, false},
+      {"file/below", PLATFORM_MISSING, false}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(PLATFORM_FileKind(dir.Path(c.name).c_str()), c.kind);

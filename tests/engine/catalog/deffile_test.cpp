@@ -40,7 +40,8 @@ TEST(DEFFILE, RefusesDamagedTextWithItsMessage) {
        "(TARVIC) (CREATE INDEX) Attribute 'CD' does not exist in table 'KA'\n"},
       {"KA(0);[AB,2,0];;IX(CD);",
        "(TARVIC) (CREATE UNIQUE INDEX) Attribute 'CD' not found in table 'KA'\n"},
-      {"KA(0);[AB,2,0];IX(AB);IX(AB);", "(TARVIC) (CREATE UNIQUE INDEX) Index 'IX' already exists\n"},
+      {"KA(0);[AB,2,0];IX(AB);IX(AB);",
+       "(TARVIC) (CREATE UNIQUE INDEX) Index 'IX' already exists\n"},
       {"KA(0);[AB,2,0];IX(AB);;KB(0);[AB,2,0];IX(AB);;",
        "(TARVIC) (CREATE INDEX) Index 'IX' already exists\n"},
       // Misplaced separators fail without a message of their own.

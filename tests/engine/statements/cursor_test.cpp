@@ -91,7 +91,8 @@ TEST_F(CursorTest, TwentySlotsWhichClosedAndFailedDeclaresGiveBack) {
     Script({{"DECLARE C" + std::to_string(i) + " CURSOR FOR SELECT ID FROM TT", "ok 5"}});
   Script({{"DECLARE C20 CURSOR FOR SELECT ID FROM TT",
            "(DECLARE) Too many open cursors for Conn_Id 1 (DB_MAXCURSORS = 20)\n"},
-          {"CLOSE C5", "ok"}, {"CLOSE C19", "ok"},
+          {"CLOSE C5", "ok"},
+          {"CLOSE C19", "ok"},
           // A failing select gives back the free slot below the count ...
           {"DECLARE BAD CURSOR FOR SELECT * FROM NOPE", "(SELECT) Table 'NOPE' does not exist"},
           {"FETCH IN BAD", "(FETCH) Cursor 'BAD' not found for Conn_Id 1\n"}});
@@ -132,10 +133,12 @@ TEST_F(CursorTest, MalformedMessagesNameWhatIsMissing) {
       {1, {'O', DBTK_ALL}, "(FETCH) cursor-name is missing\n"},
       {1, {'O', DBTK_ALL, DBTK_INTVAL, 0, 0, 0, 0}, "(FETCH) cursor-name is missing\n" + kFoundInt},
       {1, {'O', DBTK_INTVAL, 0, 0, 0, 0}, "(FETCH) cursor-name is missing\n" + kFoundInt},
-      {1, {'P', DBTK_IDENT, 3},
+      {1,
+       {'P', DBTK_IDENT, 3},
        "(CLOSE) cursor-name is missing\nSyntax error: <name> expected (unexpected end of squery)"},
       // Names no slot can hold; an empty one would pass for a free slot.
-      {1, {'N', DBTK_IDENT, 1, 0, 0, DBTK_STAR, DBTK_FROM, DBTK_IDENT, 3, 0, 'T', 'T', 0, 'x'},
+      {1,
+       {'N', DBTK_IDENT, 1, 0, 0, DBTK_STAR, DBTK_FROM, DBTK_IDENT, 3, 0, 'T', 'T', 0, 'x'},
        "(DECLARE) Invalid cursor-name ''"},
       {1, long_name, "(DECLARE) Invalid cursor-name '" + kLong + "'"},
   };

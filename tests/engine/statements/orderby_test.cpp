@@ -75,10 +75,12 @@ TEST_F(OrderByTest, SortsTextsAsTheFullComparisonDoes) {
     const char* order;
     int text_direction, number_direction;
   };
-  const Case kCases[] = {{"TX", 1, 0}, {"TX DESC", -1, 0}, {"TX, NR DESC", 1, -1}, {"TX DESC, NR", -1, 1}};
+  const Case kCases[] = {
+      {"TX", 1, 0}, {"TX DESC", -1, 0}, {"TX, NR DESC", 1, -1}, {"TX DESC, NR", -1, 1}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.order);
-    const std::vector<SortRow> got = Fetch(std::string("SELECT TX, NR FROM ST ORDER BY ") + c.order);
+    const std::vector<SortRow> got =
+        Fetch(std::string("SELECT TX, NR FROM ST ORDER BY ") + c.order);
     const std::vector<SortRow> want = ReferenceSort(unsorted, c.text_direction, c.number_direction);
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); ++i) {

@@ -59,8 +59,10 @@ constexpr char kAttribHeader[] = "Attribute:32 Type:9 Size:5 NOT NULL:3";
 
 TEST_F(ShowTest, ShowsEveryFormAndRefusesWhatIsMissing) {
   Script({
-      {1, "CREATE TABLE PLAIN (NAME CHARACTER(8), DATA BINARY(4000), NUM SMALLINT, CNT INTEGER "
-          "NOT NULL, AMOUNT FLOAT, DAY DATE, HOUR TIME, STAMP TIMESTAMP)", "ok"},
+      {1,
+       "CREATE TABLE PLAIN (NAME CHARACTER(8), DATA BINARY(4000), NUM SMALLINT, CNT INTEGER "
+       "NOT NULL, AMOUNT FLOAT, DAY DATE, HOUR TIME, STAMP TIMESTAMP)",
+       "ok"},
       {1, "CREATE TABLE FIXED (ID INTEGER)", "ok"},
       {1, "CREATE TABLE SAFE (ID INTEGER)", "ok"},
       {1, "SET TABLE FIXED STATIC", "ok"},
@@ -71,14 +73,16 @@ TEST_F(ShowTest, ShowsEveryFormAndRefusesWhatIsMissing) {
       {3, "SHOW DATABASES", "Database:32\nSHOWDB"},
       {1, "SHOW TABLES", "Table:32 Static:3 Secure:3\nPLAIN|No|No\nFIXED|Yes|No\nSAFE|Yes|Yes"},
       {1, "SHOW INDICES", "Index:32 Table:32\nXPLAIN01|PLAIN\nXPLAIN02|PLAIN\nXFIXED01|FIXED"},
-      {1, "SHOW TABLE PLAIN", "Attribute:32 Type:9 Size:5 NOT NULL:3\nNAME|CHARACTER|8|No\n"
-          "DATA|BINARY|4000|No\nNUM|SMALLINT|2|No\nCNT|INTEGER|4|Yes\nAMOUNT|FLOAT|8|No\n"
-          "DAY|DATE|4|No\nHOUR|TIME|3|No\nSTAMP|TIMESTAMP|12|No"},
+      {1, "SHOW TABLE PLAIN",
+       "Attribute:32 Type:9 Size:5 NOT NULL:3\nNAME|CHARACTER|8|No\n"
+       "DATA|BINARY|4000|No\nNUM|SMALLINT|2|No\nCNT|INTEGER|4|Yes\nAMOUNT|FLOAT|8|No\n"
+       "DAY|DATE|4|No\nHOUR|TIME|3|No\nSTAMP|TIMESTAMP|12|No"},
       // Non-unique indexes come first, though the unique one is older.
       {1, "SHOW INDICES ON TABLE PLAIN", "Indices:32 Unique:3\nXPLAIN02|No\nXPLAIN01|Yes"},
       // An attribute named twice in the index is listed twice.
-      {1, "SHOW INDEX XPLAIN02", "Attribute:32 Type:9 Size:5 NOT NULL:3\nNUM|SMALLINT|2|No\n"
-          "CNT|INTEGER|4|Yes\nNUM|SMALLINT|2|No"},
+      {1, "SHOW INDEX XPLAIN02",
+       "Attribute:32 Type:9 Size:5 NOT NULL:3\nNUM|SMALLINT|2|No\n"
+       "CNT|INTEGER|4|Yes\nNUM|SMALLINT|2|No"},
       {1, "SHOW TABLE NOPE", "(SHOW TABLE) Table 'NOPE' not found"},
       {1, "SHOW INDICES ON TABLE NOPE", "(SHOW INDICES ON TABLE) Table 'NOPE' not found"},
       {1, "SHOW INDEX NOPE", "(SHOW TABLE) Index 'NOPE' not found"},
@@ -93,16 +97,24 @@ TEST_F(ShowTest, ShowsEveryFormAndRefusesWhatIsMissing) {
 }
 
 TEST_F(ShowTest, MaxIsPerConnectionAndBoundsTheNextSelect) {
-  Script({{1, "MAX", "Max-Results:9\n30000"}, {1, "MAX 5", "ok"}, {1, "MAX", "Max-Results:9\n5"},
-          {2, "MAX", "Max-Results:9\n30000"}, {3, "MAX 0", "ok"}, {3, "MAX", "Max-Results:9\n0"},
-          {1, "SET DATABASE SHOWDB", "ok"}, {1, "MAX", "Max-Results:9\n30000"},
-          {1, "CREATE TABLE ROWS7 (ID INTEGER)", "ok"}, {1, "BEGIN", "ok"}});
+  Script({{1, "MAX", "Max-Results:9\n30000"},
+          {1, "MAX 5", "ok"},
+          {1, "MAX", "Max-Results:9\n5"},
+          {2, "MAX", "Max-Results:9\n30000"},
+          {3, "MAX 0", "ok"},
+          {3, "MAX", "Max-Results:9\n0"},
+          {1, "SET DATABASE SHOWDB", "ok"},
+          {1, "MAX", "Max-Results:9\n30000"},
+          {1, "CREATE TABLE ROWS7 (ID INTEGER)", "ok"},
+          {1, "BEGIN", "ok"}});
   for (int i = 0; i < 7; ++i) Run(1, "INSERT INTO ROWS7 VALUES (" + std::to_string(i) + ")");
   Run(1, "COMMIT");
   // {maximum, status, rows}: reaching the maximum counts as cut short; 0 is
   // no limit.
-  constexpr int kCases[][3] = {{5, DBRES_TUPLES_PART, 5}, {7, DBRES_TUPLES_PART, 7},
-                               {8, DBRES_TUPLES_OK, 7},   {0, DBRES_TUPLES_OK, 7}};
+  constexpr int kCases[][3] = {{5, DBRES_TUPLES_PART, 5},
+                               {7, DBRES_TUPLES_PART, 7},
+                               {8, DBRES_TUPLES_OK, 7},
+                               {0, DBRES_TUPLES_OK, 7}};
   for (const auto& c : kCases) {
     ASSERT_EQ(Run(1, "MAX " + std::to_string(c[0])), "ok");
     DBRESULTPTR r = DBexec(conns_[0].get(), "SELECT ID FROM ROWS7");
@@ -128,15 +140,18 @@ TEST_F(ShowTest, MalformedMessagesAndUnknownConnections) {
       {1, {'S'}, "(SHOW)\n"},
       {1, {'S', DBTK_TABLE}, "(SHOW TABLE)\n"},
       {1, {'S', DBTK_TABLE, DBTK_INTVAL, 1, 0, 0, 0}, "(SHOW TABLE)"},
-      {1, {'S', DBTK_TABLE, DBTK_IDENT, 9},
+      {1,
+       {'S', DBTK_TABLE, DBTK_IDENT, 9},
        "(SHOW TABLE) table-name is missing\nSyntax error: <name> expected (unexpected end of "
        "squery)"},
       {1, {'S', DBTK_TABLE, DBTK_INDICES}, "(SHOW INDICES ON TABLE) table-name is missing\n"},
       {1, {'S', DBTK_INDEX, DBTK_INTVAL}, "(SHOW INDEX) index-name is missing\n" + kFoundInt},
-      {1, {'S', DBTK_INDEX, DBTK_IDENT, 6, 0, 'G', 'H', 'O', 'S', 'T', 0},
+      {1,
+       {'S', DBTK_INDEX, DBTK_IDENT, 6, 0, 'G', 'H', 'O', 'S', 'T', 0},
        "(SHOW INDEX) Index 'GHOST' not found in table 'T1'"},
       {1, {'S', DBTK_END}, "No result string from process_sql!"},  // no form of its own
-      {1, {'T', DBTK_INTVAL, 1, 0},
+      {1,
+       {'T', DBTK_INTVAL, 1, 0},
        "(MAX)\nSyntax error: <integer value> expected (unexpected end of squery)"},
       {9, {'S', DBTK_TABLES}, "(SHOW TABLES) Conn_Id 9 not found\n"},
       {9, {'S', DBTK_INDEX}, "(SHOW INDEX) Conn_Id 9 not found\n"},
@@ -147,8 +162,9 @@ TEST_F(ShowTest, MalformedMessagesAndUnknownConnections) {
   // With no database at all SHOW DATABASES still answers its header.
   CATALOG_ResetForTest();
   EXPECT_EQ(EngineSendBytes(1, {'S', DBTK_DATABASES}), "<32>");
-  const std::vector<unsigned char> kHeaderOnly = {'2', 1, 0, 0, 0, 0, 0, 0, 0, 9, 0, 'D', 'a', 't',
-                                                  'a', 'b', 'a', 's', 'e', 0, '0', 32, 0, 0, 0};
+  const std::vector<unsigned char> kHeaderOnly = {'2', 1, 0,   0,   0,   0,   0,   0,   0,
+                                                  9,   0, 'D', 'a', 't', 'a', 'b', 'a', 's',
+                                                  'e', 0, '0', 32,  0,   0,   0};
   EXPECT_EQ(std::vector<unsigned char>(REPLY_Data(), REPLY_Data() + REPLY_Length()), kHeaderOnly);
 }
 
@@ -160,8 +176,10 @@ TEST_F(ShowDeathTest, StopDatabaseRefusesUnlessAloneAndOutsideTransactions) {
   Script({{3, "STOP", "(STOP DATABASE) Not possible with open connections"}});
   DBdisconnect(bare.get());
   DBdisconnect(conns_[1].get());
-  Script({{1, "CREATE TABLE FIXED (ID INTEGER)", "ok"}, {1, "SET TABLE FIXED STATIC", "ok"},
-          {1, "BEGIN", "ok"}, {1, "INSERT INTO FIXED VALUES (42)", "ok"},
+  Script({{1, "CREATE TABLE FIXED (ID INTEGER)", "ok"},
+          {1, "SET TABLE FIXED STATIC", "ok"},
+          {1, "BEGIN", "ok"},
+          {1, "INSERT INTO FIXED VALUES (42)", "ok"},
           {1, "STOP", "(STOP DATABASE) Not possible within active transaction"},
           {1, "COMMIT", "ok"}});
   // Alone on its database (3 has none): the exit handling saves the static

@@ -28,7 +28,10 @@ TEST(IDXARRAY, SecondCharacterChoosesTheChainColumn) {
 }
 
 TEST(IDXARRAY, NamesOutsideTheTableShareTheirOwnChain) {
-  const std::string names[] = {"9A", "a1", "A-", "\xC4" "B", "Ab"};
+  const std::string names[] = {"9A", "a1", "A-",
+                               "\xC4"
+                               "B",
+                               "Ab"};
   IDXARRAY array;
   for (const std::string& name : names) IDXARRAY_Add(&array, name, nullptr);
   for (int head = 0; head < IDXARRAY_ROWS * IDXARRAY_COLUMNS; ++head) {
@@ -45,13 +48,15 @@ TEST(IDXARRAY, LongChainsReuseDeletedWordsAndKeepEntryNumbers) {
   IDXARRAY array;
   for (int i = 0; i < 50; ++i) IDXARRAY_Add(&array, "AB" + std::to_string(i), nullptr);
   EXPECT_EQ(array.block_count, 6);  // nine entries per block
-  for (const char* miss : {"AB50", "AB", "A", "", "AC1"}) EXPECT_EQ(IDXARRAY_Find(array, miss, nullptr), nullptr);
+  for (const char* miss : {"AB50", "AB", "A", "", "AC1"})
+    EXPECT_EQ(IDXARRAY_Find(array, miss, nullptr), nullptr);
 
   IDXARRAY_Delete(&array, 10);  // word 1 of the second block
   EXPECT_EQ(IDXARRAY_Find(array, "AB10", nullptr), nullptr);
   EXPECT_EQ(IDXARRAY_Count(array), 49);
   EXPECT_EQ(IDXARRAY_Add(&array, "AB99", nullptr), 50);  // entry slots are never reused,
-  EXPECT_EQ(array.blocks[array.blocks[array.heads[HeadIndex('A', 1)]][9]][1], 50);  // chain words are
+  EXPECT_EQ(array.blocks[array.blocks[array.heads[HeadIndex('A', 1)]][9]][1],
+            50);  // chain words are
   int found = -1;
   ASSERT_NE(IDXARRAY_Find(array, "AB49", &found), nullptr);
   EXPECT_EQ(found, 49);

@@ -44,7 +44,8 @@ TEST(IDXHASH, NewRaisesTooSmallSizesWithAWarning) {
   testing::internal::CaptureStderr();
   IDXHASH_New(&index, 11);
   IDXHASH_New(&index, 10);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "(IDXHASH_New) Warning: HashSize 10 is too small (11 used)\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "(IDXHASH_New) Warning: HashSize 10 is too small (11 used)\n");
   EXPECT_EQ(index.hash_size, 11);
 }
 
@@ -139,7 +140,8 @@ TEST(IDXHASH, UniqueCheckOnCharacterAndBinaryKeys) {
     const int b = table.Add(c.second.data());
     EXPECT_EQ(IDXHASH_UniqueOk(all, RowsOf(&table), b), c.clash ? 0 : 1);
     if (c.clash) {
-      EXPECT_EQ(IDXHASH_KeyHash(index.key, RowData(&table, a)), IDXHASH_KeyHash(index.key, RowData(&table, b)));
+      EXPECT_EQ(IDXHASH_KeyHash(index.key, RowData(&table, a)),
+                IDXHASH_KeyHash(index.key, RowData(&table, b)));
     }
   }
 }
@@ -149,7 +151,7 @@ TEST(IDXHASH, BucketGrowsDeletesByMovingTheLastRowAndClears) {
   IDXHASH_New(&index, 11);
   for (int row = 0; row < 99; ++row) IDXHASH_Insert(&index, 5, row);
   EXPECT_EQ(index.buckets[5][0], 128);  // 4 words, doubled while rows come
-  IDXHASH_Insert(&index, 5 + 11, 99);    // same bucket by the modulo
+  IDXHASH_Insert(&index, 5 + 11, 99);   // same bucket by the modulo
   ASSERT_TRUE(IDXHASH_Delete(&index, 5, 10));
   const int32_t* rows = nullptr;
   int count = 0;

@@ -81,8 +81,7 @@ TEST_F(IDXLISTTest, FullBlockSplitsByTheInsertPosition) {
       {5000, {2000, 1}},     // position 2000: a block of its own after
       {1999, {1000, 1001}},  // position 1000: the new row leads the upper half
       {1997, {1000, 1001}},  // position 999: the lower half and the new row
-      {1, {2, 1999}},
-      {3997, {1999, 2}},
+      {1, {2, 1999}},       {3997, {1999, 2}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.value);

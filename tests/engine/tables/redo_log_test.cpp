@@ -187,7 +187,8 @@ TEST_F(RedoLogTest, ReplayRunsEveryRecordInsideOneTransaction) {
   Calls().clear();
   REDO_Replay("DB", Recorder);
   const std::string connect = std::string("0:1a\x03\x00", 6) + std::string("DB\0", 3);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{connect, "0:J", "0:Dabc", "0:Gw", "0:K", "0:R", "0:2"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{connect, "0:J", "0:Dabc", "0:Gw", "0:K", "0:R", "0:2"}));
 
   Calls().clear();
   REDO_Replay("NODB", Recorder);
@@ -196,15 +197,16 @@ TEST_F(RedoLogTest, ReplayRunsEveryRecordInsideOneTransaction) {
 
 TEST_F(RedoLogTest, ReplayEndsTheProcessOnAFailingOrDamagedRecord) {
   const std::string path = REDO_Path("DB");
-  const std::string message = "\\(TARVIC1\\) Redo-log '" + path +
-                              "' cannot be executed!\n  \\(delete it to continue\\)";
+  const std::string message =
+      "\\(TARVIC1\\) Redo-log '" + path + "' cannot be executed!\n  \\(delete it to continue\\)";
   struct Case {
     const char* what;
     Bytes log;
   };
   Bytes cut = Record("Dabc");
   cut.pop_back();
-  const Case cases[] = {{"failing statement", Record("Eabc")}, {"cut short", cut}, {"no length", {1, 0}}};
+  const Case cases[] = {
+      {"failing statement", Record("Eabc")}, {"cut short", cut}, {"no length", {1, 0}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_TRUE(PLATFORM_WriteFile(path.c_str(), c.log.data(), c.log.size()));

@@ -48,9 +48,9 @@ void RunAndCrash(const std::string& base) {
   const int32_t four = 4;
   DBquery_addtokdata(DBTYPE_INTEGER, &four, 4);
   if (DBexecmsg(conn.get())->status != DBRES_COMMAND_OK) PLATFORM_QuickExit(2);
-  Run(conn.get(), {"COMMIT", "BEGIN", "UPDATE R1 SET NN = 30 WHERE KK = 'cc'",
-                   "DELETE FROM R1 WHERE KK = 'bb'", "COMMIT", "BEGIN",
-                   "INSERT INTO R1 VALUES ('ee', 5)"});
+  Run(conn.get(),
+      {"COMMIT", "BEGIN", "UPDATE R1 SET NN = 30 WHERE KK = 'cc'", "DELETE FROM R1 WHERE KK = 'bb'",
+       "COMMIT", "BEGIN", "INSERT INTO R1 VALUES ('ee', 5)"});
   PLATFORM_QuickExit(3);
 }
 

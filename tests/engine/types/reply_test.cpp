@@ -42,8 +42,7 @@ TEST(REPLY, WholeRepliesReplaceWhatWasWritten) {
 TEST(REPLY, ErrorTextsOfAnyLengthComeOutWhole) {
   const std::string name(12000, 'N');
   REPLY_Errorf("(DROP TABLE) Table '%s' does not exist", name.c_str());
-  EXPECT_EQ(ReplyBytes(),
-            ErrorReply("(DROP TABLE) Table '" + name + "' does not exist"));
+  EXPECT_EQ(ReplyBytes(), ErrorReply("(DROP TABLE) Table '" + name + "' does not exist"));
   // Beyond what a u16 length can count, the text is cut, never wrapped.
   REPLY_Error(std::string(70000, 'x'));
   EXPECT_EQ(ReplyBytes(), ErrorReply(std::string(WIRE_MAXTEXT, 'x')));

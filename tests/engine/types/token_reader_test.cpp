@@ -11,9 +11,8 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-const Bytes kMsg = {'X', 'a', 3, 0, 'D', 'B', 0, 'd', 0xFE, 0xFF, 0xFF,
-                    0xFF, 'e', 0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 'c', 7, 0,
-                    '0', 3, 0, 'h', 'i', 0};
+const Bytes kMsg = {'X', 'a', 3, 0, 'D',  'B',  0,   'd', 0xFE, 0xFF, 0xFF, 0xFF, 'e', 0,   0,
+                    0,   0,   0, 0, 0xF8, 0x3F, 'c', 7,   0,    '0',  3,    0,    'h', 'i', 0};
 
 TEST(TOKEN, ReadsEveryPayloadInTurn) {
   const unsigned char* m = kMsg.data();

@@ -90,9 +90,9 @@ TEST(VALUE, EveryRelationFollowsItsTypesOrder) {
       EXPECT_EQ(CmpValues(r.op, c.type, c.a.data(), c.b.data()), r.holds_for[c.order + 1])
           << static_cast<char>(r.op);
       // Turned around its operands, the mirrored relation says the same.
-      EXPECT_EQ(CmpValues(VALUE_Mirror(static_cast<unsigned char>(r.op)), c.type, c.b.data(),
-                          c.a.data()),
-                r.holds_for[c.order + 1])
+      EXPECT_EQ(
+          CmpValues(VALUE_Mirror(static_cast<unsigned char>(r.op)), c.type, c.b.data(), c.a.data()),
+          r.holds_for[c.order + 1])
           << static_cast<char>(r.op);
     }
   }
@@ -104,10 +104,15 @@ TEST(VALUE, DoubleToleranceGrowsWithMagnitude) {
     int order;
   };
   const Case kCases[] = {
-      {1.0, 1.000000000000004, 0},  {1.0, 1.000000000000006, -1}, {2e15, 2e15 + 0.25, 0},
-      {2e15, 2e15 + 0.75, -1},      {100.0, 100.0000000000001, -1},
-      {100.0, 100.0 + 4e-15, 0},    // m = 100 exactly keeps 1e-14
-      {2e5, 2e5 + 3e-11, 0},        {2e5, 2e5 + 6e-11, -1},       {0.0, -0.0, 0},
+      {1.0, 1.000000000000004, 0},
+      {1.0, 1.000000000000006, -1},
+      {2e15, 2e15 + 0.25, 0},
+      {2e15, 2e15 + 0.75, -1},
+      {100.0, 100.0000000000001, -1},
+      {100.0, 100.0 + 4e-15, 0},  // m = 100 exactly keeps 1e-14
+      {2e5, 2e5 + 3e-11, 0},
+      {2e5, 2e5 + 6e-11, -1},
+      {0.0, -0.0, 0},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(::testing::Message() << c.x << " vs " << c.y);
@@ -123,10 +128,11 @@ TEST(VALUE, LikeMatchesPercentRuns) {
     int match;
   };
   const Case kCases[] = {
-      {"abc", "%", 1},     {"abc", "a%", 1},    {"abc", "%c", 1},     {"abc", "abc", 1},
-      {"abc ", "abc", 0},  {"abc", "ABC", 0},   {"", "", 1},          {"", "%%", 1},
-      {"abc", "", 0},      {"abbbc", "a%c", 1}, {"ab", "a%c", 0},     {"aaab", "%aab", 1},
-      {"axb", "a%%b", 1},  {"abc", "a_c", 0},   {"aaab.txt", "%aab%", 1},
+      {"abc", "%", 1},     {"abc", "a%", 1},   {"abc", "%c", 1},
+      {"abc", "abc", 1},   {"abc ", "abc", 0}, {"abc", "ABC", 0},
+      {"", "", 1},         {"", "%%", 1},      {"abc", "", 0},
+      {"abbbc", "a%c", 1}, {"ab", "a%c", 0},   {"aaab", "%aab", 1},
+      {"axb", "a%%b", 1},  {"abc", "a_c", 0},  {"aaab.txt", "%aab%", 1},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.text) + " LIKE " + c.pattern);
@@ -169,7 +175,8 @@ TEST(VALUE, LaysOutRowsWithAlignedNumbers) {
   const Case kCases[] = {
       {{{'0', 8}, {'0', 80}, {'0', 160}, {'2', 0}, {'0', 1}}, {0, 9, 90, 252, 256}, 258},
       {{{'0', 8}, {'0', 8}, {'1', 0}, {'1', 0}, {0xA6, 4000}, {'0', 1}},
-       {0, 9, 20, 24, 26, 4028}, 4030},
+       {0, 9, 20, 24, 26, 4028},
+       4030},
       {{{'0', 0}, {'5', 0}, {'4', 0}, {'6', 0}, {'3', 0}, {'5', 0}}, {0, 4, 8, 12, 24, 32}, 35},
   };
   for (const Case& c : kCases) {
