@@ -24,7 +24,8 @@
 #
 # kaspo stores items with "#01" run-length chunks ("plain") or with its
 # block compressor ("compressed"); sqlite3 and zip compress with deflate.
-# The corpora come from /work/shared/corpus/make_corpus.sh.
+# The corpora come from ../shared/corpus/make_corpus.sh (seen from the
+# repository).
 set -euo pipefail
 
 source "$(dirname "$0")/common.sh"

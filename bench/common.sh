@@ -10,16 +10,13 @@ case "$bench_dir" in /*) ;; *) bench_dir="$repo/$bench_dir" ;; esac
 # need_corpus DIR PATH...: builds the corpora into DIR from the shared
 # manifests when one of the PATHs is missing.
 need_corpus() {
-  local corpus=$1 path shared
+  local corpus=$1 path shared="$repo/../shared"
   shift
   for path in "$@"; do
     [[ -e "$path" ]] && continue
-    for shared in "$repo/../shared" /work/shared; do
-      if [[ -x "$shared/corpus/make_corpus.sh" ]]; then
-        "$shared/corpus/make_corpus.sh" "$corpus" "$shared/corpus/manifests" >&2
-        return
-      fi
-    done
+    if [[ -x "$shared/corpus/make_corpus.sh" ]]; then
+      "$shared/corpus/make_corpus.sh" "$corpus" "$shared/corpus/manifests" >&2
+    fi
     return
   done
 }
