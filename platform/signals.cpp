@@ -97,13 +97,3 @@ int PLATFORM_WaitForInput(int fd) {
 void PLATFORM_EndIfRequested() {
   if (State().end_signal != 0) PLATFORM_Exit(kEndStatus);
 }
-
-void PLATFORM_SignalsResetForTest() {
-  SIGNALSTATE& state = State();
-  state.end_signal = 0;
-  char byte = 0;
-  if (state.wake_read >= 0) {
-    while (read(state.wake_read, &byte, 1) == 1) {
-    }
-  }
-}

@@ -62,6 +62,3 @@ void PLATFORM_SignalWrite(const char* text);
 // when an end was recorded, ends the process here through PLATFORM_Exit
 // (its end work runs). Main thread only.
 void PLATFORM_EndIfRequested();
-
-// Forgets a recorded end. Only tests call this.
-void PLATFORM_SignalsResetForTest();

@@ -136,8 +136,6 @@ void CONSOLE_ResetForTest(FILE* in, FILE* out, FILE* err) {
   CONSOLE_Get() = CONSOLE{in, out, err, false, 0, false, EOF};
 }
 
-bool CONSOLE_AtEnd() { return CONSOLE_Get().at_end; }
-
 void CONSOLE_Print(const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -55,9 +55,6 @@ CONSOLE& CONSOLE_Get();
 // Only tests call this.
 void CONSOLE_ResetForTest(FILE* in, FILE* out, FILE* err);
 
-// True once standard input has ended.
-[[nodiscard]] bool CONSOLE_AtEnd();
-
 // printf to the console's output resp. error stream.
 [[gnu::format(printf, 1, 2)]] void CONSOLE_Print(const char* format, ...);
 [[gnu::format(printf, 1, 2)]] void CONSOLE_Error(const char* format, ...);

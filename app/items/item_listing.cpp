@@ -38,11 +38,6 @@ bool ITEMLIST_HasControl(const std::string& text) {
   return std::any_of(text.begin(), text.end(), PLATFORM_IsControl);
 }
 
-bool ITEMLIST_IsPlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find(PLATFORM_SEPARATOR) == std::string::npos;
-}
-
 bool ITEMLIST_AskPattern(std::string* out_text) {
   return ask_string(kPatternPrompt, out_text, kMaxPattern, 1);
 }

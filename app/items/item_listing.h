@@ -23,11 +23,6 @@ enum ITEMFORM { ITEMLIST_SHORT, ITEMLIST_LONG };
 // Whether `text` holds a control byte (below 0x20, or 0x7F).
 [[nodiscard]] bool ITEMLIST_HasControl(const std::string& text);
 
-// Whether an item's file name names a file in the current directory
-// itself: not empty, not "." or "..", and without a separator. Items read
-// from a container of unknown origin must not write elsewhere.
-[[nodiscard]] bool ITEMLIST_IsPlainName(const std::string& name);
-
 // Asks "# Search pattern? " (1 to 160 bytes). False for "q".
 [[nodiscard]] bool ITEMLIST_AskPattern(std::string* out_text);
 

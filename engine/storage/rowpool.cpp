@@ -155,11 +155,6 @@ int RowPool_Next(ROWPOOL* pool, int timestamp) {
   return ROWPOOL_NextFrom(*pool, timestamp, &pool->cursor);
 }
 
-ROWSLOT* ROWPOOL_NextSlot(ROWPOOL* pool, int timestamp) {
-  int number = RowPool_Next(pool, timestamp);
-  return number >= 0 ? &pool->slots[number] : nullptr;
-}
-
 int KASPO_Change(ROWPOOL* pool, int number, int timestamp) {
   if (pool->slots[number].base >= 0) {
     pool->slots[number].update_ts = timestamp;

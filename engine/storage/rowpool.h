@@ -99,8 +99,6 @@ void RowPool_First(ROWPOOL* pool);
 //    deleted); else the base row when inserted at or before a and not
 //    deleted at or before a.
 int RowPool_Next(ROWPOOL* pool, int timestamp);
-// The same, returning the slot (nullptr at the end).
-ROWSLOT* ROWPOOL_NextSlot(ROWPOOL* pool, int timestamp);
 // The same with a cursor of the caller's (start it at pool.head), so that a
 // walk inside another walk over the same pool does not disturb it.
 // Inline: table scans and counts call it once per row.

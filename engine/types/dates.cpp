@@ -143,18 +143,6 @@ int DATE_IsValid(const DBDATE& date) {
   return date.day >= 1 && date.day <= days ? 1 : 0;
 }
 
-int DATES_TimeIsValid(const DBTIME& time) {
-  return TimeInRange(time.hour, time.minute, time.second) ? 1 : 0;
-}
-
-int DATES_DatiIsValid(const DBDATI& dati) {
-  DBDATE date{dati.year, dati.month, dati.day};
-  return DATE_IsValid(date) && TimeInRange(dati.hour, dati.minute, dati.second) && dati.usec >= 0 &&
-                 dati.usec <= DATES_MAXUSEC
-             ? 1
-             : 0;
-}
-
 int StrgToDate(DBDATE* out, std::string_view text) {
   int f[4];
   if (HasNul(text) || text.size() != DATES_DATELEN || DATES_Scan(text, "%4d-%2d-%2d%c", f) != 3) {

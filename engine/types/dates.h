@@ -82,10 +82,6 @@ inline constexpr size_t DATES_DATILEN = 26;  // YYYY-MM-DD-HH.MM.SS.UUUUUU
 // 1 for a leap year (every year divisible by 4). The first test of a year
 // outside 1970..2036 prints a warning once per run.
 [[nodiscard]] int DATE_LeapYear(const DBDATE& date);
-// 1 when hour, minute, second (and for a timestamp the date and the
-// microseconds) are in range.
-[[nodiscard]] int DATES_TimeIsValid(const DBTIME& time);
-[[nodiscard]] int DATES_DatiIsValid(const DBDATI& dati);
 
 // Matches `text` against a scanf-like pattern of literal characters, %d,
 // %<width>d and %c, the way sscanf does (a %d skips leading white space and

@@ -123,12 +123,6 @@ void REPLY_CellText(std::string_view text) { PutText(text); }
 
 void REPLY_AppendByte(unsigned char byte) { Put(&byte, 1); }
 
-void REPLY_AppendBytes(const void* bytes, int length) { Put(bytes, length); }
-
-void REPLY_AppendInt16(int16_t value) { Put(&value, 2); }
-
 void REPLY_AppendInt32(int32_t value) { Put(&value, 4); }
-
-void REPLY_AppendDouble(double value) { Put(&value, 8); }
 
 void REPLY_ResetForTest() { Reply() = REPLYSTATE(); }

@@ -41,10 +41,7 @@ void REPLY_CellText(std::string_view text);      // u16 L, text, zero
 
 // Raw appends, for anything the pieces above do not cover.
 void REPLY_AppendByte(unsigned char byte);
-void REPLY_AppendBytes(const void* bytes, int length);
-void REPLY_AppendInt16(int16_t value);
 void REPLY_AppendInt32(int32_t value);
-void REPLY_AppendDouble(double value);
 
 // Empties and releases the reply buffer. Only tests call it.
 void REPLY_ResetForTest();
