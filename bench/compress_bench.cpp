@@ -18,7 +18,8 @@
 
 #include "compress/pelko.h"
 #include "content/checksum.h"
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 
 namespace {
 using Bytes = std::vector<unsigned char>;

@@ -30,7 +30,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "records/chunk_walk.h"
 #include "records/dbhandle.h"
 #include "records/record.h"

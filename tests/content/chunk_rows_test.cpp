@@ -14,7 +14,8 @@
 
 #include "app/app_fake_engine.h"
 #include "app/base/console.h"
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "platform/process.h"
 #include "records/blobj_data.h"
 

@@ -1,7 +1,8 @@
 // Tests of the chunk encoder: the "#01" code byte for byte, chunk sizes,
 // round trips through both encodings, and damaged chunks and streams
 // (fatal by default, reported and failed when set so).
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 
 #include <gtest/gtest.h>
 

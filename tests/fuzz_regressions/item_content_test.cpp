@@ -10,7 +10,8 @@
 
 #include "app/base/console.h"
 #include "content/blobj_io.h"
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "records/blobj_data.h"
 #include "records/record.h"
 
