@@ -75,8 +75,9 @@ std::vector<KASPO> AllItems(DBHANDLE* handle) {
 
 void ReadAllItems(DBHANDLE* handle) {
   std::vector<unsigned char> content;
+  BLOBJIO_FAULT fault;
   for (const KASPO& item : AllItems(handle)) {
-    (void)BLOBJ_Read(handle, item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content);
+    (void)BLOBJ_Read(handle, item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content, &fault);
   }
 }
 

@@ -169,6 +169,7 @@ TEST(Layering, RefusesReachingAroundALayer) {
       {"app/items/item_commands.cpp", "engine/types/values.h", true},
       {"app/session/sql_command.cpp", "client/message.h", true},
       {"content/blobj_io.cpp", "client/dbclient.h", true},
+      {"content/blobj_io.cpp", "app/base/console.h", true},
       {"client/dbclient.h", "engine/storage/rowpool.h", true},
       {"records/dbhandle.cpp", "engine/catalog/catalog.h", true},
       {"engine/storage/rowpool.cpp", "engine/statements/where.h", true},
