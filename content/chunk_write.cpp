@@ -2,7 +2,9 @@
 #include "content/chunk_write.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -37,44 +39,114 @@ void AppendRecord(COMPR* obj, const unsigned char* record, int size) {
   ClearHeaderWords(obj->buffer.data() + at, static_cast<std::size_t>(size));
 }
 
+// Eight stream bytes as one word, byte k of the stream in bits 8k..8k+7
+// whatever order the machine keeps them in.
+uint64_t LoadWord(const unsigned char* p) {
+  uint64_t w = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&w, p, sizeof w);
+  } else {
+    for (int k = 0; k < 8; ++k) w |= uint64_t{p[k]} << (8 * k);
+  }
+  return w;
+}
+
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighs = 0x8080808080808080;
+
+// The high bit of each zero byte of `v`. Only the lowest is exact (a
+// borrow may flag a byte above it), and only the lowest is used.
+uint64_t ZeroBytes(uint64_t v) { return (v - kOnes) & ~v & kHighs; }
+
+// The offset of the lowest byte of `flags` that is not 0.
+std::size_t FirstFlagged(uint64_t flags) {
+  return static_cast<std::size_t>(std::countr_zero(flags) / 8);
+}
+
+// Whether s[i] starts COMPR_MINRUN equal bytes.
+bool StartsRun(const unsigned char* s, std::size_t n, std::size_t i) {
+  const unsigned char c = s[i];
+  return i + 3 < n && s[i + 1] == c && s[i + 2] == c && s[i + 3] == c;
+}
+
+// The bytes from s[i] on, before s[end], that code as themselves
+// whatever room is left: no 0xB0, none starting a run. Eight positions
+// are tested at once wherever the stream holds the three bytes after them.
+std::size_t PlainSpan(const unsigned char* s, std::size_t n, std::size_t i, std::size_t end) {
+  std::size_t p = i;
+  for (; p + 8 <= end && p + 11 <= n; p += 8) {
+    const uint64_t a = LoadWord(s + p);
+    const uint64_t b = LoadWord(s + p + 1);
+    const uint64_t c = LoadWord(s + p + 2);
+    // Byte k is 0 where s[p + k] starts four equal bytes.
+    const uint64_t unequal = (a ^ b) | (b ^ c) | (c ^ LoadWord(s + p + 3));
+    const uint64_t stops = ZeroBytes(unequal) | ZeroBytes(a ^ (kOnes * COMPR_RUNMARK));
+    if (stops != 0) return p - i + FirstFlagged(stops);
+  }
+  while (p < end && s[p] != COMPR_RUNMARK && !StartsRun(s, n, p)) ++p;
+  return p - i;
+}
+
+// The length of the run that starts at s[i]: at least COMPR_MINRUN
+// (REQUIRES: StartsRun), at most COMPR_MAXRUN, and not past the stream's
+// end. Compares eight bytes at once.
+std::size_t RunLength(const unsigned char* s, std::size_t n, std::size_t i) {
+  const unsigned char c = s[i];
+  const std::size_t max = std::min<std::size_t>(COMPR_MAXRUN, n - i);
+  const uint64_t pattern = kOnes * c;
+  std::size_t r = COMPR_MINRUN;
+  for (; r + 8 <= max; r += 8) {
+    const uint64_t diff = LoadWord(s + i + r) ^ pattern;
+    if (diff != 0) return r + FirstFlagged(diff);
+  }
+  while (r < max && s[i + r] == c) ++r;
+  return r;
+}
+
+// Codes the byte s[*i] that PlainSpan stopped at: its run, its escape,
+// or the byte itself (a run without room for its whole code). False,
+// with nothing written, when the escape does not fit.
+bool CodeStop(const unsigned char* s, std::size_t n, std::size_t* i, unsigned char* out, int* o,
+              int room) {
+  const unsigned char c = s[*i];
+  if (StartsRun(s, n, *i) && room - *o >= 4) {
+    std::size_t r = RunLength(s, n, *i);
+    // The count byte of a 180-byte run would read as 0xB0 0xB0.
+    if (r == COMPR_RUNMARK + COMPR_MINRUN) --r;
+    out[(*o)++] = COMPR_RUNMARK;
+    out[(*o)++] = static_cast<unsigned char>(r - COMPR_MINRUN);
+    out[(*o)++] = c;
+    *i += r;
+    return true;
+  }
+  if (c == COMPR_RUNMARK) {
+    if (room - *o < 2) return false;
+    out[(*o)++] = COMPR_RUNMARK;
+  }
+  out[(*o)++] = c;
+  ++*i;
+  return true;
+}
+
 // Codes s[*at..n) as "#01" into out[o..room) and returns the new fill,
 // advancing *at. Stops when the chunk is full (*out_ended set) or the
 // stream ends; with `more` (the stream goes on past n) also as soon as
 // fewer bytes are left than a step may look at, so that no step sees an
-// end that is not the stream's.
+// end that is not the stream's. Plain stretches are copied whole.
 int EncodeRleSteps(const unsigned char* s, std::size_t n, std::size_t* at, bool more,
                    unsigned char* out, int o, int room, bool* out_ended) {
+  const std::size_t end = !more ? n : n > COMPR_MAXRUN ? n - COMPR_MAXRUN : 0;
   std::size_t i = *at;
-  *out_ended = false;
-  while (i < n && (!more || n - i > COMPR_MAXRUN)) {
-    if (o >= room) {
-      *out_ended = true;
-      break;
-    }
-    const unsigned char c = s[i];
-    if (i + 3 < n && s[i + 1] == c && s[i + 2] == c && s[i + 3] == c && room - o >= 4) {
-      std::size_t r = COMPR_MINRUN;
-      while (r < COMPR_MAXRUN && i + r < n && s[i + r] == c) ++r;
-      // The count byte of a 180-byte run would read as 0xB0 0xB0.
-      if (r == COMPR_RUNMARK + COMPR_MINRUN) --r;
-      out[o++] = COMPR_RUNMARK;
-      out[o++] = static_cast<unsigned char>(r - COMPR_MINRUN);
-      out[o++] = c;
-      i += r;
-    } else if (c == COMPR_RUNMARK) {
-      if (room - o < 2) {
-        *out_ended = true;
-        break;
-      }
-      out[o++] = COMPR_RUNMARK;
-      out[o++] = COMPR_RUNMARK;
-      ++i;
-    } else {
-      out[o++] = c;
-      ++i;
-    }
+  bool blocked = false;
+  while (i < end && o < room && !blocked) {
+    const std::size_t limit = std::min(end, i + static_cast<std::size_t>(room - o));
+    const std::size_t plain = PlainSpan(s, n, i, limit);
+    std::memcpy(out + o, s + i, plain);
+    o += static_cast<int>(plain);
+    i += plain;
+    if (i < limit) blocked = !CodeStop(s, n, &i, out, &o, room);
   }
-  if (o >= room) *out_ended = true;
+  *out_ended = blocked || o >= room;
   *at = i;
   return o;
 }
