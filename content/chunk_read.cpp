@@ -8,7 +8,6 @@
 #include <string>
 
 #include "compress/pelko.h"
-#include "platform/process.h"
 #include "platform/report.h"
 
 namespace {
