@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
 
-#include "app/base/console.h"
-#include "app/base/database.h"
 #include "content/checksum.h"
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "platform/files.h"
+#include "platform/report.h"
 #include "records/blobj.h"
 #include "records/blobj_data.h"
 #include "records/chunk_walk.h"
@@ -23,6 +25,7 @@ constexpr char kSelectFkError[] = "(BLOBJ_Read) Error in BLOBJ_Select_FK\n";
 constexpr char kFetchFkError[] = "(BLOBJ_Read) Error in BLOBJ_Fetch_FK\n";
 constexpr char kBadHeader[] = "(BLOBJ_Read) Corrupted BLOBJ data-header\n";
 constexpr char kBadContent[] = "(BLOBJ_Read) Corrupted BLOBJ data-content\n";
+constexpr char kBeginError[] = "DB_Begin error!";
 
 // Where a payload record's content length and its content begin.
 constexpr std::size_t kBinStart = offsetof(BLOBJ_DATA, bin_data);
@@ -44,6 +47,22 @@ constexpr int kGrowth = 1000000;
 constexpr int kOutFirst = 100000;
 constexpr int kOutGrowth = 1000000;
 
+// Fills the fault and fails. `with_db_text` keeps the collected error
+// text as it stands now: the next database call empties it.
+int Fail(BLOBJIO_FAULT* out_fault, BLOBJIO_FAULTKIND kind, std::string message, bool with_db_text) {
+  out_fault->kind = kind;
+  out_fault->message = std::move(message);
+  out_fault->db_text = with_db_text ? DBHANDLE_ErrorText() : std::string();
+  return 0;
+}
+
+// Commits a read's own transaction; a failure goes into the fault.
+void CommitRead(DBHANDLE* handle, BLOBJIO_FAULT* out_fault) {
+  if (DB_Commit(handle)) return;
+  out_fault->commit_failed = true;
+  out_fault->commit_db_text = DBHANDLE_ErrorText();
+}
+
 // Frees the encoder on every path.
 struct ComprGuard {
   COMPR obj;
@@ -63,14 +82,13 @@ void PrepareChunkRow(BLOBJ* row, const char* fk_id, int fk_table) {
 }
 
 // Inserts one BLOBJ row per chunk.
-int InsertChunks(DBHANDLE* handle, const COMPR_CHUNKS& chunks, BLOBJ* row) {
+int InsertChunks(DBHANDLE* handle, const COMPR_CHUNKS& chunks, BLOBJ* row,
+                 BLOBJIO_FAULT* out_fault) {
   COMPR_CHUNKWALK walk;
   for (int number = 1; COMPR_NextChunk(chunks, &walk, &row->compr_data); ++number) {
     row->item_number = static_cast<int16_t>(number);
-    if (!BLOBJ_Insert(row, handle)) {
-      CONSOLE_Error(kInsertError);
-      return 0;
-    }
+    if (!BLOBJ_Insert(row, handle))
+      return Fail(out_fault, BLOBJIO_INSERTFAILED, kInsertError, false);
   }
   return 1;
 }
@@ -193,31 +211,33 @@ BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t ma
   return BLOBJIO_FILE_READ;
 }
 
-int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, const COMPR_CHUNKS& chunks) {
+int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, const COMPR_CHUNKS& chunks,
+                  BLOBJIO_FAULT* out_fault) {
+  *out_fault = BLOBJIO_FAULT{};
   if (chunks.lengths.size() > static_cast<std::size_t>(BLOBJIO_MAXCHUNKS)) {
-    CONSOLE_Error(kTooManyChunks, BLOBJIO_MAXCHUNKS);
-    return 0;
+    return Fail(out_fault, BLOBJIO_TOOMANYCHUNKS,
+                PLATFORM_Format(kTooManyChunks, BLOBJIO_MAXCHUNKS), false);
   }
   BLOBJ row;
   PrepareChunkRow(&row, fk_id, fk_table);
   int deleted = 0;
   if (!BLOBJ_Delete_FK(&row, &deleted, handle)) {
-    APPDB_Report(kDeleteFkError);
-    return 0;
+    return Fail(out_fault, BLOBJIO_DELETEFAILED, kDeleteFkError, true);
   }
   row.compressed = chunks.mode == COMPR_MODE_PELKO ? '1' : '0';
-  return InsertChunks(handle, chunks, &row);
+  return InsertChunks(handle, chunks, &row, out_fault);
 }
 
 int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
-                const unsigned char* data, std::size_t length) {
+                const unsigned char* data, std::size_t length, BLOBJIO_FAULT* out_fault) {
   COMPR_CHUNKS chunks;
   BLOBJIO_Encode(compress, data, length, &chunks);
-  return BLOBJIO_Store(handle, fk_id, fk_table, chunks);
+  return BLOBJIO_Store(handle, fk_id, fk_table, chunks, out_fault);
 }
 
 int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t recorded_size,
-                   std::vector<unsigned char>* out_data) {
+                   std::vector<unsigned char>* out_data, BLOBJIO_FAULT* out_fault) {
+  *out_fault = BLOBJIO_FAULT{};
   out_data->clear();
   std::stable_sort(
       chunks->begin(), chunks->end(),
@@ -234,12 +254,11 @@ int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t 
     // An empty chunk row has no buffer to copy from; it adds nothing.
     if (!chunk.bytes.empty()) std::memcpy(bin.data, chunk.bytes.data(), chunk.bytes.size());
     chunk.bytes = std::vector<unsigned char>();
-    if (!COMPR_AddBin(&decoder.obj, bin)) return 0;
+    if (!COMPR_AddBin(&decoder.obj, bin)) return Fail(out_fault, BLOBJIO_BADCHUNKS, {}, false);
   }
-  if (!COMPR_Reset(&decoder.obj)) return 0;
+  if (!COMPR_Reset(&decoder.obj)) return Fail(out_fault, BLOBJIO_BADCHUNKS, {}, false);
   if (COMPR_GetTableId(decoder.obj) != RECORD_TABLE_BLOBJ_DATA) {
-    CONSOLE_Error(kBadHeader);
-    return 0;
+    return Fail(out_fault, BLOBJIO_BADHEADER, kBadHeader, false);
   }
   ARRAY payload;
   bool good = get_struct(&decoder.obj, &payload, nullptr, 0);
@@ -248,8 +267,7 @@ int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed, int64_t 
   }
   if (good) return 1;
   out_data->clear();
-  CONSOLE_Error(kBadContent);
-  return 0;
+  return Fail(out_fault, BLOBJIO_BADCONTENT, kBadContent, false);
 }
 
 namespace {
@@ -369,7 +387,7 @@ void SortByNumber(std::vector<CHUNKREF>::iterator begin, std::vector<CHUNKREF>::
 // fails they are decoded whole, which reports why, and which also reads
 // the rare mixes of chunk kinds the streaming leaves to it.
 int ReadRows(DBHANDLE* handle, CHUNKREADER* reader, std::size_t begin, std::size_t end,
-             bool compressed, int64_t recorded_size, BLOBJIO_SINK* sink) {
+             bool compressed, int64_t recorded_size, BLOBJIO_SINK* sink, BLOBJIO_FAULT* out_fault) {
   CHUNKREADER_Seek(reader, begin);
   auto row = BLOBJ_New();
   bool source_failed = false;
@@ -385,19 +403,17 @@ int ReadRows(DBHANDLE* handle, CHUNKREADER* reader, std::size_t begin, std::size
   // is decoded again to tell why. A larger one that does not stream is
   // damaged, whatever the exact reason.
   if (!source_failed && BLOBJIO_StreamMax(recorded_size) > BLOBJIO_WHOLEMAX) {
-    CONSOLE_Error(kBadContent);
-    return 0;
+    return Fail(out_fault, BLOBJIO_BADCONTENT, kBadContent, false);
   }
   const auto first = reader->refs->begin();
   const std::vector<CHUNKREF> refs(first + static_cast<std::ptrdiff_t>(begin),
                                    first + static_cast<std::ptrdiff_t>(end));
   std::vector<BLOBJIO_CHUNK> chunks;
   if (source_failed || !FetchChunks(handle, refs, &chunks)) {
-    APPDB_Report(kFetchFkError);
-    return 0;
+    return Fail(out_fault, BLOBJIO_FETCHFAILED, kFetchFkError, true);
   }
   std::vector<unsigned char> content;
-  if (!BLOBJIO_Decode(&chunks, compressed, recorded_size, &content)) return 0;
+  if (!BLOBJIO_Decode(&chunks, compressed, recorded_size, &content, out_fault)) return 0;
   sink->Restart();
   sink->Put(content.data(), content.size());
   return 1;
@@ -429,31 +445,30 @@ int BLOBJIO_DecodeStream(const COMPR_CHUNKSOURCE& source, bool compressed, int64
 }
 
 int BLOBJIO_ReadItem(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t recorded_size,
-                     BLOBJIO_SINK* sink) {
-  if (!DB_Begin(handle)) {
-    APPDB_Report(APPDB_BEGINERROR);
-    return 0;
-  }
+                     BLOBJIO_SINK* sink, BLOBJIO_FAULT* out_fault) {
+  *out_fault = BLOBJIO_FAULT{};
+  if (!DB_Begin(handle)) return Fail(out_fault, BLOBJIO_BEGINFAILED, kBeginError, true);
   std::vector<CHUNKREF> refs;
   if (!CHUNKWALK_ItemKeys(handle, fk_id, fk_table, &refs)) {
-    CONSOLE_Error(kSelectFkError);
-    APPDB_CommitOrEnd(handle);
+    Fail(out_fault, BLOBJIO_SELECTFAILED, kSelectFkError, false);
+    CommitRead(handle, out_fault);
     return 0;
   }
   const bool compressed = Compressed(refs);
   SortByNumber(refs.begin(), refs.end());
   CHUNKREADER reader;
   CHUNKREADER_Start(&reader, &refs);
-  const int read = ReadRows(handle, &reader, 0, refs.size(), compressed, recorded_size, sink);
-  APPDB_CommitOrEnd(handle);
-  return read;
+  const int read =
+      ReadRows(handle, &reader, 0, refs.size(), compressed, recorded_size, sink, out_fault);
+  CommitRead(handle, out_fault);
+  return read && !out_fault->commit_failed;
 }
 
 int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table, int64_t recorded_size,
-               std::vector<unsigned char>* out_data) {
+               std::vector<unsigned char>* out_data, BLOBJIO_FAULT* out_fault) {
   out_data->clear();
   VECTORSINK sink(out_data);
-  if (BLOBJIO_ReadItem(handle, fk_id, fk_table, recorded_size, &sink)) return 1;
+  if (BLOBJIO_ReadItem(handle, fk_id, fk_table, recorded_size, &sink, out_fault)) return 1;
   out_data->clear();
   return 0;
 }
@@ -492,9 +507,10 @@ int BLOBJIO_ReadBatch(DBHANDLE* handle, const std::vector<std::string>& fk_ids, 
 }
 
 int BLOBJIO_TakeFromBatch(DBHANDLE* handle, BLOBJIO_BATCH* batch, const std::string& fk_id,
-                          int64_t recorded_size, BLOBJIO_SINK* sink) {
+                          int64_t recorded_size, BLOBJIO_SINK* sink, BLOBJIO_FAULT* out_fault) {
+  *out_fault = BLOBJIO_FAULT{};
   auto it = batch->items.find(RECFIELD_Text(fk_id.c_str()));
   const BLOBJIO_BATCH::SPAN span = it != batch->items.end() ? it->second : BLOBJIO_BATCH::SPAN{};
   return ReadRows(handle, &batch->reader, span.begin, span.end, span.compressed, recorded_size,
-                  sink);
+                  sink, out_fault);
 }

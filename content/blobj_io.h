@@ -30,7 +30,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "records/chunk_walk.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
@@ -49,6 +50,37 @@ inline constexpr int BLOBJIO_LISTHEAD = 12;
 struct BLOBJIO_CHUNK {
   int item_number;
   std::vector<unsigned char> bytes;  // the COMPRDATA content, tag included
+};
+
+// What made a content call fail. The content layer prints nothing of its
+// own: the caller prints the fault (its collected text, then its message)
+// where the failure happened, and ends the process after a failed commit.
+enum BLOBJIO_FAULTKIND {
+  BLOBJIO_NOFAULT,
+  BLOBJIO_TOOMANYCHUNKS,  // "(BLOBJ_Write) Too many chunks (max = %d)!\n"
+  BLOBJIO_DELETEFAILED,   // "BLOBJ_Delete_FK error!", after the collected text
+  BLOBJIO_INSERTFAILED,   // "(BLOBJ_Write) Error in BLOBJ_Insert\n"
+  BLOBJIO_BEGINFAILED,    // "DB_Begin error!", after the collected text
+  BLOBJIO_SELECTFAILED,   // "(BLOBJ_Read) Error in BLOBJ_Select_FK\n"
+  BLOBJIO_FETCHFAILED,    // "(BLOBJ_Read) Error in BLOBJ_Fetch_FK\n", after the collected text
+  BLOBJIO_BADHEADER,      // "(BLOBJ_Read) Corrupted BLOBJ data-header\n"
+  BLOBJIO_BADCONTENT,     // "(BLOBJ_Read) Corrupted BLOBJ data-content\n"
+  BLOBJIO_BADCHUNKS,      // no message: the chunk decoder printed why as it found it
+};
+
+struct BLOBJIO_FAULT {
+  BLOBJIO_FAULTKIND kind = BLOBJIO_NOFAULT;
+  // The database's collected error text as it stood at the failure, to be
+  // printed before the message: the next database call (a read's own
+  // commit) empties it. Empty when the failure has none.
+  std::string db_text;
+  std::string message;  // the text above, formatted; empty for BLOBJIO_BADCHUNKS
+  // The read's own commit failed, after `kind` or after a good read: the
+  // handle's transaction state can no longer be trusted, and the caller
+  // ends the process (exit status 1) once it has printed the fault,
+  // `commit_db_text` and its failed-commit message.
+  bool commit_failed = false;
+  std::string commit_db_text;
 };
 
 // The longest payload stream of an item whose recorded size (KASPO SIZE)
@@ -128,15 +160,16 @@ struct BLOBJIO_OPENED {
 // from 1. REQUIRES: the caller holds a transaction (DB_Begin); the old
 // chunks are deleted and the new ones inserted inside it. More than
 // BLOBJIO_MAXCHUNKS chunks are refused before anything changes. On
-// failure the reason is printed and the transaction is left for the
+// failure `out_fault` says why and the transaction is left for the
 // caller to roll back: this function never rolls back, so exactly one
 // rollback is applied.
 [[nodiscard]] int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table,
-                                const COMPR_CHUNKS& chunks);
+                                const COMPR_CHUNKS& chunks, BLOBJIO_FAULT* out_fault);
 
 // BLOBJIO_Encode, then BLOBJIO_Store.
 [[nodiscard]] int BLOBJ_Write(DBHANDLE* handle, const char* fk_id, int fk_table, bool compress,
-                              const unsigned char* data, std::size_t length);
+                              const unsigned char* data, std::size_t length,
+                              BLOBJIO_FAULT* out_fault);
 
 // Where an item's content goes as it is read, piece by piece.
 class BLOBJIO_SINK {
@@ -154,16 +187,17 @@ class BLOBJIO_SINK {
 // Reads inside a transaction of its own (nested into the caller's when
 // one is open), which it closes on every path. Damaged content (bad chunk
 // tags, bad "#01" or "#50" data, data decoding past the bound, bad record
-// sizes, a wrong stream header) is reported and fails the read; it never
-// ends the process. The sink may have taken part of the content by then.
-// A failed commit does end it (exit status 1): the handle's transaction
-// state can no longer be trusted.
+// sizes, a wrong stream header) fails the read with its fault; the sink
+// may have taken part of the content by then. A failed commit fails it
+// too, with out_fault->commit_failed set.
 [[nodiscard]] int BLOBJIO_ReadItem(DBHANDLE* handle, const char* fk_id, int fk_table,
-                                   int64_t recorded_size, BLOBJIO_SINK* sink);
+                                   int64_t recorded_size, BLOBJIO_SINK* sink,
+                                   BLOBJIO_FAULT* out_fault);
 
 // BLOBJIO_ReadItem into `out_data`; on failure it is empty.
 [[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
-                             int64_t recorded_size, std::vector<unsigned char>* out_data);
+                             int64_t recorded_size, std::vector<unsigned char>* out_data,
+                             BLOBJIO_FAULT* out_fault);
 
 // The largest payload stream a read decodes whole after streaming failed
 // (to report the damage exactly): beyond it, a read that does not stream
@@ -173,10 +207,11 @@ inline constexpr std::size_t BLOBJIO_WHOLEMAX = std::size_t{64} << 20;
 
 // Decodes the chunks of one item (in any order) into its content, the
 // whole of it in memory. `compressed` is the Compressed value of the
-// item's rows. Prints the reason and fails on damaged content. (A read
+// item's rows. Fails on damaged content, `out_fault` saying why. (A read
 // falls back to this to report damage exactly.)
 [[nodiscard]] int BLOBJIO_Decode(std::vector<BLOBJIO_CHUNK>* chunks, bool compressed,
-                                 int64_t recorded_size, std::vector<unsigned char>* out_data);
+                                 int64_t recorded_size, std::vector<unsigned char>* out_data,
+                                 BLOBJIO_FAULT* out_fault);
 
 // Decodes the chunks that `source` hands out (in item-number order) as
 // they come, the content going to `sink` piece by piece: BLOBJIO_Decode
@@ -219,4 +254,4 @@ struct BLOBJIO_BATCH {
 // read as often as asked.
 [[nodiscard]] int BLOBJIO_TakeFromBatch(DBHANDLE* handle, BLOBJIO_BATCH* batch,
                                         const std::string& fk_id, int64_t recorded_size,
-                                        BLOBJIO_SINK* sink);
+                                        BLOBJIO_SINK* sink, BLOBJIO_FAULT* out_fault);

@@ -21,7 +21,8 @@
 #include <cstring>
 #include <vector>
 
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "records/record.h"
 
 namespace {

@@ -22,7 +22,8 @@
 #include "app/session/container.h"
 #include "compress/pelko.h"
 #include "content/blobj_io.h"
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "fuzz/harness_support.h"
 #include "platform/files.h"
 #include "records/dbhandle.h"
@@ -74,8 +75,9 @@ std::vector<KASPO> AllItems(DBHANDLE* handle) {
 
 void ReadAllItems(DBHANDLE* handle) {
   std::vector<unsigned char> content;
+  BLOBJIO_FAULT fault;
   for (const KASPO& item : AllItems(handle)) {
-    (void)BLOBJ_Read(handle, item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content);
+    (void)BLOBJ_Read(handle, item.kaspo_id, RECORD_TABLE_KASPO, item.size, &content, &fault);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/base/console.h"
 #include "platform/process.h"
+#include "platform/report.h"
 
 namespace {
 
@@ -129,7 +130,12 @@ void APPDB_Report(const char* message) {
 
 void APPDB_CommitOrEnd(DBHANDLE* handle) {
   if (DB_Commit(handle)) return;
-  APPDB_Report(kCommitError);
+  APPDB_EndFailedCommit(DBHANDLE_ErrorText());
+}
+
+void APPDB_EndFailedCommit(const std::string& collected) {
+  DBreport("%s", collected.c_str());
+  CONSOLE_Error("%s", kCommitError);
   PLATFORM_Exit(APPDB_FATALSTATUS);
 }
 

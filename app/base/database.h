@@ -69,5 +69,10 @@ void APPDB_Report(const char* message);
 // APPDB_FATALSTATUS.
 void APPDB_CommitOrEnd(DBHANDLE* handle);
 
+// What a failed commit does: prints `collected` (the collected error text
+// the commit left) and "DB_Commit error!" on the error stream, and ends
+// the process with APPDB_FATALSTATUS.
+[[noreturn]] void APPDB_EndFailedCommit(const std::string& collected);
+
 // Forgets the handle. Only tests call it.
 void APPDB_ResetForTest();

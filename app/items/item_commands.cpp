@@ -17,6 +17,7 @@
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
 #include "app/container/table_file_io.h"
+#include "app/items/content_fault.h"
 #include "app/items/item_export.h"
 #include "app/items/item_facts.h"
 #include "app/items/item_listing.h"
@@ -172,7 +173,9 @@ bool StoreItem(const std::string& name, const ITEMS_ADDSETTINGS& choice,
     RollBackOrEnd(false);
     return false;
   }
-  if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, chunks)) {
+  BLOBJIO_FAULT fault;
+  if (!BLOBJIO_Store(Db(), item.kaspo_id, RECORD_TABLE_KASPO, chunks, &fault)) {
+    CONTENTFAULT_Print(fault);
     CONSOLE_Error(kWriteChunksError);
     RollBackOrEnd(true);
     return false;

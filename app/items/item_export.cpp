@@ -10,6 +10,7 @@
 #include "app/base/database.h"
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
+#include "app/items/content_fault.h"
 #include "app/items/item_facts.h"
 #include "app/items/item_listing.h"
 #include "platform/files.h"
@@ -268,8 +269,12 @@ ITEMREADER::~ITEMREADER() {
 }
 
 int ITEMREADER::Read(const KASPO& item, BLOBJIO_SINK* sink) {
-  return batched_ ? BLOBJIO_TakeFromBatch(Db(), &batch_, item.kaspo_id, item.size, sink)
-                  : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, sink);
+  BLOBJIO_FAULT fault;
+  const int read =
+      batched_ ? BLOBJIO_TakeFromBatch(Db(), &batch_, item.kaspo_id, item.size, sink, &fault)
+               : BLOBJIO_ReadItem(Db(), item.kaspo_id, RECORD_TABLE_KASPO, item.size, sink, &fault);
+  if (!read) CONTENTFAULT_Print(fault);
+  return read;
 }
 
 void EXPORT_RemoveStaleTemps(const std::string& dir) {

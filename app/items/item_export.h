@@ -67,7 +67,7 @@ class ITEMREADER {
   ITEMREADER& operator=(const ITEMREADER&) = delete;
 
   // Reads the item's content into `sink` (BLOBJIO_ReadItem). 0 after
-  // printing why it could not be read.
+  // printing why it could not be read; a failed commit ends the process.
   [[nodiscard]] int Read(const KASPO& item, BLOBJIO_SINK* sink);
 
  private:

@@ -118,9 +118,10 @@ void AddItem(const char* name, bool compress, const std::vector<unsigned char>& 
   std::snprintf(item->filename, sizeof item->filename, "%s", name);
   item->size = static_cast<int32_t>(content.size());
   item->compressed = compress ? '1' : '0';
+  BLOBJIO_FAULT fault;
   if (!DB_Begin(h) || !KASPO_Insert(item.get(), h) ||
-      !BLOBJ_Write(h, item->kaspo_id, RECORD_TABLE_KASPO, compress, content.data(),
-                   content.size()) ||
+      !BLOBJ_Write(h, item->kaspo_id, RECORD_TABLE_KASPO, compress, content.data(), content.size(),
+                   &fault) ||
       !DB_Commit(h)) {
     dberror_print();
     PLATFORM_QuickExit(4);
@@ -143,7 +144,10 @@ std::map<std::string, std::vector<unsigned char>> Items() {
     std::string name = row.filename;
     name.erase(name.find_last_not_of(' ') + 1);
     std::vector<unsigned char>& content = items[name];
-    if (!BLOBJ_Read(h, row.kaspo_id, RECORD_TABLE_KASPO, row.size, &content)) content = {'?'};
+    BLOBJIO_FAULT fault;
+    if (!BLOBJ_Read(h, row.kaspo_id, RECORD_TABLE_KASPO, row.size, &content, &fault)) {
+      content = {'?'};
+    }
   }
   return items;
 }

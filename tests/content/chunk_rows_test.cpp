@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "app/app_fake_engine.h"
-#include "app/base/console.h"
-#include "content/chunks.h"
+#include "app/items/content_fault.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 #include "platform/process.h"
 #include "records/blobj_data.h"
 
@@ -62,7 +63,9 @@ TEST_F(Chunks, WritesNumberedChunksThatReadBackInAnyRowOrder) {
     FakeApp().chunks.clear();
     const std::vector<unsigned char> data = Random(c.size);
     ASSERT_TRUE(DB_Begin(&handle_));
-    ASSERT_TRUE(BLOBJ_Write(&handle_, "K3y-item", 1000, c.compress, data.data(), data.size()));
+    BLOBJIO_FAULT fault;
+    ASSERT_TRUE(
+        BLOBJ_Write(&handle_, "K3y-item", 1000, c.compress, data.data(), data.size(), &fault));
     ASSERT_TRUE(DB_Commit(&handle_));
     const std::vector<FakeChunkRow>& rows = FakeApp().chunks;
     for (size_t k = 0; k < rows.size(); ++k) {
@@ -77,7 +80,7 @@ TEST_F(Chunks, WritesNumberedChunksThatReadBackInAnyRowOrder) {
     EXPECT_EQ(PayloadShape(chunks, c.compress), c.payload);
     std::shuffle(chunks.begin(), chunks.end(), shuffle);
     std::vector<unsigned char> back;
-    ASSERT_TRUE(BLOBJIO_Decode(&chunks, c.compress, c.size, &back));
+    ASSERT_TRUE(BLOBJIO_Decode(&chunks, c.compress, c.size, &back, &fault));
     EXPECT_TRUE(back == data);
   }
 }
@@ -239,11 +242,8 @@ TEST_F(Chunks, StreamedReadsGiveWhatTheWholeDecodingGives) {
     int whole_ok;
     {
       testing::internal::CaptureStderr();
-      FILE* err = std::tmpfile();
-      CONSOLE_ResetForTest(stdin, stdout, err);
-      whole_ok = BLOBJIO_Decode(&chunks, cases[i].compressed, cases[i].size, &whole);
-      CONSOLE_ResetForTest(stdin, stdout, stderr);
-      std::fclose(err);
+      BLOBJIO_FAULT fault;
+      whole_ok = BLOBJIO_Decode(&chunks, cases[i].compressed, cases[i].size, &whole, &fault);
       (void)testing::internal::GetCapturedStderr();
     }
     std::size_t next = 0;
@@ -266,15 +266,16 @@ TEST_F(Chunks, StreamedReadsGiveWhatTheWholeDecodingGives) {
 }
 
 // Damaged content fails the read with a message and never ends the
-// program. The chunk encoder reports on standard error, the read on the
-// console's error stream.
+// program. The chunk encoder reports on standard error, the read in its
+// fault.
 TEST_F(Chunks, DamagedContentFailsTheReadOnly) {
   const std::vector<unsigned char> data = Random(30000);
   ASSERT_TRUE(DB_Begin(&handle_));
-  ASSERT_TRUE(BLOBJ_Write(&handle_, "item0001", 1000, true, data.data(), data.size()));
+  BLOBJIO_FAULT fault;
+  ASSERT_TRUE(BLOBJ_Write(&handle_, "item0001", 1000, true, data.data(), data.size(), &fault));
   std::vector<BLOBJIO_CHUNK> missing = KeptChunks();
   FakeApp().chunks.clear();
-  ASSERT_TRUE(BLOBJ_Write(&handle_, "item0002", 1000, false, data.data(), data.size()));
+  ASSERT_TRUE(BLOBJ_Write(&handle_, "item0002", 1000, false, data.data(), data.size(), &fault));
   std::vector<BLOBJIO_CHUNK> cut = KeptChunks();
   ASSERT_TRUE(DB_Commit(&handle_));
   ASSERT_GE(missing.size(), 3u);
@@ -313,15 +314,12 @@ TEST_F(Chunks, DamagedContentFailsTheReadOnly) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    FILE* err = std::tmpfile();
-    CONSOLE_ResetForTest(stdin, stdout, err);
     std::vector<BLOBJIO_CHUNK> chunks = c.chunks;
     std::vector<unsigned char> back = {1, 2, 3};
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(BLOBJIO_Decode(&chunks, c.compressed, data.size(), &back));
+    EXPECT_FALSE(BLOBJIO_Decode(&chunks, c.compressed, data.size(), &back, &fault));
     const std::string reported = testing::internal::GetCapturedStderr();
-    const std::string read = FakeText(err);
-    std::fclose(err);
+    const std::string& read = fault.message;
     EXPECT_NE(reported + read, "");
     if (c.reported != nullptr) {
       EXPECT_EQ(reported, c.reported);
@@ -331,7 +329,6 @@ TEST_F(Chunks, DamagedContentFailsTheReadOnly) {
     }
     EXPECT_TRUE(back.empty());
   }
-  CONSOLE_ResetForTest(stdin, stdout, stderr);
 }
 // The "#50" chunks of `blocks` MiB of one byte: runs of 4096 bytes, 26
 // bits of code each, so that 256 MiB take about 210 KB of chunks.
@@ -374,7 +371,8 @@ std::vector<BLOBJIO_CHUNK> RunsOfOneByte(int blocks) {
   memory.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (64L << 20));
   if (pages == 0 || setrlimit(RLIMIT_AS, &memory) != 0) PLATFORM_QuickExit(3);
   std::vector<unsigned char> content;
-  const int read = BLOBJIO_Decode(&chunks, true, 100000, &content);
+  BLOBJIO_FAULT fault;
+  const int read = BLOBJIO_Decode(&chunks, true, 100000, &content, &fault);
   PLATFORM_QuickExit(read == 0 && content.empty() ? 0 : 2);
 }
 
@@ -384,17 +382,29 @@ TEST_F(Chunks, CraftedChunksFailWithinTheMemoryOfTheItemsSize) {
               "\\(COMPR_Reset\\) Decoded data too long \\(max = 100612\\)!");
 }
 
+// A read hands back what went wrong; printed, the damage comes first,
+// then the failed commit of the read's own transaction, which ends the
+// process as it always has.
+TEST_F(Chunks, AReadsFailedCommitEndsTheProcessAfterItsFault) {
+  Fake().answers['K'] = [](const Message&) { REPLY_Error("(END) refused by the test"); };
+  BLOBJIO_FAULT fault;
+  std::vector<unsigned char> content;
+  EXPECT_EQ(BLOBJ_Read(&handle_, "item0001", 1000, 10, &content, &fault), 0);
+  EXPECT_EQ(fault.kind, BLOBJIO_BADHEADER);
+  EXPECT_TRUE(fault.commit_failed);
+  EXPECT_EXIT(
+      CONTENTFAULT_Print(fault), testing::ExitedWithCode(1),
+      "^\\(BLOBJ_Read\\) Corrupted BLOBJ data-header\n.*refused by the test.*DB_Commit error!$");
+}
+
 // More chunks than ITEMNUMBER can count are refused before anything is
 // sent: no old chunk is deleted, no row inserted.
 TEST_F(Chunks, MoreChunksThanAnItemCanNumberChangeNothing) {
-  FILE* err = std::tmpfile();
-  CONSOLE_ResetForTest(stdin, stdout, err);
   COMPR_CHUNKS chunks;
   chunks.lengths.assign(BLOBJIO_MAXCHUNKS + 1, 0);
-  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, chunks), 0);
-  EXPECT_EQ(FakeText(err), "(BLOBJ_Write) Too many chunks (max = 32767)!\n");
+  BLOBJIO_FAULT fault;
+  EXPECT_EQ(BLOBJIO_Store(&handle_, "K3y-item", 1000, chunks, &fault), 0);
+  EXPECT_EQ(fault.message, "(BLOBJ_Write) Too many chunks (max = 32767)!\n");
   EXPECT_TRUE(Fake().messages.empty());
-  CONSOLE_ResetForTest(stdin, stdout, stderr);
-  std::fclose(err);
 }
 }  // namespace

@@ -1,7 +1,8 @@
 // Tests of the chunk encoder: the "#01" code byte for byte, chunk sizes,
 // round trips through both encodings, and damaged chunks and streams
 // (fatal by default, reported and failed when set so).
-#include "content/chunks.h"
+#include "content/chunk_read.h"
+#include "content/chunk_write.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,28 @@ TEST_F(ComprTest, RunLengthCodeByteForByte) {
       {"run of 181", Bytes(181, 'x'), {0xB0, 177, 'x'}},
       {"run of 438 is 258, 179 and one", Bytes(438, 'y'), {0xB0, 254, 'y', 0xB0, 175, 'y', 'y'}},
       {"180 times 0xB0", Bytes(180, 0xB0), {0xB0, 175, 0xB0, 0xB0, 0xB0}},
+      // Runs and plain bytes ending around the eight bytes compared at once.
+      {"run of 7", Bytes(7, 'x'), {0xB0, 3, 'x'}},
+      {"run of 12", Bytes(12, 'x'), {0xB0, 8, 'x'}},
+      {"run of 13", Bytes(13, 'x'), {0xB0, 9, 'x'}},
+      {"run of 9, then others",
+       {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x', 'y', 'z'},
+       {0xB0, 5, 'x', 'y', 'z'}},
+      {"0xB0 as 8th byte",
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 0xB0, 'h', 'i', 'j', 'k'},
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 0xB0, 0xB0, 'h', 'i', 'j', 'k'}},
+      {"run from the 8th byte",
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'y', 'y', 'y', 'y', 'z'},
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 0xB0, 0, 'y', 'z'}},
+      {"run from the 9th byte",
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'y', 'y', 'y', 'y', 'z'},
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0xB0, 0, 'y', 'z'}},
+      {"three equal across eight stay plain",
+       {'a', 'b', 'c', 'd', 'e', 'f', 'q', 'q', 'q', 'r', 's', 't', 'u'},
+       {'a', 'b', 'c', 'd', 'e', 'f', 'q', 'q', 'q', 'r', 's', 't', 'u'}},
+      {"run of 4 ends the stream",
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'z', 'z', 'z', 'z'},
+       {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 0xB0, 0, 'z'}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -140,6 +163,14 @@ TEST_F(ComprTest, ChunkSizesAndEdges) {
     COMPR one;
     EXPECT_TRUE(Join({chunks[k]}, COMPR_MODE_RLE, &one));  // each chunk decodes by itself
   }
+  // Room for 10: eight plain bytes at once, then a run whose code no longer
+  // fits goes plain up to the chunk's end and is coded in the next.
+  const Bytes edge = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h',
+                      'x', 'x', 'x', 'x', 'x', 'x', 'y', 'z'};
+  const std::vector<RECORD_BINARY> cut = Chunks(edge, COMPR_MODE_RLE, 13);
+  ASSERT_EQ(cut.size(), 2u);
+  EXPECT_EQ(Body(cut[0]), Bytes({'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'x', 'x'}));
+  EXPECT_EQ(Body(cut[1]), Bytes({0xB0, 0, 'x', 'y', 'z'}));
 }
 
 TEST_F(ComprTest, StreamsRoundTripThroughBothEncodings) {
