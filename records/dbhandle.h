@@ -122,6 +122,9 @@ void DBHANDLE_ArmInterrupt();
 [[nodiscard]] int dbupdate(DBHANDLE* handle, const char* table, const char* text, int* out_status);
 [[nodiscard]] int dbdeleteall(DBHANDLE* handle, const char* table, int* out_status);
 
+// ---------------------------------------------------------------------------
+// Single SQL statements
+
 // What a statement does to the database, for a caller that must know
 // which transaction it leaves open or which statements it lets through.
 enum DBSTMTKIND {
@@ -191,11 +194,6 @@ struct DBSTATEMENT {
 // MYDB_COMMAND_OK and MYDB_TUPLES_OK, minus it for MYDB_TUPLES_PARTIAL.
 [[nodiscard]] int dbfill_rows(DBHANDLE* handle, const DBRESULT* result, int status, int* out_rows);
 void dbfree(MYDB_RESULT* result);
-
-// The MYDB code of a client result's status.
-[[nodiscard]] int DBHANDLE_MapStatus(const DBRESULT* result);
-// The row count of a result signed by the dbfill_rows rule.
-[[nodiscard]] int DBHANDLE_SignedRows(const DBRESULT* result, int status);
 
 // ---------------------------------------------------------------------------
 // Error text

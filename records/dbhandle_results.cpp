@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "records/dbhandle.h"
+#include "records/internal/dbhandle_shared.h"
 
 namespace {
 

@@ -46,6 +46,11 @@ DBRESULTPTR DBHANDLE_Request(DBHANDLE* handle, const char* text);
 DBRESULTPTR DBHANDLE_RequestPrepared(DBHANDLE* handle, const DBPREPARED& prepared);
 DBRESULTPTR DBHANDLE_RequestMessage(DBHANDLE* handle);
 
+// The MYDB code of a client result's status.
+[[nodiscard]] int DBHANDLE_MapStatus(const DBRESULT* result);
+// The row count of a result signed by the dbfill_rows rule.
+[[nodiscard]] int DBHANDLE_SignedRows(const DBRESULT* result, int status);
+
 // The status rule shared by every execute call: *out_status is the MYDB
 // code; an error status collects its failure line (with `arg`) and the
 // result's message and fails.
