@@ -313,18 +313,46 @@ void DBCLIENT_ParseReply(const unsigned char* reply, int length, DBRESULT* resul
 // ---------------------------------------------------------------------------
 // Statement calls
 
-DBRESULTPTR DBexec(DBCONNECTION* conn, const char* sql) {
+namespace {
+
+// Parses `sql`, with ";" appended when it does not end with one, into the
+// message buffer.
+[[nodiscard]] int ParseIntoMessage(const char* sql, std::string* error) {
   std::vector<char> text(sql, sql + std::strlen(sql));
   if (text.empty() || text.back() != ';') text.push_back(';');
   text.push_back('\0');
   DBquery_reset();
+  return PARSE_Statement(text.data(), error);
+}
+
+DBRESULTPTR Refused(std::string error) {
+  DBRESULTPTR refused = NewResult();
+  refused->error = std::move(error);
+  refused->status = DBRES_REFUSED;
+  return refused;
+}
+
+}  // namespace
+
+DBRESULTPTR DBexec(DBCONNECTION* conn, const char* sql) {
   std::string error;
-  if (!PARSE_Statement(text.data(), &error)) {
-    DBRESULTPTR refused = NewResult();
-    refused->error = std::move(error);
-    refused->status = DBRES_REFUSED;
-    return refused;
-  }
+  if (!ParseIntoMessage(sql, &error)) return Refused(std::move(error));
+  return DBexecmsg(conn);
+}
+
+int DBCLIENT_Prepare(const char* sql, DBPREPARED* out) {
+  *out = DBPREPARED{};
+  out->refused = !ParseIntoMessage(sql, &out->error);
+  if (out->refused) return 0;
+  out->message.assign(MESSAGE_Data(), MESSAGE_Data() + MESSAGE_Length());
+  out->damaged = MESSAGE_Damaged();
+  return 1;
+}
+
+DBRESULTPTR DBCLIENT_ExecPrepared(DBCONNECTION* conn, const DBPREPARED& prepared) {
+  if (prepared.refused) return Refused(prepared.error);
+  MESSAGE_Load(prepared.message.data(), static_cast<int>(prepared.message.size()),
+               prepared.damaged);
   return DBexecmsg(conn);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/types/resdata.h"
 
@@ -101,6 +102,25 @@ DBRESULTPTR DBexec(DBCONNECTION* conn, const char* sql);
 
 // Runs the message built beforehand with the message builder.
 DBRESULTPTR DBexecmsg(DBCONNECTION* conn);
+
+// A statement parsed once (DBCLIENT_Prepare), so that a caller can read
+// what it asks of the engine and then run it without lexing or parsing it
+// again (DBCLIENT_ExecPrepared).
+struct DBPREPARED {
+  bool refused = false;                // the parser refused the text
+  std::string error;                   // its message, when refused
+  std::vector<unsigned char> message;  // the command message, when not
+  bool damaged = false;                // a token did not fit its length field
+};
+
+// Parses `sql` as DBexec does (";" appended when it does not end with one)
+// without sending it. Fails when the parser refused the text; the message
+// buffer holds what the parse wrote either way.
+[[nodiscard]] int DBCLIENT_Prepare(const char* sql, DBPREPARED* out);
+
+// Runs a prepared statement as DBexec runs its text: a refused one gives
+// status 5 with the parser's message and sends nothing.
+DBRESULTPTR DBCLIENT_ExecPrepared(DBCONNECTION* conn, const DBPREPARED& prepared);
 
 // Parses a reply into `result`, which starts with status 1 and an empty
 // error text. Exposed for tests; DBexec and DBexecmsg use it.

@@ -71,6 +71,12 @@ void DBquery_addtokdata(unsigned char kind, const void* bytes, int length) {
   Put(bytes, length);
 }
 
+void MESSAGE_Load(const unsigned char* bytes, int length, bool damaged) {
+  DBquery_reset();
+  Put(bytes, length);
+  Message().damaged = damaged;
+}
+
 const unsigned char* MESSAGE_Data() { return Message().buf.bytes.data(); }
 
 int MESSAGE_Length() { return Message().buf.used; }

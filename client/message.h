@@ -26,6 +26,11 @@ void DBquery_addtokstring(unsigned char kind, const char* text);
 // Kind byte, u16 length, then `length` bytes.
 void DBquery_addtokdata(unsigned char kind, const void* bytes, int length);
 
+// Replaces the message with `length` bytes kept from an earlier build (a
+// prepared statement), damaged as that build was, so that it goes out
+// exactly as it was built.
+void MESSAGE_Load(const unsigned char* bytes, int length, bool damaged);
+
 // The message built so far.
 const unsigned char* MESSAGE_Data();
 int MESSAGE_Length();

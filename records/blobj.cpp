@@ -16,7 +16,6 @@ static_assert(BLOBJ_IDLEN == VALSTR_KEYLEN && BLOBJ_IDLEN == KASPO_IDLEN);
 
 namespace {
 
-constexpr char kColumns[] = "BLOBJ_Id,FK_Id,FK_Table,ItemNumber,ComprData,Compressed";
 constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
 constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 constexpr char kFkCountQuery[] =
@@ -80,8 +79,6 @@ const char* BLOBJ_Descriptor() {
   static const std::string descriptor = RECIO_Descriptor(kShape);
   return descriptor.c_str();
 }
-
-const char* BLOBJ_Columns() { return kColumns; }
 
 int BLOBJ_Fill(BLOBJ* record, DBRESULT* result, int row, int status, DBHANDLE* /*handle*/) {
   return RECIO_Fill(kShape, record, result, row, status);

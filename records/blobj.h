@@ -50,7 +50,6 @@ void BLOBJ_Init(BLOBJ* record);
 std::unique_ptr<BLOBJ> BLOBJ_New();
 void BLOBJ_List_Init(ARRAY* list);
 const char* BLOBJ_Descriptor();
-const char* BLOBJ_Columns();
 
 [[nodiscard]] int BLOBJ_Fill(BLOBJ* record, DBRESULT* result, int row, int status,
                              DBHANDLE* handle);

@@ -12,7 +12,6 @@ namespace {
 
 constexpr char kNoPrimaryKeyCopy[] = "Blobj_Data_CopyPk: No primary key!\n";
 constexpr char kNoPrimaryKeyCmp[] = "Blobj_Data_CmpPk: No primary key!\n";
-constexpr char kColumns[] = "BinData";
 
 constexpr RECIO_FIELD kFields[] = {
     {"BinData", offsetof(BLOBJ_DATA, bin_data), STRUCT_BINARY, 2 + RECORD_BINMAX},
@@ -43,8 +42,6 @@ const char* Blobj_Data_Descriptor() {
   static const std::string descriptor = RECIO_Descriptor(kShape);
   return descriptor.c_str();
 }
-
-const char* Blobj_Data_Columns() { return kColumns; }
 
 int Blobj_Data_Fill(BLOBJ_DATA* record, DBRESULT* result, int row, int status,
                     DBHANDLE* /*handle*/) {

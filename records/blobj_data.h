@@ -32,7 +32,6 @@ void Blobj_Data_Init(BLOBJ_DATA* record);
 std::unique_ptr<BLOBJ_DATA> Blobj_Data_New();
 void Blobj_Data_List_Init(ARRAY* list);
 const char* Blobj_Data_Descriptor();
-const char* Blobj_Data_Columns();
 
 // Copies row `row` (-1: the only row) of a one-column binary result.
 [[nodiscard]] int Blobj_Data_Fill(BLOBJ_DATA* record, DBRESULT* result, int row, int status,

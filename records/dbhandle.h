@@ -2,7 +2,9 @@
 // Owns the process-wide BEGIN-stack (transaction nesting), the collected
 // error text and its mode, and the connection of each handle. Every call
 // is one request and one reply through the request channel; nothing here
-// adds SQL semantics of its own, and nothing here ends the process.
+// adds SQL semantics of its own, and nothing here ends the process. The
+// process-wide state is the module's own (records/internal): callers reach
+// it through the operations below.
 #pragma once
 
 #include <cstdio>
@@ -41,19 +43,6 @@ enum DBERRMODE {
   DBERR_COLLECTING,  // appended to the collected text, printed by dberror_print
 };
 
-struct DBHANDLESTATE {
-  int begin_depth = 0;  // open dbbegin levels of the whole process
-  std::string errtext;  // at most DBHANDLE_ERRTEXTMAX bytes
-  DBERRMODE errmode = DBERR_DIRECT;
-  // Letter of the last statement dbexec_sql sent (0: none was sent).
-  char last_letter = 0;
-  // Where the printing mode of dbexec_sql writes; standard output unless a
-  // test points it elsewhere.
-  FILE* out = stdout;
-};
-
-DBHANDLESTATE& DBHANDLE_State();
-
 // ---------------------------------------------------------------------------
 // The engine
 
@@ -80,6 +69,10 @@ void DBHANDLE_ArmInterrupt();
 // a failed outermost BEGIN takes its level back off again.
 [[nodiscard]] int dbbegin(DBHANDLE* handle);
 [[nodiscard]] int DB_Begin(DBHANDLE* handle);
+
+// The open dbbegin levels of the whole process; negative after too many
+// dbends.
+[[nodiscard]] int DBHANDLE_BeginDepth();
 
 // Closes one level; the outermost sends "END". Below 0 it reports
 // "BEGIN-stack underflow (too many dbends).\n" and the depth stays negative.
@@ -129,21 +122,13 @@ void DBHANDLE_ArmInterrupt();
 [[nodiscard]] int dbupdate(DBHANDLE* handle, const char* table, const char* text, int* out_status);
 [[nodiscard]] int dbdeleteall(DBHANDLE* handle, const char* table, int* out_status);
 
-// Runs one SQL statement: the text up to the first ";" (newlines become
-// blanks; only white space may follow the ";"; a missing ";" is added).
-// Without `out_result` (nullptr) it prints: the column names and rows of a
-// row result joined by ", " (values without trailing white space), "not
-// all results evaluated!\n" for a partial one, and a success line; the
-// result is released. *out_count is the row count, negated for a partial
-// result. Printing stops at a stop the user asked for
-// (DBHANDLE_ArmInterrupt); the call then fails without a message.
-[[nodiscard]] int dbexec_sql(DBHANDLE* handle, const char* text, MYDB_RESULT* out_result,
-                             int* out_count);
+// ---------------------------------------------------------------------------
+// Single SQL statements
 
 // What a statement does to the database, for a caller that must know
 // which transaction it leaves open or which statements it lets through.
 enum DBSTMTKIND {
-  DBSTMT_NONE,   // nothing was sent
+  DBSTMT_NONE,   // nothing would be sent
   DBSTMT_OTHER,  // any statement not named below
   DBSTMT_CONNECT,
   DBSTMT_DISCONNECT,
@@ -159,8 +144,14 @@ enum DBSTMTKIND {
   DBSTMT_SETTABLE,     // SET TABLE ... STATIC and SET TABLE ... SECURE
 };
 
-// What a statement of dbexec_sql asks of the engine, read from its message.
+// One SQL statement of dbexec_sql, prepared once (DBHANDLE_Prepare): the
+// text as it is sent, its parsed form, and what it asks of the engine, read
+// from its message. Run it with DBHANDLE_ExecStatement.
 struct DBSTATEMENT {
+  std::string text;       // up to its first ";" (added when missing),
+                          // newlines turned into blanks
+  bool trailing = false;  // more than white space followed the ";"
+  DBPREPARED prepared;    // the message, or why the parser refused the text
   DBSTMTKIND kind = DBSTMT_NONE;
   std::string name;   // the name the message starts with (table, index,
                       // database), upper-cased as sent; empty when none
@@ -169,10 +160,27 @@ struct DBSTATEMENT {
                       // CREATE [UNIQUE] INDEX; empty for the others
 };
 
-// Builds the message of `text` as dbexec_sql would, without sending it or
-// collecting any message. Fails when dbexec_sql would refuse the text
-// before sending it.
-[[nodiscard]] int DBHANDLE_Describe(const char* text, DBSTATEMENT* out);
+// Cuts and parses one SQL statement the way dbexec_sql does, without
+// sending it or collecting any message. Fails when dbexec_sql would refuse
+// the text before sending it; *out then still holds what the refusal
+// reports, and its kind is DBSTMT_NONE.
+[[nodiscard]] int DBHANDLE_Prepare(const char* text, DBSTATEMENT* out);
+
+// Runs a prepared statement: its message goes out as it was parsed.
+// Without `out_result` (nullptr) it prints: the column names and rows of a
+// row result joined by ", " (values without trailing white space), "not
+// all results evaluated!\n" for a partial one, and a success line; the
+// result is released. *out_count is the row count, negated for a partial
+// result. Printing stops at a stop the user asked for
+// (DBHANDLE_ArmInterrupt); the call then fails without a message.
+[[nodiscard]] int DBHANDLE_ExecStatement(DBHANDLE* handle, const DBSTATEMENT& statement,
+                                         MYDB_RESULT* out_result, int* out_count);
+
+// Runs one SQL statement: the text up to the first ";" (newlines become
+// blanks; only white space may follow the ";"; a missing ";" is added),
+// prepared and run as by the two calls above.
+[[nodiscard]] int dbexec_sql(DBHANDLE* handle, const char* text, MYDB_RESULT* out_result,
+                             int* out_count);
 
 // ---------------------------------------------------------------------------
 // Result accessors
@@ -186,11 +194,6 @@ struct DBSTATEMENT {
 // MYDB_COMMAND_OK and MYDB_TUPLES_OK, minus it for MYDB_TUPLES_PARTIAL.
 [[nodiscard]] int dbfill_rows(DBHANDLE* handle, const DBRESULT* result, int status, int* out_rows);
 void dbfree(MYDB_RESULT* result);
-
-// The MYDB code of a client result's status.
-[[nodiscard]] int DBHANDLE_MapStatus(const DBRESULT* result);
-// The row count of a result signed by the dbfill_rows rule.
-[[nodiscard]] int DBHANDLE_SignedRows(const DBRESULT* result, int status);
 
 // ---------------------------------------------------------------------------
 // Error text
@@ -206,11 +209,9 @@ void dberror_print();
 const std::string& DBHANDLE_ErrorText();
 // Empties the collected text.
 void DBHANDLE_ClearError();
-
-// The command letter of the statement the last dbexec_sql sent to the
-// engine, 0 when it sent none; and what that statement does.
-[[nodiscard]] char DBHANDLE_LastLetter();
-[[nodiscard]] DBSTMTKIND DBHANDLE_LastKind();
+// Puts back a collected text kept before a call that emptied it, so that
+// the caller's own report still shows what went wrong first.
+void DBHANDLE_RestoreError(const std::string& kept);
 
 // Back to the state at process start. Only tests call it.
 void DBHANDLE_ResetForTest();

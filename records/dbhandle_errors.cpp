@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/report.h"
+#include "records/internal/dbhandle_shared.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ std::string Format(const char* format, va_list args) {
 
 void Collect(const std::string& text) {
   DBHANDLESTATE& s = DBHANDLE_State();
-  if (s.errmode == DBERR_DIRECT) {
+  if (!s.collecting) {
     DBreport("%s", text.c_str());
     return;
   }
@@ -78,7 +79,9 @@ void Collect(const std::string& text) {
 
 }  // namespace
 
-void DBHANDLE_SetErrorMode(DBERRMODE mode) { DBHANDLE_State().errmode = mode; }
+void DBHANDLE_SetErrorMode(DBERRMODE mode) {
+  DBHANDLE_State().collecting = mode == DBERR_COLLECTING;
+}
 
 void dberror(const char* format, ...) {
   va_list args;
@@ -93,3 +96,7 @@ void dberror_print() { DBreport("%s", DBHANDLE_State().errtext.c_str()); }
 const std::string& DBHANDLE_ErrorText() { return DBHANDLE_State().errtext; }
 
 void DBHANDLE_ClearError() { DBHANDLE_State().errtext.clear(); }
+
+void DBHANDLE_RestoreError(const std::string& kept) {
+  DBHANDLE_State().errtext.assign(kept, 0, DBHANDLE_ERRTEXTMAX);
+}

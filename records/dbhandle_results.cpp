@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "records/dbhandle.h"
+#include "records/internal/dbhandle_shared.h"
 
 namespace {
 
@@ -51,3 +52,21 @@ int dbfill_rows(DBHANDLE* /*handle*/, const DBRESULT* result, int status, int* o
 }
 
 void dbfree(MYDB_RESULT* result) { result->reset(); }
+
+int DBHANDLE_MapStatus(const DBRESULT* result) {
+  switch (DBresult_status(result)) {
+    case 0: return MYDB_EMPTY_QUERY;
+    case DBRES_COMMAND_OK: return MYDB_COMMAND_OK;
+    case DBRES_TUPLES_OK: return MYDB_TUPLES_OK;
+    case DBRES_TUPLES_PART: return MYDB_TUPLES_PARTIAL;
+    case DBRES_REFUSED: return MYDB_NONFATAL_ERROR;
+    case 6: return MYDB_FATAL_ERROR;
+    default: return MYDB_BAD_RESPONSE;
+  }
+}
+
+int DBHANDLE_SignedRows(const DBRESULT* result, int status) {
+  if (status == MYDB_TUPLES_PARTIAL) return -DBresult_rows(result);
+  if (status == MYDB_COMMAND_OK || status == MYDB_TUPLES_OK) return DBresult_rows(result);
+  return 0;
+}

@@ -16,7 +16,6 @@ static_assert(KASPO_IDLEN == VALSTR_KEYLEN);
 
 namespace {
 
-constexpr char kColumns[] = "KASPO_Id,Filename,Description,Size,Compressed";
 constexpr char kSearchQuery[] =
     "SELECT * FROM KASPO WHERE  FILENAME LIKE '%s' OR KASPO_ID IN   (SELECT KASPO_ID FROM KASPO "
     "   WHERE DESCRIPTION LIKE '%s') ORDER BY FILENAME";
@@ -77,8 +76,6 @@ const char* KASPO_Descriptor() {
   static const std::string descriptor = RECIO_Descriptor(kShape);
   return descriptor.c_str();
 }
-
-const char* KASPO_Columns() { return kColumns; }
 
 int KASPO_Fill(KASPO* record, DBRESULT* result, int row, int status, DBHANDLE* /*handle*/) {
   return RECIO_Fill(kShape, record, result, row, status);

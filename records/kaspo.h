@@ -48,8 +48,6 @@ void KASPO_Init(KASPO* record);
 std::unique_ptr<KASPO> KASPO_New();
 void KASPO_List_Init(ARRAY* list);
 const char* KASPO_Descriptor();
-// The heading line of the columns.
-const char* KASPO_Columns();
 
 // Copies row `row` of the result (-1: the only row) into the record.
 [[nodiscard]] int KASPO_Fill(KASPO* record, DBRESULT* result, int row, int status,

@@ -155,7 +155,7 @@ std::string FieldText(const void* record, const RECIO_FIELD& field) {
 void RestoreMax(DBHANDLE* handle, int old) {
   const std::string kept = DBHANDLE_ErrorText();
   (void)SetMax(handle, old);
-  DBHANDLE_State().errtext = kept;
+  DBHANDLE_RestoreError(kept);
 }
 
 // "<Key>='<key>'", the key quoted for SQL text. The value strings are
@@ -173,7 +173,7 @@ std::string KeyCondition(const RECIO_TABLE& table, const void* record) {
   // Inside the walk's own bracket the depth is at least 2 when the caller
   // holds a transaction; at 1 the bracket's own END would close the cursor
   // at once, and every fetch would then look like the end of the rows.
-  if (DBHANDLE_State().begin_depth < 2) {
+  if (DBHANDLE_BeginDepth() < 2) {
     DBHANDLE_ClearError();
     dberror(kWalkNeedsTransaction, cursor);
     return 0;
@@ -189,7 +189,7 @@ std::string KeyCondition(const RECIO_TABLE& table, const void* record) {
   if (counted && rows >= total) return 1;
   const std::string kept = DBHANDLE_ErrorText();
   (void)dbclose(handle, cursor);
-  DBHANDLE_State().errtext = kept;
+  DBHANDLE_RestoreError(kept);
   if (counted) dberror(kWalkIncomplete, cursor, rows, total);
   return 0;
 }
@@ -291,7 +291,7 @@ void RECIO_End(DBHANDLE* handle) {
   // message.
   const std::string kept = DBHANDLE_ErrorText();
   if (dbend(handle)) {
-    DBHANDLE_State().errtext = kept;
+    DBHANDLE_RestoreError(kept);
     return;
   }
   dberror_print();
@@ -471,7 +471,7 @@ int RECIO_CursorCount(const RECIO_TABLE& table, DBHANDLE* handle, int* out_count
                         dbfill_count(handle, result.get(), status, out_count);
     const std::string kept = DBHANDLE_ErrorText();
     const int closed = dbclose(handle, cursor.c_str());
-    if (!fetched) DBHANDLE_State().errtext = kept;
+    if (!fetched) DBHANDLE_RestoreError(kept);
     ok = fetched && closed;
   }
   RECIO_End(handle);

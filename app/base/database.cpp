@@ -89,8 +89,8 @@ int APPDB_IsOwnObject(const std::string& name) {
   return 0;
 }
 
-int APPDB_ExecPrint(const std::string& sql, int* out_rows) {
-  return dbexec_sql(APPDB_Handle(), sql.c_str(), nullptr, out_rows);
+int APPDB_ExecPrint(const DBSTATEMENT& statement, int* out_rows) {
+  return DBHANDLE_ExecStatement(APPDB_Handle(), statement, nullptr, out_rows);
 }
 
 void APPDB_PrintError() { dberror_print(); }
@@ -112,8 +112,6 @@ int APPDB_SetMax(int max) {
   int status = 0;
   return dbexec1(APPDB_Handle(), statement.c_str(), &result, &status);
 }
-
-DBSTMTKIND APPDB_LastCommand() { return DBHANDLE_LastKind(); }
 
 int APPDB_AbortOpen() {
   MYDB_RESULT result;

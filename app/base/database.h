@@ -31,11 +31,12 @@ inline constexpr char APPDB_DATABASE[] = "KASPODB";
 // application's own tables or indexes.
 [[nodiscard]] int APPDB_IsOwnObject(const std::string& name);
 
-// Runs `sql` through the handle's printing execute: column names and rows,
-// or a success line, go to standard output. Returns 0 on failure, with the
-// collected error text saying why (APPDB_PrintError); `*out_rows` is
-// negative when not all rows were evaluated.
-[[nodiscard]] int APPDB_ExecPrint(const std::string& sql, int* out_rows);
+// Runs a statement prepared once (DBHANDLE_Prepare) through the handle's
+// printing execute: column names and rows, or a success line, go to
+// standard output. Returns 0 on failure, with the collected error text
+// saying why (APPDB_PrintError); `*out_rows` is negative when not all rows
+// were evaluated.
+[[nodiscard]] int APPDB_ExecPrint(const DBSTATEMENT& statement, int* out_rows);
 
 // Prints the collected database error text.
 void APPDB_PrintError();
@@ -49,11 +50,6 @@ void APPDB_AllowInterrupt();
 // The engine's result-row maximum (MAX), read and set.
 [[nodiscard]] int APPDB_ReadMax(int* out_max);
 [[nodiscard]] int APPDB_SetMax(int max);
-
-// What the statement APPDB_ExecPrint last sent to the engine does
-// (DBSTMT_BEGIN, DBSTMT_COMMIT for COMMIT or END, ...); DBSTMT_NONE when it
-// sent none.
-[[nodiscard]] DBSTMTKIND APPDB_LastCommand();
 
 // Rolls back the engine's open transaction directly ("ABORT"), for one that
 // SQL statements opened past the handle's BEGIN-stack. Prints the

@@ -36,12 +36,10 @@ void TrackTransaction(DBSTMTKIND kind, bool* open) {
 // index of their own (a unique one refuses rows that a container holds and
 // export and delete need) or a table kind that writes files and a redo log
 // to the engine's directory (SET TABLE ... STATIC/SECURE). Kaspo's own
-// tables and indexes are those APPDB_IsOwnObject names. Returns 1 when it
-// refused.
-int Refused(const std::string& sql) {
-  DBSTATEMENT statement;
-  // A text the execute refuses anyway is left to it and its messages.
-  if (!DBHANDLE_Describe(sql.c_str(), &statement)) return 0;
+// tables and indexes are those APPDB_IsOwnObject names. A statement that
+// could not be prepared has no kind and is left to the execute and its
+// messages. Returns 1 when it refused.
+int Refused(const DBSTATEMENT& statement) {
   const char* kind = nullptr;
   std::string name = APPDB_DATABASE;
   switch (statement.kind) {
@@ -77,12 +75,16 @@ void RunStatement(const std::string& sql, bool* open) {
   // terminal.
   std::fflush(CONSOLE_Get().out);
   int rows = 0;
-  const bool refused = Refused(sql);
-  const bool done = !refused && APPDB_ExecPrint(sql, &rows);
+  // Parsed once: what the refusal reads is what the execute sends.
+  DBSTATEMENT statement;
+  (void)DBHANDLE_Prepare(sql.c_str(), &statement);
+  const bool refused = Refused(statement);
+  const bool done = !refused && APPDB_ExecPrint(statement, &rows);
   const bool interrupted = APPDB_EndInterrupt();
   if (done) {
     if (rows < 0) CONSOLE_Print(kNotAllRows);
-    TrackTransaction(APPDB_LastCommand(), open);
+    // Done means the engine ran it, so its kind is what the engine did.
+    TrackTransaction(statement.kind, open);
   } else if (!refused && interrupted) {
     CONSOLE_Error(kInterrupted);
   } else if (!refused) {

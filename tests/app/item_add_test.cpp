@@ -65,7 +65,7 @@ TEST_F(AddPass, ARefusedChunkIsRolledBackOnce) {
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'M'), 1);
   EXPECT_EQ(std::count(letters.begin(), letters.end(), 'K'), 0);
   EXPECT_FALSE(APP_State().changed);
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
   APP_ResetForTest();
   APPDB_ResetForTest();
 }

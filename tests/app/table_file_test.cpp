@@ -149,7 +149,7 @@ TEST_F(TableFile, SaveWritesTheCountTheDescriptorAndOnlyTheFieldValues) {
   module.rows = 100000;
   EXPECT_FALSE(Save(small));
   EXPECT_EQ(Text(err_), "(TABLE_File_Save) Too many records for one section (max = 99999)!\n");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
 }
 
 TEST_F(TableFile, SaveReportsBadDescriptorsAndAWalkThatFailed) {
@@ -171,7 +171,7 @@ TEST_F(TableFile, SaveReportsBadDescriptorsAndAWalkThatFailed) {
   EXPECT_FALSE(Save(kDescriptor));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "lost the cursor\n");
   EXPECT_EQ(Text(err_), "(TABLE_File_Save) Error in DB-Select!\n");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
 }
 
 TEST_F(TableFile, LoadMatchesFieldsByNameAndConvertsOldForms) {
@@ -282,7 +282,7 @@ TEST_F(TableFile, LoadRefusesDamagedSections) {
   EXPECT_FALSE(Load(Section("00003," + kDescriptor, std::string(3 * 64, 'f'))));
   EXPECT_EQ(module.inserted.size(), 1u);
   EXPECT_EQ(Text(err_), "(TABLE_File_Load) Error in table-insert!\n");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
 }
 
 TEST_F(TableFile, LoadAndSkipPassOverSectionsOfOtherTables) {

@@ -319,6 +319,18 @@ TEST_F(ChannelTest, ExecSendsParsedStatementsOnly) {
     EXPECT_FALSE(r->error.empty());
   }
   EXPECT_EQ(g_calls, 2);  // refused statements are not sent
+  // Prepared once, run as parsed: the buffer in between does not matter.
+  DBPREPARED prepared;
+  ASSERT_TRUE(DBCLIENT_Prepare("SELECT * FROM KASPO", &prepared));
+  EXPECT_EQ(prepared.message, without);
+  DBquery_reset();
+  DBRESULTPTR p = DBCLIENT_ExecPrepared(&conn, prepared);
+  EXPECT_EQ(g_last, without);
+  EXPECT_FALSE(DBCLIENT_Prepare("GRANT ALL", &prepared));
+  DBRESULTPTR q = DBCLIENT_ExecPrepared(&conn, prepared);
+  EXPECT_EQ(DBresult_status(q.get()), DBRES_REFUSED);
+  EXPECT_EQ(q->error, "(DBexec) Syntax error: SQL-command GRANT not known");
+  EXPECT_EQ(g_calls, 3);
   DBquery_reset();
   DBquery_addcmd('D');
   DBquery_addtokstring('a', "KASPO");

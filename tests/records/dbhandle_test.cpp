@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/types/reply.h"
+#include "records/internal/dbhandle_shared.h"
 #include "support/fake_engine.h"
 
 namespace {
@@ -44,20 +45,20 @@ TEST_F(HandleTest, OnlyTheOutermostLevelTalksToTheEngine) {
   ASSERT_TRUE(KASPO_Update(record.get(), &handle_));
   ASSERT_TRUE(DB_Begin(&handle_));
   ASSERT_TRUE(DB_Commit(&handle_));  // at depth 2: commits nothing
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 2);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 2);
   ASSERT_TRUE(dbend(&handle_));
   ASSERT_TRUE(DB_Commit(&handle_));
   EXPECT_EQ(Letters(), "JGKJDHK");
   EXPECT_EQ(Fake().messages[2], ParsedMessage("END"));
   EXPECT_EQ(Fake().messages[6], ParsedMessage("COMMIT"));
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
   EXPECT_FALSE(DB_Commit(&handle_));
   EXPECT_EQ(DBHANDLE_ErrorText(), "COMMIT command without BEGIN");
   EXPECT_FALSE(DB_RollBack(&handle_));
   EXPECT_EQ(DBHANDLE_ErrorText(), "ROLLBACK command without BEGIN");
   EXPECT_FALSE(dbend(&handle_));
   EXPECT_EQ(DBHANDLE_ErrorText(), "BEGIN-stack underflow (too many dbends).\n");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, -1);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), -1);
   EXPECT_EQ(Letters(), "JGKJDHK");
 }
 
@@ -66,7 +67,7 @@ TEST_F(HandleTest, FailedBeginDoesNotCountItsLevel) {
   EXPECT_FALSE(DB_Begin(&handle_));
   EXPECT_EQ(DBHANDLE_ErrorText(),
             "BEGIN command failed.\nError: (BEGIN) Already open transaction\n");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
   Fake().answers.erase('J');
   ASSERT_TRUE(DB_Begin(&handle_));
   EXPECT_EQ(Letters(), "JJ");
@@ -78,7 +79,7 @@ TEST_F(HandleTest, ErrorRepliesToClosingStatementsAreFailures) {
   EXPECT_FALSE(DB_Commit(&handle_));
   EXPECT_EQ(DBHANDLE_ErrorText(),
             "COMMIT command failed.\nError: (END) Connection Timestamp not defined\n");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 1);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 1);
   EXPECT_FALSE(dbend(&handle_));
   EXPECT_EQ(DBHANDLE_ErrorText(),
             "END command failed.\nError: (END) Connection Timestamp not defined\n");
@@ -189,7 +190,6 @@ TEST_F(HandleTest, SqlStatementEndsAtItsSemicolon) {
     EXPECT_TRUE(dbexec_sql(&handle_, text, nullptr, &count));
     ASSERT_EQ(Fake().messages.size(), 1u);
     EXPECT_EQ(Fake().messages[0], with_semicolon);
-    EXPECT_EQ(DBHANDLE_LastLetter(), 'G');
   }
   EXPECT_EQ(printed.Text(),
             "sql-command successfully executed\nsql-command successfully executed\n"
@@ -265,9 +265,10 @@ TEST_F(HandleTest, FillCountWantsExactlyOneRow) {
   EXPECT_EQ(count, 12);
 }
 
-// What a statement asks of the engine, read from its message without
-// sending it: the kind, the first name, and the table it works on.
-TEST(HandleDescribe, NamesTheKindAndTheTableOfAStatement) {
+// What a statement asks of the engine, read from its message when it is
+// prepared: the kind, the first name, and the table it works on. The
+// execute then sends that message as it was parsed.
+TEST_F(HandleTest, PreparedStatementsNameWhatTheyAskAndRunAsParsed) {
   const struct {
     const char* sql;
     DBSTMTKIND kind;
@@ -283,17 +284,32 @@ TEST(HandleDescribe, NamesTheKindAndTheTableOfAStatement) {
       {"SET DATABASE other", DBSTMT_SETDATABASE, "OTHER", ""},
       {"CREATE TABLE mine (aa INTEGER)", DBSTMT_OTHER, "MINE", ""},
       {"SELECT * FROM kaspo", DBSTMT_OTHER, "", ""},
+      {"end", DBSTMT_COMMIT, "", ""},
   };
+  MYDB_RESULT result;
+  int count = 0;
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.sql);
     DBSTATEMENT statement;
-    ASSERT_TRUE(DBHANDLE_Describe(c.sql, &statement));
+    ASSERT_TRUE(DBHANDLE_Prepare(c.sql, &statement));
     EXPECT_EQ(statement.kind, c.kind);
     EXPECT_EQ(statement.name, c.name);
     EXPECT_EQ(statement.table, c.table);
+    DBquery_reset();  // what goes out is the prepared form, not the buffer
+    Fake().messages.clear();
+    EXPECT_TRUE(DBHANDLE_ExecStatement(&handle_, statement, &result, &count));
+    ASSERT_EQ(Fake().messages.size(), 1u);
+    EXPECT_EQ(Fake().messages[0], ParsedMessage(c.sql));
   }
+  Fake().messages.clear();
   DBSTATEMENT statement;
-  EXPECT_FALSE(DBHANDLE_Describe("SET TABLE kaspo TEMPORARY", &statement));
+  EXPECT_FALSE(DBHANDLE_Prepare("SET TABLE kaspo TEMPORARY", &statement));
+  EXPECT_EQ(statement.kind, DBSTMT_NONE);
+  EXPECT_FALSE(DBHANDLE_ExecStatement(&handle_, statement, &result, &count));
+  EXPECT_EQ(DBHANDLE_ErrorText(),
+            "NONFATAL ERROR occured in SET TABLE kaspo TEMPORARY; command.\n"
+            "Error: Syntax error: STATIC expected (found '<identifier value>')\n");
+  EXPECT_EQ(Letters(), "");
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ TEST_F(RecordsTest, RejectedInsertsDrawNewKeysUpTo100Times) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "BLOBJ_Insert: Insert not possible (100 tries)\n");
   EXPECT_EQ(Letters(), "J" + std::string(RECIO_INSERTTRIES, 'D') + "K");
-  EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
 }
 
 TEST_F(RecordsTest, SelectFillsFromExactlyOneRow) {
@@ -341,7 +341,7 @@ TEST_F(RecordsTest, KeyedCallsNameTheirOwnTableKeyAndCursors) {
     std::vector<Message> expected;
     for (const char* sql : c.sql) expected.push_back(ParsedMessage(sql));
     EXPECT_EQ(sent, expected);
-    EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+    EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
   }
 }
 
