@@ -1,12 +1,37 @@
-// report.cpp: DBreport writes diagnostics to standard error.
+// report.cpp: DBreport writes diagnostics to standard error, or into the
+// hold in force.
 #include "platform/report.h"
 
+#include <cassert>
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
-PLATFORM_HELD* held_now = nullptr;
+// The newest hold of this thread, null while none is in force. Only the
+// holds themselves set it, from their making to their end, so it never
+// points at a hold that is gone.
+PLATFORM_HOLD*& CurrentHold() {
+  thread_local PLATFORM_HOLD* current = nullptr;
+  return current;
+}
 }  // namespace
+
+PLATFORM_HOLD::PLATFORM_HOLD() : outer_(CurrentHold()) { CurrentHold() = this; }
+
+PLATFORM_HOLD::~PLATFORM_HOLD() {
+  if (!in_force_) return;
+  PLATFORM_HELD kept = End();
+  PLATFORM_WriteHeld(&kept);
+}
+
+PLATFORM_HELD PLATFORM_HOLD::End() {
+  if (in_force_) {
+    assert(CurrentHold() == this);
+    CurrentHold() = outer_;
+    in_force_ = false;
+  }
+  return std::move(held_);
+}
 
 void DBreport(const char* format, ...) {
   va_list args;
@@ -16,15 +41,14 @@ void DBreport(const char* format, ...) {
   std::fflush(stderr);
 }
 
-void PLATFORM_Hold(PLATFORM_HELD* held) { held_now = held; }
-
 void PLATFORM_VPrint(FILE* stream, const char* format, va_list args) {
-  if (held_now == nullptr) {
+  PLATFORM_HOLD* hold = CurrentHold();
+  if (hold == nullptr) {
     std::vfprintf(stream, format, args);
     return;
   }
   std::string text = PLATFORM_VFormat(format, args);
-  if (!text.empty()) held_now->pieces.emplace_back(stream, std::move(text));
+  if (!text.empty()) hold->held_.pieces.emplace_back(stream, std::move(text));
 }
 
 std::string PLATFORM_VFormat(const char* format, va_list args) {
@@ -57,7 +81,12 @@ void PLATFORM_WriteHeld(PLATFORM_HELD* held) {
 }
 
 void PLATFORM_ReleaseHold() {
-  PLATFORM_HELD* held = held_now;
-  held_now = nullptr;
-  if (held != nullptr) PLATFORM_WriteHeld(held);
+  // Newest first in the chain; the oldest kept its pieces first.
+  std::vector<PLATFORM_HOLD*> chain;
+  for (PLATFORM_HOLD* hold = CurrentHold(); hold != nullptr; hold = hold->outer_) {
+    chain.push_back(hold);
+    hold->in_force_ = false;
+  }
+  CurrentHold() = nullptr;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) PLATFORM_WriteHeld(&(*it)->held_);
 }

@@ -487,10 +487,9 @@ void ITEMS_CompleteFacts() {
   for (const KASPO& item : items) {
     ITEMFACTS_CHECKSINK check(nullptr);
     // What reading a damaged item says is for `v` and `e` to say.
-    PLATFORM_HELD said;
-    PLATFORM_Hold(&said);
+    PLATFORM_HOLD said;
     const bool whole = reader.Read(item, &check) && check.Damage({}, item, nullptr).empty();
-    PLATFORM_Hold(nullptr);
+    (void)said.End();
     if (whole && !ITEMFACTS_StoreChecksum(item.kaspo_id, check.Checksum())) {
       DBHANDLE_ClearError();
       return;

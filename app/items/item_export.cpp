@@ -194,10 +194,9 @@ bool ExportOneItem(const KASPO& item, const EXPORTCONTEXT& context, ITEMREADER* 
   ITEMFACTS_CHECKSINK check(&sink);
   const KFACTS* facts = ITEMFACTS_Find(context.facts, item);
   // What the reading says waits for the lines of the items before.
-  PLATFORM_HELD said;
-  PLATFORM_Hold(&said);
+  PLATFORM_HOLD hold;
   const bool read = reader->Read(item, &check);
-  PLATFORM_Hold(nullptr);
+  PLATFORM_HELD said = hold.End();
   if (!read) {
     // Damaged content fails this item only.
     files.Discard();

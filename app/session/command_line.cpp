@@ -180,10 +180,9 @@ int Parse(int argc, const char* const* argv, CLIARGS* args) {
 // line nowhere.
 template <typename Work>
 void Diverted(Work work) {
-  PLATFORM_HELD held;
-  PLATFORM_Hold(&held);
+  PLATFORM_HOLD hold;
   work();
-  PLATFORM_Hold(nullptr);
+  const PLATFORM_HELD held = hold.End();
   for (const auto& [stream, text] : held.pieces) {
     if (text.rfind(kEngineBanner, 0) == 0) continue;
     if (stream != stderr && text.size() > 8 && text.compare(text.size() - 8, 8, " saved!\n") == 0) {
