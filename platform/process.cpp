@@ -1,8 +1,10 @@
 // process.cpp: the single exit path of the process.
 #include "platform/process.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -74,6 +76,12 @@ void PLATFORM_Exit(int status) {
 int PLATFORM_AtExit(ExitHandler handler) { return std::atexit(handler) == 0 ? 1 : 0; }
 
 long PLATFORM_ProcessId() { return static_cast<long>(getpid()); }
+
+bool PLATFORM_ProcessRuns(long pid) {
+  if (pid <= 0) return false;
+  // EPERM: it runs, under a user whom we may not signal.
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 
 void PLATFORM_QuickExit(int status) {
   CallHook(PLATFORM_EXIT_QUICK, status);

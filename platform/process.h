@@ -1,7 +1,11 @@
-// process.h: how the process ends.
+// process.h: how the process ends, and which processes run.
 // Owns the single exit path: no other code calls exit(). The engine
 // registers the work that must happen before a fatal end (writing its
 // static tables); the layers below it only ask for the end.
+//
+// Every way to end and every registration: main thread only. The ends
+// stop the threads of the cleanups first (joining them), so a thread that
+// is to be stopped must never ask for an end itself.
 #pragma once
 
 // Ends the process with `status`: first the end work (the cleanups below,
@@ -30,8 +34,11 @@ using ExitHandler = void (*)();
 [[nodiscard]] int PLATFORM_AtExit(ExitHandler handler);
 
 // The id of this process, unique among the running ones; for names of
-// temporary files that two runs must not share.
+// temporary files that two runs must not share. Any thread.
 [[nodiscard]] long PLATFORM_ProcessId();
+
+// Whether a process with this id runs now, under any user. Any thread.
+[[nodiscard]] bool PLATFORM_ProcessRuns(long pid);
 
 // Ends the process at once with `status`, without exit handlers.
 [[noreturn]] void PLATFORM_QuickExit(int status);

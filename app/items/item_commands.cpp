@@ -436,6 +436,7 @@ void ITEMS_Export() {
   }
   EXPORTSETTINGS settings;
   settings.dir = APP_State().current_dir;
+  settings.container = &APP_State().container;
   // Only files written count; skipped and failed ones are not exported.
   const EXPORTRESULT result = EXPORT_Items(found, settings);
   if (!result.left) CONSOLE_Print(kExportedCount, result.written);
@@ -531,6 +532,6 @@ void ITEMS_Status() {
   const int64_t db_bytes = static_cast<int64_t>(chunks) * BLOBJIO_CHUNKSIZE;
   const long long size_kb = size_sum / kKilo;
   const long long db_kb = db_bytes / kKilo;
-  CONSOLE_Print(kStatus, PLATFORM_Printable(APP_State().container_path).c_str(), items, size_kb,
+  CONSOLE_Print(kStatus, PLATFORM_Printable(APP_State().container.Path()).c_str(), items, size_kb,
                 db_kb);
 }

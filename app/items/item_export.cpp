@@ -9,11 +9,10 @@
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/paths.h"
-#include "app/container/app_state.h"
 #include "app/items/item_facts.h"
 #include "app/items/item_listing.h"
+#include "platform/file_stamp.h"
 #include "platform/files.h"
-#include "platform/locks.h"
 #include "platform/newfile_queue.h"
 #include "platform/report.h"
 #include "platform/terminal.h"
@@ -158,8 +157,7 @@ bool MayWrite(const std::string& name, const std::string& path, const EXPORTCONT
   }
   PLATFORM_FILESTAMP target;
   if (*out_exists && context.container.exists) PLATFORM_StampPath(path.c_str(), &target);
-  if (target.exists && target.device == context.container.device &&
-      target.inode == context.container.inode) {
+  if (PLATFORM_SameFile(target, context.container)) {
     out->Refuse(kTargetContainer, PLATFORM_Printable(path));
     return false;
   }
@@ -237,7 +235,7 @@ EXPORTRESULT EXPORT_Items(const std::vector<KASPO>& items, const EXPORTSETTINGS&
     none.failed = static_cast<int>(items.size());
     return none;
   }
-  PLATFORM_StampPath(APP_State().container_path.c_str(), &context.container);
+  if (settings.container != nullptr) settings.container->StampNow(&context.container);
   ITEMREADER reader(items);
   EXPORT exporting(settings);
   for (const KASPO& item : items) {
