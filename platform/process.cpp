@@ -95,6 +95,9 @@ void PLATFORM_SetFatalHandler(FatalHandler handler) { State().fatal_handler = ha
 
 void PLATFORM_FatalExit() {
   CallHook(PLATFORM_EXIT_FATAL, 1);
+  // The threads stop before the handler saves: nothing writes beside it,
+  // whichever way it then ends the process.
+  RunCleanups();
   ProcessState& state = State();
   if (state.fatal_handler != nullptr && !state.in_fatal) {
     state.in_fatal = true;

@@ -15,8 +15,10 @@
 
 // Work that must be done however the process ends, through PLATFORM_Exit,
 // PLATFORM_QuickExit or a fatal end: a thread to stop and the temporary
-// files it leaves. Each runs once, the latest added first. An owner that
-// ends its work itself removes its cleanup again. Main thread only.
+// files it leaves. Each runs once, the latest added first, before any
+// other work of the end (the end handler, the fatal handler, the exit
+// handlers). An owner that ends its work itself removes its cleanup
+// again. Main thread only.
 using CleanupFn = void (*)(void* context);
 void PLATFORM_AddCleanup(CleanupFn cleanup, void* context);
 void PLATFORM_RemoveCleanup(CleanupFn cleanup, void* context);
@@ -50,7 +52,8 @@ using FatalHandler = void (*)();
 void PLATFORM_SetFatalHandler(FatalHandler handler);
 
 // A fatal condition: damaged data, an inconsistent index, exhausted memory.
-// Runs the fatal handler when one is set, else ends with exit status 1.
+// Runs the cleanups, then the fatal handler when one is set, else ends
+// with exit status 1.
 [[noreturn]] void PLATFORM_FatalExit();
 
 // How an end was asked for, for the test hook below.

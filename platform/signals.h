@@ -9,6 +9,13 @@
 // stopping threads) runs in the main flow, which notices the request where
 // it waits for input (PLATFORM_WaitForInput) or at a point where ending
 // leaves nothing half done (PLATFORM_EndIfRequested).
+//
+// Threads: the handlers run in the main thread, as every other thread
+// (the export writer) blocks the signals; the calls marked "for a handler"
+// are async-signal-safe, the rest are the main thread's unless marked.
+// An end taken in the handler itself (PLATFORM_SignalExit) cannot stop
+// other threads in order: they end with the process, and a temporary file
+// being written stays for the next cleanup of its directory.
 #pragma once
 
 #include <csignal>
