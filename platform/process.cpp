@@ -61,7 +61,7 @@ void PLATFORM_SetEndHandler(EndHandler handler) { State().end_handler = handler;
 
 void PLATFORM_Exit(int status) {
   CallHook(PLATFORM_EXIT_NORMAL, status);
-  PLATFORM_ReleaseHold();
+  PLATFORM_FlushOutputBuffers();
   RunCleanups();
   ProcessState& state = State();
   if (state.end_handler != nullptr && !state.in_end) {

@@ -1,5 +1,5 @@
 // report.cpp: DBreport writes diagnostics to standard error, or into the
-// hold in force.
+// output buffer in force.
 #include "platform/report.h"
 
 #include <cassert>
@@ -7,30 +7,30 @@
 #include <cstdio>
 
 namespace {
-// The newest hold of this thread, null while none is in force. Only the
-// holds themselves set it, from their making to their end, so it never
-// points at a hold that is gone.
-PLATFORM_HOLD*& CurrentHold() {
-  thread_local PLATFORM_HOLD* current = nullptr;
+// The newest output buffer of this thread, null while none is in force.
+// Only the buffers themselves set it, from their making to their end, so
+// it never points at one that is gone.
+PLATFORM_OUTPUTBUFFER*& CurrentBuffer() {
+  thread_local PLATFORM_OUTPUTBUFFER* current = nullptr;
   return current;
 }
 }  // namespace
 
-PLATFORM_HOLD::PLATFORM_HOLD() : outer_(CurrentHold()) { CurrentHold() = this; }
+PLATFORM_OUTPUTBUFFER::PLATFORM_OUTPUTBUFFER() : outer_(CurrentBuffer()) { CurrentBuffer() = this; }
 
-PLATFORM_HOLD::~PLATFORM_HOLD() {
+PLATFORM_OUTPUTBUFFER::~PLATFORM_OUTPUTBUFFER() {
   if (!in_force_) return;
-  PLATFORM_HELD kept = End();
-  PLATFORM_WriteHeld(&kept);
+  PLATFORM_BUFFERED buffered = End();
+  PLATFORM_WriteBuffered(&buffered);
 }
 
-PLATFORM_HELD PLATFORM_HOLD::End() {
+PLATFORM_BUFFERED PLATFORM_OUTPUTBUFFER::End() {
   if (in_force_) {
-    assert(CurrentHold() == this);
-    CurrentHold() = outer_;
+    assert(CurrentBuffer() == this);
+    CurrentBuffer() = outer_;
     in_force_ = false;
   }
-  return std::move(held_);
+  return std::move(buffered_);
 }
 
 void DBreport(const char* format, ...) {
@@ -42,13 +42,13 @@ void DBreport(const char* format, ...) {
 }
 
 void PLATFORM_VPrint(FILE* stream, const char* format, va_list args) {
-  PLATFORM_HOLD* hold = CurrentHold();
-  if (hold == nullptr) {
+  PLATFORM_OUTPUTBUFFER* buffer = CurrentBuffer();
+  if (buffer == nullptr) {
     std::vfprintf(stream, format, args);
     return;
   }
   std::string text = PLATFORM_VFormat(format, args);
-  if (!text.empty()) hold->held_.pieces.emplace_back(stream, std::move(text));
+  if (!text.empty()) buffer->buffered_.pieces.emplace_back(stream, std::move(text));
 }
 
 std::string PLATFORM_VFormat(const char* format, va_list args) {
@@ -71,22 +71,24 @@ std::string PLATFORM_Format(const char* format, ...) {
   return text;
 }
 
-void PLATFORM_WriteHeld(PLATFORM_HELD* held) {
-  for (const auto& [stream, text] : held->pieces) {
+void PLATFORM_WriteBuffered(PLATFORM_BUFFERED* buffered) {
+  for (const auto& [stream, text] : buffered->pieces) {
     std::fflush(nullptr);  // what went before on the other stream comes first
     std::fputs(text.c_str(), stream);
     std::fflush(stream);
   }
-  held->pieces.clear();
+  buffered->pieces.clear();
 }
 
-void PLATFORM_ReleaseHold() {
-  // Newest first in the chain; the oldest kept its pieces first.
-  std::vector<PLATFORM_HOLD*> chain;
-  for (PLATFORM_HOLD* hold = CurrentHold(); hold != nullptr; hold = hold->outer_) {
-    chain.push_back(hold);
-    hold->in_force_ = false;
+void PLATFORM_FlushOutputBuffers() {
+  // Newest first in the chain; the oldest buffered its pieces first.
+  std::vector<PLATFORM_OUTPUTBUFFER*> chain;
+  for (PLATFORM_OUTPUTBUFFER* buffer = CurrentBuffer(); buffer != nullptr;
+       buffer = buffer->outer_) {
+    chain.push_back(buffer);
+    buffer->in_force_ = false;
   }
-  CurrentHold() = nullptr;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) PLATFORM_WriteHeld(&(*it)->held_);
+  CurrentBuffer() = nullptr;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    PLATFORM_WriteBuffered(&(*it)->buffered_);
 }

@@ -10,9 +10,11 @@
 // it waits for input (PLATFORM_WaitForInput) or at a point where ending
 // leaves nothing half done (PLATFORM_EndIfRequested).
 //
-// Threads: the handlers run in the main thread, as every other thread
-// (the export writer) blocks the signals; the calls marked "for a handler"
-// are async-signal-safe, the rest are the main thread's unless marked.
+// Threads: every other thread (the export writer) blocks the signals, so
+// a signal sent to the process runs its handler in the main thread; only
+// a fault of another thread's own (SIGSEGV, ...) runs it there. The calls
+// marked "for a handler" are async-signal-safe, the rest are the main
+// thread's unless marked.
 // An end taken in the handler itself (PLATFORM_SignalExit) cannot stop
 // other threads in order: they end with the process, and a temporary file
 // being written stays for the next cleanup of its directory.

@@ -1,8 +1,9 @@
 // app_state.h: the application state of the console program (APP).
 // Owns the current directory, the open container file and the changed
 // flag: one instance for the whole process, reached through APP_State().
-// The commands that work on the container file are handed it; only the
-// command loop and the end of the process reach it here. Main thread only.
+// The container commands, export and the rescue at the end are handed
+// the container file; the command loop and the end of the process reach
+// it here. Main thread only.
 #pragma once
 
 #include <string>

@@ -488,7 +488,7 @@ void ITEMS_CompleteFacts() {
   for (const KASPO& item : items) {
     ITEMFACTS_CHECKSINK check(nullptr);
     // What reading a damaged item says is for `v` and `e` to say.
-    PLATFORM_HOLD said;
+    PLATFORM_OUTPUTBUFFER said;
     const bool whole = reader.Read(item, &check) && check.Damage({}, item, nullptr).empty();
     (void)said.End();
     if (whole && !ITEMFACTS_StoreChecksum(item.kaspo_id, check.Checksum())) {

@@ -53,9 +53,9 @@ const char* TargetRefusal(const std::string& path, bool* out_exists) {
 struct EXPORTNOTE {
   const char* refusal;  // a warning with `shown` as its %s; null for a file written
   std::string shown;
-  std::string path;    // of a file handed to the writer, else empty
-  PLATFORM_HELD read;  // what reading the item said
-  std::string damage;  // the line naming a damaged item; its file was not written
+  std::string path;        // of a file handed to the writer, else empty
+  PLATFORM_BUFFERED read;  // what reading the item said
+  std::string damage;      // the line naming a damaged item; its file was not written
 };
 
 // An export under way. The files are written by a thread of their own
@@ -75,7 +75,7 @@ class EXPORT {
         if (!files_.Collect(all, &committed)) return;
         in_flight_.erase(in_flight_.find(note.path));
       }
-      PLATFORM_WriteHeld(&note.read);
+      PLATFORM_WriteBuffered(&note.read);
       if (note.refusal != nullptr) {
         CONSOLE_Error(note.refusal, note.shown.c_str());
       } else if (committed) {
@@ -100,7 +100,7 @@ class EXPORT {
   PLATFORM_NEWFILEQUEUE& Files() { return files_; }
   // The file begun is ended: committed, or discarded with `refusal` or
   // `damage`; `read` holds what reading its content said.
-  void Ended(const std::string& path, const char* refusal, PLATFORM_HELD read,
+  void Ended(const std::string& path, const char* refusal, PLATFORM_BUFFERED read,
              std::string damage = {}) {
     in_flight_.insert(path);
     notes_.push_back(
@@ -192,9 +192,9 @@ bool ExportOneItem(const KASPO& item, const EXPORTCONTEXT& context, ITEMREADER* 
   ITEMFACTS_CHECKSINK check(&sink);
   const KFACTS* facts = ITEMFACTS_Find(context.facts, item);
   // What the reading says waits for the lines of the items before.
-  PLATFORM_HOLD hold;
+  PLATFORM_OUTPUTBUFFER buffer;
   const bool read = reader->Read(item, &check);
-  PLATFORM_HELD said = hold.End();
+  PLATFORM_BUFFERED said = buffer.End();
   if (!read) {
     // Damaged content fails this item only.
     files.Discard();

@@ -180,10 +180,10 @@ int Parse(int argc, const char* const* argv, CLIARGS* args) {
 // line nowhere.
 template <typename Work>
 void Diverted(Work work) {
-  PLATFORM_HOLD hold;
+  PLATFORM_OUTPUTBUFFER buffer;
   work();
-  const PLATFORM_HELD held = hold.End();
-  for (const auto& [stream, text] : held.pieces) {
+  const PLATFORM_BUFFERED buffered = buffer.End();
+  for (const auto& [stream, text] : buffered.pieces) {
     if (text.rfind(kEngineBanner, 0) == 0) continue;
     if (stream != stderr && text.size() > 8 && text.compare(text.size() - 8, 8, " saved!\n") == 0) {
       continue;

@@ -93,7 +93,7 @@ void SayFatal() {
 }
 
 // The threads to stop go first, before the work of the end that could
-// still write files; what a hold kept is written before all of it.
+// still write files; what an output buffer kept is written before all.
 TEST(ExitPath, CleanupsRunBeforeTheOtherWorkOfEveryEnd) {
   EXPECT_EXIT(
       {
@@ -104,9 +104,9 @@ TEST(ExitPath, CleanupsRunBeforeTheOtherWorkOfEveryEnd) {
       ::testing::ExitedWithCode(5), "^cleanup\nfatal handler\n$");
   EXPECT_EXIT(
       {
-        PLATFORM_HOLD outer;
+        PLATFORM_OUTPUTBUFFER outer;
         DBreport("first\n");
-        PLATFORM_HOLD inner;
+        PLATFORM_OUTPUTBUFFER inner;
         DBreport("second\n");
         PLATFORM_AddCleanup(SayCleanup, nullptr);
         PLATFORM_Exit(2);
@@ -114,17 +114,17 @@ TEST(ExitPath, CleanupsRunBeforeTheOtherWorkOfEveryEnd) {
       ::testing::ExitedWithCode(2), "^first\nsecond\ncleanup\n$");
 }
 
-// Holds nest, each keeps only its own thread's output, and one that ends
-// without being ended writes what it kept.
-TEST(Hold, KeepsItsOwnThreadsOutputInOrder) {
+// Output buffers nest, each buffers only its own thread's output, and one
+// that goes out of scope without End writes what it buffered.
+TEST(OutputBuffer, KeepsItsOwnThreadsOutputInOrder) {
   kaspo_test::StderrCapture capture;
-  PLATFORM_HELD outer_kept;
-  PLATFORM_HELD inner_kept;
+  PLATFORM_BUFFERED outer_kept;
+  PLATFORM_BUFFERED inner_kept;
   {
-    PLATFORM_HOLD outer;
+    PLATFORM_OUTPUTBUFFER outer;
     DBreport("a%d", 1);
     {
-      PLATFORM_HOLD inner;
+      PLATFORM_OUTPUTBUFFER inner;
       DBreport("b");
       std::thread([] { DBreport("other thread;"); }).join();
       inner_kept = inner.End();
@@ -133,7 +133,7 @@ TEST(Hold, KeepsItsOwnThreadsOutputInOrder) {
     outer_kept = outer.End();
   }
   {
-    PLATFORM_HOLD dropped;
+    PLATFORM_OUTPUTBUFFER unended;
     DBreport("written at its end;");
   }
   DBreport("after");
