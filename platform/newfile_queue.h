@@ -12,10 +12,11 @@
 //
 // What is on its way is bounded: PLATFORM_NEWFILE_INFLIGHT bytes handed
 // over and not yet written (the bytes themselves, not the memory kept for
-// them) and PLATFORM_NEWFILE_FILESINFLIGHT files begun and not yet ended by
-// the writer. A caller that reaches either bound waits: for the bytes
-// before it hands over more of them, for the files before it begins one. When no thread can
-// be started, every file is written in the caller's own thread.
+// them) and PLATFORM_NEWFILE_FILESINFLIGHT files begun and not yet ended
+// by the writer. A caller that reaches either bound waits: at the bytes
+// before it hands over more of them, at the files before it begins one.
+// When no thread can be started, every file is written in the caller's
+// own thread.
 //
 // The thread and its temporary files end with the process too: however it
 // ends through platform/process.h (an exit, a quick or a fatal end, the
@@ -42,10 +43,12 @@
 
 #include "platform/newfile.h"
 
-inline constexpr std::size_t PLATFORM_NEWFILE_INFLIGHT =
-    std::size_t{8} << 20;  // bytes on their way: enough to keep the thread busy across pauses
-inline constexpr std::size_t PLATFORM_NEWFILE_FILESINFLIGHT =
-    64;  // files begun and not yet ended by the writer: small files cost more calls than bytes
+// Bytes on their way: enough to keep the writer busy across the caller's
+// pauses, little beside a container held in memory.
+inline constexpr std::size_t PLATFORM_NEWFILE_INFLIGHT = std::size_t{8} << 20;
+// Files begun and not yet ended by the writer: a small file costs the
+// writer calls more than bytes, so many of them wait at this bound.
+inline constexpr std::size_t PLATFORM_NEWFILE_FILESINFLIGHT = 64;
 
 class PLATFORM_NEWFILEQUEUE {
  public:
