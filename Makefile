@@ -62,11 +62,11 @@ test-sanitize:
 	  ctest --output-on-failure -j $(JOBS)
 
 # The signal and thread tests (real kaspo runs ended by signals, the
-# export writer) built with ThreadSanitizer, every report fatal: a
+# export writer, the per-thread output buffers) built with ThreadSanitizer, every report fatal: a
 # report fails the run's exit status and its compared standard error.
 # ThreadSanitizer delivers a signal raised inside its own handler only
 # after the handler returns, so the test of that re-entry stays out.
-TSAN_TESTS ?= *Signal*:*Rescue*:*TemporaryFiles*:*FileSizeLimit*:*CtrlC*:*Queued*:*Export*-SignalHandler.*
+TSAN_TESTS ?= *Signal*:*Rescue*:*TemporaryFiles*:*FileSizeLimit*:*CtrlC*:*Queued*:*Export*:*OutputBuffer*-SignalHandler.*
 test-tsan:
 	@bash .ci/deps test
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKASPO_TSAN=ON

@@ -24,6 +24,10 @@
 // system: the call returns its failure value and errno says why (EIO,
 // ENOSPC for a write, ENOLCK for a lock, as a file system that keeps no
 // locks answers).
+//
+// PLATFORM_FaultHit and the counters: any thread (the export writer's
+// calls count too). Arming and resetting: the main thread, while no other
+// thread makes file calls.
 #pragma once
 
 enum PLATFORM_FAULTOP {
@@ -55,6 +59,6 @@ void PLATFORM_FaultAt(PLATFORM_FAULTOP op, long nth, PLATFORM_FAULTSPAN span);
 // Disarms every failure and zeroes the counters.
 void PLATFORM_FaultResetForTest();
 
-// For platform/files.cpp and platform/locks.cpp: counts one call of `op`. Returns 1 when that
-// call must fail; errno is then set.
+// For platform/files.cpp and platform/locks.cpp: counts one call of `op`.
+// Returns 1 when that call must fail; errno is then set.
 [[nodiscard]] int PLATFORM_FaultHit(PLATFORM_FAULTOP op);

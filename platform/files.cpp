@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 struct DirCloser {
@@ -68,6 +69,23 @@ std::string JoinForStat(const char* dir, const char* name) {
   std::string path = dir;
   if (!path.empty() && path.back() != PLATFORM_SEPARATOR) path += PLATFORM_SEPARATOR;
   return path + name;
+}
+// The target of the link at `path`, taken from the link's directory when
+// it is relative. False when `path` is no link (or cannot be read).
+bool ReadLink(const std::string& path, std::string* out) {
+  std::vector<char> text(256);
+  for (;;) {
+    const ssize_t n = readlink(path.c_str(), text.data(), text.size());
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < text.size()) {
+      out->assign(text.data(), static_cast<std::size_t>(n));
+      break;
+    }
+    text.resize(text.size() * 2);
+  }
+  const std::size_t slash = path.rfind('/');
+  if ((*out)[0] != '/' && slash != std::string::npos) *out = path.substr(0, slash + 1) + *out;
+  return true;
 }
 }  // namespace
 
@@ -321,4 +339,16 @@ int PLATFORM_TakeModeOf(const char* path, const char* like) {
   struct stat st {};
   if (stat(like, &st) != 0 || !S_ISREG(st.st_mode)) return 1;
   return chmod(path, st.st_mode & kPermissionBits) == 0 ? 1 : 0;
+}
+
+int PLATFORM_FinalPath(const std::string& path, std::string* out) {
+  *out = path;
+  for (int links = 0; links <= PLATFORM_MAXLINKS; ++links) {
+    struct stat info;
+    if (lstat(out->c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return 1;
+    std::string next;
+    if (!ReadLink(*out, &next) || next.empty()) return 1;
+    *out = next;
+  }
+  return 0;
 }

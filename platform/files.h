@@ -3,6 +3,9 @@
 // open; a stream opened here belongs to the caller until PLATFORM_Close.
 // Paths use the native separator PLATFORM_SEPARATOR; a relative path is
 // taken from the process working directory, which nothing changes.
+// Any thread: the export writer (platform/newfile_queue.h) writes its
+// files through these calls beside the main thread; a stream is used by
+// one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +39,13 @@ enum PLATFORM_FILEKIND {
 // What `path` itself names, in one look that does not follow a link:
 // *out_is_link tells a symbolic link (its kind is then PLATFORM_OTHER).
 [[nodiscard]] PLATFORM_FILEKIND PLATFORM_OwnKind(const char* path, bool* out_is_link);
+
+// Where a chain of symbolic links starting at `path` ends: `path` itself
+// when it is no link. The end need not exist (a dangling link leads to
+// where its file would be). Returns 0 for a chain too long to follow
+// (PLATFORM_MAXLINKS, a loop).
+inline constexpr int PLATFORM_MAXLINKS = 40;  // links followed, as the system does
+[[nodiscard]] int PLATFORM_FinalPath(const std::string& path, std::string* out);
 
 // The names (without directory) of the regular files in `dir`, sorted
 // ascending byte by byte. Subdirectories and other kinds are left out.

@@ -1,6 +1,6 @@
-// locks.h: advisory file locks, what a file looks like at one moment, and
-// where a path really leads (PLATFORM). Owns the descriptor of every lock
-// it hands out, until PLATFORM_Unlock.
+// locks.h: advisory file locks (PLATFORM_LOCK). A lock owns its open
+// descriptor and lets it go when it is dropped, moved over or released.
+// Any thread; one lock object belongs to one thread at a time.
 //
 // A lock belongs to the open file, not to its name: a file renamed over a
 // locked one comes with its own lock (or none), and the replaced file's
@@ -9,15 +9,9 @@
 // after it.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include <utility>
 
-// An exclusive advisory lock (flock) held through one open descriptor.
-// Other holders of a lock on the same file, in this process too, are
-// refused; programs that never ask for the lock are not held back.
-struct PLATFORM_LOCK {
-  int fd = -1;  // -1 while nothing is held
-};
+#include "platform/file_stamp.h"
 
 enum PLATFORM_LOCKRESULT {
   PLATFORM_LOCK_TAKEN,   // the lock is held now
@@ -27,6 +21,35 @@ enum PLATFORM_LOCKRESULT {
                          // system that keeps none, ...): nothing tells who else uses it
 };
 
+// An exclusive advisory lock (flock) held through one open descriptor.
+// Other holders of a lock on the same file, in this process too, are
+// refused; programs that never ask for the lock are not held back. Only
+// one object holds a given lock: it moves, it is never copied.
+class PLATFORM_LOCK {
+ public:
+  PLATFORM_LOCK() = default;
+  ~PLATFORM_LOCK() { Release(); }
+  PLATFORM_LOCK(PLATFORM_LOCK&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  PLATFORM_LOCK& operator=(PLATFORM_LOCK&& other) noexcept {
+    if (this != &other) {
+      Release();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  PLATFORM_LOCK(const PLATFORM_LOCK&) = delete;
+  PLATFORM_LOCK& operator=(const PLATFORM_LOCK&) = delete;
+
+  [[nodiscard]] bool Held() const { return fd_ >= 0; }
+  // Drops the lock now (nothing when none is held).
+  void Release();
+
+ private:
+  friend PLATFORM_LOCKRESULT PLATFORM_Lock(const char*, PLATFORM_LOCK*, int*);
+  friend void PLATFORM_StampLocked(const PLATFORM_LOCK&, PLATFORM_FILESTAMP*);
+  int fd_ = -1;  // -1 while nothing is held
+};
+
 // Takes the lock of the regular file at `path` (links followed) without
 // waiting. Only TAKEN fills `out_lock`; FAILED puts the system's error
 // number into `out_error` (when given).
@@ -34,35 +57,8 @@ enum PLATFORM_LOCKRESULT {
 [[nodiscard]] PLATFORM_LOCKRESULT PLATFORM_Lock(const char* path, PLATFORM_LOCK* out_lock,
                                                 int* out_error = nullptr);
 
-// Drops the lock (nothing when none is held).
-void PLATFORM_Unlock(PLATFORM_LOCK* lock);
-
-// A file as seen at one moment: which file it is (device and inode) and
-// its size and modification time. Any write, touch or replacement
-// changes the stamp.
-struct PLATFORM_FILESTAMP {
-  bool exists = false;  // false: nothing there (the other fields are 0)
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  int64_t size = 0;
-  int64_t mtime_sec = 0;
-  int64_t mtime_nsec = 0;
-};
-
-// The stamp of what `path` names now (links followed).
-void PLATFORM_StampPath(const char* path, PLATFORM_FILESTAMP* out);
+// Drops the lock before its owner ends (nothing when none is held).
+inline void PLATFORM_Unlock(PLATFORM_LOCK* lock) { lock->Release(); }
 
 // The stamp of the locked file, wherever its name is now.
 void PLATFORM_StampLocked(const PLATFORM_LOCK& lock, PLATFORM_FILESTAMP* out);
-
-[[nodiscard]] bool PLATFORM_SameStamp(const PLATFORM_FILESTAMP& a, const PLATFORM_FILESTAMP& b);
-
-// Where a chain of symbolic links starting at `path` ends: `path` itself
-// when it is no link. The end need not exist (a dangling link leads to
-// where its file would be). Returns 0 for a chain too long to follow
-// (PLATFORM_MAXLINKS, a loop).
-inline constexpr int PLATFORM_MAXLINKS = 40;  // links followed, as the system does
-[[nodiscard]] int PLATFORM_FinalPath(const std::string& path, std::string* out);
-
-// Whether a process with this id runs now, under any user.
-[[nodiscard]] bool PLATFORM_ProcessRuns(long pid);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "platform/process.h"
 
@@ -271,8 +272,7 @@ int PLATFORM_NewFileReplace(const std::string& path, const void* bytes, std::siz
 }
 
 void PLATFORM_NewFileTakeLock(PLATFORM_NEWFILE* file, PLATFORM_LOCK* out) {
-  *out = file->lock;
-  file->lock = PLATFORM_LOCK{};
+  *out = std::move(file->lock);
 }
 
 void PLATFORM_NewFileRemoveStale(const std::string& path, std::vector<std::string>* out_removed) {

@@ -1,7 +1,8 @@
 // newfile.h: a file replaced as a whole (PLATFORM_NEWFILE).
 // Owns one temporary file per PLATFORM_NEWFILE between Open and
 // Commit or Discard, and that file's lock; the final path belongs to the
-// caller.
+// caller. Any thread, one PLATFORM_NEWFILE in one thread at a time: the
+// export writer (platform/newfile_queue.h) runs these calls in its own.
 //
 // The new content goes to a temporary file beside the final path (same
 // directory, so the rename cannot cross file systems), named

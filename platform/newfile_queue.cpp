@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <csignal>
 #include <system_error>
 #include <utility>
@@ -14,12 +15,10 @@ namespace {
 // Bytes handed to the thread at a time: few enough hand-overs, and one
 // piece is written with one call.
 constexpr std::size_t kPiece = std::size_t{1} << 20;
-// Bytes and files on their way before the caller waits: enough to keep
-// the thread busy across the caller's pauses, little beside a container
-// held in memory. A piece counts with its room: each small file's piece
-// has a whole piece's room.
-constexpr std::size_t kInFlight = std::size_t{8} << 20;
-constexpr std::size_t kFilesInFlight = 64;
+// Written pieces kept to be filled again. Each may have grown to a whole
+// piece, so the memory beside the bounded bytes stays below this many
+// pieces however small the files on their way are.
+constexpr std::size_t kSpares = PLATFORM_NEWFILE_INFLIGHT / kPiece;
 
 void AbandonAtEnd(void* queue) { static_cast<PLATFORM_NEWFILEQUEUE*>(queue)->Abandon(); }
 }  // namespace
@@ -31,10 +30,12 @@ PLATFORM_NEWFILEQUEUE::PLATFORM_NEWFILEQUEUE() {
   sigset_t before;
   sigfillset(&all);
   const bool masked = pthread_sigmask(SIG_SETMASK, &all, &before) == 0;
+  threaded_ = true;
   try {
     thread_ = std::thread([this] { Work(); });
   } catch (const std::system_error&) {
     // Without a thread the files are written in Push, one by one.
+    threaded_ = false;
   }
   if (masked) (void)pthread_sigmask(SIG_SETMASK, &before, nullptr);
   PLATFORM_AddCleanup(AbandonAtEnd, this);
@@ -43,6 +44,7 @@ PLATFORM_NEWFILEQUEUE::PLATFORM_NEWFILEQUEUE() {
 PLATFORM_NEWFILEQUEUE::~PLATFORM_NEWFILEQUEUE() {
   PLATFORM_RemoveCleanup(AbandonAtEnd, this);
   if (thread_.joinable()) {
+    PauseForTest(false);
     Push(OP{OPKIND::kStop, {}, {}});
     thread_.join();
   }
@@ -57,6 +59,7 @@ void PLATFORM_NEWFILEQUEUE::Abandon() {
       // use to anyone any more.
       ops_.clear();
       ops_.push_back(OP{OPKIND::kStop, {}, {}});
+      paused_ = false;
       changed_.notify_all();
     }
     thread_.join();
@@ -77,10 +80,14 @@ void PLATFORM_NEWFILEQUEUE::Begin(const std::string& path, PLATFORM_NEWFILELOCK 
 }
 
 void PLATFORM_NEWFILEQUEUE::Write(const void* bytes, std::size_t size) {
-  if (staged_.capacity() < kPiece) staged_.reserve(kPiece);
   const auto* from = static_cast<const unsigned char*>(bytes);
   while (size > 0) {
     const std::size_t take = std::min(size, kPiece - staged_.size());
+    // Grown by doubling but never past a piece: a small file's piece
+    // keeps little memory.
+    if (staged_.capacity() < staged_.size() + take) {
+      staged_.reserve(std::min(kPiece, std::max(2 * staged_.capacity(), staged_.size() + take)));
+    }
     staged_.insert(staged_.end(), from, from + take);
     from += take;
     size -= take;
@@ -118,6 +125,18 @@ bool PLATFORM_NEWFILEQUEUE::Collect(bool wait, bool* out_committed) {
   return true;
 }
 
+bool PLATFORM_NEWFILEQUEUE::Full() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return bytes_queued_ >= PLATFORM_NEWFILE_INFLIGHT ||
+         files_queued_ >= PLATFORM_NEWFILE_FILESINFLIGHT;
+}
+
+void PLATFORM_NEWFILEQUEUE::PauseForTest(bool paused) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  paused_ = paused;
+  changed_.notify_all();
+}
+
 void PLATFORM_NEWFILEQUEUE::PushStaged() {
   if (staged_.empty()) return;
   OP op{OPKIND::kWrite, std::move(staged_), {}};
@@ -136,17 +155,20 @@ void PLATFORM_NEWFILEQUEUE::PushStaged() {
 }
 
 void PLATFORM_NEWFILEQUEUE::Push(OP op) {
-  if (!thread_.joinable()) {
+  if (!threaded_) {
     Run(op);
     return;
   }
   std::unique_lock<std::mutex> hold(mutex_);
-  // A stop is never held back: the thread must see it to end.
-  if (op.kind != OPKIND::kStop) {
-    changed_.wait(hold,
-                  [this] { return bytes_queued_ < kInFlight && files_queued_ < kFilesInFlight; });
+  // Each bound holds back what it counts: a new file waits for fewer
+  // files, a piece for fewer bytes. The rest (a restart, the end of a
+  // file, a stop the thread must see to end) is never held back.
+  if (op.kind == OPKIND::kBegin) {
+    changed_.wait(hold, [this] { return files_queued_ < PLATFORM_NEWFILE_FILESINFLIGHT; });
+  } else if (op.kind == OPKIND::kWrite) {
+    changed_.wait(hold, [this] { return bytes_queued_ < PLATFORM_NEWFILE_INFLIGHT; });
   }
-  bytes_queued_ += op.bytes.capacity();
+  bytes_queued_ += op.bytes.size();
   if (op.kind == OPKIND::kBegin) ++files_queued_;
   ops_.push_back(std::move(op));
   changed_.notify_all();
@@ -157,15 +179,16 @@ void PLATFORM_NEWFILEQUEUE::Work() {
     OP op;
     {
       std::unique_lock<std::mutex> hold(mutex_);
-      changed_.wait(hold, [this] { return !ops_.empty(); });
+      changed_.wait(hold, [this] { return !ops_.empty() && !paused_; });
       op = std::move(ops_.front());
       ops_.pop_front();
     }
     if (op.kind == OPKIND::kStop) return;
+    const std::size_t size = op.bytes.size();
     Run(op);
     std::lock_guard<std::mutex> hold(mutex_);
-    bytes_queued_ -= op.bytes.capacity();
-    if (op.kind == OPKIND::kWrite) {
+    bytes_queued_ -= size;
+    if (op.kind == OPKIND::kWrite && spare_.size() < kSpares) {
       op.bytes.clear();
       spare_.push_back(std::move(op.bytes));
     }
@@ -198,7 +221,7 @@ void PLATFORM_NEWFILEQUEUE::Run(OP& op) {
     case OPKIND::kStop: break;
   }
   if (!ended) return;
-  if (!thread_.joinable()) {
+  if (!threaded_) {
     outcomes_.push_back(committed);
     return;
   }

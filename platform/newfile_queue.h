@@ -10,16 +10,27 @@
 // path), and their outcomes come back in that order. The caller gives one
 // file at a time: Begin, any Write and Restart, then Commit or Discard.
 //
-// The bytes on their way are bounded (kInFlight bytes, kFilesInFlight
-// files): a caller faster than the disk waits. When no thread can be
-// started, every file is written in the caller's own thread.
+// What is on its way is bounded: PLATFORM_NEWFILE_INFLIGHT bytes handed
+// over and not yet written (the bytes themselves, not the memory kept for
+// them) and PLATFORM_NEWFILE_FILESINFLIGHT files begun and not yet ended
+// by the writer. A caller that reaches either bound waits: at the bytes
+// before it hands over more of them, at the files before it begins one.
+// When no thread can be started, every file is written in the caller's
+// own thread.
 //
 // The thread and its temporary files end with the process too: however it
-// ends (platform/process.h), the files not yet written are dropped, the
-// one being written is removed and the thread is stopped. A recorded end
-// request (platform/signals.h) ends the process before the next file.
+// ends through platform/process.h (an exit, a quick or a fatal end, the
+// end a signal asked for), the files not yet written are dropped, the one
+// being written is removed and the thread is stopped before anything else
+// of the end runs. Only a signal's immediate end (PLATFORM_SignalExit)
+// leaves the one being written: nothing may be done inside a handler, and
+// the next cleanup of the directory removes it.
+// A recorded end request (platform/signals.h) ends the process before the
+// next file.
 //
-// All member functions: the caller's thread (the main thread) only.
+// Threads: every member function is the owner's, on the main thread only;
+// Run and Work alone run in the writer thread, which touches nothing of
+// the caller's side. What both sides share sits behind mutex_.
 #pragma once
 
 #include <condition_variable>
@@ -31,6 +42,13 @@
 #include <vector>
 
 #include "platform/newfile.h"
+
+// Bytes on their way: enough to keep the writer busy across the caller's
+// pauses, little beside a container held in memory.
+inline constexpr std::size_t PLATFORM_NEWFILE_INFLIGHT = std::size_t{8} << 20;
+// Files begun and not yet ended by the writer: a small file costs the
+// writer calls more than bytes, so many of them wait at this bound.
+inline constexpr std::size_t PLATFORM_NEWFILE_FILESINFLIGHT = 64;
 
 class PLATFORM_NEWFILEQUEUE {
  public:
@@ -64,6 +82,14 @@ class PLATFORM_NEWFILEQUEUE {
   // the one being written and stops the thread. Nothing is collected after.
   void Abandon();
 
+  // Whether one of the bounds is reached: the next Begin, or the next piece
+  // handed over, may wait for the writer.
+  [[nodiscard]] bool Full();
+
+  // Tests only: the writer takes nothing more while paused, so that what
+  // is on its way stays there. The end of the queue ends the pause.
+  void PauseForTest(bool paused);
+
  private:
   enum class OPKIND { kBegin, kWrite, kRestart, kCommit, kDiscard, kStop };
   struct OP {
@@ -90,10 +116,15 @@ class PLATFORM_NEWFILEQUEUE {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<OP> ops_;
-  std::size_t bytes_queued_ = 0;  // the room of the pieces on their way, not their bytes
+  std::size_t bytes_queued_ = 0;  // of the pieces on their way: their size
   std::size_t files_queued_ = 0;  // begun and not yet ended by the thread
+  bool paused_ = false;
   std::deque<bool> outcomes_;
   std::vector<std::vector<unsigned char>> spare_;  // pieces written, to be filled again
+
+  // Set before the thread starts and never changed while it runs: the
+  // writer reads it, where thread_ itself is the owner's to join.
+  bool threaded_ = false;
 
   // The writing thread's own.
   PLATFORM_NEWFILE file_;

@@ -1,6 +1,6 @@
 // pages.h: large zeroed blocks of memory taken straight from the system
 // (PLATFORM_PAGES). Owns each block from PLATFORM_PagesAlloc until its
-// PLATFORM_PAGESPTR lets it go.
+// PLATFORM_PAGESPTR lets it go. Any thread.
 //
 // A block's pages cost nothing until first written, and then come zeroed
 // from the system: a block need not be cleared ahead of its use, which

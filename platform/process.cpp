@@ -1,8 +1,10 @@
 // process.cpp: the single exit path of the process.
 #include "platform/process.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -59,7 +61,7 @@ void PLATFORM_SetEndHandler(EndHandler handler) { State().end_handler = handler;
 
 void PLATFORM_Exit(int status) {
   CallHook(PLATFORM_EXIT_NORMAL, status);
-  PLATFORM_ReleaseHold();
+  PLATFORM_FlushOutputBuffers();
   RunCleanups();
   ProcessState& state = State();
   if (state.end_handler != nullptr && !state.in_end) {
@@ -75,6 +77,12 @@ int PLATFORM_AtExit(ExitHandler handler) { return std::atexit(handler) == 0 ? 1 
 
 long PLATFORM_ProcessId() { return static_cast<long>(getpid()); }
 
+bool PLATFORM_ProcessRuns(long pid) {
+  if (pid <= 0) return false;
+  // EPERM: it runs, under a user whom we may not signal.
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 void PLATFORM_QuickExit(int status) {
   CallHook(PLATFORM_EXIT_QUICK, status);
   RunCleanups();
@@ -87,6 +95,9 @@ void PLATFORM_SetFatalHandler(FatalHandler handler) { State().fatal_handler = ha
 
 void PLATFORM_FatalExit() {
   CallHook(PLATFORM_EXIT_FATAL, 1);
+  // The threads stop before the handler saves: nothing writes beside it,
+  // whichever way it then ends the process.
+  RunCleanups();
   ProcessState& state = State();
   if (state.fatal_handler != nullptr && !state.in_fatal) {
     state.in_fatal = true;

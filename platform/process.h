@@ -1,7 +1,11 @@
-// process.h: how the process ends.
+// process.h: how the process ends, and which processes run.
 // Owns the single exit path: no other code calls exit(). The engine
 // registers the work that must happen before a fatal end (writing its
 // static tables); the layers below it only ask for the end.
+//
+// Every way to end and every registration: main thread only. The ends
+// stop the threads of the cleanups first (joining them), so a thread that
+// is to be stopped must never ask for an end itself.
 #pragma once
 
 // Ends the process with `status`: first the end work (the cleanups below,
@@ -11,8 +15,10 @@
 
 // Work that must be done however the process ends, through PLATFORM_Exit,
 // PLATFORM_QuickExit or a fatal end: a thread to stop and the temporary
-// files it leaves. Each runs once, the latest added first. An owner that
-// ends its work itself removes its cleanup again. Main thread only.
+// files it leaves. Each runs once, the latest added first, before any
+// other work of the end (the end handler, the fatal handler, the exit
+// handlers). An owner that ends its work itself removes its cleanup
+// again. Main thread only.
 using CleanupFn = void (*)(void* context);
 void PLATFORM_AddCleanup(CleanupFn cleanup, void* context);
 void PLATFORM_RemoveCleanup(CleanupFn cleanup, void* context);
@@ -30,8 +36,11 @@ using ExitHandler = void (*)();
 [[nodiscard]] int PLATFORM_AtExit(ExitHandler handler);
 
 // The id of this process, unique among the running ones; for names of
-// temporary files that two runs must not share.
+// temporary files that two runs must not share. Any thread.
 [[nodiscard]] long PLATFORM_ProcessId();
+
+// Whether a process with this id runs now, under any user. Any thread.
+[[nodiscard]] bool PLATFORM_ProcessRuns(long pid);
 
 // Ends the process at once with `status`, without exit handlers.
 [[noreturn]] void PLATFORM_QuickExit(int status);
@@ -43,7 +52,8 @@ using FatalHandler = void (*)();
 void PLATFORM_SetFatalHandler(FatalHandler handler);
 
 // A fatal condition: damaged data, an inconsistent index, exhausted memory.
-// Runs the fatal handler when one is set, else ends with exit status 1.
+// Runs the cleanups, then the fatal handler when one is set, else ends
+// with exit status 1.
 [[noreturn]] void PLATFORM_FatalExit();
 
 // How an end was asked for, for the test hook below.

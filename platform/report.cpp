@@ -1,12 +1,37 @@
-// report.cpp: DBreport writes diagnostics to standard error.
+// report.cpp: DBreport writes diagnostics to standard error, or into the
+// output buffer in force.
 #include "platform/report.h"
 
+#include <cassert>
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
-PLATFORM_HELD* held_now = nullptr;
+// The newest output buffer of this thread, null while none is in force.
+// Only the buffers themselves set it, from their making to their end, so
+// it never points at one that is gone.
+PLATFORM_OUTPUTBUFFER*& CurrentBuffer() {
+  thread_local PLATFORM_OUTPUTBUFFER* current = nullptr;
+  return current;
+}
 }  // namespace
+
+PLATFORM_OUTPUTBUFFER::PLATFORM_OUTPUTBUFFER() : outer_(CurrentBuffer()) { CurrentBuffer() = this; }
+
+PLATFORM_OUTPUTBUFFER::~PLATFORM_OUTPUTBUFFER() {
+  if (!in_force_) return;
+  PLATFORM_BUFFERED buffered = End();
+  PLATFORM_WriteBuffered(&buffered);
+}
+
+PLATFORM_BUFFERED PLATFORM_OUTPUTBUFFER::End() {
+  if (in_force_) {
+    assert(CurrentBuffer() == this);
+    CurrentBuffer() = outer_;
+    in_force_ = false;
+  }
+  return std::move(buffered_);
+}
 
 void DBreport(const char* format, ...) {
   va_list args;
@@ -16,15 +41,14 @@ void DBreport(const char* format, ...) {
   std::fflush(stderr);
 }
 
-void PLATFORM_Hold(PLATFORM_HELD* held) { held_now = held; }
-
 void PLATFORM_VPrint(FILE* stream, const char* format, va_list args) {
-  if (held_now == nullptr) {
+  PLATFORM_OUTPUTBUFFER* buffer = CurrentBuffer();
+  if (buffer == nullptr) {
     std::vfprintf(stream, format, args);
     return;
   }
   std::string text = PLATFORM_VFormat(format, args);
-  if (!text.empty()) held_now->pieces.emplace_back(stream, std::move(text));
+  if (!text.empty()) buffer->buffered_.pieces.emplace_back(stream, std::move(text));
 }
 
 std::string PLATFORM_VFormat(const char* format, va_list args) {
@@ -47,17 +71,24 @@ std::string PLATFORM_Format(const char* format, ...) {
   return text;
 }
 
-void PLATFORM_WriteHeld(PLATFORM_HELD* held) {
-  for (const auto& [stream, text] : held->pieces) {
+void PLATFORM_WriteBuffered(PLATFORM_BUFFERED* buffered) {
+  for (const auto& [stream, text] : buffered->pieces) {
     std::fflush(nullptr);  // what went before on the other stream comes first
     std::fputs(text.c_str(), stream);
     std::fflush(stream);
   }
-  held->pieces.clear();
+  buffered->pieces.clear();
 }
 
-void PLATFORM_ReleaseHold() {
-  PLATFORM_HELD* held = held_now;
-  held_now = nullptr;
-  if (held != nullptr) PLATFORM_WriteHeld(held);
+void PLATFORM_FlushOutputBuffers() {
+  // Newest first in the chain; the oldest buffered its pieces first.
+  std::vector<PLATFORM_OUTPUTBUFFER*> chain;
+  for (PLATFORM_OUTPUTBUFFER* buffer = CurrentBuffer(); buffer != nullptr;
+       buffer = buffer->outer_) {
+    chain.push_back(buffer);
+    buffer->in_force_ = false;
+  }
+  CurrentBuffer() = nullptr;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    PLATFORM_WriteBuffered(&(*it)->buffered_);
 }

@@ -9,6 +9,15 @@
 // stopping threads) runs in the main flow, which notices the request where
 // it waits for input (PLATFORM_WaitForInput) or at a point where ending
 // leaves nothing half done (PLATFORM_EndIfRequested).
+//
+// Threads: every other thread (the export writer) blocks the signals, so
+// a signal sent to the process runs its handler in the main thread; only
+// a fault of another thread's own (SIGSEGV, ...) runs it there. The calls
+// marked "for a handler" are async-signal-safe, the rest are the main
+// thread's unless marked.
+// An end taken in the handler itself (PLATFORM_SignalExit) cannot stop
+// other threads in order: they end with the process, and a temporary file
+// being written stays for the next cleanup of its directory.
 #pragma once
 
 #include <csignal>

@@ -1,5 +1,7 @@
 // system.h: facts about the machine and the process environment (PLATFORM).
-// Owns nothing; every call asks the operating system afresh.
+// Owns nothing; every call asks the operating system afresh. Any thread,
+// but PLATFORM_GetEnv reads the environment, which only the main thread
+// may change.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // terminal.h: what may be printed to a terminal (PLATFORM). Owns nothing.
+// Any thread.
 //
 // Names and descriptions come from files and containers of unknown
 // origin; printed raw, escape sequences in them would move the cursor,

@@ -6,6 +6,6 @@ APPSTATE& APP_State() {
   return state;
 }
 
-bool APP_HasContainer() { return !APP_State().container_path.empty(); }
+bool APP_HasContainer() { return APP_State().container.Named(); }
 
 void APP_ResetForTest() { APP_State() = APPSTATE{}; }

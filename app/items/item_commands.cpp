@@ -439,6 +439,7 @@ void ITEMS_Export() {
   }
   EXPORTSETTINGS settings;
   settings.dir = APP_State().current_dir;
+  settings.container = &APP_State().container;
   // Only files written count; skipped and failed ones are not exported.
   const EXPORTRESULT result = EXPORT_Items(found, settings);
   if (!result.left) CONSOLE_Print(kExportedCount, result.written);
@@ -490,10 +491,9 @@ void ITEMS_CompleteFacts() {
   for (const KASPO& item : items) {
     ITEMFACTS_CHECKSINK check(nullptr);
     // What reading a damaged item says is for `v` and `e` to say.
-    PLATFORM_HELD said;
-    PLATFORM_Hold(&said);
+    PLATFORM_OUTPUTBUFFER said;
     const bool whole = reader.Read(item, &check) && check.Damage({}, item, nullptr).empty();
-    PLATFORM_Hold(nullptr);
+    (void)said.End();
     if (whole && !ITEMFACTS_StoreChecksum(item.kaspo_id, check.Checksum())) {
       DBHANDLE_ClearError();
       return;
@@ -535,6 +535,6 @@ void ITEMS_Status() {
   const int64_t db_bytes = static_cast<int64_t>(chunks) * BLOBJIO_CHUNKSIZE;
   const long long size_kb = size_sum / kKilo;
   const long long db_kb = db_bytes / kKilo;
-  CONSOLE_Print(kStatus, PLATFORM_Printable(APP_State().container_path).c_str(), items, size_kb,
+  CONSOLE_Print(kStatus, PLATFORM_Printable(APP_State().container.Path()).c_str(), items, size_kb,
                 db_kb);
 }

@@ -9,12 +9,11 @@
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/paths.h"
-#include "app/container/app_state.h"
 #include "app/items/content_fault.h"
 #include "app/items/item_facts.h"
 #include "app/items/item_listing.h"
+#include "platform/file_stamp.h"
 #include "platform/files.h"
-#include "platform/locks.h"
 #include "platform/newfile_queue.h"
 #include "platform/report.h"
 #include "platform/terminal.h"
@@ -55,9 +54,9 @@ const char* TargetRefusal(const std::string& path, bool* out_exists) {
 struct EXPORTNOTE {
   const char* refusal;  // a warning with `shown` as its %s; null for a file written
   std::string shown;
-  std::string path;    // of a file handed to the writer, else empty
-  PLATFORM_HELD read;  // what reading the item said
-  std::string damage;  // the line naming a damaged item; its file was not written
+  std::string path;        // of a file handed to the writer, else empty
+  PLATFORM_BUFFERED read;  // what reading the item said
+  std::string damage;      // the line naming a damaged item; its file was not written
 };
 
 // An export under way. The files are written by a thread of their own
@@ -77,7 +76,7 @@ class EXPORT {
         if (!files_.Collect(all, &committed)) return;
         in_flight_.erase(in_flight_.find(note.path));
       }
-      PLATFORM_WriteHeld(&note.read);
+      PLATFORM_WriteBuffered(&note.read);
       if (note.refusal != nullptr) {
         CONSOLE_Error(note.refusal, note.shown.c_str());
       } else if (committed) {
@@ -102,7 +101,7 @@ class EXPORT {
   PLATFORM_NEWFILEQUEUE& Files() { return files_; }
   // The file begun is ended: committed, or discarded with `refusal` or
   // `damage`; `read` holds what reading its content said.
-  void Ended(const std::string& path, const char* refusal, PLATFORM_HELD read,
+  void Ended(const std::string& path, const char* refusal, PLATFORM_BUFFERED read,
              std::string damage = {}) {
     in_flight_.insert(path);
     notes_.push_back(
@@ -159,8 +158,7 @@ bool MayWrite(const std::string& name, const std::string& path, const EXPORTCONT
   }
   PLATFORM_FILESTAMP target;
   if (*out_exists && context.container.exists) PLATFORM_StampPath(path.c_str(), &target);
-  if (target.exists && target.device == context.container.device &&
-      target.inode == context.container.inode) {
+  if (PLATFORM_SameFile(target, context.container)) {
     out->Refuse(kTargetContainer, PLATFORM_Printable(path));
     return false;
   }
@@ -195,10 +193,9 @@ bool ExportOneItem(const KASPO& item, const EXPORTCONTEXT& context, ITEMREADER* 
   ITEMFACTS_CHECKSINK check(&sink);
   const KFACTS* facts = ITEMFACTS_Find(context.facts, item);
   // What the reading says waits for the lines of the items before.
-  PLATFORM_HELD said;
-  PLATFORM_Hold(&said);
+  PLATFORM_OUTPUTBUFFER buffer;
   const bool read = reader->Read(item, &check);
-  PLATFORM_Hold(nullptr);
+  PLATFORM_BUFFERED said = buffer.End();
   if (!read) {
     // Damaged content fails this item only.
     files.Discard();
@@ -239,7 +236,7 @@ EXPORTRESULT EXPORT_Items(const std::vector<KASPO>& items, const EXPORTSETTINGS&
     none.failed = static_cast<int>(items.size());
     return none;
   }
-  PLATFORM_StampPath(APP_State().container_path.c_str(), &context.container);
+  if (settings.container != nullptr) settings.container->StampNow(&context.container);
   ITEMREADER reader(items);
   EXPORT exporting(settings);
   for (const KASPO& item : items) {

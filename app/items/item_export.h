@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/container/container_file.h"
 #include "content/blobj_io.h"
 #include "records/kaspo.h"
 
@@ -34,6 +35,8 @@ struct EXPORTSETTINGS {
   // the path alone (the command line); none when quiet.
   bool path_lines = false;
   bool quiet = false;
+  // The open container, whose file no export may replace; none when null.
+  const CONTAINERFILE* container = nullptr;
 };
 
 struct EXPORTRESULT {

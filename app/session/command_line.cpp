@@ -14,7 +14,7 @@
 #include "app/base/file_pattern.h"
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
-#include "app/container/container_guard.h"
+#include "app/container/container_file.h"
 #include "app/items/item_commands.h"
 #include "app/items/item_export.h"
 #include "app/items/item_facts.h"
@@ -180,11 +180,10 @@ int Parse(int argc, const char* const* argv, CLIARGS* args) {
 // line nowhere.
 template <typename Work>
 void Diverted(Work work) {
-  PLATFORM_HELD held;
-  PLATFORM_Hold(&held);
+  PLATFORM_OUTPUTBUFFER buffer;
   work();
-  PLATFORM_Hold(nullptr);
-  for (const auto& [stream, text] : held.pieces) {
+  const PLATFORM_BUFFERED buffered = buffer.End();
+  for (const auto& [stream, text] : buffered.pieces) {
     if (text.rfind(kEngineBanner, 0) == 0) continue;
     if (stream != stderr && text.size() > 8 && text.compare(text.size() - 8, 8, " saved!\n") == 0) {
       continue;
@@ -222,12 +221,11 @@ std::vector<KASPO> Select(const std::vector<KASPO>& all, const std::vector<std::
 }
 
 // Saves the container after a change; false after saying why it was not.
-bool Save() {
-  APPSTATE& app = APP_State();
-  app.changed = true;
-  Diverted([] { CONTAINER_Save(); });
-  if (!app.changed) return true;
-  CONSOLE_Error(kNotSaved, PLATFORM_Printable(app.container_path).c_str());
+bool Save(CONTAINERFILE* file) {
+  bool changed = true;
+  Diverted([file, &changed] { CONTAINER_Save(file, &changed); });
+  if (!changed) return true;
+  CONSOLE_Error(kNotSaved, PLATFORM_Printable(file->Path()).c_str());
   return false;
 }
 
@@ -277,7 +275,7 @@ int Print(const CLIARGS& args, const std::vector<KASPO>& items) {
   return CLI_STATUS_FAILED;
 }
 
-int Extract(const CLIARGS& args, const std::vector<KASPO>& items) {
+int Extract(const CLIARGS& args, const std::vector<KASPO>& items, const CONTAINERFILE& file) {
   if (!PLATFORM_IsDirectory(args.dir.c_str())) {
     CONSOLE_Error(kNoDirectory, PLATFORM_Printable(args.dir).c_str());
     return CLI_STATUS_FAILED;
@@ -287,6 +285,7 @@ int Extract(const CLIARGS& args, const std::vector<KASPO>& items) {
   settings.existing = args.overwrite ? EXPORT_REPLACE : EXPORT_KEEP;
   settings.path_lines = true;
   settings.quiet = args.quiet;
+  settings.container = &file;
   return EXPORT_Items(items, settings).failed == 0 ? CLI_STATUS_OK : CLI_STATUS_FAILED;
 }
 
@@ -299,11 +298,11 @@ int Test(const CLIARGS& args, const std::vector<KASPO>& items) {
   return verified.damaged == 0 ? CLI_STATUS_OK : CLI_STATUS_FAILED;
 }
 
-int Delete(const CLIARGS& args, std::vector<KASPO> items) {
+int Delete(const CLIARGS& args, std::vector<KASPO> items, CONTAINERFILE* file) {
   bool changed = false;
   for (KASPO& item : items) {
     if (!ITEMS_DeleteItem(&item)) {
-      if (changed) (void)Save();
+      if (changed) (void)Save(file);
       return CLI_STATUS_FAILED;
     }
     changed = true;
@@ -311,7 +310,7 @@ int Delete(const CLIARGS& args, std::vector<KASPO> items) {
       CONSOLE_Print(kNameLine, PLATFORM_Printable(RECFIELD_Text(item.filename)).c_str());
     }
   }
-  return !changed || Save() ? CLI_STATUS_OK : CLI_STATUS_FAILED;
+  return !changed || Save(file) ? CLI_STATUS_OK : CLI_STATUS_FAILED;
 }
 
 // ---------------------------------------------------------------------------
@@ -374,7 +373,7 @@ bool CollectSources(const std::string& operand, std::vector<SOURCE>* out) {
   return true;
 }
 
-int Add(const CLIARGS& args) {
+int Add(const CLIARGS& args, CONTAINERFILE* file) {
   std::vector<SOURCE> sources;
   bool ok = true;
   for (const std::string& operand : args.operands) ok = CollectSources(operand, &sources) && ok;
@@ -404,13 +403,13 @@ int Add(const CLIARGS& args) {
     }
     if (!args.quiet) CONSOLE_Print(kNameLine, PLATFORM_Printable(source.name).c_str());
   }
-  if (changed && !Save()) ok = false;
+  if (changed && !Save(file)) ok = false;
   return ok ? CLI_STATUS_OK : CLI_STATUS_FAILED;
 }
 
 // Makes the named container the current one, reading it when it exists.
 // False after saying why there is none to work on.
-bool OpenContainer(const CLIARGS& args, bool* out_whole) {
+bool OpenContainer(const CLIARGS& args, CONTAINERFILE* file, bool* out_whole) {
   std::string path = args.container;
   PATHS_ForceExtension(&path);
   *out_whole = true;
@@ -419,19 +418,19 @@ bool OpenContainer(const CLIARGS& args, bool* out_whole) {
       CONSOLE_Error(kNoFile, PLATFORM_Printable(path).c_str());
       return false;
     }
-    Diverted([&path] { GUARD_Enter(path); });
+    Diverted([file, &path] { file->Enter(path); });
     return true;
   }
-  Diverted([&path, out_whole] { *out_whole = CONTAINER_Read(path); });
+  Diverted([file, &path, out_whole] { *out_whole = CONTAINER_Read(file, path); });
   return true;
 }
 
-int RunCommand(const CLIARGS& args) {
+int RunCommand(const CLIARGS& args, CONTAINERFILE* file) {
   bool whole = true;
-  if (!OpenContainer(args, &whole)) return CLI_STATUS_FAILED;
+  if (!OpenContainer(args, file, &whole)) return CLI_STATUS_FAILED;
   int status = CLI_STATUS_OK;
   if (args.command == 'a') {
-    status = Add(args);
+    status = Add(args, file);
   } else {
     std::vector<KASPO> all;
     if (!ITEMS_All(&all)) return CLI_STATUS_FAILED;
@@ -440,9 +439,9 @@ int RunCommand(const CLIARGS& args) {
     switch (args.command) {
       case 'l': status = List(args, items); break;
       case 'p': status = missing == 0 ? Print(args, items) : CLI_STATUS_FAILED; break;
-      case 'x': status = Extract(args, items); break;
+      case 'x': status = Extract(args, items, *file); break;
       case 't': status = Test(args, items); break;
-      case 'd': status = Delete(args, items); break;
+      case 'd': status = Delete(args, items, file); break;
       default: break;
     }
     if (missing > 0) status = CLI_STATUS_FAILED;
@@ -462,7 +461,8 @@ int CLI_Run(int argc, const char* const* argv) {
   const int status = Parse(argc, argv, &args);
   if (status >= 0) return status;
   CONSOLE_Get().script = true;
-  APP_State().current_dir = ".";
+  APPSTATE& app = APP_State();
+  app.current_dir = ".";
   Diverted([] { APPDB_Start(); });
-  return RunCommand(args);
+  return RunCommand(args, &app.container);
 }

@@ -24,6 +24,12 @@ constexpr char kNeedContainer[] = "you must first open a kaspo!\n";
 constexpr char kUnknownCommand[] = "unknown command!\n";
 constexpr char kQuit[] = "q";
 
+// The container commands are handed the open container file and the
+// changed flag.
+void Open() { CONTAINER_Open(&APP_State().container, &APP_State().changed); }
+void New() { CONTAINER_New(&APP_State().container, &APP_State().changed); }
+void Save() { CONTAINER_Save(&APP_State().container, &APP_State().changed); }
+
 struct Command {
   const char* line;
   bool needs_container;
@@ -33,8 +39,8 @@ struct Command {
 // Looked up in this order; "q" is handled before the table.
 constexpr Command kCommands[] = {
     {"h", false, LOOP_PrintMenu},
-    {"o", false, CONTAINER_Open},
-    {"n", false, CONTAINER_New},
+    {"o", false, Open},
+    {"n", false, New},
     {"cd", false, DIRCMD_ChangeDirectory},
     {"ls", false, DIRCMD_ListDirectory},
     {"a", true, ITEMS_Add},
@@ -43,7 +49,7 @@ constexpr Command kCommands[] = {
     {"f", true, ITEMS_Find},
     {"l", true, ITEMS_List},
     {"t", true, ITEMS_Status},
-    {"s", true, CONTAINER_Save},
+    {"s", true, Save},
     {"e", true, ITEMS_Export},
     {"g", true, SQLCMD_Run},
     {"v", true, ITEMS_Verify},

@@ -3,6 +3,7 @@
 #include "app/session/container.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/base/console.h"
@@ -10,7 +11,7 @@
 #include "app/base/file_pattern.h"
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
-#include "app/container/container_guard.h"
+#include "app/container/container_file.h"
 #include "app/container/table_file_io.h"
 #include "app/items/item_commands.h"
 #include "app/session/directory_commands.h"
@@ -90,7 +91,7 @@ bool ChooseContainer(const std::string& dir, const std::vector<std::string>& nam
   do {
     if (!ask_string_default(kFilePrompt, names.back(), &answer, kMaxAnswer)) return false;
     *out_path = PATHS_Join(dir, answer);
-  } while (GUARD_CheckPath(*out_path) != GUARD_PATH_FILE);
+  } while (CFILE_CheckPath(*out_path) != CFILE_PATH_FILE);
   return true;
 }
 
@@ -101,9 +102,9 @@ bool ChooseNewName(const std::string& dir, std::string* out_path) {
     if (!ask_string(kFilePrompt, &answer, kMaxAnswer, 1)) return false;
     *out_path = PATHS_Join(dir, answer);
     PATHS_ForceExtension(out_path);
-    const GUARDPATH kind = GUARD_CheckPath(*out_path);
-    if (kind == GUARD_PATH_NONE) return true;
-    if (kind == GUARD_PATH_FILE) CONSOLE_Print(kExists, PLATFORM_Printable(answer).c_str());
+    const CFILEPATH kind = CFILE_CheckPath(*out_path);
+    if (kind == CFILE_PATH_NONE) return true;
+    if (kind == CFILE_PATH_FILE) CONSOLE_Print(kExists, PLATFORM_Printable(answer).c_str());
   }
 }
 }  // namespace
@@ -112,32 +113,31 @@ int CONTAINER_Load(const std::string& path) {
   return Group_Load(APPDB_Handle(), path, TABLEFILE_GROUP);
 }
 
-bool CONTAINER_Read(const std::string& path) {
-  GUARD_Enter(path);
+bool CONTAINER_Read(CONTAINERFILE* file, const std::string& path) {
+  file->Enter(path);
   if (CONTAINER_Load(path)) return true;
   CONSOLE_Print(kReadError, PLATFORM_Printable(path).c_str());
-  GUARD_LoadFailed();
+  file->LoadFailed();
   return false;
 }
 
-void CONTAINER_Save() {
-  APPSTATE& app = APP_State();
-  const std::string shown = PLATFORM_Printable(app.container_path);
+void CONTAINER_Save(CONTAINERFILE* file, bool* changed) {
+  const std::string shown = PLATFORM_Printable(file->Path());
   for (int round = 0; round < kSaveRounds; ++round) {
-    const GUARDSAVE may = GUARD_MaySave();
-    if (may == GUARD_REFUSED) return;
+    const CFILESAVE may = file->MaySave();
+    if (may == CFILE_SAVE_REFUSED) return;
     // Where there was no file, the save makes one only while the name is
     // free: one that another session or program made meanwhile is not
     // replaced, but asked about as any file changed on disk.
     const PLATFORM_NEWFILEPLACE place =
-        may == GUARD_CREATE ? PLATFORM_NEWFILE_CREATE : PLATFORM_NEWFILE_REPLACE;
+        may == CFILE_SAVE_CREATE ? PLATFORM_NEWFILE_CREATE : PLATFORM_NEWFILE_REPLACE;
     ITEMS_CompleteFacts();
     PLATFORM_LOCK fresh;
     bool taken = false;
-    if (Group_Save(APPDB_Handle(), app.container_path, TABLEFILE_GROUP, &fresh, place, &taken)) {
-      GUARD_Saved(&fresh);
+    if (Group_Save(APPDB_Handle(), file->Path(), TABLEFILE_GROUP, &fresh, place, &taken)) {
+      file->Saved(std::move(fresh));
       CONSOLE_Print(kSaved, shown.c_str());
-      app.changed = false;
+      *changed = false;
       return;
     }
     if (!taken) break;
@@ -145,39 +145,39 @@ void CONTAINER_Save() {
   CONSOLE_Error(kSaveError, shown.c_str());
 }
 
-bool CONTAINER_SaveIfChanged() {
-  if (!APP_State().changed) return true;
-  CONTAINER_Save();
-  return !APP_State().changed;
+bool CONTAINER_SaveIfChanged(CONTAINERFILE* file, bool* changed) {
+  if (!*changed) return true;
+  CONTAINER_Save(file, changed);
+  return !*changed;
 }
 
-void CONTAINER_Open() {
+void CONTAINER_Open(CONTAINERFILE* file, bool* changed) {
   std::string dir;
   std::vector<std::string> names;
   std::string path;
   if (!ChooseDirectory(kContainerPattern, true, kNoContainers, &dir, &names) ||
-      !ChooseContainer(dir, names, &path) || !CONTAINER_SaveIfChanged()) {
+      !ChooseContainer(dir, names, &path) || !CONTAINER_SaveIfChanged(file, changed)) {
     return;
   }
   // Looked at again after the save: never read a pipe or a device put
   // there meanwhile. The current container stays.
-  if (GUARD_CheckPath(path) == GUARD_PATH_REFUSED) return;
+  if (CFILE_CheckPath(path) == CFILE_PATH_REFUSED) return;
   // Even a failed load makes this the current container, with only what
   // could be read from it: the previous container's items are gone.
-  if (CONTAINER_Read(path)) CONSOLE_Print(kOpened, PLATFORM_Printable(path).c_str());
+  if (CONTAINER_Read(file, path)) CONSOLE_Print(kOpened, PLATFORM_Printable(path).c_str());
   LEFTOVER_TellRescues(path);
 }
 
-void CONTAINER_New() {
+void CONTAINER_New(CONTAINERFILE* file, bool* changed) {
   std::string dir;
   std::vector<std::string> names;
   std::string path;
   if (!ChooseDirectory(kAnyFile, false, DIRCMD_NOFILES, &dir, &names) ||
-      !ChooseNewName(dir, &path) || !CONTAINER_SaveIfChanged()) {
+      !ChooseNewName(dir, &path) || !CONTAINER_SaveIfChanged(file, changed)) {
     return;
   }
-  GUARD_Enter(path);
-  APP_State().changed = false;
+  file->Enter(path);
+  *changed = false;
   if (!KASPO_Delete_All(APPDB_Handle()) || !BLOBJ_Delete_All(APPDB_Handle()) ||
       !KFACTS_Delete_All(APPDB_Handle())) {
     dberror_print();

@@ -9,7 +9,6 @@
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/paths.h"
-#include "app/container/app_state.h"
 #include "app/container/table_file_io.h"
 #include "platform/files.h"
 #include "platform/newfile.h"
@@ -74,17 +73,17 @@ std::string LEFTOVER_RescuePath(const std::string& container_path, int n) {
   return path + kExtension;
 }
 
-void LEFTOVER_RescueChanges() {
-  const APPSTATE& app = APP_State();
-  if (!app.changed || !APP_HasContainer()) return;
+void LEFTOVER_RescueChanges(const CONTAINERFILE& container, bool changed) {
+  if (!changed || !container.Named()) return;
+  const std::string& path = container.Path();
   std::string rescue;
-  if (!ReserveRescue(app.container_path, &rescue)) {
-    CONSOLE_Error(kLost, PLATFORM_Printable(app.container_path).c_str());
+  if (!ReserveRescue(path, &rescue)) {
+    CONSOLE_Error(kLost, PLATFORM_Printable(path).c_str());
     return;
   }
   if (!Group_Save(APPDB_Handle(), rescue, TABLEFILE_GROUP)) {
     (void)PLATFORM_RemoveFile(rescue.c_str());
-    CONSOLE_Error(kLost, PLATFORM_Printable(app.container_path).c_str());
+    CONSOLE_Error(kLost, PLATFORM_Printable(path).c_str());
     return;
   }
   CONSOLE_Error(kRescued, PLATFORM_Printable(rescue).c_str());

@@ -1,7 +1,8 @@
 // leftovers.h: what a session leaves for later ones when it does not end
 // as planned (LEFTOVER): the rescue file of its unsaved changes, and the
 // temporary files of exports cut short. Owns no state; the changes are
-// the application state's and the tables'.
+// the tables', the container file (app/container/container_file.h) is
+// handed in. Main thread only.
 //
 // A session that ends with unsaved changes (a signal, the end of input)
 // writes them to a rescue file beside the container, never over it:
@@ -13,16 +14,19 @@
 
 #include <string>
 
+#include "app/container/container_file.h"
+
 // Rescue names tried before the changes are given up.
 inline constexpr int LEFTOVER_MAXRESCUES = 99;
 
 // The rescue file name number `n` (1 for the first) of `container_path`.
 [[nodiscard]] std::string LEFTOVER_RescuePath(const std::string& container_path, int n);
 
-// When the current container has unsaved changes: writes them to the next
-// free rescue name and says where (or that they are lost) on standard
-// error. Run once at the end of the process; asks nothing.
-void LEFTOVER_RescueChanges();
+// When `changed` (the container has unsaved changes): writes them to the
+// next free rescue name beside `container` and says where (or that they
+// are lost) on standard error. Run once at the end of the process, after
+// its threads were stopped (platform/process.h); asks nothing.
+void LEFTOVER_RescueChanges(const CONTAINERFILE& container, bool changed);
 
 // Names each rescue file of `container_path` on standard output, with how
 // to open it.

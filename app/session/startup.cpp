@@ -7,7 +7,6 @@
 #include "app/base/database.h"
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
-#include "app/container/container_guard.h"
 #include "app/items/item_commands.h"
 #include "app/session/command_line.h"
 #include "app/session/command_loop.h"
@@ -33,12 +32,12 @@ bool IsHelpSwitch(std::string_view arg) { return arg == "--help" || arg == "-?" 
 // stays the container path, and the first save creates the file. A path
 // of a directory, pipe or device is warned about and dropped: the session
 // goes on without a container.
-void OpenNamedContainer() {
-  const std::string path = APP_State().container_path;
-  switch (GUARD_CheckPath(path)) {
-    case GUARD_PATH_FILE: (void)CONTAINER_Read(path); break;
-    case GUARD_PATH_NONE: GUARD_Enter(path); break;
-    case GUARD_PATH_REFUSED: APP_State().container_path.clear(); return;
+void OpenNamedContainer(CONTAINERFILE* file) {
+  const std::string path = file->Path();
+  switch (CFILE_CheckPath(path)) {
+    case CFILE_PATH_FILE: (void)CONTAINER_Read(file, path); break;
+    case CFILE_PATH_NONE: file->Enter(path); break;
+    case CFILE_PATH_REFUSED: file->Name({}); return;
   }
   ITEMS_Status();
   LEFTOVER_TellRescues(path);
@@ -50,13 +49,21 @@ void OpenNamedContainer() {
 // user chooses between losing them and going back to the prompt (to free
 // space and save again). "n", an empty answer and "q" go back; other
 // characters are read over.
-bool MayQuit() {
-  if (!APP_HasContainer() || CONTAINER_SaveIfChanged()) return true;
+bool MayQuit(APPSTATE* app) {
+  if (!app->container.Named() || CONTAINER_SaveIfChanged(&app->container, &app->changed)) {
+    return true;
+  }
   const int c = CONSOLE_AskAccepted(kQuitUnsaved, "yYn\nq");
   if (c != 'y' && c != 'Y') return false;
   // The user gave the changes up: the end has nothing to rescue.
-  APP_State().changed = false;
+  app->changed = false;
   return true;
+}
+
+// The end handler: what is unsaved goes to a rescue file.
+void RescueAtEnd() {
+  const APPSTATE& app = APP_State();
+  LEFTOVER_RescueChanges(app.container, app.changed);
 }
 
 void TakeArguments(int argc, const char* const* argv) {
@@ -66,7 +73,7 @@ void TakeArguments(int argc, const char* const* argv) {
     PLATFORM_Exit(kUsageStatus);
   }
   if (!path.empty()) PATHS_ForceExtension(&path);
-  APP_State().container_path = path;
+  APP_State().container.Name(path);
 }
 }  // namespace
 
@@ -102,13 +109,14 @@ int APP_Main(int argc, const char* const* argv) {
   APP_ChooseDirectory();
   APPDB_Start();
   // Every end from here on that is not fatal keeps what is unsaved.
-  PLATFORM_SetEndHandler(LEFTOVER_RescueChanges);
-  if (APP_HasContainer()) OpenNamedContainer();
+  PLATFORM_SetEndHandler(RescueAtEnd);
+  APPSTATE& app = APP_State();
+  if (app.container.Named()) OpenNamedContainer(&app.container);
   LOOP_PrintMenu();
   // At the end of input (or an end request, which ends it) the container
   // is not saved, the user never asked to quit: the end of the process
   // writes the changes to a rescue file instead.
-  while (LOOP_Run() == LOOP_QUIT && !MayQuit()) {
+  while (LOOP_Run() == LOOP_QUIT && !MayQuit(&app)) {
   }
   return kNormalStatus;
 }

@@ -30,7 +30,7 @@
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/container/app_state.h"
-#include "app/container/container_guard.h"
+#include "app/container/container_file.h"
 #include "app/container/table_file_io.h"
 #include "app/items/item_commands.h"
 #include "app/session/container.h"
@@ -46,6 +46,8 @@
 #include "support/scratch_dir.h"
 
 namespace {
+// "s" as the command loop runs it.
+void SaveContainer() { CONTAINER_Save(&APP_State().container, &APP_State().changed); }
 constexpr long kMiB = 1 << 20;
 // Larger than one write buffer of the save, so that a save makes several
 // writes and each can be the one that fails.
@@ -180,8 +182,8 @@ void StartWithSavedContainer(const ScratchDir& dir, Console* console) {
   StartApplication(dir, console);
   AddItem("big.bin", false, Content(kBigItem, 1));
   AddItem("small.txt", true, Content(5000, 2));
-  APP_State().container_path = dir.Path("box.ksp");
-  CONTAINER_Save();
+  APP_State().container.Name(dir.Path("box.ksp"));
+  SaveContainer();
   if (APP_State().changed) PLATFORM_QuickExit(6);
   AddItem("third.txt", false, Content(100, 3));
   // A save gives items without facts their checksum first; done here, a
@@ -225,7 +227,7 @@ void SaveFailingAtEveryWrite(const ScratchDir& dir) {
     rlimit low = old;
     low.rlim_cur = static_cast<rlim_t>(limit);
     if (setrlimit(RLIMIT_FSIZE, &low) != 0) PLATFORM_QuickExit(7);
-    CONTAINER_Save();
+    SaveContainer();
     if (setrlimit(RLIMIT_FSIZE, &old) != 0) PLATFORM_QuickExit(7);
     CheckFailedSave(dir, &console, "limit " + std::to_string(limit), before, &report);
   }
@@ -238,12 +240,12 @@ void SaveFailingAtEveryWrite(const ScratchDir& dir) {
   rlimit none = fds;
   none.rlim_cur = static_cast<rlim_t>(lowest_free);
   if (setrlimit(RLIMIT_NOFILE, &none) != 0) PLATFORM_QuickExit(7);
-  CONTAINER_Save();
+  SaveContainer();
   if (setrlimit(RLIMIT_NOFILE, &fds) != 0) PLATFORM_QuickExit(7);
   CheckFailedSave(dir, &console, "no descriptor", before, &report);
 
   // With the disk well again the same save goes through.
-  CONTAINER_Save();
+  SaveContainer();
   report.Check(!APP_State().changed, "changed stayed set after a good save");
   report.Check(Bytes(dir.Path("box.ksp")) == full, "the good save differs from the probe");
   report.Finish();
@@ -310,7 +312,7 @@ void SaveFailingAtEveryStep(const ScratchDir& dir) {
   for (const auto& [op, count] : calls) {
     for (long nth : Steps(count)) {
       PLATFORM_FaultAt(op, nth, PLATFORM_FAULT_ONCE);
-      CONTAINER_Save();
+      SaveContainer();
       report.Check(PLATFORM_FaultsInjected(op) == 1,
                    std::string(OpName(op)) + " " + std::to_string(nth) + ": nothing failed");
       PLATFORM_FaultResetForTest();
@@ -320,14 +322,14 @@ void SaveFailingAtEveryStep(const ScratchDir& dir) {
   }
   // A disk that stops taking writes altogether, half-way through.
   PLATFORM_FaultAt(PLATFORM_FAULT_WRITE, calls[PLATFORM_FAULT_WRITE] / 2, PLATFORM_FAULT_FROM_NTH);
-  CONTAINER_Save();
+  SaveContainer();
   PLATFORM_FaultResetForTest();
   CheckFailedSave(dir, &console, "dead disk", before, &report);
 
   // The directory's sync failing leaves the rename done: the new content
   // is in place, so the save counts as done.
   PLATFORM_FaultAt(PLATFORM_FAULT_FLUSH, 2, PLATFORM_FAULT_ONCE);
-  CONTAINER_Save();
+  SaveContainer();
   report.Check(PLATFORM_FaultsInjected(PLATFORM_FAULT_FLUSH) == 1,
                "the directory sync did not fail");
   PLATFORM_FaultResetForTest();
@@ -344,7 +346,7 @@ TEST(ContainerFaults, SaveFailingAtAnyStepLeavesThePreviousContainer) {
 // After the failed loads the items still change and save; ends the case.
 [[noreturn]] void FinishWithAGoodSave(const std::string& box, Report* report) {
   AddItem("after.txt", true, Content(70, 4));
-  CONTAINER_Save();
+  SaveContainer();
   report->Check(!APP_State().changed && CONTAINER_Load(box) && Items().size() == 3,
                 "no save after the failed loads");
   report->Finish();
@@ -498,29 +500,29 @@ void SavesWithoutLocks(const ScratchDir& dir) {
   PLATFORM_FaultAt(PLATFORM_FAULT_LOCK, 1, PLATFORM_FAULT_FROM_NTH);
 
   // A new container: nothing to lock until the first save made the file.
-  GUARD_Enter(box);
+  APP_State().container.Enter(box);
   AddItem("one.txt", false, data);
-  CONTAINER_Save();
+  SaveContainer();
   report.Check(console.TakeErrors() == refused, "not told after the first save");
   report.Check(console.TakeOutput() == saved && !APP_State().changed, "the first save failed");
   AddItem("two.txt", false, data);
-  CONTAINER_Save();
+  SaveContainer();
   report.Check(console.TakeErrors().empty(), "told twice");
   report.Check(console.TakeOutput() == saved, "the second save failed");
 
   // Another program writes the file: asked, and "n" keeps it.
   dir.WriteFile("box.ksp", "someone else's");
   AddItem("three.txt", false, data);
-  CONTAINER_Save();
+  SaveContainer();
   report.Check(console.TakeOutput() == changed, "not asked about the changed file");
   report.Check(dir.ReadFile("box.ksp") == "someone else's" && APP_State().changed,
                "the changed file was written over");
 
   // Entered again: reported again, once; a "y" writes over a changed file.
-  GUARD_Enter(box);
+  APP_State().container.Enter(box);
   report.Check(console.TakeErrors() == refused, "not told when entered again");
   dir.WriteFile("box.ksp", "written again");
-  CONTAINER_Save();
+  SaveContainer();
   report.Check(console.TakeOutput() == changed + saved && console.TakeErrors().empty(),
                "the save after a yes failed");
   report.Check(PLATFORM_FaultsInjected(PLATFORM_FAULT_LOCK) > 3, "the locks did not fail");
@@ -545,10 +547,10 @@ void SavesAsAnotherUser(const ScratchDir& dir) {
       setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
     PLATFORM_QuickExit(3);
   }
-  GUARD_Enter(box);
+  APP_State().container.Enter(box);
   AddItem("one.txt", false, {'d', 'a', 't', 'a'});
   (void)console.TakeErrors();
-  CONTAINER_Save();
+  SaveContainer();
   report.Check(
       console.TakeErrors() == "warning: owner and group of kaspo-db '" + box + "' not kept!\n",
       "not warned");

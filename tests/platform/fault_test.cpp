@@ -340,6 +340,45 @@ TEST_F(FaultTest, QueuedFilesEndInOrderAsWrittenInPlace) {
   EXPECT_EQ(names.size(), std::size(kCases));
 }
 
+// What is on its way counts as the bytes handed over, not the memory kept
+// for them: one large file fills the queue at the byte bound, and small
+// files after it (in the large file's pieces, kept for reuse) only at the
+// file bound. All of it is written once the writer goes on.
+TEST_F(FaultTest, QueuedFilesWaitAtEitherBound) {
+  PLATFORM_NEWFILEQUEUE files;
+  files.PauseForTest(true);
+  files.Begin(dir_.Path("large"), PLATFORM_NEWFILE_UNLOCKED);
+  const std::string piece(std::size_t{1} << 20, 'x');
+  std::size_t written = 0;
+  while (!files.Full()) {
+    ASSERT_LT(written, PLATFORM_NEWFILE_INFLIGHT);
+    files.Write(piece.data(), piece.size());
+    written += piece.size();
+  }
+  EXPECT_EQ(written, PLATFORM_NEWFILE_INFLIGHT);
+  files.Commit(PLATFORM_CACHED);
+  files.PauseForTest(false);
+  bool done = false;
+  ASSERT_TRUE(files.Collect(true, &done));
+  EXPECT_TRUE(done);
+  EXPECT_EQ(dir_.ReadFile("large").size(), written);
+
+  files.PauseForTest(true);
+  std::size_t begun = 0;
+  while (!files.Full()) {
+    ASSERT_LT(begun, PLATFORM_NEWFILE_FILESINFLIGHT);
+    files.Begin(dir_.Path("small" + std::to_string(begun++)), PLATFORM_NEWFILE_UNLOCKED);
+    files.Write("small", 5);
+    files.Commit(PLATFORM_CACHED);
+  }
+  EXPECT_EQ(begun, PLATFORM_NEWFILE_FILESINFLIGHT);
+  files.PauseForTest(false);
+  std::size_t committed = 0;
+  while (files.Collect(true, &done)) committed += done ? 1 : 0;
+  EXPECT_EQ(committed, begun);
+  EXPECT_FALSE(files.Full());
+}
+
 TEST(FaultSeam, NoProgramCodeArmsIt) {
   const std::filesystem::path root = KASPO_SOURCE_DIR;
   const char* const kTestOnly[] = {"PLATFORM_FaultAt", "PLATFORM_SetExitHookForTest"};

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/locks.h"
@@ -161,11 +162,19 @@ TEST(NewFile, ACommitThatMustCreateNeverReplaces) {
     EXPECT_EQ(PLATFORM_NewFileCommit(&file, PLATFORM_DURABLE, PLATFORM_NEWFILE_CREATE, &taken),
               c.created ? 1 : 0);
     EXPECT_EQ(taken, !c.created);
-    // A lock taken on the new file stays with it.
-    PLATFORM_LOCK lock;
-    PLATFORM_NewFileTakeLock(&file, &lock);
-    EXPECT_EQ(lock.fd >= 0, c.created);
-    PLATFORM_Unlock(&lock);
+    // A lock taken on the new file stays with it, moves to one owner and
+    // goes with it.
+    {
+      PLATFORM_LOCK lock;
+      PLATFORM_NewFileTakeLock(&file, &lock);
+      const PLATFORM_LOCK owner = std::move(lock);
+      EXPECT_EQ(owner.Held(), c.created);
+      EXPECT_FALSE(lock.Held());
+      PLATFORM_LOCK other;
+      EXPECT_EQ(PLATFORM_Lock(path.c_str(), &other) == PLATFORM_LOCK_BUSY, c.created);
+    }
+    PLATFORM_LOCK after;
+    EXPECT_NE(PLATFORM_Lock(path.c_str(), &after), PLATFORM_LOCK_BUSY);
   }
   EXPECT_EQ(dir.ReadFile("free"), "mine");
   EXPECT_EQ(dir.ReadFile("file"), "someone's");

@@ -11,9 +11,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/process.h"
+#include "platform/report.h"
 #include "platform/signals.h"
+#include "tests/support/stderr_capture.h"
 
 namespace {
 // A value of /proc/meminfo, in bytes (the file counts kB).
@@ -79,6 +84,64 @@ TEST(ExitPath, ExitHandlersDecideTheStatus) {
         PLATFORM_QuickExit(3);
       },
       ::testing::ExitedWithCode(3), "^$");
+}
+
+void SayCleanup(void*) { DBreport("cleanup\n"); }
+void SayFatal() {
+  DBreport("fatal handler\n");
+  PLATFORM_QuickExit(5);
+}
+
+// The threads to stop go first, before the work of the end that could
+// still write files; what an output buffer kept is written before all.
+TEST(ExitPath, CleanupsRunBeforeTheOtherWorkOfEveryEnd) {
+  EXPECT_EXIT(
+      {
+        PLATFORM_AddCleanup(SayCleanup, nullptr);
+        PLATFORM_SetFatalHandler(SayFatal);
+        PLATFORM_FatalExit();
+      },
+      ::testing::ExitedWithCode(5), "^cleanup\nfatal handler\n$");
+  EXPECT_EXIT(
+      {
+        PLATFORM_OUTPUTBUFFER outer;
+        DBreport("first\n");
+        PLATFORM_OUTPUTBUFFER inner;
+        DBreport("second\n");
+        PLATFORM_AddCleanup(SayCleanup, nullptr);
+        PLATFORM_Exit(2);
+      },
+      ::testing::ExitedWithCode(2), "^first\nsecond\ncleanup\n$");
+}
+
+// Output buffers nest, each buffers only its own thread's output, and one
+// that goes out of scope without End writes what it buffered.
+TEST(OutputBuffer, KeepsItsOwnThreadsOutputInOrder) {
+  kaspo_test::StderrCapture capture;
+  PLATFORM_BUFFERED outer_kept;
+  PLATFORM_BUFFERED inner_kept;
+  {
+    PLATFORM_OUTPUTBUFFER outer;
+    DBreport("a%d", 1);
+    {
+      PLATFORM_OUTPUTBUFFER inner;
+      DBreport("b");
+      std::thread([] { DBreport("other thread;"); }).join();
+      inner_kept = inner.End();
+    }
+    DBreport("c");
+    outer_kept = outer.End();
+  }
+  {
+    PLATFORM_OUTPUTBUFFER unended;
+    DBreport("written at its end;");
+  }
+  DBreport("after");
+  const std::vector<std::pair<FILE*, std::string>> outer_pieces = {{stderr, "a1"}, {stderr, "c"}};
+  const std::vector<std::pair<FILE*, std::string>> inner_pieces = {{stderr, "b"}};
+  EXPECT_EQ(outer_kept.pieces, outer_pieces);
+  EXPECT_EQ(inner_kept.pieces, inner_pieces);
+  EXPECT_EQ(capture.Text(), "other thread;written at its end;after");
 }
 
 // The handling a signal handler must do: notice that it runs a second
