@@ -4,6 +4,8 @@
 // of these codes, which differ from the engine's type bytes.
 #pragma once
 
+#include "client/limits.h"
+
 inline constexpr int STRUCT_CHAR = 1;   // single character: CHARACTER(1)
 inline constexpr int STRUCT_SHORT = 2;  // SMALLINT
 inline constexpr int STRUCT_INT = 3;
@@ -19,10 +21,6 @@ inline constexpr int STRUCT_DATE = 12;
 inline constexpr int STRUCT_TIME = 13;
 inline constexpr int STRUCT_TIMESTAMP = 14;
 inline constexpr int STRUCT_BINARY = 18;  // 16-bit length + n bytes: BINARY(n)
-
-// Record sizes outside 1..STRUCT_SIZEMAX mean a record that was never
-// initialised; copies and dumps warn about them.
-inline constexpr int STRUCT_SIZEMAX = 10000;
 
 // The engine type byte a client field code carries (STRUCT_CHAR2 counts as
 // STRUCT_CHAR). Fails for codes without an engine type.

@@ -4,10 +4,8 @@
 // active; callers build a statement from pooled texts, send it, then free.
 #pragma once
 
-// Entries the pool has room for. Once it holds more than VALSTR_POOLMAX - 2
-// entries, further copies are handed out unpooled and kept for the life of
-// the process, with a one-time warning.
-inline constexpr int VALSTR_POOLMAX = 10000;
+#include "client/limits.h"
+
 // Characters of a random key text (the buffer needs one more).
 inline constexpr int VALSTR_KEYLEN = 8;
 

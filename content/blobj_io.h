@@ -32,6 +32,7 @@
 
 #include "content/chunk_read.h"
 #include "content/chunk_write.h"
+#include "content/limits.h"
 #include "records/chunk_walk.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
@@ -40,9 +41,6 @@
 inline constexpr int BLOBJIO_CHUNKSIZE = RECORD_BINMAX;
 // Content bytes per payload record.
 inline constexpr int BLOBJIO_PAYLOAD = RECORD_BINMAX;
-// Chunks one item can have: ITEMNUMBER is a SMALLINT, and a number that
-// wrapped round would put the chunks out of order.
-inline constexpr int BLOBJIO_MAXCHUNKS = 32767;
 // Bytes of the payload stream before its records: marker, count, table id.
 inline constexpr int BLOBJIO_LISTHEAD = 12;
 
@@ -198,12 +196,6 @@ class BLOBJIO_SINK {
 [[nodiscard]] int BLOBJ_Read(DBHANDLE* handle, const char* fk_id, int fk_table,
                              int64_t recorded_size, std::vector<unsigned char>* out_data,
                              BLOBJIO_FAULT* out_fault);
-
-// The largest payload stream a read decodes whole after streaming failed
-// (to report the damage exactly): beyond it, a read that does not stream
-// reports "(BLOBJ_Read) Corrupted BLOBJ data-content" alone, so that no
-// recorded size, true or forged, makes a read hold more than this.
-inline constexpr std::size_t BLOBJIO_WHOLEMAX = std::size_t{64} << 20;
 
 // Decodes the chunks of one item (in any order) into its content, the
 // whole of it in memory. `compressed` is the Compressed value of the

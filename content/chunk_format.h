@@ -43,6 +43,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "content/limits.h"
 #include "records/record.h"
 
 inline constexpr int COMPR_MAXCHUNK = RECORD_BINMAX;   // largest chunk, tag included
@@ -52,7 +53,6 @@ inline constexpr int COMPR_MAXRUN = 258;               // longest run one "#01" 
 inline constexpr int COMPR_MINRUN = 4;                 // shortest run worth a "#01" code
 inline constexpr unsigned char COMPR_RUNMARK = 0xB0;   // the "#01" escape byte
 inline constexpr int32_t COMPR_LISTMARKER = -2;        // first word of a record list
-inline constexpr int COMPR_MAXSTRUCT = 2000000;        // a stored record must be smaller
 inline constexpr int COMPR_FIRST_DEFAULT = 10000;      // buffer first size for -1
 inline constexpr int COMPR_GROWTH_DEFAULT = 100000;    // buffer growth step for -1
 inline constexpr int COMPR_OUT_FIRST_DEFAULT = 10000;  // compressor output first size for -1

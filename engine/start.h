@@ -4,6 +4,8 @@
 // shutdown.h, which start-up registers for every end of the process.
 #pragma once
 
+#include "engine/catalog/limits.h"
+
 #include <cstdint>
 
 // The engine name used until Tarvic1_Init replaces it.
@@ -11,9 +13,6 @@ inline constexpr char START_DEFAULTENGINE[] = "Tarvic";
 
 // The engine's banner, printed through DBreport at start-up.
 inline constexpr char START_BANNER[] = "Tarvic-SQL-database 2.0.1 (12.07.2003)\n\n";
-
-// The smallest result memory limit start-up sets (8 MiB).
-inline constexpr int64_t START_MINRESULTMEM = 8388608;
 
 // Starts the engine: sets the engine name, prepares the connection slots,
 // reads the definition files and replays redo logs (both only with a

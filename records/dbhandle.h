@@ -12,6 +12,7 @@
 #include <string>
 
 #include "client/dbclient.h"
+#include "records/limits.h"
 
 // Client status codes of the execute calls.
 inline constexpr int MYDB_EMPTY_QUERY = 0;     // nothing was executed
@@ -21,12 +22,6 @@ inline constexpr int MYDB_BAD_RESPONSE = 3;    // the engine answered with an er
 inline constexpr int MYDB_NONFATAL_ERROR = 4;  // the statement was refused before sending
 inline constexpr int MYDB_FATAL_ERROR = 5;     // fatal error
 inline constexpr int MYDB_TUPLES_PARTIAL = 6;  // rows, but not all rows were evaluated
-
-// Characters of a handle name (a 20-byte field with its terminator);
-// longer names are cut.
-inline constexpr int DBHANDLE_NAMEMAX = 19;
-// Bytes the collected error text keeps; later messages are cut off.
-inline constexpr int DBHANDLE_ERRTEXTMAX = 999;
 
 struct DBHANDLE {
   std::string name;                    // "system/database", or the database name alone

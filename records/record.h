@@ -21,6 +21,8 @@
 // table id. Streams carry the iDB code and both slots as 0.
 #pragma once
 
+#include "records/limits.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -28,7 +30,6 @@ inline constexpr int RECORD_TABLE_KASPO = 1000;      // table id of KASPO record
 inline constexpr int RECORD_TABLE_BLOBJ = 100;       // table id of BLOBJ records
 inline constexpr int RECORD_TABLE_BLOBJ_DATA = 101;  // table id of Blobj_Data records
 inline constexpr int RECORD_HEADER_SIZE = 20;        // bytes before a record's first field
-inline constexpr int RECORD_BINMAX = 4000;           // bytes a BINARY(4000) field can hold
 inline constexpr int ARRAY_GROWTH = 250;             // record list room added at a time
 inline constexpr int ARRAY_SANE_SIZE = 10000;        // larger record sizes draw a warning
 

@@ -5,14 +5,11 @@
 // CONSOLE_Get().
 #pragma once
 
+#include "app/base/limits.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
-
-// Bytes of one input line that are kept. Longer lines are still read to
-// their end and checked, but only counted: no line can grow a buffer
-// without bound, and the longest answer any question accepts (160) fits.
-inline constexpr int CONSOLE_LINEMAX = 1000;
 
 // Questions asked after standard input has ended before the process ends
 // by itself. Every dialogue leaves at the end of input, so only a

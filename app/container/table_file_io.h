@@ -36,15 +36,12 @@
 #include <cstdio>
 #include <string>
 
+#include "app/base/limits.h"
 #include "platform/locks.h"
 #include "platform/newfile.h"
 #include "records/dbhandle.h"
 #include "records/record.h"
 
-inline constexpr int TABLEFILE_MAXHEADER = 10000;      // header bytes incl. its zero byte
-inline constexpr int TABLEFILE_MAXFIELDS = 500;        // fields of one descriptor
-inline constexpr int TABLEFILE_MAXRECORDS = 99999;     // the count field has five digits
-inline constexpr int TABLEFILE_MAXFIELDSIZE = 10000;   // bytes of one field
 inline constexpr char TABLEFILE_GROUP[] = "KASPODAT";  // the group of KASPO and BLOBJ
 
 // A record module's operations, over its record as a RECORD_HEADER. A row

@@ -14,10 +14,8 @@
 
 #include <string>
 
+#include "app/base/limits.h"
 #include "app/container/container_file.h"
-
-// Rescue names tried before the changes are given up.
-inline constexpr int LEFTOVER_MAXRESCUES = 99;
 
 // The rescue file name number `n` (1 for the first) of `container_path`.
 [[nodiscard]] std::string LEFTOVER_RescuePath(const std::string& container_path, int n);

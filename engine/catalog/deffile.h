@@ -26,6 +26,8 @@
 // (one line in the file).
 #pragma once
 
+#include "engine/catalog/limits.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,13 +58,6 @@ struct DEFTABLE {
   std::vector<DEFINDEX> indexes;  // non-unique, in index-list order
   std::vector<DEFINDEX> uniques;  // unique, in unique-index-list order
 };
-
-// Declared lengths of CHARACTER(n) and BINARY(n) that the engine accepts: a
-// value must still fit the signed 16-bit lengths of the wire and of BINARY
-// values (n + 1 resp. n + 2 bytes, Kaspo's largest is BINARY(4000)).
-inline constexpr int DEF_MINLENGTH = 1;
-inline constexpr int DEF_MAXCHARLENGTH = 32766;
-inline constexpr int DEF_MAXBINLENGTH = 32765;
 
 // 1 when `length` is a supported declared length for `type` (only CHARACTER
 // and BINARY carry one).

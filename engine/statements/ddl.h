@@ -24,9 +24,7 @@
 // message says "(please restart database)".
 #pragma once
 
-// The largest row a table may have: keeps the layout arithmetic (and the
-// row buffers) far from the 32-bit limit, whatever a message declares.
-inline constexpr int DDL_MAXROWSIZE = 1 << 30;
+#include "engine/catalog/limits.h"
 
 void DDL_CreateDatabase(int conn_id, const unsigned char* msg, int length);
 void DDL_DropDatabase(int conn_id, const unsigned char* msg, int length);

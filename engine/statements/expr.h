@@ -17,24 +17,11 @@
 #include <vector>
 
 #include "engine/catalog/catalog.h"
+#include "engine/catalog/limits.h"
 #include "engine/statements/namelist.h"
 #include "engine/statements/ptrstack.h"
 #include "engine/types/resdata.h"
 #include "engine/types/tokens.h"
-
-// Nodes an expression may hold when it is evaluated; this many or more are
-// refused.
-inline constexpr int DB_EXPRVALMAX = 100;
-// Table numbers a row list can restrict, and so the FROM tables one select
-// may name.
-inline constexpr int DB_MAXROWLISTTABLES = 256;
-// Distinct tables of enclosing selects that one select may refer to.
-inline constexpr int DB_MAXUPPERREFS = 20;
-// Selects that may be open above the deepest subselect.
-inline constexpr int DB_MAXSUBSELECTDEPTH = 10;
-// Rows a filter fed by a subselect appends before it stops and marks the
-// statement's result as truncated.
-inline constexpr int DB_FILTERROWMAX = 999999;
 
 // Nodes the pool creates at its first request, and its growth step.
 inline constexpr int EXPR_POOLFIRST = 20;

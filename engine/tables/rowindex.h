@@ -8,10 +8,7 @@
 #include <span>
 
 #include "engine/catalog/catalog.h"
-
-// Attribute restrictions of 1 .. this many attributes limit the ordered
-// lists touched to those attributes; none, or more, mean every list.
-inline constexpr int ROWIDX_MAXRESTRICT = 19;
+#include "engine/catalog/limits.h"
 
 // The accessor through which the table's indexes reach its rows.
 IDXROWS ROWIDX_Rows(DBTABLE* table);
