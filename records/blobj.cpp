@@ -18,6 +18,9 @@ namespace {
 
 constexpr char kColumns[] = "BLOBJ_Id,FK_Id,FK_Table,ItemNumber,ComprData,Compressed";
 constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
+// In the statements of one item's chunks the FK_ID condition comes first:
+// the engine then finds the rows through the ordered list of the
+// application's index on FK_ID (XBLOBJ02), not by a scan of every chunk.
 constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 constexpr char kFkCountQuery[] =
     "SELECT COUNT(*) FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
