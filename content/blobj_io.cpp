@@ -179,10 +179,10 @@ BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t ma
   std::vector<unsigned char> piece(kReadPiece);
   uint32_t checksum = CHECKSUM_START;
   uint64_t read = 0;
-  for (;;) {
-    std::size_t got = 0;
+  // A short read is the end of the file: the read that found it already
+  // asked past the length the file had, so a file that grew shows there.
+  for (std::size_t got = piece.size(); got == piece.size();) {
     if (!PLATFORM_Read(file.get(), piece.data(), piece.size(), &got)) return BLOBJIO_FILE_FAILED;
-    if (got == 0) break;
     if (got > out_facts->length - read) return BLOBJIO_FILE_CHANGED;
     encoder.Add(piece.data(), got);
     checksum = CHECKSUM_Update(checksum, piece.data(), got);
