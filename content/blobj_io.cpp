@@ -200,8 +200,12 @@ int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, const COMPR
   }
   BLOBJ row;
   PrepareChunkRow(&row, fk_id, fk_table);
+  // A new item has no chunks to delete, and a delete of none would still
+  // make the commit pass over every chunk row: count them first.
+  int old_chunks = 0;
   int deleted = 0;
-  if (!BLOBJ_Delete_FK(&row, &deleted, handle)) {
+  if (!BLOBJ_Count_FK(&row, &old_chunks, handle) ||
+      (old_chunks > 0 && !BLOBJ_Delete_FK(&row, &deleted, handle))) {
     APPDB_Report(kDeleteFkError);
     return 0;
   }

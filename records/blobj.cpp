@@ -169,6 +169,18 @@ int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {
   return ok;
 }
 
+int BLOBJ_Count_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string query = ForeignKeyText(kFkCountQuery, record);
+  VALSTR_Free();
+  MYDB_RESULT result;
+  int status = 0;
+  const int ok = dbexec1(handle, query.c_str(), &result, &status) &&
+                 dbfill_count(handle, result.get(), status, out_count);
+  RECIO_End(handle);
+  return ok;
+}
+
 int BLOBJ_Cur_Count(int* out_count, DBHANDLE* handle) {
   return RECIO_CursorCount(kShape, handle, out_count);
 }

@@ -384,6 +384,25 @@ TEST_F(Chunks, CraftedChunksFailWithinTheMemoryOfTheItemsSize) {
               "\\(COMPR_Reset\\) Decoded data too long \\(max = 100612\\)!");
 }
 
+// An item's old chunks are counted first and deleted only when there are
+// any: a delete of none would still cost the commit a pass over every row.
+TEST_F(Chunks, OldChunksAreDeletedOnlyWhenThereAreAny) {
+  const Message delete_old =
+      ParsedMessage("DELETE FROM BLOBJ WHERE  FK_ID    = 'K3y-item' AND    FK_TABLE = 1000");
+  Fake().answers['G'] = [](const Message&) { REPLY_Count(2); };
+  const std::vector<unsigned char> data = Random(5000);
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass);
+    Fake().messages.clear();
+    ASSERT_TRUE(DB_Begin(&handle_));
+    ASSERT_TRUE(BLOBJ_Write(&handle_, "K3y-item", 1000, false, data.data(), data.size()));
+    ASSERT_TRUE(DB_Commit(&handle_));
+    const auto& sent = Fake().messages;
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), delete_old), pass);
+  }
+  EXPECT_EQ(FakeApp().chunks.size(), 4u);  // two inserted by each pass
+}
+
 // More chunks than ITEMNUMBER can count are refused before anything is
 // sent: no old chunk is deleted, no row inserted.
 TEST_F(Chunks, MoreChunksThanAnItemCanNumberChangeNothing) {
