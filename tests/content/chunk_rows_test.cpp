@@ -17,6 +17,7 @@
 #include "content/chunks.h"
 #include "platform/process.h"
 #include "records/blobj_data.h"
+#include "support/scratch_dir.h"
 
 namespace {
 std::vector<unsigned char> Random(int size) {
@@ -401,6 +402,49 @@ TEST_F(Chunks, OldChunksAreDeletedOnlyWhenThereAreAny) {
     EXPECT_EQ(std::count(sent.begin(), sent.end(), delete_old), pass);
   }
   EXPECT_EQ(FakeApp().chunks.size(), 4u);  // two inserted by each pass
+}
+
+// Makes the file at `context` (a FILECHANGE) as long as it says, between
+// the file's open and its first read.
+struct FILECHANGE {
+  std::string path;
+  off_t length;
+};
+void ChangeLength(uint64_t /*length*/, const void* context) {
+  const auto* change = static_cast<const FILECHANGE*>(context);
+  ASSERT_EQ(truncate(change->path.c_str(), change->length), 0);
+}
+
+// A file is read to the length it had when opened: one that grew or shrank
+// since is refused, also when its length was a whole number of reads.
+TEST_F(Chunks, AFileIsEncodedOnlyWhenItKeepsTheLengthItWasOpenedWith) {
+  struct Case {
+    int size;
+    int change;
+    BLOBJIO_FILEREAD read;
+  };
+  const Case kCases[] = {{7, 0, BLOBJIO_FILE_READ},        {7, 1, BLOBJIO_FILE_CHANGED},
+                         {7, -1, BLOBJIO_FILE_CHANGED},    {64000, 0, BLOBJIO_FILE_READ},
+                         {64000, 1, BLOBJIO_FILE_CHANGED}, {128000, -1, BLOBJIO_FILE_CHANGED},
+                         {128000, 0, BLOBJIO_FILE_READ}};
+  ScratchDir dir;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.size) + " " + std::to_string(c.change));
+    const std::vector<unsigned char> data = Random(c.size);
+    const FILECHANGE change{dir.WriteFile("f", std::string(data.begin(), data.end())),
+                            c.size + c.change};
+    COMPR_CHUNKS chunks;
+    BLOBJIO_FILEFACTS facts;
+    ASSERT_EQ(BLOBJIO_EncodeFile(change.path.c_str(), false, 1 << 20, {ChangeLength, &change},
+                                 &chunks, &facts),
+              c.read);
+    if (c.read != BLOBJIO_FILE_READ) continue;
+    COMPR_CHUNKS expected;
+    BLOBJIO_Encode(false, data.data(), data.size(), &expected);
+    EXPECT_EQ(chunks.lengths, expected.lengths);
+    EXPECT_EQ(chunks.blocks, expected.blocks);
+    EXPECT_EQ(facts.length, static_cast<uint64_t>(c.size));
+  }
 }
 
 // More chunks than ITEMNUMBER can count are refused before anything is
