@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# archive_bench.sh: kaspo beside sqlite3's archive mode and zip on the same
-# files, one table for all: creating a container (add every file and
-# save), exporting every item of it in a new run, opening it for the
-# status line, the peak memory of each kaspo run and the archive sizes.
+# archive_bench.sh: kaspo beside sqlite3's archive mode, zip and tar piped
+# through zstd on the same files, one table for all: creating a container
+# (add every file and save), exporting every item of it in a new run,
+# opening it for the status line, the peak memory of each kaspo run and
+# the archive sizes.
 #
 #   bench/archive_bench.sh                       (the corpora in /tmp/corpus)
 #   bench/archive_bench.sh DIR...                (any directories of files)
@@ -23,7 +24,9 @@
 # with the directory it came from; a difference fails the script.
 #
 # kaspo stores items with "#01" run-length chunks ("plain") or with its
-# block compressor ("compressed"); sqlite3 and zip compress with deflate.
+# block compressor ("compressed"); sqlite3 and zip compress with deflate,
+# tar's stream goes through zstd at level 3 on one thread (-3 -T1), and is
+# listed by decompressing it whole, as tar -t must.
 # The corpora come from ../shared/corpus/make_corpus.sh (seen from the
 # repository).
 set -euo pipefail
@@ -38,10 +41,11 @@ fi
 for dir in "$@"; do
   [[ -d "$dir" ]] || { echo "no directory $dir" >&2; exit 1; }
 done
-for tool in sqlite3 zip unzip; do
+for tool in sqlite3 zip unzip tar; do
   command -v "$tool" >/dev/null || { echo "archive_bench: $tool is needed" >&2; exit 1; }
 done
 [[ -x /usr/bin/time ]] || bash "$repo/tools/apt_need.sh" time
+command -v zstd >/dev/null || bash "$repo/tools/apt_need.sh" zstd
 
 kaspo="${KASPO_BIN:-}"
 if [[ -z "$kaspo" ]]; then
@@ -60,6 +64,7 @@ box_plain="$scratch/plain.ksp"
 box_packed="$scratch/packed.ksp"
 sqlar="$scratch/a.sqlar"
 zipped="$scratch/a.zip"
+tarzst="$scratch/a.tar.zst"
 out="$scratch/out"
 stamp="$scratch/time"
 
@@ -90,10 +95,12 @@ add_plain() { rm -f "$box_plain"; run env KASPO_PATH="$dir" "$kaspo" "$box_plain
 add_packed() { rm -f "$box_packed"; run env KASPO_PATH="$dir" "$kaspo" "$box_packed" <"$scratch/add_packed"; }
 sqlar_create() { rm -f "$sqlar"; run sqlite3 -A -c -f "$sqlar" -C "$dir" .; }
 zip_create() { rm -f "$zipped"; run sh -c 'cd "$1" && exec zip -q -r "$2" .' sh "$dir" "$zipped"; }
+tar_create() { rm -f "$tarzst"; run sh -c 'cd "$1" && tar -cf - . | zstd -3 -T1 -q >"$2"' sh "$dir" "$tarzst"; }
 export_plain() { fresh_out; run env KASPO_PATH="$out" "$kaspo" "$box_plain" <"$scratch/export"; }
 export_packed() { fresh_out; run env KASPO_PATH="$out" "$kaspo" "$box_packed" <"$scratch/export"; }
 sqlar_extract() { fresh_out; run sqlite3 -A -x -f "$sqlar" -C "$out"; }
 zip_extract() { fresh_out; run unzip -q "$zipped" -d "$out"; }
+tar_extract() { fresh_out; run sh -c 'zstd -dc -q "$1" | tar -xf - -C "$2"' sh "$tarzst" "$out"; }
 status_packed() { run "$kaspo" "$box_packed" <"$scratch/status"; }
 verify_plain() { run "$kaspo" "$box_plain" <"$scratch/verify"; }
 verify_packed() { run "$kaspo" "$box_packed" <"$scratch/verify"; }
@@ -103,6 +110,7 @@ base_add_packed() { rm -f "$scratch/base.ksp"; run env KASPO_PATH="$dir" "$base"
 base_export_packed() { fresh_out; run env KASPO_PATH="$out" "$base" "$box_packed" <"$scratch/export"; }
 base_export_plain() { fresh_out; run env KASPO_PATH="$out" "$base" "$box_plain" <"$scratch/export"; }
 sqlar_list() { run sqlite3 -A -t -f "$sqlar"; }
+tar_list() { run sh -c 'zstd -dc -q "$1" | tar -tf -' sh "$tarzst"; }
 
 # timed WORK: "wall_seconds peak_kib" of one run of the work.
 timed() {
@@ -112,28 +120,34 @@ timed() {
 
 median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3g\n", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# compare A B [C]: RUNS rounds of A then B (then C). Sets the medians
-# a_s b_s c_s (seconds), a_kib (A's peak memory) and the ratios ab ac.
+# compare A B [C [D]]: RUNS rounds of A then B (then C, D). Sets the
+# medians a_s b_s c_s d_s (seconds), a_kib (A's peak memory) and the
+# ratios ab ac ad.
 compare() {
-  local r ta tb tc ka a=() b=() c=() m=() rab=() rac=()
+  local r i t k ta
+  local -a times=() ratios=() mem=() secs=() rat=()
   for ((r = 0; r < runs; r++)); do
-    read -r ta ka <<<"$(timed "$1")"
-    read -r tb _ <<<"$(timed "$2")"
-    a+=("$ta") m+=("$ka") b+=("$tb") rab+=("$(awk "BEGIN { print $ta / ($tb > 0 ? $tb : 0.001) }")")
-    if [[ $# -gt 2 ]]; then
-      read -r tc _ <<<"$(timed "$3")"
-      c+=("$tc") rac+=("$(awk "BEGIN { print $ta / ($tc > 0 ? $tc : 0.001) }")")
-    fi
+    for ((i = 0; i < $#; i++)); do
+      read -r t k <<<"$(timed "${@:i+1:1}")"
+      times[i]+="$t "
+      if ((i == 0)); then
+        ta=$t mem+=("$k")
+      else
+        ratios[i]+="$(awk "BEGIN { print $ta / ($t > 0 ? $t : 0.001) }") "
+      fi
+    done
   done
-  a_s=$(printf '%s\n' "${a[@]}" | median)
-  b_s=$(printf '%s\n' "${b[@]}" | median)
-  a_kib=$(printf '%s\n' "${m[@]}" | median)
-  ab=$(printf '%s\n' "${rab[@]}" | median)
-  c_s="" ac=""
-  if [[ $# -gt 2 ]]; then
-    c_s=$(printf '%s\n' "${c[@]}" | median)
-    ac=$(printf '%s\n' "${rac[@]}" | median)
-  fi
+  for ((i = 0; i < 4; i++)); do
+    secs[i]="" rat[i]=""
+    ((i < $#)) || continue
+    # shellcheck disable=SC2086 # the lists split at their blanks
+    secs[i]=$(printf '%s\n' ${times[i]} | median)
+    # shellcheck disable=SC2086
+    ((i == 0)) || rat[i]=$(printf '%s\n' ${ratios[i]} | median)
+  done
+  a_s=${secs[0]} b_s=${secs[1]} c_s=${secs[2]} d_s=${secs[3]}
+  ab=${rat[1]} ac=${rat[2]} ad=${rat[3]}
+  a_kib=$(printf '%s\n' "${mem[@]}" | median)
 }
 
 # check_export REF: the last export must give back the directory.
@@ -161,8 +175,8 @@ for dir in "$@"; do
   compare add_plain sqlar_create
   cell[create_plain,$col]="$(x "$ab") ($a_s s vs $b_s s)"
   mem_add_plain=$(mib "$a_kib")
-  compare add_packed sqlar_create zip_create
-  cell[create_packed,$col]="$(x "$ab") / $(x "$ac") ($a_s s vs $b_s s / $c_s s)"
+  compare add_packed sqlar_create zip_create tar_create
+  cell[create_packed,$col]="$(x "$ab") / $(x "$ac") / $(x "$ad") ($a_s s vs $b_s s / $c_s s / $d_s s)"
   mem_add_packed=$(mib "$a_kib")
   cell[mem_add,$col]="$mem_add_plain / $mem_add_packed MiB (bound $(bound "$box_plain") / $(bound "$box_packed"))"
 
@@ -170,9 +184,9 @@ for dir in "$@"; do
   check_export "$dir" "$box_plain"
   cell[export_plain,$col]="$(x "$ab") ($a_s s vs $b_s s)"
   mem_export_plain=$(mib "$a_kib")
-  compare export_packed sqlar_extract zip_extract
+  compare export_packed sqlar_extract zip_extract tar_extract
   check_export "$dir" "$box_packed"
-  cell[export_packed,$col]="$(x "$ab") / $(x "$ac") ($a_s s vs $b_s s / $c_s s)"
+  cell[export_packed,$col]="$(x "$ab") / $(x "$ac") / $(x "$ad") ($a_s s vs $b_s s / $c_s s / $d_s s)"
   mem_export_packed=$(mib "$a_kib")
   cell[mem_export,$col]="$mem_export_plain / $mem_export_packed MiB (bound $(bound "$box_plain") / $(bound "$box_packed"))"
 
@@ -189,21 +203,21 @@ for dir in "$@"; do
     cell[base_export,$col]="${cell[base_export,$col]} / $(x "$ab") ($a_s s vs $b_s s)"
   fi
 
-  compare status_packed sqlar_list
-  cell[open,$col]="$(ms "$a_s") vs $(ms "$b_s") ($(mib "$a_kib") MiB)"
-  cell[size,$col]="$(mb "$box_plain") / $(mb "$box_packed") / $(mb "$zipped") MB"
+  compare status_packed sqlar_list tar_list
+  cell[open,$col]="$(ms "$a_s") vs $(ms "$b_s") / $(ms "$c_s") ($(mib "$a_kib") MiB)"
+  cell[size,$col]="$(mb "$box_plain") / $(mb "$box_packed") / $(mb "$sqlar") / $(mb "$zipped") / $(mb "$tarzst") MB"
 done
 
 rows=(
   "create_plain|add all + save, plain, vs sqlite3 -A create"
-  "create_packed|add all + save, compressed, vs sqlite3 -A create / zip"
+  "create_packed|add all + save, compressed, vs sqlite3 -A create / zip / tar + zstd -3"
   "export_plain|export all, plain container, vs sqlite3 -A -x"
-  "export_packed|export all, compressed container, vs sqlite3 -A -x / unzip"
+  "export_packed|export all, compressed container, vs sqlite3 -A -x / unzip / zstd -dc + tar -x"
   "verify|verify all (v), plain / compressed container, vs unzip -t"
-  "open|open + status, compressed, vs sqlite3 -A -t"
+  "open|open + status, compressed, vs sqlite3 -A -t / zstd -dc + tar -t"
   "mem_add|peak memory: add+save plain / compressed"
   "mem_export|peak memory: export plain / compressed"
-  "size|container size plain / compressed / zip"
+  "size|archive size: kaspo plain / compressed, sqlite3 -A, zip, tar.zst"
 )
 [[ -n "$base" ]] && rows+=(
   "base_add|add all + save, compressed, vs BASE_BIN"

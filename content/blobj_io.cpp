@@ -197,10 +197,10 @@ BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t ma
   std::vector<unsigned char> piece(kReadPiece);
   uint32_t checksum = CHECKSUM_START;
   uint64_t read = 0;
-  for (;;) {
-    std::size_t got = 0;
+  // A short read is the end of the file: the read that found it already
+  // asked past the length the file had, so a file that grew shows there.
+  for (std::size_t got = piece.size(); got == piece.size();) {
     if (!PLATFORM_Read(file.get(), piece.data(), piece.size(), &got)) return BLOBJIO_FILE_FAILED;
-    if (got == 0) break;
     if (got > out_facts->length - read) return BLOBJIO_FILE_CHANGED;
     encoder.Add(piece.data(), got);
     checksum = CHECKSUM_Update(checksum, piece.data(), got);
@@ -220,8 +220,12 @@ int BLOBJIO_Store(DBHANDLE* handle, const char* fk_id, int fk_table, const COMPR
   }
   BLOBJ row;
   PrepareChunkRow(&row, fk_id, fk_table);
+  // A new item has no chunks to delete, and a delete of none would still
+  // make the commit pass over every chunk row: count them first.
+  int old_chunks = 0;
   int deleted = 0;
-  if (!BLOBJ_Delete_FK(&row, &deleted, handle)) {
+  if (!BLOBJ_Count_FK(&row, &old_chunks, handle) ||
+      (old_chunks > 0 && !BLOBJ_Delete_FK(&row, &deleted, handle))) {
     return Fail(out_fault, BLOBJIO_DELETEFAILED, kDeleteFkError, true);
   }
   row.compressed = chunks.mode == COMPR_MODE_PELKO ? '1' : '0';

@@ -126,30 +126,58 @@ bool PLATFORM_IsSymbolicLink(const char* path) {
   return lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names,
-                         std::string_view prefix) {
-  out_names->clear();
+namespace {
+// A directory entry and the kind its listing gave (DT_*).
+struct DIRENTRY {
+  std::string name;
+  unsigned char type;
+};
+
+// The entries of `dir` but "." and ".." that begin with `prefix`.
+bool ReadEntries(const char* dir, std::string_view prefix, std::vector<DIRENTRY>* out_entries) {
+  out_entries->clear();
   DirPtr handle(opendir(dir));
-  if (!handle) return 0;
+  if (!handle) return false;
   while (struct dirent* entry = readdir(handle.get())) {
     const std::string_view name(entry->d_name);
     if (name != "." && name != ".." && name.substr(0, prefix.size()) == prefix) {
-      out_names->emplace_back(name);
+      out_entries->push_back({std::string(name), entry->d_type});
     }
   }
+  return true;
+}
+
+// Whether the entry is a regular file, following a link. The listing's
+// kind settles it without a look at the file, except for a link (which
+// must be followed) and where the file system gives no kind.
+bool IsRegularEntry(const char* dir, const DIRENTRY& entry) {
+  if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) return entry.type == DT_REG;
+  return PLATFORM_FileKind(JoinForStat(dir, entry.name.c_str()).c_str()) == PLATFORM_REGULAR;
+}
+
+void TakeSortedNames(std::vector<DIRENTRY>* entries, std::vector<std::string>* out_names) {
+  out_names->clear();
+  out_names->reserve(entries->size());
+  for (DIRENTRY& entry : *entries) out_names->push_back(std::move(entry.name));
   std::sort(out_names->begin(), out_names->end());
-  return 1;
+}
+}  // namespace
+
+int PLATFORM_ListEntries(const char* dir, std::vector<std::string>* out_names,
+                         std::string_view prefix) {
+  std::vector<DIRENTRY> entries;
+  const bool read = ReadEntries(dir, prefix, &entries);
+  TakeSortedNames(&entries, out_names);
+  return read ? 1 : 0;
 }
 
 int PLATFORM_ListRegularFiles(const char* dir, std::vector<std::string>* out_names,
                               std::string_view prefix) {
-  if (!PLATFORM_ListEntries(dir, out_names, prefix)) return 0;
-  // The entry type is only a hint (some file systems leave it unknown,
-  // and links need following), so every name is looked at.
-  std::erase_if(*out_names, [dir](const std::string& name) {
-    return PLATFORM_FileKind(JoinForStat(dir, name.c_str()).c_str()) != PLATFORM_REGULAR;
-  });
-  return 1;
+  std::vector<DIRENTRY> entries;
+  const bool read = ReadEntries(dir, prefix, &entries);
+  std::erase_if(entries, [dir](const DIRENTRY& entry) { return !IsRegularEntry(dir, entry); });
+  TakeSortedNames(&entries, out_names);
+  return read ? 1 : 0;
 }
 
 int PLATFORM_ReadFile(const char* path, std::vector<unsigned char>* out_bytes) {
@@ -281,6 +309,13 @@ PLATFORM_SOURCEOPEN PLATFORM_OpenSource(const char* path, PLATFORM_FILEPTR* out_
       flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ? nullptr : fdopen(fd, "rb");
   if (file == nullptr) {
     close(fd);
+    return PLATFORM_SOURCE_FAILED;
+  }
+  // The content is read in large pieces, which need no buffer of the
+  // stream; without one the stream does not look at the file again to
+  // size it.
+  if (std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
+    std::fclose(file);
     return PLATFORM_SOURCE_FAILED;
   }
   out_file->reset(file);

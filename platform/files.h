@@ -155,6 +155,7 @@ enum PLATFORM_SOURCEOPEN {
 // Opens a regular file for reading its content whole, without following
 // a link at the path and without blocking on a FIFO or a device (such a
 // file is not opened at all). *out_facts describes the file as opened.
+// The stream is unbuffered: read it in large pieces.
 [[nodiscard]] PLATFORM_SOURCEOPEN PLATFORM_OpenSource(const char* path, PLATFORM_FILEPTR* out_file,
                                                       PLATFORM_SOURCEFACTS* out_facts);
 

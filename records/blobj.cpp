@@ -17,6 +17,9 @@ static_assert(BLOBJ_IDLEN == VALSTR_KEYLEN && BLOBJ_IDLEN == KASPO_IDLEN);
 namespace {
 
 constexpr char kFkCursor[] = "BLOBJ_CUR_FK";
+// In the statements of one item's chunks the FK_ID condition comes first:
+// the engine then finds the rows through the ordered list of the
+// application's index on FK_ID (XBLOBJ02), not by a scan of every chunk.
 constexpr char kFkQuery[] = "SELECT * FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
 constexpr char kFkCountQuery[] =
     "SELECT COUNT(*) FROM BLOBJ WHERE  FK_ID    = '%s' AND    FK_TABLE = %d";
@@ -159,6 +162,18 @@ int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {
   int status = 0;
   const int ok = dbexec1(handle, statement.c_str(), &result, &status) &&
                  dbfill_rows(handle, result.get(), status, out_count);
+  RECIO_End(handle);
+  return ok;
+}
+
+int BLOBJ_Count_FK(BLOBJ* record, int* out_count, DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  const std::string query = ForeignKeyText(kFkCountQuery, record);
+  VALSTR_Free();
+  MYDB_RESULT result;
+  int status = 0;
+  const int ok = dbexec1(handle, query.c_str(), &result, &status) &&
+                 dbfill_count(handle, result.get(), status, out_count);
   RECIO_End(handle);
   return ok;
 }

@@ -95,7 +95,11 @@ void BLOBJ_CopyPk(BLOBJ* to, const BLOBJ* from);
 // ComprData stays as it is.
 [[nodiscard]] int BLOBJ_Fill_Keys(BLOBJ* record, DBRESULT* result, int row, int status);
 // Deletes the chunks of one item; *out_count is how many there were.
+// Even when there were none the table is then among the transaction's
+// changed tables, whose commit passes over every row of each.
 [[nodiscard]] int BLOBJ_Delete_FK(BLOBJ* record, int* out_count, DBHANDLE* handle);
+// How many chunks one item has: a read, which changes nothing.
+[[nodiscard]] int BLOBJ_Count_FK(BLOBJ* record, int* out_count, DBHANDLE* handle);
 
 [[nodiscard]] int BLOBJ_Cur_Count(int* out_count, DBHANDLE* handle);
 

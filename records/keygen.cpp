@@ -24,12 +24,47 @@ uint32_t Twist(uint32_t upper, uint32_t lower, uint32_t far) {
   return far ^ (y >> 1) ^ ((y & 1u) ? kMatrixA : 0u);
 }
 
-// Computes the next kN words at once.
-void Generate(KEYGEN* g) {
-  for (int k = 0; k < kN; ++k) {
-    g->mt[k] = Twist(g->mt[k], g->mt[(k + 1) % kN], g->mt[(k + kM) % kN]);
+// One state word of the reference seeding: two steps of the sequence.
+uint32_t SeedWord(uint32_t* lcg) {
+  uint32_t word = *lcg & 0xffff0000u;
+  *lcg = kLcgMultiplier * *lcg + 1;
+  word |= (*lcg & 0xffff0000u) >> 16;
+  *lcg = kLcgMultiplier * *lcg + 1;
+  return word;
+}
+
+// The sequence value `steps` steps after x, as a x + c: the run of the
+// seeding that starts at word kM begins 2 kM steps after the seed.
+struct LCGJUMP {
+  uint32_t a = 1;
+  uint32_t c = 0;
+};
+constexpr LCGJUMP Jump(int steps) {
+  LCGJUMP jump;
+  for (int i = 0; i < steps; ++i) jump = {kLcgMultiplier * jump.a, kLcgMultiplier * jump.c + 1};
+  return jump;
+}
+constexpr LCGJUMP kToHigh = Jump(2 * kM);
+
+// Gives word w its seeded value unless it has one.
+void EnsureSeeded(KEYGEN* g, int w) {
+  if (w < kM) {
+    while (g->low_next <= w) g->mt[g->low_next++] = SeedWord(&g->low_lcg);
+  } else {
+    while (g->high_next <= w) g->mt[g->high_next++] = SeedWord(&g->high_lcg);
   }
-  g->index = 0;
+}
+
+// Twists word k in place as the full twist of a round would: the words
+// after it are still those of the last round (or the seeding), the words
+// before it, which the last ones read, are already this round's.
+void TwistWord(KEYGEN* g, int k) {
+  EnsureSeeded(g, k);
+  const int next = k + 1 < kN ? k + 1 : 0;
+  const int far = k + kM < kN ? k + kM : k + kM - kN;
+  if (next > k) EnsureSeeded(g, next);
+  if (far > k) EnsureSeeded(g, far);
+  g->mt[k] = Twist(g->mt[k], g->mt[next], g->mt[far]);
 }
 
 uint32_t Temper(uint32_t y) {
@@ -51,12 +86,10 @@ KEYGEN& KEYGEN_State() {
 
 void KEYGEN_Seed(uint32_t seed) {
   KEYGEN& g = KEYGEN_State();
-  for (int i = 0; i < kN; ++i) {
-    g.mt[i] = seed & 0xffff0000u;
-    seed = kLcgMultiplier * seed + 1;
-    g.mt[i] |= (seed & 0xffff0000u) >> 16;
-    seed = kLcgMultiplier * seed + 1;
-  }
+  g.low_next = 0;
+  g.low_lcg = seed;
+  g.high_next = kM;
+  g.high_lcg = kToHigh.a * seed + kToHigh.c;
   g.index = kN;
 }
 
@@ -71,7 +104,8 @@ void KEYGEN_SetInterval(int draws) { KEYGEN_State().interval = draws; }
 uint32_t KEYGEN_Next() {
   KEYGEN& g = KEYGEN_State();
   if (g.index > kN) KEYGEN_Seed(KEYGEN_DEFAULTSEED);
-  if (g.index >= kN) Generate(&g);
+  if (g.index >= kN) g.index = 0;
+  TwistWord(&g, g.index);
   const uint32_t value = Temper(g.mt[g.index++]);
   ++g.draws;
   if (g.interval > 0 && g.draws > g.interval) KEYGEN_Reseed();

@@ -35,6 +35,10 @@ constexpr SCHEMAOBJECT kSchema[] = {
      "DB_Create_Table 'BLOBJ' error!\n"},
     {"XBLOBJ01", true, "CREATE UNIQUE INDEX XBLOBJ01 ON BLOBJ (  BLOBJ_ID);",
      "DB_Create_Index 'XBLOBJ01' error!\n"},
+    // Kaspo's own: without it every added or deleted item would pass over
+    // every chunk row to find its own.
+    {"XBLOBJ02", true, "CREATE INDEX XBLOBJ02 ON BLOBJ (  FK_ID);",
+     "DB_Create_Index 'XBLOBJ02' error!\n"},
     // Kaspo's own: what proves and restores each item (records/kfacts.h).
     {"KFACTS", false,
      "CREATE TABLE KFACTS (  KASPO_ID CHARACTER(8),  CHECKSUM CHARACTER(8),  MODE INTEGER,  "

@@ -1,8 +1,8 @@
 // app_fake_engine.h: the stand-in engine of the application tests. On top
 // of the shared one it keeps the chunk rows that BLOBJ inserts send, so
 // that the tests can look at the chunks an item was cut into, and answers
-// the row counts of KASPO and BLOBJ with what a test set. It can be told
-// to refuse chunk inserts.
+// the row counts of KASPO and BLOBJ with what a test set, and an item's
+// chunk count with the rows it kept. It can be told to refuse chunk inserts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 
 #include "content/blobj_io.h"
 #include "engine/types/reply.h"
+#include "engine/types/tokens.h"
 #include "support/fake_engine.h"
 
 // One chunk row as the insert message carried it.
@@ -89,6 +90,22 @@ inline void FakeCountAnswer(const Message& msg) {
   ReplyNumber("COUNT(*)", items ? FakeApp().item_rows : FakeApp().chunk_rows);
 }
 
+// The answer to selects ('C'): a count of one item's chunk rows is the
+// number kept of that item; other selects succeed without rows.
+inline void FakeChunkCountAnswer(const Message& msg) {
+  const std::string text(msg.begin(), msg.end());
+  if (msg.size() < 2 || msg[1] != DBTK_COUNT || text.find("BLOBJ") == std::string::npos) {
+    REPLY_Success();
+    return;
+  }
+  const auto& chunks = FakeApp().chunks;
+  const auto of_item = [&text](const FakeChunkRow& row) {
+    return text.find(row.fk_id) != std::string::npos;
+  };
+  ReplyNumber("COUNT(*)",
+              static_cast<int32_t>(std::count_if(chunks.begin(), chunks.end(), of_item)));
+}
+
 // Everything written to `f` so far.
 inline std::string FakeText(FILE* f) {
   std::fflush(f);
@@ -106,6 +123,7 @@ class FakeAppEngineTest : public FakeEngineTest {
     FakeApp() = FakeAppEngine{};
     Fake().answers['D'] = FakeChunkCapture;
     Fake().answers['O'] = FakeCountAnswer;
+    Fake().answers['C'] = FakeChunkCountAnswer;
   }
 
   // The chunks kept so far, as BLOBJ_Read would have fetched them.

@@ -18,6 +18,7 @@
 #include "content/chunk_write.h"
 #include "platform/process.h"
 #include "records/blobj_data.h"
+#include "support/scratch_dir.h"
 
 namespace {
 std::vector<unsigned char> Random(int size) {
@@ -395,6 +396,69 @@ TEST_F(Chunks, AReadsFailedCommitEndsTheProcessAfterItsFault) {
   EXPECT_EXIT(
       CONTENTFAULT_Print(fault), testing::ExitedWithCode(1),
       "^\\(BLOBJ_Read\\) Corrupted BLOBJ data-header\n.*refused by the test.*DB_Commit error!$");
+}
+
+// An item's old chunks are counted first and deleted only when there are
+// any: a delete of none would still cost the commit a pass over every row.
+TEST_F(Chunks, OldChunksAreDeletedOnlyWhenThereAreAny) {
+  const Message delete_old =
+      ParsedMessage("DELETE FROM BLOBJ WHERE  FK_ID    = 'K3y-item' AND    FK_TABLE = 1000");
+  Fake().answers['G'] = [](const Message&) { REPLY_Count(2); };
+  const std::vector<unsigned char> data = Random(5000);
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass);
+    Fake().messages.clear();
+    ASSERT_TRUE(DB_Begin(&handle_));
+    BLOBJIO_FAULT fault;
+    ASSERT_TRUE(BLOBJ_Write(&handle_, "K3y-item", 1000, false, data.data(), data.size(), &fault));
+    ASSERT_TRUE(DB_Commit(&handle_));
+    const auto& sent = Fake().messages;
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), delete_old), pass);
+  }
+  EXPECT_EQ(FakeApp().chunks.size(), 4u);  // two inserted by each pass
+}
+
+// Makes the file at `context` (a FILECHANGE) as long as it says, between
+// the file's open and its first read.
+struct FILECHANGE {
+  std::string path;
+  off_t length;
+};
+void ChangeLength(uint64_t /*length*/, const void* context) {
+  const auto* change = static_cast<const FILECHANGE*>(context);
+  ASSERT_EQ(truncate(change->path.c_str(), change->length), 0);
+}
+
+// A file is read to the length it had when opened: one that grew or shrank
+// since is refused, also when its length was a whole number of reads.
+TEST_F(Chunks, AFileIsEncodedOnlyWhenItKeepsTheLengthItWasOpenedWith) {
+  struct Case {
+    int size;
+    int change;
+    BLOBJIO_FILEREAD read;
+  };
+  const Case kCases[] = {{7, 0, BLOBJIO_FILE_READ},        {7, 1, BLOBJIO_FILE_CHANGED},
+                         {7, -1, BLOBJIO_FILE_CHANGED},    {64000, 0, BLOBJIO_FILE_READ},
+                         {64000, 1, BLOBJIO_FILE_CHANGED}, {128000, -1, BLOBJIO_FILE_CHANGED},
+                         {128000, 0, BLOBJIO_FILE_READ}};
+  ScratchDir dir;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.size) + " " + std::to_string(c.change));
+    const std::vector<unsigned char> data = Random(c.size);
+    const FILECHANGE change{dir.WriteFile("f", std::string(data.begin(), data.end())),
+                            c.size + c.change};
+    COMPR_CHUNKS chunks;
+    BLOBJIO_FILEFACTS facts;
+    ASSERT_EQ(BLOBJIO_EncodeFile(change.path.c_str(), false, 1 << 20, {ChangeLength, &change},
+                                 &chunks, &facts),
+              c.read);
+    if (c.read != BLOBJIO_FILE_READ) continue;
+    COMPR_CHUNKS expected;
+    BLOBJIO_Encode(false, data.data(), data.size(), &expected);
+    EXPECT_EQ(chunks.lengths, expected.lengths);
+    EXPECT_EQ(chunks.blocks, expected.blocks);
+    EXPECT_EQ(facts.length, static_cast<uint64_t>(c.size));
+  }
 }
 
 // More chunks than ITEMNUMBER can count are refused before anything is

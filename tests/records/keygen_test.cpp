@@ -8,6 +8,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "client/value_strings.h"
 
@@ -16,18 +17,33 @@ namespace {
 constexpr uint32_t kFakeSeed = 123456789u;
 uint32_t FakeSource() { return kFakeSeed; }
 
-// A standard MT19937 engine in the state KEYGEN_Seed(seed) gives.
+// The state words of the reference seeding, all at once.
+std::vector<uint32_t> SeededWords(uint32_t seed) {
+  std::vector<uint32_t> mt(KEYGEN_STATEWORDS);
+  for (uint32_t& word : mt) {
+    word = seed & 0xffff0000u;
+    seed = 69069u * seed + 1;
+    word |= (seed & 0xffff0000u) >> 16;
+    seed = 69069u * seed + 1;
+  }
+  return mt;
+}
+
+// A standard MT19937 engine in the state of the reference seeding.
 std::mt19937 StandardTwin(uint32_t seed) {
-  const KEYGEN saved = KEYGEN_State();
-  KEYGEN_Seed(seed);
   std::stringstream state;
-  for (uint32_t word : KEYGEN_State().mt) state << word << ' ';
-  state << KEYGEN_State().index;
-  KEYGEN_State() = saved;
+  for (uint32_t word : SeededWords(seed)) state << word << ' ';
+  state << KEYGEN_STATEWORDS;
   std::mt19937 twin;
   state >> twin;
   return twin;
 }
+
+// Seeds that differ at every reseed, as the counter's do: seed n of the
+// run, and a source that hands them out in turn.
+uint32_t SeedNumber(int n) { return static_cast<uint32_t>(n) * 2654435761u + 7u; }
+int g_seeds_taken = 0;
+uint32_t SeedsInTurn() { return SeedNumber(g_seeds_taken++); }
 
 class KeygenTest : public ::testing::Test {
  protected:
@@ -40,9 +56,31 @@ TEST_F(KeygenTest, DrawsTheMersenneTwisterSequenceOfTheReferenceSeeding) {
   // steps of x -> 69069 x + 1 each.
   std::mt19937 twin = StandardTwin(KEYGEN_DEFAULTSEED);
   for (int i = 0; i < 2000; ++i) ASSERT_EQ(KEYGEN_Next(), twin()) << "draw " << i;
-  KEYGEN_Seed(4357);
-  const uint32_t second_lcg = 69069u * 4357u + 1;
-  EXPECT_EQ(KEYGEN_State().mt[0], (4357u & 0xffff0000u) | (second_lcg >> 16));
+}
+
+TEST_F(KeygenTest, ReseedingDrawsAreThoseOfSeedingAndTwistingWholeStates) {
+  // The reference seeds every word and twists every word at each round and
+  // reseed; reseeds that end a round early, late or not at all must give
+  // the same draws.
+  for (int interval : {KEYGEN_RESEEDDRAWS, 300, 700}) {
+    SCOPED_TRACE(interval);
+    KEYGEN_ResetForTest();
+    g_seeds_taken = 0;
+    KEYGEN_State().source = SeedsInTurn;
+    KEYGEN_SetInterval(interval);
+    KEYGEN_Reseed();
+    std::mt19937 twin = StandardTwin(SeedNumber(0));
+    int seeds = 1;
+    int draws = 0;
+    for (int i = 0; i < 50000; ++i) {
+      ASSERT_EQ(KEYGEN_Next(), twin()) << "draw " << i;
+      if (++draws > interval) {
+        twin = StandardTwin(SeedNumber(seeds++));
+        draws = 0;
+      }
+    }
+    EXPECT_EQ(g_seeds_taken, seeds);
+  }
 }
 
 TEST_F(KeygenTest, ReseedsAfterTheTwentyFirstDraw) {
