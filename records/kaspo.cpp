@@ -94,6 +94,10 @@ int KASPO_Load_Insert(KASPO* record, DBHANDLE* handle) {
   return RECIO_LoadInsert(kShape, record, handle);
 }
 
+int KASPO_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle) {
+  return RECIO_LoadBatch(kShape, records, handle);
+}
+
 int KASPO_Update(KASPO* record, DBHANDLE* handle) {
   return RECIO_UpdateByKey(kKeyed, record, handle);
 }

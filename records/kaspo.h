@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "records/dbhandle.h"
@@ -62,6 +63,9 @@ const char* KASPO_Columns();
 [[nodiscard]] int KASPO_Insert(KASPO* record, DBHANDLE* handle);
 // Inserts as it is, without the unique check (container load).
 [[nodiscard]] int KASPO_Load_Insert(KASPO* record, DBHANDLE* handle);
+// The same for many records in one call, inserted in the order given
+// (RECIO_LoadBatch); each points at a record of this module's layout.
+[[nodiscard]] int KASPO_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle);
 [[nodiscard]] int KASPO_Update(KASPO* record, DBHANDLE* handle);  // by KASPO_Id
 [[nodiscard]] int KASPO_Delete(KASPO* record, DBHANDLE* handle);  // by KASPO_Id
 [[nodiscard]] int KASPO_Delete_All(DBHANDLE* handle);

@@ -346,6 +346,21 @@ int RECIO_LoadInsert(const RECIO_TABLE& table, const void* record, DBHANDLE* han
   return ok;
 }
 
+int RECIO_LoadBatch(const RECIO_TABLE& table, std::span<const unsigned char* const> records,
+                    DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  int ok = 1;
+  for (std::size_t next = 0; ok && next < records.size();) {
+    RECIO_StartMessage('L', table.module);
+    do {
+      RECIO_AddValues(table, records[next++]);
+    } while (next < records.size() && MESSAGE_Length() < RECIO_LOADBYTES);
+    ok = RECIO_SendMessage(handle);
+  }
+  RECIO_End(handle);
+  return ok;
+}
+
 int RECIO_UpdateByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle) {
   RECIO_Begin(handle);
   RECIO_StartMessage('H', keyed.table->module);
