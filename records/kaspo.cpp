@@ -124,6 +124,24 @@ int KASPO_Fetch_Seq(KASPO* record, DBHANDLE* handle) {
   return RECIO_FetchSeq(kShape, record, handle);
 }
 
+int KASPO_Fetch_Seq_All(DBHANDLE* handle, std::vector<KASPO>* out_records) {
+  out_records->clear();
+  MYDB_RESULT result;
+  int status = 0;
+  if (!RECIO_FetchSeqAll(kShape, handle, &result, &status)) return 0;
+  out_records->resize(static_cast<std::size_t>(DBresult_rows(result.get())));
+  for (std::size_t row = 0; row < out_records->size(); ++row) {
+    KASPO* record = &(*out_records)[row];
+    KASPO_Init(record);
+    // As the walk row by row, which ends at the first row it cannot fill.
+    if (!KASPO_Fill(record, result.get(), static_cast<int>(row), status, handle)) {
+      out_records->resize(row);
+      return 1;
+    }
+  }
+  return 1;
+}
+
 std::string KASPO_SearchPattern(const std::string& text, int max_len) {
   // Room for the text wrapped in '*'.
   std::string pattern = text;

@@ -22,6 +22,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "records/dbhandle.h"
 #include "records/record.h"
@@ -86,6 +87,11 @@ void KASPO_CopyPk(KASPO* to, const KASPO* from);
 // Select_Seq fails.
 [[nodiscard]] int KASPO_Select_Seq(KASPO* record, DBHANDLE* handle);
 [[nodiscard]] int KASPO_Fetch_Seq(KASPO* record, DBHANDLE* handle);
+// Instead of Fetch_Seq row by row: every row of the walk at once into
+// *out_records, in the walk's order, up to the first that cannot be
+// filled; the cursor is closed after. A failed fetch leaves the collected
+// error text filled.
+[[nodiscard]] int KASPO_Fetch_Seq_All(DBHANDLE* handle, std::vector<KASPO>* out_records);
 
 // Finds the items whose file name matches the record's Filename pattern or
 // whose description matches its Description pattern (LIKE), by file name,

@@ -442,6 +442,17 @@ int RECIO_FetchSeq(const RECIO_TABLE& table, void* record, DBHANDLE* handle) {
   return RECIO_FetchNext(table, record, SeqCursor(table).c_str(), handle);
 }
 
+int RECIO_FetchSeqAll(const RECIO_TABLE& table, DBHANDLE* handle, MYDB_RESULT* out_result,
+                      int* out_status) {
+  RECIO_Begin(handle);
+  const std::string cursor = SeqCursor(table);
+  const std::string statement = "FETCH ALL in " + cursor;
+  const int ok = dbexec1(handle, statement.c_str(), out_result, out_status);
+  if (ok) (void)dbclose(handle, cursor.c_str());
+  RECIO_End(handle);
+  return ok;
+}
+
 int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* query,
                     MYDB_RESULT* out_result, int* out_status) {
   int old_max = 0;

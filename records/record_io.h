@@ -158,6 +158,11 @@ void RECIO_CopyKey(const RECIO_TABLE& table, void* to, const void* from);
 [[nodiscard]] int RECIO_SelectSeq(const RECIO_TABLE& table, DBHANDLE* handle);
 [[nodiscard]] int RECIO_FetchSeq(const RECIO_TABLE& table, void* record, DBHANDLE* handle);
 
+// The rest of the sequential walk in one request: "FETCH ALL in
+// <module>_SELECT_SEQ", then the cursor is closed. Brackets itself.
+[[nodiscard]] int RECIO_FetchSeqAll(const RECIO_TABLE& table, DBHANDLE* handle,
+                                    MYDB_RESULT* out_result, int* out_status);
+
 // Runs `query` (a SELECT) with the walk's raised row maximum, so that the
 // result is whole. A result that is still partial (the memory limit)
 // fails with "(<module>) Not all rows could be read!\n".

@@ -80,11 +80,19 @@ std::string RecordCalls(DBHANDLE* h) {
   while (KASPO_Fetch_Seq(probe.get(), h)) ++fetched;
   const int again = KASPO_Fetch_Seq(probe.get(), h);
   const std::string after = DBHANDLE_ErrorText();
+  // The whole walk in one request, then its cursor is closed: a second
+  // open of the same cursor must succeed.
+  std::vector<KASPO> all;
+  int whole = 0;
+  for (int round = 0; round < 2; ++round) {
+    whole += KASPO_Select_Seq(probe.get(), h) && KASPO_Fetch_Seq_All(h, &all);
+  }
   int count = -1;
   const int counted = DB_Commit(h) && KASPO_Cur_Count(&count, h);
   return "[insert " + std::to_string(inserted) + " select " + std::to_string(selected) + " " +
          Trimmed(probe->filename) + " search " + std::to_string(searched) + " fetched " +
-         std::to_string(fetched) + " again " + std::to_string(again) + " count " +
+         std::to_string(fetched) + " again " + std::to_string(again) + " all " +
+         std::to_string(whole) + " " + std::to_string(all.size()) + " count " +
          std::to_string(counted) + " " + std::to_string(count) + "]\n" + after;
 }
 
@@ -153,7 +161,7 @@ void RunScenarios(const std::string& home) {
 TEST(RecordsWithEngine, RecordCallsAndWalksSeeEveryRow) {
   ScratchDir home;
   EXPECT_EXIT(RunScenarios(home.path()), testing::ExitedWithCode(1),
-              "\\[insert 1 select 1 a.txt search 1 fetched 2 again 0 count 1 2\\]\n"
+              "\\[insert 1 select 1 a.txt search 1 fetched 2 again 0 all 2 2 count 1 2\\]\n"
               "BAD RESPONSE to dbexec1 command.\nError: \\(FETCH\\) Cursor "
               "'KASPO_SELECT_SEQ' not found for Conn_Id [0-9]+\n"
               "\\[keyed 2 seq 40000 fk 40000 search 152 max 100 last file149 commit 1\\]");
