@@ -102,6 +102,10 @@ int BLOBJ_Load_Insert(BLOBJ* record, DBHANDLE* handle) {
   return RECIO_LoadInsert(kShape, record, handle);
 }
 
+int BLOBJ_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle) {
+  return RECIO_LoadBatch(kShape, records, handle);
+}
+
 int BLOBJ_Update(BLOBJ* record, DBHANDLE* handle) {
   return RECIO_UpdateByKey(kKeyed, record, handle);
 }

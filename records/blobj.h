@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ const char* BLOBJ_Descriptor();
 [[nodiscard]] int BLOBJ_Insert(BLOBJ* record, DBHANDLE* handle);
 // Inserts as it is, without the unique check (container load).
 [[nodiscard]] int BLOBJ_Load_Insert(BLOBJ* record, DBHANDLE* handle);
+// The same for many records in one call, inserted in the order given
+// (RECIO_LoadBatch); each points at a record of this module's layout.
+[[nodiscard]] int BLOBJ_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle);
 [[nodiscard]] int BLOBJ_Update(BLOBJ* record, DBHANDLE* handle);  // by BLOBJ_Id
 [[nodiscard]] int BLOBJ_Delete(BLOBJ* record, DBHANDLE* handle);  // by BLOBJ_Id
 [[nodiscard]] int BLOBJ_Delete_All(DBHANDLE* handle);

@@ -91,6 +91,10 @@ int KASPO_Load_Insert(KASPO* record, DBHANDLE* handle) {
   return RECIO_LoadInsert(kShape, record, handle);
 }
 
+int KASPO_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle) {
+  return RECIO_LoadBatch(kShape, records, handle);
+}
+
 int KASPO_Update(KASPO* record, DBHANDLE* handle) {
   return RECIO_UpdateByKey(kKeyed, record, handle);
 }
@@ -115,6 +119,24 @@ int KASPO_Select_Seq(KASPO* /*record*/, DBHANDLE* handle) {
 
 int KASPO_Fetch_Seq(KASPO* record, DBHANDLE* handle) {
   return RECIO_FetchSeq(kShape, record, handle);
+}
+
+int KASPO_Fetch_Seq_All(DBHANDLE* handle, std::vector<KASPO>* out_records) {
+  out_records->clear();
+  MYDB_RESULT result;
+  int status = 0;
+  if (!RECIO_FetchSeqAll(kShape, handle, &result, &status)) return 0;
+  out_records->resize(static_cast<std::size_t>(DBresult_rows(result.get())));
+  for (std::size_t row = 0; row < out_records->size(); ++row) {
+    KASPO* record = &(*out_records)[row];
+    KASPO_Init(record);
+    // As the walk row by row, which ends at the first row it cannot fill.
+    if (!KASPO_Fill(record, result.get(), static_cast<int>(row), status, handle)) {
+      out_records->resize(row);
+      return 1;
+    }
+  }
+  return 1;
 }
 
 std::string KASPO_SearchPattern(const std::string& text, int max_len) {

@@ -20,7 +20,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "records/dbhandle.h"
 #include "records/record.h"
@@ -60,6 +62,9 @@ const char* KASPO_Descriptor();
 [[nodiscard]] int KASPO_Insert(KASPO* record, DBHANDLE* handle);
 // Inserts as it is, without the unique check (container load).
 [[nodiscard]] int KASPO_Load_Insert(KASPO* record, DBHANDLE* handle);
+// The same for many records in one call, inserted in the order given
+// (RECIO_LoadBatch); each points at a record of this module's layout.
+[[nodiscard]] int KASPO_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle);
 [[nodiscard]] int KASPO_Update(KASPO* record, DBHANDLE* handle);  // by KASPO_Id
 [[nodiscard]] int KASPO_Delete(KASPO* record, DBHANDLE* handle);  // by KASPO_Id
 [[nodiscard]] int KASPO_Delete_All(DBHANDLE* handle);
@@ -80,6 +85,11 @@ void KASPO_CopyPk(KASPO* to, const KASPO* from);
 // Select_Seq fails.
 [[nodiscard]] int KASPO_Select_Seq(KASPO* record, DBHANDLE* handle);
 [[nodiscard]] int KASPO_Fetch_Seq(KASPO* record, DBHANDLE* handle);
+// Instead of Fetch_Seq row by row: every row of the walk at once into
+// *out_records, in the walk's order, up to the first that cannot be
+// filled; the cursor is closed after. A failed fetch leaves the collected
+// error text filled.
+[[nodiscard]] int KASPO_Fetch_Seq_All(DBHANDLE* handle, std::vector<KASPO>* out_records);
 
 // Finds the items whose file name matches the record's Filename pattern or
 // whose description matches its Description pattern (LIKE), by file name,

@@ -86,6 +86,10 @@ int KFACTS_Load_Insert(const KFACTS* record, DBHANDLE* handle) {
   return RECIO_LoadInsert(kShape, record, handle);
 }
 
+int KFACTS_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle) {
+  return RECIO_LoadBatch(kShape, records, handle);
+}
+
 int KFACTS_Delete(const KFACTS* record, DBHANDLE* handle) {
   return RECIO_DeleteByKey(kKeyed, record, handle);
 }

@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,10 @@ void KFACTS_MakeChecksum(KFACTS* record, const char* kaspo_id, uint32_t checksum
 [[nodiscard]] int KFACTS_Store(const KFACTS* record, DBHANDLE* handle);
 // Inserts as it is, without the unique check (container load).
 [[nodiscard]] int KFACTS_Load_Insert(const KFACTS* record, DBHANDLE* handle);
+// The same for many records in one call, inserted in the order given
+// (RECIO_LoadBatch); each points at a record of this module's layout.
+[[nodiscard]] int KFACTS_Load_Batch(std::span<const unsigned char* const> records,
+                                    DBHANDLE* handle);
 // Deletes the facts of the record's item (none there is no error).
 [[nodiscard]] int KFACTS_Delete(const KFACTS* record, DBHANDLE* handle);
 [[nodiscard]] int KFACTS_Delete_All(DBHANDLE* handle);

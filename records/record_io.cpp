@@ -346,6 +346,21 @@ int RECIO_LoadInsert(const RECIO_TABLE& table, const void* record, DBHANDLE* han
   return ok;
 }
 
+int RECIO_LoadBatch(const RECIO_TABLE& table, std::span<const unsigned char* const> records,
+                    DBHANDLE* handle) {
+  RECIO_Begin(handle);
+  int ok = 1;
+  for (std::size_t next = 0; ok && next < records.size();) {
+    RECIO_StartMessage('L', table.module);
+    do {
+      RECIO_AddValues(table, records[next++]);
+    } while (next < records.size() && MESSAGE_Length() < RECIO_LOADBYTES);
+    ok = RECIO_SendMessage(handle);
+  }
+  RECIO_End(handle);
+  return ok;
+}
+
 int RECIO_UpdateByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle) {
   RECIO_Begin(handle);
   RECIO_StartMessage('H', keyed.table->module);
@@ -425,6 +440,17 @@ int RECIO_SelectSeq(const RECIO_TABLE& table, DBHANDLE* handle) {
 
 int RECIO_FetchSeq(const RECIO_TABLE& table, void* record, DBHANDLE* handle) {
   return RECIO_FetchNext(table, record, SeqCursor(table).c_str(), handle);
+}
+
+int RECIO_FetchSeqAll(const RECIO_TABLE& table, DBHANDLE* handle, MYDB_RESULT* out_result,
+                      int* out_status) {
+  RECIO_Begin(handle);
+  const std::string cursor = SeqCursor(table);
+  const std::string statement = "FETCH ALL in " + cursor;
+  const int ok = dbexec1(handle, statement.c_str(), out_result, out_status);
+  if (ok) (void)dbclose(handle, cursor.c_str());
+  RECIO_End(handle);
+  return ok;
 }
 
 int RECIO_SelectAll(const RECIO_TABLE& table, DBHANDLE* handle, const char* query,

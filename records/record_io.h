@@ -7,6 +7,7 @@
 // Owns nothing beyond one call; the modules own their records.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ inline constexpr int RECIO_INSERTTRIES = 100;
 // The result-row maximum an application walk runs with, so that neither the
 // default of 30000 nor a MAX the user set can cut it short.
 inline constexpr int RECIO_WALKMAXROWS = 2147483647;
+
+// Message bytes after which a batch of load inserts is sent and the next
+// message begun: large enough that the cost of a message vanishes beside
+// its rows, small enough to stay in the processor's caches.
+inline constexpr int RECIO_LOADBYTES = 256 * 1024;
 
 // iDB codes of the record modules' _Do dispatch.
 inline constexpr int IDB_NOTHING = 0;
@@ -103,6 +109,13 @@ void RECIO_End(DBHANDLE* handle);
 // DeleteByKey deletes the row of its key; DeleteAll empties the table ('F').
 [[nodiscard]] int RECIO_SelectByKey(const RECIO_KEYED& keyed, void* record, DBHANDLE* handle);
 [[nodiscard]] int RECIO_LoadInsert(const RECIO_TABLE& table, const void* record, DBHANDLE* handle);
+// LoadBatch sends the records, in the order given, as the rows of INSERT
+// LOAD messages of about RECIO_LOADBYTES each: one message for many rows.
+// A record here is its fields at their offsets; the header words are not
+// read. A message the engine refuses adds none of its rows, and the later
+// ones are not sent; the rows of the messages before it stay.
+[[nodiscard]] int RECIO_LoadBatch(const RECIO_TABLE& table,
+                                  std::span<const unsigned char* const> records, DBHANDLE* handle);
 [[nodiscard]] int RECIO_UpdateByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle);
 [[nodiscard]] int RECIO_DeleteByKey(const RECIO_KEYED& keyed, const void* record, DBHANDLE* handle);
 [[nodiscard]] int RECIO_DeleteAll(const RECIO_TABLE& table, DBHANDLE* handle);
@@ -144,6 +157,11 @@ void RECIO_CopyKey(const RECIO_TABLE& table, void* to, const void* from);
 // "<module>_SELECT_SEQ" on "SELECT * FROM <module> " (see RECIO_OpenWalk).
 [[nodiscard]] int RECIO_SelectSeq(const RECIO_TABLE& table, DBHANDLE* handle);
 [[nodiscard]] int RECIO_FetchSeq(const RECIO_TABLE& table, void* record, DBHANDLE* handle);
+
+// The rest of the sequential walk in one request: "FETCH ALL in
+// <module>_SELECT_SEQ", then the cursor is closed. Brackets itself.
+[[nodiscard]] int RECIO_FetchSeqAll(const RECIO_TABLE& table, DBHANDLE* handle,
+                                    MYDB_RESULT* out_result, int* out_status);
 
 // Runs `query` (a SELECT) with the walk's raised row maximum, so that the
 // result is whole. A result that is still partial (the memory limit)

@@ -34,6 +34,7 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "app/base/limits.h"
@@ -75,6 +76,20 @@ using TABLEFILE_RowFn = int (*)(RECORD_HEADER* record, DBHANDLE* handle, void* c
                                   TABLEFILE_InitFn init, TABLEFILE_RowFn insert,
                                   const char* key = nullptr, void* context = nullptr,
                                   bool* out_changed = nullptr);
+
+// A record module's bulk load insert: the records, in the order given,
+// each laid out as the module's record (RECIO_LoadBatch); header words
+// and the bytes between fields are not read.
+using TABLEFILE_BatchFn = int (*)(std::span<const unsigned char* const> records, DBHANDLE* handle);
+
+// TABLE_File_Load with a bulk insert, with the same messages and outcome:
+// a section laid out as the program's records (each field at the same
+// offset, type and size) goes to `insert` from the bytes as read, many
+// records a call; any other is filled record by record and inserted one
+// at a time.
+[[nodiscard]] int TABLE_File_LoadBatch(DBHANDLE* handle, FILE* file, const char* descriptor,
+                                       TABLEFILE_InitFn init, TABLEFILE_BatchFn insert,
+                                       const char* key = nullptr, bool* out_changed = nullptr);
 
 // Passes over the next section of the program's table (and over sections
 // of other tables before it).

@@ -337,42 +337,117 @@ bool Unseen(KEYCHECK* check, const std::string& key) {
   return check->short_keys->Insert(word);
 }
 
-// False after reporting when the filled record's key came before.
-bool KeyIsNew(KEYCHECK* check, const unsigned char* record) {
+// False when the filled record's key came before; *out_key is then that
+// key, for ReportDuplicate.
+bool KeyIsNew(KEYCHECK* check, const unsigned char* record, std::string* out_key) {
   if (check->field == nullptr) return true;
   std::string key = SectionText(record + check->field->offset, check->field->size);
   key.erase(key.find_last_not_of(' ') + 1);  // the table keeps keys blank-padded
   if (Unseen(check, key)) return true;
+  *out_key = std::move(key);
+  return false;
+}
+
+void ReportDuplicate(const KEYCHECK& check, std::string key) {
   // A damaged key may hold anything; it must not reach the terminal raw.
   for (char& c : key) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   }
-  CONSOLE_Error(kLoadDuplicate, key.c_str(), check->field->name.c_str());
+  CONSOLE_Error(kLoadDuplicate, key.c_str(), check.field->name.c_str());
+}
+
+// Where the records of a section go: one at a time (`row`, with
+// `context`) or many at a time (`batch`).
+struct LOADSINK {
+  TABLEFILE_RowFn row = nullptr;
+  void* context = nullptr;
+  TABLEFILE_BatchFn batch = nullptr;
+};
+
+// Whether the section's records are laid out as the program's: then they
+// go to a batch insert from the bytes read, with no record filled between.
+bool SameLayout(const std::vector<FIELDMAP>& map) {
+  for (const FIELDMAP& m : map) {
+    if (m.section == nullptr || m.section->type != m.program->type ||
+        m.section->size != m.program->size || m.section->offset != m.program->offset) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The load of one section under way.
+struct LOADRUN {
+  DBHANDLE* handle;
+  LOADSINK sink;
+  TABLEFILE_InitFn init;
+  std::vector<FIELDMAP> map;
+  KEYCHECK keys;
+  bool direct = false;  // records inserted as read (SameLayout)
+  // The module's record, filled field by field when not direct, with
+  // RECORD_HEADER alignment.
+  std::vector<int64_t> record_words;
+  // Direct records read and checked, inserted together before the piece
+  // of the file that holds them is read over.
+  std::vector<const unsigned char*> pending;
+};
+
+bool InsertFailed() {
+  APPDB_Report(kLoadInsert);
   return false;
+}
+
+bool FlushPending(LOADRUN* run) {
+  if (run->pending.empty()) return true;
+  const bool ok = run->sink.batch(run->pending, run->handle);
+  run->pending.clear();
+  return ok || InsertFailed();
+}
+
+bool InsertOne(LOADRUN* run, unsigned char* record) {
+  const unsigned char* const one[] = {record};
+  if (run->sink.batch != nullptr) return run->sink.batch({one, 1}, run->handle) || InsertFailed();
+  return run->sink.row(reinterpret_cast<RECORD_HEADER*>(record), run->handle, run->sink.context) ||
+         InsertFailed();
+}
+
+// Takes the section's record `in`: a direct one is kept within its fields'
+// bounds in place and waits in `pending`; any other fills the module's
+// record, which is inserted at once. A repeated key is reported after the
+// records before it are in, as when each went in alone.
+bool TakeRecord(LOADRUN* run, unsigned char* in) {
+  unsigned char* record = in;
+  if (run->direct) {
+    for (const FIELDMAP& m : run->map) KeepInBounds(*m.program, in + m.program->offset);
+  } else {
+    record = reinterpret_cast<unsigned char*>(run->record_words.data());
+    run->init(reinterpret_cast<RECORD_HEADER*>(record));
+    for (FIELDMAP& m : run->map) FillField(&m, in, record);
+  }
+  std::string key;
+  if (!KeyIsNew(&run->keys, record, &key)) {
+    if (FlushPending(run)) ReportDuplicate(run->keys, std::move(key));
+    return false;
+  }
+  if (!run->direct) return InsertOne(run, record);
+  run->pending.push_back(record);
+  return true;
 }
 
 // Records read from the file at a time while the section is read
 // backwards.
 constexpr int64_t kReadPiece = 1 << 20;
 
-// Reads, fills and inserts the records of the section, the last record
+// Reads, checks and inserts the records of the section, the last record
 // first: a table walks its newest rows first, so the walk after the load
 // gives the rows in file order again, and a container read and written
 // again is the same file. Leaves the file after the section. False after
-// printing why; a record whose `key` came before is not inserted.
-bool InsertRecords(DBHANDLE* handle, FILE* file, const SECTIONLAYOUT& program,
-                   const SECTIONLAYOUT& section, TABLEFILE_InitFn init, TABLEFILE_RowFn insert,
-                   const char* key, void* context) {
-  std::vector<FIELDMAP> map = MapFields(program, section);
-  KEYCHECK keys = KeyCheck(program, key, section.count);
+// printing why; a record whose key came before is not inserted.
+bool InsertRecords(LOADRUN* run, FILE* file, const SECTIONLAYOUT& section) {
   const int64_t size = section.record_size;
   const int64_t per_piece = std::max<int64_t>(1, kReadPiece / size);
   std::vector<unsigned char> piece(
       static_cast<std::size_t>(std::min<int64_t>(per_piece, section.count) * size));
-  // RECORD_HEADER alignment for the module's record.
-  std::vector<int64_t> out_words(static_cast<std::size_t>(program.record_size + 7) / 8 + 1);
-  auto* out = reinterpret_cast<unsigned char*>(out_words.data());
-  auto* record = reinterpret_cast<RECORD_HEADER*>(out);
   const off_t start = ftello(file);
   for (int64_t end = section.count; end > 0;) {
     const int64_t first = std::max<int64_t>(0, end - per_piece);
@@ -384,32 +459,44 @@ bool InsertRecords(DBHANDLE* handle, FILE* file, const SECTIONLAYOUT& program,
       return false;
     }
     for (int64_t k = end - first - 1; k >= 0; --k) {
-      init(record);
-      for (FIELDMAP& m : map) FillField(&m, piece.data() + k * size, out);
-      if (!KeyIsNew(&keys, out)) return false;
-      if (!insert(record, handle, context)) {
-        APPDB_Report(kLoadInsert);
-        return false;
-      }
+      if (!TakeRecord(run, piece.data() + k * size)) return false;
     }
+    if (!FlushPending(run)) return false;
     end = first;
   }
   return fseeko(file, start + section.count * size, SEEK_SET) == 0;
 }
 
+// TABLE_File_Load and TABLE_File_LoadBatch.
+int LoadSection(DBHANDLE* handle, FILE* file, const char* descriptor, TABLEFILE_InitFn init,
+                const LOADSINK& sink, const char* key, bool* out_changed) {
+  SECTIONLAYOUT program;
+  SECTIONLAYOUT section;
+  if (!ReadLayout(descriptor, false, kLoadTexts, &program) ||
+      !FindSection(file, kLoadTexts, program, &section)) {
+    return 0;
+  }
+  LOADRUN run{handle, sink, init, MapFields(program, section), {}, false, {}, {}};
+  if (out_changed != nullptr) *out_changed = !ExactMatch(run.map);
+  if (section.count == 0) return 1;
+  // The records are checked to be there before any is inserted: a cut
+  // file adds none of the section's rows.
+  if (!HasBytes(file, SectionBytes(section))) {
+    CONSOLE_Error(kLoadRead);
+    return 0;
+  }
+  run.keys = KeyCheck(program, key, section.count);
+  run.direct = sink.batch != nullptr && SameLayout(run.map);
+  run.record_words.resize(static_cast<std::size_t>(program.record_size + 7) / 8 + 1);
+  SECTION_BeginOrExit(handle);
+  const bool ok = InsertRecords(&run, file, section);
+  SECTION_EndOrExit(handle);
+  return ok;
+}
+
 // ---------------------------------------------------------------------------
 // The two modules of the group
 
-int InsertKaspo(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
-  return KASPO_Load_Insert(reinterpret_cast<KASPO*>(r), h);
-}
-int InsertBlobj(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
-  return BLOBJ_Load_Insert(reinterpret_cast<BLOBJ*>(r), h);
-}
-
-int InsertFacts(RECORD_HEADER* r, DBHANDLE* h, void* /*context*/) {
-  return KFACTS_Load_Insert(reinterpret_cast<KFACTS*>(r), h);
-}
 void InitFacts(RECORD_HEADER* r) { KFACTS_Init(reinterpret_cast<KFACTS*>(r)); }
 
 // Empties the tables, so that whatever a load leaves in them came from
@@ -424,24 +511,13 @@ void EmptyTablesOrEnd(DBHANDLE* handle) {
 
 int TABLE_File_Load(DBHANDLE* handle, FILE* file, const char* descriptor, TABLEFILE_InitFn init,
                     TABLEFILE_RowFn insert, const char* key, void* context, bool* out_changed) {
-  SECTIONLAYOUT program;
-  SECTIONLAYOUT section;
-  if (!ReadLayout(descriptor, false, kLoadTexts, &program) ||
-      !FindSection(file, kLoadTexts, program, &section)) {
-    return 0;
-  }
-  if (out_changed != nullptr) *out_changed = !ExactMatch(MapFields(program, section));
-  if (section.count == 0) return 1;
-  // The records are checked to be there before any is inserted: a cut
-  // file adds none of the section's rows.
-  if (!HasBytes(file, SectionBytes(section))) {
-    CONSOLE_Error(kLoadRead);
-    return 0;
-  }
-  SECTION_BeginOrExit(handle);
-  const bool ok = InsertRecords(handle, file, program, section, init, insert, key, context);
-  SECTION_EndOrExit(handle);
-  return ok;
+  return LoadSection(handle, file, descriptor, init, {insert, context, nullptr}, key, out_changed);
+}
+
+int TABLE_File_LoadBatch(DBHANDLE* handle, FILE* file, const char* descriptor,
+                         TABLEFILE_InitFn init, TABLEFILE_BatchFn insert, const char* key,
+                         bool* out_changed) {
+  return LoadSection(handle, file, descriptor, init, {nullptr, nullptr, insert}, key, out_changed);
 }
 
 int TABLE_File_Skip(FILE* file, const char* descriptor) {
@@ -466,16 +542,16 @@ int Group_Load(DBHANDLE* handle, const std::string& path, const char* group) {
   bool items_changed = false;
   bool chunks_changed = false;
   bool facts_changed = false;
-  if (!TABLE_File_Load(handle, file.get(), KASPO_Descriptor(), SECTION_InitKaspo, InsertKaspo,
-                       kKaspoKey, nullptr, &items_changed) ||
-      !TABLE_File_Load(handle, file.get(), BLOBJ_Descriptor(), SECTION_InitBlobj, InsertBlobj,
-                       kBlobjKey, nullptr, &chunks_changed)) {
+  if (!TABLE_File_LoadBatch(handle, file.get(), KASPO_Descriptor(), SECTION_InitKaspo,
+                            KASPO_Load_Batch, kKaspoKey, &items_changed) ||
+      !TABLE_File_LoadBatch(handle, file.get(), BLOBJ_Descriptor(), SECTION_InitBlobj,
+                            BLOBJ_Load_Batch, kBlobjKey, &chunks_changed)) {
     return 0;
   }
   // A container of two sections is whole: its items have no facts.
   if (AtEnd(file.get())) return !items_changed && !chunks_changed;
-  if (!TABLE_File_Load(handle, file.get(), KFACTS_Descriptor(), InitFacts, InsertFacts, kFactsKey,
-                       nullptr, &facts_changed)) {
+  if (!TABLE_File_LoadBatch(handle, file.get(), KFACTS_Descriptor(), InitFacts, KFACTS_Load_Batch,
+                            kFactsKey, &facts_changed)) {
     return 0;
   }
   if (!AtEnd(file.get())) {

@@ -288,11 +288,11 @@ bool SumSizes(int64_t* out_sum) {
   }
   KASPO item;
   KASPO_Init(&item);
-  bool ok = KASPO_Select_Seq(&item, Db());
-  while (ok && KASPO_Fetch_Seq(&item, Db())) {
-    if (RECFIELD_HasInteger(item.size)) *out_sum += item.size;
+  std::vector<KASPO> items;
+  const bool ok = KASPO_Select_Seq(&item, Db()) && KASPO_Fetch_Seq_All(Db(), &items);
+  for (const KASPO& each : items) {
+    if (RECFIELD_HasInteger(each.size)) *out_sum += each.size;
   }
-  ok = ok && DBHANDLE_ErrorText().empty();
   if (!ok) dberror_print();
   APPDB_CommitOrEnd(Db());
   return ok;

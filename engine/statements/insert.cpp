@@ -1,6 +1,7 @@
 // insert.cpp: INSERT ('E'), INSERT STD ('D') and INSERT LOAD ('L').
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,11 +53,11 @@ constexpr char kIllegalType[] = "(INSERT) Illegal value-type for attribute '%s'"
 constexpr char kInsertViolation[] = "(INSERT) Unique index violation";
 constexpr char kStdViolation[] = "(INSERT STD) Unique index violation";
 
-// Makes the filled slot a row of the table: the transaction's INSERT list
-// (unless `record` is 0, for bulk loads), the indexes, the redo buffer.
-// A refusal for the changed-table limit releases the slot.
-void PlaceRow(const MODIFYTEXTS& texts, MODIFYSTMT* st, int slot, int record) {
-  if (record && !MODIFY_Record(texts, st, TRANS_INSERTED)) {
+// Makes the filled slot a row of the table: the transaction's INSERT list,
+// the indexes, the redo buffer. A refusal for the changed-table limit
+// releases the slot.
+void PlaceRow(const MODIFYTEXTS& texts, MODIFYSTMT* st, int slot) {
+  if (!MODIFY_Record(texts, st, TRANS_INSERTED)) {
     RowPool_FreeSlot(&st->table->rows, slot);
     return;
   }
@@ -66,23 +67,36 @@ void PlaceRow(const MODIFYTEXTS& texts, MODIFYSTMT* st, int slot, int record) {
   REPLY_Success();
 }
 
-// INSERT STD and INSERT LOAD: typed values for every attribute.
-void InsertTyped(const MODIFYTEXTS& texts, const TYPEDTEXTS& values, int is_load, int conn_id,
-                 const unsigned char* msg, int length) {
+// INSERT STD: typed values for every attribute.
+void InsertTyped(int conn_id, const unsigned char* msg, int length) {
   MODIFYSTMT st;
-  if (!MODIFY_Begin(texts, conn_id, msg, length, &st)) return;
+  if (!MODIFY_Begin(kInsertStd, conn_id, msg, length, &st)) return;
   ROWPOOL* pool = &st.table->rows;
   const int slot = RowPool_NewSlot(pool, st.timestamp);
-  if (!MODIFY_ReadTypedRow(values, &st, ROWPOOL_Data(pool, slot))) {
+  if (!MODIFY_ReadTypedRow(kStdValues, &st, ROWPOOL_Data(pool, slot))) {
     RowPool_FreeSlot(pool, slot);
     return;
   }
-  if (!is_load && !ROWIDX_UniqueOk(st.table, slot)) {
+  if (!ROWIDX_UniqueOk(st.table, slot)) {
     RowPool_FreeSlot(pool, slot);
     REPLY_Error(kStdViolation);
     return;
   }
-  PlaceRow(texts, &st, slot, !is_load);
+  PlaceRow(kInsertStd, &st, slot);
+}
+
+// Reads the next row of an INSERT LOAD into a new slot, straight from the
+// message: a slot appended to the pool holds zeros already and is not
+// cleared again. Returns the slot, or -1 after the error reply.
+int LoadRow(MODIFYSTMT* st, std::span<DBATTRIB* const> attribs) {
+  ROWPOOL* pool = &st->table->rows;
+  const bool fresh = pool->free_head < 0;
+  const int slot = RowPool_NewSlot(pool, st->timestamp);
+  unsigned char* row = ROWPOOL_Data(pool, slot);
+  if (!fresh && pool->row_size > 0) std::memset(row, 0, pool->row_size);
+  if (MODIFY_ReadTypedValues(kLoadValues, st, attribs, row)) return slot;
+  RowPool_FreeSlot(pool, slot);
+  return -1;
 }
 
 // The attribute list of INSERT, up to VALUES; an empty list stands for
@@ -162,13 +176,35 @@ void MODIFY_Insert(int conn_id, const unsigned char* msg, int length) {
     REPLY_Error(kInsertViolation);
     return;
   }
-  PlaceRow(kInsert, &st, slot, 1);
+  PlaceRow(kInsert, &st, slot);
 }
 
 void MODIFY_InsertStd(int conn_id, const unsigned char* msg, int length) {
-  InsertTyped(kInsertStd, kStdValues, 0, conn_id, msg, length);
+  InsertTyped(conn_id, msg, length);
 }
 
+// INSERT LOAD takes rows one after the other until the message ends, so
+// that a bulk load sends one message for many rows. The rows enter the
+// indexes together after the last is read; a row that is refused takes
+// back the rows before it (the statement is atomic), newest first, so
+// that the free list gives the slots out again in the same order.
 void MODIFY_InsertLoad(int conn_id, const unsigned char* msg, int length) {
-  InsertTyped(kInsertLoad, kLoadValues, 1, conn_id, msg, length);
+  MODIFYSTMT st;
+  if (!MODIFY_Begin(kInsertLoad, conn_id, msg, length, &st)) return;
+  const std::vector<DBATTRIB*> attribs = CATALOG_Attribs(st.table);
+  std::vector<int> placed;
+  do {
+    const int slot = LoadRow(&st, attribs);
+    if (slot < 0) {
+      for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+        RowPool_FreeSlot(&st.table->rows, *it);
+      }
+      return;
+    }
+    placed.push_back(slot);
+  } while (st.offset < length);
+  ROWIDX_AddUniqueRows(st.table, placed, st.timestamp);
+  for (const int slot : placed) ROWIDX_AddLists(st.table, slot, {});
+  MODIFY_Redo(&st);
+  REPLY_Success();
 }

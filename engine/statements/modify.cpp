@@ -266,7 +266,12 @@ int MODIFY_ReadTypedRow(const TYPEDTEXTS& texts, MODIFYSTMT* st, unsigned char* 
   // Cleared first: a reused slot must not carry an earlier row's bytes in
   // pad bytes or behind a short value into the table files.
   if (st->table->rows.row_size > 0) std::memset(row, 0, st->table->rows.row_size);
-  for (DBATTRIB* attrib : CATALOG_Attribs(st->table)) {
+  return MODIFY_ReadTypedValues(texts, st, CATALOG_Attribs(st->table), row);
+}
+
+int MODIFY_ReadTypedValues(const TYPEDTEXTS& texts, MODIFYSTMT* st,
+                           std::span<DBATTRIB* const> attribs, unsigned char* row) {
+  for (DBATTRIB* attrib : attribs) {
     if (!ReadTypedValue(texts, st, *attrib, row + attrib->offset)) return 0;
   }
   return 1;

@@ -14,7 +14,9 @@
 //   |        |             | listed attribute ('X' alone: every attribute    |
 //   |        |             | in definition order)                            |
 //   | 'D'    | INSERT STD  | one typed value per attribute, definition order |
-//   | 'L'    | INSERT LOAD | as INSERT STD                                   |
+//   | 'L'    | INSERT LOAD | as INSERT STD, for one row or more: the values  |
+//   |        |             | of each row follow those of the one before, to  |
+//   |        |             | the end of the message                          |
 //   | 'I'    | UPDATE      | pairs 'a' attribute, literal; [WHERE section]   |
 //   | 'H'    | UPDATE STD  | one typed value per attribute; [WHERE section]  |
 //   | 'G'    | DELETE      | [WHERE section]                                 |

@@ -4,6 +4,7 @@
 // record. Only the handlers' own files include it.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,11 @@ struct TYPEDTEXTS {
 // (row_size bytes, cleared first). Writes the error reply and returns 0 on
 // failure.
 [[nodiscard]] int MODIFY_ReadTypedRow(const TYPEDTEXTS& texts, MODIFYSTMT* st, unsigned char* row);
+// The same without the clearing, for a row whose bytes are all zero
+// already (a new slot), with the table's attributes (CATALOG_Attribs)
+// looked up once by a caller that reads many rows.
+[[nodiscard]] int MODIFY_ReadTypedValues(const TYPEDTEXTS& texts, MODIFYSTMT* st,
+                                         std::span<DBATTRIB* const> attribs, unsigned char* row);
 
 // Texts of the literal conversion, all with the statement's prefix.
 struct LITERALTEXTS {

@@ -212,10 +212,17 @@ int IDXHASH_UniqueOk(std::span<IDXUNIQUE* const> indexes, const IDXROWS& rows, i
 
 int IDXHASH_AddRow(std::span<IDXUNIQUE* const> indexes, const IDXROWS& rows, int row,
                    int timestamp) {
-  const unsigned char* data = rows.row_data(rows.ctx, row);
+  const int one[] = {row};
+  return IDXHASH_AddRows(indexes, rows, one, timestamp);
+}
+
+int IDXHASH_AddRows(std::span<IDXUNIQUE* const> indexes, const IDXROWS& rows,
+                    std::span<const int> row_numbers, int timestamp) {
   bool overfull = false;
   for (IDXUNIQUE* index : indexes) {
-    IDXHASH_Insert(&index->hash, IDXHASH_KeyHash(index->key, data), row);
+    for (const int row : row_numbers) {
+      IDXHASH_Insert(&index->hash, IDXHASH_KeyHash(index->key, rows.row_data(rows.ctx, row)), row);
+    }
     if (index->hash.hash_size < IDXHASH_MAXSIZE && index->hash.entries > index->hash.hash_size) {
       overfull = true;
     }

@@ -115,6 +115,10 @@ uint32_t IDXHASH_KeyHash(const IDXKEY& key, const unsigned char* row);
 // with the rows visible at `timestamp`. Returns 1 when it rebuilt.
 int IDXHASH_AddRow(std::span<IDXUNIQUE* const> indexes, const IDXROWS& rows, int row,
                    int timestamp);
+// The same for many rows at once, with one resize check after the last:
+// a bulk load rebuilds an index at most once per batch.
+int IDXHASH_AddRows(std::span<IDXUNIQUE* const> indexes, const IDXROWS& rows,
+                    std::span<const int> row_numbers, int timestamp);
 
 // Removes row `row` from every index. A row missing from an index means the
 // rows and the indexes disagree: the process ends through the fatal exit.

@@ -39,6 +39,13 @@ void ROWIDX_AddUnique(DBTABLE* table, int row, int timestamp) {
   (void)IDXHASH_AddRow(indexes, ROWIDX_Rows(table), row, timestamp);
 }
 
+void ROWIDX_AddUniqueRows(DBTABLE* table, std::span<const int> rows, int timestamp) {
+  std::vector<IDXUNIQUE*> indexes;
+  CATALOG_UniqueIndexes(table, &indexes);
+  if (indexes.empty() || rows.empty()) return;
+  (void)IDXHASH_AddRows(indexes, ROWIDX_Rows(table), rows, timestamp);
+}
+
 void ROWIDX_RestoreUnique(DBTABLE* table, int row) {
   const unsigned char* data = ROWPOOL_Data(table->rows, row);
   for (std::unique_ptr<DBINDEX>& index : table->unique_store) {

@@ -19,6 +19,9 @@ IDXROWS ROWIDX_Rows(DBTABLE* table);
 // Adds `row` to every unique index, resizing them (and refilling them with
 // the rows visible at `timestamp`) when one outgrows its buckets.
 void ROWIDX_AddUnique(DBTABLE* table, int row, int timestamp);
+// The same for the rows of one bulk insert, with one resize check after
+// the last (IDXHASH_AddRows).
+void ROWIDX_AddUniqueRows(DBTABLE* table, std::span<const int> rows, int timestamp);
 
 // Puts `row` back into every unique index without the resize check: for
 // restoring an earlier state, which the indexes held before.

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct Module {
   int rows = 0;               // rows the cursor delivers
   int fetched = 0;
   bool fetch_error = false;  // the walk ends with an error
+  int batches = 0;           // calls of the bulk insert
 } module;
 
 void InitRec(RECORD_HEADER* r) {
@@ -54,6 +56,24 @@ int InsertRec(RECORD_HEADER* r, DBHANDLE*, void*) {
   if (static_cast<int>(module.inserted.size()) >= module.refuse_from) return 0;
   module.inserted.push_back(*reinterpret_cast<TREC*>(r));
   return 1;
+}
+// A bulk insert that sees only the fields: the header words of a record
+// taken straight from the file are not the module's.
+int InsertBatch(std::span<const unsigned char* const> records, DBHANDLE*) {
+  ++module.batches;
+  for (const unsigned char* r : records) {
+    if (static_cast<int>(module.inserted.size()) >= module.refuse_from) return 0;
+    TREC rec;
+    std::memcpy(&rec, r, sizeof rec);
+    module.inserted.push_back(rec);
+  }
+  return 1;
+}
+// The bytes of the record's fields.
+std::string FieldBytes(const TREC& r) {
+  const char* at = reinterpret_cast<const char*>(&r);
+  return std::string(at + offsetof(TREC, name), sizeof r.name) +
+         std::string(at + offsetof(TREC, number), sizeof r - offsetof(TREC, number));
 }
 int SelectRec(RECORD_HEADER*, DBHANDLE*, void*) { return module.fetched = 0, 1; }
 // Fills rows that leave stale bytes behind their values, as a record
@@ -125,6 +145,21 @@ class TableFile : public FakeAppEngineTest {
     TREC rec;
     return TABLE_File_Save(&handle_, file_, descriptor.c_str(), &rec.header, InitRec, SelectRec,
                            FetchRec);
+  }
+  struct Outcome {
+    int ok;
+    std::string err;
+    std::vector<std::string> rows;  // FieldBytes, in insert order
+  };
+  // Loads `bytes` with "Name" as the key, record by record or in bulk.
+  Outcome LoadBy(bool batch, const std::string& bytes) {
+    Fresh(bytes);
+    const char* d = kDescriptor.c_str();
+    const int ok = batch ? TABLE_File_LoadBatch(&handle_, file_, d, InitRec, InsertBatch, "Name")
+                         : TABLE_File_Load(&handle_, file_, d, InitRec, InsertRec, "Name");
+    Outcome o{ok, Text(err_), {}};
+    for (const TREC& r : module.inserted) o.rows.push_back(FieldBytes(r));
+    return o;
   }
   static std::string Text(FILE* f) { return FakeText(f); }
 
@@ -304,4 +339,49 @@ TEST_F(TableFile, LoadAndSkipPassOverSectionsOfOtherTables) {
             "(TABLE_File_Skip) Table 7 not found (actual table 8)!\n"
             "(TABLE_File_Skip) Unexpected end of file!\n");
 }
+TEST_F(TableFile, BulkLoadEndsAsALoadRecordByRecord) {
+  // Many pieces of the file; no text ends inside its field and every
+  // binary length runs past it, so each record is cut to its bounds.
+  constexpr int kRows = 40000;
+  std::vector<std::string> records;
+  for (int k = 0; k < kRows; ++k) {
+    records.push_back(Put(Put(std::string(64, 'f'), 20, "n" + std::to_string(k)), 32, Int32(k)));
+  }
+  const auto section = [&records](int count, const std::string& fields = kFields) {
+    std::string bytes;
+    for (int k = 0; k < count; ++k) bytes += records[size_t(k)];
+    return Section(std::to_string(100000 + count).substr(1) + ",7,64" + fields, bytes);
+  };
+  const std::string whole = section(kRows);
+  std::string twin = whole;  // record 100 repeats the key of record 25000
+  twin.replace(twin.size() - (kRows - 100) * 64 + 20, 11, records[25000].substr(20, 11));
+  const struct {
+    const char* what;
+    std::string bytes;
+    int refuse_from = 1 << 30;
+    size_t rows;  // rows both loads leave
+  } kCases[] = {
+      {"whole", whole, 1 << 30, kRows},
+      {"twin key", twin, 1 << 30, kRows - 101},
+      {"cut short", whole.substr(0, whole.size() - 1), 1 << 30, 0},
+      {"refused insert", whole, 30000, 30000},
+      {"other layout", section(3, "|Name,11,11,20|Number,4,4,32"), 1 << 30, 3},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    module.refuse_from = c.refuse_from;
+    const Outcome one = LoadBy(false, c.bytes);
+    module.batches = 0;
+    const Outcome bulk = LoadBy(true, c.bytes);
+    EXPECT_EQ(bulk.ok, one.ok);
+    EXPECT_EQ(bulk.err, one.err);
+    EXPECT_EQ(bulk.rows.size(), c.rows);
+    EXPECT_TRUE(bulk.rows == one.rows);
+    EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+  }
+  EXPECT_EQ(LoadBy(true, twin).err,
+            "(TABLE_File_Load) Duplicate key 'n25000ffff' for attribute 'Name'!\n");
+  EXPECT_LT(module.batches, 10);  // whole pieces of the file per call
+}
+
 }  // namespace

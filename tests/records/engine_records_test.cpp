@@ -3,8 +3,10 @@
 // runs in a child process and reports what it saw on standard error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "client/dbclient.h"
 #include "client/value_strings.h"
@@ -78,17 +80,27 @@ std::string RecordCalls(DBHANDLE* h) {
   while (KASPO_Fetch_Seq(probe.get(), h)) ++fetched;
   const int again = KASPO_Fetch_Seq(probe.get(), h);
   const std::string after = DBHANDLE_ErrorText();
+  // The whole walk in one request, then its cursor is closed: a second
+  // open of the same cursor must succeed.
+  std::vector<KASPO> all;
+  int whole = 0;
+  for (int round = 0; round < 2; ++round) {
+    whole += KASPO_Select_Seq(probe.get(), h) && KASPO_Fetch_Seq_All(h, &all);
+  }
   int count = -1;
   const int counted = DB_Commit(h) && KASPO_Cur_Count(&count, h);
   return "[insert " + std::to_string(inserted) + " select " + std::to_string(selected) + " " +
          Trimmed(probe->filename) + " search " + std::to_string(searched) + " fetched " +
-         std::to_string(fetched) + " again " + std::to_string(again) + " count " +
+         std::to_string(fetched) + " again " + std::to_string(again) + " all " +
+         std::to_string(whole) + " " + std::to_string(all.size()) + " count " +
          std::to_string(counted) + " " + std::to_string(count) + "]\n" + after;
 }
 
 // 40000 chunks of one item (more than the default row maximum of 30000
-// and the MAX the user set), 150 items; the walks must see them all and
-// leave the user's maximum as it was.
+// and the MAX the user set), loaded one alone and the rest in batches of
+// many messages, past both resizes of the unique index; 150 items. The
+// walks must see them all and leave the user's maximum as it was, and
+// the index must find the first and the last chunk.
 std::string Walks(DBHANDLE* h) {
   MYDB_RESULT result;
   int status = 0;
@@ -97,9 +109,21 @@ std::string Walks(DBHANDLE* h) {
   std::strcpy(chunk->fk_id, "item");
   chunk->fk_table = 1000;
   chunk->compr_data.length = 1;
-  for (int i = 0; i < 40000; ++i) {
-    std::snprintf(chunk->blobj_id, sizeof chunk->blobj_id, "%07d", i);
-    if (!BLOBJ_Load_Insert(chunk.get(), h)) PLATFORM_QuickExit(6);
+  if (!BLOBJ_Load_Insert(chunk.get(), h)) PLATFORM_QuickExit(6);  // key "", chunk 0
+  std::vector<BLOBJ> batch(1000, *chunk);
+  std::vector<const unsigned char*> records;
+  for (const BLOBJ& b : batch) records.push_back(reinterpret_cast<const unsigned char*>(&b));
+  for (int i = 1; i < 40000; i += 1000) {
+    for (int k = 0; k < 1000; ++k) {
+      std::snprintf(batch[k].blobj_id, sizeof chunk->blobj_id, "%07d", i + k);
+    }
+    const size_t n = std::min<size_t>(1000, 40000 - i);
+    if (!BLOBJ_Load_Batch({records.data(), n}, h)) PLATFORM_QuickExit(6);
+  }
+  int keyed = 0;
+  for (const char* key : {"0000001", "0039999"}) {
+    std::strcpy(chunk->blobj_id, key);
+    keyed += BLOBJ_Select(chunk.get(), h) && Trimmed(chunk->blobj_id) == key;
   }
   auto item = KASPO_New();
   for (int i = 0; i < 150; ++i) {
@@ -121,9 +145,10 @@ std::string Walks(DBHANDLE* h) {
     while (KASPO_Select_Search_Next(item.get(), h)) ++found;
   }
   const int ended = DB_Commit(h);
-  return "[seq " + std::to_string(seq) + " fk " + std::to_string(fk) + " search " +
-         std::to_string(found) + " max " + std::to_string(MaxRows(h)) + " last " +
-         Trimmed(item->filename) + " commit " + std::to_string(ended) + "]\n";
+  return "[keyed " + std::to_string(keyed) + " seq " + std::to_string(seq) + " fk " +
+         std::to_string(fk) + " search " + std::to_string(found) + " max " +
+         std::to_string(MaxRows(h)) + " last " + Trimmed(item->filename) + " commit " +
+         std::to_string(ended) + "]\n";
 }
 
 void RunScenarios(const std::string& home) {
@@ -136,10 +161,10 @@ void RunScenarios(const std::string& home) {
 TEST(RecordsWithEngine, RecordCallsAndWalksSeeEveryRow) {
   ScratchDir home;
   EXPECT_EXIT(RunScenarios(home.path()), testing::ExitedWithCode(1),
-              "\\[insert 1 select 1 a.txt search 1 fetched 2 again 0 count 1 2\\]\n"
+              "\\[insert 1 select 1 a.txt search 1 fetched 2 again 0 all 2 2 count 1 2\\]\n"
               "BAD RESPONSE to dbexec1 command.\nError: \\(FETCH\\) Cursor "
               "'KASPO_SELECT_SEQ' not found for Conn_Id [0-9]+\n"
-              "\\[seq 40000 fk 40000 search 152 max 100 last file149 commit 1\\]");
+              "\\[keyed 2 seq 40000 fk 40000 search 152 max 100 last file149 commit 1\\]");
 }
 
 }  // namespace

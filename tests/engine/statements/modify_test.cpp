@@ -193,12 +193,17 @@ TEST_F(ModifyTest, TypedValuesMustMatchTheirAttributes) {
     v.insert(v.end(), int7.begin(), int7.end());
     return v;
   };
+  const auto rows = [](Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
   const struct {
     char letter;
     const char* table;
     Bytes values;
     const char* reply;
-    const char* row = nullptr;  // the new row; null: none was added
+    const char* row = nullptr;  // the newest row; null: none was added
+    size_t added = 1;           // rows added when `row` is given
   } kCases[] = {
       {'D', "T2", text("abc"), "OK", "abc     |7"},
       {'D', "T2", {DBTYPE_CHARACTER, 1, 0, 'Q', DBTYPE_INTEGER, 4, 0, 7, 0, 0, 0}, "OK", "Q|7"},
@@ -207,6 +212,11 @@ TEST_F(ModifyTest, TypedValuesMustMatchTheirAttributes) {
       {'D', "T2", text("abc"), "(INSERT STD) Unique index violation"},
       {'L', "T2", text("abc"), "OK", "abc     |7"},
       {'L', "T2", text("abc"), "OK", "abc     |7"},
+      // Many rows in one message, in the order sent; one refused row
+      // refuses the whole message.
+      {'L', "T2", rows(rows(text("p"), text("q")), text("r")), "OK", "r       |7", 3},
+      {'L', "T2", rows(text("s"), int7),
+       "(INSERT LOAD) Wrong type of attribute 'KK' in table 'T2' (0/2)"},
       {'D', "T2", int7, "(INSERT STD) Wrong type of attribute 'KK' in table 'T2' (0/2)"},
       {'D',
        "T2",
@@ -226,7 +236,7 @@ TEST_F(ModifyTest, TypedValuesMustMatchTheirAttributes) {
     for (unsigned char byte : c.values) DBquery_addtok(byte);
     EXPECT_EQ(Send(), c.reply);
     const Strings after = Rows(c.table);
-    ASSERT_EQ(after.size(), before.size() + (c.row ? 1 : 0));
+    ASSERT_EQ(after.size(), before.size() + (c.row ? c.added : 0));
     if (c.row) {
       EXPECT_EQ(after[0], c.row);
     }
