@@ -377,7 +377,7 @@ TEST_F(TableFile, BulkLoadEndsAsALoadRecordByRecord) {
     EXPECT_EQ(bulk.err, one.err);
     EXPECT_EQ(bulk.rows.size(), c.rows);
     EXPECT_TRUE(bulk.rows == one.rows);
-    EXPECT_EQ(DBHANDLE_State().begin_depth, 0);
+    EXPECT_EQ(DBHANDLE_BeginDepth(), 0);
   }
   EXPECT_EQ(LoadBy(true, twin).err,
             "(TABLE_File_Load) Duplicate key 'n25000ffff' for attribute 'Name'!\n");
