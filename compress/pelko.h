@@ -84,8 +84,9 @@ inline constexpr int PELKO_OUT_GROWTH = 100000;   // output growth step when non
 inline constexpr int PELKO_CANDIDATES = 16;
 
 // A compression in progress and its work buffers (some 4 MiB, kept from
-// one compression to the next). Writers share nothing: any thread may use
-// its own, one call at a time.
+// one compression to the next). Writers share nothing but DBreport, which
+// prints their warnings and their out-of-memory message: any thread may
+// use a writer of its own, one call at a time.
 struct PELKO_WORK;
 struct PELKO_WORKFREE {
   void operator()(PELKO_WORK* work) const;
