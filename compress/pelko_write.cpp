@@ -24,7 +24,7 @@ constexpr int kRunTail = 4;              // last positions of a run entered into
 // match this long ends the search and is taken without a look one byte
 // further; of a longer reference only this many positions at each end
 // are entered.
-constexpr uint32_t kNice = 32;
+constexpr uint32_t kNice = 24;
 constexpr std::size_t kEnterLong = 8;
 constexpr int kAhead = 16;  // positions between a bucket's prefetch and its use
 // Stamps are block positions plus a base that grows block by block, so
