@@ -236,7 +236,10 @@ uint32_t KeyHash(const unsigned char* p) {
 // Fetches the bucket of i ahead of its lookup: most positions would wait
 // on theirs otherwise.
 void Prefetch(const PELKO_WORK& w, const unsigned char* d, std::size_t len, std::size_t i) {
-  if (i + kHashBytes <= len) __builtin_prefetch(&w.tags[KeyHash(d + i) >> 8]);
+  if (i + kHashBytes > len) return;
+  const uint32_t bucket = KeyHash(d + i) >> 8;
+  __builtin_prefetch(&w.tags[bucket], 1);
+  __builtin_prefetch(&w.buckets[bucket], 1);
 }
 
 // Enters position i as the newest of its bucket, over the oldest.
