@@ -1,10 +1,11 @@
 // pelko.h: the block compressor: the Pelko format, its writer
 // (pelko_write.cpp) and its reader (pelko_read.cpp).
-// Each side owns its process-wide state: one compression and one
-// decompression at a time. The writer hands its output to the caller at
-// Compress_End; the reader keeps its own copy of the input. Both keep
-// their work buffers from one use to the next (PELKO_ResetForTest frees
-// them).
+// A writer is an object (PELKO_WRITER), so that compressions may run side
+// by side; the Compress_* calls use one process-wide default writer. The
+// reader owns process-wide state: one decompression at a time. The writer
+// hands its output to the caller at the end; the reader keeps its own copy
+// of the input. Both keep their work buffers from one use to the next
+// (PELKO_ResetForTest frees the default writer's and the reader's).
 //
 // Compressed data:
 //
@@ -46,6 +47,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // The layout above, as writer and reader both see it.
@@ -76,31 +78,63 @@ inline constexpr int PELKO_CACHE_DEFAULT = 256;   // comp_cache used for an inva
 inline constexpr int PELKO_MAXRUN = 4095;         // longest run one code carries
 inline constexpr int PELKO_OUT_FIRST = 10000;     // first output buffer size when none is set
 inline constexpr int PELKO_OUT_GROWTH = 100000;   // output growth step when none is set
+// Candidates a position weighs at most, the newest of its bucket: past 16
+// the output shrinks by a fraction of a percent while the search takes
+// twice as long.
+inline constexpr int PELKO_CANDIDATES = 16;
 
-// Starts a compression. `mode` 0 takes the first qualifying match
-// candidate; any other mode takes the longest. A comp_min outside 5..256
-// or a comp_cache outside 5..4096 prints a warning and falls back to 5
-// resp. 256. Writes the magic and comp_min. A compression still open is
-// dropped. Fails (keeping nothing) when memory runs out.
-[[nodiscard]] int Compress_Init(int mode, int comp_min, int comp_cache);
+// A compression in progress and its work buffers (some 4 MiB, kept from
+// one compression to the next). Writers share nothing but DBreport, which
+// prints their warnings and their out-of-memory message: any thread may
+// use a writer of its own, one call at a time.
+struct PELKO_WORK;
+struct PELKO_WORKFREE {
+  void operator()(PELKO_WORK* work) const;
+};
+struct PELKO_WRITER {
+  std::unique_ptr<PELKO_WORK, PELKO_WORKFREE> work;  // made by the first PELKO_WriterInit
+  std::size_t out_first = PELKO_OUT_FIRST;           // first output buffer size
+  std::size_t out_growth = PELKO_OUT_GROWTH;         // output growth step
+};
+
+// Starts a compression on `writer`. Every position weighs the newest
+// comp_cache (at most PELKO_CANDIDATES) earlier positions that begin with
+// the same 5 bytes and is coded as the reference that saves most bits over
+// literals, unless one a byte later saves more. Mode 0 takes a long match
+// at once and enters only the ends of a long reference for later
+// searches; any other mode does neither (a little smaller, slower). A
+// comp_min outside 5..256 or a comp_cache outside 5..4096 prints a warning
+// and falls back to 5 resp. 256. Writes the magic and comp_min. A
+// compression still open is dropped. Fails (keeping nothing) when memory
+// runs out.
+[[nodiscard]] int PELKO_WriterInit(PELKO_WRITER* writer, int mode, int comp_min, int comp_cache);
 
 // Appends data; every full block is coded at once. Fails when memory runs
 // out or no compression is open.
-[[nodiscard]] int Compress_Add(const void* data, std::size_t length);
+[[nodiscard]] int PELKO_WriterAdd(PELKO_WRITER* writer, const void* data, std::size_t length);
 
 // Hands the output coded so far to `take` and forgets it, so that the
 // output of a long compression need not be held whole: what all drains
-// and Compress_End hand out, joined, is the compressed data. Does nothing
-// when no compression is open.
-void Compress_Drain(const std::function<void(const unsigned char* data, std::size_t length)>& take);
+// and PELKO_WriterEnd hand out, joined, is the compressed data. Does
+// nothing when no compression is open.
+void PELKO_WriterDrain(
+    PELKO_WRITER* writer,
+    const std::function<void(const unsigned char* data, std::size_t length)>& take);
 
-// Codes the rest, writes the end code, frees the work buffers and moves
-// the compressed data to `out_data`. Fails when memory runs out or no
-// compression is open; the compression is closed in every case.
+// Codes the rest, writes the end code and moves the compressed data to
+// `out_data`. Fails when memory runs out or no compression is open; the
+// compression is closed in every case.
+[[nodiscard]] int PELKO_WriterEnd(PELKO_WRITER* writer, std::vector<unsigned char>* out_data);
+
+// The same on the process's default writer, for callers that compress one
+// item at a time. Main thread only.
+[[nodiscard]] int Compress_Init(int mode, int comp_min, int comp_cache);
+[[nodiscard]] int Compress_Add(const void* data, std::size_t length);
+void Compress_Drain(const std::function<void(const unsigned char* data, std::size_t length)>& take);
 [[nodiscard]] int Compress_End(std::vector<unsigned char>* out_data);
 
-// Sets the first size and the growth step of the writer's output buffer
-// for later compressions (values below 1 keep the defaults).
+// Sets the first size and the growth step of the default writer's output
+// buffer for later compressions (values below 1 keep the defaults).
 void PELKO_SetOutputSizes(int first_size, int growth);
 
 // Starts reading compressed data (copied). A missing magic or an input
@@ -140,7 +174,7 @@ using PELKO_SOURCE = std::function<int(const unsigned char** out_data, std::size
 // size) is kept for the next one.
 void Uncompress_End();
 
-// Drop the writer (with its output sizes) and the reader. Only tests call
+// Drop the default writer (with its output sizes) and the reader. Only tests call
 // them.
 void PELKO_ResetWriterForTest();
 void PELKO_ResetReaderForTest();

@@ -9,10 +9,29 @@
 #include "platform/report.h"
 
 namespace {
-constexpr int kHashBits = 16;            // hash chain buckets of (byte, signature)
-constexpr int kChainSteps = 32;          // chain steps before the ring scan takes over
+// Buckets of the 5 bytes a position starts with, each the newest kSlots
+// positions entered, side by side: a lookup reads one bucket where
+// following a chain through a block takes a cache miss per step. 2^13
+// buckets (768 KiB with their tags) stay in a core's second-level cache;
+// twice as many make large files 1.5% smaller and the writer a fifth
+// slower.
+constexpr int kHashBits = 13;
+constexpr int kSlots = PELKO_CANDIDATES;
+constexpr int kHashBytes = 5;            // bytes a bucket's key holds: comp_min is never less
 constexpr int kMaxCodeBitsPerByte = 11;  // no input byte costs more than a literal
-constexpr uint32_t kCheapMatch = 10;     // nonzero mode weighs shorter matches against literals
+constexpr int kRunTail = 4;              // last positions of a run entered into the buckets
+// Shortcuts of mode 0, each worth a fraction of a percent of output: a
+// match this long ends the search and is taken without a look one byte
+// further; of a longer reference only this many positions at each end
+// are entered.
+constexpr uint32_t kNice = 24;
+constexpr std::size_t kEnterLong = 8;
+constexpr int kAhead = 16;  // positions between a bucket's prefetch and its use
+// Stamps are block positions plus a base that grows block by block, so
+// that stale buckets never need clearing; when a block would take the base
+// past 32 bits the buckets are cleared once (every 4 GiB of input) and it
+// starts over.
+constexpr uint32_t kStampEnd = UINT32_MAX;
 // Largest writer output buffer kept between compressions (4 MiB): covers
 // the output of several blocks, while the output of a large item is handed
 // out without a copy.
@@ -33,6 +52,13 @@ void StoreLe32(unsigned char* p, uint32_t v) {
 uint64_t Load64(const unsigned char* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Eight bytes, the first lowest.
+uint64_t Load64Le(const unsigned char* p) {
+  uint64_t v = Load64(p);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
   return v;
 }
 
@@ -63,56 +89,56 @@ struct BitSink {
   }
 };
 
-struct Writer {
+// One bucket: a ring of the stamps (base + position) of its newest
+// positions, written downwards: from the newest slot up they grow older.
+// A stamp below the base belongs to an earlier block or compression.
+struct alignas(64) BUCKET {
+  uint32_t stamp[kSlots];
+};
+
+// Beside each bucket, apart so that a lookup reads 16 bytes: 8 bits of
+// the key of each slot's position, and the bucket's newest slot. Most
+// positions of other keys are passed over without a look at the stamps or
+// the data.
+struct alignas(32) TAGS {
+  uint8_t tag[kSlots];
+  uint8_t newest;
+};
+}  // namespace
+
+struct PELKO_WORK {
   bool open = false;
-  int mode = 0;
   int comp_min = PELKO_MINMATCH_DEFAULT;
-  int cache = PELKO_CACHE_DEFAULT;
+  int depth = PELKO_CANDIDATES;  // candidates a position weighs
+  uint32_t nice = kNice;
+  std::size_t enter_long = kEnterLong;
   bool ranks_written = false;
   std::vector<unsigned char> block;
   std::size_t fill = 0;
   uint32_t lit_code[256] = {};
   uint8_t lit_bits[256] = {};
-  // Per byte value, the `cache` newest positions where that byte began a
-  // coded step (ring of byte b: entries b * cache ..). The signature of an
-  // entry, the 4 bytes that followed it, is read from the block itself.
-  std::vector<uint32_t> ring_pos;
-  uint32_t ring_count[256] = {};  // entries in the ring, at most `cache`
-  uint32_t ring_slot[256] = {};   // the slot written next: the oldest entry once full
-  // The oldest position in each full ring (0 while a ring is filling):
-  // chains stop below it. Kept apart so the search need not touch the rings.
-  uint32_t ring_oldest[256] = {};
-  // Mode 0 finds its candidate through hash chains of (byte, signature)
-  // over the positions entered into the rings: head holds the newest
-  // position + 1 of a bucket, prev the next older one. A chain is only
-  // followed down to the oldest position still in the byte's ring, so it
-  // finds exactly the ring entry the ring scan would find.
-  std::vector<uint32_t> head;
-  std::vector<uint32_t> prev;
+  std::vector<BUCKET> buckets;
+  std::vector<TAGS> tags;
+  // Literal bits of the block before each position, modulo 2^16: the
+  // bits of a stretch no longer than a reference are a difference of two.
+  std::vector<uint16_t> bit_sum;
+  uint32_t base = 1;
   BitSink sink;
   std::vector<unsigned char> out;
   std::size_t out_len = 0;
-};
-
-// The one compression of the process and the output sizes set for it.
-struct WRITERSTATE {
-  Writer writer;
-  std::size_t out_first = PELKO_OUT_FIRST;
   std::size_t out_growth = PELKO_OUT_GROWTH;
 };
 
-WRITERSTATE& State() {
-  static WRITERSTATE state;
-  return state;
-}
+void PELKO_WORKFREE::operator()(PELKO_WORK* work) const { std::default_delete<PELKO_WORK>()(work); }
 
+namespace {
 // Makes room for `extra` more output bytes. The growth step is a floor:
 // growing by half the size keeps large outputs from being copied over and
 // over.
-[[nodiscard]] int EnsureOut(Writer& w, std::size_t extra) {
+[[nodiscard]] int EnsureOut(PELKO_WORK& w, std::size_t extra) {
   const std::size_t need = w.out_len + extra;
   if (need <= w.out.size()) return 1;
-  const std::size_t grown = w.out.size() + std::max(State().out_growth, w.out.size() / 2);
+  const std::size_t grown = w.out.size() + std::max(w.out_growth, w.out.size() / 2);
   try {
     w.out.resize(std::max(need, grown));
   } catch (const std::bad_alloc&) {
@@ -122,12 +148,7 @@ WRITERSTATE& State() {
   return 1;
 }
 
-uint32_t SigHash(uint32_t byte, uint32_t sig) {
-  const uint64_t key = (static_cast<uint64_t>(sig) << 8) | byte;
-  return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
-}
-
-void SetLiteralCode(Writer& w, int value, int rank) {
+void SetLiteralCode(PELKO_WORK& w, int value, int rank) {
   uint32_t code;
   int bits;
   if (rank >= 252) {
@@ -147,7 +168,7 @@ void SetLiteralCode(Writer& w, int value, int rank) {
 
 // Ranks from the byte counts of the first block, written right after the
 // header (no code has been written yet).
-void WriteRanks(Writer& w, const unsigned char* data, std::size_t len) {
+void WriteRanks(PELKO_WORK& w, const unsigned char* data, std::size_t len) {
   // Four tables, so that runs of one byte value do not wait on one
   // counter's store after the other.
   uint32_t part[4][256] = {};
@@ -168,13 +189,16 @@ void WriteRanks(Writer& w, const unsigned char* data, std::size_t len) {
   w.ranks_written = true;
 }
 
+// A reference candidate: `gain` is the bits it saves over literals.
 struct Match {
   uint32_t pos = 0;
   uint32_t len = 0;
+  int32_t gain = 0;
 };
 
+// REQUIRES: the first kHashBytes bytes at p and i agree, max_len >= 5.
 uint32_t MatchLength(const unsigned char* d, std::size_t p, std::size_t i, uint32_t max_len) {
-  uint32_t len = 5;  // the ring's byte and the signature already agree
+  uint32_t len = kHashBytes;
   while (len + 8 <= max_len) {
     const uint64_t x = Load64(d + p + len) ^ Load64(d + i + len);
     if (x != 0) {
@@ -190,94 +214,112 @@ uint32_t MatchLength(const unsigned char* d, std::size_t p, std::size_t i, uint3
   return len;
 }
 
-// Bits of the literal codes of d[i .. i+len-1].
-uint32_t LiteralBits(const Writer& w, const unsigned char* d, std::size_t i, uint32_t len) {
-  uint32_t bits = 0;
-  for (uint32_t k = 0; k < len; ++k) bits += w.lit_bits[d[i + k]];
-  return bits;
-}
-
 int DistanceBits(uint32_t d) { return std::max(8, BitLength(d)); }
 
 int LengthClass(uint32_t excess) { return excess <= 15 ? 0 : (excess <= 31 ? 1 : 2); }
 
-// The candidate search of one position: the ring of `b` from the newest
-// entry to the oldest. Mode 0 takes the first qualifying candidate; other
-// modes the longest (the newest among equals). A match never grows past
-// the reference cap, its distance or the byte before the block's last.
-Match FindMatch(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
-                uint32_t sig) {
-  Match best;
-  const uint32_t cache = static_cast<uint32_t>(w.cache);
-  const uint32_t* ring = w.ring_pos.data() + std::size_t{b} * cache;
-  const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
-  const uint32_t cap = static_cast<uint32_t>(std::min(cmin + 255, len - i - 1));
-  uint32_t slot = w.ring_slot[b];
-  for (uint32_t k = 0; k < w.ring_count[b]; ++k) {
-    slot = slot == 0 ? cache - 1 : slot - 1;
-    const uint32_t p = ring[slot];
-    if (PELKO_LoadWord(d + p + 1) != sig || p + cmin >= i) continue;
-    const uint32_t m = MatchLength(d, p, i, std::min(cap, static_cast<uint32_t>(i - p)));
-    if (w.mode == 0) return Match{p, m};
-    if (m > best.len) best = Match{p, m};
-  }
-  return best;
+// Bits saved by coding the `len` bytes at i as a reference `distance` back.
+int32_t Gain(const PELKO_WORK& w, std::size_t i, uint32_t len, uint32_t distance) {
+  const uint16_t literal = static_cast<uint16_t>(w.bit_sum[i + len] - w.bit_sum[i]);
+  const int ref = 11 + DistanceBits(distance) +
+                  PELKO_LENGTHBITS[LengthClass(len - static_cast<uint32_t>(w.comp_min))];
+  return static_cast<int32_t>(literal) - ref;
 }
 
-void RingInsert(Writer& w, unsigned b, uint32_t pos, uint32_t hash) {
-  const uint32_t cache = static_cast<uint32_t>(w.cache);
-  const uint32_t next = w.ring_slot[b];
-  uint32_t* ring = w.ring_pos.data() + std::size_t{b} * cache;
-  ring[next] = pos;
-  const uint32_t after = next + 1 == cache ? 0 : next + 1;
-  w.ring_slot[b] = after;
-  if (w.ring_count[b] < cache) ++w.ring_count[b];
-  if (w.ring_count[b] == cache) w.ring_oldest[b] = ring[after];
-  w.prev[pos] = w.head[hash];
-  w.head[hash] = pos + 1;
+// The bucket of the kHashBytes bytes at p (high bits) and their check
+// (the low 8). REQUIRES: kHashBytes bytes at p.
+uint32_t KeyHash(const unsigned char* p) {
+  const uint64_t key = PELKO_LoadWord(p) | uint64_t{p[4]} << 32;
+  return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits - 8));
 }
 
-// The first qualifying candidate through the hash chain; the ring scan
-// takes over when the chain is crowded by other keys.
-Match ChainFind(const Writer& w, const unsigned char* d, std::size_t len, std::size_t i, unsigned b,
-                uint32_t sig, uint32_t hash) {
-  const uint32_t oldest = w.ring_oldest[b];
-  const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
-  uint32_t link = w.head[hash];
-  for (int steps = 0; link != 0 && link - 1 >= oldest; ++steps) {
-    if (steps == kChainSteps) return FindMatch(w, d, len, i, b, sig);
-    const uint32_t p = link - 1;
-    if (p + cmin < i && d[p] == b && PELKO_LoadWord(d + p + 1) == sig) {
-      const uint32_t cap = static_cast<uint32_t>(std::min(cmin + 255, len - i - 1));
-      return Match{p, MatchLength(d, p, i, std::min(cap, static_cast<uint32_t>(i - p)))};
-    }
-    link = w.prev[p];
-  }
-  return Match{};
+// Fetches the bucket of i ahead of its lookup: most positions would wait
+// on theirs otherwise.
+void Prefetch(const PELKO_WORK& w, const unsigned char* d, std::size_t len, std::size_t i) {
+  if (i + kHashBytes > len) return;
+  const uint32_t bucket = KeyHash(d + i) >> 8;
+  __builtin_prefetch(&w.tags[bucket], 1);
+  __builtin_prefetch(&w.buckets[bucket], 1);
 }
 
-// Drops a match the format cannot use or the nonzero mode finds dearer
-// than literals. Returns its length, or 0 when dropped.
-uint32_t KeepMatch(const Writer& w, const unsigned char* d, std::size_t i, const Match& m) {
+// Enters position i as the newest of its bucket, over the oldest.
+void EnterIn(PELKO_WORK& w, uint32_t key, std::size_t i) {
+  TAGS& t = w.tags[key >> 8];
+  const uint32_t at = (t.newest - 1u) % kSlots;
+  w.buckets[key >> 8].stamp[at] = w.base + static_cast<uint32_t>(i);
+  t.tag[at] = static_cast<uint8_t>(key);
+  t.newest = static_cast<uint8_t>(at);
+}
+
+void Enter(PELKO_WORK& w, const unsigned char* d, std::size_t i) { EnterIn(w, KeyHash(d + i), i); }
+
+// The high bit of each byte of x that is zero; a byte 1 above a zero byte
+// may be marked too, which the stamps and the data then rule out.
+uint64_t ZeroBytes(uint64_t x) { return (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull; }
+
+// The 8 high bits of ZeroBytes, as the 8 low bits of the result.
+uint32_t ByteMask(uint64_t high) {
+  return static_cast<uint32_t>(((high >> 7) * 0x0102040810204080ull) >> 56);
+}
+
+// The slots whose tag is that of `key`, as bits, the newest first: bit j
+// for the slot j older than the newest. Only the newest `depth` count.
+// Eight tags at a time, without a branch per slot.
+uint32_t Candidates(const PELKO_WORK& w, const TAGS& t, uint32_t key) {
+  const uint64_t spread = 0x0101010101010101ull * (key & 255);
+  const uint64_t low = Load64Le(t.tag);
+  const uint64_t high = Load64Le(t.tag + 8);
+  uint32_t mask = ByteMask(ZeroBytes(low ^ spread)) | ByteMask(ZeroBytes(high ^ spread)) << 8;
+  mask = (mask >> t.newest | mask << (kSlots - t.newest)) & ((uint32_t{1} << kSlots) - 1);
+  return mask & ((uint32_t{1} << w.depth) - 1);
+}
+
+// The candidate at i that saves most bits, from the newest `depth` of its
+// bucket; then enters i. References stay more than comp_min back, no
+// longer than their distance nor 255 past comp_min, and off the block's
+// last byte. REQUIRES: i + comp_min + 1 < len.
+void FindBest(PELKO_WORK& w, const unsigned char* d, std::size_t len, std::size_t i,
+              Match* out_best) {
   const uint32_t cmin = static_cast<uint32_t>(w.comp_min);
-  if (m.len < cmin) return 0;
-  if (w.mode != 0 && m.len < kCheapMatch) {
-    const uint32_t ref_bits =
-        static_cast<uint32_t>(11 + DistanceBits(static_cast<uint32_t>(i - m.pos)) +
-                              PELKO_LENGTHBITS[LengthClass(m.len - cmin)]);
-    if (LiteralBits(w, d, i, m.len) < ref_bits) return 0;
+  const uint32_t room = static_cast<uint32_t>(std::min<std::size_t>(cmin + 255, len - i - 1));
+  const uint32_t key = KeyHash(d + i);
+  const uint32_t first = PELKO_LoadWord(d + i);
+  const BUCKET& b = w.buckets[key >> 8];
+  const TAGS& t = w.tags[key >> 8];
+  Prefetch(w, d, len, i + kAhead);
+  Match best;
+  for (uint32_t mask = Candidates(w, t, key); mask != 0; mask &= mask - 1) {
+    const uint32_t at = (t.newest + static_cast<uint32_t>(std::countr_zero(mask))) % kSlots;
+    if (b.stamp[at] < w.base) continue;
+    const uint32_t p = b.stamp[at] - w.base;
+    const uint32_t distance = static_cast<uint32_t>(i) - p;
+    const uint32_t cap = std::min(room, distance);
+    if (distance <= cmin || cap <= best.len) continue;
+    if (d[p + best.len] != d[i + best.len] || PELKO_LoadWord(d + p) != first ||
+        d[p + 4] != d[i + 4])
+      continue;
+    const uint32_t m = MatchLength(d, p, i, cap);
+    if (m < cmin) continue;
+    const int32_t gain = Gain(w, i, m, distance);
+    if (gain > best.gain) best = Match{p, m, gain};
+    if (m == room || m >= w.nice) break;
   }
-  return m.len;
+  EnterIn(w, key, i);
+  *out_best = best;
 }
 
-void PutRun(Writer& w, BitSink& s, unsigned b, uint32_t r) {
-  const int width = std::max(3, BitLength(r - 3));
-  const uint32_t v = static_cast<uint32_t>(208 - width);
-  s.Put(((0x700u | v) << width) | (r - 3), 11 + width);
+void PutLiteral(const PELKO_WORK& w, BitSink& s, unsigned b) {
   s.Put(w.lit_code[b], w.lit_bits[b]);
 }
 
-void PutReference(const Writer& w, BitSink& s, uint32_t distance, uint32_t length) {
+void PutRun(const PELKO_WORK& w, BitSink& s, unsigned b, uint32_t r) {
+  const int width = std::max(3, BitLength(r - 3));
+  const uint32_t v = static_cast<uint32_t>(208 - width);
+  s.Put(((0x700u | v) << width) | (r - 3), 11 + width);
+  PutLiteral(w, s, b);
+}
+
+void PutReference(const PELKO_WORK& w, BitSink& s, uint32_t distance, uint32_t length) {
   const int o = DistanceBits(distance);
   const uint32_t excess = length - static_cast<uint32_t>(w.comp_min);
   const int c = LengthClass(excess);
@@ -286,8 +328,13 @@ void PutReference(const Writer& w, BitSink& s, uint32_t distance, uint32_t lengt
   s.Put(excess, PELKO_LENGTHBITS[c]);
 }
 
-// Length of the run starting at i (at least 4 equal bytes are known); it
-// never takes in the block's last byte.
+// A run starts at i: four equal bytes and one more after them.
+bool RunAt(const unsigned char* d, std::size_t len, std::size_t i) {
+  return i + 4 < len && PELKO_LoadWord(d + i) == 0x01010101u * d[i];
+}
+
+// Length of the run starting at i (RunAt holds); it never takes in the
+// block's last byte.
 uint32_t RunLength(const unsigned char* d, std::size_t len, std::size_t i, unsigned b) {
   const std::size_t limit = std::min<std::size_t>(PELKO_MAXRUN, len - 1 - i);
   std::size_t r = 4;
@@ -297,62 +344,105 @@ uint32_t RunLength(const unsigned char* d, std::size_t len, std::size_t i, unsig
   return static_cast<uint32_t>(r);
 }
 
-// Codes one block: every step is a run, a back-reference or a literal.
-void CodeSteps(Writer& w, const unsigned char* d, std::size_t len) {
+// Codes a run at i and enters its last positions, where what follows the
+// run begins to show. Returns the run's length.
+uint32_t CodeRun(PELKO_WORK& w, BitSink& s, const unsigned char* d, std::size_t len, std::size_t i,
+                 std::size_t searched) {
+  const uint32_t r = RunLength(d, len, i, d[i]);
+  PutRun(w, s, d[i], r);
+  for (std::size_t k = i + std::max<uint32_t>(r, kRunTail) - kRunTail; k < i + r && k < searched;
+       ++k)
+    Enter(w, d, k);
+  return r;
+}
+
+// Codes a reference at i and enters the positions it covers from `from` on.
+void CodeReference(PELKO_WORK& w, BitSink& s, const unsigned char* d, std::size_t len,
+                   std::size_t i, std::size_t from, std::size_t searched, const Match& m) {
+  PutReference(w, s, static_cast<uint32_t>(i - m.pos), m.len);
+  const std::size_t end = std::min(i + m.len, searched);
+  for (std::size_t k = from; k < end; ++k) {
+    if (k == from + w.enter_long && end - k > w.enter_long) k = end - w.enter_long;
+    Prefetch(w, d, len, k + kAhead);
+    Enter(w, d, k);
+  }
+}
+
+// Codes one block: runs wherever four equal bytes begin; elsewhere the
+// reference that saves most bits, unless one a byte later saves more,
+// then a literal comes first.
+void CodeSteps(PELKO_WORK& w, const unsigned char* d, std::size_t len) {
   BitSink s = w.sink;
   const std::size_t cmin = static_cast<std::size_t>(w.comp_min);
+  const std::size_t searched = len > cmin + 1 ? len - cmin - 1 : 0;  // positions looked up
   std::size_t i = 0;
+  bool found = false;  // m holds the lookup of i already
+  Match m;
   while (i < len) {
-    const unsigned b = d[i];
-    if (i + 4 < len && PELKO_LoadWord(d + i) == 0x01010101u * b) {
-      const uint32_t r = RunLength(d, len, i, b);
-      PutRun(w, s, b, r);
-      i += r;
+    if (RunAt(d, len, i)) {
+      i += CodeRun(w, s, d, len, i, searched);
       continue;
     }
-    if (i + cmin + 1 < len) {
-      const uint32_t sig = PELKO_LoadWord(d + i + 1);
-      const uint32_t hash = SigHash(b, sig);
-      // Most positions become literals, and then the next one's bucket is
-      // wanted at once: fetch it while this one is searched.
-      __builtin_prefetch(&w.head[SigHash(d[i + 1], PELKO_LoadWord(d + i + 2))]);
-      const Match m =
-          w.mode == 0 ? ChainFind(w, d, len, i, b, sig, hash) : FindMatch(w, d, len, i, b, sig);
-      RingInsert(w, b, static_cast<uint32_t>(i), hash);
-      const uint32_t kept = KeepMatch(w, d, i, m);
-      if (kept != 0) {
-        PutReference(w, s, static_cast<uint32_t>(i - m.pos), kept);
-        i += kept;
+    if (i >= searched) {
+      PutLiteral(w, s, d[i++]);
+      continue;
+    }
+    if (!found) FindBest(w, d, len, i, &m);
+    found = false;
+    if (m.gain <= 0) {
+      PutLiteral(w, s, d[i++]);
+      continue;
+    }
+    std::size_t from = i + 1;
+    if (m.len < w.nice && i + 1 < searched && !RunAt(d, len, i + 1)) {
+      Match next;
+      FindBest(w, d, len, i + 1, &next);
+      if (next.gain > m.gain) {
+        PutLiteral(w, s, d[i++]);
+        m = next, found = true;
         continue;
       }
+      from = i + 2;
     }
-    s.Put(w.lit_code[b], w.lit_bits[b]);
-    ++i;
+    CodeReference(w, s, d, len, i, from, searched, m);
+    i += m.len;
   }
   w.out_len = static_cast<std::size_t>(s.p - w.out.data());
   s.p = nullptr;
   w.sink = s;
 }
 
-[[nodiscard]] int CodeBlock(Writer& w, const unsigned char* d, std::size_t len) {
+void SumLiteralBits(PELKO_WORK& w, const unsigned char* d, std::size_t len) {
+  uint16_t sum = 0;
+  w.bit_sum[0] = 0;
+  for (std::size_t k = 0; k < len; ++k) {
+    sum = static_cast<uint16_t>(sum + w.lit_bits[d[k]]);
+    w.bit_sum[k + 1] = sum;
+  }
+}
+
+[[nodiscard]] int CodeBlock(PELKO_WORK& w, const unsigned char* d, std::size_t len) {
   if (!w.ranks_written) {
     if (!EnsureOut(w, 256)) return 0;
     WriteRanks(w, d, len);
   }
   if (len == 0) return 1;
   if (!EnsureOut(w, len * kMaxCodeBitsPerByte / 8 + 16)) return 0;
-  std::fill(w.ring_count, w.ring_count + 256, 0u);
-  std::fill(w.ring_slot, w.ring_slot + 256, 0u);
-  std::fill(w.ring_oldest, w.ring_oldest + 256, 0u);
-  std::fill(w.head.begin(), w.head.end(), 0u);
+  if (w.base + len >= kStampEnd) {
+    std::fill(w.buckets.begin(), w.buckets.end(), BUCKET{});
+    std::fill(w.tags.begin(), w.tags.end(), TAGS{});
+    w.base = 1;
+  }
+  SumLiteralBits(w, d, len);
   w.sink.p = w.out.data() + w.out_len;
   CodeSteps(w, d, len);
+  w.base += static_cast<uint32_t>(len);
   return 1;
 }
 
 // The compressed data to the caller: copied out of a buffer small enough
 // to keep for the next compression, moved out of a larger one.
-void HandOut(Writer& w, std::vector<unsigned char>* out_data) {
+void HandOut(PELKO_WORK& w, std::vector<unsigned char>* out_data) {
   if (w.out.size() <= kKeptOutput) {
     out_data->assign(w.out.begin(), w.out.begin() + static_cast<std::ptrdiff_t>(w.out_len));
     return;
@@ -374,47 +464,57 @@ int CheckedCompCache(int comp_cache) {
   return PELKO_CACHE_DEFAULT;
 }
 
-// Closes the compression but keeps the work buffers: items are mostly
-// small, and allocating and zero-filling a block, its chains and an output
-// buffer anew for each one costs more than coding it. An output buffer
-// grown past kKeptOutput is let go.
-void ClearWriter(Writer& w) {
-  Writer kept;
+// Closes the compression but keeps the work buffers and the chain stamps:
+// items are mostly small, and allocating and zero-filling a block, its
+// chains and an output buffer anew for each one costs more than coding
+// it. An output buffer grown past kKeptOutput is let go.
+void ClearWork(PELKO_WORK& w) {
+  PELKO_WORK kept;
   kept.block = std::move(w.block);
-  kept.ring_pos = std::move(w.ring_pos);
-  kept.head = std::move(w.head);
-  kept.prev = std::move(w.prev);
+  kept.buckets = std::move(w.buckets);
+  kept.tags = std::move(w.tags);
+  kept.bit_sum = std::move(w.bit_sum);
+  kept.base = w.base;
   if (w.out.size() <= kKeptOutput) kept.out = std::move(w.out);
   w = std::move(kept);
 }
 
-// Sizes the work buffers; what they held before is never read: ring
-// entries are read only below the ring's count, chain links only for
-// positions entered in the current block, and CodeBlock empties the
-// chain heads.
-[[nodiscard]] int AllocateWriter(Writer& w) {
-  const std::size_t ring = 256 * static_cast<std::size_t>(w.cache);
+// Sizes the work buffers; what they held before is never read: stamps
+// below the base end a bucket, bit_sum entries are written for a block
+// before they are read.
+[[nodiscard]] int AllocateWork(PELKO_WRITER* writer) {
   try {
+    if (!writer->work) writer->work.reset(std::make_unique<PELKO_WORK>().release());
+    PELKO_WORK& w = *writer->work;
     w.block.resize(PELKO_BLOCK);
-    w.ring_pos.resize(ring);
-    w.head.resize(std::size_t{1} << kHashBits);
-    w.prev.resize(PELKO_BLOCK);
-    w.out.resize(std::max({w.out.size(), State().out_first, std::size_t{PELKO_HEADER + 16}}));
+    w.buckets.resize(std::size_t{1} << kHashBits);
+    w.tags.resize(std::size_t{1} << kHashBits);
+    w.bit_sum.resize(PELKO_BLOCK + 1);
+    w.out.resize(std::max({w.out.size(), writer->out_first, std::size_t{PELKO_HEADER + 16}}));
   } catch (const std::bad_alloc&) {
-    w = Writer{};
+    writer->work.reset();
     return 0;
   }
   return 1;
 }
+
+// The writer of the Compress_* calls and the output sizes set for it.
+PELKO_WRITER& State() {
+  static PELKO_WRITER writer;
+  return writer;
+}
 }  // namespace
 
-int Compress_Init(int mode, int comp_min, int comp_cache) {
-  Writer& w = State().writer;
-  ClearWriter(w);
-  w.mode = mode;
-  w.comp_min = CheckedCompMin(comp_min);
-  w.cache = CheckedCompCache(comp_cache);
-  if (!AllocateWriter(w)) return 0;
+int PELKO_WriterInit(PELKO_WRITER* writer, int mode, int comp_min, int comp_cache) {
+  if (writer->work) ClearWork(*writer->work);
+  comp_min = CheckedCompMin(comp_min);
+  comp_cache = CheckedCompCache(comp_cache);
+  if (!AllocateWork(writer)) return 0;
+  PELKO_WORK& w = *writer->work;
+  w.comp_min = comp_min;
+  w.depth = std::min(comp_cache, kSlots);
+  if (mode != 0) w.nice = UINT32_MAX, w.enter_long = PELKO_BLOCK;
+  w.out_growth = writer->out_growth;
   std::memcpy(w.out.data(), PELKO_MAGIC, PELKO_MAGICLEN);
   StoreLe32(w.out.data() + PELKO_COMPMINAT, static_cast<uint32_t>(w.comp_min));
   w.out_len = PELKO_RANKSAT;
@@ -422,9 +522,9 @@ int Compress_Init(int mode, int comp_min, int comp_cache) {
   return 1;
 }
 
-int Compress_Add(const void* data, std::size_t length) {
-  Writer& w = State().writer;
-  if (!w.open) return 0;
+int PELKO_WriterAdd(PELKO_WRITER* writer, const void* data, std::size_t length) {
+  if (!writer->work || !writer->work->open) return 0;
+  PELKO_WORK& w = *writer->work;
   const unsigned char* p = static_cast<const unsigned char*>(data);
   while (length > 0) {
     if (w.fill == 0 && length >= PELKO_BLOCK) {
@@ -447,18 +547,19 @@ int Compress_Add(const void* data, std::size_t length) {
   return 1;
 }
 
-void Compress_Drain(
+void PELKO_WriterDrain(
+    PELKO_WRITER* writer,
     const std::function<void(const unsigned char* data, std::size_t length)>& take) {
-  Writer& w = State().writer;
-  if (!w.open) return;
+  if (!writer->work || !writer->work->open) return;
+  PELKO_WORK& w = *writer->work;
   take(w.out.data(), w.out_len);
   w.out_len = 0;
 }
 
-int Compress_End(std::vector<unsigned char>* out_data) {
-  Writer& w = State().writer;
+int PELKO_WriterEnd(PELKO_WRITER* writer, std::vector<unsigned char>* out_data) {
   out_data->clear();
-  if (!w.open) return 0;
+  if (!writer->work || !writer->work->open) return 0;
+  PELKO_WORK& w = *writer->work;
   int ok = CodeBlock(w, w.block.data(), w.fill) && EnsureOut(w, 16);
   if (ok) {
     w.sink.p = w.out.data() + w.out_len;
@@ -467,14 +568,34 @@ int Compress_End(std::vector<unsigned char>* out_data) {
     w.out_len = static_cast<std::size_t>(w.sink.p - w.out.data());
     HandOut(w, out_data);
   }
-  ClearWriter(w);
+  ClearWork(w);
   return ok;
 }
 
-void PELKO_SetOutputSizes(int first_size, int growth) {
-  WRITERSTATE& state = State();
-  state.out_first = first_size > 0 ? static_cast<std::size_t>(first_size) : PELKO_OUT_FIRST;
-  state.out_growth = growth > 0 ? static_cast<std::size_t>(growth) : PELKO_OUT_GROWTH;
+int Compress_Init(int mode, int comp_min, int comp_cache) {
+  return PELKO_WriterInit(&State(), mode, comp_min, comp_cache);
 }
 
-void PELKO_ResetWriterForTest() { State() = WRITERSTATE{}; }
+int Compress_Add(const void* data, std::size_t length) {
+  return PELKO_WriterAdd(&State(), data, length);
+}
+
+void Compress_Drain(
+    const std::function<void(const unsigned char* data, std::size_t length)>& take) {
+  PELKO_WriterDrain(&State(), take);
+}
+
+int Compress_End(std::vector<unsigned char>* out_data) {
+  return PELKO_WriterEnd(&State(), out_data);
+}
+
+void PELKO_SetOutputSizes(int first_size, int growth) {
+  PELKO_WRITER& writer = State();
+  writer.out_first = first_size > 0 ? static_cast<std::size_t>(first_size) : PELKO_OUT_FIRST;
+  writer.out_growth = growth > 0 ? static_cast<std::size_t>(growth) : PELKO_OUT_GROWTH;
+}
+
+void PELKO_ResetWriterForTest() {
+  State().work.reset();
+  State() = PELKO_WRITER{};
+}

@@ -1,6 +1,6 @@
 // Tests of the block compressor: the format (through a bit-by-bit parser
-// written from the code table), the writer against the algorithm taken
-// literally, round trips, truncation and damaged streams.
+// written from the code table), the writer's choice of codes, writers side
+// by side, round trips, truncation and damaged streams.
 #include "compress/pelko.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/compress/sample_bytes.h"
@@ -25,6 +26,14 @@ Bytes Compress(const Bytes& data, int mode = 0, int comp_min = 5, int cache = 64
   Bytes out;
   EXPECT_TRUE(Compress_Init(mode, comp_min, cache) && Compress_Add(data.data(), data.size()) &&
               Compress_End(&out));
+  return out;
+}
+
+// The same through a writer of its own.
+Bytes CompressWith(PELKO_WRITER* writer, const Bytes& data) {
+  Bytes out;
+  EXPECT_TRUE(PELKO_WriterInit(writer, 0, 5, 64) &&
+              PELKO_WriterAdd(writer, data.data(), data.size()) && PELKO_WriterEnd(writer, &out));
   return out;
 }
 
@@ -110,82 +119,6 @@ struct BitWriter {
     return out;
   }
 };
-
-// The writer's algorithm taken literally, slow and plain.
-Bytes ReferenceCompress(const Bytes& data, int mode, int cmin, int cache) {
-  std::vector<std::pair<std::size_t, int>> by_count;
-  for (int v = 0; v < 256; ++v) by_count.push_back({0, v});
-  for (std::size_t k = 0; k < std::min<std::size_t>(data.size(), PELKO_BLOCK); ++k)
-    ++by_count[data[k]].first;
-  std::sort(by_count.begin(), by_count.end());
-  unsigned char ranks[256];
-  int rank[256];
-  for (int r = 0; r < 256; ++r)
-    ranks[r] = static_cast<unsigned char>(by_count[r].second), rank[ranks[r]] = r;
-  auto lit_bits = [&](unsigned char b) {
-    const int r = rank[b];
-    return r >= 252 ? 3 : r >= 244 ? 6 : r >= 228 ? 7 : r >= 196 ? 8 : 11;
-  };
-  BitWriter w(cmin, ranks);
-  auto put_literal = [&](unsigned char b) {
-    const int r = rank[b], n = lit_bits(b);
-    w.Put(n == 3   ? 255 - r
-          : n == 6 ? 0x20 | (251 - r)
-          : n == 7 ? 0x50 | (243 - r)
-          : n == 8 ? 0xC0 | (227 - r)
-                   : 0x700 | (195 - r),
-          n);
-  };
-  for (std::size_t at = 0;; at += PELKO_BLOCK) {
-    const unsigned char* d = data.data() + at;
-    const long len = static_cast<long>(std::min<std::size_t>(PELKO_BLOCK, data.size() - at));
-    std::vector<std::vector<std::pair<long, uint32_t>>> ring(256);  // newest first
-    for (long i = 0; i < len;) {
-      const unsigned char b = d[i];
-      if (i + 4 < len && d[i + 1] == b && d[i + 2] == b && d[i + 3] == b) {
-        long r = 4;
-        while (i + r + 1 < len && d[i + r] == b) ++r;
-        r = std::min(r, 4095L);
-        int width = 3;
-        while ((r - 3) >> width) ++width;
-        w.Put(0x700 | (208 - width), 11), w.Put(static_cast<uint32_t>(r - 3), width),
-            put_literal(b);
-        i += r;
-        continue;
-      }
-      if (i < len - cmin - 1) {
-        const uint32_t sig = d[i + 1] | d[i + 2] << 8 | d[i + 3] << 16 | uint32_t{d[i + 4]} << 24;
-        long best_pos = 0, m = 0;
-        for (const auto& [p, s] : ring[b]) {
-          if (s != sig || p >= i - cmin) continue;
-          long n = 5;
-          while (d[p + n] == d[i + n] && p + n < i && n < cmin + 255 && i + n < len - 1) ++n;
-          if (n > m || mode == 0) best_pos = p, m = n;
-          if (mode == 0) break;
-        }
-        ring[b].insert(ring[b].begin(), {i, sig});
-        if (static_cast<int>(ring[b].size()) > cache) ring[b].pop_back();
-        const long dist = i - best_pos, excess = m - cmin;
-        int o = 8;
-        while (dist >> o) ++o;
-        const int c = excess <= 15 ? 0 : excess <= 31 ? 1 : 2, lbits = c == 0 ? 4 : c == 1 ? 5 : 8;
-        int literal_cost = 0;
-        for (long k = 0; k < m && mode != 0 && m < 10; ++k) literal_cost += lit_bits(d[i + k]);
-        if (m >= cmin && !(mode != 0 && m < 10 && literal_cost < 11 + o + lbits)) {
-          w.Put(0x700 | (217 + 3 * (o - 8) + c), 11), w.Put(static_cast<uint32_t>(dist), o),
-              w.Put(static_cast<uint32_t>(excess), lbits);
-          i += m;
-          continue;
-        }
-      }
-      put_literal(b);
-      ++i;
-    }
-    if (len < PELKO_BLOCK) break;
-  }
-  w.Put(0x700 | 210, 11);
-  return w.Finish();
-}
 
 // The block rules: nothing crosses a block boundary, the last byte of
 // every block is a literal, references stay within the block written so
@@ -273,27 +206,73 @@ TEST_F(PelkoTest, ZeroRunsAndTheRarestByte) {
   }
 }
 
-TEST_F(PelkoTest, WriterFollowsTheAlgorithmExactly) {
-  Bytes periodic;
-  for (int k = 0; k < 30000; ++k) periodic.push_back(static_cast<unsigned char>("abcabd"[k % 6]));
+// Literal bits of each byte value by the rank table of `z`.
+std::vector<int> LiteralBitsOf(const Bytes& z) {
+  std::vector<int> bits(256);
+  for (int r = 0; r < 256; ++r) {
+    bits[z[13 + r]] = r >= 252 ? 3 : r >= 244 ? 6 : r >= 228 ? 7 : r >= 196 ? 8 : 11;
+  }
+  return bits;
+}
+
+// The writer's choice of codes: no reference costs more bits than the
+// literals of its bytes (a repeat of frequent bytes stays literals), and a
+// reference one byte later that saves more wins over the one at a place:
+// there a literal comes first.
+TEST_F(PelkoTest, WriterChoosesCodesByTheirBits) {
+  Bytes lazy = RandomBytes(3000, 31, 200);
+  const Bytes shortfirst = {0xF0, 0xF1, 0xF2, 0xF3, 0xF4};
+  const Bytes longnext = {0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC};
+  std::copy(shortfirst.begin(), shortfirst.end(), lazy.begin() + 500);
+  std::copy(longnext.begin(), longnext.end(), lazy.begin() + 1000);
+  lazy[2000] = 0xF0;
+  std::copy(longnext.begin(), longnext.end(), lazy.begin() + 2001);
   struct Case {
     const char* name;
     Bytes data;
-    int mode, comp_min, cache;
+    std::string kinds;  // the codes from offset 2000 on
   };
-  const Case kCases[] = {
-      {"mixed, mode 0", MixedBytes(100000, 21), 0, 5, 64},
-      {"mixed, mode 1", MixedBytes(60000, 22), 1, 5, 64},
-      {"small alphabet, small ring", RandomBytes(40000, 23, 4), 0, 5, 5},
-      {"small alphabet, mode 1", RandomBytes(20000, 24, 4), 1, 6, 17},
-      {"long minimum", MixedBytes(50000, 25), 0, 40, 64},
-      {"short period", periodic, 0, 5, 64},
-      {"two blocks", MixedBytes(PELKO_BLOCK + 30000, 26), 0, 5, 64},
-  };
+  const Case kCases[] = {{"a longer reference a byte later", lazy, "LB"},
+                         {"four byte values", RandomBytes(30000, 32, 4), ""},
+                         {"text-like", MixedBytes(200000, 35), ""}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    EXPECT_TRUE(Compress(c.data, c.mode, c.comp_min, c.cache) ==
-                ReferenceCompress(c.data, c.mode, c.comp_min, c.cache));
+    const Bytes z = Compress(c.data);
+    CheckBlockRules(z, 5, c.data.size());
+    const std::vector<int> literal = LiteralBitsOf(z);
+    std::string kinds;
+    std::size_t at = 0;
+    for (const Code& code : ParseCodes(z, 5)) {
+      if (code.kind == 'B') {
+        int bits = 0;
+        for (std::size_t k = at; k < at + code.count; ++k) bits += literal[c.data[k]];
+        const int k = code.v - 217;
+        ASSERT_GT(bits, 11 + 8 + k / 3 + (k % 3 == 2 ? 8 : 4 + k % 3)) << at;
+      }
+      if (at >= 2000 && kinds.size() < c.kinds.size()) kinds += code.kind;
+      at += code.count;
+    }
+    EXPECT_EQ(kinds, c.kinds);
+  }
+}
+
+// Two writers on two threads at once give what one writer gives for the
+// same inputs one after the other.
+TEST_F(PelkoTest, WritersSideBySideMatchOneAfterTheOther) {
+  const Bytes inputs[2] = {MixedBytes(PELKO_BLOCK + 70000, 33), MixedBytes(900000, 34)};
+  PELKO_WRITER one;
+  Bytes alone[2];
+  for (int k = 0; k < 2; ++k) alone[k] = CompressWith(&one, inputs[k]);
+  PELKO_WRITER writers[2];
+  Bytes together[2];
+  std::thread second([&] { together[1] = CompressWith(&writers[1], inputs[1]); });
+  together[0] = CompressWith(&writers[0], inputs[0]);
+  second.join();
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_TRUE(together[k] == alone[k]) << k;
+    Bytes back;
+    ASSERT_TRUE(Decompress(together[k], &back));
+    EXPECT_TRUE(back == inputs[k]);
   }
 }
 
@@ -307,8 +286,20 @@ TEST_F(PelkoTest, RoundTripsAcrossSizesModesAndSettings) {
                static_cast<unsigned char>(0));
   far[0] = far[650000] = 255;
   std::copy(far.begin() + 1, far.begin() + 400, far.begin() + 650001);
+  // One 5-byte key thousands of times, each with other bytes after it.
+  Bytes crowded = RandomBytes(140000, 6);
+  for (std::size_t at = 0; at + 7 <= crowded.size(); at += 7)
+    std::fill(crowded.begin() + static_cast<std::ptrdiff_t>(at),
+              crowded.begin() + static_cast<std::ptrdiff_t>(at) + 5, 0xAB);
+  // A block that ends with its own first 300 bytes (the widest distance)
+  // and a next block that begins with them again (out of reach).
+  Bytes edges = RandomBytes(PELKO_BLOCK + 1000, 7);
+  std::copy(edges.begin(), edges.begin() + 300, edges.begin() + (PELKO_BLOCK - 300));
+  std::copy(edges.begin(), edges.begin() + 300, edges.begin() + PELKO_BLOCK);
   const std::vector<std::pair<const char*, Bytes>> data = {
       {"one byte", {42}},
+      {"one key crowding its bucket", crowded},
+      {"block edges", edges},
       {"random", RandomBytes(70000, 1)},
       {"runs", runs},
       {"far repeat", far},
@@ -454,9 +445,12 @@ TEST_F(PelkoTest, KeptBuffersCarryNothingOver) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     const Bytes z = Compress(c.data, c.mode, c.comp_min, c.cache);
-    if (c.data.size() < 100000) {
-      EXPECT_TRUE(z == ReferenceCompress(c.data, c.mode, c.comp_min, c.cache));
-    }
+    PELKO_WRITER fresh;
+    Bytes fresh_z;
+    ASSERT_TRUE(PELKO_WriterInit(&fresh, c.mode, c.comp_min, c.cache) &&
+                PELKO_WriterAdd(&fresh, c.data.data(), c.data.size()) &&
+                PELKO_WriterEnd(&fresh, &fresh_z));
+    EXPECT_TRUE(z == fresh_z);
     Bytes back;
     EXPECT_FALSE(DecompressViews(damaged, &back));
     ASSERT_TRUE(DecompressViews(z, &back));
