@@ -143,8 +143,10 @@ bool FindSection(FILE* file, const SECTIONTEXTS& texts, const SECTIONLAYOUT& pro
 
 // Whether nothing follows the file's position.
 bool AtEnd(FILE* file) {
-  const int c = std::fgetc(file);
-  if (c == EOF) return std::ferror(file) == 0;
+  unsigned char c = 0;
+  std::size_t got = 0;
+  if (!PLATFORM_Read(file, &c, 1, &got)) return false;
+  if (got == 0) return true;
   (void)std::ungetc(c, file);
   return false;
 }

@@ -41,9 +41,16 @@ constexpr char kIdxBadRow[] =
 
 constexpr int kMaxNameSize = 100;  // a larger name size marks a damaged file
 
+// Up to `size` bytes through the platform's reads (which tests can make
+// fail); fewer at the end of the file or on a read error.
+size_t ReadUpTo(FILE* file, void* buffer, size_t size) {
+  size_t got = 0;
+  return PLATFORM_Read(file, buffer, size, &got) ? got : 0;
+}
+
 int ReadInt32(FILE* file, int32_t* value) {
   unsigned char le[4];
-  if (std::fread(le, 1, 4, file) != 4) return 0;
+  if (ReadUpTo(file, le, 4) != 4) return 0;
   *value = WIRE_GetInt32(le);
   return 1;
 }
@@ -52,7 +59,7 @@ int ReadInt32(FILE* file, int32_t* value) {
 // without one. *has_header tells which.
 int ReadDataHeader(FILE* file, const std::string& path, DBTABLE* table, bool* has_header) {
   char magic[2] = {};
-  *has_header = std::fread(magic, 1, 2, file) == 2 && magic[0] == '#' && magic[1] == '#';
+  *has_header = ReadUpTo(file, magic, 2) == 2 && magic[0] == '#' && magic[1] == '#';
   if (!*has_header) {
     std::rewind(file);
     return 1;
@@ -80,7 +87,7 @@ std::vector<int> ReadRows(FILE* file, DBTABLE* table, int timestamp, bool fill_l
   const IDXROWS rows = ROWIDX_Rows(table);
   for (;;) {
     int s = RowPool_NewSlot(pool, timestamp);
-    if (std::fread(ROWPOOL_Data(pool, s), 1, row_size, file) != row_size) {
+    if (ReadUpTo(file, ROWPOOL_Data(pool, s), row_size) != row_size) {
       RowPool_FreeSlot(pool, s);
       return slots;
     }
@@ -94,7 +101,7 @@ std::vector<int> ReadRows(FILE* file, DBTABLE* table, int timestamp, bool fill_l
 int ReadAttribIndex(FILE* file, const std::string& path, DBATTRIB* attrib,
                     const std::vector<int>& slot_of) {
   char mark = 0;
-  if (std::fread(&mark, 1, 1, file) != 1 || mark != '#') {
+  if (ReadUpTo(file, &mark, 1) != 1 || mark != '#') {
     DBreport(kIdxAttribMissing, path.c_str());
     return 0;
   }
@@ -108,7 +115,7 @@ int ReadAttribIndex(FILE* file, const std::string& path, DBATTRIB* attrib,
     return 0;
   }
   char name[kMaxNameSize + 1] = {};
-  size_t got = std::fread(name, 1, static_cast<size_t>(name_size), file);
+  size_t got = ReadUpTo(file, name, static_cast<size_t>(name_size));
   if (got != static_cast<size_t>(name_size) ||
       std::strncmp(attrib->name.c_str(), name, static_cast<size_t>(name_size)) != 0) {
     DBreport(kIdxWrongAttrib, path.c_str(), attrib->name.c_str(), name);
@@ -116,7 +123,7 @@ int ReadAttribIndex(FILE* file, const std::string& path, DBATTRIB* attrib,
   }
   size_t n = slot_of.size();
   std::vector<unsigned char> bytes(n * 4);
-  if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+  if (ReadUpTo(file, bytes.data(), bytes.size()) != bytes.size()) {
     DBreport(kIdxShort, path.c_str(), attrib->name.c_str());
     return 0;
   }
@@ -141,7 +148,7 @@ int ReadIndexFile(const std::string& path, DBTABLE* table, const std::vector<int
   PLATFORM_FILEPTR file(PLATFORM_OpenRead(path.c_str()));
   if (!file) return 0;
   char magic[2] = {};
-  if (std::fread(magic, 1, 2, file.get()) != 2 || magic[0] != '#' || magic[1] != '#') {
+  if (ReadUpTo(file.get(), magic, 2) != 2 || magic[0] != '#' || magic[1] != '#') {
     DBreport(kIdxHeaderMissing, path.c_str());
     return 0;
   }
