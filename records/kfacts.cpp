@@ -82,10 +82,6 @@ int KFACTS_Store(const KFACTS* record, DBHANDLE* handle) {
   return RECIO_DeleteByKey(kKeyed, record, handle) && RECIO_LoadInsert(kShape, record, handle);
 }
 
-int KFACTS_Load_Insert(const KFACTS* record, DBHANDLE* handle) {
-  return RECIO_LoadInsert(kShape, record, handle);
-}
-
 int KFACTS_Load_Batch(std::span<const unsigned char* const> records, DBHANDLE* handle) {
   return RECIO_LoadBatch(kShape, records, handle);
 }

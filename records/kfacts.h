@@ -66,8 +66,6 @@ void KFACTS_MakeChecksum(KFACTS* record, const char* kaspo_id, uint32_t checksum
 // when a bracket fails.
 // Replaces the facts of the record's item by the record.
 [[nodiscard]] int KFACTS_Store(const KFACTS* record, DBHANDLE* handle);
-// Inserts as it is, without the unique check (container load).
-[[nodiscard]] int KFACTS_Load_Insert(const KFACTS* record, DBHANDLE* handle);
 // The same for many records in one call, inserted in the order given
 // (RECIO_LoadBatch); each points at a record of this module's layout.
 [[nodiscard]] int KFACTS_Load_Batch(std::span<const unsigned char* const> records,

@@ -34,8 +34,4 @@ void ALLOC_Fail() {
   PLATFORM_Exit(1);
 }
 
-std::unique_ptr<unsigned char[]> ALLOC_Bytes(std::size_t n) {
-  return ALLOC_Make([n] { return std::make_unique<unsigned char[]>(ALLOC_SizeClass(n)); });
-}
-
 void ALLOC_ResetForTest() { State() = AllocState{}; }

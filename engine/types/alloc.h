@@ -41,10 +41,6 @@ auto ALLOC_Make(Make make) -> decltype(make()) {
   }
 }
 
-// A zeroed byte buffer of at least `n` bytes (its size class).
-// Out of memory ends the process through ALLOC_Fail.
-std::unique_ptr<unsigned char[]> ALLOC_Bytes(std::size_t n);
-
 // Resizes an engine-owned vector; out of memory ends the process through
 // ALLOC_Fail instead of throwing into code that cannot recover.
 template <typename T>
