@@ -179,7 +179,8 @@ void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length
 
 BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
                                     const BLOBJIO_OPENED& on_opened, COMPR_CHUNKS* out_chunks,
-                                    BLOBJIO_FILEFACTS* out_facts, PELKO_WRITER* writer) {
+                                    BLOBJIO_FILEFACTS* out_facts, PELKO_WRITER* writer,
+                                    const std::atomic<bool>* abandon) {
   *out_chunks = COMPR_CHUNKS{};
   *out_facts = BLOBJIO_FILEFACTS{};
   PLATFORM_FILEPTR file;
@@ -201,6 +202,7 @@ BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t ma
   // A short read is the end of the file: the read that found it already
   // asked past the length the file had, so a file that grew shows there.
   for (std::size_t got = piece.size(); got == piece.size();) {
+    if (abandon != nullptr && abandon->load()) return BLOBJIO_FILE_FAILED;
     if (!PLATFORM_Read(file.get(), piece.data(), piece.size(), &got)) return BLOBJIO_FILE_FAILED;
     if (got > out_facts->length - read) return BLOBJIO_FILE_CHANGED;
     encoder.Add(piece.data(), got);

@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
@@ -245,11 +246,13 @@ void NoteOpened(uint64_t /*length*/, const void* opened) {
 // Encodes ahead of the file's turn with a writer of the thread's own:
 // nothing is printed, and running out of memory is left for the file's
 // turn to tell.
-void EncodeAhead(const ITEMS_SOURCE& file, bool compress, PELKO_WRITER* writer, ENCODED* out) {
+// A stopped pass drops the file.
+void EncodeAhead(const ITEMS_SOURCE& file, bool compress, PELKO_WRITER* writer,
+                 const std::atomic<bool>* abandon, ENCODED* out) {
   try {
     out->read = BLOBJIO_EncodeFile(file.path.c_str(), compress, kMaxLength,
                                    BLOBJIO_OPENED{NoteOpened, &out->opened}, &out->chunks,
-                                   &out->facts, writer);
+                                   &out->facts, writer, abandon);
   } catch (const std::bad_alloc&) {
     *out = ENCODED{};
     out->out_of_memory = true;
@@ -300,6 +303,7 @@ class ADDAHEAD {
     {
       std::lock_guard<std::mutex> hold(mutex_);
       stop_ = true;
+      abandon_ = true;
       changed_.notify_all();
     }
     if (worker_.joinable()) worker_.join();
@@ -359,7 +363,7 @@ class ADDAHEAD {
     Claim(index);
     hold->unlock();
     ENCODED encoded;
-    EncodeAhead(files_[index], settings_.compress, writer, &encoded);
+    EncodeAhead(files_[index], settings_.compress, writer, &abandon_, &encoded);
     hold->lock();
     held_ += HeldBytes(encoded.chunks);
     done_[index] = std::move(encoded);
@@ -385,7 +389,8 @@ class ADDAHEAD {
   std::size_t next_ = 0;       // the first file no thread has begun
   std::size_t held_ = 0;       // chunk bytes encoded and not taken
   bool stop_ = false;
-  PELKO_WRITER own_writer_;  // the main thread's, for files ahead of their turn
+  std::atomic<bool> abandon_ = false;  // stop_, read outside the lock
+  PELKO_WRITER own_writer_;            // the main thread's, for files ahead of their turn
   std::mutex mutex_;
   std::condition_variable changed_;
   std::thread worker_;
