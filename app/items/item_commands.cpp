@@ -245,8 +245,7 @@ void NoteOpened(uint64_t /*length*/, const void* opened) {
 
 // Encodes ahead of the file's turn with a writer of the thread's own:
 // nothing is printed, and running out of memory is left for the file's
-// turn to tell.
-// A stopped pass drops the file.
+// turn to tell. A stopped pass drops the file at the next piece.
 void EncodeAhead(const ITEMS_SOURCE& file, bool compress, PELKO_WRITER* writer,
                  const std::atomic<bool>* abandon, ENCODED* out) {
   try {
