@@ -228,7 +228,7 @@ constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
 // hold: the store keeps up with one thread's encoding, so a short queue
 // keeps both threads busy without holding much more than the container.
 constexpr std::size_t kAheadItems = 4;
-constexpr std::size_t kAheadBytes = std::size_t{64} << 20;
+constexpr std::size_t kAheadBytes = std::size_t{32} << 20;
 
 // Encodes in the current thread, in the file's turn: the notice of a long
 // read comes before the read.
