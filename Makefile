@@ -66,7 +66,7 @@ test-sanitize:
 # report fails the run's exit status and its compared standard error.
 # ThreadSanitizer delivers a signal raised inside its own handler only
 # after the handler returns, so the test of that re-entry stays out.
-TSAN_TESTS ?= *Signal*:*Rescue*:*TemporaryFiles*:*FileSizeLimit*:*CtrlC*:*Queued*:*Export*:*OutputBuffer*-SignalHandler.*
+TSAN_TESTS ?= *Signal*:*AddingAhead*:*EncodedAhead*:*Rescue*:*TemporaryFiles*:*FileSizeLimit*:*CtrlC*:*Queued*:*Export*:*OutputBuffer*-SignalHandler.*
 test-tsan:
 	@bash .ci/deps test
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKASPO_TSAN=ON

@@ -121,8 +121,9 @@ std::size_t BLOBJIO_StreamMax(int64_t recorded_size) {
   return static_cast<std::size_t>(BLOBJIO_LISTHEAD + records * BLOBJ_DATA_SIZE);
 }
 
-BLOBJIO_ENCODER::BLOBJIO_ENCODER(bool compress, uint64_t length, COMPR_CHUNKS* out_chunks)
-    : chunker_(compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE, BLOBJIO_CHUNKSIZE, out_chunks),
+BLOBJIO_ENCODER::BLOBJIO_ENCODER(bool compress, uint64_t length, COMPR_CHUNKS* out_chunks,
+                                 PELKO_WRITER* writer)
+    : chunker_(compress ? COMPR_MODE_PELKO : COMPR_MODE_RLE, BLOBJIO_CHUNKSIZE, out_chunks, writer),
       length_(length) {
   const uint64_t records = (length + BLOBJIO_PAYLOAD - 1) / BLOBJIO_PAYLOAD;
   unsigned char head[BLOBJIO_LISTHEAD];
@@ -178,7 +179,8 @@ void BLOBJIO_Encode(bool compress, const unsigned char* data, std::size_t length
 
 BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t max_length,
                                     const BLOBJIO_OPENED& on_opened, COMPR_CHUNKS* out_chunks,
-                                    BLOBJIO_FILEFACTS* out_facts) {
+                                    BLOBJIO_FILEFACTS* out_facts, PELKO_WRITER* writer,
+                                    const std::atomic<bool>* abandon) {
   *out_chunks = COMPR_CHUNKS{};
   *out_facts = BLOBJIO_FILEFACTS{};
   PLATFORM_FILEPTR file;
@@ -193,13 +195,14 @@ BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress, uint64_t ma
   out_facts->mtime = source.mtime;
   if (out_facts->length > max_length) return BLOBJIO_FILE_TOO_LONG;
   if (on_opened.call != nullptr) on_opened.call(out_facts->length, on_opened.context);
-  BLOBJIO_ENCODER encoder(compress, out_facts->length, out_chunks);
+  BLOBJIO_ENCODER encoder(compress, out_facts->length, out_chunks, writer);
   std::vector<unsigned char> piece(kReadPiece);
   uint32_t checksum = CHECKSUM_START;
   uint64_t read = 0;
   // A short read is the end of the file: the read that found it already
   // asked past the length the file had, so a file that grew shows there.
   for (std::size_t got = piece.size(); got == piece.size();) {
+    if (abandon != nullptr && abandon->load()) return BLOBJIO_FILE_FAILED;
     if (!PLATFORM_Read(file.get(), piece.data(), piece.size(), &got)) return BLOBJIO_FILE_FAILED;
     if (got > out_facts->length - read) return BLOBJIO_FILE_CHANGED;
     encoder.Add(piece.data(), got);

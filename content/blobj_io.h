@@ -24,6 +24,7 @@
 // '0' for "#01" in every row of the item.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -96,7 +97,9 @@ struct BLOBJIO_FAULT {
 // length must be known at the start.
 class BLOBJIO_ENCODER {
  public:
-  BLOBJIO_ENCODER(bool compress, uint64_t length, COMPR_CHUNKS* out_chunks);
+  // `writer`: the compressor's state this encoder uses (COMPR_CHUNKER).
+  BLOBJIO_ENCODER(bool compress, uint64_t length, COMPR_CHUNKS* out_chunks,
+                  PELKO_WRITER* writer = nullptr);
   void Add(const unsigned char* data, std::size_t length);
   // Ends the content. False when it was not as long as announced: the
   // chunks then hold no good stream.
@@ -147,12 +150,14 @@ struct BLOBJIO_OPENED {
 // exactly the length it had when opened: a file that changes meanwhile is
 // refused, not read without end. A file longer than `max_length` is not
 // encoded (out_facts->length says how long it is); for any other,
-// `on_opened` is called before the first read.
-[[nodiscard]] BLOBJIO_FILEREAD BLOBJIO_EncodeFile(const char* path, bool compress,
-                                                  uint64_t max_length,
-                                                  const BLOBJIO_OPENED& on_opened,
-                                                  COMPR_CHUNKS* out_chunks,
-                                                  BLOBJIO_FILEFACTS* out_facts);
+// `on_opened` is called before the first read. A thread other than the
+// main one passes a `writer` of its own (COMPR_CHUNKER), and then gets
+// std::bad_alloc when memory runs out. Once `abandon` is set the read
+// stops between two pieces, as if it had failed.
+[[nodiscard]] BLOBJIO_FILEREAD BLOBJIO_EncodeFile(
+    const char* path, bool compress, uint64_t max_length, const BLOBJIO_OPENED& on_opened,
+    COMPR_CHUNKS* out_chunks, BLOBJIO_FILEFACTS* out_facts, PELKO_WRITER* writer = nullptr,
+    const std::atomic<bool>* abandon = nullptr);
 
 // Replaces the chunks of the item (fk_id, fk_table) by `chunks`, numbered
 // from 1. REQUIRES: the caller holds a transaction (DB_Begin); the old

@@ -243,20 +243,39 @@ int COMPR_NextChunk(const COMPR_CHUNKS& chunks, COMPR_CHUNKWALK* walk, RECORD_BI
   return 1;
 }
 
-COMPR_CHUNKER::COMPR_CHUNKER(int mode, int chunk_size, COMPR_CHUNKS* out)
-    : mode_(mode), room_(static_cast<std::size_t>(chunk_size - COMPR_TAGLEN)), out_(out) {
+COMPR_CHUNKER::COMPR_CHUNKER(int mode, int chunk_size, COMPR_CHUNKS* out, PELKO_WRITER* writer)
+    : mode_(mode),
+      writer_(writer),
+      room_(static_cast<std::size_t>(chunk_size - COMPR_TAGLEN)),
+      out_(out) {
   assert(chunk_size >= COMPR_MINCHUNK && chunk_size <= COMPR_MAXCHUNK);
   *out_ = COMPR_CHUNKS{};
   out_->mode = mode;
 }
 
+// The compressor has reported it.
+void COMPR_CHUNKER::OutOfMemory() const {
+  if (writer_ != nullptr) throw std::bad_alloc();
+  PLATFORM_Exit(1);
+}
+
 void COMPR_CHUNKER::Add(const unsigned char* data, std::size_t length) {
   if (length == 0) return;
   if (mode_ == COMPR_MODE_PELKO) {
-    if (!packing_ && !Compress_Init(kPelkoMode, kPelkoMinMatch, kPelkoCache)) PLATFORM_Exit(1);
+    const auto slice = [this](const unsigned char* code, std::size_t n) { Slice(code, n); };
+    if (writer_ == nullptr) {
+      if (!packing_ && !Compress_Init(kPelkoMode, kPelkoMinMatch, kPelkoCache)) OutOfMemory();
+      packing_ = true;
+      if (!Compress_Add(data, length)) OutOfMemory();
+      Compress_Drain(slice);
+      return;
+    }
+    if (!packing_ && !PELKO_WriterInit(writer_, kPelkoMode, kPelkoMinMatch, kPelkoCache)) {
+      OutOfMemory();
+    }
     packing_ = true;
-    if (!Compress_Add(data, length)) PLATFORM_Exit(1);  // out of memory, reported by the compressor
-    Compress_Drain([this](const unsigned char* code, std::size_t n) { Slice(code, n); });
+    if (!PELKO_WriterAdd(writer_, data, length)) OutOfMemory();
+    PELKO_WriterDrain(writer_, slice);
     return;
   }
   window_.insert(window_.end(), data, data + length);
@@ -272,7 +291,9 @@ void COMPR_CHUNKER::Finish() {
   } else if (packing_) {  // an empty stream has no chunks
     packing_ = false;
     std::vector<unsigned char> rest;
-    if (!Compress_End(&rest)) PLATFORM_Exit(1);
+    if (!(writer_ == nullptr ? Compress_End(&rest) : PELKO_WriterEnd(writer_, &rest))) {
+      OutOfMemory();
+    }
     Slice(rest.data(), rest.size());
   }
   if (fill_ > 0) Keep(chunk_, fill_);
@@ -318,6 +339,7 @@ void COMPR_CHUNKER::Keep(const unsigned char* body, std::size_t length) {
     blocks.back().insert(blocks.back().end(), body, body + length);
     out_->lengths.push_back(static_cast<uint16_t>(length));
   } catch (const std::bad_alloc&) {
+    if (writer_ != nullptr) throw;
     COMPR_OutOfMemory();
   }
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "compress/pelko.h"
 #include "content/chunk_format.h"
 #include "records/record.h"
 
@@ -39,13 +40,16 @@ struct COMPR_CHUNKWALK {
 // the stream reaches a little past them, so only that little of the
 // stream is held; "#50" chunks are cut from the compressed stream as the
 // block compressor codes it, and the compressor holds one block of the
-// stream and of its code (its state is process-wide: one chunker of "#50"
-// chunks at a time).
+// stream and of its code. Without a writer of its own a chunker of "#50"
+// chunks uses the compressor's default one (one such chunker at a time, in
+// the main thread), and running out of memory ends the process; with one
+// it may run in any thread, and running out of memory throws
+// std::bad_alloc instead, since only the main thread may end the process.
 class COMPR_CHUNKER {
  public:
   // Starts the chunks of `mode` in `out`, which is emptied.
   // REQUIRES: COMPR_MINCHUNK <= chunk_size <= COMPR_MAXCHUNK.
-  COMPR_CHUNKER(int mode, int chunk_size, COMPR_CHUNKS* out);
+  COMPR_CHUNKER(int mode, int chunk_size, COMPR_CHUNKS* out, PELKO_WRITER* writer = nullptr);
   // Appends stream bytes.
   void Add(const unsigned char* data, std::size_t length);
   // Ends the stream and makes its last chunks.
@@ -56,8 +60,11 @@ class COMPR_CHUNKER {
   void Keep(const unsigned char* body, std::size_t length);
   void Slice(const unsigned char* data, std::size_t length);
 
+  void OutOfMemory() const;
+
   int mode_;
-  std::size_t room_;  // body bytes of a chunk
+  PELKO_WRITER* writer_;  // null: the default writer
+  std::size_t room_;      // body bytes of a chunk
   COMPR_CHUNKS* out_;
   bool packing_ = false;               // "#50": a compression is open
   std::vector<unsigned char> window_;  // "#01": the stream not coded yet

@@ -1,12 +1,15 @@
 // process.cpp: the single exit path of the process.
 #include "platform/process.h"
 
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -76,6 +79,13 @@ void PLATFORM_Exit(int status) {
 int PLATFORM_AtExit(ExitHandler handler) { return std::atexit(handler) == 0 ? 1 : 0; }
 
 long PLATFORM_ProcessId() { return static_cast<long>(getpid()); }
+
+int PLATFORM_Cores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
 
 bool PLATFORM_ProcessRuns(long pid) {
   if (pid <= 0) return false;

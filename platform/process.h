@@ -39,6 +39,10 @@ using ExitHandler = void (*)();
 // temporary files that two runs must not share. Any thread.
 [[nodiscard]] long PLATFORM_ProcessId();
 
+// The cores this process may run on (at least 1): a machine's cores less
+// those its affinity mask leaves out. Any thread.
+[[nodiscard]] int PLATFORM_Cores();
+
 // Whether a process with this id runs now, under any user. Any thread.
 [[nodiscard]] bool PLATFORM_ProcessRuns(long pid);
 

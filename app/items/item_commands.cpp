@@ -1,14 +1,24 @@
 // item_commands.cpp: the item commands and their dialogues.
 #include "app/items/item_commands.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "app/base/console.h"
@@ -127,6 +137,12 @@ bool ChooseDescriptionAndCompression(ADDCHOICE* choice) {
 
 // Whether the name can be stored as it is: the field holds 80 bytes and
 // drops trailing blanks, and a cut name would be exported as another file.
+bool NameStorable(const std::string& name) {
+  return name.size() <= static_cast<std::size_t>(KASPO_FILENAMELEN) &&
+         (name.empty() || name.back() != ' ');
+}
+
+// NameStorable, saying why not.
 bool NameFits(const std::string& name) {
   if (name.size() > static_cast<std::size_t>(KASPO_FILENAMELEN)) {
     CONSOLE_Error(kNameTooLong, PLATFORM_Printable(name).c_str(), KASPO_FILENAMELEN);
@@ -196,6 +212,221 @@ void AnnounceLargeFile(uint64_t length, const void* name) {
   CONSOLE_Print(kLargeFile, PLATFORM_Printable(*static_cast<const std::string*>(name)).c_str(),
                 static_cast<int>(length / kKilo));
   std::fflush(CONSOLE_Get().out);
+}
+
+// A file as it was read and encoded for an add.
+struct ENCODED {
+  BLOBJIO_FILEREAD read = BLOBJIO_FILE_FAILED;
+  COMPR_CHUNKS chunks;
+  BLOBJIO_FILEFACTS facts;
+  bool opened = false;         // its length was known before the read
+  bool out_of_memory = false;  // not encoded: memory ran out
+};
+
+constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
+// Files encoded ahead of their turn, at most, and the chunk bytes they may
+// hold: the store keeps up with one thread's encoding, so a short queue
+// keeps both threads busy without holding much more than the container.
+constexpr std::size_t kAheadItems = 4;
+constexpr std::size_t kAheadBytes = std::size_t{32} << 20;
+
+// Encodes in the current thread, in the file's turn: the notice of a long
+// read comes before the read.
+void EncodeNow(const ITEMS_SOURCE& file, const ITEMS_ADDSETTINGS& settings, ENCODED* out) {
+  const BLOBJIO_OPENED announce =
+      settings.notices ? BLOBJIO_OPENED{AnnounceLargeFile, &file.name} : BLOBJIO_OPENED{};
+  out->read = BLOBJIO_EncodeFile(file.path.c_str(), settings.compress, kMaxLength, announce,
+                                 &out->chunks, &out->facts);
+}
+
+void NoteOpened(uint64_t /*length*/, const void* opened) {
+  *const_cast<bool*>(static_cast<const bool*>(opened)) = true;
+}
+
+// Encodes ahead of the file's turn with a writer of the thread's own:
+// nothing is printed, and running out of memory is left for the file's
+// turn to tell. A stopped pass drops the file at the next piece.
+void EncodeAhead(const ITEMS_SOURCE& file, bool compress, PELKO_WRITER* writer,
+                 const std::atomic<bool>* abandon, ENCODED* out) {
+  try {
+    out->read = BLOBJIO_EncodeFile(file.path.c_str(), compress, kMaxLength,
+                                   BLOBJIO_OPENED{NoteOpened, &out->opened}, &out->chunks,
+                                   &out->facts, writer, abandon);
+  } catch (const std::bad_alloc&) {
+    *out = ENCODED{};
+    out->out_of_memory = true;
+  }
+}
+
+std::size_t HeldBytes(const COMPR_CHUNKS& chunks) {
+  std::size_t bytes = 0;
+  for (const std::vector<unsigned char>& block : chunks.blocks) bytes += block.capacity();
+  return bytes;
+}
+
+void StopAtEnd(void* ahead);
+
+// The files of one add pass, read and encoded by a worker thread and the
+// main thread side by side, taken by the main thread strictly in list
+// order. The main thread encodes a file whose turn has come itself, and
+// while the worker still encodes that one it encodes the next rather than
+// wait. Only the main thread prints or touches the tables.
+class ADDAHEAD {
+ public:
+  ADDAHEAD(const std::vector<ITEMS_SOURCE>& files, const ITEMS_ADDSETTINGS& settings)
+      : files_(files), settings_(settings), state_(files.size(), kOpen), done_(files.size()) {
+    if (!settings.ahead || files.size() < 2 || PLATFORM_Cores() < 2) return;
+    // A break or an end request is handled in the main thread.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    const bool masked = pthread_sigmask(SIG_SETMASK, &all, &before) == 0;
+    try {
+      worker_ = std::thread([this] { Work(); });
+    } catch (const std::system_error&) {
+      // Without a worker every file is encoded in its turn.
+    }
+    if (masked) (void)pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (worker_.joinable()) PLATFORM_AddCleanup(StopAtEnd, this);
+  }
+  ADDAHEAD(const ADDAHEAD&) = delete;
+  ADDAHEAD& operator=(const ADDAHEAD&) = delete;
+  ~ADDAHEAD() {
+    if (!worker_.joinable()) return;
+    PLATFORM_RemoveCleanup(StopAtEnd, this);
+    Stop();
+  }
+
+  // Encoded files not taken yet are dropped.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      stop_ = true;
+      abandon_ = true;
+      changed_.notify_all();
+    }
+    if (worker_.joinable()) worker_.join();
+  }
+
+  // File `index`, whose turn has come (turns go up the list; a file whose
+  // name cannot be stored is passed over).
+  void Take(std::size_t index, ENCODED* out) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    turn_ = index;
+    changed_.notify_all();
+    for (;;) {
+      if (state_[index] == kDone) {
+        *out = std::move(done_[index]);
+        held_ -= HeldBytes(out->chunks);
+        changed_.notify_all();
+        hold.unlock();
+        if (out->out_of_memory) {
+          *out = ENCODED{};
+          EncodeNow(files_[index], settings_, out);  // tells it as a lone add would
+        } else if (out->opened && settings_.notices) {
+          AnnounceLargeFile(out->facts.length, &files_[index].name);
+        }
+        return;
+      }
+      if (state_[index] == kOpen) {
+        Claim(index);
+        hold.unlock();
+        EncodeNow(files_[index], settings_, out);
+        return;
+      }
+      if (CanClaimAhead()) {
+        EncodeClaimed(&hold, &own_writer_);
+        continue;
+      }
+      changed_.wait(hold);
+    }
+  }
+
+ private:
+  enum STATE { kOpen, kClaimed, kDone };
+
+  void Claim(std::size_t index) {
+    state_[index] = kClaimed;
+    next_ = std::max(next_, index + 1);
+  }
+
+  bool CanClaimAhead() {
+    while (next_ < files_.size() && !NameStorable(files_[next_].name)) ++next_;
+    return !stop_ && next_ < files_.size() && next_ > turn_ && next_ <= turn_ + kAheadItems &&
+           held_ < kAheadBytes;
+  }
+
+  // Claims the next file and encodes it ahead with `writer`, unlocked.
+  void EncodeClaimed(std::unique_lock<std::mutex>* hold, PELKO_WRITER* writer) {
+    const std::size_t index = next_;
+    Claim(index);
+    hold->unlock();
+    ENCODED encoded;
+    EncodeAhead(files_[index], settings_.compress, writer, &abandon_, &encoded);
+    hold->lock();
+    held_ += HeldBytes(encoded.chunks);
+    done_[index] = std::move(encoded);
+    state_[index] = kDone;
+    changed_.notify_all();
+  }
+
+  void Work() {
+    PELKO_WRITER writer;
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (;;) {
+      changed_.wait(hold, [this] { return stop_ || CanClaimAhead(); });
+      if (stop_) return;
+      EncodeClaimed(&hold, &writer);
+    }
+  }
+
+  const std::vector<ITEMS_SOURCE>& files_;
+  const ITEMS_ADDSETTINGS& settings_;
+  std::vector<STATE> state_;
+  std::vector<ENCODED> done_;  // by index, until taken
+  std::size_t turn_ = 0;       // the file being taken or stored
+  std::size_t next_ = 0;       // the first file no thread has begun
+  std::size_t held_ = 0;       // chunk bytes encoded and not taken
+  bool stop_ = false;
+  std::atomic<bool> abandon_ = false;  // stop_, read outside the lock
+  PELKO_WRITER own_writer_;            // the main thread's, for files ahead of their turn
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread worker_;
+};
+
+void StopAtEnd(void* ahead) { static_cast<ADDAHEAD*>(ahead)->Stop(); }
+
+// ITEMS_AddFile for one file of a pass, its encoding taken from `ahead`
+// (or made now without one).
+ITEMS_ADDED AddOne(const ITEMS_SOURCE& file, std::size_t index, const ITEMS_ADDSETTINGS& settings,
+                   ADDAHEAD* ahead, ITEMS_ROOM* room) {
+  if (!NameFits(file.name)) return ITEMS_ADDED::kRefused;
+  // Read and encoded piece by piece: the chunks are the only copy held.
+  ENCODED encoded;
+  if (ahead != nullptr) {
+    ahead->Take(index, &encoded);
+  } else {
+    EncodeNow(file, settings, &encoded);
+  }
+  const std::string& path = file.path;
+  const BLOBJIO_FILEREAD read = encoded.read;
+  // Swapped since the listing: what the file is now was never shown.
+  if (read == BLOBJIO_FILE_NOT_REGULAR || read == BLOBJIO_FILE_CHANGED) {
+    CONSOLE_Error(read == BLOBJIO_FILE_CHANGED ? kSourceChanged : kSourceNotFile,
+                  PLATFORM_Printable(path).c_str());
+    return ITEMS_ADDED::kRefused;
+  }
+  if (read != BLOBJIO_FILE_READ || encoded.facts.length == 0) {
+    CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
+    return ITEMS_ADDED::kStop;
+  }
+  const COMPR_CHUNKS& chunks = encoded.chunks;
+  if (!Fits(path, chunks.lengths.size(), *room)) return ITEMS_ADDED::kRefused;
+  if (!StoreItem(file.name, settings, encoded.facts, chunks)) return ITEMS_ADDED::kStop;
+  room->items += 1;
+  room->chunks += static_cast<int>(chunks.lengths.size());
+  return ITEMS_ADDED::kAdded;
 }
 
 // ---------------------------------------------------------------------------
@@ -301,30 +532,15 @@ bool SumSizes(int64_t* out_sum) {
 
 ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
                           const ITEMS_ADDSETTINGS& choice, ITEMS_ROOM* room) {
-  if (!NameFits(name)) return ITEMS_ADDED::kRefused;
-  // Read and encoded piece by piece: the chunks are the only copy held.
-  COMPR_CHUNKS chunks;
-  BLOBJIO_FILEFACTS facts;
-  constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
-  const BLOBJIO_OPENED announce =
-      choice.notices ? BLOBJIO_OPENED{AnnounceLargeFile, &name} : BLOBJIO_OPENED{};
-  const BLOBJIO_FILEREAD read =
-      BLOBJIO_EncodeFile(path.c_str(), choice.compress, kMaxLength, announce, &chunks, &facts);
-  // Swapped since the listing: what the file is now was never shown.
-  if (read == BLOBJIO_FILE_NOT_REGULAR || read == BLOBJIO_FILE_CHANGED) {
-    CONSOLE_Error(read == BLOBJIO_FILE_CHANGED ? kSourceChanged : kSourceNotFile,
-                  PLATFORM_Printable(path).c_str());
-    return ITEMS_ADDED::kRefused;
+  return AddOne(ITEMS_SOURCE{path, name}, 0, choice, nullptr, room);
+}
+
+void ITEMS_AddFiles(const std::vector<ITEMS_SOURCE>& files, const ITEMS_ADDSETTINGS& settings,
+                    ITEMS_ROOM* room, const ITEMS_AFTERFILE& after) {
+  ADDAHEAD ahead(files, settings);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!after(i, AddOne(files[i], i, settings, &ahead, room))) return;
   }
-  if (read != BLOBJIO_FILE_READ || facts.length == 0) {
-    CONSOLE_Error(kReadError, PLATFORM_Printable(path).c_str());
-    return ITEMS_ADDED::kStop;
-  }
-  if (!Fits(path, chunks.lengths.size(), *room)) return ITEMS_ADDED::kRefused;
-  if (!StoreItem(name, choice, facts, chunks)) return ITEMS_ADDED::kStop;
-  room->items += 1;
-  room->chunks += static_cast<int>(chunks.lengths.size());
-  return ITEMS_ADDED::kAdded;
 }
 
 int ITEMS_CountRows(ITEMS_ROOM* room) {
@@ -357,20 +573,28 @@ void ITEMS_Add() {
   if (!ChooseFiles(&choice.names) || !ChooseDescriptionAndCompression(&choice)) return;
   ITEMS_ROOM room;
   if (!ITEMS_CountRows(&room)) return;
-  int added = 0;
+  std::vector<ITEMS_SOURCE> files;
   for (const std::string& name : choice.names) {
-    const ITEMS_ADDED result =
-        ITEMS_AddFile(PATHS_Join(APP_State().current_dir, name), name, choice, &room);
+    files.push_back({PATHS_Join(APP_State().current_dir, name), name});
+  }
+  int added = 0;
+  bool stopped = false;
+  ITEMS_AddFiles(files, choice, &room, [&](std::size_t i, ITEMS_ADDED result) {
     if (result == ITEMS_ADDED::kStop) {
-      // What was committed before the stop is in the tables; quitting
-      // must save it.
-      if (added > 0) APP_State().changed = true;
-      return;
+      stopped = true;
+      return false;
     }
     if (result == ITEMS_ADDED::kAdded) {
-      CONSOLE_Print(kAdded, PLATFORM_Printable(name).c_str());
+      CONSOLE_Print(kAdded, PLATFORM_Printable(files[i].name).c_str());
       ++added;
     }
+    return true;
+  });
+  if (stopped) {
+    // What was committed before the stop is in the tables; quitting must
+    // save it.
+    if (added > 0) APP_State().changed = true;
+    return;
   }
   // Refused files are not counted: the count says what the tables gained.
   CONSOLE_Print(kAddedCount, added);

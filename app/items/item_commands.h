@@ -5,6 +5,8 @@
 // APP_State().changed.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,9 @@ struct ITEMS_ADDSETTINGS {
   std::string description;
   bool compress = true;
   bool notices = true;  // "can take some time" before a large file
+  // On a machine of two cores or more a second thread may read and encode
+  // the next files of a pass while the current one is stored.
+  bool ahead = true;
 };
 
 // The rows of both tables, counted once per add pass and kept up to date
@@ -52,6 +57,20 @@ enum class ITEMS_ADDED {
 // changes. Prints nothing when it was added.
 [[nodiscard]] ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
                                         const ITEMS_ADDSETTINGS& settings, ITEMS_ROOM* room);
+
+// One file of an add pass: where it is read and the item's name.
+struct ITEMS_SOURCE {
+  std::string path;
+  std::string name;
+};
+// What the caller does after each file of a pass, told its index in the
+// list and its result; false ends the pass.
+using ITEMS_AFTERFILE = std::function<bool(std::size_t index, ITEMS_ADDED result)>;
+// ITEMS_AddFile for each file in list order, with the same messages, items
+// and rows, whether the files are encoded ahead (settings.ahead) or not.
+// Encoded files that the pass did not reach are dropped.
+void ITEMS_AddFiles(const std::vector<ITEMS_SOURCE>& files, const ITEMS_ADDSETTINGS& settings,
+                    ITEMS_ROOM* room, const ITEMS_AFTERFILE& after);
 
 // Deletes the item with its chunks and facts, in a transaction of its
 // own. 0 after printing why (the transaction rolled back).

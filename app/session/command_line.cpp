@@ -317,10 +317,7 @@ int Delete(const CLIARGS& args, std::vector<KASPO> items, CONTAINERFILE* file) {
 // Add
 
 // A file to add: where it is and the item name it gets.
-struct SOURCE {
-  std::string path;
-  std::string name;
-};
+using SOURCE = ITEMS_SOURCE;
 
 // The regular files below `dir` (whose item names begin with `prefix`),
 // in name order; what is no regular file or directory is reported.
@@ -387,22 +384,25 @@ int Add(const CLIARGS& args, CONTAINERFILE* file) {
   // The items an added file replaces, by name.
   std::unordered_multimap<std::string, KASPO*> by_name;
   for (KASPO& old : before) by_name.emplace(RECFIELD_Text(old.filename), &old);
+  // Named twice: added once.
+  std::unordered_set<std::string> named;
+  std::erase_if(sources,
+                [&named](const SOURCE& source) { return !named.insert(source.name).second; });
   bool changed = false;
-  std::unordered_set<std::string> added;
-  for (const SOURCE& source : sources) {
-    if (!added.insert(source.name).second) continue;  // named twice: added once
-    if (ITEMS_AddFile(source.path, source.name, settings, &room) != ITEMS_ADDED::kAdded) {
+  ITEMS_AddFiles(sources, settings, &room, [&](std::size_t i, ITEMS_ADDED result) {
+    if (result != ITEMS_ADDED::kAdded) {
       ok = false;
-      continue;
+      return true;
     }
     changed = true;
     // The item it replaces goes once the new one is in.
-    const auto [first, last] = by_name.equal_range(source.name);
+    const auto [first, last] = by_name.equal_range(sources[i].name);
     for (auto it = first; it != last; ++it) {
       if (!ITEMS_DeleteItem(it->second)) ok = false;
     }
-    if (!args.quiet) CONSOLE_Print(kNameLine, PLATFORM_Printable(source.name).c_str());
-  }
+    if (!args.quiet) CONSOLE_Print(kNameLine, PLATFORM_Printable(sources[i].name).c_str());
+    return true;
+  });
   if (changed && !Save(file)) ok = false;
   return ok ? CLI_STATUS_OK : CLI_STATUS_FAILED;
 }

@@ -1,7 +1,8 @@
 // The add command against the stand-in engine: a refused chunk is rolled
 // back exactly once (the chunk writer leaves the rollback to the
 // command), files past what a table holds are refused before anything
-// changes, and the notice of a long add comes before the read.
+// changes, the notice of a long add comes before the read, and files
+// encoded ahead in a second thread are stored as one thread stores them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -142,6 +143,59 @@ TEST_F(AddPass, FilesPastWhatATableHoldsAreRefusedAndThePassGoesOn) {
     EXPECT_EQ(FakeText(dialogue.err), refused_lines);
     EXPECT_EQ(FakeApp().chunks.size(), c.added.size());  // one chunk each
     EXPECT_EQ(APP_State().changed, !c.added.empty());
+  }
+  APP_ResetForTest();
+  APPDB_ResetForTest();
+}
+
+// Encoded ahead or each in its turn, the files give the same chunk rows
+// and messages in list order; a stop (an empty file) ends the pass and
+// drops what was encoded past it.
+TEST_F(AddPass, FilesEncodedAheadAreStoredAsOneThreadStoresThem) {
+  ScratchDir dir;
+  std::mt19937 gen(3);
+  std::vector<ITEMS_SOURCE> files;
+  for (int i = 0; i < 12; ++i) {
+    std::string content(1000 + gen() % 1200000, ' ');
+    for (char& c : content) c = static_cast<char>('a' + gen() % (i % 2 == 0 ? 3 : 26));
+    const std::string name = "f" + std::to_string(i) + (i == 4 ? " " : "");
+    dir.WriteFile(name, i == 9 ? "" : content);
+    files.push_back({dir.Path(name), name});
+  }
+  APPDB_ResetForTest();
+  ASSERT_TRUE(DBHANDLE_Init(APPDB_Handle(), "KASPODB"));
+  struct Pass {
+    std::vector<FakeChunkRow> chunks;
+    std::string out, err, results;
+  };
+  std::vector<Pass> passes;
+  for (const bool ahead : {true, false}) {
+    APP_ResetForTest();
+    FakeApp().chunks.clear();
+    AddDialogue dialogue("");
+    ITEMS_ADDSETTINGS settings;
+    settings.ahead = ahead;
+    ITEMS_ROOM room;
+    Pass pass;
+    ITEMS_AddFiles(files, settings, &room, [&](std::size_t i, ITEMS_ADDED result) {
+      pass.results += std::to_string(i) + ":" + std::to_string(static_cast<int>(result)) + " ";
+      return result != ITEMS_ADDED::kStop;
+    });
+    pass.chunks = FakeApp().chunks;
+    pass.out = FakeText(dialogue.out);
+    pass.err = FakeText(dialogue.err);
+    passes.push_back(pass);
+  }
+  EXPECT_EQ(passes[0].results, "0:0 1:0 2:0 3:0 4:1 5:0 6:0 7:0 8:0 9:2 ");
+  EXPECT_EQ(passes[0].results, passes[1].results);
+  EXPECT_EQ(passes[0].out, passes[1].out);
+  EXPECT_NE(passes[0].out.find("can take some time"), std::string::npos);
+  EXPECT_EQ(passes[0].err, passes[1].err);
+  ASSERT_EQ(passes[0].chunks.size(), passes[1].chunks.size());
+  for (std::size_t i = 0; i < passes[0].chunks.size(); ++i) {
+    const FakeChunkRow& a = passes[0].chunks[i];
+    const FakeChunkRow& b = passes[1].chunks[i];
+    EXPECT_TRUE(a.item_number == b.item_number && a.data == b.data && a.compressed == '1') << i;
   }
   APP_ResetForTest();
   APPDB_ResetForTest();
