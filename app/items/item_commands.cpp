@@ -397,7 +397,7 @@ class ADDAHEAD {
 
 void StopAtEnd(void* ahead) { static_cast<ADDAHEAD*>(ahead)->Stop(); }
 
-// ITEMS_AddFile for one file of a pass, its encoding taken from `ahead`
+// One file of a pass, its encoding taken from `ahead`
 // (or made now without one).
 ITEMS_ADDED AddOne(const ITEMS_SOURCE& file, std::size_t index, const ITEMS_ADDSETTINGS& settings,
                    ADDAHEAD* ahead, ITEMS_ROOM* room) {
@@ -529,11 +529,6 @@ bool SumSizes(int64_t* out_sum) {
   return ok;
 }
 }  // namespace
-
-ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
-                          const ITEMS_ADDSETTINGS& choice, ITEMS_ROOM* room) {
-  return AddOne(ITEMS_SOURCE{path, name}, 0, choice, nullptr, room);
-}
 
 void ITEMS_AddFiles(const std::vector<ITEMS_SOURCE>& files, const ITEMS_ADDSETTINGS& settings,
                     ITEMS_ROOM* room, const ITEMS_AFTERFILE& after) {

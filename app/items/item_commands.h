@@ -52,12 +52,6 @@ enum class ITEMS_ADDED {
   kRefused,  // this file is left out (the reason printed); the pass goes on
   kStop,     // the pass must end (the reason printed)
 };
-// Adds the file at `path` as the item `name`, in a transaction of its own:
-// read and encoded first, so that its chunks are counted before anything
-// changes. Prints nothing when it was added.
-[[nodiscard]] ITEMS_ADDED ITEMS_AddFile(const std::string& path, const std::string& name,
-                                        const ITEMS_ADDSETTINGS& settings, ITEMS_ROOM* room);
-
 // One file of an add pass: where it is read and the item's name.
 struct ITEMS_SOURCE {
   std::string path;
@@ -66,8 +60,11 @@ struct ITEMS_SOURCE {
 // What the caller does after each file of a pass, told its index in the
 // list and its result; false ends the pass.
 using ITEMS_AFTERFILE = std::function<bool(std::size_t index, ITEMS_ADDED result)>;
-// ITEMS_AddFile for each file in list order, with the same messages, items
-// and rows, whether the files are encoded ahead (settings.ahead) or not.
+// Adds each file as an item in list order, each in a transaction of its
+// own: read and encoded first, so that its chunks are counted before
+// anything changes; nothing is printed for a file that was added. The
+// messages, items and rows are the same whether the files are encoded
+// ahead (settings.ahead) or not.
 // Encoded files that the pass did not reach are dropped.
 void ITEMS_AddFiles(const std::vector<ITEMS_SOURCE>& files, const ITEMS_ADDSETTINGS& settings,
                     ITEMS_ROOM* room, const ITEMS_AFTERFILE& after);
