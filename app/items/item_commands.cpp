@@ -226,9 +226,11 @@ struct ENCODED {
 constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
 // Files encoded ahead of their turn, at most, and the chunk bytes they may
 // hold: the store keeps up with one thread's encoding, so a short queue
-// keeps both threads busy without holding much more than the container.
-constexpr std::size_t kAheadItems = 4;
-constexpr std::size_t kAheadBytes = std::size_t{32} << 20;
+// keeps both threads busy without holding much more than the container
+// (the peak of a compressed add stays within 1.2 times the container and
+// 32 MiB).
+constexpr std::size_t kAheadItems = 2;
+constexpr std::size_t kAheadBytes = std::size_t{16} << 20;
 
 // Encodes in the current thread, in the file's turn: the notice of a long
 // read comes before the read.
