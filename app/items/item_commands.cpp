@@ -227,8 +227,7 @@ constexpr uint64_t kMaxLength = std::numeric_limits<int32_t>::max();
 // Files encoded ahead of their turn, at most, and the chunk bytes they may
 // hold: the store keeps up with one thread's encoding, so a short queue
 // keeps both threads busy without holding much more than the container
-// (the peak of a compressed add stays within 1.2 times the container and
-// 32 MiB).
+// (one file ahead leaves the worker idle half the time).
 constexpr std::size_t kAheadItems = 2;
 constexpr std::size_t kAheadBytes = std::size_t{16} << 20;
 
@@ -277,7 +276,9 @@ class ADDAHEAD {
  public:
   ADDAHEAD(const std::vector<ITEMS_SOURCE>& files, const ITEMS_ADDSETTINGS& settings)
       : files_(files), settings_(settings), state_(files.size(), kOpen), done_(files.size()) {
-    if (!settings.ahead || files.size() < 2 || PLATFORM_Cores() < 2) return;
+    // "#01" chunks cost little next to storing them: ahead, they would
+    // only hold more memory.
+    if (!settings.ahead || !settings.compress || files.size() < 2 || PLATFORM_Cores() < 2) return;
     // A break or an end request is handled in the main thread.
     sigset_t all;
     sigset_t before;

@@ -31,8 +31,8 @@ struct ITEMS_ADDSETTINGS {
   std::string description;
   bool compress = true;
   bool notices = true;  // "can take some time" before a large file
-  // On a machine of two cores or more a second thread may read and encode
-  // the next files of a pass while the current one is stored.
+  // On a machine of two cores or more a second thread may read and
+  // compress the next files of a pass while the current one is stored.
   bool ahead = true;
 };
 
