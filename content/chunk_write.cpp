@@ -15,9 +15,9 @@
 namespace {
 constexpr char kArrayOfArrays[] = "(add_struct) Error: Invalid data (array of arrays!)\n";
 
-constexpr int kPelkoMode = 0;      // first qualifying match candidate
+constexpr int kPelkoMode = 0;      // with the writer's shortcuts on long matches
 constexpr int kPelkoMinMatch = 5;  // shortest back-reference of item content
-constexpr int kPelkoCache = 64;    // ring entries per byte value for item content
+constexpr int kPelkoCache = 64;    // candidates per position (the writer takes 16 at most)
 
 void AppendInt(COMPR* obj, int32_t v) {
   const uint32_t u = static_cast<uint32_t>(v);
