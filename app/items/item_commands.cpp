@@ -24,6 +24,7 @@
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/file_pattern.h"
+#include "app/base/limits.h"
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
 #include "app/container/table_file_io.h"
@@ -42,6 +43,9 @@
 #include "records/fields.h"
 #include "records/kaspo.h"
 #include "records/kfacts.h"
+
+// The answers fill the item's fields; a longer field would be cut on its way in.
+static_assert(APP_MAXFILENAME == KASPO_FILENAMELEN && APP_MAXDESCRIPTION == KASPO_DESCRIPTIONLEN);
 
 namespace {
 constexpr char kFilenamePrompt[] = "# Filename: ";
@@ -80,8 +84,6 @@ constexpr char kVerified[] = "verified %d items, %d damaged, %d without checksum
 constexpr char kStatus[] = "kaspo '%s', %d items (size %lld kb, db-size %lld kb)\n";
 constexpr char kNoStatus[] = "status information can not be determined!\n";
 
-constexpr int kMaxFilename = 80;                  // bytes of a file-name answer
-constexpr int kMaxDescription = 160;              // bytes of a description answer
 constexpr std::size_t kLargeFileBytes = 1000000;  // larger files get a notice first
 constexpr int kKilo = 1024;
 
@@ -108,7 +110,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
   const std::string& dir = APP_State().current_dir;
   std::string pattern;
   for (;;) {
-    if (!ask_string(kFilenamePrompt, &pattern, kMaxFilename, 1)) return false;
+    if (!ask_string(kFilenamePrompt, &pattern, APP_MAXFILENAME, 1)) return false;
     // A directory that cannot be read has no matching files either.
     (void)FPATTERN_List(dir, pattern, out_names);
     if (out_names->empty()) {
@@ -124,7 +126,7 @@ bool ChooseFiles(std::vector<std::string>* out_names) {
 
 // Steps 5 and 6. False when the user left the dialogue.
 bool ChooseDescriptionAndCompression(ADDCHOICE* choice) {
-  if (!ask_string(kDescriptionPrompt, &choice->description, kMaxDescription, 0)) return false;
+  if (!ask_string(kDescriptionPrompt, &choice->description, APP_MAXDESCRIPTION, 0)) return false;
   for (;;) {
     const int c = CONSOLE_AskChar(kCompressedQuestion);
     if (c == 'q') return false;
@@ -453,7 +455,7 @@ bool AskShowingDefault(const char* prompt, const std::string& stored, std::strin
 // stay as it is. False when the user left the command.
 bool AskNewName(const std::string& old_name, std::string* out_name) {
   for (;;) {
-    if (!AskShowingDefault(kFilenamePrompt, old_name, out_name, kMaxFilename)) return false;
+    if (!AskShowingDefault(kFilenamePrompt, old_name, out_name, APP_MAXFILENAME)) return false;
     // The field drops trailing blanks: check the name it will hold.
     const std::string name = RECFIELD_Text(out_name->c_str());
     if (name.find_first_not_of(' ') == std::string::npos) continue;
@@ -612,7 +614,7 @@ void ITEMS_Change() {
   if (!AskNewName(RECFIELD_Text(item.filename), &answer)) return;
   RECFIELD_SetText(item.filename, answer, KASPO_FILENAMELEN);
   const std::string old_text = RECFIELD_Text(item.description);
-  if (!AskShowingDefault(kDescriptionPrompt, old_text, &answer, kMaxDescription)) return;
+  if (!AskShowingDefault(kDescriptionPrompt, old_text, &answer, APP_MAXDESCRIPTION)) return;
   RECFIELD_SetText(item.description, answer, KASPO_DESCRIPTIONLEN);
   if (!KASPO_Update(&item, Db())) {
     APPDB_Report(kUpdateError);
@@ -723,23 +725,21 @@ void ITEMS_CompleteFacts() {
   }
 }
 
-void ITEMS_Find() {
+namespace {
+// "f" and "l": the items a search pattern finds, in one form or the other.
+void FindAndPrint(ITEMFORM form) {
   std::vector<KASPO> found;
   std::string text;
   if (!ITEMLIST_AskPattern(&text)) return;
   (void)ITEMLIST_Search(text, &found);
-  ITEMLIST_Print(found, ITEMLIST_LONG, true);
+  ITEMLIST_Print(found, form, true);
   CONSOLE_Print(kFound, static_cast<int>(found.size()));
 }
+}  // namespace
 
-void ITEMS_List() {
-  std::vector<KASPO> found;
-  std::string text;
-  if (!ITEMLIST_AskPattern(&text)) return;
-  (void)ITEMLIST_Search(text, &found);
-  ITEMLIST_Print(found, ITEMLIST_SHORT, true);
-  CONSOLE_Print(kFound, static_cast<int>(found.size()));
-}
+void ITEMS_Find() { FindAndPrint(ITEMLIST_LONG); }
+
+void ITEMS_List() { FindAndPrint(ITEMLIST_SHORT); }
 
 void ITEMS_Status() {
   int64_t size_sum = 0;

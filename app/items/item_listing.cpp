@@ -6,13 +6,13 @@
 
 #include "app/base/console.h"
 #include "app/base/database.h"
+#include "app/base/limits.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
 #include "records/fields.h"
 
 namespace {
 constexpr char kPatternPrompt[] = "# Search pattern? ";
-constexpr int kMaxPattern = 160;  // bytes of a search text and of the pattern
 constexpr char kSearchError[] = "db-error in KASPO_Select_Search!\n";
 constexpr char kShort[] = "[%s]\t";
 constexpr char kLongHead[] = "%s (size %d kb";
@@ -39,12 +39,12 @@ bool ITEMLIST_HasControl(const std::string& text) {
 }
 
 bool ITEMLIST_AskPattern(std::string* out_text) {
-  return ask_string(kPatternPrompt, out_text, kMaxPattern, 1);
+  return ask_string(kPatternPrompt, out_text, APP_MAXPATTERN, 1);
 }
 
 int ITEMLIST_Search(const std::string& text, std::vector<KASPO>* found) {
   found->clear();
-  const std::string pattern = KASPO_SearchPattern(text, kMaxPattern);
+  const std::string pattern = KASPO_SearchPattern(text, APP_MAXPATTERN);
   KASPO item;
   KASPO_Init(&item);
   RECFIELD_SetText(item.filename, pattern, KASPO_FILENAMELEN);

@@ -12,6 +12,7 @@
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/file_pattern.h"
+#include "app/base/limits.h"
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
 #include "app/container/container_file.h"
@@ -58,7 +59,6 @@ constexpr char kListLineLong[] = "%10d  %-10s  %s  %s\n";
 constexpr char kVerified[] = "verified %d items, %d damaged, %d without checksum\n";
 constexpr char kNameLine[] = "%s\n";
 constexpr char kEngineBanner[] = "Tarvic-SQL-database ";
-constexpr int kMaxDescription = KASPO_DESCRIPTIONLEN;
 
 struct CLIARGS {
   std::string mode;  // the option that chose the command, as given
@@ -167,8 +167,8 @@ int Parse(int argc, const char* const* argv, CLIARGS* args) {
   if (args->command == 'p' && n != 1) return UsageError(kWrongCount, argv[1], "one NAME");
   if (args->command == 'a' && n == 0) return UsageError(kWrongCount, argv[1], "a PATH at least");
   if (args->command == 'd' && n == 0) return UsageError(kWrongCount, argv[1], "a NAME at least");
-  if (args->description.size() > static_cast<std::size_t>(kMaxDescription)) {
-    std::fprintf(stderr, kTooLong, kMaxDescription);
+  if (args->description.size() > static_cast<std::size_t>(APP_MAXDESCRIPTION)) {
+    std::fprintf(stderr, kTooLong, APP_MAXDESCRIPTION);
     return CLI_STATUS_USAGE;
   }
   return -1;

@@ -9,6 +9,7 @@
 #include "app/base/console.h"
 #include "app/base/database.h"
 #include "app/base/file_pattern.h"
+#include "app/base/limits.h"
 #include "app/base/paths.h"
 #include "app/container/app_state.h"
 #include "app/container/container_file.h"
@@ -37,7 +38,6 @@ constexpr char kFilePrompt[] = "# File? ";
 constexpr char kCorrectDirectory[] = "Correct directory? (y/n/q) ";
 constexpr char kContainerPattern[] = "*.ksp";
 constexpr char kAnyFile[] = "*";
-constexpr int kMaxAnswer = 80;  // bytes of a directory or file answer
 // Saves begun again after a file appeared where the save was to make one:
 // each time the question before the save is asked anew, so only a file
 // that keeps coming and going runs out of them.
@@ -61,7 +61,7 @@ bool ChooseDirectory(const char* pattern, bool need_files, const char* none_mess
                      std::string* out_dir, std::vector<std::string>* out_names) {
   for (;;) {
     do {
-      if (!ask_string_default(kDirectoryPrompt, APP_State().current_dir, out_dir, kMaxAnswer)) {
+      if (!ask_string_default(kDirectoryPrompt, APP_State().current_dir, out_dir, APP_MAXPATH)) {
         return false;
       }
     } while (!PLATFORM_IsDirectory(out_dir->c_str()));
@@ -89,7 +89,7 @@ bool ChooseContainer(const std::string& dir, const std::vector<std::string>& nam
   }
   std::string answer;
   do {
-    if (!ask_string_default(kFilePrompt, names.back(), &answer, kMaxAnswer)) return false;
+    if (!ask_string_default(kFilePrompt, names.back(), &answer, APP_MAXPATH)) return false;
     *out_path = PATHS_Join(dir, answer);
   } while (CFILE_CheckPath(*out_path) != CFILE_PATH_FILE);
   return true;
@@ -99,7 +99,7 @@ bool ChooseContainer(const std::string& dir, const std::vector<std::string>& nam
 bool ChooseNewName(const std::string& dir, std::string* out_path) {
   std::string answer;
   for (;;) {
-    if (!ask_string(kFilePrompt, &answer, kMaxAnswer, 1)) return false;
+    if (!ask_string(kFilePrompt, &answer, APP_MAXPATH, 1)) return false;
     *out_path = PATHS_Join(dir, answer);
     PATHS_ForceExtension(out_path);
     const CFILEPATH kind = CFILE_CheckPath(*out_path);

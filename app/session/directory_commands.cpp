@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "app/base/console.h"
+#include "app/base/limits.h"
 #include "app/container/app_state.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
 
 namespace {
 constexpr char kDirectoryPrompt[] = "# Directory? ";
-constexpr int kMaxDirectory = 80;  // bytes of a directory answer
 constexpr char kNotFound[] = "directory '%s' not found!\n";
 }  // namespace
 
@@ -19,7 +19,7 @@ void DIRCMD_ChangeDirectory() {
   APPSTATE& app = APP_State();
   std::string answer;
   for (;;) {
-    if (!ask_string_default(kDirectoryPrompt, app.current_dir, &answer, kMaxDirectory)) return;
+    if (!ask_string_default(kDirectoryPrompt, app.current_dir, &answer, APP_MAXPATH)) return;
     if (PLATFORM_IsDirectory(answer.c_str())) {
       app.current_dir = answer;
       return;
